@@ -353,11 +353,11 @@ private:
     bool m_twelveHour = false; // set by an am/pm marker seen before or found ahead
     QString m_out;
 
-    // The length of the run of the token's character, consuming it.
+    // The length of the run of the token's letter in either case, consuming it.
     qsizetype runLength()
     {
         qsizetype count = 1;
-        while (m_pos < m_pattern.size() && m_pattern[m_pos] == m_start) {
+        while (m_pos < m_pattern.size() && upperAscii(m_pattern[m_pos]) == upperAscii(m_start)) {
             ++m_pos;
             ++count;
         }
