@@ -140,6 +140,25 @@ std::int64_t msOfDay(const TimeParts &t)
     return ((std::int64_t{t.hour} * 60 + t.minute) * 60 + t.second) * 1000 + t.msec;
 }
 
+ConvertError dateError(int year, int month, int day)
+{
+    return ConvertError(QStringLiteral("%1-%2-%3 is not a date of the years 1 to 9999")
+                            .arg(year)
+                            .arg(month)
+                            .arg(day)
+                            .toStdString());
+}
+
+ConvertError timeError(int hour, int minute, int second, int msec)
+{
+    return ConvertError(QStringLiteral("%1:%2:%3.%4 is not a time of day")
+                            .arg(hour)
+                            .arg(minute)
+                            .arg(second)
+                            .arg(msec)
+                            .toStdString());
+}
+
 } // namespace
 
 bool TryEncodeDate(int year, int month, int day, DateTimeValue &value)
@@ -154,11 +173,7 @@ DateTimeValue EncodeDate(int year, int month, int day)
 {
     DateTimeValue value = 0;
     if (!TryEncodeDate(year, month, day, value))
-        throw ConvertError(QStringLiteral("%1-%2-%3 is not a date of the years 1 to 9999")
-                               .arg(year)
-                               .arg(month)
-                               .arg(day)
-                               .toStdString());
+        throw dateError(year, month, day);
     return value;
 }
 
@@ -175,12 +190,7 @@ DateTimeValue EncodeTime(int hour, int minute, int second, int msec)
 {
     DateTimeValue value = 0;
     if (!TryEncodeTime(hour, minute, second, msec, value))
-        throw ConvertError(QStringLiteral("%1:%2:%3.%4 is not a time of day")
-                               .arg(hour)
-                               .arg(minute)
-                               .arg(second)
-                               .arg(msec)
-                               .toStdString());
+        throw timeError(hour, minute, second, msec);
     return value;
 }
 
@@ -197,11 +207,13 @@ bool TryEncodeDateTime(const DateTimeParts &parts, DateTimeValue &value)
 DateTimeValue EncodeDateTime(const DateTimeParts &parts)
 {
     DateTimeValue value = 0;
-    if (!TryEncodeDateTime(parts, value)) {
-        EncodeDate(parts.date.year, parts.date.month, parts.date.day); // throws for a bad date
-        EncodeTime(parts.time.hour, parts.time.minute, parts.time.second, parts.time.msec);
-    }
-    return value;
+    if (TryEncodeDateTime(parts, value))
+        return value;
+    const DateParts &d = parts.date;
+    const TimeParts &t = parts.time;
+    if (!validDate(d.year, d.month, d.day))
+        throw dateError(d.year, d.month, d.day);
+    throw timeError(t.hour, t.minute, t.second, t.msec);
 }
 
 DateParts DecodeDate(DateTimeValue value)

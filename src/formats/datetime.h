@@ -69,8 +69,10 @@ bool IsValidDateTime(DateTimeValue value);
 DateTimeValue AddDateOffset(DateTimeValue value, double offsetDays);
 
 // Conversions with Qt's types. The fields are carried over as they are: a
-// QDateTime made here is in local time with the same wall-clock fields, and
-// one read here gives its own date and time fields whatever its time spec.
+// QDateTime made here is in local time with the same wall-clock fields (a
+// wall-clock time that the local zone skips at a daylight-saving change is as
+// Qt resolves it), and one read here gives its own date and time fields
+// whatever its time spec.
 // Invalid or out-of-range input throws ConvertError.
 QDate ToQDate(DateTimeValue value);
 QDateTime ToQDateTime(DateTimeValue value);

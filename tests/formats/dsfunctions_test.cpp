@@ -38,7 +38,7 @@ TEST(FormatDurationFrames, LeadsWithTheLargestUnitThatIsNotZero)
         {(61 * 60 + 5) * kSecond + 3 * kPal, kPal, "1h 01mn 05s 03fr"},
         {36'000'000'000, kPal, "1h 00mn 00s 00fr"},
         {100 * 3600 * kSecond, kPal, "100h 00mn 00s 00fr"},
-        // A part frame counts down: 399 999 units are no frame yet.
+        // Only whole frames count: 399 999 units are no frame yet.
         {kPal - 1, kPal, "0fr"},
         {29 * kNtsc, kNtsc, "29fr"},
         {kSecond + 29 * kNtsc, kNtsc, "1s 29fr"},
