@@ -291,7 +291,8 @@ bool Settings::DeleteRegistryPreferences() const
     }
     const bool removed = QFile::remove(file);
     QDir maker(m_environment.registryFolder);
-    if (maker.exists() && maker.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System))
+    if (maker.exists() &&
+        maker.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
         maker.rmdir(m_environment.registryFolder);
     return removed;
 }
