@@ -49,61 +49,109 @@ struct SettingsEnvironment
 // LoadPreferences.
 struct SettingValues
 {
-    int Width = 596;                // "Width"
-    int Height = 546;               // "Height"
-    int Top = 0;                    // "Top"
-    int Left = 0;                   // "Left"
-    std::uint8_t WindowState = 0;   // "WindoState": 0 normal, 1 minimized, 2 maximized
-    bool SendTo = false;            // "SendTo": the Open With entry exists
-    bool SelectWhenOpening = false; // "Select when opening"
-    bool SaveListWhenQuit = false;  // "Save list when quit"
-    QString FormatAddDatecode =
-        QStringLiteral("yyyy.mm.dd_hh.nn.ss_am/pm");         // "Format pour Ajouter Datecode"
-    QString FormatAddTimecode = QStringLiteral("ddddd tt");  // "Format pour Ajouter Timecode"
-    QString FormatShowDatecode = QStringLiteral("ddddd tt"); // "Format pour Afficher Datecode"
-    QString FormatRename = QStringLiteral("yyyymmdd_hh.nn.ss_am/pm"); // "Format pour Renommer"
-    QString FolderToOpenFiles;                                        // "Folder to open files"
-    QString AutoOpenFolder;                                           // "Dossier à ouverture auto"
-    QString PlaylistFolder;                                           // "Dossier des PlayList"
-    bool SaveInSameFolder = true;                                     // "Save in the same folder"
-    QString SaveFolder;                                               // "Dossier pour Sauver"
+    // "Width"
+    int Width = 596;
+    // "Height"
+    int Height = 546;
+    // "Top"
+    int Top = 0;
+    // "Left"
+    int Left = 0;
+    // "WindoState": 0 normal, 1 minimized, 2 maximized
+    std::uint8_t WindowState = 0;
+    // "SendTo": the Open With entry exists
+    bool SendTo = false;
+    // "Select when opening"
+    bool SelectWhenOpening = false;
+    // "Save list when quit"
+    bool SaveListWhenQuit = false;
+    // "Format pour Ajouter Datecode"
+    QString FormatAddDatecode = QStringLiteral("yyyy.mm.dd_hh.nn.ss_am/pm");
+    // "Format pour Ajouter Timecode"
+    QString FormatAddTimecode = QStringLiteral("ddddd tt");
+    // "Format pour Afficher Datecode"
+    QString FormatShowDatecode = QStringLiteral("ddddd tt");
+    // "Format pour Renommer"
+    QString FormatRename = QStringLiteral("yyyymmdd_hh.nn.ss_am/pm");
+    // "Folder to open files"
+    QString FolderToOpenFiles;
+    // "Dossier à ouverture auto"
+    QString AutoOpenFolder;
+    // "Dossier des PlayList"
+    QString PlaylistFolder;
+    // "Save in the same folder"
+    bool SaveInSameFolder = true;
+    // "Dossier pour Sauver"
+    QString SaveFolder;
     // "formatdate1", "formatdate2", "When Incrust", "IncrustFont",
     // "Durée Incrustation", "Border Size"
     TincrustRec Incrust;
-    std::uint8_t WhatIncrust = 0; // "What Incrust": 0 datecode, 1 time code, 2 personal lines
-    QString FileF3;               // "Fichier F3"
-    QString FileF4;               // "Fichier F4"
-    QString FileQuillmark;        // "Fichier Quillmark"
-    std::uint8_t DvAudioRate = 2; // "Frequence DV": 0 32000, 1 44100, 2 48000 Hz
-    std::uint8_t DvStandard = 0;  // "standard DV": 0 PAL, 1 NTSC
-    std::uint8_t DvRatio = 0;     // "ratio DV": 0 4:3, 1 16:9
-    QString SortIndex = QStringLiteral("alpha"); // "Sort index"
-    std::uint8_t ShortcutSortColumn =
-        0;                        // "Tri des raccourcis": 0 name, 1 key, 2 switch, 3 script word
-    QString PortablePath;         // "Portable Path": program folder at the last save
-    std::uint8_t DisplayMode = 0; // "Vue"
-    std::uint8_t ReturnMode = 0;  // "Retour": 1 after every load
-    int Volume = 5000;            // "Volume"
-    bool IsMuteOn = false;        // "is Mute on"
-    int IncrustPositionX = 920;   // "Incrust positionX": per mille of the picture width
-    int IncrustPositionY = 920;   // "Incrust positionY": per mille of the picture height
-    bool IncrustSlidersVisible = false; // "Incrust Sliders Visible"
-    std::uint8_t IncrustAlignment = 2;  // "Alignement": 0 left, 1 centre, 2 right, 3 subtitle
-    bool IsIncrustOn = false;           // "is Incrust On"
-    bool AdvancedShift = false;         // "Decalage avancé"
-    QString FormatIncrustDatecode1 = QStringLiteral("ddddd"); // "Format pour Incruster Datecode1"
-    QString FormatIncrustDatecode2 = QStringLiteral("tt");    // "Format pour Incruster Datecode2"
-    double TimeOffset = 0.0;                                  // "Décalage Horaire": days
-    QString Text1 = QStringLiteral("Your template here");     // "texte1"
-    QString Text2 = QStringLiteral("with datecode=%D, timecode=%T, etc..."); // "texte2"
-    bool ListLeft = false;                                                   // "liste gauche"
-    int Interval = 30;                                       // "intervalle": seconds
-    QString RenameTemplate = QStringLiteral("video'%D.avi"); // "template renommer"
-    bool DatecodeBefore = false;                             // "Datecode avant"
-    bool TimecodeBefore = false;                             // "Timcode avant"
-    std::uint8_t DurationFormat = 0;                         // "Format Durée"
-    bool Deinterlace = true;                                 // "Deinterlace"
-    bool LoadQuillmark = true;                               // "Charger Quillmark"
+    // "What Incrust": 0 datecode, 1 time code, 2 personal lines
+    std::uint8_t WhatIncrust = 0;
+    // "Fichier F3"
+    QString FileF3;
+    // "Fichier F4"
+    QString FileF4;
+    // "Fichier Quillmark"
+    QString FileQuillmark;
+    // "Frequence DV": 0 32000, 1 44100, 2 48000 Hz
+    std::uint8_t DvAudioRate = 2;
+    // "standard DV": 0 PAL, 1 NTSC
+    std::uint8_t DvStandard = 0;
+    // "ratio DV": 0 4:3, 1 16:9
+    std::uint8_t DvRatio = 0;
+    // "Sort index"
+    QString SortIndex = QStringLiteral("alpha");
+    // "Tri des raccourcis": 0 name, 1 key, 2 switch, 3 script word
+    std::uint8_t ShortcutSortColumn = 0;
+    // "Portable Path": program folder at the last save
+    QString PortablePath;
+    // "Vue"
+    std::uint8_t DisplayMode = 0;
+    // "Retour": 1 after every load
+    std::uint8_t ReturnMode = 0;
+    // "Volume"
+    int Volume = 5000;
+    // "is Mute on"
+    bool IsMuteOn = false;
+    // "Incrust positionX": per mille of the picture width
+    int IncrustPositionX = 920;
+    // "Incrust positionY": per mille of the picture height
+    int IncrustPositionY = 920;
+    // "Incrust Sliders Visible"
+    bool IncrustSlidersVisible = false;
+    // "Alignement": 0 left, 1 centre, 2 right, 3 subtitle
+    std::uint8_t IncrustAlignment = 2;
+    // "is Incrust On"
+    bool IsIncrustOn = false;
+    // "Decalage avancé"
+    bool AdvancedShift = false;
+    // "Format pour Incruster Datecode1"
+    QString FormatIncrustDatecode1 = QStringLiteral("ddddd");
+    // "Format pour Incruster Datecode2"
+    QString FormatIncrustDatecode2 = QStringLiteral("tt");
+    // "Décalage Horaire": days
+    double TimeOffset = 0.0;
+    // "texte1"
+    QString Text1 = QStringLiteral("Your template here");
+    // "texte2"
+    QString Text2 = QStringLiteral("with datecode=%D, timecode=%T, etc...");
+    // "liste gauche"
+    bool ListLeft = false;
+    // "intervalle": seconds
+    int Interval = 30;
+    // "template renommer"
+    QString RenameTemplate = QStringLiteral("video'%D.avi");
+    // "Datecode avant"
+    bool DatecodeBefore = false;
+    // "Timcode avant"
+    bool TimecodeBefore = false;
+    // "Format Durée"
+    std::uint8_t DurationFormat = 0;
+    // "Deinterlace"
+    bool Deinterlace = true;
+    // "Charger Quillmark"
+    bool LoadQuillmark = true;
 
     bool operator==(const SettingValues &) const = default;
 };

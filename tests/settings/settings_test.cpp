@@ -4,6 +4,7 @@
 #include "support/isolatedhome.h"
 #include "support/tools.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -529,6 +530,27 @@ TEST(SplitFirstTwoLines, FirstTwoLinesAtAnyLineBreak)
         EXPECT_EQ(first, QString::fromUtf8(c.first)) << c.text;
         EXPECT_EQ(second, QString::fromUtf8(c.second)) << c.text;
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(SettingsEnvironment, RunningProgramAndTheUsersSettingsFolder)
+{
+    vidora::test::IsolatedHome home;
+    ASSERT_TRUE(home.isValid());
+    const vidora::SettingsEnvironment environment =
+        vidora::SettingsEnvironment::forRunningProgram();
+    EXPECT_EQ(environment.programFilePath, QCoreApplication::applicationFilePath());
+    EXPECT_EQ(environment.programFolder, QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+    EXPECT_EQ(environment.iniFilePath(), environment.programFolder + QStringLiteral("Vidora.ini"));
+    EXPECT_EQ(environment.registryFilePath(),
+              home.configHome() + QStringLiteral("/Vesk Tobrek/Vidora.conf"));
+    EXPECT_EQ(environment.siblingRegistryFilePath(),
+              home.configHome() + QStringLiteral("/Vesk Tobrek/Quillmark.conf"));
+    EXPECT_TRUE(environment.screenSize.isEmpty()); // no screen under a core application
+    EXPECT_FALSE(QFileInfo::exists(environment.registryFolder));
 }
 
 } // namespace
