@@ -280,16 +280,18 @@ bool Settings::DeletePreferences(const std::function<bool(const QString &)> &con
 bool Settings::DeleteRegistryPreferences() const
 {
     const QString file = m_environment.registryFilePath();
-    if (!QFileInfo(file).isFile())
-        return false;
-    {
-        // Emptied through QSettings first so that no QSettings object of this
-        // process keeps serving the deleted values from its cache.
-        QSettings key(file, QSettings::NativeFormat);
-        key.clear();
-        key.sync();
+    bool removed = false;
+    if (QFileInfo(file).isFile()) {
+        {
+            // Emptied through QSettings first so that no QSettings object of
+            // this process keeps serving the deleted values from its cache.
+            QSettings key(file, QSettings::NativeFormat);
+            key.clear();
+            key.sync();
+        }
+        removed = QFile::remove(file);
     }
-    const bool removed = QFile::remove(file);
+    // The maker's key goes with the last program's key in it.
     QDir maker(m_environment.registryFolder);
     if (maker.exists() &&
         maker.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))

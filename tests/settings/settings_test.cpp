@@ -431,6 +431,8 @@ TEST_F(SettingsTest, DeletingAsksThenRemovesFileAndKeys)
                           QStringLiteral("1"));
         if (c.sibling)
             writeRegistry(sibling, QStringLiteral("Exename"), QStringLiteral("/opt/q"));
+        else
+            QDir().mkpath(environment.registryFolder); // an empty maker's key goes too
 
         Settings settings(environment);
         QString question;
