@@ -4,6 +4,7 @@
 #include "support/tools.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -145,6 +146,22 @@ TEST(IniFile, LoadsAnyLineBreakAndEncoding)
     const vidora::IniLoadResult folder = vidora::LoadIniLines(dir.path());
     EXPECT_FALSE(folder.ok);
     EXPECT_TRUE(folder.error.contains(dir.path())) << folder.error.toStdString();
+}
+
+TEST(IniFile, RefusesAFileBeyondTheSizeLimit)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("Vidora.ini"));
+    writeFileBytes(path, "\xFF\xFE");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.resize(vidora::kMaxIniFileBytes + 2));
+    }
+    const vidora::IniLoadResult loaded = vidora::LoadIniLines(path);
+    EXPECT_FALSE(loaded.ok);
+    EXPECT_TRUE(loaded.lines.isEmpty());
+    EXPECT_TRUE(loaded.error.contains(path)) << loaded.error.toStdString();
 }
 
 TEST(IniReal, WrittenWithPointReadWithPointOrComma)
