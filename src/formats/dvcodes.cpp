@@ -13,6 +13,9 @@ constexpr std::size_t kDifBlockBytes = 80;
 constexpr std::size_t kDifBlocksPerSequence = 150;
 constexpr std::size_t kDifSequenceBytes = kDifBlockBytes * kDifBlocksPerSequence; // 12000
 constexpr std::size_t kPackBytes = 5;
+static_assert(std::all_of(kDvSystems.begin(), kDvSystems.end(), [](const DvSystem &system) {
+    return system.frameBytes == static_cast<std::size_t>(system.difSequences) * kDifSequenceBytes;
+}));
 
 // Header block (block 0 of each sequence).
 constexpr std::size_t kHeaderSystemByte = 3;   // DSF: 625/50 or 525/60
@@ -38,10 +41,12 @@ constexpr std::size_t kAudioBlockStride = 16;
 constexpr std::size_t kAudioBlocksPerSequence = 9;
 constexpr std::size_t kAauxPackByte = 3;
 
-// Where some camcorders leave the date and time packs when the search finds
-// none: packs 11 and 12 of VAUX block 5 of sequence 0.
-constexpr std::size_t kFallbackDatePackByte = 5 * kDifBlockBytes + kVauxFirstPackByte + 11 * 5;
-constexpr std::size_t kFallbackTimePackByte = 5 * kDifBlockBytes + kVauxFirstPackByte + 12 * 5;
+// Fixed positions of the date and time packs, read when the search does not
+// find both: packs 11 and 12 of VAUX block 5 of sequence 0.
+constexpr std::size_t kFallbackDatePackByte =
+    5 * kDifBlockBytes + kVauxFirstPackByte + 11 * kVauxPackStride;
+constexpr std::size_t kFallbackTimePackByte =
+    5 * kDifBlockBytes + kVauxFirstPackByte + 12 * kVauxPackStride;
 static_assert(kFallbackDatePackByte == 458 && kFallbackTimePackByte == 463);
 
 // Offsets within a DIF sequence of the 57 subcode and VAUX pack positions, in
@@ -124,7 +129,6 @@ std::size_t sequencesInBuffer(std::size_t bufferBytes, int nSeq)
     return std::min(static_cast<std::size_t>(nSeq), bufferBytes / kDifSequenceBytes);
 }
 
-// Offset of the first subcode or VAUX pack with identifier id, or npos.
 constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 
 // The pack positions of a sequence ascend in search order, so the first pack
@@ -142,6 +146,7 @@ constexpr std::array<bool, kPackAreaEnd> kIsPackStart = [] {
     return isStart;
 }();
 
+// Offset in the frame of the first subcode or VAUX pack with identifier id.
 std::size_t locateDvPack(std::span<const std::uint8_t> frame, std::uint8_t id, int nSeq)
 {
     const std::size_t sequences = sequencesInBuffer(frame.size(), nSeq);
@@ -163,6 +168,7 @@ std::size_t locateDvPack(std::span<const std::uint8_t> frame, std::uint8_t id, i
     return kNotFound;
 }
 
+// Offset in the frame of the first audio block whose AAUX pack has identifier id.
 std::size_t locateAauxBlock(std::span<const std::uint8_t> frame, std::uint8_t id, int nSeq)
 {
     const std::size_t sequences = sequencesInBuffer(frame.size(), nSeq);

@@ -3,6 +3,7 @@
 // VAUX source control packs), compared with what was asked of ffmpeg and with
 // what mediainfo reports for the same file.
 #include "formats/dvcodes.h"
+#include "support/dvframe.h"
 #include "support/tools.h"
 
 #include <QJsonArray>
@@ -101,33 +102,16 @@ TEST_P(DvcodesFfmpeg, PacksMatchWhatWasAskedAndWhatMediainfoReads)
     const QString path = dir.filePath("out.dv");
     const QString video =
         c.ntsc ? "testsrc=size=720x480:rate=30000/1001" : "testsrc=size=720x576:rate=25";
-    QStringList args{"-hide_banner",
-                     "-loglevel",
-                     "error",
-                     "-y",
-                     "-f",
-                     "lavfi",
-                     "-i",
-                     video,
-                     "-f",
-                     "lavfi",
-                     "-i",
-                     QString("sine=sample_rate=%1").arg(c.sampleRate),
-                     "-t",
-                     "0.2",
-                     "-ac",
-                     "2",
-                     "-pix_fmt",
-                     c.ntsc ? "yuv411p" : "yuv420p",
-                     "-aspect",
-                     c.wide ? "16:9" : "4:3",
-                     "-metadata",
-                     QString("creation_time=%1").arg(c.creationTime),
-                     "-timecode",
-                     "01:02:03:04",
-                     "-f",
-                     "dv",
-                     path};
+    QStringList args = QString("-hide_banner -loglevel error -f lavfi -i %1 -f lavfi -i "
+                               "sine=sample_rate=%2 -t 0.2 -ac 2 -pix_fmt %5 -aspect %3 -metadata "
+                               "creation_time=%4 -timecode 01:02:03:04 -f dv")
+                           .arg(video)
+                           .arg(c.sampleRate)
+                           .arg(c.wide ? "16:9" : "4:3")
+                           .arg(c.creationTime)
+                           .arg(c.ntsc ? "yuv411p" : "yuv420p")
+                           .split(' ');
+    args << path;
     const ToolResult made = runTool("ffmpeg", args);
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
 
@@ -195,6 +179,41 @@ TEST_P(DvcodesFfmpeg, PacksMatchWhatWasAskedAndWhatMediainfoReads)
     EXPECT_EQ(audioTrack.value("SamplingRate").toString().toInt(), c.sampleRate);
     EXPECT_EQ(audioTrack.value("Channels").toString().toInt(), 2);
     EXPECT_EQ(audioTrack.value("BitDepth").toString().toInt(), 16);
+}
+
+// The test frame builder lays DIF blocks out as ffmpeg's DV muxer does: the
+// same block identifiers (section type, sequence, block number) in the same
+// order, and the same system byte.
+TEST(DvFrameBuilder, BlockLayoutMatchesFfmpegFrames)
+{
+    if (!toolAvailable("ffmpeg", "-version"))
+        GTEST_SKIP() << "ffmpeg is not installed";
+    for (const bool ntsc : {false, true}) {
+        SCOPED_TRACE(ntsc ? "NTSC" : "PAL");
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString path = dir.filePath("layout.dv");
+        const QString source =
+            ntsc ? "testsrc=size=720x480:rate=30000/1001" : "testsrc=size=720x576:rate=25";
+        QStringList args = QString("-hide_banner -loglevel error -f lavfi -i %1 -f lavfi -i "
+                                   "sine=sample_rate=48000 -t 0.2 -ac 2 -pix_fmt %2 -f dv")
+                               .arg(source, ntsc ? "yuv411p" : "yuv420p")
+                               .split(' ');
+        args << path;
+        const ToolResult made = runTool("ffmpeg", args);
+        ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+        const QByteArray file = readFileBytes(path);
+        const DvFrame built(ntsc ? DvStandard::Ntsc : DvStandard::Pal);
+        ASSERT_GE(static_cast<std::size_t>(file.size()), built.size());
+
+        const auto *ffmpegFrame = reinterpret_cast<const std::uint8_t *>(file.constData());
+        for (std::size_t block = 0; block < built.size() / 80; ++block) {
+            for (std::size_t i = 0; i < 3; ++i)
+                ASSERT_EQ(built.bytes()[block * 80 + i], ffmpegFrame[block * 80 + i])
+                    << "block " << block << " byte " << i;
+        }
+        EXPECT_EQ(built.bytes()[3], ffmpegFrame[3]);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, DvcodesFfmpeg, ::testing::ValuesIn(kCases),
