@@ -5,6 +5,7 @@
 //  - NoPacks: no date, time, time code or control packs at all and the AAUX
 //    source pack only in the last audio block, so every search runs through all
 //    sequences and the date falls back to the fixed positions (worst case).
+// A peer does the same lookups with a plain position-by-position pack search.
 // The stream is far larger than the caches, as a real file read sample by
 // sample is. The readers must not allocate: the benchmark counts allocations
 // made while it runs and fails if there are any.
@@ -13,6 +14,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -156,6 +158,59 @@ void readEveryFrame(benchmark::State &state, Mix mix)
     state.counters["allocations"] = static_cast<double>(allocations);
 }
 
+// Peer: the same lookups with the pack search done position by position, 57
+// tests per DIF sequence in search order, as the search order reads plainly.
+bool findPackPositionByPosition(std::span<const std::uint8_t> frame, std::uint8_t id, int nSeq,
+                                TDvPack &pack)
+{
+    const std::size_t sequences =
+        nSeq < 1 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(nSeq), frame.size() / 12000);
+    for (std::size_t s = 0; s < sequences; ++s) {
+        const std::uint8_t *sequence = frame.data() + s * 12000;
+        for (std::size_t block = 1; block <= 5; ++block) {
+            const bool subcode = block <= 2;
+            const std::size_t first = subcode ? 6 : 3;
+            const std::size_t stride = subcode ? 8 : 5;
+            const std::size_t count = subcode ? 6 : 15;
+            for (std::size_t k = 0; k < count; ++k) {
+                const std::uint8_t *p = sequence + block * 80 + first + k * stride;
+                if (*p == id) {
+                    std::copy_n(p, pack.size(), pack.begin());
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+void readEveryFramePositionByPosition(benchmark::State &state, Mix mix)
+{
+    const Stream &stream = streamFor(mix);
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < kStreamFrames; ++i) {
+            const std::span<const std::uint8_t> frame(stream.bytes.get() + i * stream.frameBytes,
+                                                      stream.frameBytes);
+            bool is525 = false;
+            benchmark::DoNotOptimize(ReadDvSystem(frame, is525));
+            const int nSeq = is525 ? 10 : 12;
+            TDvPack time, date, timecode, control;
+            if (!(findPackPositionByPosition(frame, 0x63, nSeq, time) &&
+                  findPackPositionByPosition(frame, 0x62, nSeq, date)))
+                benchmark::DoNotOptimize(frame[458] | frame[463]);
+            benchmark::DoNotOptimize(findPackPositionByPosition(frame, 0x13, nSeq, timecode));
+            std::int32_t rate = 0, bits = 0, channels = 0;
+            benchmark::DoNotOptimize(ReadDvAudioFormat(frame, nSeq, rate, bits, channels));
+            benchmark::DoNotOptimize(findPackPositionByPosition(frame, 0x61, nSeq, control));
+            benchmark::DoNotOptimize(time);
+            benchmark::DoNotOptimize(date);
+            benchmark::DoNotOptimize(timecode);
+            benchmark::DoNotOptimize(control);
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kStreamFrames));
+}
+
 void BM_DvPacks_CamcorderFrames(benchmark::State &state)
 {
     readEveryFrame(state, Mix::Camcorder);
@@ -165,8 +220,20 @@ void BM_DvPacks_NoPacksWorstCase(benchmark::State &state)
     readEveryFrame(state, Mix::NoPacks);
 }
 
+void BM_Peer_PositionByPosition_CamcorderFrames(benchmark::State &state)
+{
+    readEveryFramePositionByPosition(state, Mix::Camcorder);
+}
+void BM_Peer_PositionByPosition_NoPacksWorstCase(benchmark::State &state)
+{
+    readEveryFramePositionByPosition(state, Mix::NoPacks);
+}
+
+// Grouped by mix so that each 1.44 GB stream is built once.
 BENCHMARK(BM_DvPacks_CamcorderFrames)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Peer_PositionByPosition_CamcorderFrames)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DvPacks_NoPacksWorstCase)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Peer_PositionByPosition_NoPacksWorstCase)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
