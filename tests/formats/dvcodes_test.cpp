@@ -117,6 +117,14 @@ TEST(DvPackSearch, LooksOnlyAtPackSlotsOfTheGivenSequences)
         frame.setByte(c.offset, 0x63);
         TDvPack pack{};
         EXPECT_FALSE(FindDvPack(frame.bytes(), 0x63, c.nSeq, pack)) << c.name;
+
+        // A byte off the pack slots does not hide a real pack after it.
+        const DvPackBytes real{0x63, 0x01, 0x02, 0x03, 0x04};
+        frame.setPack(vauxSlot(0, 2, 14), real);
+        EXPECT_EQ(FindDvPack(frame.bytes(), 0x63, c.nSeq, pack), c.nSeq > 0) << c.name;
+        if (c.nSeq > 0) {
+            EXPECT_EQ(pack, real) << c.name;
+        }
     }
 }
 

@@ -9,7 +9,8 @@
 // 625/50, 0x3F for 525/60), two subcode, three VAUX, nine audio and 135 video
 // blocks in their standard order, each with its 3-byte block identifier; every
 // pack slot (subcode, VAUX, AAUX) holds the filler 0xFF, as does the rest of the
-// header, subcode and VAUX blocks; audio and video payloads are zero.
+// header and VAUX blocks and of the subcode blocks apart from their sync block
+// IDs; audio and video payloads are zero.
 #include <QByteArray>
 
 #include <array>
