@@ -48,7 +48,7 @@ bool CreateShellLink(const QString &linkFile, const QString &target, const QStri
 QString DesktopEntryText(const QString &name, const QString &target, const QString &workingFolder,
                          const QString &description);
 // One argument of a desktop entry's Exec key, quoted and escaped as the
-// desktop entry specification asks (and "%" doubled), ready for the file.
+// desktop entry format asks (and "%" doubled), ready for the file.
 QString DesktopExecArgument(const QString &argument);
 
 // The desktop entry that offers the running program in the file manager's
