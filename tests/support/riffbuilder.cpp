@@ -118,12 +118,11 @@ void RiffBuilder::skip(qint64 count)
 
 void RiffBuilder::finish()
 {
-    if (m_out.size() >= pos())
-        return;
-    if (auto *file = qobject_cast<QFile *>(&m_out))
-        file->resize(pos());
-    else
-        zeros(0);
+    // A buffer fills a skipped gap with zeros as it seeks; a file grows only
+    // when written or resized.
+    auto *file = qobject_cast<QFile *>(&m_out);
+    if (file && file->size() < pos() && !file->resize(pos()))
+        ADD_FAILURE() << "fixture resize failed";
 }
 
 namespace {
