@@ -16,8 +16,8 @@ constexpr FourCC kStrf = makeFourCC("strf");
 constexpr FourCC kVids = makeFourCC("vids");
 constexpr FourCC kIavs = makeFourCC("iavs");
 
-// Offsets of the patched fields inside their chunk's data, and the bytes a
-// chunk must hold for the field to count as found.
+// Offsets of the patched fields inside their chunk's data; a field counts as
+// found only when all of its bytes lie inside the chunk.
 constexpr qint64 kHandlerField = 4;      // AVISTREAMHEADER.fccHandler
 constexpr qint64 kScaleField = 20;       // AVISTREAMHEADER.dwScale, dwRate at + 4
 constexpr qint64 kCompressionField = 16; // BITMAPINFOHEADER.biCompression
@@ -39,7 +39,10 @@ AviHeaderPositions scanDevice(QIODevice &device)
     riff::BoundedReader reader(device);
     StreamKind kind = StreamKind::Other;
     for (const riff::Chunk &chunk : tree.chunks) {
-        const qint64 held = chunk.dataSize();
+        // A field counts only when both its chunk and the chunk's list hold it.
+        qint64 held = chunk.dataSize();
+        if (chunk.parent >= 0)
+            held = qMin(held, tree.chunks[std::size_t(chunk.parent)].end() - chunk.dataOffset);
         if (chunk.id == kStrh) {
             const auto type = held >= 4 ? reader.fourCCAt(chunk.dataOffset) : std::nullopt;
             kind = !type            ? StreamKind::Other

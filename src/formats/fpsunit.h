@@ -14,7 +14,7 @@
 namespace vidora {
 
 // File offsets of the patched fields; -1 when not found. A field is only
-// found when its chunk holds all of its bytes.
+// found when its chunk, and the list around that chunk, hold all of its bytes.
 struct AviHeaderPositions
 {
     qint64 handler = -1;     // fccHandler of the last "vids" or "iavs" "strh" (data + 4)

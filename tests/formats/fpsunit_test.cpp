@@ -2,6 +2,7 @@
 #include "support/riffbuilder.h"
 #include "support/tools.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -142,6 +143,38 @@ TEST_F(AviPatch, ScanFindsTheLastVideoStream)
         EXPECT_EQ(found.compression, expected.compression);
     }
     EXPECT_EQ(ScanAviHeader(m_dir.filePath(QStringLiteral("missing.avi"))), AviHeaderPositions{});
+}
+
+TEST_F(AviPatch, FieldsMustLieInsideTheirList)
+{
+    // A 16-byte stream header that claims 56 bytes: its dwScale would lie in
+    // the next stream list, so only the handler is found and written.
+    QByteArray bytes;
+    qint64 strhData = 0;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        RiffBuilder b(buffer);
+        auto form = b.list("RIFF", "AVI ");
+        auto hdrl = b.list("LIST", "hdrl");
+        {
+            auto strl = b.list("LIST", "strl");
+            auto strh = b.chunk("strh");
+            strh.declareSize(56);
+            strhData = strh.dataOffset();
+            b.bytes(QByteArray("vidsdvsd", 8) + QByteArray(8, '\0'));
+        }
+        auto strl = b.list("LIST", "strl");
+        b.leaf("strh", QByteArray("audsxxxx", 8) + QByteArray(48, '\x11'));
+    }
+    const QString path = write(bytes);
+    const AviHeaderPositions found = ScanAviHeader(path);
+    EXPECT_EQ(found.handler, strhData + 4);
+    EXPECT_EQ(found.scale, -1);
+    EXPECT_THROW(WriteAviFrameRate(path, 25), AviFileError);
+    EXPECT_EQ(readFileBytes(path), bytes);
+    EXPECT_TRUE(WriteAviCodec(path, makeFourCC("dsvd")));
+    EXPECT_EQ(readFileBytes(path), patched(bytes, {strhData + 4}, "dsvd"));
 }
 
 TEST_F(AviPatch, CodecChangesExactlyTheNamedBytes)
