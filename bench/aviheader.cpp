@@ -31,7 +31,7 @@ struct Files
     Files()
     {
         small = dir.filePath(QStringLiteral("small.avi"));
-        test::writeFileBytes(small, test::buildAvi(test::openDmlSpec()).bytes);
+        test::writeFileBytes(small, test::buildAvi(test::openDmlLayout()).bytes);
         sparse = dir.filePath(QStringLiteral("sparse.avi"));
         test::writeSparseAvi(sparse);
     }

@@ -23,24 +23,24 @@ using namespace vidora::test;
 struct Fixture
 {
     const char *name;
-    AviSpec spec;
+    AviLayout layout;
 };
 
 std::vector<Fixture> fixtures()
 {
-    AviSpec oddOpenDml = openDmlSpec();
+    AviLayout oddOpenDml = openDmlLayout();
     oddOpenDml.oddChunks = true;
-    AviSpec twoVideos = dvType2Spec();
-    StreamSpec second = twoVideos.streams[0];
+    AviLayout twoVideos = dvType2Layout();
+    StreamLayout second = twoVideos.streams[0];
     second.handler = second.compression = "bbbb";
     twoVideos.streams.push_back(second);
-    AviSpec longStrh = dvType2Spec();
+    AviLayout longStrh = dvType2Layout();
     longStrh.streams[0].strhSize = 64;
     return {
-        {"type 1", dvType1Spec()},
-        {"type 2", dvType2Spec()},
-        {"type 2 without DVINFO", dvType2Spec(false)},
-        {"OpenDML", openDmlSpec()},
+        {"type 1", dvType1Layout()},
+        {"type 2", dvType2Layout()},
+        {"type 2 without DVINFO", dvType2Layout(false)},
+        {"OpenDML", openDmlLayout()},
         {"OpenDML with odd chunks", oddOpenDml},
         {"two video streams", twoVideos},
         {"64-byte stream header", longStrh},
@@ -53,11 +53,11 @@ struct Candidates
     std::set<qint64> handler, scale, compression;
 };
 
-Candidates candidatesOf(const AviSpec &spec, const BuiltAvi &avi)
+Candidates candidatesOf(const AviLayout &layout, const BuiltAvi &avi)
 {
     Candidates c;
-    for (std::size_t i = 0; i < spec.streams.size(); ++i) {
-        const QByteArray &type = spec.streams[i].type;
+    for (std::size_t i = 0; i < layout.streams.size(); ++i) {
+        const QByteArray &type = layout.streams[i].type;
         if (type != "vids" && type != "iavs")
             continue;
         c.handler.insert(avi.streams[i].strhData + 4);
@@ -126,8 +126,8 @@ TEST_F(AviHeaderRobustness, EveryTruncation)
 {
     for (const Fixture &fixture : fixtures()) {
         SCOPED_TRACE(fixture.name);
-        const BuiltAvi avi = buildAvi(fixture.spec);
-        const Candidates candidates = candidatesOf(fixture.spec, avi);
+        const BuiltAvi avi = buildAvi(fixture.layout);
+        const Candidates candidates = candidatesOf(fixture.layout, avi);
         const TAviParam whole(write(avi.bytes));
         ASSERT_TRUE(whole.Parsed());
         const QString handler = whole.GetVideoHandler();
@@ -162,10 +162,10 @@ TEST_F(AviHeaderRobustness, EverySizeThatLies)
 {
     for (const Fixture &fixture : fixtures()) {
         SCOPED_TRACE(fixture.name);
-        const BuiltAvi avi = buildAvi(fixture.spec);
-        const Candidates candidates = candidatesOf(fixture.spec, avi);
+        const BuiltAvi avi = buildAvi(fixture.layout);
+        const Candidates candidates = candidatesOf(fixture.layout, avi);
         QSet<QString> handlers{QStringLiteral("####")};
-        for (const StreamSpec &s : fixture.spec.streams)
+        for (const StreamLayout &s : fixture.layout.streams)
             handlers.insert(QString::fromLatin1(s.handler));
 
         for (std::size_t i = 0; i < avi.chunks.size(); ++i) {

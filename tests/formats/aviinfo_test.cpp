@@ -25,9 +25,9 @@ protected:
     QTemporaryDir m_dir;
 };
 
-StreamSpec videoStream(const char *handler)
+StreamLayout videoStream(const char *handler)
 {
-    StreamSpec s;
+    StreamLayout s;
     s.handler = handler;
     s.compression = handler;
     return s;
@@ -35,37 +35,37 @@ StreamSpec videoStream(const char *handler)
 
 TEST_F(AviParam, FindsTheFirstVideoOrInterleavedStream)
 {
-    AviSpec twoVideos = dvType2Spec();
-    twoVideos.streams = {videoStream("aaaa"), dvType2Spec().streams[1], videoStream("bbbb")};
-    AviSpec audioOnly = dvType2Spec();
+    AviLayout twoVideos = dvType2Layout();
+    twoVideos.streams = {videoStream("aaaa"), dvType2Layout().streams[1], videoStream("bbbb")};
+    AviLayout audioOnly = dvType2Layout();
     audioOnly.streams.erase(audioOnly.streams.begin());
-    AviSpec avixAlone = dvType2Spec();
+    AviLayout avixAlone = dvType2Layout();
     avixAlone.formType = "AVIX";
-    AviSpec lowerCaseForm = dvType2Spec();
+    AviLayout lowerCaseForm = dvType2Layout();
     lowerCaseForm.formType = "avi ";
-    AviSpec audioFirst = dvType2Spec();
+    AviLayout audioFirst = dvType2Layout();
     std::swap(audioFirst.streams[0], audioFirst.streams[1]);
     audioFirst.streams[1].handler = "CDVC";
-    AviSpec longStrh = dvType2Spec();
+    AviLayout longStrh = dvType2Layout();
     longStrh.streams[0].strhSize = 64;
     longStrh.streams[1].strhSize = 64;
-    AviSpec oddChunks = openDmlSpec();
+    AviLayout oddChunks = openDmlLayout();
     oddChunks.oddChunks = true;
-    AviSpec interleavedAfterVideo = dvType1Spec();
+    AviLayout interleavedAfterVideo = dvType1Layout();
     interleavedAfterVideo.streams.insert(interleavedAfterVideo.streams.begin(),
                                          videoStream("vvvv"));
 
     const struct
     {
         const char *name;
-        AviSpec spec;
+        AviLayout layout;
         const char *handler;
         int streams;
     } cases[] = {
-        {"type 1", dvType1Spec(), "dvsd", 1},
-        {"type 2", dvType2Spec(), "dvsd", 2},
-        {"type 2 without DVINFO", dvType2Spec(false), "dvsd", 2},
-        {"OpenDML with an AVIX form", openDmlSpec(), "dvsd", 2},
+        {"type 1", dvType1Layout(), "dvsd", 1},
+        {"type 2", dvType2Layout(), "dvsd", 2},
+        {"type 2 without DVINFO", dvType2Layout(false), "dvsd", 2},
+        {"OpenDML with an AVIX form", openDmlLayout(), "dvsd", 2},
         {"odd-sized chunks", oddChunks, "dvsd", 2},
         {"two video streams", twoVideos, "aaaa", 3},
         {"video after audio", audioFirst, "CDVC", 2},
@@ -77,7 +77,7 @@ TEST_F(AviParam, FindsTheFirstVideoOrInterleavedStream)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const TFriendlyAviParam param(write(buildAvi(c.spec).bytes));
+        const TFriendlyAviParam param(write(buildAvi(c.layout).bytes));
         EXPECT_TRUE(param.Parsed());
         EXPECT_EQ(param.GetVideoHandler(), QString::fromLatin1(c.handler));
         EXPECT_EQ(int(param.Streams().size()), c.streams);
@@ -87,12 +87,12 @@ TEST_F(AviParam, FindsTheFirstVideoOrInterleavedStream)
 
 TEST_F(AviParam, StreamHeaderIsItsFirst56Bytes)
 {
-    AviSpec spec = dvType2Spec();
-    spec.streams[0].strhSize = 64;
-    spec.streams[0].scale = 1001;
-    spec.streams[0].rate = 30000;
-    spec.streams[1].strhSize = 12; // short: the rest of the record stays zero
-    const BuiltAvi avi = buildAvi(spec);
+    AviLayout layout = dvType2Layout();
+    layout.streams[0].strhSize = 64;
+    layout.streams[0].scale = 1001;
+    layout.streams[0].rate = 30000;
+    layout.streams[1].strhSize = 12; // short: the rest of the record stays zero
+    const BuiltAvi avi = buildAvi(layout);
     const TAviParam param(write(avi.bytes));
     ASSERT_EQ(param.Streams().size(), 2u);
     const TAvistream *video = param.GetVideoStream();
@@ -106,7 +106,7 @@ TEST_F(AviParam, StreamHeaderIsItsFirst56Bytes)
 
 TEST_F(AviParam, RefusesWhatIsNotAnAviForm)
 {
-    const QByteArray type2 = buildAvi(dvType2Spec()).bytes;
+    const QByteArray type2 = buildAvi(dvType2Layout()).bytes;
     QByteArray wave = type2;
     wave.replace(8, 4, "WAVE");
     QByteArray rifx = type2;
@@ -135,7 +135,7 @@ TEST_F(AviParam, RefusesWhatIsNotAnAviForm)
 
 TEST_F(AviParam, RefusesAFirstFormCutShort)
 {
-    const BuiltAvi avi = buildAvi(openDmlSpec());
+    const BuiltAvi avi = buildAvi(openDmlLayout());
     // The header list is complete; the recording stops inside the frames.
     ASSERT_GT(avi.firstFormEnd - 1, avi.hdrlEnd);
     const TAviParam param(write(avi.bytes.left(avi.firstFormEnd - 1)));
@@ -150,7 +150,7 @@ TEST_F(AviParam, RefusesAFirstFormCutShort)
 
 TEST_F(AviParam, LaterBrokenFormKeepsTheParsedFlag)
 {
-    QByteArray bytes = buildAvi(dvType2Spec()).bytes;
+    QByteArray bytes = buildAvi(dvType2Layout()).bytes;
     // An AVIX form whose only child claims more than the form holds.
     bytes += QByteArray("RIFF\x14\0\0\0AVIXLIST\xFF\0\0\0movi", 24) + QByteArray(4, '\0');
     const TAviParam param(write(bytes));
@@ -175,9 +175,9 @@ TEST_F(AviParam, ShortIndexEndsItsStreamList)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.indxSize);
-        AviSpec spec = dvType2Spec();
-        spec.streams[0].indxSize = c.indxSize;
-        const TAviParam param(write(buildAvi(spec).bytes));
+        AviLayout layout = dvType2Layout();
+        layout.streams[0].indxSize = c.indxSize;
+        const TAviParam param(write(buildAvi(layout).bytes));
         EXPECT_EQ(param.Parsed(), c.parsed);
         EXPECT_EQ(param.GetVideoHandler(), QStringLiteral("dvsd"));
         EXPECT_EQ(int(param.Streams().size()), c.streams);
@@ -198,7 +198,7 @@ TEST_F(AviParam, OpeningFailsWithAClearError)
 
 TEST_F(AviParam, ReadsAReadOnlyFileWithoutChangingIt)
 {
-    const QByteArray bytes = buildAvi(dvType1Spec()).bytes;
+    const QByteArray bytes = buildAvi(dvType1Layout()).bytes;
     const QString path = write(bytes);
     QFile::setPermissions(path, QFileDevice::ReadOwner);
     const TAviParam param(path);

@@ -40,19 +40,19 @@ QByteArray patched(QByteArray bytes, std::initializer_list<qint64> positions,
     return bytes;
 }
 
-StreamSpec videoStream(const char *handler)
+StreamLayout videoStream(const char *handler)
 {
-    StreamSpec s;
+    StreamLayout s;
     s.handler = handler;
     s.compression = handler;
     return s;
 }
 
-AviSpec twoVideoStreams()
+AviLayout twoVideoStreams()
 {
-    AviSpec spec = dvType2Spec();
-    spec.streams = {videoStream("aaaa"), dvType2Spec().streams[1], videoStream("bbbb")};
-    return spec;
+    AviLayout layout = dvType2Layout();
+    layout.streams = {videoStream("aaaa"), dvType2Layout().streams[1], videoStream("bbbb")};
+    return layout;
 }
 
 TEST(FourCCText, PacksFirstCharacterLowest)
@@ -97,28 +97,28 @@ TEST(FourCCText, TypedCodesArePaddedThenMustBePrintableAscii)
 
 TEST_F(AviPatch, ScanFindsTheLastVideoStream)
 {
-    AviSpec shortStrh = dvType2Spec();
+    AviLayout shortStrh = dvType2Layout();
     shortStrh.streams[0].strhSize = 24; // holds the handler, not dwScale and dwRate
-    AviSpec shortStrf = dvType2Spec();
-    shortStrf.streams[0].format = StreamSpec::Format::None;
-    AviSpec videoThenInterleaved = dvType1Spec();
+    AviLayout shortStrf = dvType2Layout();
+    shortStrf.streams[0].format = StreamLayout::Format::None;
+    AviLayout videoThenInterleaved = dvType1Layout();
     videoThenInterleaved.streams.insert(videoThenInterleaved.streams.begin(), videoStream("vvvv"));
-    AviSpec oddChunks = openDmlSpec();
+    AviLayout oddChunks = openDmlLayout();
     oddChunks.oddChunks = true;
-    AviSpec audioOnly = dvType2Spec();
+    AviLayout audioOnly = dvType2Layout();
     audioOnly.streams.erase(audioOnly.streams.begin());
 
     const struct
     {
         const char *name;
-        AviSpec spec;
+        AviLayout layout;
         int handlerStream;
         int compressionStream;
         bool scale;
     } cases[] = {
-        {"type 2", dvType2Spec(), 0, 0, true},
-        {"type 1: no compression field", dvType1Spec(), 0, -1, true},
-        {"OpenDML", openDmlSpec(), 0, 0, true},
+        {"type 2", dvType2Layout(), 0, 0, true},
+        {"type 1: no compression field", dvType1Layout(), 0, -1, true},
+        {"OpenDML", openDmlLayout(), 0, 0, true},
         {"odd chunks", oddChunks, 0, 0, true},
         {"two video streams: the second", twoVideoStreams(), 2, 2, true},
         {"video then interleaved", videoThenInterleaved, 1, 0, true},
@@ -128,7 +128,7 @@ TEST_F(AviPatch, ScanFindsTheLastVideoStream)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const BuiltAvi avi = buildAvi(c.spec);
+        const BuiltAvi avi = buildAvi(c.layout);
         AviHeaderPositions expected;
         if (c.handlerStream >= 0) {
             const qint64 strh = avi.streams[std::size_t(c.handlerStream)].strhData;
@@ -182,21 +182,21 @@ TEST_F(AviPatch, CodecChangesExactlyTheNamedBytes)
     const struct
     {
         const char *name;
-        AviSpec spec;
+        AviLayout layout;
         int handlerStream;
         int compressionStream;
     } cases[] = {
-        {"type 2: handler and compression", dvType2Spec(), 0, 0},
-        {"type 1: handler only", dvType1Spec(), 0, -1},
-        {"OpenDML", openDmlSpec(), 0, 0},
+        {"type 2: handler and compression", dvType2Layout(), 0, 0},
+        {"type 1: handler only", dvType1Layout(), 0, -1},
+        {"OpenDML", openDmlLayout(), 0, 0},
         {"two video streams: only the second", twoVideoStreams(), 2, 2},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const BuiltAvi avi = buildAvi(c.spec);
+        const BuiltAvi avi = buildAvi(c.layout);
         const QString path = write(avi.bytes);
         EXPECT_EQ(FourCCToStr(ReadAviCodec(path)),
-                  QString::fromLatin1(c.spec.streams[std::size_t(c.handlerStream)].handler));
+                  QString::fromLatin1(c.layout.streams[std::size_t(c.handlerStream)].handler));
 
         ASSERT_TRUE(WriteAviCodec(path, StrToFourCC(QStringLiteral("dsvd"))));
         const qint64 handler = avi.streams[std::size_t(c.handlerStream)].strhData + 4;
@@ -227,7 +227,7 @@ TEST_F(AviPatch, FrameRateWritesScaleAndRateOnly)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.fps);
-        const BuiltAvi avi = buildAvi(dvType2Spec());
+        const BuiltAvi avi = buildAvi(dvType2Layout());
         const QString path = write(avi.bytes);
         WriteAviFrameRate(path, c.fps);
         const qint64 scale = avi.streams[0].strhData + 20;
@@ -238,8 +238,8 @@ TEST_F(AviPatch, FrameRateWritesScaleAndRateOnly)
 
 TEST_F(AviPatch, RefusesWithTheFileUntouched)
 {
-    const QByteArray type2 = buildAvi(dvType2Spec()).bytes;
-    AviSpec audioOnly = dvType2Spec();
+    const QByteArray type2 = buildAvi(dvType2Layout()).bytes;
+    AviLayout audioOnly = dvType2Layout();
     audioOnly.streams.erase(audioOnly.streams.begin());
     QByteArray notRiff = type2;
     notRiff.replace(0, 4, "RIFX");
@@ -293,7 +293,7 @@ TEST_F(AviPatch, FileThatCannotBeOpenedIsAnError)
 
 TEST_F(AviPatch, ReadOnlyFileIsAnError)
 {
-    const QByteArray bytes = buildAvi(dvType2Spec()).bytes;
+    const QByteArray bytes = buildAvi(dvType2Layout()).bytes;
     const QString readOnly = write(bytes);
     QFile::setPermissions(readOnly, QFileDevice::ReadOwner);
     if (QFile probe(readOnly); probe.open(QIODevice::ReadWrite))
@@ -311,7 +311,7 @@ TEST_F(AviPatch, ReadOnlyFileIsAnError)
 
 TEST_F(AviPatch, ReadCodecWithoutVideoIsZero)
 {
-    AviSpec audioOnly = dvType2Spec();
+    AviLayout audioOnly = dvType2Layout();
     audioOnly.streams.erase(audioOnly.streams.begin());
     EXPECT_EQ(ReadAviCodec(write(buildAvi(audioOnly).bytes)), 0u);
     EXPECT_EQ(ReadAviCodec(write(QByteArray("RIFF"))), 0u);

@@ -60,9 +60,9 @@ TEST(RiffBoundedReader, NeverReadsPastTheEnd)
 // OpenDML chunk where it belongs.
 TEST(RiffTree, DumpsAnOpenDmlFileWithOddChunks)
 {
-    AviSpec spec = openDmlSpec();
-    spec.oddChunks = true;
-    const riff::Tree tree = treeOf(buildAvi(spec).bytes);
+    AviLayout layout = openDmlLayout();
+    layout.oddChunks = true;
+    const riff::Tree tree = treeOf(buildAvi(layout).bytes);
     EXPECT_EQ(tree.dump(), QStringLiteral("RIFF 'AVI ' at 0 size 1088\n"
                                           "  LIST 'hdrl' at 12 size 826\n"
                                           "    avih at 24 size 56\n"

@@ -146,23 +146,23 @@ QByteArray fitted(QByteArray data, int size)
     return data;
 }
 
-QByteArray mainHeader(const AviSpec &spec)
+QByteArray mainHeader(const AviLayout &layout)
 {
     QByteArray h;
     h += le32(40000);   // dwMicroSecPerFrame: 25 frames a second
     h += le32(3600000); // dwMaxBytesPerSec
     h += le32(0);       // dwPaddingGranularity
     h += le32(0x110);   // dwFlags: has index, interleaved
-    h += le32(quint32(spec.frames));
+    h += le32(quint32(layout.frames));
     h += le32(0); // dwInitialFrames
-    h += le32(quint32(spec.streams.size()));
+    h += le32(quint32(layout.streams.size()));
     h += le32(144000); // dwSuggestedBufferSize
     h += le32(720) + le32(576);
     h += QByteArray(16, '\0'); // dwReserved
     return h;
 }
 
-QByteArray streamHeader(const StreamSpec &s, int frames)
+QByteArray streamHeader(const StreamLayout &s, int frames)
 {
     QByteArray h;
     h += fitted(s.type, 4) + fitted(s.handler, 4);
@@ -178,7 +178,7 @@ QByteArray streamHeader(const StreamSpec &s, int frames)
     return fitted(h, s.strhSize);
 }
 
-QByteArray bitmapInfo(const StreamSpec &s)
+QByteArray bitmapInfo(const StreamLayout &s)
 {
     QByteArray b;
     b += le32(40) + le32(720) + le32(576);
@@ -223,88 +223,88 @@ QByteArray frameId(std::size_t stream, const QByteArray &type)
     return id + (type == "auds" ? "wb" : "dc");
 }
 
-void writeMovi(RiffBuilder &b, const AviSpec &spec, qint64 hole)
+void writeMovi(RiffBuilder &b, const AviLayout &layout, qint64 hole)
 {
     auto movi = b.list("LIST", "movi");
-    for (int f = 0; f < spec.frames; ++f) {
-        for (std::size_t s = 0; s < spec.streams.size(); ++s) {
-            const QByteArray payload(spec.oddChunks ? 17 : 16, char(0x1F + f));
-            b.leaf(frameId(s, spec.streams[s].type).constData(), payload);
+    for (int f = 0; f < layout.frames; ++f) {
+        for (std::size_t s = 0; s < layout.streams.size(); ++s) {
+            const QByteArray payload(layout.oddChunks ? 17 : 16, char(0x1F + f));
+            b.leaf(frameId(s, layout.streams[s].type).constData(), payload);
         }
     }
-    if (spec.odml && !spec.streams.empty()) {
-        const int size = 24 + 8 * spec.frames;
-        b.leaf("ix00", indexChunk(1, 2, quint32(spec.frames), "00dc", size));
+    if (layout.odml && !layout.streams.empty()) {
+        const int size = 24 + 8 * layout.frames;
+        b.leaf("ix00", indexChunk(1, 2, quint32(layout.frames), "00dc", size));
     }
     b.skip(hole);
 }
 
 } // namespace
 
-std::vector<BuiltStream> writeAviForm(RiffBuilder &b, const AviSpec &spec, qint64 moviHole)
+std::vector<BuiltStream> writeAviForm(RiffBuilder &b, const AviLayout &layout, qint64 moviHole)
 {
     std::vector<BuiltStream> streams;
-    auto form = b.list("RIFF", fitted(spec.formType, 4).constData());
+    auto form = b.list("RIFF", fitted(layout.formType, 4).constData());
     {
         auto hdrl = b.list("LIST", "hdrl");
-        b.leaf("avih", mainHeader(spec));
-        if (spec.oddChunks)
+        b.leaf("avih", mainHeader(layout));
+        if (layout.oddChunks)
             b.leaf("JUNK", QByteArray(3, 'j'));
-        for (const StreamSpec &s : spec.streams) {
+        for (const StreamLayout &s : layout.streams) {
             BuiltStream built;
             auto strl = b.list("LIST", "strl");
             built.strhData = b.pos() + 8;
-            b.leaf("strh", streamHeader(s, spec.frames));
+            b.leaf("strh", streamHeader(s, layout.frames));
             switch (s.format) {
-            case StreamSpec::Format::None:
+            case StreamLayout::Format::None:
                 break;
-            case StreamSpec::Format::Bitmap:
+            case StreamLayout::Format::Bitmap:
                 built.strfData = b.pos() + 8;
                 b.leaf("strf", bitmapInfo(s));
                 break;
-            case StreamSpec::Format::BitmapDvInfo:
+            case StreamLayout::Format::BitmapDvInfo:
                 built.strfData = b.pos() + 8;
                 b.leaf("strf", bitmapInfo(s) + dvInfo());
                 break;
-            case StreamSpec::Format::Wave:
+            case StreamLayout::Format::Wave:
                 built.strfData = b.pos() + 8;
                 b.leaf("strf", waveFormat());
                 break;
-            case StreamSpec::Format::DvInfo:
+            case StreamLayout::Format::DvInfo:
                 built.strfData = b.pos() + 8;
                 b.leaf("strf", dvInfo());
                 break;
             }
             if (s.indxSize > 0)
                 b.leaf("indx", indexChunk(0, 4, 1, "00dc", s.indxSize));
-            if (spec.oddChunks)
+            if (layout.oddChunks)
                 b.leaf("strn", QByteArray("cam1\0", 5));
             streams.push_back(built);
         }
-        if (spec.odml) {
+        if (layout.odml) {
             auto odml = b.list("LIST", "odml");
-            b.leaf("dmlh", fitted(le32(quint32(spec.frames * (1 + spec.avixForms))), 248));
+            b.leaf("dmlh", fitted(le32(quint32(layout.frames * (1 + layout.avixForms))), 248));
         }
     }
-    if (spec.oddChunks)
+    if (layout.oddChunks)
         b.leaf("JUNK", QByteArray(5, 'k'));
-    writeMovi(b, spec, moviHole);
-    if (spec.idx1) {
+    writeMovi(b, layout, moviHole);
+    if (layout.idx1) {
         QByteArray entries;
-        for (int f = 0; f < spec.frames * int(spec.streams.size()); ++f)
+        for (int f = 0; f < layout.frames * int(layout.streams.size()); ++f)
             entries += QByteArray("00dc") + le32(0x10) + le32(quint32(4 + f * 24)) + le32(16);
         b.leaf("idx1", entries);
     }
     return streams;
 }
 
-BuiltAvi buildAvi(const AviSpec &spec)
+BuiltAvi buildAvi(const AviLayout &layout)
 {
     BuiltAvi built;
     QBuffer buffer(&built.bytes);
     buffer.open(QIODevice::ReadWrite);
     RiffBuilder b(buffer);
-    built.streams = writeAviForm(b, spec);
+    built.streams = writeAviForm(b, layout);
     for (const BuiltChunk &c : b.chunks()) {
         if (c.listType == "hdrl") {
             built.hdrlEnd = c.end;
@@ -312,53 +312,53 @@ BuiltAvi buildAvi(const AviSpec &spec)
         }
     }
     built.firstFormEnd = b.pos();
-    for (int i = 0; i < spec.avixForms; ++i) {
+    for (int i = 0; i < layout.avixForms; ++i) {
         auto form = b.list("RIFF", "AVIX");
-        writeMovi(b, spec, 0);
+        writeMovi(b, layout, 0);
     }
     built.chunks = b.chunks();
     return built;
 }
 
-AviSpec dvType1Spec()
+AviLayout dvType1Layout()
 {
-    AviSpec spec;
-    StreamSpec iavs;
+    AviLayout layout;
+    StreamLayout iavs;
     iavs.type = "iavs";
-    iavs.format = StreamSpec::Format::DvInfo;
-    spec.streams = {iavs};
-    return spec;
+    iavs.format = StreamLayout::Format::DvInfo;
+    layout.streams = {iavs};
+    return layout;
 }
 
-AviSpec dvType2Spec(bool dvInfo)
+AviLayout dvType2Layout(bool dvInfo)
 {
-    AviSpec spec;
-    StreamSpec vids;
-    vids.format = dvInfo ? StreamSpec::Format::BitmapDvInfo : StreamSpec::Format::Bitmap;
-    StreamSpec auds;
+    AviLayout layout;
+    StreamLayout vids;
+    vids.format = dvInfo ? StreamLayout::Format::BitmapDvInfo : StreamLayout::Format::Bitmap;
+    StreamLayout auds;
     auds.type = "auds";
     auds.handler = QByteArray(4, '\0');
-    auds.format = StreamSpec::Format::Wave;
+    auds.format = StreamLayout::Format::Wave;
     auds.scale = 1;
     auds.rate = 48000;
-    spec.streams = {vids, auds};
-    return spec;
+    layout.streams = {vids, auds};
+    return layout;
 }
 
-AviSpec openDmlSpec()
+AviLayout openDmlLayout()
 {
-    AviSpec spec = dvType2Spec();
-    spec.odml = true;
-    spec.avixForms = 1;
-    for (StreamSpec &s : spec.streams)
+    AviLayout layout = dvType2Layout();
+    layout.odml = true;
+    layout.avixForms = 1;
+    for (StreamLayout &s : layout.streams)
         s.indxSize = 24 + 16 * 4;
-    return spec;
+    return layout;
 }
 
 SparseAvi writeSparseAvi(const QString &path)
 {
     SparseAvi sparse;
-    AviSpec audioOnly = dvType2Spec();
+    AviLayout audioOnly = dvType2Layout();
     audioOnly.streams.erase(audioOnly.streams.begin());
     audioOnly.idx1 = false;
 
@@ -380,7 +380,7 @@ SparseAvi writeSparseAvi(const QString &path)
         auto movi = b.list("LIST", "movi");
         b.skip(0x100);
     }
-    AviSpec video = dvType2Spec();
+    AviLayout video = dvType2Layout();
     video.formType = "AVIX";
     video.streams.pop_back();
     video.idx1 = false;

@@ -81,7 +81,7 @@ private:
 };
 
 // One AVI stream: its "strl" list holds "strh", "strf" and optionally "indx".
-struct StreamSpec
+struct StreamLayout
 {
     enum class Format {
         None,         // no "strf"
@@ -101,10 +101,10 @@ struct StreamSpec
     quint32 rate = 25;
 };
 
-struct AviSpec
+struct AviLayout
 {
     QByteArray formType = "AVI ";
-    std::vector<StreamSpec> streams;
+    std::vector<StreamLayout> streams;
     bool odml = false;      // "LIST" "odml" with a 248-byte "dmlh", an "ix00" in every "movi"
     int frames = 2;         // frames in every "movi"
     int avixForms = 0;      // "RIFF" "AVIX" forms after the first
@@ -130,17 +130,17 @@ struct BuiltAvi
 
 // Writes one RIFF form with its header list and a "movi" list; a non-zero
 // `moviHole` adds that many unwritten bytes to the "movi" list.
-std::vector<BuiltStream> writeAviForm(RiffBuilder &builder, const AviSpec &spec,
+std::vector<BuiltStream> writeAviForm(RiffBuilder &builder, const AviLayout &layout,
                                       qint64 moviHole = 0);
-BuiltAvi buildAvi(const AviSpec &spec);
+BuiltAvi buildAvi(const AviLayout &layout);
 
 // A DV type-1 file: one "iavs" stream with handler "dvsd" and a DVINFO format.
-AviSpec dvType1Spec();
+AviLayout dvType1Layout();
 // A DV type-2 file: "vids" "dvsd" (BITMAPINFOHEADER, + DVINFO when asked) and
 // "auds" PCM.
-AviSpec dvType2Spec(bool dvInfo = true);
+AviLayout dvType2Layout(bool dvInfo = true);
 // Type 2 with an OpenDML header, super indexes and one "AVIX" form.
-AviSpec openDmlSpec();
+AviLayout openDmlLayout();
 
 // A sparse file past 4 GiB: an "AVI " form with an audio stream only and a
 // "movi" list that takes it almost to 4 GiB, an "AVIX" form across the 4 GiB
