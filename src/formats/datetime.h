@@ -72,7 +72,7 @@ DateTimeValue AddDateOffset(DateTimeValue value, double offsetDays);
 // QDateTime made here is in local time with the same wall-clock fields (a
 // wall-clock time that the local zone skips at a daylight-saving change is as
 // Qt resolves it), and one read here gives its own date and time fields
-// whatever its time spec.
+// whatever its time zone setting.
 // Invalid or out-of-range input throws ConvertError.
 QDate ToQDate(DateTimeValue value);
 QDateTime ToQDateTime(DateTimeValue value);
