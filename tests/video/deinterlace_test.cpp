@@ -202,6 +202,20 @@ TEST(Deinterlace, BottomUpRowsAreCountedFromTheTop)
             EXPECT_EQ(memory[y * stride + i], 0xEE) << "padding of memory row " << y;
 }
 
+TEST(Rgb24Picture, SampleBuffersHoldPaddedRows)
+{
+    EXPECT_EQ(Rgb24Stride(720), 2160);
+    EXPECT_EQ(Rgb24Stride(355), 1068);
+    EXPECT_EQ(Rgb24Stride(1), 4);
+    EXPECT_EQ(Rgb24ImageSize(355, 288), 1068u * 288);
+    std::vector<std::uint8_t> buffer(Rgb24ImageSize(355, 288));
+    EXPECT_TRUE(sampleView(buffer.data(), buffer.size(), 355, 288).valid());
+    // A buffer sized width × height × 3 is too short for padded rows.
+    EXPECT_FALSE(sampleView(buffer.data(), 355u * 288 * 3, 355, 288).valid());
+    EXPECT_FALSE(sampleView(buffer.data(), buffer.size(), 0, 288).valid());
+    EXPECT_FALSE(sampleView(static_cast<std::uint8_t *>(nullptr), buffer.size(), 355, 288).valid());
+}
+
 TEST(Deinterlace, RefusesPicturesOfDifferentSizes)
 {
     Picture source(4, 4);

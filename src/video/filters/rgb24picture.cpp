@@ -24,11 +24,9 @@ namespace {
 template <typename Byte>
 BasicRgb24View<Byte> makeSampleView(Byte *buffer, std::size_t size, int width, int height)
 {
-    const std::ptrdiff_t stride = Rgb24Stride(width);
-    if (buffer == nullptr || width <= 0 || height <= 0 ||
-        static_cast<std::size_t>(stride) * static_cast<std::size_t>(height) > size)
+    if (buffer == nullptr || width <= 0 || height <= 0 || Rgb24ImageSize(width, height) > size)
         return {};
-    return {buffer, width, height, stride, RowOrder::BottomUp};
+    return {buffer, width, height, Rgb24Stride(width), RowOrder::BottomUp};
 }
 
 } // namespace

@@ -30,6 +30,14 @@ constexpr std::ptrdiff_t Rgb24Stride(int width)
     return width <= 0 ? 0 : (static_cast<std::ptrdiff_t>(width) * 3 + 3) / 4 * 4;
 }
 
+// Bytes of a whole 24-bit picture with padded rows: the image size a media type
+// for it must give (width × height × 3 falls short when width × 3 is not a
+// multiple of 4).
+constexpr std::size_t Rgb24ImageSize(int width, int height)
+{
+    return height <= 0 ? 0 : static_cast<std::size_t>(Rgb24Stride(width)) * height;
+}
+
 // A picture in memory the view does not own. Byte is std::uint8_t or const
 // std::uint8_t.
 template <typename Byte>
