@@ -122,7 +122,11 @@ TEST(OverlayRaster, TextChangesPixelsOnlyInsideItsBox)
     for (std::uint8_t alignment : {0, 1, 2, 3}) {
         for (int outline : {0, 2, 5}) {
             SuperposerCore core;
-            core.SetOptions(optionsWith(outline, 16, 0x00FFFF));
+            TincrustRec options = optionsWith(outline, 16, 0x00FFFF);
+            // Slanted, underlined and struck-out glyphs reach beyond plain ones.
+            const bool styled = outline == 2;
+            options.Font.Italic = options.Font.Underline = options.Font.StrikeOut = styled;
+            core.SetOptions(options);
             core.SetPosition(900, 900, alignment);
             ASSERT_TRUE(core.StartStreaming(kWidth, kHeight));
             Sample output(kWidth, kHeight, 0xCD);

@@ -49,7 +49,7 @@ void SceneDetectContenuCore::StartStreaming()
 {
     std::fill(m_previous.begin(), m_previous.end(), 0);
     std::fill(std::begin(m_history), std::end(m_history), 0);
-    m_pictures = 0;
+    m_pictures.store(0);
     m_finalReportArmed.store(true);
 }
 
@@ -57,13 +57,14 @@ std::int32_t SceneDetectContenuCore::currentFrame() const
 {
     if (const MediaStamperCore *stamper = m_stamper.load())
         return stamper->FrameNumber();
-    const std::int64_t last = m_pictures > 0 ? m_pictures - 1 : 0;
+    const std::int64_t pictures = m_pictures.load();
+    const std::int64_t last = pictures > 0 ? pictures - 1 : 0;
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(last));
 }
 
 ContentChange SceneDetectContenuCore::Transform(std::span<const std::uint8_t> picture)
 {
-    ++m_pictures;
+    m_pictures.fetch_add(1);
     ContentChange result;
     result.count = static_cast<int>(
         std::min<std::size_t>(picture.size() / kSampleStep, static_cast<std::size_t>(kMaxSamples)));

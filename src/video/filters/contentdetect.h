@@ -49,6 +49,10 @@ struct ContentChange
     bool scene = false; // a scene change (reported when OnScene is set)
 };
 
+// Threads: StartStreaming and Transform run on the streaming chain (Transform
+// calls OnScene there); Stop runs on the thread that stops the graph, after
+// streaming has quiesced, and makes the final calls there. The callbacks may be
+// set from any thread; each call uses the callback set when it was made.
 class SceneDetectContenuCore
 {
 public:
@@ -98,8 +102,8 @@ private:
 
     // Streaming thread only (and StartStreaming before it starts).
     std::vector<std::uint8_t> m_previous = std::vector<std::uint8_t>(kMaxSamples, 0);
-    int m_history[kHistory] = {0, 0, 0}; // changed counts, newest first
-    std::int64_t m_pictures = 0;         // pictures since the start of streaming
+    int m_history[kHistory] = {0, 0, 0};     // changed counts, newest first
+    std::atomic<std::int64_t> m_pictures{0}; // pictures since the start of streaming
 
     std::atomic<bool> m_finalReportArmed{false};
 };
