@@ -1,0 +1,205 @@
+#include "video/filters/dv_superposercore.h"
+
+#include "video/filters/deinter2.h"
+#include "video/filters/overlayraster.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+namespace vidora {
+
+TincrustRec SuperposerSettings::InitialOptions()
+{
+    // The filter starts with every option zero or empty but the two date formats.
+    TincrustRec options;
+    options.When = 0;
+    options.Seconds = 0;
+    options.Font = TfontRecord{QString(), 0, 0, 0, 0, 0, 0};
+    options.AutoSize = 0;
+    options.Outline = 0;
+    return options;
+}
+
+TfontRecord SuperposerSettings::InitialFont()
+{
+    TfontRecord font;
+    font.Name = QStringLiteral("Arial");
+    font.Size = -21;
+    font.Color = 0xFFFFFF;
+    font.Bold = 1;
+    return font;
+}
+
+SuperposerCore::SuperposerCore() : m_font(OverlayFont(m_settings.Font)) {}
+
+void SuperposerCore::SetOptions(const TincrustRec &options)
+{
+    QFont font = OverlayFont(options.Font);
+    const std::lock_guard lock(m_settingsLock);
+    m_settings.Options = options;
+    m_settings.Font = options.Font;
+    m_font = std::move(font);
+}
+
+void SuperposerCore::SetAlignment(std::uint8_t alignment)
+{
+    const std::lock_guard lock(m_settingsLock);
+    m_settings.Alignment = alignment;
+}
+
+void SuperposerCore::SetDateOffset(double days)
+{
+    const std::lock_guard lock(m_settingsLock);
+    m_settings.Options.DateOffset = days;
+}
+
+void SuperposerCore::SetDisplayMode(std::uint8_t when)
+{
+    const std::lock_guard lock(m_settingsLock);
+    m_settings.Options.When = when;
+}
+
+void SuperposerCore::SetPosition(std::int32_t x, std::int32_t y, std::uint8_t alignment)
+{
+    const std::lock_guard lock(m_settingsLock);
+    m_settings.PosX = std::clamp(x, 0, 1000);
+    m_settings.PosY = std::clamp(y, 0, 1000);
+    m_settings.Alignment = alignment;
+}
+
+void SuperposerCore::SetOverlayOn(bool on)
+{
+    const std::lock_guard lock(m_settingsLock);
+    m_settings.OverlayOn = on;
+}
+
+void SuperposerCore::SetDeinterlace(bool on)
+{
+    const std::lock_guard lock(m_settingsLock);
+    m_settings.Deinterlace = on;
+}
+
+SuperposerSettings SuperposerCore::Settings() const
+{
+    const std::lock_guard lock(m_settingsLock);
+    return m_settings;
+}
+
+bool SuperposerCore::StartStreaming(int width, int height)
+{
+    m_frameCounter.store(0);
+    if (width <= 0 || height <= 0)
+        return false;
+    {
+        const std::lock_guard lock(m_pictureLock);
+        m_frameWidth = width;
+        m_frameHeight = height;
+        ensureRgb24Image(m_text, width, height);
+        ensureRgb24Image(m_picture, width, height);
+        m_masks.resize(width, height);
+        m_lastLayout = {};
+    }
+    const std::lock_guard lock(m_settingsLock);
+    if (m_settings.Options.AutoSize != 0) {
+        m_settings.Font.Size = AutoFontSize(width);
+        m_font = OverlayFont(m_settings.Font);
+    }
+    return true;
+}
+
+bool SuperposerCore::Transform(ConstRgb24View input, Rgb24View output,
+                               const std::array<QString, 2> &texts, bool showText)
+{
+    SuperposerSettings settings;
+    QFont font;
+    {
+        const std::lock_guard lock(m_settingsLock);
+        settings = m_settings;
+        font = m_font;
+    }
+
+    bool ok = false;
+    {
+        const std::lock_guard lock(m_pictureLock);
+        try {
+            const bool taken = input.sameSize(m_frameWidth, m_frameHeight) &&
+                               output.sameSize(m_frameWidth, m_frameHeight) &&
+                               CopyRgb24(input, viewOf(m_text));
+            if (taken) {
+                m_lastLayout = {};
+                if (settings.OverlayOn && showText) {
+                    const QFontMetrics metrics(font, &m_text);
+                    OverlayPlacement placement;
+                    placement.frameWidth = m_frameWidth;
+                    placement.frameHeight = m_frameHeight;
+                    placement.posX = settings.PosX;
+                    placement.posY = settings.PosY;
+                    placement.alignment = settings.Alignment;
+                    placement.lineStep = OverlayLineStep(settings.Font.Size);
+                    placement.outline = settings.Options.Outline;
+                    placement.color = settings.Font.Color;
+                    m_lastLayout = LayoutOverlay(texts,
+                                                 {MeasureOverlayLine(metrics, texts[0]),
+                                                  MeasureOverlayLine(metrics, texts[1])},
+                                                 placement);
+                    DrawOverlay(m_text, m_lastLayout, font);
+                }
+                if (settings.Deinterlace)
+                    ok = Deinterlace(viewOf(std::as_const(m_text)), m_picture, m_masks) &&
+                         CopyRgb24(viewOf(std::as_const(m_picture)), output);
+                else
+                    ok = CopyRgb24(viewOf(std::as_const(m_text)), output);
+            }
+        } catch (const std::exception &) {
+            ok = false;
+        }
+
+        // Whatever became of the frame, a caller waiting for one is answered
+        // and finds a still of the last picture taken, text included.
+        if (!m_frameShown.load(std::memory_order_acquire)) {
+            if (!settings.Deinterlace)
+                Deinterlace2(viewOf(std::as_const(m_text)), m_picture);
+            m_frameShown.store(true, std::memory_order_release);
+        }
+    }
+    m_frameCounter.fetch_add(1);
+    return ok;
+}
+
+OverlayLayout SuperposerCore::LastLayout() const
+{
+    const std::lock_guard lock(m_pictureLock);
+    return m_lastLayout;
+}
+
+QImage SuperposerCore::Picture() const
+{
+    const std::lock_guard lock(m_pictureLock);
+    return m_picture.copy();
+}
+
+void SuperposerCore::CopyPicture(QImage &target) const
+{
+    const std::lock_guard lock(m_pictureLock);
+    drawPictureInto(target);
+}
+
+void SuperposerCore::CopyPictureDeinterlaced(QImage &target)
+{
+    const std::lock_guard lock(m_pictureLock);
+    Deinterlace2(viewOf(std::as_const(m_text)), m_picture);
+    drawPictureInto(target);
+}
+
+void SuperposerCore::drawPictureInto(QImage &target) const
+{
+    if (target.isNull() || m_picture.isNull())
+        return;
+    QPainter painter(&target);
+    painter.drawImage(target.rect(), m_picture);
+}
+
+} // namespace vidora

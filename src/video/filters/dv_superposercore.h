@@ -1,0 +1,123 @@
+#pragma once
+
+// The per-frame work of the date overlay filter, apart from the media layer:
+// the filter class passes each decoded RGB24 picture in and gets the picture
+// with the text burnt in (and deinterlaced when asked) back; it also keeps a
+// deinterlaced still of the last frame for the video view and the scene
+// thumbnails.
+//
+// What the two lines say and whether they are shown on a frame (the
+// "%D1"/"%D2"/"%T" codes and the show triggers) is decided by the caller; this
+// class takes the finished texts and the decision.
+//
+// Threads: the setters, Settings(), the still-picture operations and the
+// frame-shown flag may be used from any thread (in practice the GUI thread)
+// while StartStreaming and Transform run on the streaming thread. Settings are
+// copied under a lock at the start of each frame, so a change takes effect with
+// the next frame; the working pictures are guarded by a second lock, held for a
+// whole frame and by the still-picture operations.
+#include "settings/incrustrec.h"
+#include "video/filters/deinter.h"
+#include "video/filters/overlaylayout.h"
+#include "video/filters/rgb24picture.h"
+
+#include <QFont>
+#include <QImage>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+namespace vidora {
+
+struct SuperposerSettings
+{
+    // Own copy of the overlay options. Line1, Line2, When, the date formats,
+    // DateOffset and Seconds are kept for the caller's texts and triggers.
+    TincrustRec Options = InitialOptions();
+    bool OverlayOn = true;
+    std::int32_t PosX = 900; // per mille of the width, 0..1000
+    std::int32_t PosY = 900; // per mille of the height, 0..1000
+    std::uint8_t Alignment = 2;
+    bool Deinterlace = false;
+    // The drawing font: bold white "Arial" with a 28-pixel cell until options
+    // are set; then Options.Font, whose size AutoSize replaces at each start of
+    // streaming.
+    TfontRecord Font = InitialFont();
+
+    static TincrustRec InitialOptions();
+    static TfontRecord InitialFont();
+};
+
+class SuperposerCore
+{
+public:
+    SuperposerCore();
+
+    void SetOptions(const TincrustRec &options); // also takes its font; leaves the countdown alone
+    void SetAlignment(std::uint8_t alignment);
+    void SetDateOffset(double days);
+    void SetDisplayMode(std::uint8_t when); // Options.When; the caller restarts its countdown
+    // x and y are clamped to 0..1000.
+    void SetPosition(std::int32_t x, std::int32_t y, std::uint8_t alignment);
+    void SetOverlayOn(bool on);
+    void SetDeinterlace(bool on);
+    SuperposerSettings Settings() const;
+
+    // Start of streaming, with the connected picture size. Resets the frame
+    // counter, sizes the working pictures and applies AutoSize. False, and
+    // nothing else done, for a size that is not positive.
+    bool StartStreaming(int width, int height);
+
+    // One frame: `input` is copied into the working picture, the texts are
+    // drawn when the overlay is on and `showText` is set, and the result (or its
+    // deinterlaced form) is written to `output`; input and output may be views
+    // of different buffers, either row order, and must have the streamed size.
+    // Then, when the frame-shown flag is clear, the still picture is refreshed
+    // and the flag set; the frame counter steps on. False when the input could
+    // not be taken or the output not written.
+    bool Transform(ConstRgb24View input, Rgb24View output, const std::array<QString, 2> &texts,
+                   bool showText);
+
+    // Frames processed since the start of streaming (the media times the
+    // filter gives a sample that carries none).
+    std::uint32_t FrameCounter() const { return m_frameCounter.load(); }
+
+    // The placement of the last frame's text (drawn false when none was drawn).
+    OverlayLayout LastLayout() const;
+
+    // Set after each frame processed; a caller clears it and waits for it to
+    // learn that a frame (and its still picture) has come through.
+    void ClearFrameShown() { m_frameShown.store(false, std::memory_order_release); }
+    bool FrameShown() const { return m_frameShown.load(std::memory_order_acquire); }
+
+    // A copy of the still picture: null before the first start of streaming,
+    // black until a frame has been processed.
+    QImage Picture() const;
+    // Stretches the still picture over the whole of `target`.
+    void CopyPicture(QImage &target) const;
+    // Refreshes the still picture from the last frame with its text, then as
+    // CopyPicture.
+    void CopyPictureDeinterlaced(QImage &target);
+
+private:
+    void drawPictureInto(QImage &target) const; // m_pictureLock held
+
+    mutable std::mutex m_settingsLock;
+    SuperposerSettings m_settings; // guarded by m_settingsLock
+    QFont m_font;                  // guarded by m_settingsLock; made from m_settings.Font
+
+    mutable std::mutex m_pictureLock;
+    int m_frameWidth = 0;       // guarded by m_pictureLock
+    int m_frameHeight = 0;      // guarded by m_pictureLock
+    QImage m_text;              // guarded by m_pictureLock: the frame with its text
+    QImage m_picture;           // guarded by m_pictureLock: deinterlaced output and still
+    DeinterlaceMasks m_masks;   // guarded by m_pictureLock
+    OverlayLayout m_lastLayout; // guarded by m_pictureLock
+
+    std::atomic<std::uint32_t> m_frameCounter{0};
+    std::atomic<bool> m_frameShown{false};
+};
+
+} // namespace vidora
