@@ -332,7 +332,8 @@ TEST(DvHeaderCopy, DateShiftAppliesToTheCopiedPacks)
 
 // ---------------------------------------------------------------------------
 // Independent check: frames encoded by ffmpeg in one system, given the packs
-// of frames of the other, still decode as their own system.
+// of frames of the other, still decode as their own system (ffmpeg reads the
+// header block) and are still named so (mediainfo reads the 0x60 pack).
 
 QByteArray makeDv(const QString &dir, bool ntsc, const QString &creationTime,
                   const QString &timecode)
@@ -412,6 +413,13 @@ TEST(DvHeaderCopyFfmpeg, CrossStandardFramesDecodeAsTheirOwnSystem)
         ASSERT_EQ(probe.exitCode, 0) << probe.err.toStdString();
         EXPECT_EQ(probe.out.trimmed().toStdString(),
                   sourceNtsc ? "720,576,25/1" : "720,480,30000/1001");
+
+        if (runTool("mediainfo", {"--Version"}, 30000).started) {
+            const ToolResult info =
+                runTool("mediainfo", {"--Inform=Video;%Standard% %FrameRate%", out});
+            ASSERT_EQ(info.exitCode, 0) << info.err.toStdString();
+            EXPECT_EQ(info.out.trimmed().toStdString(), sourceNtsc ? "PAL 25.000" : "NTSC 29.970");
+        }
     }
 }
 
