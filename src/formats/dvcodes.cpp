@@ -12,6 +12,7 @@ namespace {
 constexpr std::size_t kDifBlockBytes = 80;
 constexpr std::size_t kDifBlocksPerSequence = 150;
 constexpr std::size_t kDifSequenceBytes = kDifBlockBytes * kDifBlocksPerSequence; // 12000
+static_assert(kDifSequenceBytes == kDvSequenceBytes);
 constexpr std::size_t kPackBytes = 5;
 static_assert(std::all_of(kDvSystems.begin(), kDvSystems.end(), [](const DvSystem &system) {
     return system.frameBytes == static_cast<std::size_t>(system.difSequences) * kDifSequenceBytes;
@@ -197,6 +198,11 @@ void forEachDvPack(std::span<std::uint8_t> frame, int nSeq, Fn fn)
 }
 
 } // namespace
+
+std::span<const std::uint16_t> DvSequencePackOffsets()
+{
+    return kSequencePackOffsets;
+}
 
 bool FindDvPack(std::span<const std::uint8_t> frame, std::uint8_t id, int nSeq, TDvPack &pack)
 {

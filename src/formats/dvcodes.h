@@ -111,6 +111,14 @@ bool ReadDvWideFlag(std::span<const std::uint8_t> frame, int nSeq, bool &wide);
 // header block are 0, else 2. The other bits of PC2 are kept.
 void SetDvWideFlag(std::span<std::uint8_t> frame, int nSeq, bool wide);
 
+// Bytes of one DIF sequence: 150 DIF blocks of 80 bytes.
+inline constexpr std::size_t kDvSequenceBytes = 12000;
+
+// Offsets within a DIF sequence of its 57 subcode and VAUX pack positions, in
+// the search order of FindDvPack: subcode blocks 1 and 2 (six packs each), then
+// VAUX blocks 3, 4 and 5 (fifteen each). Each pack is 5 bytes, PC0 first.
+std::span<const std::uint16_t> DvSequencePackOffsets();
+
 // The two-digit year of a date pack as a four-digit year: 70–99 → 1970–1999,
 // 00–69 → 2000–2069. Values above 99 (invalid BCD) follow the 19xx branch.
 constexpr std::int32_t DvYearFromTwoDigits(int twoDigitYear)
