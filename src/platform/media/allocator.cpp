@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -44,6 +45,9 @@ public:
             for (std::size_t i = 0; i < m_properties.count; ++i) {
                 auto *buffer = static_cast<std::uint8_t *>(
                     ::operator new[](m_properties.size, std::align_val_t(m_properties.alignment)));
+                // Zeroed once, so nothing of the process's memory ever goes
+                // into a file through a buffer a filter filled only in part.
+                std::memset(buffer, 0, m_properties.size);
                 m_storage.emplace_back(
                     new MediaSample(buffer, m_properties.size, true, m_properties.alignment));
                 m_free.push_back(m_storage.back().get());

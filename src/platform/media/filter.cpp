@@ -127,6 +127,11 @@ void *Filter::interfaceFor(const std::type_info &type)
     return nullptr;
 }
 
+void *Filter::pinInterface(const Pin &, const std::type_info &)
+{
+    return nullptr;
+}
+
 void Filter::reportError(const std::string &message)
 {
     if (m_graph)

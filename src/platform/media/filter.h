@@ -110,6 +110,9 @@ public:
     virtual void newSegment(InputPin &pin, std::int64_t start, std::int64_t stop);
     virtual AllocatorProperties outputProperties(const OutputPin &pin);
 
+    // What a pin of this filter hands out besides itself (Pin::queryInterface).
+    virtual void *pinInterface(const Pin &pin, const std::type_info &type);
+
 protected:
     virtual void *interfaceFor(const std::type_info &type);
 

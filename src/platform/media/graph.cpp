@@ -351,6 +351,23 @@ bool FilterGraph::hadError() const
     return m_errorRaised;
 }
 
+bool FilterGraph::hasCompleted() const
+{
+    std::lock_guard lock(m_stateMutex);
+    return m_completePosted;
+}
+
+std::vector<QString> FilterGraph::sourceFiles() const
+{
+    std::lock_guard lock(m_control);
+    std::vector<QString> files;
+    for (const auto &f : m_filters)
+        if (auto *source = f->queryInterface<IFileSourceFilter>())
+            if (!source->GetCurFile().isEmpty())
+                files.push_back(source->GetCurFile());
+    return files;
+}
+
 std::optional<std::int64_t> FilterGraph::duration() const
 {
     std::lock_guard lock(m_control);

@@ -16,6 +16,7 @@
 #include "platform/media/clock.h"
 #include "platform/media/executor.h"
 #include "platform/media/filter.h"
+#include "platform/media/interfaces.h"
 #include "platform/media/registry.h"
 #include "platform/media/seeking.h"
 
@@ -123,6 +124,10 @@ public:
     std::string lastError() const;
     // An error was raised since the graph last left Stopped.
     bool hadError() const;
+    // Complete was raised since the graph last left Stopped or sought.
+    bool hasCompleted() const;
+    // The files read by the graph's file sources (IFileSourceFilter).
+    std::vector<QString> sourceFiles() const;
 
 private:
     friend class Filter;

@@ -20,6 +20,11 @@ bool Pin::acceptsType(const MediaType &type) const
     return m_filter.checkPinType(*this, type);
 }
 
+void *Pin::interfaceFor(const std::type_info &type)
+{
+    return m_filter.pinInterface(*this, type);
+}
+
 InputPin::InputPin(Filter &owner, std::string name)
     : Pin(owner, std::move(name), PinDirection::Input)
 {}

@@ -61,7 +61,8 @@ public:
     }
 
 protected:
-    virtual void *interfaceFor(const std::type_info &) { return nullptr; }
+    // Default: what the owning filter hands out for this pin.
+    virtual void *interfaceFor(const std::type_info &type);
 
 private:
     friend bool connectPins(class OutputPin &, class InputPin &, const MediaType *);
