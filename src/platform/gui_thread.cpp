@@ -13,6 +13,9 @@ namespace vidora {
 
 namespace {
 
+class GuiQueue;
+GuiQueue &queue();
+
 class GuiQueue
 {
 public:
@@ -29,11 +32,12 @@ public:
             m_drainPosted = true;
         }
         if (wake)
+            // Only a wake-up without data goes through Qt's queue; the calls
+            // themselves pass through m_calls, under m_mutex.
             QMetaObject::invokeMethod(
-                app, [this] { drain(); }, Qt::QueuedConnection);
+                app, [] { queue().drain(); }, Qt::QueuedConnection);
     }
 
-private:
     void drain()
     {
         for (;;) {
@@ -51,6 +55,7 @@ private:
         }
     }
 
+private:
     std::mutex m_mutex;
     std::deque<std::function<void()>> m_calls; // guarded by m_mutex
     bool m_drainPosted = false;                // guarded by m_mutex
@@ -91,10 +96,10 @@ void runOnGui(const std::function<void()> &call)
         } catch (...) {
             failure = std::current_exception();
         }
-        {
-            std::lock_guard lock(mutex);
-            finished = true;
-        }
+        // Notified under the lock: the waiter owns `done` and may destroy it
+        // as soon as it can see `finished`.
+        std::lock_guard lock(mutex);
+        finished = true;
         done.notify_one();
     });
     std::unique_lock lock(mutex);

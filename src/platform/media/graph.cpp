@@ -309,10 +309,15 @@ void FilterGraph::rendererComplete(Filter &)
     post({GraphEventCode::Complete, {}});
 }
 
+// A flush (a seek, from the graph or through a filter's IMediaSeeking) ends
+// any completion, and a pause is complete again only when every renderer has
+// cued the frame at the new position.
 void FilterGraph::rendererFlushed(Filter &)
 {
     std::lock_guard lock(m_stateMutex);
     m_completePosted = false;
+    if (m_state.load() == FilterState::Paused)
+        m_pausePending = true;
 }
 
 void FilterGraph::filterError(Filter &, const std::string &message)

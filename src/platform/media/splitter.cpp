@@ -71,7 +71,9 @@ bool SplitterFilter::completeConnect(Pin &pin)
     auto allocator = std::make_unique<Allocator>();
     if (!DecideBufferSize(stream, *allocator))
         return false;
-    m_outputs[stream]->setAllocator(std::move(allocator));
+    // No properties set: the output hands on samples it did not allocate.
+    if (allocator->properties().count > 0)
+        m_outputs[stream]->setAllocator(std::move(allocator));
     return true;
 }
 
@@ -92,6 +94,7 @@ bool SplitterFilter::Pause()
             reportError(name() + ": cannot go to the start position");
             return false;
         }
+        EndFlush();
         startThreads();
     }
     return true;
@@ -101,6 +104,39 @@ void SplitterFilter::BeginStop()
 {
     m_endThreads = true;
     Filter::BeginStop(); // decommits the pools: GetNextSample wakes
+    BeginFlush();
+}
+
+bool SplitterFilter::commitPools()
+{
+    for (auto &out : m_outputs)
+        if (out->isConnected() && out->allocator() && !out->allocator()->commit())
+            return false;
+    return true;
+}
+
+void SplitterFilter::beginFlush(InputPin &)
+{
+    deliverBeginFlushToOutputs();
+    m_endThreads = true;
+    for (auto &out : m_outputs)
+        if (out->allocator())
+            out->allocator()->decommit();
+    BeginFlush();
+    joinThreads();
+}
+
+void SplitterFilter::endFlush(InputPin &)
+{
+    EndFlush();
+    deliverEndFlushToOutputs();
+    if (!m_streaming.load() || isStopping())
+        return;
+    if (!commitPools()) {
+        reportError(name() + ": cannot allocate the buffers");
+        return;
+    }
+    startThreads();
 }
 
 void SplitterFilter::JoinStreaming()
@@ -124,9 +160,11 @@ void SplitterFilter::startThreads()
     m_endThreads = false;
     const std::int64_t start = m_start.load();
     const std::int64_t stop = m_stop.load();
+    const bool root = isSeekRoot();
     for (std::size_t i = 0; i < m_outputs.size(); ++i)
         if (m_outputs[i]->isConnected())
-            m_threads.emplace_back([this, i, start, stop] { streamLoop(i, start, stop); });
+            m_threads.emplace_back(
+                [this, i, root, start, stop] { streamLoop(i, root, start, stop); });
 }
 
 void SplitterFilter::joinThreads()
@@ -137,16 +175,18 @@ void SplitterFilter::joinThreads()
     m_threads.clear();
 }
 
-void SplitterFilter::streamLoop(std::size_t stream, std::int64_t start, std::int64_t stop)
+void SplitterFilter::streamLoop(std::size_t stream, bool root, std::int64_t start,
+                                std::int64_t stop)
 {
     OutputPin &out = *m_outputs[stream];
-    out.deliverNewSegment(start, stop < 0 ? Duration() : stop);
+    if (root)
+        out.deliverNewSegment(start, stop < 0 ? Duration() : stop);
     while (!m_endThreads.load()) {
         SamplePtr sample;
         Flow result = GetNextSample(stream, sample);
         if (result == Flow::Ok && !sample)
             result = Flow::Error;
-        if (result == Flow::Ok && sample->time) {
+        if (result == Flow::Ok && root && sample->time) {
             if (stop >= 0 && sample->time->start >= stop)
                 result = Flow::EndOfStream;
             else
@@ -239,9 +279,8 @@ bool SplitterFilter::setPositions(std::optional<std::int64_t> current,
     }
     if (isStopping())
         return true;
-    for (auto &out : m_outputs)
-        if (out->isConnected() && out->allocator() && !out->allocator()->commit())
-            return false;
+    if (!commitPools())
+        return false;
     startThreads();
     return true;
 }

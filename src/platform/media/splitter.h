@@ -16,6 +16,10 @@
 // drop, waits wake), the threads are joined, Seek repositions, the flush
 // ends, and the threads start again at the new position; while the graph is
 // paused the renderers then cue the frame there.
+//
+// A splitter fed by another one (not a root) delivers the times it is given:
+// the segment comes from upstream, and a flush from upstream flushes, joins
+// and restarts its threads (BeginFlush/EndFlush hooks).
 #include "platform/media/filter.h"
 
 #include <mutex>
@@ -48,7 +52,9 @@ public:
     // Required. Types output `stream` proposes, best first. Control thread.
     virtual std::vector<MediaType> OutputTypes(std::size_t stream) = 0;
     // Required. Sets the pool of output `stream` when it connects (see
-    // TransformFilter::DecideBufferSize); false refuses the connection.
+    // TransformFilter::DecideBufferSize); false refuses the connection. An
+    // output that hands on samples it did not allocate (from a queue fed by
+    // the input) sets no properties and gets no pool.
     virtual bool DecideBufferSize(std::size_t stream, Allocator &allocator) = 0;
     // Optional; as TransformFilter's. StartStreaming runs before the
     // threads start; StopStreaming after they were joined.
@@ -57,6 +63,15 @@ public:
     // Optional; the input pin, for splitters that have one (the derived
     // class owns it and answers checkPinType for it).
     virtual InputPin *inputPin() { return nullptr; }
+    // Optional; default nothing. For a splitter fed through its input (not
+    // a seek root), whose GetNextSample waits for data the input brings
+    // (a SampleQueue): drop what is held and wake GetNextSample with
+    // Flushing. Called when the input is flushed and when the graph stops,
+    // on that thread, before the streaming threads are joined.
+    virtual void BeginFlush() {}
+    // Optional; default nothing. The flush is over (or streaming starts):
+    // GetNextSample waits for new data again. Before the threads start.
+    virtual void EndFlush() {}
 
     std::size_t outputCount() const { return m_outputs.size(); }
     OutputPin &outputAt(std::size_t stream) { return *m_outputs.at(stream); }
@@ -65,6 +80,10 @@ public:
     void BeginStop() override;
     void JoinStreaming() override;
     void Stop() override;
+    // A flush from upstream: the outputs are flushed, the threads joined
+    // and, when it ends, started again.
+    void beginFlush(InputPin &pin) override;
+    void endFlush(InputPin &pin) override;
     MediaTimeSeeker *seeker() override;
     bool isSeekRoot() const override;
 
@@ -91,7 +110,8 @@ protected:
 private:
     void startThreads();
     void joinThreads();
-    void streamLoop(std::size_t stream, std::int64_t start, std::int64_t stop);
+    void streamLoop(std::size_t stream, bool root, std::int64_t start, std::int64_t stop);
+    bool commitPools();
 
     std::vector<std::unique_ptr<OutputPin>> m_outputs;
     std::atomic<bool> m_streaming{false}; // streaming prepared (Pause from Stopped)
