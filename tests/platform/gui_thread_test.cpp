@@ -1,5 +1,7 @@
 #include "platform/gui_thread.h"
 #include "platform/media/executor.h"
+#include "platform/media/graph.h"
+#include "support/media_filters.h"
 #include "support/media_hang_guard.h"
 
 #include <QCoreApplication>
@@ -70,6 +72,29 @@ TEST(GuiThread, GuiEventExecutorRunsPostedCallsLaterInOrder)
     EXPECT_TRUE(order.empty()); // never inline
     pumpUntil([&] { return order.size() == 2; });
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
+TEST(GuiThread, AGraphWithoutAnExecutorRaisesItsEventsOnTheGuiThread)
+{
+    vidora::test::HangGuard guard(10s);
+    using namespace vidora::media;
+    FilterGraph graph; // the program's default: the GUI thread
+    auto source =
+        std::make_shared<vidora::test::MemorySource>(vidora::test::MemorySource::Options{});
+    auto sink = std::make_shared<vidora::test::RecordingSink>();
+    graph.AddFilter(source, "source");
+    graph.AddFilter(sink, "sink");
+    ASSERT_TRUE(graph.Connect(source->outputAt(0), sink->input()));
+    QThread *ranOn = nullptr;
+    bool complete = false;
+    graph.setEventHandler([&](const GraphEvent &e) {
+        ranOn = QThread::currentThread();
+        complete = complete || e.code == GraphEventCode::Complete;
+    });
+    ASSERT_TRUE(graph.Run());
+    pumpUntil([&] { return complete; });
+    graph.Stop();
+    EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
 }
 
 } // namespace

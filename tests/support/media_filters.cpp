@@ -75,6 +75,8 @@ Flow MemorySource::GetNextSample(std::size_t stream, SamplePtr &sample)
     sample->time = TimeRange{frame * d, (frame + 1) * d};
     sample->mediaTime = TimeRange{frame, frame + 1};
     sample->syncPoint = true;
+    if (frame == m_options.typeChangeAtFrame)
+        sample->typeChange = m_options.streams.at(stream);
     m_produced.fetch_add(1);
     return Flow::Ok;
 }
@@ -124,6 +126,7 @@ Flow RecordingSink::DoRenderSample(const MediaSample &sample)
     record.time = sample.time;
     record.mediaTime = sample.mediaTime;
     record.thread = std::this_thread::get_id();
+    record.typeChange = sample.typeChange.has_value();
     if (auto *c = graph() ? graph()->syncSource() : nullptr)
         record.clockTime = c->now();
     {

@@ -37,7 +37,8 @@ public:
         std::size_t frameSize = 64;
         std::int64_t frameDuration = 400000;
         std::size_t bufferCount = 4;
-        int failAtFrame = -1; // GetNextSample answers Error there
+        int failAtFrame = -1;       // GetNextSample answers Error there
+        int typeChangeAtFrame = -1; // that frame carries its stream's type as a type change
     };
     explicit MemorySource(Options options);
     ~MemorySource() override;
@@ -63,6 +64,7 @@ struct RecordedSample
     std::optional<media::TimeRange> time;
     std::optional<media::TimeRange> mediaTime;
     std::int64_t clockTime = -1; // the graph clock's time when rendered, -1 without a clock
+    bool typeChange = false;
     std::thread::id thread;
 };
 

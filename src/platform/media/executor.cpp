@@ -2,7 +2,16 @@
 
 #include "platform/gui_thread.h"
 
+#include <QCoreApplication>
+#include <stdexcept>
+
 namespace vidora::media {
+
+GuiEventExecutor::GuiEventExecutor()
+{
+    if (!QCoreApplication::instance())
+        throw std::logic_error("graph events need an application object or an executor");
+}
 
 void GuiEventExecutor::post(std::function<void()> call)
 {

@@ -22,6 +22,9 @@ public:
 class GuiEventExecutor final : public EventExecutor
 {
 public:
+    // Throws std::logic_error without an application object: events could
+    // never run, and a streaming thread must not find that out.
+    GuiEventExecutor();
     void post(std::function<void()> call) override;
 };
 

@@ -196,6 +196,9 @@ std::optional<std::int64_t> Filter::Forwarder::currentPosition() const
 {
     if (auto position = m_filter.renderedPosition())
         return position;
+    // Progress is where the renderers are, not where the stream started.
+    if (m_filter.m_graph && m_filter.state() != FilterState::Stopped)
+        return m_filter.m_graph->currentPosition();
     auto *s = m_filter.seeker();
     return s ? s->currentPosition() : std::nullopt;
 }

@@ -90,7 +90,9 @@ public:
     // by default. A filter that is a seek root answers itself.
     virtual MediaTimeSeeker *seeker();
     virtual bool isSeekRoot() const { return false; }
-    // A renderer's position (absolute, 100 ns) of the last sample it took.
+    // The position (absolute, 100 ns) of the last sample this filter handled,
+    // for filters that track one (renderers; a multiplexer may). Others
+    // report the graph's position while it streams.
     virtual std::optional<std::int64_t> renderedPosition() const { return std::nullopt; }
 
     // Pin protocol, called through the pins. Connection calls run on the

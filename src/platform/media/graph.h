@@ -46,7 +46,8 @@ struct GraphEvent
 class FilterGraph final : private MediaTimeSeeker
 {
 public:
-    // No executor: events go to the GUI thread (GuiEventExecutor).
+    // No executor: events go to the GUI thread (GuiEventExecutor, which
+    // needs an application object).
     explicit FilterGraph(std::shared_ptr<EventExecutor> executor = nullptr);
     ~FilterGraph();
     FilterGraph(const FilterGraph &) = delete;

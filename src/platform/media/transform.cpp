@@ -81,6 +81,8 @@ Flow TransformFilter::Receive(const SamplePtr &sample)
     if (got != Flow::Ok)
         return got;
     out->copyPropertiesFrom(*sample);
+    // The output's type is this filter's: a type change upstream is not one here.
+    out->typeChange.reset();
     const Flow result = Transform(*sample, *out);
     if (result == Flow::Error) {
         reportError(name() + ": a sample cannot be transformed");

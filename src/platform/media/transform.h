@@ -45,7 +45,8 @@ public:
     // quiesced, when StartStreaming had run. Stopping thread.
     virtual void StopStreaming() {}
     // Optional; the default takes an output buffer (blocks while the pool is
-    // empty), copies the sample's times and flags to it, calls Transform and
+    // empty), copies the sample's times and flags to it (not a type change:
+    // Transform sets one when the output's type changes), calls Transform and
     // delivers the result unless Transform answers otherwise. An override
     // that does not call the base delivers itself. Streaming thread; the
     // sample stays owned by the caller for the call.

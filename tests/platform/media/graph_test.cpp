@@ -150,6 +150,23 @@ TEST(GraphClock, ManualClockPresentsEachSampleAtItsTime)
     c.graph.Stop();
 }
 
+TEST(GraphClock, SystemClockPacesTheStreamInRealTime)
+{
+    HangGuard guard(10s);
+    Chain c({.frameCount = 5, .frameDuration = 200'000}); // 20 ms frames
+    ASSERT_TRUE(c.graph.SetSyncSource(std::make_shared<SystemClock>()));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(c.graph.Run());
+    ASSERT_TRUE(c.log.waitFor(GraphEventCode::Complete, 3s));
+    // The last frame starts at 80 ms of stream time.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 80ms);
+    c.graph.Stop();
+    // A clock is only changed while stopped.
+    ASSERT_TRUE(c.graph.Pause());
+    EXPECT_FALSE(c.graph.SetSyncSource(nullptr));
+    c.graph.Stop();
+}
+
 TEST(GraphEvents, CompleteFiresOnceWhenEveryRendererHasEnded)
 {
     HangGuard guard(10s);
@@ -309,6 +326,8 @@ TEST(GraphSeek, StopPositionEndsTheStreamAndFramesConvert)
         seeking.ConvertTimeFormat(11 * 400000 + 399999, TimeFormat::Frame, TimeFormat::MediaTime),
         11);
     EXPECT_EQ(seeking.GetCurrentPosition(), 11 * 400000);
+    // A filter in the middle reports the progress of the stream, not its start.
+    EXPECT_EQ(c.counter->queryInterface<IMediaSeeking>()->GetCurrentPosition(), 11 * 400000);
     // The sink's own seeking passes upstream and reports its position.
     auto *sinkSeeking = c.sink->queryInterface<IMediaSeeking>();
     ASSERT_NE(sinkSeeking, nullptr);

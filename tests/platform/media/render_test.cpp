@@ -49,6 +49,24 @@ public:
     }
 };
 
+TEST(TransformFilter, CarriesTimesAndFlagsButNotTheInputsTypeChange)
+{
+    HangGuard guard(10s);
+    FilterHarness h(std::make_shared<TestDecoder>(), {.frameCount = 3, .typeChangeAtFrame = 1},
+                    rgbType());
+    ASSERT_TRUE(h.connected());
+    EXPECT_EQ(h.sink().input().connectionType(), rgbType());
+    ASSERT_TRUE(h.runToCompletion());
+    const auto rendered = h.sink().rendered();
+    ASSERT_EQ(rendered.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(rendered[i].frame, i);
+        EXPECT_EQ(rendered[i].time, (TimeRange{i * 400000, (i + 1) * 400000}));
+        EXPECT_EQ(rendered[i].mediaTime, (TimeRange{i, i + 1}));
+        EXPECT_FALSE(rendered[i].typeChange);
+    }
+}
+
 struct Built
 {
     Built()
