@@ -85,12 +85,38 @@ bool FilterGraph::Connect(Pin &a, Pin &b, const MediaType *partial)
     return ConnectDirect(out, in, partial);
 }
 
+bool FilterGraph::closesLoop(Filter &from, Filter &to)
+{
+    // Is `to` the filter `from` or upstream of it? Graphs are small; a
+    // plain walk over the inputs is enough.
+    std::vector<Filter *> pending{&from};
+    std::vector<Filter *> seen;
+    while (!pending.empty()) {
+        Filter *f = pending.back();
+        pending.pop_back();
+        if (f == &to)
+            return true;
+        if (std::find(seen.begin(), seen.end(), f) != seen.end())
+            continue;
+        seen.push_back(f);
+        for (auto *in : f->inputPins())
+            if (in->peer())
+                pending.push_back(&in->peer()->filter());
+    }
+    return false;
+}
+
+bool FilterGraph::connectChecked(OutputPin &out, InputPin &in, const MediaType *partial)
+{
+    return !closesLoop(out.filter(), in.filter()) && connectPins(out, in, partial);
+}
+
 bool FilterGraph::ConnectDirect(OutputPin &out, InputPin &in, const MediaType *partial)
 {
     std::lock_guard lock(m_control);
     if (m_state.load() != FilterState::Stopped || !contains(out.filter()) || !contains(in.filter()))
         return false;
-    return connectPins(out, in, partial);
+    return connectChecked(out, in, partial);
 }
 
 bool FilterGraph::Disconnect(Pin &pin)

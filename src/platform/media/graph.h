@@ -67,7 +67,8 @@ public:
     // Connections, only while stopped, between filters of this graph.
     // Connect joins the two pins directly and never inserts a filter; a
     // partial type (major type only, say) limits the types tried. The pins
-    // may be given in either order.
+    // may be given in either order. A connection that would make a loop is
+    // refused.
     bool Connect(Pin &a, Pin &b, const MediaType *partial = nullptr);
     bool ConnectDirect(OutputPin &out, InputPin &in, const MediaType *partial = nullptr);
     // Breaks the pin's connection on both sides; false when not connected.
@@ -149,6 +150,9 @@ private:
     std::vector<Filter *> renderers() const;
     std::vector<MediaTimeSeeker *> roots() const;
     bool contains(const Filter &filter) const;
+    // Whether joining `from`'s output to `to`'s input would close a loop.
+    static bool closesLoop(Filter &from, Filter &to);
+    bool connectChecked(OutputPin &out, InputPin &in, const MediaType *partial);
 
     bool renderPin(OutputPin &out, int depth);
     bool renderOutputs(Filter &filter, int depth);

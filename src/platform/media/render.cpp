@@ -50,7 +50,7 @@ bool FilterGraph::renderPin(OutputPin &out, int depth)
         if (f == &out.filter())
             continue;
         for (auto *in : f->inputPins()) {
-            if (in->isConnected() || !connectPins(out, *in, nullptr))
+            if (in->isConnected() || !connectChecked(out, *in, nullptr))
                 continue;
             if (renderOutputs(*f, depth))
                 return true;
@@ -65,7 +65,7 @@ bool FilterGraph::renderPin(OutputPin &out, int depth)
         if (!raw || !AddFilter(std::move(filter), factory.name))
             continue;
         InputPin *in = firstFreeInput(*raw);
-        if (in && connectPins(out, *in, nullptr)) {
+        if (in && connectChecked(out, *in, nullptr)) {
             if (renderOutputs(*raw, depth))
                 return true;
         }
@@ -76,7 +76,7 @@ bool FilterGraph::renderPin(OutputPin &out, int depth)
 
 bool FilterGraph::connectVia(OutputPin &out, InputPin &in, const MediaType *partial, int depth)
 {
-    if (connectPins(out, in, partial))
+    if (connectChecked(out, in, partial))
         return true;
     if (depth >= MaxDepth || !m_registry)
         return false;
@@ -86,7 +86,7 @@ bool FilterGraph::connectVia(OutputPin &out, InputPin &in, const MediaType *part
         if (!raw || !AddFilter(std::move(filter), factory.name))
             continue;
         InputPin *middleIn = firstFreeInput(*raw);
-        if (middleIn && connectPins(out, *middleIn, partial)) {
+        if (middleIn && connectChecked(out, *middleIn, partial)) {
             for (auto *middleOut : raw->outputPins())
                 if (!middleOut->isConnected() && connectVia(*middleOut, in, nullptr, depth + 1))
                     return true;

@@ -27,6 +27,9 @@
 
 namespace vidora::media {
 
+// A graph stops its filters before it lets them go. A derived class that may
+// be destroyed while its threads run calls BeginStop() and JoinStreaming()
+// in its own destructor: the threads call its hooks.
 class SplitterFilter : public Filter, public MediaTimeSeeker
 {
 public:

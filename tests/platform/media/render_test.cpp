@@ -265,6 +265,24 @@ private:
     std::vector<std::unique_ptr<InputPin>> m_inputs;
 };
 
+TEST(GraphConnect, NoConnectionClosesALoop)
+{
+    // mux (a free input always) -> counter; the counter's output must not go
+    // back into the mux, directly or by Render.
+    Built b;
+    auto sink = std::make_shared<RecordingSink>(MediaType(MajorType::Stream));
+    b.registry->add(sinkFactory("renderer", merit::Normal, MediaType(MajorType::Stream)));
+    b.graph.setRegistry(b.registry);
+    auto mux = std::make_shared<MuxLike>(MuxLike::Layout::OutputFirst);
+    auto counter = std::make_shared<CountingTransform>();
+    b.graph.AddFilter(mux, "mux");
+    b.graph.AddFilter(counter, "counter");
+    ASSERT_TRUE(b.graph.Connect(*mux->pin(0), counter->input()));
+    EXPECT_FALSE(b.graph.Connect(counter->output(), *mux->pin(1)));
+    ASSERT_TRUE(b.graph.Render(counter->output()));
+    EXPECT_EQ(b.peerOf(counter->output()), "renderer");
+}
+
 TEST(GraphConnect, PinListsFollowConnectionsOfMultiplexerLikeFilters)
 {
     for (auto layout : {MuxLike::Layout::OutputFirst, MuxLike::Layout::OutputLast}) {
