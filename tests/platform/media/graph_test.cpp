@@ -359,4 +359,45 @@ TEST(GraphThreads, SeveralGraphsStreamAtTheSameTime)
     EXPECT_EQ(completed.load(), graphs);
 }
 
+TEST(GraphLifecycle, ProbeStyleConnectPauseStopDisconnectPerStream)
+{
+    HangGuard guard(10s);
+    auto executor = std::make_shared<QueueEventExecutor>();
+    FilterGraph graph(executor);
+    EventLog log(graph, executor);
+    auto source = std::make_shared<MemorySource>(
+        MemorySource::Options{.streams = {testVideoType(), testAudioType()}, .frameCount = 5});
+    auto detector = std::make_shared<CountingTransform>();
+    detector->accepts = MediaType(MajorType::Video);
+    auto null = std::make_shared<RecordingSink>();
+    graph.AddFilter(source, "source");
+    graph.AddFilter(detector, "scenedetect");
+    graph.AddFilter(null, "null");
+    std::vector<MediaType> seen;
+    for (std::size_t stream = 0; stream < 2; ++stream) {
+        OutputPin &out = source->outputAt(stream);
+        const bool viaDetector = graph.Connect(out, detector->input());
+        if (viaDetector)
+            ASSERT_TRUE(graph.Connect(detector->output(), null->input()));
+        else
+            ASSERT_TRUE(graph.Connect(out, null->input()));
+        ASSERT_TRUE(graph.Pause());
+        ASSERT_TRUE(graph.GetState(1000ms).complete);
+        seen.push_back(out.connectionType());
+        graph.Stop();
+        EXPECT_EQ(graph.seeking().GetDuration(), 5 * 400000);
+        graph.Disconnect(null->input());
+        graph.Disconnect(detector->output());
+        graph.Disconnect(detector->input());
+        graph.Disconnect(out);
+        EXPECT_EQ(viaDetector, stream == 0);
+    }
+    EXPECT_EQ(seen, (std::vector<MediaType>{testVideoType(), testAudioType()}));
+    EXPECT_EQ(detector->frames(), std::vector<int>{0}); // the video frame, once
+    EXPECT_EQ(null->cuedFrames(), (std::vector<int>{0, 0}));
+    EXPECT_EQ(detector->startCount, 1);
+    EXPECT_EQ(detector->stopStreamingCount, 1);
+    EXPECT_EQ(log.count(GraphEventCode::ErrorAbort), 0);
+}
+
 } // namespace
