@@ -123,11 +123,16 @@ Flow RendererFilter::receive(InputPin &, const SamplePtr &sample)
     }
     m_inReceive = true;
     if (state() == FilterState::Paused && !m_cued.load()) {
-        m_cued = true;
+        // The hook sees the sample before anyone can see the renderer cued.
         lock.unlock();
         OnReceiveFirstSample(*sample);
-        notifyCued();
         lock.lock();
+        if (!aborted()) {
+            m_cued = true;
+            lock.unlock();
+            notifyCued();
+            lock.lock();
+        }
     }
     for (;;) {
         m_wake.wait(lock, [this] { return aborted() || state() == FilterState::Running; });
