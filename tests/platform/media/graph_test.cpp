@@ -204,14 +204,23 @@ TEST(GraphEvents, CompleteFiresOnceWhenEveryRendererHasEnded)
     graph.Stop();
 }
 
-TEST(GraphEvents, EventsWaitForTheExecutor)
+TEST(GraphEvents, EventsRunOnTheExecutorNeverOnAStreamingThread)
 {
+    HangGuard guard(10s);
     Chain c({.frameCount = 3});
+    std::vector<std::thread::id> ranOn; // written by the handler, on this thread
+    c.graph.setEventHandler(
+        [&](const GraphEvent &) { ranOn.push_back(std::this_thread::get_id()); });
     ASSERT_TRUE(c.graph.Run());
     ASSERT_TRUE(c.sink->waitForRendered(3, 2s));
-    std::this_thread::sleep_for(20ms);
-    // Nothing ran on the streaming thread: the events are still queued.
-    EXPECT_GE(c.executor->runPending(), 1u);
+    const auto end = std::chrono::steady_clock::now() + 2s;
+    while (ranOn.empty() && std::chrono::steady_clock::now() < end) {
+        c.executor->runPending();
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_FALSE(ranOn.empty());
+    for (const auto &id : ranOn)
+        EXPECT_EQ(id, std::this_thread::get_id());
     c.graph.Stop();
 }
 
