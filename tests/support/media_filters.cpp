@@ -1,6 +1,7 @@
 #include "support/media_filters.h"
 
 #include <cstring>
+#include <stdexcept>
 
 namespace vidora::test {
 
@@ -189,6 +190,10 @@ Flow CountingTransform::Transform(MediaSample &sample)
     }
     m_count.fetch_add(1);
     Flow result = Flow::Ok;
+    if (frame == throwAtFrame.load()) {
+        m_inTransform.fetch_sub(1);
+        throw std::runtime_error("frame " + std::to_string(frame) + " thrown");
+    }
     if (frame == failAtFrame.load())
         result = Flow::Error;
     else if (writeByte.load() >= 0 && sample.actualLength() > 4)
@@ -199,6 +204,8 @@ Flow CountingTransform::Transform(MediaSample &sample)
 
 bool CountingTransform::StartStreaming()
 {
+    if (throwInStartStreaming)
+        throw std::runtime_error("cannot start");
     ++startCount;
     return true;
 }
@@ -215,6 +222,8 @@ void CountingTransform::Stop()
     if (onStop)
         onStop();
     InPlaceTransformFilter::Stop();
+    if (throwInStop)
+        throw std::runtime_error("cannot stop");
 }
 
 std::vector<int> CountingTransform::frames() const

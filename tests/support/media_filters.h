@@ -110,6 +110,9 @@ public:
     int count() const { return m_count.load(); }
     std::vector<int> frames() const;
     std::atomic<int> failAtFrame{-1};
+    std::atomic<int> throwAtFrame{-1};
+    bool throwInStartStreaming = false;
+    bool throwInStop = false;
     std::atomic<int> writeByte{-1}; // when >= 0, written into byte 4 of each sample
     media::MediaType accepts;       // empty: any
     // Runs inside Stop(), before the base's (the place of final reports).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <map>
 
 namespace vidora::media {
@@ -191,6 +192,20 @@ std::vector<MediaTimeSeeker *> FilterGraph::roots() const
     return list;
 }
 
+// A hook that throws on the control thread fails its step with error-abort;
+// the graph goes on with the other filters, so no state change stops half way.
+bool FilterGraph::guarded(Filter &filter, const std::function<bool()> &step)
+{
+    try {
+        return step();
+    } catch (const std::exception &e) {
+        filterError(filter, filter.name() + ": " + e.what());
+    } catch (...) {
+        filterError(filter, filter.name() + ": failed");
+    }
+    return false;
+}
+
 bool FilterGraph::Pause()
 {
     std::lock_guard lock(m_control);
@@ -215,7 +230,7 @@ bool FilterGraph::pauseLocked()
     auto order = upstreamFirst();
     std::reverse(order.begin(), order.end());
     for (auto *f : order) {
-        if (!f->Pause()) {
+        if (!guarded(*f, [f] { return f->Pause(); })) {
             if (from == FilterState::Stopped) {
                 m_state = FilterState::Paused; // so that the stop runs
                 stopLocked();
@@ -284,7 +299,10 @@ void FilterGraph::stopLocked()
     std::stable_sort(stopOrder.begin(), stopOrder.end(),
                      [](Filter *a, Filter *b) { return a->stopRank() < b->stopRank(); });
     for (auto *f : stopOrder)
-        f->Stop();
+        guarded(*f, [f] {
+            f->Stop();
+            return true;
+        });
     if (kept)
         for (auto *root : roots())
             root->setPositions(kept, std::nullopt);

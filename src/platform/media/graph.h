@@ -141,6 +141,7 @@ private:
     void rendererFlushed(Filter &filter);
     ReferenceClock *streamingClock() const { return m_clock.get(); }
 
+    bool guarded(Filter &filter, const std::function<bool()> &step);
     bool pauseLocked();
     void stopLocked();
     void runLocked();

@@ -1,5 +1,6 @@
 #include "platform/media/splitter.h"
 
+#include <exception>
 #include <limits>
 
 namespace vidora::media {
@@ -177,6 +178,19 @@ void SplitterFilter::joinThreads()
 
 void SplitterFilter::streamLoop(std::size_t stream, bool root, std::int64_t start,
                                 std::int64_t stop)
+{
+    // Nothing thrown by a hook on this thread may end the process: it ends
+    // the stream and raises error-abort like an Error result.
+    try {
+        runStream(stream, root, start, stop);
+    } catch (const std::exception &e) {
+        reportError(name() + ": " + e.what());
+    } catch (...) {
+        reportError(name() + ": the stream failed");
+    }
+}
+
+void SplitterFilter::runStream(std::size_t stream, bool root, std::int64_t start, std::int64_t stop)
 {
     OutputPin &out = *m_outputs[stream];
     if (root)

@@ -114,6 +114,7 @@ private:
     void startThreads();
     void joinThreads();
     void streamLoop(std::size_t stream, bool root, std::int64_t start, std::int64_t stop);
+    void runStream(std::size_t stream, bool root, std::int64_t start, std::int64_t stop);
     bool commitPools();
 
     std::vector<std::unique_ptr<OutputPin>> m_outputs;

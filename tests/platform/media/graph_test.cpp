@@ -247,6 +247,39 @@ TEST(GraphEvents, AFailingFilterRaisesOneErrorAbortAndStopStillReturns)
     }
 }
 
+TEST(GraphEvents, AnExceptionFromAHookBecomesErrorAbort)
+{
+    HangGuard guard(10s);
+    {
+        Chain c({.frameCount = 10});
+        c.counter->throwAtFrame = 2;
+        ASSERT_TRUE(c.graph.Run());
+        EXPECT_TRUE(c.log.waitFor(GraphEventCode::ErrorAbort, 2s));
+        EXPECT_NE(c.graph.lastError().find("frame 2 thrown"), std::string::npos);
+        c.graph.Stop();
+    }
+    {
+        // Control thread: the pause is refused and everything stopped again.
+        Chain c({.frameCount = 10});
+        c.counter->throwInStartStreaming = true;
+        EXPECT_FALSE(c.graph.Pause());
+        EXPECT_EQ(c.graph.GetState(0ms).state, FilterState::Stopped);
+        EXPECT_EQ(c.source->framesProduced(), 0);
+        EXPECT_NE(c.graph.lastError().find("cannot start"), std::string::npos);
+    }
+    {
+        // A stop hook that throws does not keep the others from stopping.
+        Chain c({.frameCount = 10});
+        c.counter->throwInStop = true;
+        ASSERT_TRUE(c.graph.Run());
+        ASSERT_TRUE(c.log.waitFor(GraphEventCode::Complete, 2s));
+        c.graph.Stop();
+        EXPECT_EQ(c.graph.GetState(0ms).state, FilterState::Stopped);
+        EXPECT_EQ(c.sink->state(), FilterState::Stopped);
+        EXPECT_EQ(c.log.count(GraphEventCode::ErrorAbort), 1);
+    }
+}
+
 enum class StopCase {
     RightAfterRun,
     WhilePaused,
