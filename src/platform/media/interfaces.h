@@ -42,13 +42,16 @@ protected:
     ~IFileSinkFilter2() = default;
 };
 
-// Positional writes into what a pin writes (a file writer's input): headers
-// patched after the data, from a stream's Stop as well.
+// Positional reads and writes of what a pin writes (a file writer's input):
+// headers patched after the data, from a stream's Stop as well.
 class IStream
 {
 public:
-    virtual bool Seek(std::int64_t position) = 0;               // from the start
-    virtual bool Write(const void *data, std::size_t size) = 0; // at the position, which advances
+    virtual bool Seek(std::int64_t position) = 0; // from the start
+    // At the position, which advances by what was done.
+    virtual bool Write(const void *data, std::size_t size) = 0;
+    // Bytes read (fewer at the end of what was written); -1 on failure.
+    virtual std::int64_t Read(void *data, std::size_t size) = 0;
 
 protected:
     ~IStream() = default;

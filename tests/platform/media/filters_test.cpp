@@ -251,9 +251,19 @@ TEST_F(FileFilters, FileWriterTakesPositionalWritesFromStopHooksAndClosesLast)
     ASSERT_NE(stream, nullptr);
     EXPECT_FALSE(stream->Seek(0)); // nothing open while stopped
     bool written = false;
-    w.counter->onStop = [&] { written = stream->Seek(2) && stream->Write("HDR", 3); };
+    char back[6] = {};
+    std::int64_t readAtEnd = -2;
+    w.counter->onStop = [&] {
+        written = stream->Seek(2) && stream->Write("HDR", 3);
+        // The position advanced past what was written; 32 bytes in all.
+        readAtEnd = stream->Read(back, 6);
+        written = written && stream->Seek(28) && stream->Read(back, 6) == 4 && stream->Seek(0) &&
+                  stream->Read(back, 6) == 6;
+    };
     ASSERT_TRUE(w.runToCompletion());
     EXPECT_TRUE(written);
+    EXPECT_EQ(readAtEnd, 6);
+    EXPECT_EQ(std::string(back, 6), std::string("\0\0HDR\0", 6));
     QByteArray expected = frames(4);
     expected.replace(2, 3, "HDR");
     EXPECT_EQ(readFileBytes(target), expected);

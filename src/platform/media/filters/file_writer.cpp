@@ -187,6 +187,29 @@ bool FileWriterFilter::Stream::Write(const void *data, std::size_t size)
     return true;
 }
 
+std::int64_t FileWriterFilter::Stream::Read(void *data, std::size_t size)
+{
+    std::lock_guard lock(m_owner.m_mutex);
+    if (m_owner.m_fd < 0)
+        return -1;
+    auto *bytes = static_cast<char *>(data);
+    std::int64_t done = 0;
+    while (size > 0) {
+        const ssize_t got = ::pread(m_owner.m_fd, bytes, size, m_owner.m_position);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        bytes += got;
+        size -= static_cast<std::size_t>(got);
+        done += got;
+        m_owner.m_position += got;
+    }
+    return done;
+}
+
 void FileWriterFilter::discardTemporary()
 {
     if (m_fd >= 0)

@@ -46,6 +46,7 @@ private:
         explicit Stream(FileWriterFilter &owner) : m_owner(owner) {}
         bool Seek(std::int64_t position) override;
         bool Write(const void *data, std::size_t size) override;
+        std::int64_t Read(void *data, std::size_t size) override;
 
     private:
         FileWriterFilter &m_owner;
