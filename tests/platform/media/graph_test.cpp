@@ -167,6 +167,34 @@ TEST(GraphClock, SystemClockPacesTheStreamInRealTime)
     c.graph.Stop();
 }
 
+// A sound device's clock: time is what the device has played.
+class FakeDeviceClock final : public DeviceClock
+{
+public:
+    std::int64_t now() const override { return played.load(); }
+    std::atomic<std::int64_t> played{0};
+};
+
+TEST(GraphClock, ADeviceClockPresentsByTheDevicesTime)
+{
+    HangGuard guard(10s);
+    auto device = std::make_shared<FakeDeviceClock>();
+    Chain c({.frameCount = 3, .frameDuration = 1000});
+    ASSERT_TRUE(c.graph.SetSyncSource(device));
+    ASSERT_TRUE(c.graph.Run());
+    ASSERT_TRUE(c.sink->waitForRendered(1, 2s));
+    std::this_thread::sleep_for(40ms); // real time passes, the device's does not
+    EXPECT_EQ(c.sink->rendered().size(), 1u);
+    device->played = 1000;
+    device->positionChanged();
+    ASSERT_TRUE(c.sink->waitForRendered(2, 2s));
+    device->played = 5000;
+    device->positionChanged();
+    EXPECT_TRUE(c.log.waitFor(GraphEventCode::Complete, 2s));
+    EXPECT_EQ(c.sink->rendered()[1].clockTime, 1000);
+    c.graph.Stop();
+}
+
 TEST(GraphEvents, CompleteFiresOnceWhenEveryRendererHasEnded)
 {
     HangGuard guard(10s);
