@@ -1,0 +1,111 @@
+#include "platform/gui_thread.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QThread>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+
+namespace vidora {
+
+namespace {
+
+class GuiQueue;
+GuiQueue &queue();
+
+class GuiQueue
+{
+public:
+    void post(std::function<void()> call)
+    {
+        auto *app = QCoreApplication::instance();
+        if (!app)
+            throw std::logic_error("no application object to run calls on");
+        std::lock_guard lock(m_mutex);
+        m_calls.push_back(std::move(call));
+        if (m_drainPosted)
+            return;
+        m_drainPosted = true;
+        // Only a wake-up without data goes through Qt's queue; the calls
+        // pass through m_calls. The wake-up is posted under m_mutex, which
+        // drain() takes before anything else: so everything Qt allocates
+        // for it here happens before the GUI thread frees it, in a way
+        // ThreadSanitizer sees although Qt itself is not instrumented.
+        QMetaObject::invokeMethod(
+            app, [] { queue().drain(); }, Qt::QueuedConnection);
+    }
+
+    void drain()
+    {
+        for (;;) {
+            std::function<void()> call;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_calls.empty()) {
+                    m_drainPosted = false;
+                    return;
+                }
+                call = std::move(m_calls.front());
+                m_calls.pop_front();
+            }
+            call();
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    std::deque<std::function<void()>> m_calls; // guarded by m_mutex
+    bool m_drainPosted = false;                // guarded by m_mutex
+};
+
+GuiQueue &queue()
+{
+    static GuiQueue instance;
+    return instance;
+}
+
+} // namespace
+
+bool isGuiThread()
+{
+    auto *app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+void postToGui(std::function<void()> call)
+{
+    queue().post(std::move(call));
+}
+
+void runOnGui(const std::function<void()> &call)
+{
+    if (isGuiThread()) {
+        call();
+        return;
+    }
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;      // guarded by mutex
+    std::exception_ptr failure; // written on the GUI thread before finished
+    queue().post([&] {
+        try {
+            call();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        // Notified under the lock: the waiter owns `done` and may destroy it
+        // as soon as it can see `finished`.
+        std::lock_guard lock(mutex);
+        finished = true;
+        done.notify_one();
+    });
+    std::unique_lock lock(mutex);
+    done.wait(lock, [&] { return finished; });
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace vidora

@@ -1,0 +1,66 @@
+#include "platform/media/sample.h"
+
+#include <cstring>
+#include <new>
+
+namespace vidora::media {
+
+MediaSample::MediaSample(std::uint8_t *data, std::size_t capacity, bool ownsBuffer,
+                         std::size_t alignment)
+    : m_data(data), m_capacity(capacity), m_ownsBuffer(ownsBuffer), m_alignment(alignment)
+{}
+
+MediaSample::~MediaSample()
+{
+    if (m_ownsBuffer)
+        ::operator delete[](m_data, std::align_val_t(m_alignment));
+}
+
+SamplePtr MediaSample::create(std::size_t capacity, std::size_t alignment)
+{
+    if (alignment == 0)
+        alignment = 1;
+    auto *buffer = static_cast<std::uint8_t *>(
+        ::operator new[](capacity == 0 ? 1 : capacity, std::align_val_t(alignment)));
+    return SamplePtr(new MediaSample(buffer, capacity, true, alignment));
+}
+
+bool MediaSample::setActualLength(std::size_t length)
+{
+    if (length > m_capacity)
+        return false;
+    m_length = length;
+    return true;
+}
+
+void MediaSample::copyPropertiesFrom(const MediaSample &other)
+{
+    time = other.time;
+    mediaTime = other.mediaTime;
+    syncPoint = other.syncPoint;
+    preroll = other.preroll;
+    discontinuity = other.discontinuity;
+    typeChange = other.typeChange;
+}
+
+SamplePtr MediaSample::writableCopy() const
+{
+    auto copy = create(m_length, m_alignment);
+    if (m_length > 0)
+        std::memcpy(copy->data(), m_data, m_length);
+    copy->m_length = m_length;
+    copy->copyPropertiesFrom(*this);
+    return copy;
+}
+
+void MediaSample::reset()
+{
+    m_length = 0;
+    time.reset();
+    mediaTime.reset();
+    syncPoint = preroll = discontinuity = false;
+    typeChange.reset();
+    m_readOnly = false;
+}
+
+} // namespace vidora::media

@@ -1,0 +1,79 @@
+#pragma once
+
+// A media sample: one buffer of data moving downstream, with its times and
+// flags. Samples are shared (SamplePtr); a sample that came from an
+// allocator goes back to that allocator's pool when the last reference
+// drops, whichever thread drops it.
+//
+// Times are in 100 ns units, relative to the start of the current segment
+// (the position the stream was started or sought at). Media times are stream
+// positions in the stream's own unit (frame numbers for video), absolute.
+#include "platform/media/media_type.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace vidora::media {
+
+class MediaSample;
+using SamplePtr = std::shared_ptr<MediaSample>;
+
+struct TimeRange
+{
+    std::int64_t start = 0;
+    std::int64_t stop = 0;
+    bool operator==(const TimeRange &) const = default;
+};
+
+class MediaSample
+{
+public:
+    // A sample with its own heap buffer (copies, tests); not pooled.
+    static SamplePtr create(std::size_t capacity, std::size_t alignment = 16);
+
+    MediaSample(const MediaSample &) = delete;
+    MediaSample &operator=(const MediaSample &) = delete;
+    ~MediaSample();
+
+    std::uint8_t *data() { return m_data; }
+    const std::uint8_t *data() const { return m_data; }
+    std::size_t capacity() const { return m_capacity; }
+    std::size_t actualLength() const { return m_length; }
+    // Refuses (false) a length beyond the capacity.
+    bool setActualLength(std::size_t length);
+
+    std::optional<TimeRange> time;
+    std::optional<TimeRange> mediaTime;
+    bool syncPoint = false;
+    bool preroll = false;
+    bool discontinuity = false;
+    // Set on the first sample after the stream's type changed.
+    std::optional<MediaType> typeChange;
+
+    // A sample that several branches hold at once (after a tee) is read-only:
+    // a filter that changes data must work on a copy (see writableCopy).
+    bool isReadOnly() const { return m_readOnly; }
+    void setReadOnly() { m_readOnly = true; }
+
+    // Copies the valid data, times, media times, flags and type change.
+    void copyPropertiesFrom(const MediaSample &other);
+    // A new heap sample with this sample's data and properties, writable.
+    SamplePtr writableCopy() const;
+
+    // Clears length, times and flags (when the sample returns to its pool).
+    void reset();
+
+private:
+    friend class BufferPool;
+    MediaSample(std::uint8_t *data, std::size_t capacity, bool ownsBuffer, std::size_t alignment);
+
+    std::uint8_t *m_data;
+    std::size_t m_capacity;
+    std::size_t m_length = 0;
+    bool m_ownsBuffer;
+    std::size_t m_alignment;
+    bool m_readOnly = false;
+};
+
+} // namespace vidora::media

@@ -1,0 +1,75 @@
+#pragma once
+
+// Seeking. IMediaSeeking is what callers hold (the graph's, or a filter's,
+// which passes to the stream's source): positions in the interface's time
+// format, always absolute. Inside the layer, everything that can seek
+// implements MediaTimeSeeker in 100 ns units; SeekingAdapter turns one into
+// the other, so each IMediaSeeking object keeps its own time format.
+#include <atomic>
+#include <cstdint>
+#include <optional>
+
+namespace vidora::media {
+
+enum class TimeFormat {
+    MediaTime, // 100 ns units
+    Frame,     // frame numbers of the video stream
+};
+
+class IMediaSeeking
+{
+public:
+    virtual ~IMediaSeeking() = default;
+    virtual bool IsFormatSupported(TimeFormat format) const = 0;
+    // False (format kept) when the stream cannot count in that format.
+    virtual bool SetTimeFormat(TimeFormat format) = 0;
+    virtual TimeFormat GetTimeFormat() const = 0;
+    virtual std::optional<std::int64_t> GetDuration() const = 0;
+    virtual std::optional<std::int64_t> GetCurrentPosition() const = 0;
+    virtual std::optional<std::int64_t> GetStopPosition() const = 0;
+    // Absolute positions; an empty one is left as it is. While the graph is
+    // paused or running, the streams are flushed and restart at `current`
+    // (paused: the frame there is cued again).
+    virtual bool SetPositions(std::optional<std::int64_t> current,
+                              std::optional<std::int64_t> stop) = 0;
+    virtual std::optional<std::int64_t> ConvertTimeFormat(std::int64_t value, TimeFormat to,
+                                                          TimeFormat from) const = 0;
+};
+
+class MediaTimeSeeker
+{
+public:
+    virtual std::optional<std::int64_t> duration() const = 0;
+    virtual std::optional<std::int64_t> currentPosition() const = 0;
+    virtual std::optional<std::int64_t> stopPosition() const = 0;
+    virtual bool setPositions(std::optional<std::int64_t> current,
+                              std::optional<std::int64_t> stop) = 0;
+    // Duration of one video frame, 0 when the stream has no frame rate.
+    virtual std::int64_t frameDuration() const = 0;
+
+protected:
+    ~MediaTimeSeeker() = default;
+};
+
+class SeekingAdapter final : public IMediaSeeking
+{
+public:
+    explicit SeekingAdapter(MediaTimeSeeker &target) : m_target(target) {}
+    bool IsFormatSupported(TimeFormat format) const override;
+    bool SetTimeFormat(TimeFormat format) override;
+    TimeFormat GetTimeFormat() const override { return m_format.load(); }
+    std::optional<std::int64_t> GetDuration() const override;
+    std::optional<std::int64_t> GetCurrentPosition() const override;
+    std::optional<std::int64_t> GetStopPosition() const override;
+    bool SetPositions(std::optional<std::int64_t> current,
+                      std::optional<std::int64_t> stop) override;
+    std::optional<std::int64_t> ConvertTimeFormat(std::int64_t value, TimeFormat to,
+                                                  TimeFormat from) const override;
+
+private:
+    std::optional<std::int64_t> toOwn(std::optional<std::int64_t> mediaTime) const;
+    MediaTimeSeeker &m_target;
+    std::atomic<TimeFormat> m_format{TimeFormat::MediaTime};
+};
+
+} // namespace vidora::media
