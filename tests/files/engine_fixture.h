@@ -331,7 +331,8 @@ protected:
             loop.exec();
             m_loop = nullptr;
         }
-        EXPECT_TRUE(m_ended) << "the run did not end within the time-out";
+        EXPECT_TRUE(m_ended) << "the run did not end within the time-out; last event: "
+                             << (log.Events().empty() ? "" : log.Events().back());
         return m_ended;
     }
 
@@ -357,5 +358,16 @@ protected:
 };
 
 using Events = std::vector<std::string>;
+
+// The log without the selection and enabling lines, for tables that are
+// about files, steps and errors.
+inline Events FileEvents(const Events &events)
+{
+    Events kept;
+    for (const auto &e : events)
+        if (e.rfind("src select", 0) != 0 && e != "src disabled" && e != "src enabled")
+            kept.push_back(e);
+    return kept;
+}
 
 } // namespace vidora::test

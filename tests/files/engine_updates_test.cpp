@@ -7,17 +7,6 @@
 namespace vidora::test {
 namespace {
 
-// The log without the selection and enabling lines, for tables that are
-// about files, steps and errors.
-Events FileEvents(const Events &events)
-{
-    Events kept;
-    for (const auto &e : events)
-        if (e.rfind("src select", 0) != 0 && e != "src disabled" && e != "src enabled")
-            kept.push_back(e);
-    return kept;
-}
-
 enum class StepOnB {
     Throw,
     ReportNoError,
