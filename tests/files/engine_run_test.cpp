@@ -133,6 +133,11 @@ struct QuestionCase
     int questions;
 };
 
+void PrintTo(const QuestionCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
 class EngineQuestions : public EngineStage, public ::testing::WithParamInterface<QuestionCase>
 {};
 

@@ -24,6 +24,11 @@ struct ErrorCase
     Events expected;
 };
 
+void PrintTo(const ErrorCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
 class EngineErrors : public EngineStage, public ::testing::WithParamInterface<ErrorCase>
 {};
 
