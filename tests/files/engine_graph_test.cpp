@@ -33,11 +33,6 @@ public:
     FakeGraph(Script script, QString output, TCommandEngine &ce, EventLog &log, int &polls)
         : m_script(script), m_output(std::move(output)), m_ce(ce), m_log(log), m_polls(polls)
     {}
-    ~FakeGraph() override
-    {
-        if (m_signaller.joinable())
-            m_signaller.join();
-    }
 
     qint64 Duration() override
     {
@@ -52,12 +47,16 @@ public:
             m_ce.Message("gate");
         if (m_ownPolls == m_script.signalAtPoll && m_script.outcome != Outcome::Never) {
             const bool complete = m_script.outcome == Outcome::Complete;
-            m_signaller = std::thread([this, complete] {
+            // Signalled from another thread, as a graph's notices arrive; joined
+            // here so the notice is in before the command waits (a late one
+            // would only add polls, and the log would depend on the load).
+            std::thread signaller([this, complete] {
                 if (complete)
                     m_ce.SetCmdEvent();
                 else
                     m_ce.SetCmdErrorEvent();
             });
+            signaller.join();
         }
         return m_script.position;
     }
@@ -86,7 +85,6 @@ private:
     EventLog &m_log;
     int &m_polls; // every graph's polls
     int m_ownPolls = 0;
-    std::thread m_signaller;
 };
 
 class EngineGraph : public EngineStage
