@@ -1,6 +1,6 @@
 #include "files/commandengine.h"
 
-#include "files/runongui.h"
+#include "platform/gui_thread.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -49,10 +49,7 @@ bool samePath(const QString &a, const QString &b)
 
 } // namespace
 
-TCommandEngine::TCommandEngine()
-{
-    PrepareRunOnGui();
-}
+TCommandEngine::TCommandEngine() = default;
 
 TCommandEngine::~TCommandEngine()
 {
@@ -263,7 +260,7 @@ void TCommandEngine::ReapWorkers(bool wait)
         };
         // The worker may be waiting for a call into this (the GUI) thread.
         while (anyActive())
-            RunQueuedGuiCalls(std::chrono::milliseconds(10));
+            runQueuedGuiCalls(std::chrono::milliseconds(10));
     }
     std::erase_if(m_workers, [](const std::unique_ptr<Worker> &w) {
         if (!w->exited.load())

@@ -26,6 +26,7 @@ public:
             throw std::logic_error("no application object to run calls on");
         std::lock_guard lock(m_mutex);
         m_calls.push_back(std::move(call));
+        m_queued.notify_all();
         if (m_drainPosted)
             return;
         m_drainPosted = true;
@@ -38,25 +39,39 @@ public:
             app, [] { queue().drain(); }, Qt::QueuedConnection);
     }
 
-    void drain()
+    int drain(std::chrono::milliseconds wait)
     {
+        {
+            std::unique_lock lock(m_mutex);
+            m_queued.wait_for(lock, wait, [this] { return !m_calls.empty(); });
+        }
+        return drain();
+    }
+
+    int drain()
+    {
+        int count = 0;
         for (;;) {
             std::function<void()> call;
             {
                 std::lock_guard lock(m_mutex);
                 if (m_calls.empty()) {
+                    // A wake-up still in Qt's queue finds nothing and
+                    // returns; the next post sends a new one.
                     m_drainPosted = false;
-                    return;
+                    return count;
                 }
                 call = std::move(m_calls.front());
                 m_calls.pop_front();
             }
             call();
+            ++count;
         }
     }
 
 private:
     std::mutex m_mutex;
+    std::condition_variable m_queued;          // signalled under m_mutex when a call is queued
     std::deque<std::function<void()>> m_calls; // guarded by m_mutex
     bool m_drainPosted = false;                // guarded by m_mutex
 };
@@ -106,6 +121,13 @@ void runOnGui(const std::function<void()> &call)
     done.wait(lock, [&] { return finished; });
     if (failure)
         std::rethrow_exception(failure);
+}
+
+int runQueuedGuiCalls(std::chrono::milliseconds wait)
+{
+    if (!isGuiThread())
+        throw std::logic_error("runQueuedGuiCalls: called outside the GUI thread");
+    return queue().drain(wait);
 }
 
 } // namespace vidora

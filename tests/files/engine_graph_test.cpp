@@ -3,7 +3,7 @@
 // left on disk and in the list afterwards.
 #include "engine_fixture.h"
 
-#include "files/runongui.h"
+#include "platform/gui_thread.h"
 
 #include <thread>
 
@@ -114,7 +114,7 @@ protected:
         // The run must not outlive the command it runs.
         engine.AbortAll();
         while (engine.IsRunning())
-            RunQueuedGuiCalls(std::chrono::milliseconds(10));
+            runQueuedGuiCalls(std::chrono::milliseconds(10));
     }
 
     TGraphCmd command;

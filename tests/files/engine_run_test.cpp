@@ -3,7 +3,7 @@
 // own guards (one run at a time, the list cleared during a run).
 #include "engine_fixture.h"
 
-#include "files/runongui.h"
+#include "platform/gui_thread.h"
 
 #include <QElapsedTimer>
 
@@ -459,7 +459,7 @@ TEST_F(EngineRun, DestroyingTheEngineDuringARunAbortsAndJoinsIt)
         clock.start();
         while (entered.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
                clock.elapsed() < kRunTimeoutMs)
-            RunQueuedGuiCalls(std::chrono::milliseconds(10));
+            runQueuedGuiCalls(std::chrono::milliseconds(10));
         ASSERT_EQ(executed.load(), 1);
         // Leaving the scope aborts the run; the worker's pending call into
         // this thread is served while the engine waits for it.
