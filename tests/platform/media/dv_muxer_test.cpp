@@ -336,6 +336,25 @@ TEST(DvMuxer, WritesTwoPairsAsTwelveBitAudioThatTheSplitterReadsBack)
     EXPECT_TRUE(back2 == std::vector<std::int16_t>(pair2.begin(), pair2.begin() + 3 * 1280 * 2));
 }
 
+// The video thread waits for audio: a pause still cues the renderer behind
+// the muxer, and a stop wakes every wait.
+TEST(DvMuxer, CuesAndStopsWhileWaitingForAudio)
+{
+    HangGuard guard(20s);
+    const std::vector<Bytes> frames(8, Bytes(144000, 0));
+    MuxRun run({{dvVideoType(true), frames, 400000},
+                {pcmType(48000), pcmChunks(noise(48000 * 2, 3), 4000), 400000}});
+    ASSERT_TRUE(run.connectInputs());
+    auto sink = std::make_shared<ByteSink>();
+    run.graph.AddFilter(sink, "sink");
+    ASSERT_TRUE(run.graph.ConnectDirect(run.muxer->output(), sink->input()));
+    ASSERT_TRUE(run.graph.Pause());
+    const auto state = run.graph.GetState(5s);
+    EXPECT_TRUE(state.complete);
+    run.graph.Stop();
+    EXPECT_EQ(run.log.count(GraphEventCode::ErrorAbort), 0);
+}
+
 TEST(DvMuxer, PassesVideoFramesOfTheWrongSizeUntouched)
 {
     HangGuard guard(20s);

@@ -376,6 +376,27 @@ TEST(DvSplitter, PassesFramesOfTheWrongSizeAsVideoOnly)
     EXPECT_EQ(audio[2].size(), 1920u * 4);
 }
 
+// Each output has its own thread: a renderer holding the first video frame
+// while paused does not keep the audio renderer from cueing, and a stop
+// while both hold a sample ends without a hang.
+TEST(DvSplitter, CuesVideoAndAudioRenderersTogether)
+{
+    HangGuard guard(20s);
+    DvFrame frame(DvStandard::Pal);
+    const std::vector<Bytes> frames(12, Bytes(frame.bytes().begin(), frame.bytes().end()));
+    SplitRun run(interleavedType(kPal48k16, true), frames);
+    ASSERT_TRUE(run.connect());
+    ASSERT_TRUE(run.graph.Pause());
+    const auto state = run.graph.GetState(5s);
+    EXPECT_EQ(state.state, FilterState::Paused);
+    EXPECT_TRUE(state.complete);
+    run.graph.Stop();
+    EXPECT_EQ(run.log.count(GraphEventCode::ErrorAbort), 0);
+    // Stopped, then run again from the kept position: everything arrives.
+    ASSERT_TRUE(run.run());
+    EXPECT_GE(run.sinks[0]->samples().size(), frames.size());
+}
+
 TEST(DvSplitter, IsFoundByRenderForInterleavedDv)
 {
     HangGuard guard(20s);
