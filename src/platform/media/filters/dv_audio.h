@@ -99,9 +99,9 @@ int compress12(std::int16_t sample);
 
 // Reads `samples` stereo samples into `out` (interleaved L R, 2 × samples
 // values). 16-bit: the pair spread over both halves; 12-bit: the pair of
-// `half`. Error samples come out as the error value (kError16 as int16,
-// expand12 is not applied to kError12: it comes out as INT16_MIN too) so the
-// caller conceals them. `samples` must not exceed capacity().
+// `half`. Error samples (kError16, or the 12-bit kError12) come out as
+// kError16 so the caller can conceal them; no 12-bit code expands to it.
+// `samples` must not exceed capacity().
 void readSamples(std::span<const std::uint8_t> frame, const System &sys, Quantization quant,
                  int half, int samples, std::span<std::int16_t> out);
 // The reverse: writes `samples` interleaved stereo samples; the data

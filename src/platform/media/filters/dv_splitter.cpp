@@ -1,11 +1,15 @@
 #include "platform/media/filters/dv_splitter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 
 namespace vidora::media {
 
 namespace {
+
+// PCM samples are written as native 16-bit values into the output buffers.
+static_assert(std::endian::native == std::endian::little, "PCM output is little-endian");
 
 constexpr std::size_t QueueCapacity = 4;
 constexpr std::size_t AudioBuffers = 4;
