@@ -1,0 +1,367 @@
+#include "platform/media/filters/dv_muxer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace vidora::media {
+
+namespace {
+
+constexpr std::size_t OutputBuffers = 4;
+// Audio held per input before its thread waits: two seconds at 48 kHz.
+constexpr std::size_t MaxPendingValues = 2 * 48000 * 2;
+constexpr std::size_t MaxAudioPairs = 2;
+
+// VAUX source (0x60) and source control (0x61) payloads for DVINFO: no
+// channel or source information, colour, SD 25 Mbit/s, 4:3.
+std::uint32_t vauxSourcePayload(const dv::System &sys)
+{
+    const std::uint32_t pc3 = 0xc0 | (sys.is625 ? 0x20 : 0x00);
+    return 0xff000000u | pc3 << 16 | 0x0000ffffu;
+}
+constexpr std::uint32_t kVauxControlPayload = 0xfffcc8ffu;
+
+} // namespace
+
+DvMuxerFilter::DvMuxerFilter()
+    : Filter("DV Muxer"), m_video(*this, "Video Input"), m_output(*this, "Output")
+{}
+
+DvMuxerFilter::~DvMuxerFilter() = default;
+
+std::vector<Pin *> DvMuxerFilter::pins()
+{
+    std::vector<Pin *> list{&m_video};
+    for (auto &audio : m_audio)
+        list.push_back(audio.pin.get());
+    list.push_back(&m_output);
+    return list;
+}
+
+DvMuxerFilter::AudioInput *DvMuxerFilter::audioFor(const Pin &pin)
+{
+    for (auto &audio : m_audio)
+        if (audio.pin.get() == &pin)
+            return &audio;
+    return nullptr;
+}
+
+const dv::System *DvMuxerFilter::videoSystem() const
+{
+    if (!m_video.isConnected())
+        return nullptr;
+    const auto info = m_video.connectionType().videoInfo();
+    if (!info)
+        return nullptr;
+    if (const auto *sys = dv::systemForSize(info->bmiHeader.biSizeImage))
+        return sys;
+    for (const auto &sys : dv::kSystems)
+        if (std::abs(info->bmiHeader.biHeight) == sys.height)
+            return &sys;
+    return nullptr;
+}
+
+DvMuxerFilter::Layout DvMuxerFilter::layout() const
+{
+    Layout result;
+    for (std::size_t i = 0; i < m_audio.size() && result.inputs.size() < MaxAudioPairs; ++i)
+        if (m_audio[i].pin->isConnected())
+            result.inputs.push_back(i);
+    if (!result.inputs.empty())
+        result.rate = *dv::rateFromHz(m_audio[result.inputs.front()].rate);
+    if (result.inputs.size() == 2)
+        result.quant = dv::Quantization::NonLinear12;
+    return result;
+}
+
+std::optional<MediaType> DvMuxerFilter::outputType() const
+{
+    const dv::System *sys = videoSystem();
+    if (!sys)
+        return std::nullopt;
+    const Layout l = layout();
+    const int channels = l.inputs.size() == 2 ? 4 : 2;
+    const int samples = dv::standardSamples(*sys, l.rate, 0);
+    const auto control = dv::sourceControlPack(*sys);
+    DvInfo info;
+    info.dwDVAAuxSrc = dv::packPayload(dv::sourcePack(*sys, l.rate, l.quant, samples, 0, channels));
+    info.dwDVAAuxCtl = dv::packPayload(control);
+    info.dwDVAAuxSrc1 =
+        dv::packPayload(dv::sourcePack(*sys, l.rate, l.quant, samples, 1, channels));
+    info.dwDVAAuxCtl1 = dv::packPayload(control);
+    info.dwDVVAuxSrc = vauxSourcePayload(*sys);
+    info.dwDVVAuxCtl = kVauxControlPayload;
+    auto type = MediaType::interleaved(subtype::Dvsd, info);
+    type.fixedSizeSamples = true;
+    type.sampleSize = static_cast<std::uint32_t>(sys->frameBytes);
+    return type;
+}
+
+bool DvMuxerFilter::acceptsAudio(const Pin &pin, const MediaType &type) const
+{
+    if (type.major() != MajorType::Audio || type.subtype() != subtype::Pcm)
+        return false;
+    const auto wave = type.waveFormat();
+    if (!wave || wave->wFormatTag != 1 || wave->wBitsPerSample != 16 ||
+        (wave->nChannels != 1 && wave->nChannels != 2) ||
+        !dv::rateFromHz(static_cast<int>(wave->nSamplesPerSec)))
+        return false;
+    // The pairs already connected on other inputs.
+    std::vector<int> others;
+    for (const auto &audio : m_audio)
+        if (audio.pin.get() != &pin && audio.pin->isConnected())
+            others.push_back(audio.rate);
+    if (others.empty())
+        return true;
+    // Two pairs fit only as 12-bit audio, which DV defines at 32 kHz.
+    return others.size() == 1 && others.front() == 32000 && wave->nSamplesPerSec == 32000;
+}
+
+std::vector<MediaType> DvMuxerFilter::proposeTypes(const Pin &pin)
+{
+    if (&pin == &m_output)
+        if (auto type = outputType())
+            return {*type};
+    return {};
+}
+
+bool DvMuxerFilter::checkPinType(const Pin &pin, const MediaType &type)
+{
+    if (&pin == &m_video) {
+        if (type.major() != MajorType::Video || type.subtype() != subtype::Dvsd)
+            return false;
+        const auto info = type.videoInfo();
+        return info && (dv::systemForSize(info->bmiHeader.biSizeImage) ||
+                        std::abs(info->bmiHeader.biHeight) == 480 ||
+                        std::abs(info->bmiHeader.biHeight) == 576);
+    }
+    if (&pin == &m_output) {
+        const auto own = outputType();
+        return own && type == *own;
+    }
+    return audioFor(pin) && acceptsAudio(pin, type);
+}
+
+bool DvMuxerFilter::completeConnect(Pin &pin)
+{
+    if (auto *audio = audioFor(pin)) {
+        const auto wave = pin.connectionType().waveFormat();
+        audio->channels = wave->nChannels;
+        audio->rate = static_cast<int>(wave->nSamplesPerSec);
+        return true;
+    }
+    if (&pin != &m_output)
+        return true;
+    const dv::System *sys = videoSystem();
+    if (!sys)
+        return false;
+    auto allocator = std::make_unique<Allocator>();
+    const auto granted = allocator->setProperties({OutputBuffers, dv::kSystems[1].frameBytes, 16});
+    if (!granted || granted->size < dv::kSystems[1].frameBytes)
+        return false;
+    m_output.setAllocator(std::move(allocator));
+    return true;
+}
+
+void DvMuxerFilter::pinConnected(Pin &pin)
+{
+    if (pin.direction() != PinDirection::Input)
+        return;
+    for (const auto &audio : m_audio)
+        if (!audio.pin->isConnected())
+            return;
+    AudioInput audio;
+    audio.pin =
+        std::make_unique<InputPin>(*this, "Audio Input " + std::to_string(m_audio.size() + 1));
+    m_audio.push_back(std::move(audio));
+}
+
+bool DvMuxerFilter::Pause()
+{
+    const bool starting = state() == FilterState::Stopped;
+    if (!Filter::Pause())
+        return false;
+    if (starting) {
+        m_frameIndex = 0;
+        m_streamLayout = layout();
+        std::lock_guard lock(m_lock);
+        m_videoFlushing = false;
+        for (auto &audio : m_audio) {
+            audio.pending.clear();
+            audio.ended = false;
+            audio.flushing = false;
+        }
+    }
+    return true;
+}
+
+void DvMuxerFilter::BeginStop()
+{
+    {
+        std::lock_guard lock(m_lock);
+        Filter::BeginStop(); // decommits the output pool: a wait for a buffer wakes
+    }
+    m_changed.notify_all();
+}
+
+void DvMuxerFilter::Stop()
+{
+    {
+        std::lock_guard lock(m_lock);
+        for (auto &audio : m_audio)
+            audio.pending.clear();
+    }
+    Filter::Stop();
+}
+
+Flow DvMuxerFilter::receive(InputPin &pin, const SamplePtr &sample)
+{
+    if (!isFlowing())
+        return Flow::Flushing;
+    if (&pin == &m_video)
+        return mux(sample);
+    auto *audio = audioFor(pin);
+    if (!audio)
+        return Flow::Error;
+    // 16-bit little-endian PCM, mono doubled to both channels.
+    const std::size_t frameBytes = static_cast<std::size_t>(audio->channels) * 2;
+    const std::size_t frames = sample->actualLength() / frameBytes;
+    const auto valueAt = [&](std::size_t at) {
+        return static_cast<std::int16_t>(sample->data()[at] | sample->data()[at + 1] << 8);
+    };
+    std::unique_lock lock(m_lock);
+    m_changed.wait(lock, [&] {
+        return audio->pending.size() < MaxPendingValues || audio->flushing || isStopping();
+    });
+    if (audio->flushing || isStopping())
+        return Flow::Flushing;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const std::int16_t left = valueAt(i * frameBytes);
+        audio->pending.push_back(left);
+        audio->pending.push_back(audio->channels == 2 ? valueAt(i * frameBytes + 2) : left);
+    }
+    lock.unlock();
+    m_changed.notify_all();
+    return Flow::Ok;
+}
+
+Flow DvMuxerFilter::endOfStream(InputPin &pin)
+{
+    if (&pin == &m_video)
+        return m_output.deliverEndOfStream();
+    if (auto *audio = audioFor(pin)) {
+        {
+            std::lock_guard lock(m_lock);
+            audio->ended = true;
+        }
+        m_changed.notify_all();
+    }
+    return Flow::Ok;
+}
+
+void DvMuxerFilter::beginFlush(InputPin &pin)
+{
+    {
+        std::lock_guard lock(m_lock);
+        if (&pin == &m_video) {
+            m_videoFlushing = true;
+        } else if (auto *audio = audioFor(pin)) {
+            audio->flushing = true;
+            audio->pending.clear();
+            audio->ended = false;
+        }
+    }
+    m_changed.notify_all();
+    if (&pin == &m_video)
+        m_output.deliverBeginFlush();
+}
+
+void DvMuxerFilter::endFlush(InputPin &pin)
+{
+    {
+        std::lock_guard lock(m_lock);
+        if (&pin == &m_video) {
+            m_videoFlushing = false;
+            m_frameIndex = 0;
+        } else if (auto *audio = audioFor(pin)) {
+            audio->flushing = false;
+            audio->pending.clear();
+            audio->ended = false;
+        }
+    }
+    if (&pin == &m_video)
+        m_output.deliverEndFlush();
+}
+
+void DvMuxerFilter::newSegment(InputPin &pin, std::int64_t start, std::int64_t stop)
+{
+    if (&pin == &m_video)
+        m_output.deliverNewSegment(start, stop);
+}
+
+Flow DvMuxerFilter::takeAudio(std::size_t index, int samples, std::vector<std::int16_t> &out)
+{
+    AudioInput &audio = m_audio[index];
+    const std::size_t wanted = static_cast<std::size_t>(samples) * 2;
+    out.assign(wanted, 0);
+    std::unique_lock lock(m_lock);
+    m_changed.wait(lock, [&] {
+        return audio.pending.size() >= wanted || audio.ended || audio.flushing || m_videoFlushing ||
+               isStopping();
+    });
+    if (m_videoFlushing || isStopping())
+        return Flow::Flushing;
+    const std::size_t available = std::min(wanted, audio.pending.size());
+    std::copy_n(audio.pending.begin(), available, out.begin());
+    audio.pending.erase(audio.pending.begin(),
+                        audio.pending.begin() + static_cast<std::ptrdiff_t>(available));
+    lock.unlock();
+    m_changed.notify_all();
+    return Flow::Ok;
+}
+
+Flow DvMuxerFilter::mux(const SamplePtr &video)
+{
+    // Anything but a whole DV frame goes on as it came.
+    const dv::System *sys = dv::systemForSize(video->actualLength());
+    if (!sys)
+        return m_output.deliver(video);
+    SamplePtr out;
+    const Flow got = m_output.allocator() ? m_output.allocator()->getBuffer(out) : Flow::Flushing;
+    if (got != Flow::Ok)
+        return got;
+    std::memcpy(out->data(), video->data(), sys->frameBytes);
+    out->setActualLength(sys->frameBytes);
+    out->copyPropertiesFrom(*video);
+    out->typeChange.reset();
+
+    {
+        const Layout &l = m_streamLayout;
+        const int samples = dv::standardSamples(*sys, l.rate, m_frameIndex++);
+        const std::span<std::uint8_t> frame(out->data(), sys->frameBytes);
+        std::vector<std::int16_t> pcm;
+        if (l.quant == dv::Quantization::Linear16) {
+            if (l.inputs.empty()) {
+                pcm.assign(static_cast<std::size_t>(samples) * 2, 0);
+            } else if (const Flow took = takeAudio(l.inputs[0], samples, pcm); took != Flow::Ok) {
+                return took;
+            }
+            dv::writeSamples(frame, *sys, l.quant, 0, samples, pcm);
+        } else {
+            for (int half = 0; half < 2; ++half) {
+                const Flow took = takeAudio(l.inputs[static_cast<std::size_t>(half)], samples, pcm);
+                if (took != Flow::Ok)
+                    return took;
+                dv::writeSamples(frame, *sys, l.quant, half, samples, pcm);
+            }
+        }
+        const int channels = l.inputs.size() == 2 ? 4 : 2;
+        dv::writeAauxPacks(frame, *sys, dv::sourcePack(*sys, l.rate, l.quant, samples, 0, channels),
+                           dv::sourcePack(*sys, l.rate, l.quant, samples, 1, channels),
+                           dv::sourceControlPack(*sys));
+    }
+    return m_output.deliver(out);
+}
+
+} // namespace vidora::media

@@ -1,0 +1,107 @@
+#pragma once
+
+// The DV muxer: builds interleaved DV from DV video frames and PCM audio.
+//
+// Pins: the video input first, the output always last. After each input
+// connection a new free audio input is placed before the output, so the
+// last-but-one pin is the free audio input once the video is connected.
+// Audio inputs take 16-bit PCM, mono or stereo, at 48, 44.1 or 32 kHz; a
+// second stereo pair is taken only at 32 kHz on both inputs and is then
+// written as 12-bit non-linear four-channel audio. Anything else is refused
+// at connection (an audio converter in front converts it). A third audio
+// input refuses every type.
+//
+// Video drives the timing: each video frame is copied, the audio blocks get
+// the number of samples the standard gives that frame (525/60 at 48 kHz:
+// 1600, 1602, 1602, 1602, 1602) and the AAUX source and source control packs;
+// audio that has not come (a shorter or ended stream) is silence. A video
+// frame whose size is no DV frame size is passed on untouched. The output
+// carries Interleaved/dvsd with the DVINFO of the audio connected when the
+// output was connected.
+//
+// Threads: video and each audio input arrive on their own upstream threads.
+// Audio waits in a bounded buffer per input; the video thread takes from it
+// and delivers downstream. Flushes and stops wake both sides.
+#include "platform/media/filter.h"
+#include "platform/media/filters/dv_audio.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace vidora::media {
+
+class DvMuxerFilter final : public Filter
+{
+public:
+    DvMuxerFilter();
+    ~DvMuxerFilter() override;
+
+    std::vector<Pin *> pins() override;
+    InputPin &videoInput() { return m_video; }
+    OutputPin &output() { return m_output; }
+
+    // The interleaved type the output would carry with the inputs connected
+    // now; nothing while the video input is unconnected.
+    std::optional<MediaType> outputType() const;
+
+    bool Pause() override;
+    void BeginStop() override;
+    void Stop() override;
+
+    std::vector<MediaType> proposeTypes(const Pin &pin) override;
+    bool checkPinType(const Pin &pin, const MediaType &type) override;
+    bool completeConnect(Pin &pin) override;
+    void pinConnected(Pin &pin) override;
+    Flow receive(InputPin &pin, const SamplePtr &sample) override;
+    Flow endOfStream(InputPin &pin) override;
+    void beginFlush(InputPin &pin) override;
+    void endFlush(InputPin &pin) override;
+    void newSegment(InputPin &pin, std::int64_t start, std::int64_t stop) override;
+
+private:
+    struct AudioInput
+    {
+        std::unique_ptr<InputPin> pin;
+        int channels = 2; // of the connection; control thread
+        int rate = 48000;
+        // guarded by m_lock; written by the audio thread and the video thread
+        std::deque<std::int16_t> pending; // interleaved stereo
+        bool ended = false;
+        bool flushing = false;
+    };
+
+    // The pair layout of the connected audio: rate, quantisation and the
+    // inputs in use (one or two), from the connections. Control thread.
+    struct Layout
+    {
+        dv::AudioRate rate = dv::AudioRate::Hz48000;
+        dv::Quantization quant = dv::Quantization::Linear16;
+        std::vector<std::size_t> inputs;
+    };
+    Layout layout() const;
+    const dv::System *videoSystem() const;
+    AudioInput *audioFor(const Pin &pin);
+    bool acceptsAudio(const Pin &pin, const MediaType &type) const;
+
+    Flow mux(const SamplePtr &video);
+    // Takes `samples` stereo samples of input `index`, waiting until they
+    // came, the input ended, or streaming stops (then Flushing). Missing
+    // samples are silence.
+    Flow takeAudio(std::size_t index, int samples, std::vector<std::int16_t> &out);
+
+    InputPin m_video;
+    std::vector<AudioInput> m_audio; // pins change while stopped
+    OutputPin m_output;
+
+    mutable std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_videoFlushing = false; // guarded by m_lock
+    // Video thread only (reset while nothing streams).
+    std::int64_t m_frameIndex = 0;
+    Layout m_streamLayout; // set at Pause from Stopped
+};
+
+} // namespace vidora::media
