@@ -10,6 +10,7 @@
 
 #include <QRect>
 #include <gtest/gtest.h>
+#include <numeric>
 
 namespace {
 
@@ -119,6 +120,51 @@ TEST(SuperposerFilter, DrawsInsideTheTextBoxOnlyAndFlagsItsOwnFrames)
             }
         EXPECT_GT(changed, 0);
     }
+}
+
+// With When = 1 the text shows on the first ShowCount − 2 frames of a run,
+// ShowCount following the connection's frame duration (1 s at 25 frames a
+// second: 25); a change of display mode restarts the countdown.
+TEST(SuperposerFilter, ShowsTheTextAtTheStartForShowCountFrames)
+{
+    HangGuard guard(60s);
+    auto detector = std::make_shared<Tdv_sceneDetect>();
+    feedDetector(detector);
+    auto superposer = std::make_shared<Tdv_Superposer>(detector.get());
+    TincrustRec options;
+    options.Line1 = "%D2";
+    options.When = 1;
+    options.Seconds = 1;
+    superposer->SetOptions(options);
+    const int width = 200, height = 100;
+    const QByteArray input = picture(width, height, false, 40);
+    FilterChain chain(rgb24Type(width, height, 400000), std::vector<QByteArray>(30, input),
+                      {superposer});
+    ASSERT_TRUE(chain.connected());
+
+    auto framesWithText = [&] {
+        std::vector<int> frames;
+        const auto out = chain.received();
+        for (std::size_t i = 0; i < out.size(); ++i)
+            if (out[i] != input)
+                frames.push_back(static_cast<int>(i));
+        return frames;
+    };
+    std::vector<int> first23(23);
+    std::iota(first23.begin(), first23.end(), 0);
+
+    ASSERT_TRUE(chain.run());
+    EXPECT_EQ(superposer->ShowCount(), 25);
+    EXPECT_EQ(framesWithText(), first23);
+
+    // The next run starts the countdown again, whatever was set meanwhile.
+    superposer->SetDisplayMode(1);
+    ASSERT_TRUE(chain.graph().seeking().SetPositions(0, std::nullopt));
+    ASSERT_TRUE(chain.run());
+    std::vector<int> both = first23;
+    for (int i : first23)
+        both.push_back(30 + i);
+    EXPECT_EQ(framesWithText(), both);
 }
 
 TEST(DeinterFilter, DeinterlacesInPlaceAsItsRoutine)
