@@ -25,7 +25,9 @@ private:
 
 } // namespace
 
-Tdv_WaveDest::Tdv_WaveDest() : TransformFilter(kObjectName, "in", "Out") {}
+Tdv_WaveDest::Tdv_WaveDest(std::uint64_t maxFileBytes)
+    : TransformFilter(kObjectName, "in", "Out"), m_core(maxFileBytes)
+{}
 
 bool Tdv_WaveDest::CheckInputType(const media::MediaType &type)
 {

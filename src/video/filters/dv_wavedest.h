@@ -21,7 +21,9 @@ class Tdv_WaveDest final : public media::TransformFilter
 public:
     static constexpr const char *kObjectName = "WavDest filter";
 
-    Tdv_WaveDest();
+    // maxFileBytes: the largest file written, 4 GiB − 1 (what the RIFF sizes
+    // can describe) unless a test asks for less.
+    explicit Tdv_WaveDest(std::uint64_t maxFileBytes = WaveDestCore::kMaxFileBytes);
 
     // Audio bytes delivered in this run and the header size (format block + 28).
     std::uint32_t DataBytes() const { return m_core.dataBytes(); }
