@@ -45,6 +45,10 @@ std::vector<std::uint8_t> BuildWaveHeader(std::span<const std::uint8_t> formatBl
     return header;
 }
 
+WaveDestCore::WaveDestCore(std::uint64_t maxFileBytes)
+    : m_maxFileBytes(std::min(maxFileBytes, kMaxFileBytes))
+{}
+
 bool WaveDestCore::formatAccepted(std::span<const std::uint8_t> formatBlock)
 {
     return formatBlock.size() >= kMinFormatBytes &&
@@ -78,7 +82,7 @@ bool WaveDestCore::place(std::uint64_t length, Placement &placement)
     if (!m_started)
         return fail(QStringLiteral("The WAVE writer received audio before it was started."));
     const std::uint64_t position = std::uint64_t{m_headerSize} + m_dataBytes;
-    if (length > kMaxFileBytes - position)
+    if (position > m_maxFileBytes || length > m_maxFileBytes - position)
         return fail(QStringLiteral("The WAVE file would grow past 4 GiB, the most its sizes "
                                    "can describe."));
     placement.start = position;

@@ -47,6 +47,10 @@ public:
     // A format block shorter than a PCM WAVEFORMAT cannot describe the audio.
     static constexpr std::size_t kMinFormatBytes = 16;
 
+    // maxFileBytes: the largest file place() allows, kMaxFileBytes at most (a
+    // smaller one lets tests reach the limit without gigabytes of audio).
+    explicit WaveDestCore(std::uint64_t maxFileBytes = kMaxFileBytes);
+
     // Whether a connection with this format block can be written.
     static bool formatAccepted(std::span<const std::uint8_t> formatBlock);
 
@@ -63,7 +67,8 @@ public:
 
     // Places a sample of `length` bytes after the audio counted so far and
     // counts it. False, with errorMessage(), when no run is streaming or when
-    // the file would pass kMaxFileBytes: the sample is refused and not counted.
+    // the file would pass the largest file: the sample is refused and not
+    // counted.
     bool place(std::uint64_t length, Placement &placement);
 
     std::uint32_t dataBytes() const { return m_dataBytes; }
@@ -82,6 +87,7 @@ public:
 private:
     bool fail(const QString &message);
 
+    const std::uint64_t m_maxFileBytes;
     std::vector<std::uint8_t> m_format; // the input's format block, as connected
     std::uint32_t m_headerSize = 0;     // F + 28
     std::uint32_t m_dataBytes = 0;      // audio bytes delivered in this run

@@ -1,0 +1,23 @@
+#include "video/filters/dv_dvheader.h"
+
+#include "video/filters/dv_scenedetect.h"
+
+namespace vidora {
+
+Tdv_DVheader::Tdv_DVheader(const Tdv_sceneDetect *detector)
+    : InPlaceTransformFilter(kObjectName, true),
+      m_core(detector != nullptr ? &detector->core() : nullptr)
+{}
+
+bool Tdv_DVheader::CheckInputType(const media::MediaType &type)
+{
+    return IsDvConnectionType(type);
+}
+
+media::Flow Tdv_DVheader::Transform(media::MediaSample &sample)
+{
+    m_core.processFrame({sample.data(), sample.actualLength()});
+    return media::Flow::Ok;
+}
+
+} // namespace vidora

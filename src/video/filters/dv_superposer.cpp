@@ -1,0 +1,116 @@
+#include "video/filters/dv_superposer.h"
+
+#include "video/filters/dv_scenedetect.h"
+
+#include <algorithm>
+
+namespace vidora {
+
+Tdv_Superposer::Tdv_Superposer(const Tdv_sceneDetect *detector)
+    : TransformFilter(kObjectName), m_detector(detector)
+{}
+
+void Tdv_Superposer::SetOptions(const TincrustRec &options)
+{
+    m_core.SetOptions(options);
+    const std::int64_t duration = m_avgTimePerFrame.load();
+    if (duration > 0)
+        m_showCount.store(ShowCountFor(options.Seconds, duration));
+}
+
+void Tdv_Superposer::SetDisplayMode(std::uint8_t when)
+{
+    m_core.SetDisplayMode(when);
+    m_restartCountdown.store(true);
+}
+
+bool Tdv_Superposer::CheckInputType(const media::MediaType &type)
+{
+    return type.major() == media::MajorType::Video && type.subtype() == media::subtype::Rgb24 &&
+           type.formatType() == media::FormatType::VideoInfo;
+}
+
+bool Tdv_Superposer::CheckTransform(const media::MediaType &in, const media::MediaType &out)
+{
+    return out.major() == in.major() && out.subtype() == in.subtype() &&
+           out.formatType() == in.formatType();
+}
+
+std::optional<media::MediaType> Tdv_Superposer::GetMediaType(int position)
+{
+    if (position != 0 || !input().isConnected())
+        return std::nullopt;
+    media::MediaType type = input().connectionType();
+    auto info = type.videoInfo();
+    const auto geometry = Rgb24GeometryOf(type);
+    if (!info || !geometry)
+        return std::nullopt;
+    const std::size_t imageSize = Rgb24ImageSize(geometry->width, geometry->height);
+    info->bmiHeader.biBitCount = 24;
+    info->bmiHeader.biCompression = 0;
+    info->bmiHeader.biSizeImage = static_cast<std::uint32_t>(imageSize);
+    type.setFormat(media::FormatType::VideoInfo, info->bytes());
+    type.fixedSizeSamples = true;
+    type.sampleSize = static_cast<std::uint32_t>(imageSize);
+    return type;
+}
+
+bool Tdv_Superposer::DecideBufferSize(media::Allocator &allocator,
+                                      const media::AllocatorProperties &input)
+{
+    const auto geometry = Rgb24GeometryOf(this->input().connectionType());
+    if (!geometry)
+        return false;
+    const std::size_t imageSize = Rgb24ImageSize(geometry->width, geometry->height);
+    const media::AllocatorProperties request{std::max<std::size_t>(input.count, 1),
+                                             std::max({input.size, imageSize, std::size_t{1}}),
+                                             std::max<std::size_t>(input.alignment, 1)};
+    const auto granted = allocator.setProperties(request);
+    return granted && granted->count >= request.count && granted->size >= request.size &&
+           granted->alignment >= request.alignment;
+}
+
+bool Tdv_Superposer::StartStreaming()
+{
+    const media::MediaType &type = input().connectionType();
+    const auto geometry = Rgb24GeometryOf(type);
+    if (!geometry || !m_core.StartStreaming(geometry->width, geometry->height))
+        return false;
+    m_geometry = *geometry;
+    const std::int64_t duration = type.videoInfo()->AvgTimePerFrame;
+    m_avgTimePerFrame.store(duration);
+    if (duration > 0)
+        m_showCount.store(ShowCountFor(m_core.Settings().Options.Seconds, duration));
+    m_restartCountdown.store(false);
+    m_trigger.restart(m_showCount.load());
+    return true;
+}
+
+media::Flow Tdv_Superposer::Transform(const media::MediaSample &in, media::MediaSample &out)
+{
+    // A sample without media times is numbered by the frames of the run.
+    if (!in.mediaTime) {
+        const std::int64_t frame = m_core.FrameCounter();
+        out.mediaTime = media::TimeRange{frame, frame + 1};
+    }
+    if (!out.setActualLength(Rgb24ImageSize(m_geometry.width, m_geometry.height)))
+        return media::Flow::Error;
+
+    const TDvFrameInfo info = m_detector != nullptr ? m_detector->LastInfo() : TDvFrameInfo{};
+    const TincrustRec options = m_core.Settings().Options;
+    const std::int32_t showCount = m_showCount.load();
+    if (m_restartCountdown.exchange(false))
+        m_trigger.restart(showCount);
+    m_trigger.advance(options.When, showCount, info.HasDate, info.RecDateTime);
+    const bool shown = m_trigger.shown(options.When);
+    std::array<QString, 2> texts;
+    if (shown) {
+        const TitleLines lines = FillTitleLines(options, info);
+        texts = {lines.Line1, lines.Line2};
+    }
+    const bool done = m_core.Transform(Rgb24SampleView(in, m_geometry),
+                                       Rgb24SampleView(out, m_geometry), texts, shown);
+    return done ? media::Flow::Ok : media::Flow::Error;
+}
+
+} // namespace vidora

@@ -1,0 +1,87 @@
+#pragma once
+
+// The date overlay filter: a copying transform on decoded RGB24 pictures that
+// burns two lines of text (the recording date and time and the time code of
+// the frame, from the linked scene detector's LastInfo, through the "%D1",
+// "%D2" and "%T" templates) into every frame, and can deinterlace it. The
+// drawing, the still picture and the frame-shown flag are SuperposerCore's;
+// this class adds the media layer, the show triggers and the title texts.
+//
+// The detector sits upstream of the decoder on the same chain of synchronous
+// transforms, so its LastInfo describes the frame this filter receives.
+//
+// Threads: the setters, the still-picture operations and the frame-shown flag
+// are for the GUI thread (any thread is safe); a change applies from the next
+// frame. StartStreaming and Transform run on the streaming thread.
+#include "platform/media/transform.h"
+#include "video/filters/dv_superposercore.h"
+#include "video/filters/rgb24connection.h"
+#include "video/filters/titletemplate.h"
+
+#include <atomic>
+
+namespace vidora {
+
+class Tdv_sceneDetect;
+
+class Tdv_Superposer final : public media::TransformFilter
+{
+public:
+    static constexpr const char *kObjectName = "Vesk Tobrek cf_Superposer";
+
+    // detector: the linked scene detector, not owned; must outlive this
+    // filter; may be null (no date: frames are drawn as undated).
+    explicit Tdv_Superposer(const Tdv_sceneDetect *detector);
+
+    // The options, font included; ShowCount follows when the frame duration
+    // is known. Neither restarts the countdown nor applies AutoSize.
+    void SetOptions(const TincrustRec &options);
+    void SetAlignment(std::uint8_t alignment) { m_core.SetAlignment(alignment); }
+    void SetDateOffset(double days) { m_core.SetDateOffset(days); }
+    // Options.When, and the countdown restarts at the next frame.
+    void SetDisplayMode(std::uint8_t when);
+    // x and y per mille, clamped to 0..1000.
+    void SetPosition(std::int32_t x, std::int32_t y, std::uint8_t alignment)
+    {
+        m_core.SetPosition(x, y, alignment);
+    }
+    void SetOverlayOn(bool on) { m_core.SetOverlayOn(on); }
+    void SetDeinterlace(bool on) { m_core.SetDeinterlace(on); }
+    SuperposerSettings Settings() const { return m_core.Settings(); }
+    std::int32_t ShowCount() const { return m_showCount.load(); }
+
+    // This instance's frame-shown flag: set after each frame; a caller clears
+    // it and waits for it (the frame's still picture is then ready).
+    void ClearFrameShown() { m_core.ClearFrameShown(); }
+    bool FrameShown() const { return m_core.FrameShown(); }
+    QImage Picture() const { return m_core.Picture(); }
+    void CopyPicture(QImage &target) const { m_core.CopyPicture(target); }
+    void CopyPictureDeinterlaced(QImage &target) { m_core.CopyPictureDeinterlaced(target); }
+    // The placement of the last frame's text.
+    OverlayLayout LastLayout() const { return m_core.LastLayout(); }
+
+    // Video/RGB24 with a VIDEOINFOHEADER; the output the same.
+    bool CheckInputType(const media::MediaType &type) override;
+    bool CheckTransform(const media::MediaType &in, const media::MediaType &out) override;
+    // The input's type with the image size of padded 24-bit rows.
+    std::optional<media::MediaType> GetMediaType(int position) override;
+    // The input's buffer count, and buffers that hold a whole picture.
+    bool DecideBufferSize(media::Allocator &allocator,
+                          const media::AllocatorProperties &input) override;
+    bool StartStreaming() override;
+    // A picture that cannot be taken or written ends the run with an error.
+    media::Flow Transform(const media::MediaSample &in, media::MediaSample &out) override;
+
+private:
+    const Tdv_sceneDetect *m_detector;
+    SuperposerCore m_core;
+    std::atomic<std::int64_t> m_avgTimePerFrame{0}; // 100 ns; 0 until streaming starts
+    std::atomic<std::int32_t> m_showCount{125};     // 5 s at 25 frames a second
+    std::atomic<bool> m_restartCountdown{false};    // set by SetDisplayMode
+
+    // streaming thread (StartStreaming before it starts)
+    ShowTrigger m_trigger;
+    Rgb24Geometry m_geometry;
+};
+
+} // namespace vidora
