@@ -97,6 +97,7 @@ struct RewrapCase
     bool type1;
     std::int64_t riffLimit; // 0: the default
     bool openDml;
+    bool ntsc = false;
 };
 
 class AviMuxRewrap : public AviMux, public testing::WithParamInterface<RewrapCase>
@@ -106,9 +107,19 @@ TEST_P(AviMuxRewrap, WritesAFileOtherProgramsReadWholly)
 {
     HangGuard guard(60s);
     const RewrapCase &c = GetParam();
+    if (c.ntsc) {
+        raw = makeRawDv(dir.path(), 25, true);
+        ASSERT_GT(raw.size(), 0);
+        ASSERT_EQ(raw.size() % kNtscFrame, 0);
+    }
+    const int frameBytes = c.ntsc ? kNtscFrame : kPalFrame;
+    const int frames = int(raw.size() / frameBytes);
+    source.clear();
+    for (int i = 0; i < frames; ++i)
+        source.push_back(raw.mid(i * frameBytes, frameBytes));
     const QString in = path("in.avi");
     if (c.type1)
-        writeFileBytes(in, type1Avi(raw));
+        writeFileBytes(in, type1Avi(raw, c.ntsc));
     else
         ASSERT_TRUE(makeType2Avi(path("raw.dv"), in));
     const QString out = path("out.avi");
@@ -117,12 +128,13 @@ TEST_P(AviMuxRewrap, WritesAFileOtherProgramsReadWholly)
         ASSERT_TRUE(r.ok);
         ASSERT_TRUE(r.run()) << r.graph.lastError();
         // The position is the end of the latest sample muxed.
-        EXPECT_EQ(r.mux->queryInterface<IMediaSeeking>()->GetCurrentPosition(), 25 * 400000);
+        const std::int64_t end = c.ntsc ? frames * 10000000LL * 1001 / 30000 : frames * 400000LL;
+        EXPECT_EQ(r.mux->queryInterface<IMediaSeeking>()->GetCurrentPosition(), end);
     }
     // ffprobe: codec, type and packets read; audio packets follow the chunking.
     const QStringList streams = probeStreams(out);
     ASSERT_EQ(streams.size(), 2);
-    EXPECT_EQ(streams[0], "dvvideo,video,25");
+    EXPECT_EQ(streams[0], QString("dvvideo,video,%1").arg(frames));
     EXPECT_TRUE(streams[1].startsWith("pcm_s16le,audio,")) << streams[1].toStdString();
     EXPECT_EQ(decodeErrors(out), "");
     EXPECT_EQ(recordedDate(out), "2005-06-07 08:09:10.000");
@@ -148,6 +160,8 @@ TEST_P(AviMuxRewrap, WritesAFileOtherProgramsReadWholly)
 INSTANTIATE_TEST_SUITE_P(Layouts, AviMuxRewrap,
                          testing::Values(RewrapCase{"Type2", false, 0, false},
                                          RewrapCase{"Type1", true, 0, false},
+                                         RewrapCase{"Type1Ntsc", true, 0, false, true},
+                                         RewrapCase{"Type2Ntsc", false, 0, false, true},
                                          RewrapCase{"Type2OpenDml", false, 1 << 20, true},
                                          RewrapCase{"Type1OpenDml", true, 1 << 20, true}),
                          [](const testing::TestParamInfo<RewrapCase> &info) {

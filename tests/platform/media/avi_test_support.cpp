@@ -24,18 +24,21 @@ QByteArray le32(quint32 v)
 
 } // namespace
 
-QByteArray makeRawDv(const QString &dir, int frames)
+QByteArray makeRawDv(const QString &dir, int frames, bool ntsc)
 {
     const QString path = dir + "/raw.dv";
-    const QStringList args =
-        QString("-hide_banner -loglevel error -y -f lavfi -i "
-                "testsrc=size=720x576:rate=25 -f lavfi -i "
-                "sine=frequency=440:sample_rate=48000 -t %1 -ac 2 "
-                "-pix_fmt yuv420p -metadata creation_time=2005-06-07T08:09:10Z "
-                "-timecode 01:02:03:04 -f dv")
-            .arg(frames / 25.0)
-            .split(' ')
-        << path;
+    const QString video =
+        ntsc ? "testsrc=size=720x480:rate=30000/1001" : "testsrc=size=720x576:rate=25";
+    const double seconds = ntsc ? frames * 1001 / 30000.0 : frames / 25.0;
+    const QStringList args = QString("-hide_banner -loglevel error -y -f lavfi -i %1 -f lavfi -i "
+                                     "sine=frequency=440:sample_rate=48000 -t %2 -ac 2 "
+                                     "-pix_fmt %3 -metadata creation_time=2005-06-07T08:09:10Z "
+                                     "-timecode 01:02:03:04 -f dv")
+                                 .arg(video)
+                                 .arg(seconds)
+                                 .arg(ntsc ? "yuv411p" : "yuv420p")
+                                 .split(' ')
+                             << path;
     const ToolResult made = runTool("ffmpeg", args);
     if (made.exitCode != 0) {
         ADD_FAILURE() << made.err.toStdString();
@@ -44,8 +47,9 @@ QByteArray makeRawDv(const QString &dir, int frames)
     return readFileBytes(path);
 }
 
-QByteArray type1Avi(const QByteArray &rawDv, int frameBytes)
+QByteArray type1Avi(const QByteArray &rawDv, bool ntsc)
 {
+    const int frameBytes = ntsc ? kNtscFrame : kPalFrame;
     const int frames = rawDv.size() / frameBytes;
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -57,7 +61,7 @@ QByteArray type1Avi(const QByteArray &rawDv, int frameBytes)
             auto hdrl = b.list("LIST", "hdrl");
             {
                 auto avih = b.chunk("avih");
-                b.u32(40000); // µs per frame
+                b.u32(ntsc ? 33367 : 40000); // µs per frame
                 b.u32(0);
                 b.u32(0);
                 b.u32(0x10);
@@ -66,7 +70,7 @@ QByteArray type1Avi(const QByteArray &rawDv, int frameBytes)
                 b.u32(1);
                 b.u32(quint32(frameBytes));
                 b.u32(720);
-                b.u32(576);
+                b.u32(ntsc ? 480 : 576);
                 b.zeros(16);
             }
             auto strl = b.list("LIST", "strl");
@@ -75,8 +79,8 @@ QByteArray type1Avi(const QByteArray &rawDv, int frameBytes)
                 b.fourcc("iavs");
                 b.fourcc("dvsd");
                 b.zeros(12);
-                b.u32(1);  // scale
-                b.u32(25); // rate
+                b.u32(ntsc ? 1001 : 1);   // scale
+                b.u32(ntsc ? 30000 : 25); // rate
                 b.u32(0);
                 b.u32(quint32(frames));
                 b.u32(quint32(frameBytes));

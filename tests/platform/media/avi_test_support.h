@@ -16,12 +16,14 @@
 namespace vidora::test {
 
 constexpr int kPalFrame = 144000;
+constexpr int kNtscFrame = 120000;
 
-// Raw DV (PAL, 48 kHz stereo) of `frames` frames with a recording date of
-// 2005-06-07 08:09:10 and the time code 01:02:03:04; empty when ffmpeg fails.
-QByteArray makeRawDv(const QString &dir, int frames);
+// Raw DV (PAL or NTSC, 48 kHz stereo) of about `frames` frames with a
+// recording date of 2005-06-07 08:09:10 and the time code 01:02:03:04, in
+// dir/raw.dv; empty when ffmpeg fails.
+QByteArray makeRawDv(const QString &dir, int frames, bool ntsc = false);
 // The frames as a DV type-1 AVI ("iavs" "dvsd", DVINFO, "00dc" chunks, idx1).
-QByteArray type1Avi(const QByteArray &rawDv, int frameBytes = kPalFrame);
+QByteArray type1Avi(const QByteArray &rawDv, bool ntsc = false);
 // The same frames as a type-2 AVI made by ffmpeg (video copied, PCM audio).
 bool makeType2Avi(const QString &rawDvPath, const QString &out, const QStringList &extra = {});
 
