@@ -1,0 +1,632 @@
+#include "platform/media/filters/avi_splitter.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <stdexcept>
+
+namespace vidora::media {
+
+namespace {
+
+constexpr std::uint32_t kRiff = fourCC("RIFF");
+constexpr std::uint32_t kList = fourCC("LIST");
+constexpr std::uint32_t kAvi = fourCC("AVI ");
+constexpr std::uint32_t kAvix = fourCC("AVIX");
+constexpr std::uint32_t kHdrl = fourCC("hdrl");
+constexpr std::uint32_t kStrl = fourCC("strl");
+constexpr std::uint32_t kMovi = fourCC("movi");
+constexpr std::uint32_t kRec = fourCC("rec ");
+constexpr std::uint32_t kStrh = fourCC("strh");
+constexpr std::uint32_t kStrf = fourCC("strf");
+constexpr std::uint32_t kIndx = fourCC("indx");
+constexpr std::uint32_t kIdx1 = fourCC("idx1");
+constexpr std::uint32_t kVids = fourCC("vids");
+constexpr std::uint32_t kAuds = fourCC("auds");
+constexpr std::uint32_t kIavs = fourCC("iavs");
+
+constexpr std::size_t kMaxStreams = 100;           // two decimal digits in a chunk id
+constexpr std::uint32_t kMaxFormat = 64 * 1024;    // a "strf" larger than this is not a format
+constexpr std::uint32_t kMaxChunk = 64u << 20;     // one frame of 64 MiB or more is not a frame
+constexpr std::uint32_t kAviIfKeyframe = 0x10;     // idx1 flag
+constexpr std::uint32_t kNotKeyframe = 0x80000000; // ix## size bit
+constexpr std::uint32_t kDvPalFrame = 144000;      // 12 DIF sequences
+constexpr std::uint32_t kDvNtscFrame = 120000;     // 10 DIF sequences
+constexpr std::int64_t kSecond = 10000000;         // 100 ns units
+
+// The FourCCs DV cameras and codecs write for the same DV25 stream.
+constexpr std::array kDvCodes = {"dvsd", "dsvd", "cdvc", "dv25", "dvc ", "dvcp", "dvsl", "dvh1"};
+
+bool isDvCode(std::uint32_t code)
+{
+    std::string text;
+    for (int i = 0; i < 4; ++i)
+        text += static_cast<char>(std::tolower(static_cast<unsigned char>(code >> (8 * i))));
+    return std::find(kDvCodes.begin(), kDvCodes.end(), text) != kDvCodes.end();
+}
+
+std::uint16_t le16(const std::uint8_t *p)
+{
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+std::uint32_t le32(const std::uint8_t *p)
+{
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::uint64_t le64(const std::uint8_t *p)
+{
+    return le32(p) | static_cast<std::uint64_t>(le32(p + 4)) << 32;
+}
+
+// A decimal stream number from the first two characters of a chunk id, or -1.
+int streamNumber(std::uint32_t id)
+{
+    const int a = static_cast<int>(id & 0xFF) - '0';
+    const int b = static_cast<int>((id >> 8) & 0xFF) - '0';
+    if (a < 0 || a > 9 || b < 0 || b > 9)
+        return -1;
+    return a * 10 + b;
+}
+
+bool isIndexChunk(std::uint32_t id)
+{
+    return (id & 0xFFFF) == (fourCC("ix00") & 0xFFFF) || (id >> 16) == (fourCC("00ix") >> 16);
+}
+
+struct ChunkHeader
+{
+    std::uint32_t id = 0;
+    std::uint32_t size = 0;
+    std::int64_t data = 0; // data offset
+    std::int64_t end() const { return data + size; }
+    std::int64_t next() const { return data + size + (size & 1); }
+};
+
+struct BadFile : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
+// Reads of the file that never go past its end.
+class Reader
+{
+public:
+    explicit Reader(IAsyncReader &reader) : m_reader(reader), m_length(reader.Length()) {}
+    std::int64_t length() const { return m_length; }
+
+    bool read(std::int64_t position, std::size_t size, void *out) const
+    {
+        return position >= 0 && size <= static_cast<std::uint64_t>(m_length) &&
+               position <= m_length - static_cast<std::int64_t>(size) &&
+               m_reader.SyncRead(position, size, out);
+    }
+    std::optional<ChunkHeader> header(std::int64_t position) const
+    {
+        std::uint8_t bytes[8];
+        if (!read(position, 8, bytes))
+            return std::nullopt;
+        return ChunkHeader{le32(bytes), le32(bytes + 4), position + 8};
+    }
+    std::optional<std::uint32_t> u32(std::int64_t position) const
+    {
+        std::uint8_t bytes[4];
+        if (!read(position, 4, bytes))
+            return std::nullopt;
+        return le32(bytes);
+    }
+    std::vector<std::uint8_t> bytes(std::int64_t position, std::uint32_t size) const
+    {
+        std::vector<std::uint8_t> out(size);
+        if (!read(position, size, out.data()))
+            throw BadFile("the file ends inside its headers");
+        return out;
+    }
+
+private:
+    IAsyncReader &m_reader;
+    std::int64_t m_length;
+};
+
+std::string idText(std::uint32_t id)
+{
+    return "\"" + fourCCText(id) + "\"";
+}
+
+// The children of a list, each checked to fit in it.
+template <class Visit>
+void walkList(const Reader &reader, std::int64_t begin, std::int64_t end, Visit visit)
+{
+    std::int64_t at = begin;
+    while (at + 8 <= end) {
+        auto chunk = reader.header(at);
+        if (!chunk)
+            throw BadFile("the file ends inside its headers");
+        if (chunk->end() > end)
+            throw BadFile("chunk " + idText(chunk->id) + " of " + std::to_string(chunk->size) +
+                          " bytes does not fit in its list");
+        visit(*chunk);
+        at = chunk->next();
+    }
+}
+
+struct IndexSource
+{
+    std::int64_t idx1 = -1; // data offset of the first form's "idx1"
+    std::uint32_t idx1Size = 0;
+    std::int64_t firstMovi = -1; // offset of the first form's "movi" list type
+    std::vector<std::pair<std::int64_t, std::int64_t>> movis; // after the list type, to its end
+};
+
+void parseStreamList(const Reader &reader, std::int64_t begin, std::int64_t end,
+                     AviSplitterFilter::Stream &stream)
+{
+    bool header = false;
+    walkList(reader, begin, end, [&](const ChunkHeader &chunk) {
+        if (chunk.id == kStrh) {
+            if (chunk.size < 36)
+                throw BadFile("a stream header of " + std::to_string(chunk.size) + " bytes");
+            const auto h = reader.bytes(chunk.data, 36);
+            stream.type = le32(&h[0]);
+            stream.handler = le32(&h[4]);
+            stream.scale = le32(&h[20]);
+            stream.rate = le32(&h[24]);
+            if (chunk.size >= 48)
+                stream.sampleSize = *reader.u32(chunk.data + 44);
+            header = true;
+        } else if (chunk.id == kStrf) {
+            if (chunk.size > kMaxFormat)
+                throw BadFile("a stream format of " + std::to_string(chunk.size) + " bytes");
+            stream.format = reader.bytes(chunk.data, chunk.size);
+        } else if (chunk.id == kIndx) {
+            stream.superIndexOffset = chunk.data;
+            stream.superIndexSize = chunk.size;
+        }
+    });
+    if (!header)
+        throw BadFile("a stream list without a stream header");
+}
+
+void parseHeaderList(const Reader &reader, std::int64_t begin, std::int64_t end,
+                     std::vector<AviSplitterFilter::Stream> &streams)
+{
+    walkList(reader, begin, end, [&](const ChunkHeader &chunk) {
+        if (chunk.id != kList || chunk.size < 4)
+            return;
+        if (reader.u32(chunk.data) != kStrl)
+            return;
+        if (streams.size() >= kMaxStreams)
+            throw BadFile("more than " + std::to_string(kMaxStreams) + " streams");
+        streams.emplace_back();
+        parseStreamList(reader, chunk.data + 4, chunk.end(), streams.back());
+    });
+}
+
+// The chunks of one standard index ("ix##"); false when it is not in the file.
+bool readStandardIndex(const Reader &reader, std::int64_t offset, AviSplitterFilter::Stream &stream)
+{
+    auto chunk = reader.header(offset);
+    if (!chunk || chunk->size < 24 || chunk->end() > reader.length())
+        return false;
+    const auto head = reader.bytes(chunk->data, 24);
+    const std::uint16_t longsPerEntry = le16(&head[0]);
+    const std::uint8_t indexType = head[3];
+    const std::uint32_t entries = le32(&head[4]);
+    const std::uint64_t base = le64(&head[12]);
+    if (indexType != 1 || longsPerEntry != 2)
+        throw BadFile("an " + idText(chunk->id) + " index that is not an index of chunks");
+    if (entries > (chunk->size - 24) / 8)
+        throw BadFile("an " + idText(chunk->id) + " index with more entries than bytes");
+    const auto table = reader.bytes(chunk->data + 24, entries * 8);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::uint64_t data = base + le32(&table[i * 8]);
+        const std::uint32_t word = le32(&table[i * 8 + 4]);
+        const std::uint32_t size = word & ~kNotKeyframe;
+        if (size > kMaxChunk)
+            throw BadFile("a frame of " + std::to_string(size) + " bytes");
+        if (data > static_cast<std::uint64_t>(reader.length()) ||
+            static_cast<std::int64_t>(data) + size > reader.length())
+            return false; // the recording was cut short here
+        stream.chunks.push_back({static_cast<std::int64_t>(data), size, 0, !(word & kNotKeyframe)});
+    }
+    return true;
+}
+
+void readSuperIndex(const Reader &reader, AviSplitterFilter::Stream &stream)
+{
+    if (stream.superIndexSize < 24)
+        throw BadFile("an \"indx\" of " + std::to_string(stream.superIndexSize) + " bytes");
+    const auto head = reader.bytes(stream.superIndexOffset, 24);
+    const std::uint32_t entries = le32(&head[4]);
+    if (le16(&head[0]) != 4 || head[3] != 0)
+        throw BadFile("an \"indx\" that is not an index of indexes");
+    if (entries > (stream.superIndexSize - 24) / 16)
+        throw BadFile("an \"indx\" with more entries than bytes");
+    const auto table = reader.bytes(stream.superIndexOffset + 24, entries * 16);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::uint64_t offset = le64(&table[i * 16]);
+        if (offset > static_cast<std::uint64_t>(reader.length()) ||
+            !readStandardIndex(reader, static_cast<std::int64_t>(offset), stream))
+            return;
+        if (stream.chunks.size() > static_cast<std::uint64_t>(reader.length()) / 8)
+            throw BadFile("an \"indx\" that names more frames than the file can hold");
+    }
+}
+
+void readIdx1(const Reader &reader, const IndexSource &source,
+              std::vector<AviSplitterFilter::Stream> &streams)
+{
+    const std::uint32_t entries = source.idx1Size / 16;
+    const auto table = reader.bytes(source.idx1, entries * 16);
+    // Offsets count from the "movi" list type as a rule, from the file start
+    // in some writers: the first entry tells which.
+    std::int64_t base = source.firstMovi;
+    if (entries > 0) {
+        const std::uint32_t id = le32(&table[0]);
+        const std::int64_t first = le32(&table[8]);
+        if (reader.u32(base + first) != id && reader.u32(first) == id)
+            base = 0;
+    }
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::uint8_t *e = &table[i * 16];
+        const int number = streamNumber(le32(e));
+        if (number < 0 || static_cast<std::size_t>(number) >= streams.size())
+            continue;
+        const std::int64_t data = base + le32(e + 8) + 8;
+        const std::uint32_t size = le32(e + 12);
+        if (size > kMaxChunk)
+            throw BadFile("a frame of " + std::to_string(size) + " bytes");
+        if (data + size > reader.length())
+            break;
+        streams[number].chunks.push_back({data, size, 0, (le32(e + 4) & kAviIfKeyframe) != 0});
+    }
+}
+
+// Without an index: every data chunk of every "movi" list, up to the first
+// one that is not wholly in the file.
+void scanMovi(const Reader &reader, const IndexSource &source,
+              std::vector<AviSplitterFilter::Stream> &streams)
+{
+    for (const auto &[begin, end] : source.movis) {
+        std::vector<std::int64_t> ends{end}; // nested "rec " lists
+        std::int64_t at = begin;
+        while (!ends.empty()) {
+            if (at + 8 > ends.back()) {
+                at = ends.back() + (ends.back() & 1);
+                ends.pop_back();
+                continue;
+            }
+            auto chunk = reader.header(at);
+            if (!chunk || chunk->end() > ends.back())
+                return;
+            if (chunk->id == kList && chunk->size >= 4 && reader.u32(chunk->data) == kRec &&
+                ends.size() < 4) {
+                ends.push_back(chunk->end());
+                at = chunk->data + 4;
+                continue;
+            }
+            const int number = streamNumber(chunk->id);
+            if (number >= 0 && static_cast<std::size_t>(number) < streams.size() &&
+                !isIndexChunk(chunk->id)) {
+                if (chunk->size > kMaxChunk)
+                    throw BadFile("a frame of " + std::to_string(chunk->size) + " bytes");
+                streams[number].chunks.push_back({chunk->data, chunk->size, 0, true});
+            }
+            at = chunk->next();
+        }
+    }
+}
+
+std::int64_t scaled(std::int64_t value, std::int64_t multiplier, std::int64_t divisor)
+{
+    return static_cast<std::int64_t>(static_cast<__int128>(value) * multiplier / divisor);
+}
+
+} // namespace
+
+AviSplitterFilter::AviSplitterFilter() : SplitterFilter("AVI Splitter"), m_input(*this, "input pin")
+{}
+
+AviSplitterFilter::~AviSplitterFilter()
+{
+    BeginStop();
+    JoinStreaming();
+}
+
+std::vector<MediaType> AviSplitterFilter::proposeTypes(const Pin &pin)
+{
+    if (&pin == &m_input)
+        return {MediaType(MajorType::Stream, subtype::Avi)};
+    return SplitterFilter::proposeTypes(pin);
+}
+
+bool AviSplitterFilter::checkPinType(const Pin &pin, const MediaType &type)
+{
+    if (&pin == &m_input)
+        return type.major() == MajorType::Stream &&
+               (type.subtype() == subtype::Any || type.subtype() == subtype::Avi);
+    return SplitterFilter::checkPinType(pin, type);
+}
+
+bool AviSplitterFilter::completeConnect(Pin &pin)
+{
+    if (&pin != &m_input)
+        return SplitterFilter::completeConnect(pin);
+    auto *reader = m_input.peer() ? m_input.peer()->queryInterface<IAsyncReader>() : nullptr;
+    m_lastError.clear();
+    if (!reader) {
+        m_lastError = "the input gives no random access to a file";
+        return false;
+    }
+    if (!open(*reader)) {
+        m_streams.clear();
+        return false;
+    }
+    m_reader = reader;
+    for (std::size_t i = 0; i < m_streams.size(); ++i) {
+        const char number[3] = {static_cast<char>('0' + i / 10), static_cast<char>('0' + i % 10),
+                                0};
+        addOutput(std::string("Stream ") + number);
+    }
+    return true;
+}
+
+void AviSplitterFilter::pinDisconnected(Pin &pin)
+{
+    if (&pin != &m_input)
+        return;
+    removeOutputs();
+    m_streams.clear();
+    m_reader = nullptr;
+}
+
+bool AviSplitterFilter::open(IAsyncReader &source)
+{
+    const Reader reader(source);
+    std::vector<Stream> streams;
+    IndexSource index;
+    try {
+        std::uint8_t head[12];
+        if (!reader.read(0, 12, head) || le32(head) != kRiff || le32(head + 8) != kAvi)
+            throw BadFile("not an AVI file");
+        // Forms: "AVI " first, then "AVIX" extensions. A form that claims
+        // more than the file holds is a recording cut short: read up to the end.
+        std::int64_t at = 0;
+        bool first = true;
+        while (at + 12 <= reader.length()) {
+            auto form = reader.header(at);
+            const auto type = reader.u32(at + 8);
+            if (!form || form->id != kRiff || form->size < 4 || type != (first ? kAvi : kAvix))
+                break;
+            const std::int64_t formEnd = std::min(form->end(), reader.length());
+            std::int64_t child = form->data + 4;
+            while (child + 8 <= formEnd) {
+                auto chunk = reader.header(child);
+                if (!chunk)
+                    break;
+                const std::int64_t end = std::min(chunk->end(), formEnd);
+                if (chunk->id == kList && chunk->size >= 4) {
+                    const auto listType = reader.u32(chunk->data);
+                    if (listType == kHdrl && first) {
+                        if (chunk->end() > formEnd)
+                            throw BadFile("the header list runs past the end of the file");
+                        parseHeaderList(reader, chunk->data + 4, chunk->end(), streams);
+                    } else if (listType == kMovi) {
+                        if (first && index.firstMovi < 0)
+                            index.firstMovi = chunk->data;
+                        index.movis.emplace_back(chunk->data + 4, end);
+                    }
+                } else if (chunk->id == kIdx1 && first && index.idx1 < 0) {
+                    index.idx1 = chunk->data;
+                    index.idx1Size = static_cast<std::uint32_t>(end - chunk->data);
+                }
+                child = chunk->next();
+            }
+            first = false;
+            at = form->next();
+        }
+        if (streams.empty())
+            throw BadFile("no stream in the header list");
+
+        bool superIndexes = false;
+        for (auto &s : streams)
+            if (s.superIndexOffset >= 0) {
+                readSuperIndex(reader, s);
+                superIndexes = true;
+            }
+        if (!superIndexes && index.idx1 >= 0 && index.firstMovi >= 0)
+            readIdx1(reader, index, streams);
+        bool anyChunk = false;
+        for (auto &s : streams)
+            anyChunk = anyChunk || !s.chunks.empty();
+        if (!anyChunk && !superIndexes)
+            scanMovi(reader, index, streams);
+
+        for (auto &s : streams) {
+            const bool frames = s.type == kVids || s.type == kIavs;
+            if (frames &&
+                (s.scale == 0 || s.rate == 0 || static_cast<std::int64_t>(s.scale) * 1000 < s.rate))
+                throw BadFile("a frame rate of " + std::to_string(s.rate) + "/" +
+                              std::to_string(s.scale));
+            // Video chunks of no bytes are dropped frames: they keep their
+            // frame number but are not delivered.
+            std::int64_t frame = 0;
+            std::vector<Chunk> kept;
+            kept.reserve(s.chunks.size());
+            for (auto &c : s.chunks) {
+                c.position = frames ? frame++ : s.totalBytes;
+                s.totalBytes += c.size;
+                if (frames && c.size == 0)
+                    continue;
+                s.maxChunk = std::max(s.maxChunk, c.size);
+                kept.push_back(c);
+            }
+            s.chunks = std::move(kept);
+            if (s.type == kIavs) {
+                auto info = DvInfo::read(s.format).value_or(DvInfo{});
+                s.mediaType = MediaType::interleaved(subtype::Dvsd, info);
+            } else if (s.type == kVids) {
+                auto bitmap = BitmapInfoHeader::read(s.format);
+                if (!bitmap)
+                    throw BadFile("a video format of " + std::to_string(s.format.size()) +
+                                  " bytes");
+                VideoInfoHeader info;
+                info.bmiHeader = *bitmap;
+                info.AvgTimePerFrame = scaled(kSecond, s.scale, s.rate);
+                info.rcSource = info.rcTarget =
+                    Rect{0, 0, bitmap->biWidth, std::abs(bitmap->biHeight)};
+                Subtype sub = bitmap->biCompression;
+                bool dv = isDvCode(s.handler) || isDvCode(bitmap->biCompression);
+                if (!dv && !s.chunks.empty() &&
+                    (s.chunks[0].size == kDvPalFrame || s.chunks[0].size == kDvNtscFrame)) {
+                    // A DIF header block first: section type 0, and the
+                    // 50/60 flag matching the frame size.
+                    std::uint8_t dif[4];
+                    if (reader.read(s.chunks[0].offset, 4, dif))
+                        dv = (dif[0] & 0xE0) == 0 &&
+                             ((dif[3] & 0x80) != 0) == (s.chunks[0].size == kDvPalFrame);
+                }
+                if (dv)
+                    sub = subtype::Dvsd;
+                else if (sub == 0 && bitmap->biBitCount == 24)
+                    sub = subtype::Rgb24;
+                auto block = info.bytes();
+                block.insert(block.end(), s.format.begin() + BitmapInfoHeader::Size,
+                             s.format.end());
+                s.mediaType = MediaType(MajorType::Video, sub);
+                s.mediaType.setFormat(FormatType::VideoInfo, std::move(block));
+            } else if (s.type == kAuds) {
+                auto wave = WaveFormatEx::read(s.format);
+                if (!wave && s.format.size() >= 16)
+                    wave = WaveFormatEx::read(std::span(s.format).first(16));
+                if (!wave)
+                    throw BadFile("an audio format of " + std::to_string(s.format.size()) +
+                                  " bytes");
+                if (wave->nAvgBytesPerSec == 0)
+                    throw BadFile("an audio stream of 0 bytes per second");
+                s.mediaType = MediaType::audio(*wave);
+                s.mediaType.setSubtype(wave->wFormatTag);
+                if (wave->wFormatTag == subtype::Pcm) {
+                    s.mediaType.fixedSizeSamples = true;
+                    s.mediaType.sampleSize = wave->nBlockAlign;
+                }
+            } else {
+                s.mediaType = MediaType(MajorType::Stream, s.type);
+            }
+        }
+    } catch (const BadFile &e) {
+        m_lastError = e.what();
+        return false;
+    }
+    m_streams = std::move(streams);
+    return true;
+}
+
+std::int64_t AviSplitterFilter::chunkStart(const Stream &s, std::size_t index) const
+{
+    const Chunk &c = s.chunks[index];
+    if (s.mediaType.major() == MajorType::Audio) {
+        const auto wave = s.mediaType.waveFormat();
+        return scaled(c.position, kSecond, wave->nAvgBytesPerSec);
+    }
+    if (s.rate == 0)
+        return 0;
+    return scaled(c.position, kSecond * s.scale, s.rate);
+}
+
+std::int64_t AviSplitterFilter::chunkStop(const Stream &s, std::size_t index) const
+{
+    const Chunk &c = s.chunks[index];
+    if (s.mediaType.major() == MajorType::Audio) {
+        const auto wave = s.mediaType.waveFormat();
+        return scaled(c.position + c.size, kSecond, wave->nAvgBytesPerSec);
+    }
+    if (s.rate == 0)
+        return 0;
+    return scaled(c.position + 1, kSecond * s.scale, s.rate);
+}
+
+std::vector<MediaType> AviSplitterFilter::OutputTypes(std::size_t stream)
+{
+    if (stream >= m_streams.size())
+        return {};
+    return {m_streams[stream].mediaType};
+}
+
+bool AviSplitterFilter::DecideBufferSize(std::size_t stream, Allocator &allocator)
+{
+    const Stream &s = m_streams.at(stream);
+    const bool audio = s.mediaType.major() == MajorType::Audio;
+    return allocator.setProperties({audio ? 8u : 4u, std::max<std::size_t>(s.maxChunk, 1), 16})
+        .has_value();
+}
+
+Flow AviSplitterFilter::GetNextSample(std::size_t stream, SamplePtr &sample)
+{
+    Stream &s = m_streams.at(stream);
+    if (s.next >= s.chunks.size())
+        return Flow::EndOfStream;
+    auto *allocator = streamAllocator(stream);
+    if (!allocator || !m_reader)
+        return Flow::Error;
+    const Flow got = allocator->getBuffer(sample);
+    if (got != Flow::Ok)
+        return got;
+    const Chunk &c = s.chunks[s.next];
+    if (c.size > sample->capacity() || !m_reader->SyncRead(c.offset, c.size, sample->data()))
+        return Flow::Error;
+    sample->setActualLength(c.size);
+    sample->time = TimeRange{chunkStart(s, s.next), chunkStop(s, s.next)};
+    if (s.mediaType.major() == MajorType::Audio) {
+        const auto align = std::max<std::int64_t>(s.mediaType.waveFormat()->nBlockAlign, 1);
+        sample->mediaTime = TimeRange{c.position / align, (c.position + c.size) / align};
+    } else if (s.mediaType.major() != MajorType::Stream) {
+        sample->mediaTime = TimeRange{c.position, c.position + 1};
+    }
+    sample->syncPoint = c.key;
+    ++s.next;
+    return Flow::Ok;
+}
+
+bool AviSplitterFilter::Seek(std::int64_t position)
+{
+    for (auto &s : m_streams) {
+        // The first chunk that ends after the position: the one that holds it.
+        std::size_t low = 0, high = s.chunks.size();
+        while (low < high) {
+            const std::size_t mid = (low + high) / 2;
+            if (chunkStop(s, mid) <= position)
+                low = mid + 1;
+            else
+                high = mid;
+        }
+        s.next = low;
+    }
+    return true;
+}
+
+std::int64_t AviSplitterFilter::Duration()
+{
+    std::int64_t longest = 0;
+    for (const auto &s : m_streams)
+        if (!s.chunks.empty())
+            longest = std::max(longest, chunkStop(s, s.chunks.size() - 1));
+    return longest;
+}
+
+std::int64_t AviSplitterFilter::FrameDuration()
+{
+    for (const auto &s : m_streams)
+        if ((s.type == kVids || s.type == kIavs) && s.rate > 0)
+            return scaled(kSecond, s.scale, s.rate);
+    return 0;
+}
+
+FilterFactory aviSplitterFactory()
+{
+    return {"AVI Splitter", merit::Normal, [] { return std::make_shared<AviSplitterFilter>(); }};
+}
+
+} // namespace vidora::media

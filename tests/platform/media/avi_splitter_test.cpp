@@ -1,0 +1,258 @@
+#include "avi_test_support.h"
+#include "platform/media/filters/null_renderer.h"
+#include "support/media_hang_guard.h"
+#include "support/riffbuilder.h"
+#include "support/tools.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace vidora::media;
+using namespace vidora::test;
+using namespace std::chrono_literals;
+
+// A file source and an AVI splitter, each output into a recording sink.
+struct SplitGraph
+{
+    explicit SplitGraph(const QString &path)
+        : executor(std::make_shared<QueueEventExecutor>()), graph(executor), log(graph, executor),
+          source(std::make_shared<FileSourceFilter>()),
+          splitter(std::make_shared<AviSplitterFilter>())
+    {
+        graph.AddFilter(source, "source");
+        graph.AddFilter(splitter, "avisplitter");
+        loaded = source->Load(path, nullptr);
+        connected = loaded && graph.Connect(source->output(), splitter->input());
+        for (std::size_t i = 0; connected && i < splitter->outputCount(); ++i) {
+            sinks.push_back(std::make_shared<RecordingSink>());
+            graph.AddFilter(sinks.back(), "sink");
+            connected = graph.Connect(splitter->outputAt(i), sinks.back()->input());
+        }
+    }
+    bool run()
+    {
+        if (!graph.Run())
+            return false;
+        const bool complete = log.waitFor(GraphEventCode::Complete, 10s);
+        graph.Stop();
+        return complete;
+    }
+    std::shared_ptr<QueueEventExecutor> executor;
+    FilterGraph graph;
+    EventLog log;
+    std::shared_ptr<FileSourceFilter> source;
+    std::shared_ptr<AviSplitterFilter> splitter;
+    std::vector<std::shared_ptr<RecordingSink>> sinks;
+    bool loaded = false;
+    bool connected = false;
+};
+
+class AviSplitter : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        raw = makeRawDv(dir.path(), 10);
+        ASSERT_EQ(raw.size(), 10 * kPalFrame);
+    }
+    QString path(const QString &name) const { return dir.filePath(name); }
+    QByteArray frame(int i) const { return raw.mid(i * kPalFrame, kPalFrame); }
+
+    QTemporaryDir dir;
+    QByteArray raw;
+};
+
+TEST_F(AviSplitter, Type2PublishesVideoAndWidenedAudioWithFrameTimes)
+{
+    HangGuard guard(20s);
+    ASSERT_TRUE(makeType2Avi(path("raw.dv"), path("t2.avi")));
+    SplitGraph g(path("t2.avi"));
+    ASSERT_TRUE(g.connected) << g.splitter->lastError();
+    // One output per stream, then the input last.
+    const auto pins = g.splitter->pins();
+    ASSERT_EQ(pins.size(), 3u);
+    EXPECT_EQ(pins[2], &g.splitter->input());
+
+    const MediaType video = g.splitter->outputAt(0).connectionType();
+    EXPECT_EQ(video.major(), MajorType::Video);
+    EXPECT_EQ(video.subtype(), subtype::Dvsd);
+    ASSERT_TRUE(video.videoInfo());
+    EXPECT_EQ(video.videoInfo()->AvgTimePerFrame, 400000);
+    EXPECT_EQ(video.videoInfo()->bmiHeader.biWidth, 720);
+    const MediaType audio = g.splitter->outputAt(1).connectionType();
+    EXPECT_EQ(audio.major(), MajorType::Audio);
+    EXPECT_EQ(audio.format().size(), 18u) << "ffmpeg writes a 16-byte PCMWAVEFORMAT";
+    ASSERT_TRUE(audio.waveFormat());
+    EXPECT_EQ(audio.waveFormat()->nSamplesPerSec, 48000u);
+    EXPECT_EQ(g.splitter->Duration(), 10 * 400000);
+
+    std::vector<QByteArray> frames;
+    g.sinks[0]->onRender = [&](const MediaSample &s) {
+        frames.emplace_back(reinterpret_cast<const char *>(s.data()), int(s.actualLength()));
+        return Flow::Ok;
+    };
+    ASSERT_TRUE(g.run());
+    const auto rendered = g.sinks[0]->rendered();
+    ASSERT_EQ(rendered.size(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(rendered[i].mediaTime, (TimeRange{i, i + 1}));
+        EXPECT_EQ(rendered[i].time, (TimeRange{i * 400000, (i + 1) * 400000}));
+        EXPECT_TRUE(frames[i] == frame(i)) << "frame " << i << " is the file's DV frame";
+    }
+    EXPECT_FALSE(g.sinks[1]->rendered().empty());
+}
+
+TEST_F(AviSplitter, Type1PublishesOneInterleavedStreamWithItsDvInfo)
+{
+    HangGuard guard(20s);
+    writeFileBytes(path("t1.avi"), type1Avi(raw));
+    SplitGraph g(path("t1.avi"));
+    ASSERT_TRUE(g.connected) << g.splitter->lastError();
+    ASSERT_EQ(g.splitter->outputCount(), 1u);
+    const MediaType type = g.splitter->outputAt(0).connectionType();
+    EXPECT_EQ(type.major(), MajorType::Interleaved);
+    EXPECT_EQ(type.subtype(), subtype::Dvsd);
+    ASSERT_TRUE(type.dvInfo());
+    EXPECT_EQ(type.dvInfo()->dwDVVAuxSrc, 0xFF20FFFFu);
+    ASSERT_TRUE(g.run());
+    EXPECT_EQ(g.sinks[0]->renderedFrames().size(), 10u);
+}
+
+TEST_F(AviSplitter, DvVariantsArePublishedAsDvsdAndKeepTheirCode)
+{
+    HangGuard guard(30s);
+    struct Case
+    {
+        const char *tag;
+        bool dv;
+    };
+    // "dsvd" is named; "abcd" is found by its DIF frames.
+    for (const Case c : {Case{"dsvd", true}, Case{"CDVC", true}, Case{"abcd", true}}) {
+        SCOPED_TRACE(c.tag);
+        const QString file = path(QString(c.tag) + ".avi");
+        // ffmpeg writes only its own tag: the header's codes are replaced.
+        ASSERT_TRUE(makeType2Avi(path("raw.dv"), file));
+        QByteArray bytes = readFileBytes(file);
+        const int movi = bytes.indexOf("movi");
+        for (int at = bytes.indexOf("dvsd"); at >= 0 && at < movi; at = bytes.indexOf("dvsd", at))
+            bytes.replace(at, 4, c.tag);
+        writeFileBytes(file, bytes);
+        SplitGraph g(file);
+        ASSERT_TRUE(g.connected) << g.splitter->lastError();
+        const MediaType video = g.splitter->outputAt(0).connectionType();
+        EXPECT_EQ(video.subtype() == subtype::Dvsd, c.dv);
+        EXPECT_EQ(fourCCText(video.videoInfo()->bmiHeader.biCompression), c.tag);
+    }
+}
+
+TEST_F(AviSplitter, SeeksWithAStopPosition)
+{
+    HangGuard guard(20s);
+    ASSERT_TRUE(makeType2Avi(path("raw.dv"), path("t2.avi")));
+    SplitGraph g(path("t2.avi"));
+    ASSERT_TRUE(g.connected) << g.splitter->lastError();
+    ASSERT_TRUE(g.splitter->setPositions(3 * 400000, 6 * 400000));
+    ASSERT_TRUE(g.run());
+    const auto rendered = g.sinks[0]->rendered();
+    ASSERT_EQ(rendered.size(), 3u);
+    EXPECT_EQ(rendered[0].mediaTime, (TimeRange{3, 4}));
+    EXPECT_EQ(rendered[0].time, (TimeRange{0, 400000})) << "times restart at the seek";
+    EXPECT_EQ(rendered[2].mediaTime, (TimeRange{5, 6}));
+    // Audio starts with the chunk that holds the position.
+    const auto audio = g.sinks[1]->rendered();
+    ASSERT_FALSE(audio.empty());
+    EXPECT_LE(audio.front().time->start, 0);
+    EXPECT_GT(audio.front().time->stop, 0);
+}
+
+TEST_F(AviSplitter, TruncatedFilesPlayTheWholeFramesTheyHold)
+{
+    HangGuard guard(20s);
+    // Type 1 without its idx1 and cut inside frame 7 (a recording cut
+    // short); an OpenDML type 2 cut the same way.
+    const QByteArray t1 = type1Avi(raw);
+    ASSERT_TRUE(makeType2Avi(path("raw.dv"), path("t2.avi")));
+    const QByteArray t2 = readFileBytes(path("t2.avi"));
+    const qint64 cut1 = t1.indexOf("00dc", t1.indexOf("movi")) + 7 * (kPalFrame + 8) + 100;
+    const qint64 cut2 = t2.indexOf(frame(7)) + 100;
+    ASSERT_GT(cut2, 100);
+    struct Case
+    {
+        QByteArray bytes;
+        std::size_t frames;
+    };
+    // The ffmpeg file keeps its index at the end: without it the movi list
+    // is scanned.
+    for (const Case &c : {Case{t1.left(cut1), 7u}, Case{t2.left(cut2), 7u}}) {
+        writeFileBytes(path("cut.avi"), c.bytes);
+        SplitGraph g(path("cut.avi"));
+        ASSERT_TRUE(g.connected) << g.splitter->lastError();
+        ASSERT_TRUE(g.run());
+        EXPECT_EQ(g.sinks[0]->renderedFrames().size(), c.frames);
+    }
+}
+
+TEST_F(AviSplitter, RefusesFilesThatAreNotAviOrHoldImpossibleSizes)
+{
+    QByteArray absurdFormat = type1Avi(raw.left(2 * kPalFrame));
+    const int strf = absurdFormat.indexOf("strf");
+    absurdFormat.replace(strf + 4, 4, QByteArray("\xF0\xFF\xFF\x7F", 4));
+    QByteArray absurdHeader = type1Avi(raw.left(2 * kPalFrame));
+    absurdHeader.replace(absurdHeader.indexOf("hdrl") - 4, 4, QByteArray("\xF0\xFF\xFF\xFF", 4));
+    QByteArray absurdIndex = type1Avi(raw.left(2 * kPalFrame));
+    absurdIndex.replace(absurdIndex.lastIndexOf("00dc") + 12, 4,
+                        QByteArray("\x00\x00\x00\x70", 4)); // idx1: a frame of 1.8 GB
+    QByteArray zeroRate = type1Avi(raw.left(2 * kPalFrame));
+    zeroRate.replace(zeroRate.indexOf("strh") + 8 + 24, 4, QByteArray(4, '\0'));
+    struct Case
+    {
+        const char *what;
+        QByteArray bytes;
+        const char *error;
+    };
+    for (const auto &c :
+         {Case{"text", "hello, this is not a video file", "not an AVI"},
+          Case{"WAVE", QByteArray("RIFF\x04\0\0\0WAVE", 12), "not an AVI"},
+          Case{"empty", QByteArray(), "not an AVI"},
+          Case{"strf size", absurdFormat, "does not fit"},
+          Case{"hdrl size", absurdHeader, "header list"},
+          Case{"index size", absurdIndex, "frame of"}, Case{"rate 0", zeroRate, "frame rate"}}) {
+        SCOPED_TRACE(c.what);
+        writeFileBytes(path("bad.avi"), c.bytes);
+        SplitGraph g(path("bad.avi"));
+        ASSERT_TRUE(g.loaded);
+        EXPECT_FALSE(g.connected);
+        EXPECT_NE(g.splitter->lastError().find(c.error), std::string::npos)
+            << g.splitter->lastError();
+        EXPECT_EQ(g.splitter->pins().size(), 1u) << "only the input while unconnected";
+    }
+}
+
+TEST_F(AviSplitter, RenderPutsTheSplitterAfterAFileSource)
+{
+    HangGuard guard(20s);
+    writeFileBytes(path("t1.avi"), type1Avi(raw.left(3 * kPalFrame)));
+    auto executor = std::make_shared<QueueEventExecutor>();
+    FilterGraph graph(executor);
+    EventLog log(graph, executor);
+    auto registry = std::make_shared<FilterRegistry>();
+    registry->add(aviSplitterFactory());
+    registry->add(
+        {"Null Renderer", merit::Unlikely, [] { return std::make_shared<NullRenderer>(); }});
+    graph.setRegistry(registry);
+    auto source = std::make_shared<FileSourceFilter>();
+    graph.AddFilter(source, "source");
+    ASSERT_TRUE(source->Load(path("t1.avi"), nullptr));
+    ASSERT_TRUE(graph.Render(source->output()));
+    auto *splitter = dynamic_cast<AviSplitterFilter *>(graph.FindFilterByName("AVI Splitter"));
+    ASSERT_NE(splitter, nullptr);
+    EXPECT_TRUE(splitter->outputAt(0).isConnected());
+    ASSERT_TRUE(graph.Run());
+    EXPECT_TRUE(log.waitFor(GraphEventCode::Complete, 10s));
+    graph.Stop();
+}
+
+} // namespace
