@@ -39,33 +39,47 @@ public:
             app, [] { queue().drain(); }, Qt::QueuedConnection);
     }
 
+    // Runs the calls queued when it starts (waiting up to `wait` for one),
+    // not those queued while they run: a caller waiting for a worker must not
+    // chase it through the rest of its work.
     int drain(std::chrono::milliseconds wait)
     {
+        std::size_t pending = 0;
         {
             std::unique_lock lock(m_mutex);
             m_queued.wait_for(lock, wait, [this] { return !m_calls.empty(); });
+            pending = m_calls.size();
         }
-        return drain();
-    }
-
-    int drain()
-    {
         int count = 0;
-        for (;;) {
+        for (; pending > 0; --pending) {
             std::function<void()> call;
             {
                 std::lock_guard lock(m_mutex);
-                if (m_calls.empty()) {
-                    // A wake-up still in Qt's queue finds nothing and
-                    // returns; the next post sends a new one.
-                    m_drainPosted = false;
-                    return count;
-                }
+                if (m_calls.empty())
+                    break;
                 call = std::move(m_calls.front());
                 m_calls.pop_front();
             }
             call();
             ++count;
+        }
+        return count;
+    }
+
+    void drain()
+    {
+        for (;;) {
+            std::function<void()> call;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_calls.empty()) {
+                    m_drainPosted = false;
+                    return;
+                }
+                call = std::move(m_calls.front());
+                m_calls.pop_front();
+            }
+            call();
         }
     }
 
