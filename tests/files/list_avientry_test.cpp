@@ -83,14 +83,14 @@ TEST(ListAviEntry, ReadingTable)
         {"t2ntsc.avi", 2, noDate, "dvsd", "720 x 480 (NTSC", " 4x3)", "48000Hz 16 bits  stereo",
          "N/A", "N/A", "N/A", 2, TDvStandard::Ntsc, 540, 29.97},
         {"t2-32k.avi", 2, audio32k, "dvsd", "720 x 576 (Pal", " 4x3)",
-         "32000Hz 12(16) bits  stereo", "2005-01-02 03:04:05", "20050102030405", "01.02.03.04",
-         2, TDvStandard::Pal, 540, 25},
+         "32000Hz 12(16) bits  stereo", "2005-01-02 03:04:05", "20050102030405", "01.02.03.04", 2,
+         TDvStandard::Pal, 540, 25},
         {"xvid.avi", 2, NonDvValues(), "XVID", "640 x 480", "", "44100Hz 16 bits  stereo", "-",
          "\u00fe", "-", 0, TDvStandard::Unknown, 480, 25},
         {"three.avi", 2, mono3, "XVID", "640 x 480", "", "44100Hz 16 bits  stereo (3)", "-",
          "\u00fe", "-", 0, TDvStandard::Unknown, 480, 25},
-        {"audio.avi", 2, audioOnly, "", "N/A", "", "48000Hz 16 bits  stereo", "-", "\u00fe", "-",
-         0, TDvStandard::Unknown, 0, 0},
+        {"audio.avi", 2, audioOnly, "", "N/A", "", "48000Hz 16 bits  stereo", "-", "\u00fe", "-", 0,
+         TDvStandard::Unknown, 0, 0},
         {"failed.avi", 2, std::nullopt, "", "N/A", "", "N/A", "", "\u00ff", "", 0,
          TDvStandard::Unknown, 0, 0},
         {"text.avi", 0, std::nullopt, "", "N/A", "", "N/A", "", "\u00ff", "", 0,
@@ -206,15 +206,12 @@ TEST(ListAviEntry, DatecodeTimecodeAndDurationOrders)
     };
     // Equal dates sort by name, then by path; "N/A" after dates, "ÿ" last. An
     // empty time-code text leaves the name to lead the key.
-    EXPECT_EQ(ordered(SortDatecode()),
-              QStringList({"early.avi", "B-late.avi", "b-late.avi", "late.avi", "nodate.avi",
-                           "failed.avi"}));
-    EXPECT_EQ(ordered(SortTimecode()),
-              QStringList({"B-late.avi", "b-late.avi", "late.avi", "early.avi", "nodate.avi",
-                           "failed.avi"}));
-    EXPECT_EQ(ordered(SortDuree()),
-              QStringList({"failed.avi", "late.avi", "nodate.avi", "B-late.avi", "b-late.avi",
-                           "early.avi"}));
+    EXPECT_EQ(ordered(SortDatecode()), QStringList({"early.avi", "B-late.avi", "b-late.avi",
+                                                    "late.avi", "nodate.avi", "failed.avi"}));
+    EXPECT_EQ(ordered(SortTimecode()), QStringList({"B-late.avi", "b-late.avi", "late.avi",
+                                                    "early.avi", "nodate.avi", "failed.avi"}));
+    EXPECT_EQ(ordered(SortDuree()), QStringList({"failed.avi", "late.avi", "nodate.avi",
+                                                 "B-late.avi", "b-late.avi", "early.avi"}));
 }
 
 } // namespace

@@ -46,11 +46,11 @@ TEST(ListEntries, SortIndexFromKeyGivesAlphaForUnknownAndUnlistedWords)
         const char *word;
         const char *expected;
     };
-    for (const Case &c : {Case{"alpha", "alpha"}, Case{"modify", "modify"},
-                          Case{"taille", "taille"}, Case{"datecode", "datecode"},
-                          Case{"timecode", "timecode"}, Case{"duree", "duree"},
-                          Case{"extension", "alpha"}, Case{"chemin", "alpha"},
-                          Case{"", "alpha"}, Case{"Alpha", "alpha"}}) {
+    for (const Case &c :
+         {Case{"alpha", "alpha"}, Case{"modify", "modify"}, Case{"taille", "taille"},
+          Case{"datecode", "datecode"}, Case{"timecode", "timecode"}, Case{"duree", "duree"},
+          Case{"extension", "alpha"}, Case{"chemin", "alpha"}, Case{"", "alpha"},
+          Case{"Alpha", "alpha"}}) {
         EXPECT_EQ(SortIndexFromKey(c.word).KeyWord, c.expected) << c.word;
     }
     EXPECT_EQ(SortIndexFromKey("timecode").StatusText, "Sort by timecode");
@@ -117,9 +117,9 @@ TEST(ListEntries, FileSystemOrders)
         int day; // of the last write
     };
     // Equal sizes in two folders; a file past 4 GiB; "A.avi" beside "a.avi".
-    for (const Spec &s : {Spec{&x, "a.avi", 100, 3}, Spec{&x, "A.avi", 50, 1},
-                          Spec{&y, "b.txt", 100, 2}, Spec{&y, "big.mov", 0x100000010LL, 5},
-                          Spec{&x, "c.dv", 4095, 4}}) {
+    for (const Spec &s :
+         {Spec{&x, "a.avi", 100, 3}, Spec{&x, "A.avi", 50, 1}, Spec{&y, "b.txt", 100, 2},
+          Spec{&y, "big.mov", 0x100000010LL, 5}, Spec{&x, "c.dv", 4095, 4}}) {
         const QString path = MakeFile(*s.dir, s.name, s.size);
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));

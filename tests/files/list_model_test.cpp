@@ -22,8 +22,7 @@ std::shared_ptr<TAbstractListFichier> E(const QString &path)
 struct ModelFixture
 {
     TFichierListModel model;
-    QAbstractItemModelTester tester{&model,
-                                    QAbstractItemModelTester::FailureReportingMode::Fatal};
+    QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
 
     QStringList Names() const
     {
@@ -48,8 +47,7 @@ TEST(ListModel, KeepsRowsInKeyOrderAndOneRowPerFile)
     for (const char *path : {"/v/c.avi", "/v/a.avi", "/v/B.avi", "/v/A.avi", "/w/a.avi"})
         f.model.AddFichier(E(path), false);
     EXPECT_EQ(f.Names(), QStringList({"A.avi", "a.avi", "a.avi", "B.avi", "c.avi"}));
-    EXPECT_EQ(f.model.data(f.model.index(1), TFichierListModel::PathRole).toString(),
-              "/v/a.avi");
+    EXPECT_EQ(f.model.data(f.model.index(1), TFichierListModel::PathRole).toString(), "/v/a.avi");
 
     // The same file again: one row, carrying the new entry.
     const auto again = E("/v/a.avi");
@@ -146,8 +144,8 @@ TEST(ListModel, ResortKeepsSelectionAndMakesTheActiveEntryCurrent)
     f.model.Resort();
     EXPECT_EQ(f.Names(), QStringList({"d.avi", "b.avi", "c.avi", "a.avi"}));
     EXPECT_EQ(f.model.GetFichier(f.model.CurrentRow()), entries[1]);
-    EXPECT_EQ(f.model.SelectedEntries(),
-              (std::vector<std::shared_ptr<TAbstractListFichier>>{entries[1], entries[2], entries[0]}));
+    EXPECT_EQ(f.model.SelectedEntries(), (std::vector<std::shared_ptr<TAbstractListFichier>>{
+                                             entries[1], entries[2], entries[0]}));
     EXPECT_EQ(active.count(), 0);
 }
 
@@ -228,8 +226,8 @@ TEST(ListModel, DragDataIsTheSelectedPathsInListOrder)
     std::unique_ptr<QMimeData> mime(
         f.model.mimeData({f.model.index(2), f.model.index(0), f.model.index(2)}));
     ASSERT_TRUE(mime->hasFormat("text/uri-list"));
-    EXPECT_EQ(mime->urls(), (QList<QUrl>{QUrl::fromLocalFile("/v/a.avi"),
-                                         QUrl::fromLocalFile("/v/c d.avi")}));
+    EXPECT_EQ(mime->urls(),
+              (QList<QUrl>{QUrl::fromLocalFile("/v/a.avi"), QUrl::fromLocalFile("/v/c d.avi")}));
 }
 
 } // namespace

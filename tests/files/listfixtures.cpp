@@ -123,7 +123,10 @@ void WriteDvAvi(const QString &path, int type)
     writeFileBytes(path, buildAvi(type == 1 ? dvType1Layout() : dvType2Layout()).bytes);
 }
 
-void WriteText(const QString &path, const QByteArray &bytes) { writeFileBytes(path, bytes); }
+void WriteText(const QString &path, const QByteArray &bytes)
+{
+    writeFileBytes(path, bytes);
+}
 
 bool WaitUntil(const std::function<bool()> &condition, int timeoutMs)
 {
