@@ -294,9 +294,12 @@ void TFichierListModel::Resort()
     for (const Row &row : m_rows)
         m_keyOfPath.insert(row.path, row.key);
 
+    QHash<const TAbstractListFichier *, int> rowOf;
+    for (int row = 0; row < Count(); ++row)
+        rowOf.insert(m_rows[std::size_t(row)].entry.get(), row);
     QModelIndexList after;
     for (const TAbstractListFichier *entry : entriesBefore)
-        after << IndexAt(IndexOf(entry));
+        after << IndexAt(rowOf.value(entry, -1));
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 
