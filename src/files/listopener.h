@@ -17,6 +17,8 @@
 #include <QObject>
 #include <QStringList>
 
+class QSocketNotifier;
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -89,6 +91,9 @@ signals:
     void openEnd(int count);
 
 private:
+    // GUI thread: runs the calls the opening thread handed over.
+    void Drain();
+
     struct Request
     {
         TOpenMode mode = TOpenMode::Fichiers;
@@ -108,8 +113,6 @@ private:
     // Opening thread: runs fn on the GUI thread and waits for it, or until an
     // abort (fn then still runs, later, on the GUI thread).
     void CallGui(std::function<void()> fn);
-    // GUI thread: runs the calls the opening thread handed over.
-    void Drain();
     void EndReport(int count);
     void Shutdown();
 
@@ -124,6 +127,9 @@ private:
     std::deque<std::shared_ptr<PendingCall>> m_inbox; // guarded by m_lock
     bool m_workerRunning = false;                     // guarded by m_lock
     std::thread m_worker;                             // GUI thread
+    // Written by the opening thread to wake the GUI thread's m_wake.
+    int m_wakeFd = -1;
+    std::unique_ptr<QSocketNotifier> m_wake;
 };
 
 } // namespace vidora
