@@ -1,0 +1,447 @@
+#include "files/listopener.h"
+
+#include "settings/textcodec.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+#include <QStorageInfo>
+
+#include <cerrno>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <system_error>
+#include <tuple>
+#include <utility>
+
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vidora {
+
+namespace {
+
+// Names longer than this, from the clipboard or a drop, are skipped.
+constexpr qsizetype kMaxDroppedName = 65530;
+// A playlist larger than this is not a playlist.
+constexpr qint64 kMaxPlayListBytes = 64 * 1024 * 1024;
+
+bool IsBlankOrControl(QChar c)
+{
+    return c.unicode() <= 0x20 || c.category() == QChar::Other_Control;
+}
+
+QString TrimBlanksAndControls(const QString &line)
+{
+    qsizetype begin = 0;
+    qsizetype end = line.size();
+    while (begin < end && IsBlankOrControl(line.at(begin)))
+        ++begin;
+    while (end > begin && IsBlankOrControl(line.at(end - 1)))
+        --end;
+    return line.mid(begin, end - begin);
+}
+
+// Device and inode of a folder itself (not of where a link points).
+struct FolderId
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+// A folder searched for a mask; searching it again for that mask would add
+// nothing new, and a loop of mounts would never end.
+using SearchId = std::tuple<dev_t, ino_t, QString>;
+
+bool ReadFolderId(const QString &path, FolderId &id)
+{
+    struct stat st
+    {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    id = {st.st_dev, st.st_ino};
+    return true;
+}
+
+bool SysBlockRemovable(const QByteArray &device)
+{
+    // /dev/sdb1 -> /sys/class/block/sdb1; a partition's disk is its parent folder.
+    const QString name = QFileInfo(QString::fromLocal8Bit(device)).fileName();
+    const QFileInfo node(QStringLiteral("/sys/class/block/") + name);
+    if (!node.exists())
+        return false;
+    QString disk = node.canonicalFilePath();
+    if (QFileInfo::exists(disk + QStringLiteral("/partition")))
+        disk = QFileInfo(disk).path();
+    QFile flag(disk + QStringLiteral("/removable"));
+    if (!flag.open(QIODevice::ReadOnly))
+        return false;
+    return flag.read(4).trimmed() == "1";
+}
+
+} // namespace
+
+QStringList PlayListPaths(const QString &text, const QString &playlistFolder)
+{
+    QStringList paths;
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
+    const QDir folder(playlistFolder);
+    for (const QString &raw : text.split(lineBreak)) {
+        const QString line = TrimBlanksAndControls(raw);
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        paths << QDir::cleanPath(folder.absoluteFilePath(line));
+    }
+    return paths;
+}
+
+bool MaskMatches(const QString &mask, const QString &name)
+{
+    if (mask == QStringLiteral("*.*") || mask == QStringLiteral("*"))
+        return true;
+    if (!mask.contains(QLatin1Char('*')) && !mask.contains(QLatin1Char('?')))
+        return mask == name;
+    const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(mask),
+                                QRegularExpression::CaseInsensitiveOption);
+    return re.match(name).hasMatch();
+}
+
+bool IsFixedVolume(const QByteArray &fileSystemType, const QByteArray &device, bool removable)
+{
+    static const std::set<QByteArray> excluded = {
+        // network
+        "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "9p", "ceph", "glusterfs", "davfs",
+        "fuse.sshfs", "sshfs", "fuse.davfs2", "fuse.glusterfs", "fuse.rclone",
+        // optical
+        "iso9660", "udf",
+        // temporary
+        "tmpfs", "ramfs",
+        // pseudo and images
+        "proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "securityfs", "debugfs",
+        "tracefs", "configfs", "fusectl", "mqueue", "hugetlbfs", "pstore", "bpf", "autofs",
+        "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs", "squashfs", "overlay", "fuse.portal",
+        "fuse.gvfsd-fuse"};
+    if (excluded.count(fileSystemType.toLower()) != 0)
+        return false;
+    if (!device.startsWith("/dev/"))
+        return false;
+    if (device.startsWith("/dev/sr") || device.startsWith("/dev/loop"))
+        return false;
+    return !removable;
+}
+
+QStringList FixedVolumeRoots()
+{
+    QStringList roots;
+    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
+        if (!volume.isValid() || !volume.isReady())
+            continue;
+        if (IsFixedVolume(volume.fileSystemType(), volume.device(),
+                          SysBlockRemovable(volume.device())))
+            roots << volume.rootPath();
+    }
+    return roots;
+}
+
+// One request's search on the opening thread.
+class TListOpener::Search
+{
+public:
+    Search(TListOpener &opener, const Request &request) : m_opener(opener), m_request(request) {}
+
+    // Searches the folder part of the path for its name part.
+    int ScanPath(const QString &path, bool descend)
+    {
+        if (Aborted())
+            return 0;
+        const QString clean = QDir::cleanPath(path);
+        const QFileInfo info(clean);
+        return ScanFolder(info.path(), info.fileName(), descend, std::nullopt);
+    }
+
+    // Searches the folder for the mask; when descending, subfolders on the
+    // same device as `sameDevice` (when given) too.
+    int ScanFolder(const QString &folder, const QString &mask, bool descend,
+                   std::optional<dev_t> sameDevice)
+    {
+        if (Aborted() || mask.isEmpty())
+            return 0;
+        FolderId id;
+        if (!ReadFolderId(folder, id) || !m_searched.insert({id.device, id.inode, mask}).second)
+            return 0;
+        const QString shownFolder =
+            folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+        if (descend)
+            m_opener.CallGui(
+                [opener = &m_opener, shownFolder] { emit opener->openFolderFound(shownFolder); });
+
+        QFileInfoList items;
+        const QDir dir(folder);
+        if (!mask.contains(QLatin1Char('*')) && !mask.contains(QLatin1Char('?'))) {
+            const QFileInfo one(dir.filePath(mask));
+            if (one.exists() || one.isSymLink())
+                items << one;
+        } else {
+            for (const QFileInfo &item : dir.entryInfoList(QDir::AllEntries | QDir::Hidden |
+                                                               QDir::System | QDir::NoDotAndDotDot,
+                                                           QDir::Name)) {
+                if (MaskMatches(mask, item.fileName()))
+                    items << item;
+            }
+        }
+
+        int count = 0;
+        for (const QFileInfo &item : items) {
+            if (Aborted())
+                break;
+            if (item.isDir()) {
+                // Folder links are never followed: they can make loops.
+                if (!descend || item.isSymLink())
+                    continue;
+                FolderId sub;
+                if (!ReadFolderId(item.filePath(), sub))
+                    continue;
+                if (sameDevice && sub.device != *sameDevice)
+                    continue; // another mounted volume
+                const QString subMask = item.fileName() == mask ? QStringLiteral("*.*") : mask;
+                count += ScanFolder(item.filePath(), subMask, true, sameDevice);
+            } else if (item.isFile()) {
+                count += AddFile(shownFolder, item);
+            }
+            // FIFOs, sockets and devices are not files to list.
+        }
+        return count;
+    }
+
+    int ReadPlayList(const QString &path)
+    {
+        const QFileInfo info(path);
+        if (!info.isFile() || info.size() > kMaxPlayListBytes)
+            return 0;
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return 0;
+        const QString text = DecodeText(file.readAll());
+        int count = 0;
+        for (const QString &line : PlayListPaths(text, info.absolutePath())) {
+            if (Aborted())
+                break;
+            count += ScanPath(line, false);
+        }
+        return count;
+    }
+
+    bool Aborted() const { return m_opener.m_abort.load(); }
+
+private:
+    int AddFile(const QString &folder, const QFileInfo &item)
+    {
+        if (m_request.testExtension && !m_request.testExtension(item.fileName()))
+            return 0;
+        if (!m_request.factory)
+            return 0;
+        std::shared_ptr<TSRFichier> entry = m_request.factory(folder, item);
+        if (!entry)
+            return 0;
+        m_opener.CallGui(
+            [opener = &m_opener, folder, entry] { emit opener->openFileFound(folder, entry); });
+        return 1;
+    }
+
+    TListOpener &m_opener;
+    const Request &m_request;
+    std::set<SearchId> m_searched;
+};
+
+TListOpener::TListOpener(QObject *parent)
+    : QObject(parent), m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+{
+    if (m_wakeFd < 0)
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    m_wake = std::make_unique<QSocketNotifier>(m_wakeFd, QSocketNotifier::Read);
+    connect(m_wake.get(), &QSocketNotifier::activated, this, [this] {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = ::read(m_wakeFd, &count, sizeof count);
+        Drain();
+    });
+}
+
+TListOpener::~TListOpener()
+{
+    Shutdown();
+    m_wake.reset();
+    ::close(m_wakeFd);
+}
+
+void TListOpener::Open(TOpenMode mode, const QStringList &paths)
+{
+    Request request{mode, paths, m_factory, m_testExtension};
+    m_opening = true;
+    bool start = false;
+    {
+        const std::lock_guard guard(m_lock);
+        m_queue.push_back(std::move(request));
+        start = !m_workerRunning;
+        m_workerRunning = true;
+    }
+    if (start) {
+        // The previous worker has left its loop; joining it returns at once.
+        if (m_worker.joinable())
+            m_worker.join();
+        m_worker = std::thread(&TListOpener::WorkerLoop, this);
+    }
+}
+
+void TListOpener::Abort()
+{
+    {
+        const std::lock_guard guard(m_lock);
+        m_queue.clear();
+        m_abort = true;
+    }
+    m_callDone.notify_all();
+    if (m_worker.joinable())
+        m_worker.join();
+    // Entries found before the abort and the end report are still to be handed over.
+    Drain();
+    m_abort = false;
+}
+
+void TListOpener::Shutdown()
+{
+    {
+        const std::lock_guard guard(m_lock);
+        m_queue.clear();
+        m_inbox.clear();
+        m_abort = true;
+    }
+    m_callDone.notify_all();
+    if (m_worker.joinable())
+        m_worker.join();
+    const std::lock_guard guard(m_lock);
+    m_inbox.clear();
+}
+
+void TListOpener::WorkerLoop()
+{
+    for (;;) {
+        Request request;
+        {
+            const std::lock_guard guard(m_lock);
+            if (m_queue.empty() || m_abort) {
+                m_workerRunning = false;
+                return;
+            }
+            request = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        CallGui([this] { emit openStart(); });
+        const int count = RunRequest(request);
+        CallGui([this, count] { EndReport(count); });
+    }
+}
+
+int TListOpener::RunRequest(const Request &request)
+{
+    Search search(*this, request);
+    int count = 0;
+    switch (request.mode) {
+    case TOpenMode::Fichiers:
+        for (const QString &path : request.paths) {
+            if (search.Aborted())
+                break;
+            count += search.ScanPath(path, false);
+        }
+        break;
+    case TOpenMode::Folder:
+        for (const QString &path : request.paths) {
+            if (search.Aborted())
+                break;
+            count +=
+                search.ScanFolder(QDir::cleanPath(path), QStringLiteral("*.*"), true, std::nullopt);
+        }
+        break;
+    case TOpenMode::PlayList:
+        for (const QString &path : request.paths) {
+            if (search.Aborted())
+                break;
+            count += search.ReadPlayList(path);
+        }
+        break;
+    case TOpenMode::All:
+        for (const QString &root : FixedVolumeRoots()) {
+            if (search.Aborted())
+                break;
+            FolderId id;
+            if (ReadFolderId(root, id))
+                count += search.ScanFolder(root, QStringLiteral("*.*"), true, id.device);
+        }
+        break;
+    case TOpenMode::Paste:
+    case TOpenMode::Dropped:
+        for (const QString &name : request.paths) {
+            if (search.Aborted())
+                break;
+            if (name.isEmpty() || name.size() > kMaxDroppedName)
+                continue;
+            // Exactly ".txt": "LIST.TXT" is searched as a plain file.
+            if (request.mode == TOpenMode::Dropped &&
+                QFileInfo(name).suffix() == QStringLiteral("txt"))
+                count += search.ReadPlayList(name);
+            else
+                count += search.ScanPath(name, true);
+        }
+        break;
+    }
+    return count;
+}
+
+void TListOpener::CallGui(std::function<void()> fn)
+{
+    auto call = std::make_shared<PendingCall>();
+    call->fn = std::move(fn);
+    {
+        const std::lock_guard guard(m_lock);
+        m_inbox.push_back(call);
+    }
+    // The wake-up is a counter bump on an event descriptor the GUI thread
+    // watches; the call itself travels in the inbox, under m_lock.
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+    std::unique_lock lock(m_lock);
+    m_callDone.wait(lock, [&] { return call->done || m_abort.load(); });
+}
+
+void TListOpener::Drain()
+{
+    for (;;) {
+        std::shared_ptr<PendingCall> call;
+        {
+            const std::lock_guard guard(m_lock);
+            if (m_inbox.empty())
+                return;
+            call = std::move(m_inbox.front());
+            m_inbox.pop_front();
+        }
+        call->fn();
+        {
+            const std::lock_guard guard(m_lock);
+            call->done = true;
+        }
+        m_callDone.notify_all();
+    }
+}
+
+void TListOpener::EndReport(int count)
+{
+    {
+        const std::lock_guard guard(m_lock);
+        m_opening = !m_queue.empty();
+    }
+    emit openEnd(count);
+}
+
+} // namespace vidora

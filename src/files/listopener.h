@@ -1,0 +1,135 @@
+#pragma once
+
+// Background opening: files, folders with their subfolders, every fixed
+// drive, playlists, the clipboard's files and files dropped on the list are
+// searched on a worker thread, which creates each new entry there and hands
+// it to the GUI thread with a synchronous call.
+//
+// Requests are queued and run one at a time, in order, on one worker. Abort
+// ends the running request and drops the queued ones; what was found so far
+// is kept. The worker never blocks on anything but its own GUI calls (which
+// abort releases) and the reading of one entry: only regular files are read,
+// folder links are never followed, and a folder is never searched twice in
+// one request.
+#include "files/listfichier.h"
+
+#include <QFileInfo>
+#include <QObject>
+#include <QStringList>
+
+class QSocketNotifier;
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace vidora {
+
+enum class TOpenMode {
+    Fichiers = 0, // each path, without descending into folders
+    Folder = 1,   // the folder with every subfolder
+    PlayList = 2, // each path line of the playlist, without descending
+    All = 3,      // every fixed drive with every subfolder
+    Paste = 4,    // each name from the clipboard, with every subfolder
+    Dropped = 5,  // each dropped name: ".txt" is a playlist, anything else with every subfolder
+};
+
+// Makes the entry of a file found in `folder`; runs on the opening thread.
+using TFichierFactory =
+    std::function<std::shared_ptr<TSRFichier>(const QString &folder, const QFileInfo &found)>;
+// Whether a found file (its name) is to be listed; runs on the opening thread.
+using TTestExtension = std::function<bool(const QString &fileName)>;
+
+// The path lines of a playlist text: each line trimmed of blanks and control
+// characters; empty lines and lines starting with "#" skipped; a relative
+// path taken from the playlist's folder. The text is decoded by DecodeText.
+QStringList PlayListPaths(const QString &text, const QString &playlistFolder);
+
+// Whether a file name matches a search mask: a mask with "*" or "?" matches
+// without regard to case, and "*.*" matches every name; any other mask is the
+// one name it spells.
+bool MaskMatches(const QString &mask, const QString &name);
+
+// Whether a mounted volume is a fixed drive to search: a real file system
+// (no network, optical, pseudo or temporary type) on a block device that is
+// not removable.
+bool IsFixedVolume(const QByteArray &fileSystemType, const QByteArray &device, bool removable);
+// The roots of the mounted, ready fixed volumes.
+QStringList FixedVolumeRoots();
+
+class TListOpener : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TListOpener(QObject *parent = nullptr);
+    ~TListOpener() override;
+
+    // GUI thread. Taken with each request when it is queued.
+    void SetFactory(TFichierFactory factory) { m_factory = std::move(factory); }
+    void SetTestExtension(TTestExtension test) { m_testExtension = std::move(test); }
+
+    // GUI thread: queues a request; Opening() is true from here on.
+    void Open(TOpenMode mode, const QStringList &paths);
+    // GUI thread: ends the running request and drops the queued ones, then
+    // returns after the running request's end report (openEnd) was made.
+    void Abort();
+    // True from a request's queueing to the end report of the last queued one.
+    bool Opening() const { return m_opening.load(); }
+    // Any thread: an abort is under way.
+    bool AbortRequested() const { return m_abort.load(); }
+
+signals:
+    // All on the GUI thread, each while the opening thread waits for it.
+    void openStart();
+    void openFolderFound(const QString &folder);
+    // An entry was made for a file of `folder`; `entry` is to be listed.
+    void openFileFound(const QString &folder, const std::shared_ptr<vidora::TSRFichier> &entry);
+    void openEnd(int count);
+
+private:
+    // GUI thread: runs the calls the opening thread handed over.
+    void Drain();
+
+    struct Request
+    {
+        TOpenMode mode = TOpenMode::Fichiers;
+        QStringList paths;
+        TFichierFactory factory;
+        TTestExtension testExtension;
+    };
+    struct PendingCall
+    {
+        std::function<void()> fn;
+        bool done = false; // guarded by m_lock
+    };
+    class Search;
+
+    void WorkerLoop();
+    int RunRequest(const Request &request);
+    // Opening thread: runs fn on the GUI thread and waits for it, or until an
+    // abort (fn then still runs, later, on the GUI thread).
+    void CallGui(std::function<void()> fn);
+    void EndReport(int count);
+    void Shutdown();
+
+    TFichierFactory m_factory;      // GUI thread
+    TTestExtension m_testExtension; // GUI thread
+    std::atomic<bool> m_opening{false};
+    std::atomic<bool> m_abort{false};
+
+    std::mutex m_lock;
+    std::condition_variable m_callDone;
+    std::deque<Request> m_queue;                      // guarded by m_lock
+    std::deque<std::shared_ptr<PendingCall>> m_inbox; // guarded by m_lock
+    bool m_workerRunning = false;                     // guarded by m_lock
+    std::thread m_worker;                             // GUI thread
+    // Written by the opening thread to wake the GUI thread's m_wake.
+    int m_wakeFd = -1;
+    std::unique_ptr<QSocketNotifier> m_wake;
+};
+
+} // namespace vidora
