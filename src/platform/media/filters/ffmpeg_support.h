@@ -41,6 +41,12 @@ struct SwrDeleter
     void operator()(SwrContext *s) const { swr_free(&s); }
 };
 
+struct ParserDeleter
+{
+    void operator()(AVCodecParserContext *p) const { av_parser_close(p); }
+};
+
+using ParserPtr = std::unique_ptr<AVCodecParserContext, ParserDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
