@@ -224,3 +224,21 @@ TEST(DvEncoder, TakesOnlyRgb24AndKeepsItsStandardWhileConnected)
 }
 
 } // namespace
+
+namespace {
+
+TEST(DvEncoder, APictureWithABrokenStopTimeFillsAtMostAMinute)
+{
+    HangGuard guard(120s);
+    const std::int64_t aDay = 10000000LL * 3600 * 24; // a day, 100 ns
+    FilterHarness h(std::make_shared<DvEncoderFilter>(),
+                    {.streams = {ffmpeg::rgb24Type(64, 48, aDay)},
+                     .frameCount = 1,
+                     .frameSize = 64 * 48 * 3,
+                     .frameDuration = aDay});
+    ASSERT_TRUE(h.connected());
+    ASSERT_TRUE(h.runToCompletion(60s));
+    EXPECT_EQ(h.sink().rendered().size(), 1800u); // NTSC, the default standard
+}
+
+} // namespace

@@ -202,10 +202,13 @@ Flow DvEncoderFilter::encode(const MediaSample &in)
 Flow DvEncoderFilter::Receive(const SamplePtr &sample)
 {
     // The output frames that start inside this picture's time range.
+    // A picture never fills more than a minute of output: a broken stop time
+    // must not make the encoder repeat it without end.
+    constexpr std::int64_t MaxRepeats = 30 * 60;
     std::int64_t count = 1;
     if (sample->time) {
         count = 0;
-        while (frameStart(m_nextFrame + count) < sample->time->stop)
+        while (count < MaxRepeats && frameStart(m_nextFrame + count) < sample->time->stop)
             ++count;
     }
     if (count == 0)
