@@ -73,7 +73,9 @@ protected:
 class IAMStreamConfig
 {
 public:
-    // Only while the output is not connected; false for a type it cannot make.
+    // While stopped; false for a type it cannot make. Set while the output
+    // is connected, the new format reaches downstream as the type change of
+    // the output's first sample.
     virtual bool SetFormat(const MediaType &type) = 0;
     virtual std::optional<MediaType> GetFormat() const = 0;
 

@@ -1,0 +1,200 @@
+#include "platform/media/filters/dv_decoder.h"
+#include "support/media_buffer_source.h"
+#include "support/media_filters.h"
+#include "support/media_hang_guard.h"
+#include "support/tools.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+using namespace vidora::media;
+using namespace vidora::test;
+using namespace std::chrono_literals;
+
+MediaType dvType(Subtype sub, int height, std::int64_t frameDuration)
+{
+    VideoInfoHeader info;
+    info.AvgTimePerFrame = frameDuration;
+    info.bmiHeader.biWidth = 720;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biCompression = sub;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biSizeImage = height == 576 ? 144000 : 120000;
+    return MediaType::video(sub, info);
+}
+
+struct Standard
+{
+    const char *name;
+    const char *size;
+    const char *rate;
+    const char *pixFmt;
+    int height;
+    std::int64_t frameDuration;
+};
+
+constexpr Standard Pal{"PAL", "720x576", "25", "yuv420p", 576, 400000};
+constexpr Standard Ntsc{"NTSC", "720x480", "30000/1001", "yuv411p", 480, 333667};
+
+// A raw DV file of `frames` frames of a moving test picture made by ffmpeg.
+QByteArray makeDvFile(const QString &dir, const Standard &s, int frames)
+{
+    const QString path = dir + "/in.dv";
+    const auto r = runTool("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                                      QString("testsrc2=size=%1:rate=%2").arg(s.size, s.rate),
+                                      "-frames:v", QString::number(frames), "-c:v", "dvvideo",
+                                      "-pix_fmt", s.pixFmt, "-f", "dv", path});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return readFileBytes(path);
+}
+
+class DvDecoderStandards : public ::testing::TestWithParam<Standard>
+{};
+
+TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeWithoutFrameDelay)
+{
+    HangGuard guard(60s);
+    const Standard s = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const int frameCount = 4;
+    const QByteArray file = makeDvFile(dir.path(), s, frameCount);
+    const auto frames = splitDvFrames(file);
+    ASSERT_EQ(frames.size(), static_cast<std::size_t>(frameCount));
+    const auto ref = runTool("ffmpeg", {"-v", "error", "-i", dir.path() + "/in.dv", "-f",
+                                        "rawvideo", "-pix_fmt", "bgr24", "-"});
+    ASSERT_EQ(ref.exitCode, 0) << ref.err.toStdString();
+    const qsizetype rowBytes = 720 * 3;
+    const qsizetype pictureBytes = rowBytes * s.height;
+    ASSERT_EQ(ref.out.size(), pictureBytes * frameCount);
+
+    auto decoder = std::make_shared<DvDecoderFilter>();
+    ASSERT_TRUE(decoder->put_IPDisplay(DVRESOLUTION_FULL));
+    auto executor = std::make_shared<QueueEventExecutor>();
+    FilterGraph graph(executor);
+    EventLog log(graph, executor);
+    BufferSource::Options input;
+    input.type = dvType(subtype::Dvsd, s.height, s.frameDuration);
+    input.buffers = frames;
+    input.frameDuration = s.frameDuration;
+    auto source = std::make_shared<BufferSource>(input);
+    auto sink = std::make_shared<RecordingSink>();
+    std::mutex mutex;
+    std::vector<QByteArray> pictures; // guarded by mutex
+    sink->onRender = [&](const MediaSample &sample) {
+        std::lock_guard lock(mutex);
+        pictures.emplace_back(reinterpret_cast<const char *>(sample.data()),
+                              static_cast<qsizetype>(sample.actualLength()));
+        return Flow::Ok;
+    };
+    graph.AddFilter(source, "source");
+    graph.AddFilter(decoder, "decoder");
+    graph.AddFilter(sink, "sink");
+    ASSERT_TRUE(graph.Connect(source->outputAt(0), decoder->input()));
+    ASSERT_TRUE(graph.Connect(decoder->output(), sink->input()));
+    const auto info = decoder->output().connectionType().videoInfo();
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->bmiHeader.biWidth, 720);
+    EXPECT_EQ(info->bmiHeader.biHeight, s.height); // bottom-up
+    EXPECT_EQ(info->bmiHeader.biSizeImage, static_cast<std::uint32_t>(pictureBytes));
+    EXPECT_EQ(info->AvgTimePerFrame, s.frameDuration);
+
+    ASSERT_TRUE(graph.Run());
+    ASSERT_TRUE(log.waitFor(GraphEventCode::Complete, 30s)) << graph.lastError();
+    graph.Stop();
+
+    ASSERT_EQ(pictures.size(), static_cast<std::size_t>(frameCount));
+    const auto rendered = sink->rendered();
+    for (int i = 0; i < frameCount; ++i) {
+        // Each picture carries the time of the frame that made it.
+        EXPECT_EQ(rendered[i].time, (TimeRange{i * s.frameDuration, (i + 1) * s.frameDuration}));
+        ASSERT_EQ(pictures[i].size(), pictureBytes);
+        int differing = 0;
+        for (int y = 0; y < s.height && differing < 5; ++y) {
+            const char *ours = pictures[i].constData() + (s.height - 1 - y) * rowBytes;
+            const char *theirs = ref.out.constData() + i * pictureBytes + y * rowBytes;
+            if (std::memcmp(ours, theirs, static_cast<std::size_t>(rowBytes)) != 0) {
+                ADD_FAILURE() << s.name << " frame " << i << " row " << y << " differs";
+                ++differing;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Standards, DvDecoderStandards, ::testing::Values(Pal, Ntsc),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(DvDecoder, AcceptsTheDvFourCCsAndRefusesOtherTypes)
+{
+    struct Case
+    {
+        MediaType type;
+        bool accepted;
+    };
+    const std::vector<Case> cases{
+        {dvType(subtype::Dvsd, 576, 400000), true},
+        {dvType(fourCC("DVSD"), 480, 333667), true},
+        {dvType(fourCC("dsvd"), 576, 400000), true},
+        {dvType(fourCC("CDVC"), 576, 400000), true},
+        {dvType(fourCC("dv25"), 480, 333667), true},
+        {dvType(fourCC("dvh1"), 576, 400000), false}, // 100 Mbit/s HD
+        {dvType(fourCC("MJPG"), 576, 400000), false},
+        {dvType(subtype::Dvsd, 720, 400000), false},         // no DV picture height
+        {MediaType(MajorType::Video, subtype::Dvsd), false}, // no format block
+        {MediaType(MajorType::Interleaved, subtype::Dvsd), false},
+        {testAudioType(), false},
+    };
+    DvDecoderFilter decoder;
+    for (const auto &c : cases)
+        EXPECT_EQ(decoder.CheckInputType(c.type), c.accepted) << c.type.describe();
+}
+
+TEST(DvDecoder, DisplayResolutionSetsThePictureSize)
+{
+    struct Case
+    {
+        int resolution;
+        int width;
+        int height;
+    };
+    for (const auto &c : {Case{DVRESOLUTION_FULL, 720, 576}, Case{DVRESOLUTION_HALF, 360, 288},
+                          Case{DVRESOLUTION_QUARTER, 180, 144}, Case{DVRESOLUTION_DC, 88, 72}}) {
+        auto decoder = std::make_shared<DvDecoderFilter>();
+        ASSERT_TRUE(decoder->put_IPDisplay(c.resolution));
+        FilterHarness h(decoder, {.streams = {dvType(subtype::Dvsd, 576, 400000)},
+                                  .frameCount = 0,
+                                  .frameSize = 144000});
+        ASSERT_TRUE(h.connected());
+        const auto info = decoder->output().connectionType().videoInfo();
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->bmiHeader.biWidth, c.width);
+        EXPECT_EQ(info->bmiHeader.biHeight, c.height);
+        // Connected: the size stays.
+        EXPECT_EQ(decoder->put_IPDisplay(c.resolution == DVRESOLUTION_FULL ? DVRESOLUTION_HALF
+                                                                           : DVRESOLUTION_FULL),
+                  false);
+    }
+    DvDecoderFilter decoder;
+    EXPECT_FALSE(decoder.put_IPDisplay(999));
+    EXPECT_FALSE(decoder.put_IPDisplay(1004));
+    EXPECT_EQ(decoder.get_IPDisplay(), DVRESOLUTION_FULL);
+}
+
+TEST(DvDecoder, ATruncatedFrameAbortsTheStream)
+{
+    HangGuard guard(20s);
+    FilterHarness h(
+        std::make_shared<DvDecoderFilter>(),
+        {.streams = {dvType(subtype::Dvsd, 576, 400000)}, .frameCount = 2, .frameSize = 1000});
+    ASSERT_TRUE(h.connected());
+    EXPECT_FALSE(h.runToCompletion());
+    EXPECT_EQ(h.events().count(GraphEventCode::ErrorAbort), 1);
+    EXPECT_TRUE(h.sink().rendered().empty());
+}
+
+} // namespace
