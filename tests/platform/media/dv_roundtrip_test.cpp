@@ -1,0 +1,226 @@
+#include "avi_test_support.h"
+#include "formats/dvcodes.h"
+#include "platform/media/filters/dv_muxer.h"
+#include "platform/media/filters/dv_splitter.h"
+#include "support/media_hang_guard.h"
+#include "support/tools.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <span>
+
+namespace {
+
+using namespace vidora::media;
+using namespace vidora::test;
+using namespace std::chrono_literals;
+
+// A file source and an AVI splitter reading `in`, an AVI mux and a file
+// writer writing `out`; the middle of the graph is the caller's.
+struct Conversion
+{
+    std::shared_ptr<QueueEventExecutor> executor = std::make_shared<QueueEventExecutor>();
+    FilterGraph graph{executor};
+    EventLog log{graph, executor};
+    std::shared_ptr<FileSourceFilter> source = std::make_shared<FileSourceFilter>();
+    std::shared_ptr<AviSplitterFilter> splitter = std::make_shared<AviSplitterFilter>();
+    std::shared_ptr<AviMuxFilter> mux = std::make_shared<AviMuxFilter>();
+    std::shared_ptr<FileWriterFilter> writer = std::make_shared<FileWriterFilter>();
+
+    // Without the mux and the writer when only reading.
+    explicit Conversion(bool writing = true)
+    {
+        graph.AddFilter(source, "source");
+        graph.AddFilter(splitter, "avisplitter");
+        if (writing) {
+            graph.AddFilter(mux, "avimux");
+            graph.AddFilter(writer, "destination");
+        }
+    }
+    bool open(const QString &in)
+    {
+        return source->Load(in, nullptr) && graph.Connect(source->output(), splitter->input());
+    }
+    // Into the mux's free (last) input.
+    bool toMux(Pin &out) { return graph.Connect(out, *mux->pins().back()); }
+    bool run(const QString &out)
+    {
+        if (!graph.Connect(mux->output(), writer->input()) || !writer->SetFileName(out, nullptr) ||
+            !writer->SetMode(AM_FILE_OVERWRITE) || !graph.Run())
+            return false;
+        const bool complete = log.waitFor(GraphEventCode::Complete, 30s);
+        graph.Stop();
+        return complete && log.count(GraphEventCode::ErrorAbort) == 0;
+    }
+};
+
+// Type 1 → type 2: the DV splitter takes the interleaved stream apart.
+bool toType2(const QString &in, const QString &out)
+{
+    Conversion c;
+    auto dv = std::make_shared<DvSplitterFilter>();
+    c.graph.AddFilter(dv, "dvsplitter");
+    if (!c.open(in) || c.splitter->outputCount() != 1 ||
+        !c.graph.Connect(c.splitter->outputAt(0), *dv->inputPin()) || dv->outputCount() != 2 ||
+        !c.toMux(dv->outputAt(0)) || !c.toMux(dv->outputAt(1))) {
+        ADD_FAILURE() << "cannot build the type 2 graph: " << c.graph.lastError();
+        return false;
+    }
+    return c.run(out);
+}
+
+// Type 2 → type 1: the DV muxer puts the audio back into the frames.
+bool toType1(const QString &in, const QString &out)
+{
+    Conversion c;
+    auto dv = std::make_shared<DvMuxerFilter>();
+    c.graph.AddFilter(dv, "dvmuxer");
+    bool ok = c.open(in) && c.splitter->outputCount() == 2 &&
+              c.graph.Connect(c.splitter->outputAt(0), dv->videoInput());
+    if (ok) {
+        const auto pins = dv->pins();
+        ok = c.graph.Connect(c.splitter->outputAt(1), *pins[pins.size() - 2]) &&
+             c.toMux(dv->output());
+    }
+    if (!ok) {
+        ADD_FAILURE() << "cannot build the type 1 graph: " << c.graph.lastError();
+        return false;
+    }
+    return c.run(out);
+}
+
+// The DV frames of a file, as the AVI splitter delivers them on stream 0.
+std::vector<QByteArray> framesOf(const QString &path)
+{
+    Conversion c(false);
+    auto sink = std::make_shared<RecordingSink>();
+    c.graph.AddFilter(sink, "sink");
+    std::vector<QByteArray> frames;
+    if (!c.open(path) || !c.graph.Connect(c.splitter->outputAt(0), sink->input())) {
+        ADD_FAILURE() << "cannot read " << path.toStdString();
+        return frames;
+    }
+    sink->onRender = [&](const MediaSample &s) {
+        frames.emplace_back(reinterpret_cast<const char *>(s.data()), int(s.actualLength()));
+        return Flow::Ok;
+    };
+    EXPECT_TRUE(c.graph.Run());
+    EXPECT_TRUE(c.log.waitFor(GraphEventCode::Complete, 10s));
+    c.graph.Stop();
+    return frames;
+}
+
+// The frame with its audio DIF blocks blanked: in each 150-block sequence the
+// audio blocks are 6, 22, 38, … (one before every 15 video blocks).
+QByteArray withoutAudio(QByteArray frame)
+{
+    constexpr int kBlock = 80;
+    constexpr int kSequence = 150 * kBlock;
+    for (int seq = 0; seq + kSequence <= frame.size(); seq += kSequence)
+        for (int k = 0; k < 9; ++k)
+            frame.replace(seq + (6 + 16 * k) * kBlock, kBlock, QByteArray(kBlock, '\0'));
+    return frame;
+}
+
+QByteArray decodedAudio(const QString &path)
+{
+    const ToolResult r = runTool(
+        "ffmpeg", {"-v", "error", "-i", path, "-map", "0:a:0", "-f", "s16le", "-ac", "2", "-"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return r.out;
+}
+
+// Time code and recording date and time of a frame, as text for comparing.
+std::string codesOf(const QByteArray &frame, int sequences)
+{
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t *>(frame.data()),
+                                              std::size_t(frame.size()));
+    vidora::TDvTimecode tc;
+    vidora::TDvRecDateTime dt;
+    if (!vidora::ReadDvTimecode(bytes, sequences, tc) ||
+        !vidora::ReadDvRecDateTime(bytes, sequences, dt))
+        return "none";
+    return QString::asprintf("%02d:%02d:%02d:%02d %04d-%02d-%02d %02d:%02d:%02d", tc.Hours,
+                             tc.Minutes, tc.Seconds, tc.Frames, dt.Year, dt.Month, dt.Day, dt.Hour,
+                             dt.Minute, dt.Second)
+        .toStdString();
+}
+
+// The type-1 file with the AAUX source pack of its first frame as the DVINFO's
+// audio source (both pairs), so that the stream format tells the audio the
+// frames carry.
+QByteArray withFramesAudioInfo(QByteArray avi, const QByteArray &frames)
+{
+    const std::span<const std::uint8_t> first(reinterpret_cast<const std::uint8_t *>(frames.data()),
+                                              std::size_t(frames.size()));
+    vidora::TDvBlock block{};
+    EXPECT_TRUE(vidora::FindAauxPack(first, vidora::kDvPackAauxSource, 10, block));
+    const QByteArray payload(reinterpret_cast<const char *>(block.data()) + 4, 4); // PC1..PC4
+    const qsizetype strf = avi.indexOf("strf") + 8;
+    avi.replace(strf, 4, payload);     // dwDVAAuxSrc
+    avi.replace(strf + 8, 4, payload); // dwDVAAuxSrc1
+    return avi;
+}
+
+class DvRoundTrip : public testing::TestWithParam<bool>
+{};
+
+TEST_P(DvRoundTrip, Type1ToType2AndBackKeepsFramesAudioAndCodes)
+{
+    HangGuard guard(90s);
+    const bool ntsc = GetParam();
+    const int frameBytes = ntsc ? kNtscFrame : kPalFrame;
+    const int sequences = ntsc ? 10 : 12;
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray raw = makeRawDv(dir.path(), 30, ntsc);
+    ASSERT_GT(raw.size(), 0);
+    ASSERT_EQ(raw.size() % frameBytes, 0);
+    const QString in = dir.filePath("in.avi");
+    const QString mid = dir.filePath("type2.avi");
+    const QString out = dir.filePath("out.avi");
+    writeFileBytes(in, withFramesAudioInfo(type1Avi(raw, ntsc), raw));
+
+    ASSERT_TRUE(toType2(in, mid));
+    ASSERT_TRUE(toType1(mid, out));
+
+    const std::vector<QByteArray> source = framesOf(in);
+    const std::vector<QByteArray> middle = framesOf(mid);
+    const std::vector<QByteArray> result = framesOf(out);
+    ASSERT_EQ(int(source.size()), raw.size() / frameBytes);
+    EXPECT_EQ(middle.size(), source.size());
+    ASSERT_EQ(result.size(), source.size());
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(result[i].size(), frameBytes);
+        EXPECT_TRUE(withoutAudio(result[i]) == withoutAudio(source[i]));
+        EXPECT_EQ(codesOf(result[i], sequences), codesOf(source[i], sequences));
+        EXPECT_EQ(codesOf(middle[i], sequences), codesOf(source[i], sequences));
+    }
+    EXPECT_EQ(codesOf(result.front(), sequences).substr(0, 11), "01:02:03:04");
+
+    const QByteArray sourceAudio = decodedAudio(in);
+    EXPECT_GT(sourceAudio.size(), 0);
+    EXPECT_TRUE(decodedAudio(mid) == sourceAudio);
+    const QByteArray resultAudio = decodedAudio(out);
+    EXPECT_EQ(resultAudio.size(), sourceAudio.size());
+    qsizetype firstDifference = -1;
+    for (qsizetype i = 0; i < std::min(resultAudio.size(), sourceAudio.size()); ++i)
+        if (resultAudio[i] != sourceAudio[i]) {
+            firstDifference = i;
+            break;
+        }
+    EXPECT_EQ(firstDifference, -1) << "bytes of 16-bit stereo";
+
+    EXPECT_EQ(decodeErrors(out), "");
+    const ToolResult info = runTool("mediainfo", {"--Inform=General;%Recorded_Date%", out});
+    EXPECT_EQ(QString::fromUtf8(info.out).trimmed(), "2005-06-07 08:09:10.000");
+}
+
+INSTANTIATE_TEST_SUITE_P(Systems, DvRoundTrip, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool> &info) {
+                             return std::string(info.param ? "Ntsc" : "Pal");
+                         });
+
+} // namespace
