@@ -474,6 +474,20 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
     Stream *s = streamOf(pin);
     if (!s || m_failed)
         return Flow::Error;
+    if (sample->typeChange && *sample->typeChange != s->type) {
+        // Stream headers are written at Stop, so a format learnt from the
+        // first sample (a DV splitter reading the frames' own audio rate)
+        // becomes the stream's format. A change after the first chunk cannot
+        // be described by one stream header.
+        const MediaType &next = *sample->typeChange;
+        if (s->chunks > 0 || next.major() != s->type.major() ||
+            next.format().size() != s->type.format().size()) {
+            m_failed = true;
+            reportError(name() + ": the format of a stream changed after its first sample");
+            return Flow::Error;
+        }
+        s->type = next;
+    }
     const std::size_t size = sample->actualLength();
     const std::int64_t chunk = 8 + static_cast<std::int64_t>(size) + (size & 1);
     if (chunk > m_riffLimit / 2) {
