@@ -1,7 +1,7 @@
-#include "avi_test_support.h"
 #include "formats/dvcodes.h"
 #include "platform/media/filters/dv_muxer.h"
 #include "platform/media/filters/dv_splitter.h"
+#include "support/avi_files.h"
 #include "support/media_hang_guard.h"
 #include "support/tools.h"
 
