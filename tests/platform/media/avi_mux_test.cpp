@@ -271,6 +271,56 @@ TEST(AviMuxInput, TakesANewFormatOnlyOnAStreamsFirstSample)
     }
 }
 
+// Each input delivers on its own thread; the file still holds the chunks in
+// the order of their times (video first at equal times), so the same streams
+// always make the same bytes.
+TEST(AviMuxInput, WritesChunksInTimeOrderWhateverTheThreadsDo)
+{
+    HangGuard guard(30s);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    VideoInfoHeader info;
+    info.AvgTimePerFrame = 400000;
+    info.bmiHeader.biWidth = 16;
+    info.bmiHeader.biHeight = 16;
+    info.bmiHeader.biCompression = fourCC("test");
+    WaveFormatEx wave;
+    constexpr int kFrames = 40;
+    // Audio chunks two frames long.
+    auto source = std::make_shared<FrameSource>(std::vector<FrameSource::Stream>{
+        {MediaType::video(fourCC("test"), info), std::vector<Bytes>(kFrames, Bytes(100, 7)),
+         400000},
+        {MediaType::audio(wave), std::vector<Bytes>(kFrames / 2, Bytes(60, 7)), 800000}});
+    auto executor = std::make_shared<QueueEventExecutor>();
+    FilterGraph graph(executor);
+    EventLog log(graph, executor);
+    auto mux = std::make_shared<AviMuxFilter>();
+    auto writer = std::make_shared<FileWriterFilter>();
+    graph.AddFilter(source, "source");
+    graph.AddFilter(mux, "mux");
+    graph.AddFilter(writer, "writer");
+    const QString out = dir.filePath("out.avi");
+    ASSERT_TRUE(graph.ConnectDirect(source->outputAt(0), mux->inputAt(0)));
+    ASSERT_TRUE(graph.ConnectDirect(source->outputAt(1), mux->inputAt(1)));
+    ASSERT_TRUE(graph.Connect(mux->output(), writer->input()));
+    ASSERT_TRUE(writer->SetFileName(out, nullptr));
+    ASSERT_TRUE(graph.Run());
+    EXPECT_TRUE(log.waitFor(GraphEventCode::Complete, 10s));
+    graph.Stop();
+
+    const QByteArray bytes = readFileBytes(out);
+    QString order;
+    for (qsizetype at = bytes.indexOf("movi") + 4; at + 8 <= bytes.size();) {
+        const QByteArray id = bytes.mid(at, 4);
+        if (id != "00dc" && id != "01wb")
+            break;
+        order += id == "00dc" ? "v" : "a";
+        at += 8 + ((le32At(bytes, at + 4) + 1) & ~1u);
+    }
+    // v a | v | v a | v | …
+    EXPECT_EQ(order, QString("vav").repeated(kFrames / 2)) << order.toStdString();
+}
+
 // Limits the size of files this process writes; writes past it fail (EFBIG)
 // instead of raising SIGXFSZ.
 class FileSizeLimit

@@ -186,6 +186,7 @@ bool AviMuxFilter::Pause()
         m_idx1.clear();
         m_idx1Streams.clear();
         m_failed = false;
+        m_heldBytes = 0;
         m_position = -1;
         for (auto &in : m_inputs) {
             if (!in->isConnected())
@@ -480,7 +481,7 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
         // becomes the stream's format. A change after the first chunk cannot
         // be described by one stream header.
         const MediaType &next = *sample->typeChange;
-        if (s->chunks > 0 || next.major() != s->type.major() ||
+        if (s->chunks > 0 || !s->held.empty() || next.major() != s->type.major() ||
             next.format().size() != s->type.format().size()) {
             m_failed = true;
             reportError(name() + ": the format of a stream changed after its first sample");
@@ -497,12 +498,68 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
         reportError(name() + ": a sample of " + std::to_string(size) + " bytes");
         return Flow::Error;
     }
-    if (s->chunks == 0) {
+    if (s->chunks == 0 && s->held.empty()) {
         if (s->frameDuration <= 0 && sample->time && sample->time->stop > sample->time->start)
             s->frameDuration = sample->time->stop - sample->time->start;
         if (s->frameDuration <= 0 && s->fccType != fourCC("auds"))
             s->frameDuration = size == 120000 ? 333667 : 400000;
     }
+
+    auto out = MediaSample::create(static_cast<std::size_t>(chunk));
+    std::uint8_t *p = out->data();
+    const std::uint32_t id = s->chunkId;
+    const auto length = static_cast<std::uint32_t>(size);
+    for (int i = 0; i < 4; ++i) {
+        p[i] = static_cast<std::uint8_t>(id >> (8 * i));
+        p[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
+    }
+    if (size > 0)
+        std::memcpy(p + 8, sample->data(), size);
+    if (size & 1)
+        p[8 + size] = 0;
+    out->setActualLength(static_cast<std::size_t>(chunk));
+
+    Held held;
+    // A sample without a time goes right after the stream's previous one.
+    held.time = sample->time ? s->segmentStart + sample->time->start : s->lastTime;
+    s->lastTime = held.time;
+    held.chunk = std::move(out);
+    held.size = length;
+    held.key = sample->syncPoint || s->fccType == fourCC("auds");
+    if (sample->time)
+        held.reached = s->segmentStart + sample->time->stop;
+    m_heldBytes += static_cast<std::size_t>(chunk);
+    s->held.push_back(std::move(held));
+    return writeHeld();
+}
+
+Flow AviMuxFilter::writeHeld()
+{
+    for (;;) {
+        Stream *next = nullptr;
+        for (auto &s : m_streams)
+            if (!s.held.empty() && (!next || s.held.front().time < next->held.front().time))
+                next = &s;
+        if (!next)
+            return Flow::Ok;
+        // Another input that has not ended may still bring an earlier chunk.
+        bool waiting = false;
+        for (const auto &s : m_streams)
+            waiting = waiting || (&s != next && !s.ended && s.held.empty());
+        if (waiting && m_heldBytes <= kMaxHeldBytes)
+            return Flow::Ok;
+        Held held = std::move(next->held.front());
+        next->held.pop_front();
+        m_heldBytes -= held.chunk->actualLength();
+        const Flow written = writeChunk(*next, std::move(held));
+        if (written != Flow::Ok)
+            return written;
+    }
+}
+
+Flow AviMuxFilter::writeChunk(Stream &s, Held held)
+{
+    const auto chunk = static_cast<std::int64_t>(held.chunk->actualLength());
     // Room the form still needs for its indexes, this chunk included.
     Form &form = m_forms.back();
     std::int64_t trailer = 0;
@@ -523,38 +580,23 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
         }
     }
 
-    auto out = MediaSample::create(static_cast<std::size_t>(chunk));
-    std::uint8_t *p = out->data();
-    const std::uint32_t id = s->chunkId;
-    const auto length = static_cast<std::uint32_t>(size);
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<std::uint8_t>(id >> (8 * i));
-        p[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
-    }
-    if (size > 0)
-        std::memcpy(p + 8, sample->data(), size);
-    if (size & 1)
-        p[8 + size] = 0;
-    out->setActualLength(static_cast<std::size_t>(chunk));
-    out->time = TimeRange{m_end, m_end + chunk};
-
-    const IndexEntry entry{m_end, length, sample->syncPoint || s->fccType == fourCC("auds")};
-    s->formIndex.push_back(entry);
+    held.chunk->time = TimeRange{m_end, m_end + chunk};
+    const IndexEntry entry{m_end, held.size, held.key};
+    s.formIndex.push_back(entry);
     if (m_forms.size() == 1) {
         m_idx1.push_back(entry);
-        m_idx1Streams.push_back(static_cast<std::uint8_t>(s - m_streams.data()));
+        m_idx1Streams.push_back(static_cast<std::uint8_t>(&s - m_streams.data()));
     }
-    ++s->chunks;
-    s->bytes += static_cast<std::int64_t>(size);
-    s->maxChunk = std::max(s->maxChunk, length);
+    ++s.chunks;
+    s.bytes += static_cast<std::int64_t>(held.size);
+    s.maxChunk = std::max(s.maxChunk, held.size);
     m_end += chunk;
-    if (sample->time) {
-        const std::int64_t reached = s->segmentStart + sample->time->stop;
+    if (held.reached) {
         std::int64_t known = m_position.load();
-        while (reached > known && !m_position.compare_exchange_weak(known, reached)) {
+        while (*held.reached > known && !m_position.compare_exchange_weak(known, *held.reached)) {
         }
     }
-    const Flow result = m_output.deliver(out);
+    const Flow result = m_output.deliver(held.chunk);
     if (result == Flow::Error)
         m_failed = true;
     return result;
@@ -566,6 +608,12 @@ Flow AviMuxFilter::endOfStream(InputPin &pin)
         std::lock_guard lock(m_mutex);
         if (Stream *s = streamOf(pin))
             s->ended = true;
+        // The chunks held for this input's next one can go now.
+        if (!m_failed) {
+            const Flow written = writeHeld();
+            if (written != Flow::Ok)
+                return written;
+        }
         for (const auto &s : m_streams)
             if (!s.ended)
                 return Flow::Ok;

@@ -18,10 +18,18 @@
 // "idx1" for readers of AVI 1.0. A file that fits in one form is plain AVI
 // 1.0 (the reserved OpenDML headers are left as "JUNK").
 //
-// Threads: each input delivers on its upstream streaming thread; chunks are
-// written one at a time under m_mutex in the order they arrive.
+// Order. Chunks are written in the order of their samples' start times (the
+// earlier input first at equal times), whatever order the inputs' threads
+// deliver them in, so the same streams always make the same file: a chunk is
+// held until every other input that has not ended has a chunk waiting too.
+// Held chunks are copies (no upstream buffer is kept); past kMaxHeldBytes the
+// earliest is written anyway.
+//
+// Threads: each input delivers on its upstream streaming thread and never
+// waits for another; chunks are written one at a time under m_mutex.
 #include "platform/media/filter.h"
 
+#include <deque>
 #include <mutex>
 
 namespace vidora::media {
@@ -30,6 +38,7 @@ class AviMuxFilter final : public Filter
 {
 public:
     static constexpr std::int64_t kDefaultRiffLimit = std::int64_t(1) << 30;
+    static constexpr std::size_t kMaxHeldBytes = 64u << 20;
 
     AviMuxFilter();
 
@@ -68,9 +77,19 @@ private:
         std::uint32_t size = 0;  // the whole chunk
         std::uint32_t duration = 0;
     };
+    struct Held
+    {
+        std::int64_t time = 0; // start, absolute
+        SamplePtr chunk;       // header, data and padding
+        std::uint32_t size = 0;
+        bool key = true;
+        std::optional<std::int64_t> reached; // end, absolute
+    };
     struct Stream
     {
         InputPin *pin = nullptr;
+        std::deque<Held> held; // received, not yet written
+        std::int64_t lastTime = 0;
         MediaType type;
         std::uint32_t chunkId = 0;
         std::uint32_t fccType = 0;
@@ -99,6 +118,9 @@ private:
     Flow openForm();
     bool writeHeaders();
     Stream *streamOf(const Pin &pin);
+    // Writes the held chunks whose turn has come.
+    Flow writeHeld();
+    Flow writeChunk(Stream &s, Held held);
 
     OutputPin m_output;
     std::vector<std::unique_ptr<InputPin>> m_inputs; // changed while stopped
@@ -111,6 +133,7 @@ private:
     std::vector<IndexEntry> m_idx1; // chunks of the first form, in file order, with their stream
     std::vector<std::uint8_t> m_idx1Streams;
     std::int64_t m_end = 0; // where the next chunk goes
+    std::size_t m_heldBytes = 0;
     bool m_failed = false;
     std::atomic<std::int64_t> m_position{-1};
 };
