@@ -529,6 +529,8 @@ TEST_F(CdmConversion, Type1StandardGraphNeedsTheDecoderAfterTheSceneDetector)
 
 // The same command twice on one file: the second run writes over the first
 // output, and the own filters' state left by the first run changes nothing.
+// (The AVI mux writes the chunks of its streams in the order they arrive, so
+// the files hold the same frames and sound, not always in the same order.)
 TEST_F(CdmConversion, RunningACommandTwiceWritesTheSameFileAgain)
 {
     const struct
@@ -536,7 +538,9 @@ TEST_F(CdmConversion, RunningACommandTwiceWritesTheSameFileAgain)
         const char *name;
         Builder build;
         bool type2;
-    } cases[] = {{"to type 2", ToType2(), false}, {"to NTSC", Standard(true, true), true}};
+        bool toNtsc;
+    } cases[] = {{"to type 2", ToType2(), false, false},
+                 {"to NTSC", Standard(true, true), true, true}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const QString in = c.type2 ? Type2(false) : Type1(false);
@@ -545,9 +549,14 @@ TEST_F(CdmConversion, RunningACommandTwiceWritesTheSameFileAgain)
         ASSERT_TRUE(Run(in, out, c.build));
         const QByteArray first = readFileBytes(out);
         ASSERT_FALSE(first.isEmpty());
+        const std::vector<QByteArray> firstFrames = DvFrames(out, c.toNtsc);
+        const QByteArray firstSound = DecodedAudio(out);
+        ASSERT_FALSE(firstFrames.empty());
         questions.Script({TModalResult::mrYes}); // replace the existing output
         ASSERT_TRUE(Run(in, out, c.build));
-        EXPECT_TRUE(readFileBytes(out) == first);
+        EXPECT_EQ(readFileBytes(out).size(), first.size());
+        EXPECT_TRUE(DvFrames(out, c.toNtsc) == firstFrames);
+        EXPECT_TRUE(DecodedAudio(out) == firstSound);
         EXPECT_EQ(decodeErrors(out), QString());
         EXPECT_TRUE(Errors().empty());
         QFile::remove(out);
