@@ -149,7 +149,7 @@ protected:
         writeFileBytes(Path(name), avi);
         return Path(name);
     }
-    // The same frames as a type 2 file; `extra` adds ffmpeg arguments.
+    // The same frames as a type 2 file made by ffmpeg.
     QString Type2(bool ntsc, const QString &name = "tape2.avi")
     {
         EXPECT_FALSE(makeRawDv(m_dir.path(), kFrames, ntsc).isEmpty());
@@ -162,24 +162,16 @@ protected:
     {
         EXPECT_FALSE(makeRawDv(m_dir.path(), kFrames, ntsc).isEmpty());
         QStringList args{"-hide_banner", "-loglevel", "error", "-y", "-i", Path("raw.dv")};
-        for (int i = 1; i < audioStreams; ++i)
-            args << "-f"
-                 << "lavfi"
-                 << "-i"
-                 << QString("sine=frequency=%1:sample_rate=%2").arg(300 + 200 * i).arg(rate);
-        args << "-map"
-             << "0:v"
-             << "-map"
-             << "0:a";
-        for (int i = 1; i < audioStreams; ++i)
-            args << "-map" << QString("%1:a").arg(i);
-        args << "-c:v"
-             << "copy"
-             << "-c:a"
-             << "pcm_s16le"
-             << "-ar" << QString::number(rate) << "-ac"
-             << "2"
-             << "-shortest" << Path(name);
+        QStringList maps{"-map", "0:v", "-map", "0:a"};
+        for (int i = 1; i < audioStreams; ++i) {
+            args += QStringList{
+                "-f", "lavfi", "-i",
+                QString("sine=frequency=%1:sample_rate=%2").arg(300 + 200 * i).arg(rate)};
+            maps += QStringList{"-map", QString("%1:a").arg(i)};
+        }
+        args += maps;
+        args += QStringList{"-c:v", "copy", "-c:a",      "pcm_s16le", "-ar", QString::number(rate),
+                            "-ac",  "2",    "-shortest", Path(name)};
         const ToolResult made = runTool("ffmpeg", args);
         EXPECT_EQ(made.exitCode, 0) << made.err.toStdString();
         return Path(name);
@@ -188,11 +180,12 @@ protected:
     // What the NTSC and PAL command handlers set after a build: the audio
     // converters to the entry's rate, the header filter to copy the source's
     // headers with the time offset, no aspect.
-    void SetStandardHandlerValues(std::uint32_t entryRate = 48000)
+    // The sources' sound is 48 kHz.
+    void SetStandardHandlerValues()
     {
-        afterBuild = [this, entryRate](TCdm &c) {
-            media::SetAudioSampleRate(c.Acm1(), entryRate);
-            media::SetAudioSampleRate(c.Acm2(), entryRate);
+        afterBuild = [this](TCdm &c) {
+            media::SetAudioSampleRate(c.Acm1(), 48000);
+            media::SetAudioSampleRate(c.Acm2(), 48000);
             c.DvHeader().SetDateOffset(settings.TimeOffset);
             c.DvHeader().SetCopyHeaders(true);
             c.DvHeader().SetWriteAspect(false);
