@@ -132,21 +132,13 @@ protected:
     CdmConversion() { cdm.SetSettings(&settings); }
 
     // A DV type 1 file of kFrames frames, dated 2005-06-07 08:09:10, time
-    // code 01:02:03:04, 48 kHz stereo. Its stream info announces 32 kHz
-    // unless `infoAgrees`: the frames' own rate must win.
-    QString Type1(bool ntsc, const QString &name = "tape1.avi", bool infoAgrees = false)
+    // code 01:02:03:04, 48 kHz stereo. Its stream info announces 32 kHz: the
+    // frames' own rate must win.
+    QString Type1(bool ntsc, const QString &name = "tape1.avi")
     {
         const QByteArray raw = makeRawDv(m_dir.path(), kFrames, ntsc);
         EXPECT_FALSE(raw.isEmpty());
-        QByteArray avi = type1Avi(raw, ntsc);
-        if (infoAgrees) {
-            // DVINFO's first value is the AAUX source pack: clear its
-            // sampling frequency bits (27-29), 0 being 48 kHz.
-            const qsizetype strf = avi.indexOf("strf");
-            EXPECT_GT(strf, 0);
-            avi[strf + 8 + 3] = char(avi[strf + 8 + 3] & ~0x38);
-        }
-        writeFileBytes(Path(name), avi);
+        writeFileBytes(Path(name), type1Avi(raw, ntsc));
         return Path(name);
     }
     // The same frames as a type 2 file made by ffmpeg.
@@ -452,8 +444,7 @@ TEST_P(CdmStandard, ConvertsEveryFrameAndShiftsTheDates)
 {
     const StandardCase &c = GetParam();
     const bool toNtsc = !c.fromNtsc;
-    // The DV muxer takes the rate the DV splitter announces at connection.
-    const QString in = c.type2 ? Type2(c.fromNtsc) : Type1(c.fromNtsc, "tape1.avi", true);
+    const QString in = c.type2 ? Type2(c.fromNtsc) : Type1(c.fromNtsc);
     settings.TimeOffset = 1.5; // a day and a half
     SetStandardHandlerValues();
     const QString out = Path("converted.avi");
@@ -514,7 +505,7 @@ TEST_F(CdmConversion, Type1StandardGraphNeedsTheDecoderAfterTheSceneDetector)
     EXPECT_TRUE(dest.Names().isEmpty());
 
     // The next build starts from an empty graph and succeeds.
-    const QString good = Type1(false, "tape1.avi", true);
+    const QString good = Type1(false);
     ASSERT_TRUE(Run(good, Path("good_ntsc.avi"), Standard(false, true)));
     EXPECT_EQ(dest.Names(), QStringList{"good_ntsc.avi"});
     EXPECT_EQ(decodeErrors(Path("good_ntsc.avi")), QString());
