@@ -186,7 +186,6 @@ bool AviMuxFilter::Pause()
         m_idx1.clear();
         m_idx1Streams.clear();
         m_failed = false;
-        m_heldBytes = 0;
         m_position = -1;
         for (auto &in : m_inputs) {
             if (!in->isConnected())
@@ -481,7 +480,7 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
         // becomes the stream's format. A change after the first chunk cannot
         // be described by one stream header.
         const MediaType &next = *sample->typeChange;
-        if (s->chunks > 0 || !s->held.empty() || next.major() != s->type.major() ||
+        if (s->accepted > 0 || next.major() != s->type.major() ||
             next.format().size() != s->type.format().size()) {
             m_failed = true;
             reportError(name() + ": the format of a stream changed after its first sample");
@@ -498,7 +497,7 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
         reportError(name() + ": a sample of " + std::to_string(size) + " bytes");
         return Flow::Error;
     }
-    if (s->chunks == 0 && s->held.empty()) {
+    if (s->accepted == 0) {
         if (s->frameDuration <= 0 && sample->time && sample->time->stop > sample->time->start)
             s->frameDuration = sample->time->stop - sample->time->start;
         if (s->frameDuration <= 0 && s->fccType != fourCC("auds"))
@@ -519,47 +518,46 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
         p[8 + size] = 0;
     out->setActualLength(static_cast<std::size_t>(chunk));
 
-    Held held;
-    // A sample without a time goes right after the stream's previous one.
-    held.time = sample->time ? s->segmentStart + sample->time->start : s->lastTime;
-    s->lastTime = held.time;
-    held.chunk = std::move(out);
-    held.size = length;
-    held.key = sample->syncPoint || s->fccType == fourCC("auds");
-    if (sample->time)
-        held.reached = s->segmentStart + sample->time->stop;
-    m_heldBytes += static_cast<std::size_t>(chunk);
-    s->held.push_back(std::move(held));
-    return writeHeld();
+    Waiting waiting{std::move(out), length, sample->syncPoint || s->fccType == fourCC("auds"),
+                    s->lastOrder, std::nullopt};
+    if (sample->time) {
+        waiting.order = s->segmentStart + sample->time->start;
+        waiting.reached = s->segmentStart + sample->time->stop;
+        s->lastOrder = *waiting.reached;
+    }
+    ++s->accepted;
+    s->waiting.push_back(std::move(waiting));
+    return drain();
 }
 
-Flow AviMuxFilter::writeHeld()
+Flow AviMuxFilter::drain()
 {
     for (;;) {
         Stream *next = nullptr;
-        for (auto &s : m_streams)
-            if (!s.held.empty() && (!next || s.held.front().time < next->held.front().time))
+        bool blocked = false;
+        bool overfull = false;
+        for (auto &s : m_streams) {
+            if (s.waiting.empty()) {
+                blocked = blocked || !s.ended;
+                continue;
+            }
+            overfull = overfull || s.waiting.size() > kMaxWaiting;
+            if (next == nullptr || s.waiting.front().order < next->waiting.front().order)
                 next = &s;
-        if (!next)
+        }
+        if (next == nullptr || (blocked && !overfull))
             return Flow::Ok;
-        // Another input that has not ended may still bring an earlier chunk.
-        bool waiting = false;
-        for (const auto &s : m_streams)
-            waiting = waiting || (&s != next && !s.ended && s.held.empty());
-        if (waiting && m_heldBytes <= kMaxHeldBytes)
-            return Flow::Ok;
-        Held held = std::move(next->held.front());
-        next->held.pop_front();
-        m_heldBytes -= held.chunk->actualLength();
-        const Flow written = writeChunk(*next, std::move(held));
-        if (written != Flow::Ok)
-            return written;
+        Waiting chunk = std::move(next->waiting.front());
+        next->waiting.pop_front();
+        if (const Flow f = writeChunk(*next, std::move(chunk)); f != Flow::Ok)
+            return f;
     }
 }
 
-Flow AviMuxFilter::writeChunk(Stream &s, Held held)
+Flow AviMuxFilter::writeChunk(Stream &stream, Waiting waiting)
 {
-    const auto chunk = static_cast<std::int64_t>(held.chunk->actualLength());
+    Stream *s = &stream;
+    const auto chunk = static_cast<std::int64_t>(waiting.chunk->actualLength());
     // Room the form still needs for its indexes, this chunk included.
     Form &form = m_forms.back();
     std::int64_t trailer = 0;
@@ -580,23 +578,25 @@ Flow AviMuxFilter::writeChunk(Stream &s, Held held)
         }
     }
 
-    held.chunk->time = TimeRange{m_end, m_end + chunk};
-    const IndexEntry entry{m_end, held.size, held.key};
-    s.formIndex.push_back(entry);
+    SamplePtr out = std::move(waiting.chunk);
+    out->time = TimeRange{m_end, m_end + chunk};
+    const IndexEntry entry{m_end, waiting.length, waiting.key};
+    s->formIndex.push_back(entry);
     if (m_forms.size() == 1) {
         m_idx1.push_back(entry);
-        m_idx1Streams.push_back(static_cast<std::uint8_t>(&s - m_streams.data()));
+        m_idx1Streams.push_back(static_cast<std::uint8_t>(s - m_streams.data()));
     }
-    ++s.chunks;
-    s.bytes += static_cast<std::int64_t>(held.size);
-    s.maxChunk = std::max(s.maxChunk, held.size);
+    ++s->chunks;
+    s->bytes += static_cast<std::int64_t>(waiting.length);
+    s->maxChunk = std::max(s->maxChunk, waiting.length);
     m_end += chunk;
-    if (held.reached) {
+    if (waiting.reached) {
+        const std::int64_t reached = *waiting.reached;
         std::int64_t known = m_position.load();
-        while (*held.reached > known && !m_position.compare_exchange_weak(known, *held.reached)) {
+        while (reached > known && !m_position.compare_exchange_weak(known, reached)) {
         }
     }
-    const Flow result = m_output.deliver(held.chunk);
+    const Flow result = m_output.deliver(out);
     if (result == Flow::Error)
         m_failed = true;
     return result;
@@ -608,21 +608,23 @@ Flow AviMuxFilter::endOfStream(InputPin &pin)
         std::lock_guard lock(m_mutex);
         if (Stream *s = streamOf(pin))
             s->ended = true;
-        // The chunks held for this input's next one can go now.
-        if (!m_failed) {
-            const Flow written = writeHeld();
-            if (written != Flow::Ok)
-                return written;
-        }
+        if (!m_failed)
+            if (const Flow f = drain(); f != Flow::Ok)
+                return f;
         for (const auto &s : m_streams)
-            if (!s.ended)
+            if (!s.ended || !s.waiting.empty())
                 return Flow::Ok;
     }
     return m_output.deliverEndOfStream();
 }
 
-void AviMuxFilter::beginFlush(InputPin &)
+void AviMuxFilter::beginFlush(InputPin &pin)
 {
+    {
+        std::lock_guard lock(m_mutex);
+        if (Stream *s = streamOf(pin))
+            s->waiting.clear();
+    }
     m_output.deliverBeginFlush();
 }
 
