@@ -30,9 +30,10 @@ function(vidora_library name)
   if(NOT ARG_WIDGETS)
     list(FILTER sources EXCLUDE REGEX "/widgets/")
   else()
+    # At any depth: src/files/widgets, src/platform/media/widgets…
     file(GLOB_RECURSE widget_sources CONFIGURE_DEPENDS
-         ${CMAKE_CURRENT_SOURCE_DIR}/src/*/widgets/*.cpp
-         ${CMAKE_CURRENT_SOURCE_DIR}/src/*/widgets/*.h)
+         ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/src/*.h)
+    list(FILTER widget_sources INCLUDE REGEX "/widgets/")
     list(APPEND sources ${widget_sources})
   endif()
   set(deps)

@@ -12,6 +12,7 @@
 // moves the clock and must only lock and notify.
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -67,6 +68,18 @@ class DeviceClock : public ReferenceClock
 public:
     std::chrono::steady_clock::time_point deadlineFor(std::int64_t time) const override;
     void positionChanged() { notifyListeners(); }
+};
+
+// A filter that offers its clock to the graph (an audio renderer playing to a
+// sound device, whose played samples drive time).
+class IReferenceClockProvider
+{
+public:
+    // Null when the filter has no clock to offer (no device). Control thread.
+    virtual std::shared_ptr<ReferenceClock> referenceClock() = 0;
+
+protected:
+    ~IReferenceClockProvider() = default;
 };
 
 } // namespace vidora::media

@@ -143,6 +143,21 @@ bool FilterGraph::SetSyncSource(std::shared_ptr<ReferenceClock> clock)
     return true;
 }
 
+bool FilterGraph::SetDefaultSyncSource()
+{
+    std::lock_guard lock(m_control);
+    if (m_state.load() != FilterState::Stopped)
+        return false;
+    for (const auto &f : m_filters)
+        if (auto *provider = dynamic_cast<IReferenceClockProvider *>(f.get()))
+            if (auto clock = provider->referenceClock()) {
+                m_clock = std::move(clock);
+                return true;
+            }
+    m_clock = std::make_shared<SystemClock>();
+    return true;
+}
+
 // Filters in stream order: every filter comes after the filters that feed it.
 std::vector<Filter *> FilterGraph::upstreamFirst() const
 {

@@ -107,6 +107,10 @@ public:
     // The reference clock; null (the default) means none: nothing waits.
     // Only while stopped.
     bool SetSyncSource(std::shared_ptr<ReferenceClock> clock);
+    // The clock of the first filter that offers one (IReferenceClockProvider:
+    // an audio renderer with a sound device), else a system clock. Only
+    // while stopped; call it after the graph is built.
+    bool SetDefaultSyncSource();
     ReferenceClock *syncSource() const { return m_clock.get(); }
 
     // The graph's position interface: duration of the longest stream,

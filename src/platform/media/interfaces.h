@@ -83,4 +83,17 @@ protected:
     ~IAMStreamConfig() = default;
 };
 
+// The loudness of an audio renderer, in hundredths of a decibel: 0 is full
+// volume, -10000 silence.
+class IBasicAudio
+{
+public:
+    // Any thread; false (the volume unchanged) outside -10000..0.
+    virtual bool put_Volume(std::int32_t volume) = 0;
+    virtual std::int32_t get_Volume() const = 0;
+
+protected:
+    ~IBasicAudio() = default;
+};
+
 } // namespace vidora::media

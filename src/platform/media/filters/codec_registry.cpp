@@ -1,9 +1,11 @@
 #include "platform/media/filters/codec_registry.h"
 
 #include "platform/media/filters/audio_converter.h"
+#include "platform/media/filters/audio_renderer.h"
 #include "platform/media/filters/colour_converter.h"
 #include "platform/media/filters/dv_decoder.h"
 #include "platform/media/filters/video_decoder.h"
+#include "platform/media/filters/video_renderer.h"
 
 namespace vidora::media {
 
@@ -17,6 +19,15 @@ void registerCodecFilters(FilterRegistry &registry)
         {"ACM Wrapper", merit::Normal, [] { return std::make_shared<AudioConverterFilter>(); }});
     registry.add({"Color Space Converter", merit::Unlikely,
                   [] { return std::make_shared<ColourConverterFilter>(); }});
+}
+
+void registerRendererFilters(FilterRegistry &registry)
+{
+    constexpr int RendererMerit = merit::Normal + 1;
+    registry.add(
+        {"Video Renderer", RendererMerit, [] { return std::make_shared<VideoRendererFilter>(); }});
+    registry.add(
+        {"Audio Renderer", RendererMerit, [] { return std::make_shared<AudioRendererFilter>(); }});
 }
 
 } // namespace vidora::media

@@ -11,4 +11,14 @@ namespace vidora::media {
 // itself).
 void registerCodecFilters(FilterRegistry &registry);
 
+// Adds the video and the audio renderer, tried after the DV decoder and before
+// the generic decoder and the converters. A converter takes its own output
+// format (the audio converter passes 16-bit PCM, the colour converter RGB24),
+// so a renderer tried after it would be reached only through a stack of
+// converters; decoders take no renderer's format, so their place does not
+// matter. A renderer made by the registry has no video sink (its pictures are
+// dropped until one is set) and plays sound on the default device when there
+// is one.
+void registerRendererFilters(FilterRegistry &registry);
+
 } // namespace vidora::media

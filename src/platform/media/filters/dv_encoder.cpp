@@ -192,11 +192,12 @@ Flow DvEncoderFilter::encode(const MediaSample &in)
         return Flow::Error;
     if (avcodec_receive_packet(m_codec.get(), m_packet.get()) < 0)
         return Flow::Error;
-    if (static_cast<std::size_t>(m_packet->size) != systemOf(m_videoFormat).frameBytes) {
-        av_packet_unref(m_packet.get());
-        return Flow::Error;
-    }
-    return Flow::Ok;
+    const bool whole =
+        static_cast<std::size_t>(m_packet->size) == systemOf(m_videoFormat).frameBytes;
+    if (whole)
+        m_encoded.assign(m_packet->data, m_packet->data + m_packet->size);
+    av_packet_unref(m_packet.get());
+    return whole ? Flow::Ok : Flow::Error;
 }
 
 Flow DvEncoderFilter::Receive(const SamplePtr &sample)
@@ -224,8 +225,8 @@ Flow DvEncoderFilter::Receive(const SamplePtr &sample)
         if (result != Flow::Ok)
             break;
         const std::int64_t n = m_nextFrame;
-        std::memcpy(out->data(), m_packet->data, static_cast<std::size_t>(m_packet->size));
-        out->setActualLength(static_cast<std::size_t>(m_packet->size));
+        std::memcpy(out->data(), m_encoded.data(), m_encoded.size());
+        out->setActualLength(m_encoded.size());
         out->time = TimeRange{frameStart(n), frameStart(n + 1)};
         out->mediaTime = TimeRange{n, n + 1};
         out->syncPoint = true;
@@ -234,7 +235,6 @@ Flow DvEncoderFilter::Receive(const SamplePtr &sample)
         ++m_nextFrame;
         result = output().deliver(out);
     }
-    av_packet_unref(m_packet.get());
     return result;
 }
 

@@ -17,6 +17,8 @@
 #include "platform/media/filters/ffmpeg_support.h"
 #include "platform/media/transform.h"
 
+#include <vector>
+
 namespace vidora::media {
 
 constexpr int DVENCODERVIDEOFORMAT_NTSC = 2000;
@@ -76,6 +78,12 @@ private:
     ffmpeg::CodecContextPtr m_codec;
     ffmpeg::FramePtr m_frame;
     ffmpeg::PacketPtr m_packet;
+    // The last encoded frame, copied out of the packet once: a picture
+    // repeated to conform the frame rate is delivered from here. The packet's
+    // bytes were written by libavcodec's slice threads, which synchronise
+    // through atomics that ThreadSanitizer cannot see; each read of them in a
+    // checked build costs a (suppressed) report per word.
+    std::vector<std::uint8_t> m_encoded;
     ffmpeg::SwsPtr m_scaler;
     ffmpeg::PictureLayout m_inLayout;
     std::int64_t m_nextFrame = 0; // output frames delivered in this segment

@@ -168,9 +168,16 @@ Flow VideoDecoderFilter::deliverFrame()
     if (got != Flow::Ok)
         return got;
     const auto format = static_cast<AVPixelFormat>(f.format);
-    m_scaler.reset(sws_getCachedContext(m_scaler.release(), f.width, f.height, format, m_width,
-                                        m_height, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr,
-                                        nullptr));
+    // The scaler is kept while the decoded pictures keep their size and
+    // format. (sws_getCachedContext cannot be relied on for this: it stores
+    // the full-range JPEG formats that MJPEG decodes to under their limited-
+    // range names, so it made a new context for every picture.)
+    if (!m_scaler || f.width != m_scalerIn.width || f.height != m_scalerIn.height ||
+        format != m_scalerIn.format) {
+        m_scaler.reset(sws_getContext(f.width, f.height, format, m_width, m_height,
+                                      AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
+        m_scalerIn = {f.width, f.height, format};
+    }
     if (!m_scaler)
         return Flow::Error;
     const auto stride = ffmpeg::rgb24Stride(m_width);

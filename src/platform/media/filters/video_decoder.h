@@ -44,6 +44,12 @@ private:
     ffmpeg::FramePtr m_frame;
     ffmpeg::PacketPtr m_packet;
     ffmpeg::SwsPtr m_scaler;
+    struct
+    {
+        int width = 0;
+        int height = 0;
+        AVPixelFormat format = AV_PIX_FMT_NONE;
+    } m_scalerIn; // what m_scaler converts from
     int m_width = 0;
     int m_height = 0;
     std::int64_t m_frameDuration = 0;

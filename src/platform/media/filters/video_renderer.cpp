@@ -1,0 +1,129 @@
+#include "platform/media/filters/video_renderer.h"
+
+#include "platform/media/filters/ffmpeg_support.h"
+
+#include <cstring>
+
+namespace vidora::media {
+
+namespace {
+
+// The layouts the renderer copies: 24-bit BGR and 32-bit BGRX, either row
+// order.
+std::optional<ffmpeg::PictureLayout> rgbLayout(const MediaType &type)
+{
+    const auto layout = ffmpeg::pictureLayout(type);
+    if (!layout || (layout->format != AV_PIX_FMT_BGR24 && layout->format != AV_PIX_FMT_BGRA))
+        return std::nullopt;
+    return layout;
+}
+
+// A top-down copy of the picture in `sample`; null when the sample is
+// shorter than the picture.
+QImage copyPicture(const ffmpeg::PictureLayout &layout, const MediaSample &sample)
+{
+    if (sample.actualLength() < layout.imageSize)
+        return {};
+    const bool rgb32 = layout.format == AV_PIX_FMT_BGRA;
+    QImage picture(layout.width, layout.height,
+                   rgb32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
+    if (picture.isNull())
+        return {};
+    const std::uint8_t *rows[4];
+    int strides[4];
+    ffmpeg::pictureArrays(layout, sample.data(), rows, strides);
+    const std::size_t rowBytes = static_cast<std::size_t>(layout.width) * (rgb32 ? 4 : 3);
+    for (int y = 0; y < layout.height; ++y) {
+        const std::uint8_t *from = rows[0] + static_cast<std::ptrdiff_t>(y) * strides[0];
+        std::uint8_t *to = picture.scanLine(y);
+        std::memcpy(to, from, rowBytes);
+        // RGB32 is 0xffRRGGBB to QImage: the fourth byte of a BGRX pixel is
+        // padding, which QImage would otherwise take as alpha.
+        if (rgb32)
+            for (std::size_t x = 3; x < rowBytes; x += 4)
+                to[x] = 0xff;
+    }
+    return picture;
+}
+
+} // namespace
+
+VideoRendererFilter::VideoRendererFilter(std::shared_ptr<IVideoSink> sink)
+    : RendererFilter("Video Renderer", "Input"), m_sink(std::move(sink))
+{}
+
+void VideoRendererFilter::setSink(std::shared_ptr<IVideoSink> sink)
+{
+    std::lock_guard lock(m_sinkMutex);
+    m_sink = std::move(sink);
+}
+
+bool VideoRendererFilter::CheckInputType(const MediaType &type)
+{
+    return type.major() == MajorType::Video && rgbLayout(type).has_value();
+}
+
+bool VideoRendererFilter::StartStreaming()
+{
+    m_type = input().connectionType();
+    m_cuedSample = nullptr;
+    return rgbLayout(m_type).has_value();
+}
+
+void VideoRendererFilter::OnReceiveFirstSample(const MediaSample &sample)
+{
+    // Without a sink the frame is kept for Run, which may find one. A failure
+    // shows again, as error-abort, when the sample is rendered.
+    bool hasSink = false;
+    {
+        std::lock_guard lock(m_sinkMutex);
+        hasSink = m_sink != nullptr;
+    }
+    if (hasSink && present(sample) == Flow::Ok)
+        m_cuedSample = &sample;
+}
+
+Flow VideoRendererFilter::DoRenderSample(const MediaSample &sample)
+{
+    if (m_cuedSample.exchange(nullptr) == &sample)
+        return Flow::Ok;
+    return present(sample);
+}
+
+Flow VideoRendererFilter::present(const MediaSample &sample)
+{
+    if (sample.typeChange) {
+        if (!CheckInputType(*sample.typeChange))
+            return Flow::Error;
+        m_type = *sample.typeChange;
+    }
+    const auto layout = rgbLayout(m_type);
+    if (!layout || sample.actualLength() < layout->imageSize)
+        return Flow::Error;
+    std::shared_ptr<IVideoSink> sink;
+    {
+        std::lock_guard lock(m_sinkMutex);
+        sink = m_sink;
+    }
+    if (!sink)
+        return Flow::Ok;
+    VideoFrame frame{copyPicture(*layout, sample), sample.time};
+    if (frame.picture.isNull())
+        return Flow::Error;
+    sink->presentFrame(std::move(frame));
+    return Flow::Ok;
+}
+
+void VideoRendererFilter::beginFlush(InputPin &pin)
+{
+    m_cuedSample = nullptr;
+    RendererFilter::beginFlush(pin);
+}
+
+void VideoRendererFilter::Stop()
+{
+    m_cuedSample = nullptr;
+    RendererFilter::Stop();
+}
+
+} // namespace vidora::media

@@ -1,0 +1,70 @@
+#pragma once
+
+// The video renderer: uncompressed RGB pictures in (RGB24 with the padded
+// bottom-up rows of ffmpeg_support.h, or RGB32; top-down rows when the
+// height is negative), each picture handed to a sink as a copy when its time
+// comes. A paused graph shows its cued frame: the sample the renderer holds
+// while paused is presented at once, and not again when the graph runs.
+// Without a sink the pictures are dropped (a window not yet attached).
+#include "platform/media/renderer.h"
+
+#include <QImage>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace vidora::media {
+
+// One picture for display: a deep copy, top row first, in
+// QImage::Format_BGR888 (RGB24 input) or QImage::Format_RGB32 (RGB32 input),
+// with the time of the sample it came from (100 ns, segment-relative).
+struct VideoFrame
+{
+    QImage picture;
+    std::optional<TimeRange> time;
+};
+
+// Where the renderer's pictures go. presentFrame runs on the streaming thread
+// and must return quickly and must not
+// call back into the graph.
+class IVideoSink
+{
+public:
+    virtual void presentFrame(VideoFrame frame) = 0;
+
+protected:
+    ~IVideoSink() = default;
+};
+
+class VideoRendererFilter final : public RendererFilter
+{
+public:
+    explicit VideoRendererFilter(std::shared_ptr<IVideoSink> sink = nullptr);
+
+    // Any thread, any state; the next picture goes to the new sink.
+    void setSink(std::shared_ptr<IVideoSink> sink);
+
+    bool CheckInputType(const MediaType &type) override;
+    bool StartStreaming() override;
+    Flow DoRenderSample(const MediaSample &sample) override;
+    void OnReceiveFirstSample(const MediaSample &sample) override;
+    void beginFlush(InputPin &pin) override;
+    void Stop() override;
+
+private:
+    Flow present(const MediaSample &sample);
+
+    std::mutex m_sinkMutex;
+    std::shared_ptr<IVideoSink> m_sink; // guarded by m_sinkMutex
+
+    // Streaming state: set in StartStreaming, then used on the streaming
+    // thread only.
+    MediaType m_type;
+    // The sample presented while paused (identity only), so that Run does
+    // not present it twice; streaming thread, cleared on flush and stop.
+    std::atomic<const MediaSample *> m_cuedSample{nullptr};
+};
+
+} // namespace vidora::media

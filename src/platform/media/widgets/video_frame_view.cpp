@@ -1,0 +1,89 @@
+#include "platform/media/widgets/video_frame_view.h"
+
+#include <QMetaObject>
+#include <QPainter>
+
+#include <mutex>
+
+namespace vidora::media {
+
+// Holds the latest frame between the streaming thread and the GUI thread.
+// A frame asks for a repaint through a queued call; the view detaches itself
+// under the lock before it is destroyed, so no call is queued to a widget
+// that is gone (Qt drops calls queued to a widget destroyed later).
+class VideoFrameView::Sink final : public IVideoSink
+{
+public:
+    explicit Sink(VideoFrameView *view) : m_view(view) {}
+
+    void presentFrame(VideoFrame frame) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_picture = std::move(frame.picture);
+        if (m_view && !m_updateQueued) {
+            m_updateQueued = true;
+            QMetaObject::invokeMethod(
+                m_view,
+                [view = m_view, this] {
+                    {
+                        std::lock_guard lock(m_mutex);
+                        m_updateQueued = false;
+                    }
+                    view->update();
+                },
+                Qt::QueuedConnection);
+        }
+    }
+
+    QImage picture() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_picture;
+    }
+
+    void detach()
+    {
+        std::lock_guard lock(m_mutex);
+        m_view = nullptr;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    // guarded by m_mutex; written on the streaming and the GUI thread
+    VideoFrameView *m_view;
+    QImage m_picture;
+    bool m_updateQueued = false;
+};
+
+VideoFrameView::VideoFrameView(QWidget *parent)
+    : QWidget(parent), m_sink(std::make_shared<Sink>(this))
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+VideoFrameView::~VideoFrameView()
+{
+    m_sink->detach();
+}
+
+std::shared_ptr<IVideoSink> VideoFrameView::sink() const
+{
+    return m_sink;
+}
+
+QImage VideoFrameView::currentPicture() const
+{
+    return m_sink->picture();
+}
+
+void VideoFrameView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QImage picture = m_sink->picture();
+    if (picture.isNull())
+        painter.fillRect(rect(), Qt::black);
+    else
+        painter.drawImage(rect(), picture);
+}
+
+} // namespace vidora::media
