@@ -32,7 +32,7 @@ inline bool OnGuiThread()
 }
 
 // The log shared by the GUI thread and the worker.
-class EventLog
+class EngineEventLog
 {
 public:
     // An event that must happen on the GUI thread.
@@ -83,7 +83,7 @@ inline QString NameOf(const EngineEntryPtr &entry)
 class FakeList : public IEngineList
 {
 public:
-    FakeList(EventLog &log, QString tag) : m_log(log), m_tag(std::move(tag)) {}
+    FakeList(EngineEventLog &log, QString tag) : m_log(log), m_tag(std::move(tag)) {}
 
     EngineEntryPtr Put(const QString &path, bool selected = false)
     {
@@ -212,7 +212,7 @@ private:
             m_current = m_entries.empty() ? nullptr : m_entries.front();
     }
 
-    EventLog &m_log;
+    EngineEventLog &m_log;
     QString m_tag;
     std::vector<EngineEntryPtr> m_entries;  // sorted by path
     std::vector<EngineEntryPtr> m_selected; // in the order they were selected
@@ -225,7 +225,7 @@ private:
 class ScriptedQuestions : public IEngineQuestions
 {
 public:
-    explicit ScriptedQuestions(EventLog &log) : m_log(log) {}
+    explicit ScriptedQuestions(EngineEventLog &log) : m_log(log) {}
     void Script(std::initializer_list<TModalResult> answers) { m_answers = answers; }
     std::vector<QString> Texts() const { return m_texts; }
 
@@ -243,7 +243,7 @@ public:
     }
 
 private:
-    EventLog &m_log;
+    EngineEventLog &m_log;
     std::deque<TModalResult> m_answers;
     std::vector<QString> m_texts;
 };
@@ -345,7 +345,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    EventLog log;
+    EngineEventLog log;
     FakeList source{log, QStringLiteral("src")};
     FakeList dest{log, QStringLiteral("dst")};
     ScriptedQuestions questions{log};

@@ -30,7 +30,7 @@ public:
         bool gateAtPoll = false; // the first poll calls the GUI (the test aborts there)
     };
 
-    FakeGraph(Script script, QString output, TCommandEngine &ce, EventLog &log, int &polls)
+    FakeGraph(Script script, QString output, TCommandEngine &ce, EngineEventLog &log, int &polls)
         : m_script(script), m_output(std::move(output)), m_ce(ce), m_log(log), m_polls(polls)
     {}
 
@@ -82,7 +82,7 @@ private:
     Script m_script;
     QString m_output;
     TCommandEngine &m_ce;
-    EventLog &m_log;
+    EngineEventLog &m_log;
     int &m_polls; // every graph's polls
     int m_ownPolls = 0;
 };

@@ -1,5 +1,5 @@
-#include "avi_test_support.h"
 #include "platform/media/filters/null_renderer.h"
+#include "support/avi_files.h"
 #include "support/media_hang_guard.h"
 #include "support/riffbuilder.h"
 #include "support/tools.h"

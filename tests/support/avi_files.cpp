@@ -1,4 +1,4 @@
-#include "avi_test_support.h"
+#include "support/avi_files.h"
 
 #include "support/riffbuilder.h"
 #include "support/tools.h"

@@ -1,0 +1,87 @@
+#pragma once
+
+// The processing module run as the program runs it: a graph command whose
+// build step calls one of the module's builders, on the command engine's
+// worker, with the module's notices ending the engine's wait.
+#include "../engine_fixture.h"
+
+#include "files/cdmgraphrun.h"
+#include "platform/gui_thread.h"
+#include "video/graphs/convertirdvunit.h"
+
+#include <chrono>
+#include <functional>
+
+namespace vidora::test {
+
+class CdmStage : public EngineStage
+{
+protected:
+    // Builds the graph for one file; null when it cannot be built. Runs on
+    // the worker, like the program's build step. `output` is the command's
+    // destination for the file.
+    using Builder = std::function<media::IMediaSeeking *(TCdm &cdm, const QString &source,
+                                                         const QString &output)>;
+
+    CdmStage()
+    {
+        ConnectCdmToEngine(cdm, engine);
+        command.Nombre = TcmdNombre::fnSelect;
+        command.UpdateFile = TUpdateFile::ufAdd;
+        command.ErrorMessage = QStringLiteral("Conversion failed: %s");
+        command.OnDestination = [this](const EngineEntryPtr &e, const QStringList &, int) {
+            return outputFor ? outputFor(e->FullPath())
+                             : Path(QFileInfo(e->FullPath()).completeBaseName() + "_out.avi");
+        };
+        command.OnBuildGraph = [this](const EngineEntryPtr &e, const QString &destination,
+                                      const QStringList &, int) -> std::unique_ptr<IGraphRun> {
+            media::IMediaSeeking *position = builder(cdm, e->FullPath(), destination);
+            if (position == nullptr)
+                return nullptr;
+            if (afterBuild)
+                afterBuild(cdm);
+            return std::make_unique<TCdmGraphRun>(cdm, *position);
+        };
+    }
+
+    ~CdmStage() override
+    {
+        // The run must not outlive the module it uses.
+        engine.AbortAll();
+        while (engine.IsRunning())
+            runQueuedGuiCalls(std::chrono::milliseconds(10));
+    }
+
+    // Runs the command over `source` with `build`; true when the run ended
+    // (whatever its outcome: check the log for errors, and the output).
+    bool RunCommand(const QString &source, Builder build)
+    {
+        source_ = source;
+        builder = std::move(build);
+        this->source.Clear();
+        this->source.Put(source, true);
+        return RunToEnd(command);
+    }
+
+    // The errors the engine reported during the runs.
+    std::vector<std::string> Errors() const
+    {
+        std::vector<std::string> errors;
+        for (const auto &e : log.Events())
+            if (e.rfind("error ", 0) == 0)
+                errors.push_back(e);
+        return errors;
+    }
+
+    TGraphCmd command;
+    Builder builder;
+    // Sets the own filters' options after a successful build, as the
+    // command handlers do (on the worker).
+    std::function<void(TCdm &)> afterBuild;
+    // The destination of a source; default: <base>_out.avi in the test folder.
+    std::function<QString(const QString &source)> outputFor;
+    QString source_;
+    TCdm cdm;
+};
+
+} // namespace vidora::test
