@@ -3,6 +3,7 @@
 // The list entry of a video file: at creation it reads everything the list,
 // the information panel, the commands and the sort orders need about the
 // file. Reading only reads: the file's bytes and dates are never changed.
+#include "files/graphprobe.h"
 #include "files/listfichier.h"
 #include "files/probevalues.h"
 
@@ -22,7 +23,8 @@ std::mutex &EntryReadingLock();
 // What a video entry's reading needs besides the file.
 struct TaviReading
 {
-    std::shared_ptr<IProbe> probe;
+    // The probe graph unless another probe is given; none probes nothing.
+    std::shared_ptr<IProbe> probe = DefaultProbe();
     // The setting "Format pour Afficher Datecode", a date-time pattern.
     QString datecodeFormat = QStringLiteral("ddddd tt");
 };

@@ -77,6 +77,9 @@ public:
 
     void UpdateCounts();
     void UpdateActive();
+    // Tells the active entry's viewers again (activeChanged), its
+    // information having changed.
+    void RefreshActive() { emit activeChanged(m_active); }
     int CurrentRow() const;
     int SelectedCount() const;
     std::vector<std::shared_ptr<TAbstractListFichier>> SelectedEntries() const;

@@ -9,6 +9,7 @@
 // kept (Linux file names are case-sensitive, so "A.avi" and "a.avi" are two
 // files). Each key is the lower-cased key text followed by that path: the
 // lower-cased part gives the order, the path the tie-break.
+#include "files/engineinterfaces.h"
 #include "formats/datetime.h"
 
 #include <QFileInfo>
@@ -49,12 +50,13 @@ TSortIndex SortIndexFromKey(const QString &keyWord);
 QString EntryIdentityPath(const QString &path);
 
 // An entry with path and name only. Entries are shared (std::shared_ptr): the
-// list, the opening thread and the command engine hold them.
-class TAbstractListFichier
+// list, the opening thread and the command engine hold them; the engine sees
+// them as IEngineEntry.
+class TAbstractListFichier : public IEngineEntry
 {
 public:
     TAbstractListFichier() = default;
-    virtual ~TAbstractListFichier() = default;
+    ~TAbstractListFichier() override = default;
     TAbstractListFichier(const TAbstractListFichier &) = delete;
     TAbstractListFichier &operator=(const TAbstractListFichier &) = delete;
 
@@ -62,13 +64,17 @@ public:
 
     // Stores the path (as its identity path) and name and recomputes the keys.
     // Not thread-safe: call it on the thread that owns the entry (the GUI).
-    virtual void SetFileName(const QString &path);
+    void SetFileName(const QString &path) override;
     // The key for the order, or an empty text for an order this class does
     // not answer.
     virtual QString GetSortKey(const TSortIndex &order) const;
 
     const QString &Path() const { return m_path; }
     const QString &Name() const { return m_name; }
+
+    // IEngineEntry
+    QString FullPath() const override { return m_path; }
+    QString FileName() const override { return m_name; }
 
 protected:
     // The lower-cased key text followed by the path.

@@ -1,24 +1,20 @@
 #include "files/listopener.h"
 
+#include "platform/gui_thread.h"
 #include "settings/textcodec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSocketNotifier>
 #include <QStorageInfo>
 
-#include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <set>
-#include <system_error>
 #include <tuple>
 #include <utility>
 
-#include <sys/eventfd.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace vidora {
 
@@ -256,24 +252,11 @@ private:
     std::set<SearchId> m_searched;
 };
 
-TListOpener::TListOpener(QObject *parent)
-    : QObject(parent), m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
-{
-    if (m_wakeFd < 0)
-        throw std::system_error(errno, std::generic_category(), "eventfd");
-    m_wake = std::make_unique<QSocketNotifier>(m_wakeFd, QSocketNotifier::Read);
-    connect(m_wake.get(), &QSocketNotifier::activated, this, [this] {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t got = ::read(m_wakeFd, &count, sizeof count);
-        Drain();
-    });
-}
+TListOpener::TListOpener(QObject *parent) : QObject(parent) {}
 
 TListOpener::~TListOpener()
 {
     Shutdown();
-    m_wake.reset();
-    ::close(m_wakeFd);
 }
 
 void TListOpener::Open(TOpenMode mode, const QStringList &paths)
@@ -407,10 +390,14 @@ void TListOpener::CallGui(std::function<void()> fn)
         const std::lock_guard guard(m_lock);
         m_inbox.push_back(call);
     }
-    // The wake-up is a counter bump on an event descriptor the GUI thread
-    // watches; the call itself travels in the inbox, under m_lock.
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+    // The GUI thread is woken by the program's one GUI-call queue; the call
+    // itself stays in the inbox, so an abort can run what is left of it
+    // (Drain) before it returns, and a drain that arrives after the opener
+    // is gone does nothing.
+    postToGui([this, alive = std::weak_ptr<const bool>(m_alive)] {
+        if (alive.lock())
+            Drain();
+    });
     std::unique_lock lock(m_lock);
     m_callDone.wait(lock, [&] { return call->done || m_abort.load(); });
 }

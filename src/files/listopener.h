@@ -17,8 +17,6 @@
 #include <QObject>
 #include <QStringList>
 
-class QSocketNotifier;
-
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -127,9 +125,9 @@ private:
     std::deque<std::shared_ptr<PendingCall>> m_inbox; // guarded by m_lock
     bool m_workerRunning = false;                     // guarded by m_lock
     std::thread m_worker;                             // GUI thread
-    // Written by the opening thread to wake the GUI thread's m_wake.
-    int m_wakeFd = -1;
-    std::unique_ptr<QSocketNotifier> m_wake;
+    // Held by the opener; a drain posted to the GUI thread runs only while
+    // it lives (both are on the GUI thread, so no lock is needed).
+    std::shared_ptr<const bool> m_alive = std::make_shared<const bool>(true);
 };
 
 } // namespace vidora

@@ -1,0 +1,189 @@
+#include "support/dvfiles.h"
+
+#include "support/riffbuilder.h"
+#include "support/tools.h"
+
+#include <QBuffer>
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+
+namespace vidora::test {
+
+namespace {
+
+constexpr int kBlockBytes = 80;
+constexpr int kSequenceBytes = 150 * kBlockBytes;
+constexpr int kPalFrameBytes = 12 * kSequenceBytes;  // 144000
+constexpr int kNtscFrameBytes = 10 * kSequenceBytes; // 120000
+
+QByteArray le32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        b[i] = char(v >> (8 * i));
+    return b;
+}
+
+// The payload (bytes 1-4, little-endian) of the first pack `id` at one of the
+// offsets; all ones (no information) when none holds it.
+quint32 packPayload(const QByteArray &frame, std::uint8_t id, const std::vector<int> &offsets)
+{
+    for (const int at : offsets) {
+        if (at + 5 <= frame.size() && std::uint8_t(frame[at]) == id) {
+            quint32 value = 0;
+            for (int i = 0; i < 4; ++i)
+                value |= quint32(std::uint8_t(frame[at + 1 + i])) << (8 * i);
+            return value;
+        }
+    }
+    return 0xffffffff;
+}
+
+// VAUX pack positions of DIF sequence `sequence`: blocks 3-5, 15 packs each.
+std::vector<int> vauxOffsets(int sequence)
+{
+    std::vector<int> offsets;
+    for (int block = 3; block <= 5; ++block)
+        for (int slot = 0; slot < 15; ++slot)
+            offsets.push_back(sequence * kSequenceBytes + block * kBlockBytes + 3 + 5 * slot);
+    return offsets;
+}
+
+// AAUX pack positions of DIF sequence `sequence`: the audio blocks, which
+// are every 16th block from block 6.
+std::vector<int> aauxOffsets(int sequence)
+{
+    std::vector<int> offsets;
+    for (int audio = 0; audio < 9; ++audio)
+        offsets.push_back(sequence * kSequenceBytes + (6 + 16 * audio) * kBlockBytes + 3);
+    return offsets;
+}
+
+} // namespace
+
+bool ffmpegMake(const QStringList &arguments)
+{
+    const ToolResult made =
+        runTool("ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-y"} + arguments);
+    if (made.exitCode != 0) {
+        ADD_FAILURE() << "ffmpeg " << arguments.join(' ').toStdString() << ": "
+                      << made.err.toStdString();
+        return false;
+    }
+    return true;
+}
+
+QByteArray ffmpegRawDv(const QString &dir, const DvClip &clip)
+{
+    const QString path = QDir(dir).filePath(QStringLiteral("raw%1%2-%3.dv")
+                                                .arg(clip.ntsc ? "ntsc" : "pal")
+                                                .arg(clip.wide ? "-wide" : "")
+                                                .arg(clip.frames));
+    const QString size = clip.ntsc ? "720x480" : "720x576";
+    const QString rate = clip.ntsc ? "30000/1001" : "25";
+    // The DV muxer writes a frame only with its audio: the length is given
+    // as a time so both inputs end together.
+    const double seconds = clip.ntsc ? clip.frames * 1001 / 30000.0 : clip.frames / 25.0;
+    QStringList args{"-f",        "lavfi",
+                     "-i",        QStringLiteral("testsrc=size=%1:rate=%2").arg(size, rate),
+                     "-f",        "lavfi",
+                     "-i",        "sine=frequency=440:sample_rate=48000",
+                     "-t",        QString::number(seconds, 'f', 6),
+                     "-ac",       "2",
+                     "-pix_fmt",  clip.ntsc ? "yuv411p" : "yuv420p",
+                     "-metadata", "creation_time=2005-06-07T08:09:10Z",
+                     "-timecode", "01:02:03:04"};
+    if (clip.wide)
+        args << "-aspect"
+             << "16:9";
+    args << "-f"
+         << "dv" << path;
+    if (!ffmpegMake(args))
+        return {};
+    return readFileBytes(path);
+}
+
+QByteArray dvType1Avi(const QByteArray &rawDv)
+{
+    const bool ntsc = rawDv.size() >= 3 && (std::uint8_t(rawDv[3]) & 0x80) == 0;
+    const int frameBytes = ntsc ? kNtscFrameBytes : kPalFrameBytes;
+    const int frames = int(rawDv.size() / frameBytes);
+    const QByteArray first = rawDv.left(frameBytes);
+    const int half = (ntsc ? 10 : 12) / 2; // the second audio channel pair's first sequence
+
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadWrite);
+    RiffBuilder b(buffer);
+    {
+        auto form = b.list("RIFF", "AVI ");
+        {
+            auto hdrl = b.list("LIST", "hdrl");
+            {
+                auto avih = b.chunk("avih");
+                b.u32(ntsc ? 33367 : 40000); // µs per frame
+                b.u32(0);
+                b.u32(0);
+                b.u32(0x10); // AVIF_HASINDEX
+                b.u32(quint32(frames));
+                b.u32(0);
+                b.u32(1);
+                b.u32(quint32(frameBytes));
+                b.u32(720);
+                b.u32(ntsc ? 480 : 576);
+                b.zeros(16);
+            }
+            auto strl = b.list("LIST", "strl");
+            {
+                auto strh = b.chunk("strh");
+                b.fourcc("iavs");
+                b.fourcc("dvsd");
+                b.zeros(12);
+                b.u32(ntsc ? 1001 : 1);   // scale
+                b.u32(ntsc ? 30000 : 25); // rate
+                b.u32(0);
+                b.u32(quint32(frames));
+                b.u32(quint32(frameBytes));
+                b.zeros(16);
+            }
+            auto strf = b.chunk("strf");
+            b.u32(packPayload(first, 0x50, aauxOffsets(0)));
+            b.u32(packPayload(first, 0x51, aauxOffsets(1)));
+            b.u32(packPayload(first, 0x50, aauxOffsets(half)));
+            b.u32(packPayload(first, 0x51, aauxOffsets(half + 1)));
+            b.u32(packPayload(first, 0x60, vauxOffsets(0)));
+            b.u32(packPayload(first, 0x61, vauxOffsets(0)));
+            b.zeros(8);
+        }
+        QByteArray index;
+        {
+            auto movi = b.list("LIST", "movi");
+            const qint64 moviType = movi.dataOffset();
+            for (int f = 0; f < frames; ++f) {
+                index += QByteArray("00dc") + le32(0x10) + le32(quint32(b.pos() - moviType)) +
+                         le32(quint32(frameBytes));
+                b.leaf("00dc", rawDv.mid(f * frameBytes, frameBytes));
+            }
+        }
+        b.leaf("idx1", index);
+    }
+    return bytes;
+}
+
+bool ffmpegDvType2Avi(const QString &rawDvPath, const QString &out, bool audio)
+{
+    QStringList args{"-i", rawDvPath, "-c:v", "copy"};
+    if (audio)
+        args << "-c:a"
+             << "pcm_s16le";
+    else
+        args << "-an";
+    args << out;
+    return ffmpegMake(args);
+}
+
+} // namespace vidora::test
