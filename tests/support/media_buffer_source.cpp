@@ -44,6 +44,8 @@ Flow BufferSource::GetNextSample(std::size_t, SamplePtr &sample)
     sample->mediaTime =
         TimeRange{static_cast<std::int64_t>(index), static_cast<std::int64_t>(index) + 1};
     sample->syncPoint = true;
+    if (index == 0)
+        sample->typeChange = m_options.firstTypeChange;
     return Flow::Ok;
 }
 

@@ -8,6 +8,7 @@
 #include <QByteArray>
 
 #include <atomic>
+#include <optional>
 #include <vector>
 
 namespace vidora::test {
@@ -22,6 +23,8 @@ public:
         std::int64_t frameDuration = 400000; // 100 ns
         std::vector<media::TimeRange> times; // when given, one per buffer
         bool withTimes = true;               // false: samples carry no times
+        // Carried by the first sample: the stream's real format, told in-band.
+        std::optional<media::MediaType> firstTypeChange;
     };
     explicit BufferSource(Options options);
     ~BufferSource() override;
