@@ -68,6 +68,11 @@ Flow TransformFilter::receive(InputPin &, const SamplePtr &sample)
 {
     if (!isFlowing())
         return Flow::Flushing;
+    // A filter whose output is unconnected never started streaming: its hooks
+    // have no state to work with and nothing would take the result. The
+    // branch is a dead end; its upstream stream ends quietly.
+    if (!m_streaming)
+        return Flow::EndOfStream;
     return Receive(sample);
 }
 

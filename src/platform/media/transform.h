@@ -71,7 +71,9 @@ protected:
 private:
     InputPin m_input;
     OutputPin m_output;
-    bool m_streaming = false; // control thread only
+    // Written on the control thread while no sample flows (Pause before the
+    // upstream threads start, Stop after they are joined); read by receive.
+    bool m_streaming = false;
 };
 
 // An in-place transform changes (or only reads) the sample it receives and

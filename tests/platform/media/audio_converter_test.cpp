@@ -145,6 +145,31 @@ TEST(AudioConverter, SampleRateSetAfterTheGraphIsBuiltConvertsAndKeepsDuration)
     EXPECT_NEAR(signChanges(r.data, 2), 4000, 10);
 }
 
+// A converter whose input is connected but whose output is not (an audio
+// stream the next filter refused) is a dead end: its stream ends quietly and
+// the rest of the graph runs to completion.
+TEST(AudioConverter, WithItsOutputUnconnectedEndsItsStreamQuietly)
+{
+    HangGuard guard(60s);
+    auto executor = std::make_shared<QueueEventExecutor>();
+    FilterGraph graph(executor);
+    EventLog log(graph, executor);
+    auto dangling = std::make_shared<BufferSource>(sineChunks(48000, 1));
+    auto converter = std::make_shared<AudioConverterFilter>();
+    auto source = std::make_shared<BufferSource>(sineChunks(48000, 1));
+    auto sink = std::make_shared<RecordingSink>();
+    graph.AddFilter(dangling, "dangling");
+    graph.AddFilter(converter, "acm2");
+    graph.AddFilter(source, "source");
+    graph.AddFilter(sink, "sink");
+    ASSERT_TRUE(graph.Connect(dangling->outputAt(0), converter->input()));
+    ASSERT_TRUE(graph.Connect(source->outputAt(0), sink->input()));
+    ASSERT_TRUE(graph.Run());
+    EXPECT_TRUE(log.waitFor(GraphEventCode::Complete, 30s)) << graph.lastError();
+    graph.Stop();
+    EXPECT_EQ(log.count(GraphEventCode::ErrorAbort), 0);
+}
+
 TEST(AudioConverter, WithoutASetRateTheInputFormatPassesUnchanged)
 {
     HangGuard guard(60s);

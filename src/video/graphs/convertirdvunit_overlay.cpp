@@ -1,0 +1,192 @@
+// The overlay, time-shift and aspect graphs of the processing module.
+//
+// The overlay graphs decode the DV video, burn the date text in and re-encode
+// it in the source's own standard; the DV header filter after the encoder
+// then writes the packs of the source frames into the new ones, as its
+// options (set by the command handler after the build) say. The header graph
+// copies the streams without re-encoding and lets the DV header filter
+// rewrite the recording date and the display mode of every frame.
+//
+// Each builder follows its connection table step by step; the kinds of step
+// are graphsteps'. All three end, like the type 1 to type 2 graph, with no
+// graph when no stream reaches the AVI mux: such a graph would write a file
+// with no frames and report success.
+#include "video/graphs/convertirdvunit_overlay.h"
+
+#include "platform/media/filters/audio_converter.h"
+#include "platform/media/filters/avi_mux.h"
+#include "platform/media/filters/avi_splitter.h"
+#include "platform/media/filters/dv_decoder.h"
+#include "platform/media/filters/dv_encoder.h"
+#include "platform/media/filters/dv_muxer.h"
+#include "platform/media/filters/dv_splitter.h"
+#include "platform/media/filters/file_source.h"
+#include "platform/media/filters/file_writer.h"
+#include "video/filters/dv_dvheader.h"
+#include "video/filters/dv_scenedetect.h"
+#include "video/filters/dv_superposer.h"
+#include "video/graphs/convertirdvunit.h"
+#include "video/graphs/graphsteps.h"
+
+#include <cmath>
+
+namespace vidora {
+
+using namespace graphsteps;
+
+namespace {
+
+// The AVI mux holds its output and one free input until an input connects.
+void CheckAviMuxFed(media::Filter &avimux)
+{
+    Check(PinCount(avimux) < 3, "no stream reaches the AVI mux");
+}
+
+// Tries each of `outputs` against the audio converter's input until one
+// connects; then the converter's output goes to `muxerPin` of `muxer`. True
+// when a stream reached the converter.
+bool SearchThroughConverter(media::FilterGraph &fg, const std::vector<media::Pin *> &outputs,
+                            media::Filter &acm, media::Filter &muxer, std::size_t muxerPin)
+{
+    for (media::Pin *out : outputs) {
+        if (Plain(fg, *out, PinAt(acm, 0))) {
+            Plain(fg, PinAt(acm, 1), PinAt(muxer, muxerPin));
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+double TimeShiftDays(const QStringList &parameters)
+{
+    if (parameters.isEmpty())
+        return 0.0;
+    QString text = parameters.front().trimmed();
+    text.replace(QLatin1Char(','), QLatin1Char('.'));
+    bool ok = false;
+    const double days = text.toDouble(&ok);
+    return ok && std::isfinite(days) ? days : 0.0;
+}
+
+media::IMediaSeeking *TCdm::BuildOverlayGraphType2(const QString &source, const QString &output,
+                                                   bool ntsc)
+{
+    ResetGraph();
+    LoadSource(source);
+    AttachDestination(output);
+    auto &avisplitter = Attach(m_avisplitter);
+    AddOwn(m_sceneDetect, kSceneDetectName);
+    auto &decoder = AttachDecoder();
+    AddOwn(m_superposer, kSuperposerName);
+    auto &encoder = AttachEncoder(ntsc);
+    AddOwn(m_dvHeader, kDvHeaderName);
+    auto &dvmuxer = Attach(m_dvmuxer);
+    auto &acm1 = Attach(m_acm1);
+    auto &acm2 = Attach(m_acm2);
+    auto &dvsplitter2 = Attach(m_dvsplitter2);
+    auto &avimux = Attach(m_avimux);
+    return Build([&]() -> media::IMediaSeeking * {
+        auto &fg = *m_fg;
+        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
+        Check(PinCount(avisplitter) < 2, "the AVI splitter has no stream");
+        Required(SearchDirect(fg, SplitterOutputs(avisplitter), PinAt(*m_sceneDetect, 0)) !=
+                     nullptr,
+                 "no stream reaches the scene detector");
+        Plain(fg, PinAt(*m_sceneDetect, 1), PinAt(decoder, 0));
+        Plain(fg, PinAt(decoder, 1), PinAt(*m_superposer, 0));
+        Plain(fg, PinAt(*m_superposer, 1), PinAt(encoder, 0));
+        Plain(fg, PinAt(encoder, 1), PinAt(*m_dvHeader, 0));
+        Plain(fg, PinAt(*m_dvHeader, 1), PinAt(dvmuxer, 0));
+        // The video output is taken already: the searches find the first and
+        // the second audio stream.
+        SearchThroughConverter(fg, SplitterOutputs(avisplitter), acm1, dvmuxer, 1);
+        SearchThroughConverter(fg, SplitterOutputs(avisplitter), acm2, dvmuxer, 2);
+        Plain(fg, LastPin(dvmuxer), PinAt(dvsplitter2, 0));
+        for (std::size_t i = 1; i < PinCount(dvsplitter2); ++i)
+            Plain(fg, PinAt(dvsplitter2, i), PinAt(avimux, i));
+        CheckAviMuxFed(avimux);
+        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
+        return avimux.queryInterface<media::IMediaSeeking>();
+    });
+}
+
+media::IMediaSeeking *TCdm::BuildOverlayGraphType1(const QString &source, const QString &output,
+                                                   bool ntsc)
+{
+    ResetGraph();
+    LoadSource(source);
+    AttachDestination(output);
+    auto &avisplitter = Attach(m_avisplitter);
+    AddOwn(m_sceneDetect, kSceneDetectName);
+    auto &decoder = AttachDecoder();
+    AddOwn(m_superposer, kSuperposerName);
+    auto &encoder = AttachEncoder(ntsc);
+    AddOwn(m_dvHeader, kDvHeaderName);
+    auto &dvmuxer = Attach(m_dvmuxer);
+    auto &dvsplitter = Attach(m_dvsplitter);
+    auto &avimux = Attach(m_avimux);
+    return Build([&]() -> media::IMediaSeeking * {
+        auto &fg = *m_fg;
+        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
+        Check(PinCount(avisplitter) < 2, "the AVI splitter has no stream");
+        Required(SearchDirect(fg, SplitterOutputs(avisplitter), PinAt(dvsplitter, 0)) != nullptr,
+                 "no stream reaches the DV splitter");
+        Check(PinCount(dvsplitter) < 2, "the DV splitter has no output");
+        std::vector<media::Pin *> dvOutputs = dvsplitter.pins();
+        dvOutputs.erase(dvOutputs.begin());
+        Required(SearchDirect(fg, dvOutputs, PinAt(*m_sceneDetect, 0)) != nullptr,
+                 "no stream reaches the scene detector");
+        Plain(fg, PinAt(*m_sceneDetect, 1), PinAt(decoder, 0));
+        Plain(fg, PinAt(decoder, 1), PinAt(*m_superposer, 0));
+        Plain(fg, PinAt(*m_superposer, 1), PinAt(encoder, 0));
+        Plain(fg, PinAt(encoder, 1), PinAt(*m_dvHeader, 0));
+        Plain(fg, PinAt(*m_dvHeader, 1), PinAt(dvmuxer, 0));
+        // Each audio output to the muxer's free audio input, which sits just
+        // before its output and moves on after each connection.
+        for (std::size_t i = 1; i < PinCount(dvsplitter); ++i) {
+            const std::size_t count = PinCount(dvmuxer);
+            Check(count < 2, "the DV muxer has no audio input");
+            Plain(fg, PinAt(dvsplitter, i), PinAt(dvmuxer, count - 2));
+        }
+        Plain(fg, LastPin(dvmuxer), PinAt(avimux, 1));
+        CheckAviMuxFed(avimux);
+        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
+        return avimux.queryInterface<media::IMediaSeeking>();
+    });
+}
+
+media::IMediaSeeking *TCdm::BuildHeaderGraph(const QString &source, const QString &output)
+{
+    ResetGraph();
+    LoadSource(source);
+    AttachDestination(output);
+    auto &avisplitter = Attach(m_avisplitter);
+    AddOwn(m_dvHeader, kDvHeaderName);
+    auto &acm1 = Attach(m_acm1);
+    auto &acm2 = Attach(m_acm2);
+    auto &avimux = Attach(m_avimux);
+    return Build([&]() -> media::IMediaSeeking * {
+        auto &fg = *m_fg;
+        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
+        Check(PinCount(avisplitter) < 2, "the AVI splitter has no stream");
+        Required(SearchDirect(fg, SplitterOutputs(avisplitter), PinAt(*m_dvHeader, 0)) != nullptr,
+                 "no stream reaches the DV header filter");
+        Plain(fg, PinAt(*m_dvHeader, 1), PinAt(avimux, 1));
+        // A type 1 file has one stream and no audio to convert; a type 2
+        // file's audio streams follow its video, the searches skip what is
+        // connected already (the video, the input pin last).
+        if (PinCount(avisplitter) > 2) {
+            std::vector<media::Pin *> candidates = avisplitter.pins();
+            candidates.erase(candidates.begin());
+            SearchThroughConverter(fg, candidates, acm1, avimux, 2);
+            SearchThroughConverter(fg, candidates, acm2, avimux, 3);
+        }
+        CheckAviMuxFed(avimux);
+        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
+        return avimux.queryInterface<media::IMediaSeeking>();
+    });
+}
+
+} // namespace vidora
