@@ -8,6 +8,7 @@
 #include <QByteArray>
 
 #include <atomic>
+#include <optional>
 #include <vector>
 
 namespace vidora::test {
@@ -22,6 +23,10 @@ public:
         std::int64_t frameDuration = 400000; // 100 ns
         std::vector<media::TimeRange> times; // when given, one per buffer
         bool withTimes = true;               // false: samples carry no times
+        // Carried by buffer `typeChangeAt` as an in-band type change (a
+        // stream whose data disagrees with the type it was connected with).
+        std::optional<media::MediaType> typeChange;
+        std::size_t typeChangeAt = 0;
     };
     explicit BufferSource(Options options);
     ~BufferSource() override;

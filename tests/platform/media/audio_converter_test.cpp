@@ -145,6 +145,22 @@ TEST(AudioConverter, SampleRateSetAfterTheGraphIsBuiltConvertsAndKeepsDuration)
     EXPECT_NEAR(signChanges(r.data, 2), 4000, 10);
 }
 
+// A DV splitter announces the rate its DVINFO states and corrects it in-band
+// from the frames: the samples are converted from the rate they really have.
+TEST(AudioConverter, FollowsAnInputFormatCorrectedInBand)
+{
+    HangGuard guard(60s);
+    auto input = sineChunks(48000, 1);
+    input.typeChange = input.type;
+    input.type = MediaType::audio(pcmFormat(2, 32000, 16));
+    auto converter = std::make_shared<AudioConverterFilter>();
+    const Received r =
+        run(input, converter, [&] { ASSERT_TRUE(SetAudioSampleRate(converter.get(), 48000)); });
+    ASSERT_TRUE(r.complete) << r.error;
+    EXPECT_NEAR(static_cast<double>(r.data.size() / 4), 48000.0, 1920.0);
+    EXPECT_NEAR(signChanges(r.data, 2), 2000, 10);
+}
+
 TEST(AudioConverter, WithoutASetRateTheInputFormatPassesUnchanged)
 {
     HangGuard guard(60s);

@@ -433,8 +433,36 @@ bool AudioConverterFilter::decodePacket(const std::uint8_t *data, std::size_t si
     }
 }
 
+bool AudioConverterFilter::takeInputType(const MediaType &type)
+{
+    const auto in = type.waveFormat();
+    if (!in)
+        return false;
+    if (*in == m_in)
+        return true;
+    const AVSampleFormat format = pcmSampleFormat(*in);
+    if (m_decoder || format == AV_SAMPLE_FMT_NONE || in->nChannels != m_in.nChannels)
+        return false;
+    // What the old resampler holds belongs to the audio before the change.
+    if (!convert(nullptr, 0))
+        return false;
+    m_in = *in;
+    m_inSampleFormat = format;
+    AVChannelLayout layout;
+    av_channel_layout_default(&layout, m_in.nChannels);
+    const bool ok = openResampler(format, static_cast<int>(m_in.nSamplesPerSec), layout);
+    av_channel_layout_uninit(&layout);
+    return ok;
+}
+
 Flow AudioConverterFilter::Receive(const SamplePtr &sample)
 {
+    // A splitter corrects the announced format in-band when the data says
+    // otherwise (a DV stream whose DVINFO disagrees with its frames).
+    if (sample->typeChange && !takeInputType(*sample->typeChange)) {
+        reportError(name() + ": the sound changed to a format that cannot be converted");
+        return Flow::Error;
+    }
     if (!m_timeBase && sample->time)
         m_timeBase = sample->time->start;
     m_discontinuity = m_discontinuity || sample->discontinuity;

@@ -43,6 +43,10 @@ public:
     void *pinInterface(const Pin &pin, const std::type_info &type) override;
 
 private:
+    // A type change arriving with a sample: PCM with the same channels
+    // continues through a resampler made for the new input. False for a
+    // change the filter cannot follow.
+    bool takeInputType(const MediaType &type);
     // The output format the filter makes now: the one set, else the
     // connection's.
     std::optional<WaveFormatEx> outputFormat() const;
