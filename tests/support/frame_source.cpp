@@ -21,6 +21,11 @@ FrameSource::~FrameSource()
     JoinStreaming();
 }
 
+void FrameSource::announce(std::size_t stream, std::size_t index, MediaType type)
+{
+    m_announced.insert_or_assign({stream, index}, std::move(type));
+}
+
 Flow FrameSource::GetNextSample(std::size_t stream, SamplePtr &sample)
 {
     const auto &s = m_streams.at(stream);
@@ -38,6 +43,8 @@ Flow FrameSource::GetNextSample(std::size_t stream, SamplePtr &sample)
     sample->time = TimeRange{n * s.frameDuration, (n + 1) * s.frameDuration};
     sample->mediaTime = TimeRange{n, n + 1};
     sample->syncPoint = true;
+    if (const auto found = m_announced.find({stream, i}); found != m_announced.end())
+        sample->typeChange = found->second;
     return Flow::Ok;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/media/renderer.h"
 #include "platform/media/splitter.h"
 
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -25,6 +26,9 @@ public:
     };
     explicit FrameSource(std::vector<Stream> streams);
     ~FrameSource() override;
+    // Sample `index` of `stream` carries `type` as its type change. Before
+    // the graph runs.
+    void announce(std::size_t stream, std::size_t index, media::MediaType type);
 
     media::Flow GetNextSample(std::size_t stream, media::SamplePtr &sample) override;
     bool Seek(std::int64_t position) override;
@@ -35,6 +39,7 @@ public:
 
 private:
     std::vector<Stream> m_streams;
+    std::map<std::pair<std::size_t, std::size_t>, media::MediaType> m_announced;
     std::vector<std::unique_ptr<std::atomic<std::size_t>>> m_next;
 };
 

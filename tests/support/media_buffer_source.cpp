@@ -45,7 +45,7 @@ Flow BufferSource::GetNextSample(std::size_t, SamplePtr &sample)
         TimeRange{static_cast<std::int64_t>(index), static_cast<std::int64_t>(index) + 1};
     sample->syncPoint = true;
     if (index == m_options.typeChangeAt)
-        sample->typeChange = m_options.typeChange;
+        sample->typeChange = m_options.firstTypeChange;
     else
         sample->typeChange.reset();
     return Flow::Ok;

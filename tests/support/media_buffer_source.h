@@ -23,9 +23,10 @@ public:
         std::int64_t frameDuration = 400000; // 100 ns
         std::vector<media::TimeRange> times; // when given, one per buffer
         bool withTimes = true;               // false: samples carry no times
-        // Carried by buffer `typeChangeAt` as an in-band type change (a
-        // stream whose data disagrees with the type it was connected with).
-        std::optional<media::MediaType> typeChange;
+        // Carried by the first sample: the stream's real format, told in-band.
+        std::optional<media::MediaType> firstTypeChange;
+        // The sample that carries it instead of the first (a change after
+        // some data).
         std::size_t typeChangeAt = 0;
     };
     explicit BufferSource(Options options);

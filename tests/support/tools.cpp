@@ -4,6 +4,16 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_THREAD__)
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+#endif
+
 namespace vidora::test {
 
 QByteArray readFileBytes(const QString &path)
@@ -25,8 +35,103 @@ void writeFileBytes(const QString &path, const QByteArray &bytes)
     }
 }
 
+#if defined(__SANITIZE_THREAD__)
+namespace {
+
+// QProcess starts children with vfork semantics (a clone sharing the
+// parent's memory). Under ThreadSanitizer the child then passes through the
+// sanitizer's interceptors with the parent's thread state and leaves the
+// calling thread with interceptors ignored: its later mutex locks go unseen
+// and every access it shares with another thread is reported as a race. A
+// plain fork is intercepted and handled, so tools start that way here.
+ToolResult runForked(const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    ToolResult result;
+    std::vector<QByteArray> args{QFile::encodeName(program)};
+    for (const auto &a : arguments)
+        args.push_back(a.toLocal8Bit());
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int out[2];
+    int err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return result;
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        return result;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_RDONLY);
+        ::dup2(null, 0);
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    if (pid < 0) {
+        ::close(out[0]);
+        ::close(err[0]);
+        return result;
+    }
+    result.started = true;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    QByteArray *into[2] = {&result.out, &result.err};
+    int open = 2;
+    bool timedOut = false;
+    while (open > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              end - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            timedOut = true;
+            break;
+        }
+        if (::poll(fds, 2, static_cast<int>(left)) < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            char buffer[65536];
+            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                into[i]->append(buffer, got);
+            } else if (got == 0 || errno != EINTR) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (auto &fd : fds)
+        if (fd.fd >= 0)
+            ::close(fd.fd);
+    if (timedOut)
+        ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!timedOut)
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (result.exitCode == 127)
+        result.started = false; // not found or not executable
+    return result;
+}
+
+} // namespace
+#endif
+
 ToolResult runTool(const QString &program, const QStringList &arguments, int timeoutMs)
 {
+#if defined(__SANITIZE_THREAD__)
+    return runForked(program, arguments, timeoutMs);
+#else
     ToolResult result;
     QProcess process;
     process.start(program, arguments);
@@ -42,6 +147,7 @@ ToolResult runTool(const QString &program, const QStringList &arguments, int tim
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     return result;
+#endif
 }
 
 } // namespace vidora::test

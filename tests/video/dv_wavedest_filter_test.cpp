@@ -152,7 +152,7 @@ TEST(WaveDestFilter, TakesAFormatChangeOnlyBeforeTheAudio)
         BufferSource::Options options;
         options.type = MediaType::audio(announced);
         options.buffers = audioSamples();
-        options.typeChange = MediaType::audio(pcm48kStereo());
+        options.firstTypeChange = MediaType::audio(pcm48kStereo());
         options.typeChangeAt = at;
         auto source = std::make_shared<BufferSource>(options);
         auto wave = std::make_shared<Tdv_WaveDest>();

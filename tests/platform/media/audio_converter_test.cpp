@@ -145,22 +145,6 @@ TEST(AudioConverter, SampleRateSetAfterTheGraphIsBuiltConvertsAndKeepsDuration)
     EXPECT_NEAR(signChanges(r.data, 2), 4000, 10);
 }
 
-// A DV splitter announces the rate its DVINFO states and corrects it in-band
-// from the frames: the samples are converted from the rate they really have.
-TEST(AudioConverter, FollowsAnInputFormatCorrectedInBand)
-{
-    HangGuard guard(60s);
-    auto input = sineChunks(48000, 1);
-    input.typeChange = input.type;
-    input.type = MediaType::audio(pcmFormat(2, 32000, 16));
-    auto converter = std::make_shared<AudioConverterFilter>();
-    const Received r =
-        run(input, converter, [&] { ASSERT_TRUE(SetAudioSampleRate(converter.get(), 48000)); });
-    ASSERT_TRUE(r.complete) << r.error;
-    EXPECT_NEAR(static_cast<double>(r.data.size() / 4), 48000.0, 1920.0);
-    EXPECT_NEAR(signChanges(r.data, 2), 2000, 10);
-}
-
 TEST(AudioConverter, WithoutASetRateTheInputFormatPassesUnchanged)
 {
     HangGuard guard(60s);
@@ -172,6 +156,46 @@ TEST(AudioConverter, WithoutASetRateTheInputFormatPassesUnchanged)
     ASSERT_TRUE(r.complete) << r.error;
     EXPECT_FALSE(r.typeChange);
     EXPECT_EQ(r.data, all);
+}
+
+// The upstream filter connected with one rate and tells the real one with
+// its first sample (a DV splitter whose stream info was wrong): the samples
+// are read at the real rate; an output that was the input's own format
+// follows it, a rate that was set stays.
+TEST(AudioConverter, FollowsTheInputFormatToldInBand)
+{
+    const struct
+    {
+        const char *name;
+        std::optional<std::uint32_t> setRate;
+        std::uint32_t outRate;
+    } cases[] = {{"own format", std::nullopt, 48000}, {"set rate", 44100, 44100}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        HangGuard guard(60s);
+        auto input = sineChunks(48000, 1);
+        QByteArray all;
+        for (const auto &b : input.buffers)
+            all += b;
+        input.firstTypeChange = input.type;
+        input.type = MediaType::audio(pcmFormat(2, 32000, 16));
+        auto converter = std::make_shared<AudioConverterFilter>();
+        const Received r = run(input, converter, [&] {
+            if (c.setRate) {
+                EXPECT_TRUE(SetAudioSampleRate(converter.get(), *c.setRate));
+            }
+        });
+        ASSERT_TRUE(r.complete) << r.error;
+        ASSERT_TRUE(r.typeChange);
+        EXPECT_EQ(r.typeChange->waveFormat()->nSamplesPerSec, c.outRate);
+        if (!c.setRate) {
+            EXPECT_TRUE(r.data == all) << "passed on unchanged";
+        }
+        EXPECT_NEAR(static_cast<double>(r.data.size() / 4), c.outRate * 1.0, c.outRate / 25.0);
+        EXPECT_NEAR(signChanges(r.data, 2), 2000, 10) << "still a 1 kHz tone";
+        ASSERT_TRUE(r.last);
+        EXPECT_NEAR(static_cast<double>(r.last->stop), 1e7, 400000.0);
+    }
 }
 
 TEST(AudioConverter, OffersTheInputFormatThen16BitPcmAtTheDvRates)

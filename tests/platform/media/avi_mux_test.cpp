@@ -1,10 +1,18 @@
 #include "formats/aviinfo.h"
 #include "support/avi_files.h"
+#include "support/frame_source.h"
 #include "support/media_hang_guard.h"
 #include "support/tools.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <optional>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -167,6 +175,174 @@ INSTANTIATE_TEST_SUITE_P(Layouts, AviMuxRewrap,
                          [](const testing::TestParamInfo<RewrapCase> &info) {
                              return std::string(info.param.name);
                          });
+
+TEST(AviMuxInput, RefusesAtConnectionTypesItCannotWrite)
+{
+    VideoInfoHeader video;
+    video.AvgTimePerFrame = 400000;
+    video.bmiHeader.biWidth = 720;
+    video.bmiHeader.biHeight = 576;
+    video.bmiHeader.biCompression = fourCC("dvsd");
+    WaveFormatEx wave;
+    struct Case
+    {
+        const char *what;
+        MediaType type;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"DV type 1", MediaType::interleaved(subtype::Dvsd, DvInfo{}), true},
+        {"video", MediaType::video(subtype::Dvsd, video), true},
+        {"audio", MediaType::audio(wave), true},
+        {"interleaved without DV info", MediaType(MajorType::Interleaved, subtype::Dvsd), false},
+        {"interleaved, not DV", MediaType::interleaved(fourCC("mpg2"), DvInfo{}), false},
+        {"video without a format", MediaType(MajorType::Video, subtype::Dvsd), false},
+        {"audio without a format", MediaType(MajorType::Audio, subtype::Pcm), false},
+        {"a byte stream", MediaType(MajorType::Stream, subtype::Avi), false},
+        {"any type", MediaType(), false},
+    };
+    AviMuxFilter mux;
+    for (const auto &c : cases)
+        EXPECT_EQ(mux.inputAt(0).acceptsType(c.type), c.accepted) << c.what;
+}
+
+// Stream headers are written at the end, so a stream's format may still
+// change on its first sample; later the file could not describe it.
+TEST(AviMuxInput, TakesANewFormatOnlyOnAStreamsFirstSample)
+{
+    HangGuard guard(30s);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto videoType = [](std::int64_t frameDuration) {
+        VideoInfoHeader info;
+        info.AvgTimePerFrame = frameDuration;
+        info.bmiHeader.biWidth = 16;
+        info.bmiHeader.biHeight = 16;
+        info.bmiHeader.biCompression = fourCC("test");
+        return MediaType::video(fourCC("test"), info);
+    };
+    struct Case
+    {
+        const char *what;
+        std::size_t at; // the sample carrying the change
+        MediaType change;
+        bool written;
+    };
+    const Case cases[] = {
+        {"first sample, another frame rate", 0, videoType(333667), true},
+        {"third sample", 2, videoType(333667), false},
+        {"first sample, audio on a video stream", 0, MediaType::audio(WaveFormatEx{}), false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        auto executor = std::make_shared<QueueEventExecutor>();
+        FilterGraph graph(executor);
+        EventLog log(graph, executor);
+        auto source = std::make_shared<FrameSource>(std::vector<FrameSource::Stream>{
+            {videoType(400000), std::vector<Bytes>(5, Bytes(100, 7)), 400000}});
+        source->announce(0, c.at, c.change);
+        auto mux = std::make_shared<AviMuxFilter>();
+        auto writer = std::make_shared<FileWriterFilter>();
+        graph.AddFilter(source, "source");
+        graph.AddFilter(mux, "mux");
+        graph.AddFilter(writer, "writer");
+        const QString out = dir.filePath(QString("out%1.avi").arg(&c - cases));
+        ASSERT_TRUE(graph.ConnectDirect(source->outputAt(0), mux->inputAt(0)));
+        ASSERT_TRUE(graph.Connect(mux->output(), writer->input()));
+        ASSERT_TRUE(writer->SetFileName(out, nullptr));
+        ASSERT_TRUE(writer->SetMode(AM_FILE_OVERWRITE));
+        ASSERT_TRUE(graph.Run());
+        EXPECT_TRUE(
+            log.waitFor(c.written ? GraphEventCode::Complete : GraphEventCode::ErrorAbort, 10s));
+        graph.Stop();
+        EXPECT_EQ(log.count(GraphEventCode::ErrorAbort), c.written ? 0 : 1);
+        EXPECT_EQ(QFileInfo::exists(out), c.written);
+        if (!c.written) {
+            EXPECT_NE(graph.lastError().find("changed after its first sample"), std::string::npos)
+                << graph.lastError();
+            continue;
+        }
+        // The stream header's dwScale and dwRate follow the new format.
+        const QByteArray bytes = readFileBytes(out);
+        const qsizetype strh = bytes.indexOf("strh");
+        ASSERT_GT(strh, 0);
+        EXPECT_EQ(le32At(bytes, strh + 8 + 20), 1001u);
+        EXPECT_EQ(le32At(bytes, strh + 8 + 24), 30000u);
+    }
+}
+
+// Limits the size of files this process writes; writes past it fail (EFBIG)
+// instead of raising SIGXFSZ.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+
+// An output that fails ends the rewrap with an error, leaves no file of its
+// own under the target's name and keeps the file that was there.
+TEST_F(AviMux, AFailingOutputEndsWithAnErrorAndLeavesNoFile)
+{
+    HangGuard guard(60s);
+    const QString in = path("in.avi");
+    writeFileBytes(in, type1Avi(raw));
+    struct Case
+    {
+        const char *what;
+        QString target;
+        rlim_t sizeLimit; // 0: none
+        QByteArray previous;
+    };
+    const Case cases[] = {
+        {"the target's folder is a file", path("in.avi") + "/out.avi", 0, {}},
+        {"the disk fills while writing", path("full.avi"), 1 << 20, {}},
+        {"the disk fills while replacing a file", path("old.avi"), 1 << 20, "the old file"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.previous.isEmpty())
+            writeFileBytes(c.target, c.previous);
+        const auto before = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        Rewrap r(in, c.target);
+        ASSERT_TRUE(r.ok);
+        bool completed = false;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (c.sizeLimit > 0)
+                limit.emplace(c.sizeLimit);
+            if (r.graph.Run())
+                completed = r.log.waitFor(GraphEventCode::Complete, 5s);
+            r.graph.Stop();
+        }
+        EXPECT_FALSE(completed);
+        EXPECT_GT(r.log.count(GraphEventCode::ErrorAbort), 0);
+        EXPECT_FALSE(r.graph.lastError().empty());
+        if (c.previous.isEmpty())
+            EXPECT_FALSE(QFileInfo::exists(c.target));
+        else
+            EXPECT_EQ(readFileBytes(c.target), c.previous);
+        // No temporary file stays behind either.
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), before);
+    }
+}
 
 TEST_F(AviMux, RiffLimitOnlyWhileStoppedAndWithinIndexReach)
 {

@@ -1,3 +1,4 @@
+#include "platform/media/filters/dv_audio.h"
 #include "platform/media/filters/dv_muxer.h"
 #include "platform/media/filters/dv_splitter.h"
 #include "support/frame_source.h"
@@ -334,6 +335,150 @@ TEST(DvMuxer, WritesTwoPairsAsTwelveBitAudioThatTheSplitterReadsBack)
     ASSERT_EQ(back1.size(), 3u * 1280 * 2);
     EXPECT_TRUE(back1 == std::vector<std::int16_t>(pair1.begin(), pair1.begin() + 3 * 1280 * 2));
     EXPECT_TRUE(back2 == std::vector<std::int16_t>(pair2.begin(), pair2.begin() + 3 * 1280 * 2));
+}
+
+// An audio type change (an audio converter set to another rate after the
+// graph was built) takes effect at the frame whose audio starts after it;
+// the frame where the old audio runs out is filled with silence.
+TEST(DvMuxer, WritesAudioInTheFormatOfATypeChange)
+{
+    HangGuard guard(30s);
+    struct Segment
+    {
+        int rate;
+        int channels;
+        std::size_t samples; // per channel
+    };
+    struct Expected
+    {
+        int rate;
+        std::size_t given; // samples from the input; the rest of the frame is silence
+    };
+    struct Case
+    {
+        const char *what;
+        std::vector<Segment> segments; // each one buffer; all after the first announce their type
+        bool firstAnnounces;           // the first buffer announces its type too
+        std::vector<Expected> frames;
+        int announcedRate; // of the first frame's type change; 0: none
+    };
+    const Case cases[] = {
+        {"48 kHz stereo, then 32 kHz mono",
+         {{48000, 2, 4800}, {32000, 1, 3840}},
+         false,
+         {{48000, 1920}, {48000, 1920}, {48000, 960}, {32000, 1280}, {32000, 1280}, {32000, 1280}},
+         0},
+        {"32 kHz from the first sample on",
+         {{32000, 2, 2000}},
+         true,
+         {{32000, 1280}, {32000, 720}, {32000, 0}},
+         32000},
+        {"the same format again changes nothing",
+         {{48000, 2, 1000}, {48000, 2, 1000}},
+         false,
+         {{48000, 1920}, {48000, 80}},
+         0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<Bytes> buffers;
+        std::vector<std::int16_t> stereo; // the input's audio as the frames should hold it
+        for (std::size_t i = 0; i < c.segments.size(); ++i) {
+            const Segment &seg = c.segments[i];
+            const auto values = noise(seg.samples * static_cast<std::size_t>(seg.channels),
+                                      static_cast<std::uint32_t>(i + 1));
+            buffers.push_back(pcmChunks(values, values.size()).front());
+            for (std::size_t k = 0; k < seg.samples; ++k) {
+                const std::size_t at = k * static_cast<std::size_t>(seg.channels);
+                stereo.push_back(values[at]);
+                stereo.push_back(values[at + (seg.channels == 2 ? 1 : 0)]);
+            }
+        }
+        const std::vector<Bytes> frames(c.frames.size(), Bytes(144000, 0));
+        MuxRun run({{dvVideoType(true), frames, 400000}, {pcmType(48000), buffers, 400000}});
+        for (std::size_t i = c.firstAnnounces ? 0 : 1; i < c.segments.size(); ++i)
+            run.source->announce(1, i, pcmType(c.segments[i].rate, c.segments[i].channels));
+        ASSERT_TRUE(run.connectInputs());
+        auto sink = std::make_shared<ByteSink>();
+        run.graph.AddFilter(sink, "sink");
+        ASSERT_TRUE(run.graph.ConnectDirect(run.muxer->output(), sink->input()));
+        ASSERT_TRUE(run.run()) << run.graph.lastError();
+
+        const auto out = sink->samples();
+        ASSERT_EQ(out.size(), c.frames.size());
+        // Each frame takes the next `given` samples of the input's audio.
+        std::size_t used = 0;
+        for (std::size_t f = 0; f < out.size(); ++f) {
+            SCOPED_TRACE("frame " + std::to_string(f));
+            const auto &sys = dv::system(true);
+            const auto pack = dv::readSourcePack(out[f], sys, 0);
+            ASSERT_TRUE(pack);
+            EXPECT_EQ(dv::rateHz(pack->rate), c.frames[f].rate);
+            const int samples = dv::standardSamples(sys, pack->rate, 0);
+            EXPECT_EQ(pack->samples, samples);
+            std::vector<std::int16_t> got(static_cast<std::size_t>(samples) * 2);
+            dv::readSamples(out[f], sys, pack->quant, 0, samples, got);
+            std::vector<std::int16_t> expected(got.size(), 0);
+            const std::size_t given = c.frames[f].given * 2;
+            ASSERT_LE(used + given, stereo.size());
+            std::copy_n(stereo.begin() + static_cast<std::ptrdiff_t>(used), given,
+                        expected.begin());
+            used += given;
+            EXPECT_TRUE(got == expected);
+        }
+        const auto changes = sink->typeChanges();
+        if (c.announcedRate == 0) {
+            EXPECT_FALSE(changes.front());
+        } else {
+            ASSERT_TRUE(changes.front());
+            const auto info = changes.front()->dvInfo();
+            ASSERT_TRUE(info);
+            const auto sys = dv::system(true);
+            const auto rate = *dv::rateFromHz(c.announcedRate);
+            EXPECT_EQ(info->dwDVAAuxSrc,
+                      dv::packPayload(dv::sourcePack(sys, rate, dv::Quantization::Linear16,
+                                                     dv::standardSamples(sys, rate, 0), 0, 2)));
+        }
+        for (std::size_t f = 1; f < changes.size(); ++f)
+            EXPECT_FALSE(changes[f]) << "frame " << f;
+    }
+}
+
+// A type change to audio DV cannot carry ends the run with an error naming
+// the format, never a hang or frames of the wrong audio.
+TEST(DvMuxer, RefusesATypeChangeToAudioDvCannotCarry)
+{
+    HangGuard guard(30s);
+    struct Case
+    {
+        const char *what;
+        std::vector<int> rates; // of the connected inputs
+        MediaType change;       // on the last input's second buffer
+        const char *named;
+    };
+    const Case cases[] = {
+        {"8-bit", {48000}, pcmType(48000, 2, 8), "48000 Hz, 8-bit, 2 channels"},
+        {"six channels", {44100}, pcmType(44100, 6), "44100 Hz, 16-bit, 6 channels"},
+        {"48 kHz beside a second pair", {32000, 32000}, pcmType(48000), "48000 Hz, 16-bit"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<Bytes> frames(10, Bytes(144000, 0));
+        std::vector<FrameSource::Stream> streams{{dvVideoType(true), frames, 400000}};
+        for (int rate : c.rates)
+            streams.push_back({pcmType(rate), pcmChunks(noise(20000, 5), 4000), 400000});
+        MuxRun run(streams);
+        run.source->announce(c.rates.size(), 1, c.change);
+        ASSERT_TRUE(run.connectInputs());
+        auto sink = std::make_shared<ByteSink>();
+        run.graph.AddFilter(sink, "sink");
+        ASSERT_TRUE(run.graph.ConnectDirect(run.muxer->output(), sink->input()));
+        ASSERT_TRUE(run.graph.Run());
+        EXPECT_TRUE(run.log.waitFor(GraphEventCode::ErrorAbort, 20s));
+        run.graph.Stop();
+        EXPECT_NE(run.graph.lastError().find(c.named), std::string::npos) << run.graph.lastError();
+        EXPECT_LT(sink->samples().size(), frames.size());
+    }
 }
 
 // The video thread waits for audio: a pause still cues the renderer behind

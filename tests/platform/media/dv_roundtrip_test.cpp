@@ -1,10 +1,13 @@
 #include "formats/dvcodes.h"
+#include "platform/media/filters/audio_converter.h"
+#include "platform/media/filters/dv_audio.h"
 #include "platform/media/filters/dv_muxer.h"
 #include "platform/media/filters/dv_splitter.h"
 #include "support/avi_files.h"
 #include "support/media_hang_guard.h"
 #include "support/tools.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -208,5 +211,87 @@ INSTANTIATE_TEST_SUITE_P(Systems, DvRoundTrip, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool> &info) {
                              return std::string(info.param ? "Ntsc" : "Pal");
                          });
+
+// Type 2 → type 1 with an audio converter in front of the DV muxer whose
+// rate is set after the graph is built: the change reaches the muxer in-band
+// and the frames carry audio of the new rate; a rate DV cannot carry ends the
+// conversion with an error and no file.
+TEST(DvMuxer, TakesTheRateSetOnTheAudioConverterAfterConnection)
+{
+    HangGuard guard(120s);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    constexpr int kFrames = 20;
+    ASSERT_EQ(makeRawDv(dir.path(), kFrames).size(), kFrames * kPalFrame);
+    const QString in = dir.filePath("type2.avi");
+    ASSERT_TRUE(makeType2Avi(dir.filePath("raw.dv"), in));
+
+    struct Case
+    {
+        std::uint32_t rate;
+        const char *refusal; // in the error; null: converts
+    };
+    for (const Case c : {Case{32000, nullptr}, Case{22050, "22050 Hz, 16-bit, 2 channels"}}) {
+        SCOPED_TRACE(c.rate);
+        const QString out = dir.filePath(QString("out%1.avi").arg(c.rate));
+        Conversion conv;
+        auto converter = std::make_shared<AudioConverterFilter>();
+        auto dv = std::make_shared<DvMuxerFilter>();
+        conv.graph.AddFilter(converter, "audioconverter");
+        conv.graph.AddFilter(dv, "dvmuxer");
+        ASSERT_TRUE(conv.open(in));
+        ASSERT_EQ(conv.splitter->outputCount(), 2u);
+        ASSERT_TRUE(conv.graph.Connect(conv.splitter->outputAt(0), dv->videoInput()));
+        ASSERT_TRUE(conv.graph.Connect(conv.splitter->outputAt(1), converter->input()));
+        const auto pins = dv->pins();
+        ASSERT_TRUE(conv.graph.Connect(converter->output(), *pins[pins.size() - 2]));
+        ASSERT_TRUE(conv.toMux(dv->output()));
+        ASSERT_TRUE(conv.graph.Connect(conv.mux->output(), conv.writer->input()));
+        ASSERT_TRUE(conv.writer->SetFileName(out, nullptr));
+
+        auto format = converter->GetFormat();
+        ASSERT_TRUE(format && format->waveFormat());
+        auto wave = *format->waveFormat();
+        ASSERT_EQ(wave.nSamplesPerSec, 48000u);
+        wave.nSamplesPerSec = c.rate;
+        wave.nAvgBytesPerSec = c.rate * wave.nBlockAlign;
+        ASSERT_TRUE(converter->SetFormat(MediaType::audio(wave)));
+
+        ASSERT_TRUE(conv.graph.Run());
+        if (c.refusal) {
+            EXPECT_TRUE(conv.log.waitFor(GraphEventCode::ErrorAbort, 30s));
+            conv.graph.Stop();
+            EXPECT_NE(conv.graph.lastError().find(c.refusal), std::string::npos)
+                << conv.graph.lastError();
+            EXPECT_FALSE(QFileInfo::exists(out));
+            continue;
+        }
+        EXPECT_TRUE(conv.log.waitFor(GraphEventCode::Complete, 30s));
+        conv.graph.Stop();
+        ASSERT_EQ(conv.log.count(GraphEventCode::ErrorAbort), 0) << conv.graph.lastError();
+
+        const auto frames = framesOf(out);
+        ASSERT_EQ(frames.size(), std::size_t(kFrames));
+        const auto &sys = dv::system(true);
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            const std::span<const std::uint8_t> bytes(
+                reinterpret_cast<const std::uint8_t *>(frames[i].data()),
+                std::size_t(frames[i].size()));
+            for (int half = 0; half < 2; ++half) {
+                const auto pack = dv::readSourcePack(bytes, sys, half);
+                ASSERT_TRUE(pack) << "frame " << i;
+                EXPECT_EQ(pack->rate, dv::AudioRate::Hz32000) << "frame " << i;
+                EXPECT_EQ(pack->samples, 1280) << "frame " << i;
+            }
+        }
+        const ToolResult probe =
+            runTool("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
+                                "stream=sample_rate", "-of", "csv=p=0", out});
+        EXPECT_EQ(QString::fromUtf8(probe.out).trimmed(), "32000");
+        // 1280 stereo samples of two bytes per frame.
+        EXPECT_EQ(decodedAudio(out).size(), kFrames * 1280 * 4);
+        EXPECT_EQ(decodeErrors(out), "");
+    }
+}
 
 } // namespace

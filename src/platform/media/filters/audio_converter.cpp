@@ -433,33 +433,41 @@ bool AudioConverterFilter::decodePacket(const std::uint8_t *data, std::size_t si
     }
 }
 
-bool AudioConverterFilter::takeInputType(const MediaType &type)
+bool AudioConverterFilter::followInputChange(const MediaType &type, const MediaSample &sample)
 {
     const auto in = type.waveFormat();
-    if (!in)
-        return false;
-    if (*in == m_in)
+    if (!in || *in == m_in)
         return true;
-    const AVSampleFormat format = pcmSampleFormat(*in);
-    if (m_decoder || format == AV_SAMPLE_FMT_NONE || in->nChannels != m_in.nChannels)
+    if (m_decoder || pcmSampleFormat(*in) == AV_SAMPLE_FMT_NONE)
         return false;
-    // What the old resampler holds belongs to the audio before the change.
-    if (!convert(nullptr, 0))
+    // What the old format left in the resampler goes out first.
+    if (!convert(nullptr, 0) || deliverPending(false) != Flow::Ok)
         return false;
+    // An output that was the input's own format stays the input's own format.
+    if (!m_chosen && m_out == m_in) {
+        WaveFormatEx out = *in;
+        out.extra.clear();
+        if (!validOutput(*in, out))
+            return false;
+        m_out = out;
+        m_outType = MediaType::audio(m_out);
+        m_announced = false;
+    }
     m_in = *in;
-    m_inSampleFormat = format;
+    m_inSampleFormat = pcmSampleFormat(m_in);
+    m_pending.clear();
+    m_outSamples = 0;
+    m_timeBase = sample.time ? std::optional<std::int64_t>(sample.time->start) : std::nullopt;
     AVChannelLayout layout;
     av_channel_layout_default(&layout, m_in.nChannels);
-    const bool ok = openResampler(format, static_cast<int>(m_in.nSamplesPerSec), layout);
+    const bool ok = openResampler(m_inSampleFormat, static_cast<int>(m_in.nSamplesPerSec), layout);
     av_channel_layout_uninit(&layout);
     return ok;
 }
 
 Flow AudioConverterFilter::Receive(const SamplePtr &sample)
 {
-    // A splitter corrects the announced format in-band when the data says
-    // otherwise (a DV stream whose DVINFO disagrees with its frames).
-    if (sample->typeChange && !takeInputType(*sample->typeChange)) {
+    if (sample->typeChange && !followInputChange(*sample->typeChange, *sample)) {
         reportError(name() + ": the sound changed to a format that cannot be converted");
         return Flow::Error;
     }

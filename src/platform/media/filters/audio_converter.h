@@ -11,6 +11,8 @@
 // 32000 Hz with the input's channels. IAMStreamConfig::SetFormat picks the
 // output rate; set while the output is connected (the graph built), the new
 // format leaves in-band as the type change of the first sample of each run.
+// An in-band change of the input's PCM format is followed: by the output too
+// when no format was set and the output was the input's own format.
 #include "platform/media/filters/ffmpeg_support.h"
 #include "platform/media/interfaces.h"
 #include "platform/media/transform.h"
@@ -43,10 +45,6 @@ public:
     void *pinInterface(const Pin &pin, const std::type_info &type) override;
 
 private:
-    // A type change arriving with a sample: PCM with the same channels
-    // continues through a resampler made for the new input. False for a
-    // change the filter cannot follow.
-    bool takeInputType(const MediaType &type);
     // The output format the filter makes now: the one set, else the
     // connection's.
     std::optional<WaveFormatEx> outputFormat() const;
@@ -56,6 +54,10 @@ private:
     bool decode(const std::uint8_t *data, std::size_t size); // null: drain the decoder
     bool decodePacket(const std::uint8_t *data, std::size_t size);
     Flow deliverPending(bool all);
+    // An in-band change of the input's PCM format: the resampler follows it,
+    // and so does an output that no SetFormat chose and that was the input's
+    // own format (announced with the next sample). False when it cannot.
+    bool followInputChange(const MediaType &type, const MediaSample &sample);
     void resetStream();
 
     std::optional<WaveFormatEx> m_chosen; // set by SetFormat; control thread

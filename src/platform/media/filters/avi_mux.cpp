@@ -487,6 +487,8 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
             return Flow::Error;
         }
         s->type = next;
+        if (const auto info = next.videoInfo(); info && info->AvgTimePerFrame > 0)
+            s->frameDuration = info->AvgTimePerFrame;
     }
     const std::size_t size = sample->actualLength();
     const std::int64_t chunk = 8 + static_cast<std::int64_t>(size) + (size & 1);

@@ -22,6 +22,51 @@ std::uint32_t vauxSourcePayload(const dv::System &sys)
 }
 constexpr std::uint32_t kVauxControlPayload = 0xfffcc8ffu;
 
+// 16-bit PCM, mono or stereo, at a DV rate.
+bool dvCarries(const MediaType &type)
+{
+    if (type.major() != MajorType::Audio || type.subtype() != subtype::Pcm)
+        return false;
+    const auto wave = type.waveFormat();
+    return wave && wave->wFormatTag == 1 && wave->wBitsPerSample == 16 &&
+           (wave->nChannels == 1 || wave->nChannels == 2) &&
+           dv::rateFromHz(static_cast<int>(wave->nSamplesPerSec));
+}
+
+// "22050 Hz, 16-bit, 2 channels" for messages.
+std::string audioFormatText(const MediaType &type)
+{
+    const auto wave = type.waveFormat();
+    if (type.major() != MajorType::Audio || !wave)
+        return type.describe();
+    std::string text = std::to_string(wave->nSamplesPerSec) + " Hz, " +
+                       std::to_string(wave->wBitsPerSample) + "-bit, " +
+                       std::to_string(wave->nChannels) +
+                       (wave->nChannels == 1 ? " channel" : " channels");
+    if (wave->wFormatTag != 1)
+        text += ", format tag " + std::to_string(wave->wFormatTag);
+    return text;
+}
+
+MediaType interleavedType(const dv::System &sys, dv::AudioRate rate, dv::Quantization quant,
+                          std::size_t pairs)
+{
+    const int channels = pairs == 2 ? 4 : 2;
+    const int samples = dv::standardSamples(sys, rate, 0);
+    const auto control = dv::sourceControlPack(sys);
+    DvInfo info;
+    info.dwDVAAuxSrc = dv::packPayload(dv::sourcePack(sys, rate, quant, samples, 0, channels));
+    info.dwDVAAuxCtl = dv::packPayload(control);
+    info.dwDVAAuxSrc1 = dv::packPayload(dv::sourcePack(sys, rate, quant, samples, 1, channels));
+    info.dwDVAAuxCtl1 = dv::packPayload(control);
+    info.dwDVVAuxSrc = vauxSourcePayload(sys);
+    info.dwDVVAuxCtl = kVauxControlPayload;
+    auto type = MediaType::interleaved(subtype::Dvsd, info);
+    type.fixedSizeSamples = true;
+    type.sampleSize = static_cast<std::uint32_t>(sys.frameBytes);
+    return type;
+}
+
 } // namespace
 
 DvMuxerFilter::DvMuxerFilter()
@@ -81,32 +126,14 @@ std::optional<MediaType> DvMuxerFilter::outputType() const
     if (!sys)
         return std::nullopt;
     const Layout l = layout();
-    const int channels = l.inputs.size() == 2 ? 4 : 2;
-    const int samples = dv::standardSamples(*sys, l.rate, 0);
-    const auto control = dv::sourceControlPack(*sys);
-    DvInfo info;
-    info.dwDVAAuxSrc = dv::packPayload(dv::sourcePack(*sys, l.rate, l.quant, samples, 0, channels));
-    info.dwDVAAuxCtl = dv::packPayload(control);
-    info.dwDVAAuxSrc1 =
-        dv::packPayload(dv::sourcePack(*sys, l.rate, l.quant, samples, 1, channels));
-    info.dwDVAAuxCtl1 = dv::packPayload(control);
-    info.dwDVVAuxSrc = vauxSourcePayload(*sys);
-    info.dwDVVAuxCtl = kVauxControlPayload;
-    auto type = MediaType::interleaved(subtype::Dvsd, info);
-    type.fixedSizeSamples = true;
-    type.sampleSize = static_cast<std::uint32_t>(sys->frameBytes);
-    return type;
+    return interleavedType(*sys, l.rate, l.quant, l.inputs.size());
 }
 
 bool DvMuxerFilter::acceptsAudio(const Pin &pin, const MediaType &type) const
 {
-    if (type.major() != MajorType::Audio || type.subtype() != subtype::Pcm)
+    if (!dvCarries(type))
         return false;
     const auto wave = type.waveFormat();
-    if (!wave || wave->wFormatTag != 1 || wave->wBitsPerSample != 16 ||
-        (wave->nChannels != 1 && wave->nChannels != 2) ||
-        !dv::rateFromHz(static_cast<int>(wave->nSamplesPerSec)))
-        return false;
     // The pairs already connected on other inputs.
     std::vector<int> others;
     for (const auto &audio : m_audio)
@@ -184,13 +211,19 @@ bool DvMuxerFilter::Pause()
         return false;
     if (starting) {
         m_frameIndex = 0;
+        m_runFrames = 0;
         m_streamLayout = layout();
         std::lock_guard lock(m_lock);
         m_videoFlushing = false;
         for (auto &audio : m_audio) {
+            audio.streamChannels = audio.channels;
             audio.pending.clear();
+            audio.changes.clear();
+            audio.taken = 0;
+            audio.streamRate = audio.rate;
             audio.ended = false;
             audio.flushing = false;
+            audio.failed = false;
         }
     }
     return true;
@@ -224,8 +257,11 @@ Flow DvMuxerFilter::receive(InputPin &pin, const SamplePtr &sample)
     auto *audio = audioFor(pin);
     if (!audio)
         return Flow::Error;
+    if (sample->typeChange && !changeAudioType(*audio, *sample->typeChange))
+        return Flow::Error;
     // 16-bit little-endian PCM, mono doubled to both channels.
-    const std::size_t frameBytes = static_cast<std::size_t>(audio->channels) * 2;
+    const int channels = audio->streamChannels;
+    const std::size_t frameBytes = static_cast<std::size_t>(channels) * 2;
     const std::size_t frames = sample->actualLength() / frameBytes;
     const auto valueAt = [&](std::size_t at) {
         return static_cast<std::int16_t>(sample->data()[at] | sample->data()[at + 1] << 8);
@@ -236,14 +272,44 @@ Flow DvMuxerFilter::receive(InputPin &pin, const SamplePtr &sample)
     });
     if (audio->flushing || isStopping())
         return Flow::Flushing;
+    if (audio->failed)
+        return Flow::Error;
     for (std::size_t i = 0; i < frames; ++i) {
         const std::int16_t left = valueAt(i * frameBytes);
         audio->pending.push_back(left);
-        audio->pending.push_back(audio->channels == 2 ? valueAt(i * frameBytes + 2) : left);
+        audio->pending.push_back(channels == 2 ? valueAt(i * frameBytes + 2) : left);
     }
     lock.unlock();
     m_changed.notify_all();
     return Flow::Ok;
+}
+
+bool DvMuxerFilter::changeAudioType(AudioInput &audio, const MediaType &type)
+{
+    const auto wave = type.waveFormat();
+    const int hz = wave ? static_cast<int>(wave->nSamplesPerSec) : 0;
+    // Two pairs are 12-bit audio, which DV defines at 32 kHz only.
+    const bool pairs = m_streamLayout.inputs.size() == 2;
+    if (!dvCarries(type) || (pairs && hz != 32000)) {
+        reportError(name() + ": DV cannot carry the audio format " + audioFormatText(type) +
+                    (pairs ? " (two audio pairs need 32000 Hz)" : ""));
+        {
+            std::lock_guard lock(m_lock);
+            audio.failed = true;
+        }
+        m_changed.notify_all();
+        return false;
+    }
+    audio.streamChannels = wave->nChannels;
+    {
+        std::lock_guard lock(m_lock);
+        const int latest = audio.changes.empty() ? audio.streamRate : audio.changes.back().rate;
+        if (hz == latest)
+            return true;
+        audio.changes.push_back({audio.taken + audio.pending.size(), hz});
+    }
+    m_changed.notify_all();
+    return true;
 }
 
 Flow DvMuxerFilter::endOfStream(InputPin &pin)
@@ -269,6 +335,9 @@ void DvMuxerFilter::beginFlush(InputPin &pin)
         } else if (auto *audio = audioFor(pin)) {
             audio->flushing = true;
             audio->pending.clear();
+            if (!audio->changes.empty())
+                audio->streamRate = audio->changes.back().rate;
+            audio->changes.clear();
             audio->ended = false;
         }
     }
@@ -287,6 +356,9 @@ void DvMuxerFilter::endFlush(InputPin &pin)
         } else if (auto *audio = audioFor(pin)) {
             audio->flushing = false;
             audio->pending.clear();
+            if (!audio->changes.empty())
+                audio->streamRate = audio->changes.back().rate;
+            audio->changes.clear();
             audio->ended = false;
         }
     }
@@ -300,22 +372,39 @@ void DvMuxerFilter::newSegment(InputPin &pin, std::int64_t start, std::int64_t s
         m_output.deliverNewSegment(start, stop);
 }
 
-Flow DvMuxerFilter::takeAudio(std::size_t index, int samples, std::vector<std::int16_t> &out)
+Flow DvMuxerFilter::takeAudio(std::size_t index, const dv::System &sys, std::int64_t frameIndex,
+                              dv::AudioRate &rate, std::vector<std::int16_t> &out)
 {
     AudioInput &audio = m_audio[index];
-    const std::size_t wanted = static_cast<std::size_t>(samples) * 2;
-    out.assign(wanted, 0);
+    std::size_t wanted = 0;
+    std::size_t available = 0;
     std::unique_lock lock(m_lock);
-    m_changed.wait(lock, [&] {
-        return audio.pending.size() >= wanted || audio.ended || audio.flushing || m_videoFlushing ||
-               isStopping();
-    });
-    if (m_videoFlushing || isStopping())
-        return Flow::Flushing;
-    const std::size_t available = std::min(wanted, audio.pending.size());
-    std::copy_n(audio.pending.begin(), available, out.begin());
+    for (;;) {
+        if (m_videoFlushing || isStopping())
+            return Flow::Flushing;
+        if (audio.failed)
+            return Flow::Error;
+        while (!audio.changes.empty() && audio.changes.front().at <= audio.taken) {
+            audio.streamRate = audio.changes.front().rate;
+            audio.changes.pop_front();
+        }
+        rate = *dv::rateFromHz(audio.streamRate);
+        wanted = static_cast<std::size_t>(dv::standardSamples(sys, rate, frameIndex)) * 2;
+        // Audio after a rate change belongs to the next frames: a frame
+        // holds one rate.
+        available = audio.changes.empty()
+                        ? audio.pending.size()
+                        : static_cast<std::size_t>(audio.changes.front().at - audio.taken);
+        if (available >= wanted || !audio.changes.empty() || audio.ended || audio.flushing)
+            break;
+        m_changed.wait(lock);
+    }
+    const std::size_t count = std::min(wanted, available);
+    out.assign(wanted, 0);
+    std::copy_n(audio.pending.begin(), count, out.begin());
     audio.pending.erase(audio.pending.begin(),
-                        audio.pending.begin() + static_cast<std::ptrdiff_t>(available));
+                        audio.pending.begin() + static_cast<std::ptrdiff_t>(count));
+    audio.taken += count;
     lock.unlock();
     m_changed.notify_all();
     return Flow::Ok;
@@ -336,30 +425,34 @@ Flow DvMuxerFilter::mux(const SamplePtr &video)
     out->copyPropertiesFrom(*video);
     out->typeChange.reset();
 
-    {
-        const Layout &l = m_streamLayout;
-        const int samples = dv::standardSamples(*sys, l.rate, m_frameIndex++);
-        const std::span<std::uint8_t> frame(out->data(), sys->frameBytes);
-        std::vector<std::int16_t> pcm;
-        if (l.quant == dv::Quantization::Linear16) {
-            if (l.inputs.empty()) {
-                pcm.assign(static_cast<std::size_t>(samples) * 2, 0);
-            } else if (const Flow took = takeAudio(l.inputs[0], samples, pcm); took != Flow::Ok) {
-                return took;
-            }
-            dv::writeSamples(frame, *sys, l.quant, 0, samples, pcm);
-        } else {
-            for (int half = 0; half < 2; ++half) {
-                const Flow took = takeAudio(l.inputs[static_cast<std::size_t>(half)], samples, pcm);
-                if (took != Flow::Ok)
-                    return took;
-                dv::writeSamples(frame, *sys, l.quant, half, samples, pcm);
-            }
-        }
-        const int channels = l.inputs.size() == 2 ? 4 : 2;
-        dv::writeAauxPacks(frame, *sys, dv::sourcePack(*sys, l.rate, l.quant, samples, 0, channels),
-                           dv::sourcePack(*sys, l.rate, l.quant, samples, 1, channels),
-                           dv::sourceControlPack(*sys));
+    const Layout &l = m_streamLayout;
+    const std::int64_t frameIndex = m_frameIndex++;
+    const std::span<std::uint8_t> frame(out->data(), sys->frameBytes);
+    dv::AudioRate rate = l.rate;
+    int samples = dv::standardSamples(*sys, rate, frameIndex);
+    std::vector<std::int16_t> pcm;
+    if (l.inputs.empty()) {
+        pcm.assign(static_cast<std::size_t>(samples) * 2, 0);
+        dv::writeSamples(frame, *sys, l.quant, 0, samples, pcm);
+    }
+    // One input: 16-bit stereo in both halves; two: one 12-bit pair each.
+    for (std::size_t half = 0; half < l.inputs.size(); ++half) {
+        const Flow took = takeAudio(l.inputs[half], *sys, frameIndex, rate, pcm);
+        if (took != Flow::Ok)
+            return took;
+        samples = static_cast<int>(pcm.size() / 2);
+        dv::writeSamples(frame, *sys, l.quant, static_cast<int>(half), samples, pcm);
+    }
+    const int channels = l.inputs.size() == 2 ? 4 : 2;
+    dv::writeAauxPacks(frame, *sys, dv::sourcePack(*sys, rate, l.quant, samples, 0, channels),
+                       dv::sourcePack(*sys, rate, l.quant, samples, 1, channels),
+                       dv::sourceControlPack(*sys));
+    // The stream's first frame tells downstream (a type-1 AVI's DVINFO) the
+    // audio it really carries; later changes live in the frames' packs only.
+    if (m_runFrames++ == 0) {
+        auto type = interleavedType(*sys, rate, l.quant, l.inputs.size());
+        if (type != m_output.connectionType())
+            out->typeChange = std::move(type);
     }
     return m_output.deliver(out);
 }

@@ -19,6 +19,15 @@
 // carries Interleaved/dvsd with the DVINFO of the audio connected when the
 // output was connected.
 //
+// An audio sample may carry a type change (an audio converter whose rate was
+// set after the graph was built announces it on its first sample). Audio
+// after it is written in the new format from the first frame whose audio
+// starts there; the frame before ends in silence where the old audio ran
+// out. When the first frame of a run already differs from the connection's
+// audio, that frame announces the interleaved type with the new DVINFO. A new
+// format DV cannot carry (or a second pair not at 32 kHz) ends the run with
+// an error that names it.
+//
 // Threads: video and each audio input arrive on their own upstream threads.
 // Audio waits in a bounded buffer per input; the video thread takes from it
 // and delivers downstream. Flushes and stops wake both sides.
@@ -67,10 +76,21 @@ private:
         std::unique_ptr<InputPin> pin;
         int channels = 2; // of the connection; control thread
         int rate = 48000;
+        int streamChannels = 2; // of the audio arriving now; audio thread while streaming
         // guarded by m_lock; written by the audio thread and the video thread
         std::deque<std::int16_t> pending; // interleaved stereo
+        // Rates taking effect once `taken` reaches `at` (values).
+        struct RateChange
+        {
+            std::uint64_t at;
+            int rate;
+        };
+        std::deque<RateChange> changes;
+        std::uint64_t taken = 0; // values taken by the video thread
+        int streamRate = 48000;  // of the audio at the front of `pending`
         bool ended = false;
         bool flushing = false;
+        bool failed = false; // a type change DV cannot carry
     };
 
     // The pair layout of the connected audio: rate, quantisation and the
@@ -87,10 +107,16 @@ private:
     bool acceptsAudio(const Pin &pin, const MediaType &type) const;
 
     Flow mux(const SamplePtr &video);
-    // Takes `samples` stereo samples of input `index`, waiting until they
-    // came, the input ended, or streaming stops (then Flushing). Missing
-    // samples are silence.
-    Flow takeAudio(std::size_t index, int samples, std::vector<std::int16_t> &out);
+    // Takes the samples of video frame `frameIndex` from input `index`:
+    // waits until they came, a rate change follows the audio there, the
+    // input ended, or streaming stops (then Flushing). `rate` is the rate of
+    // the audio taken, `out` gets its stereo samples (the count the standard
+    // gives the frame); missing samples are silence.
+    Flow takeAudio(std::size_t index, const dv::System &sys, std::int64_t frameIndex,
+                   dv::AudioRate &rate, std::vector<std::int16_t> &out);
+    // Takes a type change on an audio input (audio thread); false after
+    // reporting a format DV cannot carry.
+    bool changeAudioType(AudioInput &audio, const MediaType &type);
 
     InputPin m_video;
     std::vector<AudioInput> m_audio; // pins change while stopped
@@ -101,7 +127,8 @@ private:
     bool m_videoFlushing = false; // guarded by m_lock
     // Video thread only (reset while nothing streams).
     std::int64_t m_frameIndex = 0;
-    Layout m_streamLayout; // set at Pause from Stopped
+    std::int64_t m_runFrames = 0; // frames muxed in this run (not reset by a flush)
+    Layout m_streamLayout;        // set at Pause from Stopped
 };
 
 } // namespace vidora::media

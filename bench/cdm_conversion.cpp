@@ -1,0 +1,123 @@
+// DV type 1 to type 2 through the processing module's graph (built by
+// TCdm::BuildToType2Graph, run to completion), next to
+// `ffmpeg -y -i in.avi -c:v copy -c:a pcm_s16le out.avi` on the same
+// one-minute PAL type-1 file (1500 frames, 48 kHz stereo) in the same run.
+// Printed at the end: the ratio of the medians of 5 runs each
+// (graph / ffmpeg). Goal: not slower than ffmpeg (ratio <= 1.0).
+#include "platform/media/executor.h"
+#include "platform/media/graph.h"
+#include "support/avi_files.h"
+#include "support/tools.h"
+#include "video/graphs/convertirdvunit.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+using namespace vidora;
+using namespace vidora::test;
+using namespace std::chrono_literals;
+
+QString g_input;
+QString g_dir;
+std::vector<double> g_graphSeconds;
+std::vector<double> g_ffmpegSeconds;
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+bool convertThroughModule(const QString &out)
+{
+    auto executor = std::make_shared<media::QueueEventExecutor>();
+    TCdm cdm(executor);
+    bool complete = false;
+    bool failed = false;
+    cdm.OnGraphComplete = [&] { complete = true; };
+    cdm.OnGraphError = [&](const QString &) { failed = true; };
+    if (cdm.BuildToType2Graph(g_input, out) == nullptr || !cdm.graph().Run())
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + 120s;
+    while (!complete && !failed && std::chrono::steady_clock::now() < deadline) {
+        if (executor->runPending() == 0)
+            std::this_thread::sleep_for(1ms);
+    }
+    cdm.graph().Stop();
+    return complete && !failed;
+}
+
+void BM_Type1ToType2ThroughModule(benchmark::State &state)
+{
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        if (!convertThroughModule(g_dir + "/graph.avi")) {
+            state.SkipWithError("the graph failed");
+            return;
+        }
+        g_graphSeconds.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+}
+BENCHMARK(BM_Type1ToType2ThroughModule)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_FfmpegVideoCopyPcm(benchmark::State &state)
+{
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const ToolResult run =
+            runTool("ffmpeg", {"-v", "error", "-y", "-i", g_input, "-c:v", "copy", "-c:a",
+                               "pcm_s16le", g_dir + "/ffmpeg.avi"});
+        if (run.exitCode != 0) {
+            state.SkipWithError("ffmpeg failed");
+            return;
+        }
+        g_ffmpegSeconds.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+}
+BENCHMARK(BM_FfmpegVideoCopyPcm)->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+    g_dir = dir.path();
+    g_input = dir.filePath("in.avi");
+    const ToolResult made = runTool(
+        "ffmpeg", QString("-v error -y -f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i "
+                          "sine=sample_rate=48000 -t 60 -ac 2 -pix_fmt yuv420p -f dv")
+                          .split(' ')
+                      << dir.filePath("in.dv"));
+    if (made.exitCode != 0) {
+        std::fprintf(stderr, "cannot make the input with ffmpeg\n");
+        return 1;
+    }
+    writeFileBytes(g_input, type1Avi(readFileBytes(dir.filePath("in.dv"))));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    const double graph = median(g_graphSeconds);
+    const double ffmpeg = median(g_ffmpegSeconds);
+    if (graph > 0 && ffmpeg > 0)
+        std::printf("DV type 1 to type 2, median of %zu / %zu runs: graph %.3f s, ffmpeg -c:v copy "
+                    "-c:a pcm_s16le %.3f s, ratio %.2f (goal <= 1.0)\n",
+                    g_graphSeconds.size(), g_ffmpegSeconds.size(), graph, ffmpeg, graph / ffmpeg);
+    return 0;
+}

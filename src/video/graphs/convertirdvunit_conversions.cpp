@@ -1,0 +1,321 @@
+// The format conversion graphs of the processing module: DV between NTSC and
+// PAL (type 1 and type 2 sources), type 2 to type 1 without re-encoding, any
+// AVI file re-encoded to DV type 2, and a type 2 file re-multiplexed from its
+// first two streams. Every graph ends in the AVI mux and the file writer and
+// gives the AVI mux's seeking interface.
+//
+// Each of these graphs writes a file, so a graph in which no stream reaches
+// the AVI mux is not built: it would write a file without frames and report
+// success.
+#include "platform/media/dsfunctions_media.h"
+#include "platform/media/filters/audio_converter.h"
+#include "platform/media/filters/avi_mux.h"
+#include "platform/media/filters/avi_splitter.h"
+#include "platform/media/filters/dv_decoder.h"
+#include "platform/media/filters/dv_encoder.h"
+#include "platform/media/filters/dv_muxer.h"
+#include "platform/media/filters/dv_splitter.h"
+#include "platform/media/filters/file_source.h"
+#include "platform/media/filters/file_writer.h"
+#include "video/filters/dv_deinter.h"
+#include "video/filters/dv_dvheader.h"
+#include "video/filters/dv_scenedetect.h"
+#include "video/graphs/convertirdvunit.h"
+#include "video/graphs/graphsteps.h"
+
+#include <vector>
+
+namespace vidora {
+
+using namespace graphsteps;
+
+namespace {
+
+// The pins of `filter` from `first` to its last, as the list reads now.
+std::vector<media::Pin *> PinsFrom(media::Filter &filter, std::size_t first)
+{
+    std::vector<media::Pin *> pins = filter.pins();
+    if (first >= pins.size())
+        return {};
+    return {pins.begin() + static_cast<std::ptrdiff_t>(first), pins.end()};
+}
+
+// The AVI mux's first pin is its output; every pin after it is an input, the
+// last one free. At least one connected input means a stream reaches it.
+void CheckSomethingReachesTheMux(media::Filter &avimux)
+{
+    Check(PinCount(avimux) < 3, "no stream reaches the AVI mux");
+}
+
+// The sample rate of the setting "Frequence DV": 0 32000, 1 44100, 2 48000 Hz;
+// any other value gives the DV default, 48000 Hz.
+std::uint32_t DvAudioRateHz(std::uint8_t setting)
+{
+    switch (setting) {
+    case 0:
+        return 32000;
+    case 1:
+        return 44100;
+    default:
+        return 48000;
+    }
+}
+
+} // namespace
+
+// DV type 2 (a DV video stream and audio streams) to the other standard, or
+// the same one. The scene detector sees the source frames before the decoder
+// and keeps their header blocks; the DV header filter writes them into the
+// re-encoded frames when the handler asks for it. The DV muxer interleaves
+// the new video with the audio, and the DV splitter separates the result into
+// the type 2 stream pair.
+media::IMediaSeeking *TCdm::BuildStandardGraphType2(const QString &source, const QString &output,
+                                                    bool toNtsc)
+{
+    ResetGraph();
+    LoadSource(source);
+    AttachDestination(output);
+    auto &avisplitter = Attach(m_avisplitter);
+    AddOwn(m_sceneDetect, kSceneDetectName);
+    auto &decoder = AttachDecoder();
+    AddOwn(m_deinter, kDeinterName);
+    auto &encoder = AttachEncoder(toNtsc);
+    AddOwn(m_dvHeader, kDvHeaderName);
+    auto &dvmuxer = Attach(m_dvmuxer);
+    auto &acm1 = Attach(m_acm1);
+    auto &acm2 = Attach(m_acm2);
+    auto &dvsplitter = Attach(m_dvsplitter);
+    auto &avimux = Attach(m_avimux);
+    return Build([&]() -> media::IMediaSeeking * {
+        auto &fg = *m_fg;
+        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
+        Check(PinCount(avisplitter) < 2, "the source has no stream");
+        Required(SearchDirect(fg, SplitterOutputs(avisplitter), PinAt(*m_sceneDetect, 0)) !=
+                     nullptr,
+                 "no DV video stream reaches the scene detector");
+        Plain(fg, PinAt(*m_sceneDetect, 1), PinAt(decoder, 0));
+        Plain(fg, PinAt(decoder, 1), PinAt(*m_deinter, 0));
+        Plain(fg, PinAt(*m_deinter, 1), PinAt(encoder, 0));
+        Plain(fg, PinAt(encoder, 1), PinAt(*m_dvHeader, 0));
+        Plain(fg, PinAt(*m_dvHeader, 1), PinAt(dvmuxer, 0));
+        // The first audio stream through acm1 to the muxer's first audio
+        // input, the second through acm2 to its second: connected outputs
+        // refuse a second connection, so each search finds the next stream.
+        const auto throughConverter = [&](media::Filter &acm, std::size_t muxerPin) {
+            for (media::Pin *out : SplitterOutputs(avisplitter))
+                if (Plain(fg, *out, PinAt(acm, 0)) &&
+                    Plain(fg, PinAt(acm, 1), PinAt(dvmuxer, muxerPin)))
+                    return;
+        };
+        throughConverter(acm1, 1);
+        throughConverter(acm2, 2);
+        Plain(fg, LastPin(dvmuxer), PinAt(dvsplitter, 0));
+        for (media::Pin *out : PinsFrom(dvsplitter, 1))
+            Plain(fg, *out, LastPin(avimux));
+        CheckSomethingReachesTheMux(avimux);
+        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
+        return avimux.queryInterface<media::IMediaSeeking>();
+    });
+}
+
+// DV type 1 (one interleaved stream) to the other standard, or the same one.
+// The DV splitter takes the source apart; its audio goes straight back into
+// the DV muxer next to the re-encoded video.
+media::IMediaSeeking *TCdm::BuildStandardGraphType1(const QString &source, const QString &output,
+                                                    bool toNtsc)
+{
+    ResetGraph();
+    LoadSource(source);
+    AttachDestination(output);
+    auto &avisplitter = Attach(m_avisplitter);
+    AddOwn(m_sceneDetect, kSceneDetectName);
+    auto &decoder = AttachDecoder();
+    AddOwn(m_deinter, kDeinterName);
+    auto &encoder = AttachEncoder(toNtsc);
+    AddOwn(m_dvHeader, kDvHeaderName);
+    auto &dvmuxer = Attach(m_dvmuxer);
+    auto &dvsplitter = Attach(m_dvsplitter);
+    auto &avimux = Attach(m_avimux);
+    return Build([&]() -> media::IMediaSeeking * {
+        auto &fg = *m_fg;
+        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
+        Check(PinCount(avisplitter) < 2, "the source has no stream");
+        Required(SearchDirect(fg, SplitterOutputs(avisplitter), PinAt(dvsplitter, 0)) != nullptr,
+                 "no stream reaches the DV splitter");
+        Check(PinCount(dvsplitter) < 2, "the DV splitter has no output");
+        Required(SearchDirect(fg, PinsFrom(dvsplitter, 1), PinAt(*m_sceneDetect, 0)) != nullptr,
+                 "no DV video reaches the scene detector");
+        Required(Direct(fg, PinAt(*m_sceneDetect, 1), PinAt(decoder, 0)),
+                 "the scene detector does not reach the DV decoder");
+        Plain(fg, PinAt(decoder, 1), PinAt(*m_deinter, 0));
+        Plain(fg, PinAt(*m_deinter, 1), PinAt(encoder, 0));
+        Plain(fg, PinAt(encoder, 1), PinAt(*m_dvHeader, 0));
+        Plain(fg, PinAt(*m_dvHeader, 1), PinAt(dvmuxer, 0));
+        // Each audio output into the muxer's free audio input, the one
+        // before its output.
+        for (media::Pin *out : PinsFrom(dvsplitter, 1)) {
+            const std::size_t muxerPins = PinCount(dvmuxer);
+            if (muxerPins >= 2)
+                Plain(fg, *out, PinAt(dvmuxer, muxerPins - 2));
+        }
+        Plain(fg, LastPin(dvmuxer), PinAt(avimux, 1));
+        CheckSomethingReachesTheMux(avimux);
+        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
+        return avimux.queryInterface<media::IMediaSeeking>();
+    });
+}
+
+// DV type 2 to type 1 without re-encoding: the DV muxer puts the first two
+// audio streams back into the frames.
+media::IMediaSeeking *TCdm::BuildToType1Graph(const QString &source, const QString &output)
+{
+    ResetGraph();
+    LoadSource(source);
+    AttachDestination(output);
+    auto &avisplitter = Attach(m_avisplitter);
+    auto &dvsplitter = Attach(m_dvsplitter);
+    auto &dvmuxer = Attach(m_dvmuxer);
+    auto &acm1 = Attach(m_acm1);
+    auto &acm2 = Attach(m_acm2);
+    auto &avimux = Attach(m_avimux);
+    return Build([&]() -> media::IMediaSeeking * {
+        auto &fg = *m_fg;
+        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
+        Check(PinCount(avisplitter) < 2, "the source has no stream");
+        // Video: a DV video stream goes straight to the muxer; an interleaved
+        // one through the DV splitter, whose video output then feeds it.
+        for (media::Pin *out : SplitterOutputs(avisplitter)) {
+            if (Plain(fg, *out, PinAt(dvmuxer, 0)))
+                break;
+            if (Plain(fg, *out, PinAt(dvsplitter, 0))) {
+                Plain(fg, PinAt(dvsplitter, 1), PinAt(dvmuxer, 0));
+                break;
+            }
+        }
+        // Audio: every splitter pin in turn (the input, last, is connected
+        // and refuses), the first that reaches the converter.
+        const auto throughConverter = [&](media::Filter &acm, std::size_t muxerPin) {
+            for (media::Pin *pin : avisplitter.pins())
+                if (Plain(fg, *pin, PinAt(acm, 0))) {
+                    Plain(fg, PinAt(acm, 1), PinAt(dvmuxer, muxerPin));
+                    return;
+                }
+        };
+        throughConverter(acm1, 1);
+        throughConverter(acm2, 2);
+        Plain(fg, LastPin(dvmuxer), PinAt(avimux, 1));
+        CheckSomethingReachesTheMux(avimux);
+        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
+        return avimux.queryInterface<media::IMediaSeeking>();
+    });
+}
+
+// Any AVI file re-encoded to DV type 2 in the standard, aspect and audio rate
+// of the settings. The graph inserts the decoders and converters each stream
+// needs on its way to the DV encoder and the DV muxer.
+media::IMediaSeeking *TCdm::BuildRecompressGraph(const QString &source, const QString &output)
+{
+    ResetGraph();
+    LoadSource(source);
+    AttachDestination(output);
+    const SettingValues &settings = Settings();
+    auto &avisplitter = Attach(m_avisplitter);
+    auto &dvsplitter = Attach(m_dvsplitter);
+    auto &avimux = Attach(m_avimux);
+    auto &encoder = AttachEncoder(settings.DvStandard != 0);
+    auto &dvmuxer = Attach(m_dvmuxer);
+    const std::uint32_t rate = DvAudioRateHz(settings.DvAudioRate);
+    const bool wide = settings.DvRatio == 1;
+    return Build([&]() -> media::IMediaSeeking * {
+        auto &fg = *m_fg;
+        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
+        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
+
+        // Video: the first stream that reaches the encoder.
+        for (media::Pin *pin : avisplitter.pins()) {
+            if (pin->direction() != media::PinDirection::Output || pin->isConnected() ||
+                !fg.RenderStream(std::nullopt, static_cast<media::OutputPin &>(*pin), nullptr,
+                                 &encoder))
+                continue;
+            AddOwn(m_dvHeader, kDvHeaderName);
+            Plain(fg, PinAt(encoder, 1), PinAt(*m_dvHeader, 0));
+            Plain(fg, PinAt(*m_dvHeader, 1), PinAt(dvmuxer, 0));
+            m_dvHeader->SetWriteAspect(true);
+            m_dvHeader->SetAspectWide(wide);
+            m_dvHeader->SetCopyHeaders(false);
+            break;
+        }
+
+        // First audio: the first stream the graph can bring to the muxer,
+        // then re-routed through acm1, which converts it to the settings'
+        // rate. The rate is chosen before the converter's output connects, so
+        // the muxer and everything after it know it from the start.
+        for (media::Pin *pin : avisplitter.pins()) {
+            if (pin->direction() != media::PinDirection::Output || pin->isConnected() ||
+                !fg.RenderStream(media::MajorType::Audio, static_cast<media::OutputPin &>(*pin),
+                                 nullptr, &dvmuxer))
+                continue;
+            media::Pin &muxerAudio = PinAt(dvmuxer, 1);
+            media::Pin *upstream = muxerAudio.peer();
+            if (upstream != nullptr) {
+                fg.Disconnect(muxerAudio);
+                auto &acm1 = Attach(m_acm1);
+                if (Plain(fg, *upstream, PinAt(acm1, 0)))
+                    media::SetAudioSampleRate(&acm1, rate);
+                Plain(fg, PinAt(acm1, 1), PinAt(dvmuxer, 1));
+            }
+            break;
+        }
+
+        Plain(fg, LastPin(dvmuxer), PinAt(dvsplitter, 0));
+        for (std::size_t i = 1; i < PinCount(dvsplitter); ++i)
+            Plain(fg, PinAt(dvsplitter, i), PinAt(avimux, i));
+
+        // Second audio, through acm2 to the muxer.
+        auto &acm2 = Attach(m_acm2);
+        for (media::Pin *pin : avisplitter.pins()) {
+            if (pin->direction() == media::PinDirection::Output && !pin->isConnected() &&
+                fg.RenderStream(std::nullopt, static_cast<media::OutputPin &>(*pin), &acm2,
+                                &dvmuxer))
+                break;
+        }
+        media::SetAudioSampleRate(&acm2, rate);
+
+        CheckSomethingReachesTheMux(avimux);
+        return avimux.queryInterface<media::IMediaSeeking>();
+    });
+}
+
+// A type 2 file re-multiplexed from its first two streams: each goes to the
+// AVI mux as video, else as audio, else (interleaved DV) through the DV
+// splitter as DV video. A type 1 source thus becomes a video-only type 2
+// file; streams after the second are not written.
+media::IMediaSeeking *TCdm::BuildFixType2Graph(const QString &source, const QString &output)
+{
+    ResetGraph();
+    LoadSource(source);
+    AttachDestination(output);
+    auto &avisplitter = Attach(m_avisplitter);
+    auto &dvsplitter = Attach(m_dvsplitter);
+    auto &avimux = Attach(m_avimux);
+    return Build([&]() -> media::IMediaSeeking * {
+        auto &fg = *m_fg;
+        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
+        const media::MediaType video(media::MajorType::Video);
+        const media::MediaType audio(media::MajorType::Audio);
+        const media::MediaType interleaved(media::MajorType::Interleaved);
+        for (std::size_t k = 1; k <= 2 && k < PinCount(avisplitter); ++k) {
+            media::Pin &stream = PinAt(avisplitter, k - 1);
+            if (Plain(fg, stream, PinAt(avimux, k), &video) ||
+                Plain(fg, stream, PinAt(avimux, k), &audio))
+                continue;
+            if (Plain(fg, stream, PinAt(dvsplitter, 0), &interleaved))
+                Plain(fg, PinAt(dvsplitter, 1), PinAt(avimux, k));
+        }
+        CheckSomethingReachesTheMux(avimux);
+        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
+        return avimux.queryInterface<media::IMediaSeeking>();
+    });
+}
+
+} // namespace vidora
