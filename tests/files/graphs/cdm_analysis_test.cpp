@@ -143,6 +143,31 @@ TEST_P(CdmAnalysis, AudioExtractionWritesTheFirstSoundStream)
     EXPECT_EQ(Difference(FirstSoundPcm(Path("tape.wav")), expected), "");
 }
 
+TEST_F(CdmExtract, AudioExtractionTakesOnlyTheFirstOfTwoSoundStreams)
+{
+    ASSERT_FALSE(makeRawDv(m_dir.path(), 15).isEmpty());
+    const ToolResult made = runTool(
+        "ffmpeg",
+        {"-v",           "error",        "-y",
+         "-i",           Path("raw.dv"), "-f",
+         "lavfi",        "-i",           "sine=frequency=1000:sample_rate=48000:duration=0.6",
+         "-map",         "0:v",          "-map",
+         "0:a",          "-map",         "1:a",
+         "-c:v",         "copy",         "-c:a",
+         "pcm_s16le",    "-ac",          "2",
+         Path("two.avi")});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    outputFor = [this](const QString &) { return Path("two.wav"); };
+    afterBuild = [](TCdm &cdm) { SetAudioSampleRate(cdm.Acm1(), 48000); };
+    ASSERT_TRUE(RunCommand(Path("two.avi"), [](TCdm &cdm, const QString &s, const QString &o) {
+        return cdm.BuildAudioExtractGraph(s, o);
+    }));
+    EXPECT_TRUE(Errors().empty());
+    const QByteArray expected = FirstSoundPcm(Path("two.avi"));
+    ASSERT_FALSE(expected.isEmpty());
+    EXPECT_EQ(Difference(FirstSoundPcm(Path("two.wav")), expected), "");
+}
+
 TEST_F(CdmExtract, AudioExtractionOfASoundOnlyFileGoesThroughTheTee)
 {
     const ToolResult made = runTool("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
