@@ -10,7 +10,7 @@
 #include "support/tools.h"
 #include "video/graphs/convertirdvunit.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -94,7 +94,9 @@ BENCHMARK(BM_FfmpegVideoCopyPcm)->Iterations(1)->Repetitions(5)->Unit(benchmark:
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv); // the module's overlay filter needs fonts
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;

@@ -97,6 +97,27 @@ TEST_F(AviMux, OutputFirstAndANewFreeInputAfterEachConnection)
     EXPECT_FALSE(pins[3]->acceptsType(MediaType(MajorType::Stream, subtype::Avi)));
 }
 
+// The video and the audio of a type-2 file arrive on two streaming threads;
+// the chunks go out in the order of their times, so every run writes the
+// same bytes, with each second's audio next to its frames.
+TEST_F(AviMux, ChunksFollowTheirTimesWhicheverThreadIsFirst)
+{
+    ASSERT_TRUE(makeType2Avi(path("raw.dv"), path("t2.avi")));
+    QByteArray first;
+    for (int run = 0; run < 3; ++run) {
+        const QString out = path(QStringLiteral("out%1.avi").arg(run));
+        Rewrap r(path("t2.avi"), out);
+        ASSERT_TRUE(r.run());
+        const QByteArray bytes = readFileBytes(out);
+        ASSERT_FALSE(bytes.isEmpty());
+        if (run == 0)
+            first = bytes;
+        else
+            EXPECT_TRUE(bytes == first) << "run " << run << " wrote other bytes";
+    }
+    EXPECT_EQ(decodeErrors(path("out0.avi")), QString());
+}
+
 // One row per rewrap: the file is read back by ffprobe, ffmpeg, mediainfo,
 // our own header parser and our splitter.
 struct RewrapCase

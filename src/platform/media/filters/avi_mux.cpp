@@ -480,7 +480,7 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
         // becomes the stream's format. A change after the first chunk cannot
         // be described by one stream header.
         const MediaType &next = *sample->typeChange;
-        if (s->chunks > 0 || next.major() != s->type.major() ||
+        if (s->accepted > 0 || next.major() != s->type.major() ||
             next.format().size() != s->type.format().size()) {
             m_failed = true;
             reportError(name() + ": the format of a stream changed after its first sample");
@@ -497,12 +497,67 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
         reportError(name() + ": a sample of " + std::to_string(size) + " bytes");
         return Flow::Error;
     }
-    if (s->chunks == 0) {
+    if (s->accepted == 0) {
         if (s->frameDuration <= 0 && sample->time && sample->time->stop > sample->time->start)
             s->frameDuration = sample->time->stop - sample->time->start;
         if (s->frameDuration <= 0 && s->fccType != fourCC("auds"))
             s->frameDuration = size == 120000 ? 333667 : 400000;
     }
+
+    auto out = MediaSample::create(static_cast<std::size_t>(chunk));
+    std::uint8_t *p = out->data();
+    const std::uint32_t id = s->chunkId;
+    const auto length = static_cast<std::uint32_t>(size);
+    for (int i = 0; i < 4; ++i) {
+        p[i] = static_cast<std::uint8_t>(id >> (8 * i));
+        p[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
+    }
+    if (size > 0)
+        std::memcpy(p + 8, sample->data(), size);
+    if (size & 1)
+        p[8 + size] = 0;
+    out->setActualLength(static_cast<std::size_t>(chunk));
+
+    Waiting waiting{std::move(out), length, sample->syncPoint || s->fccType == fourCC("auds"),
+                    s->lastOrder, std::nullopt};
+    if (sample->time) {
+        waiting.order = s->segmentStart + sample->time->start;
+        waiting.reached = s->segmentStart + sample->time->stop;
+        s->lastOrder = *waiting.reached;
+    }
+    ++s->accepted;
+    s->waiting.push_back(std::move(waiting));
+    return drain();
+}
+
+Flow AviMuxFilter::drain()
+{
+    for (;;) {
+        Stream *next = nullptr;
+        bool blocked = false;
+        bool overfull = false;
+        for (auto &s : m_streams) {
+            if (s.waiting.empty()) {
+                blocked = blocked || !s.ended;
+                continue;
+            }
+            overfull = overfull || s.waiting.size() > kMaxWaiting;
+            if (next == nullptr || s.waiting.front().order < next->waiting.front().order)
+                next = &s;
+        }
+        if (next == nullptr || (blocked && !overfull))
+            return Flow::Ok;
+        Waiting chunk = std::move(next->waiting.front());
+        next->waiting.pop_front();
+        if (const Flow f = writeChunk(*next, std::move(chunk)); f != Flow::Ok)
+            return f;
+    }
+}
+
+Flow AviMuxFilter::writeChunk(Stream &stream, Waiting waiting)
+{
+    Stream *s = &stream;
+    const auto chunk = static_cast<std::int64_t>(waiting.chunk->actualLength());
     // Room the form still needs for its indexes, this chunk included.
     Form &form = m_forms.back();
     std::int64_t trailer = 0;
@@ -523,33 +578,20 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
         }
     }
 
-    auto out = MediaSample::create(static_cast<std::size_t>(chunk));
-    std::uint8_t *p = out->data();
-    const std::uint32_t id = s->chunkId;
-    const auto length = static_cast<std::uint32_t>(size);
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<std::uint8_t>(id >> (8 * i));
-        p[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
-    }
-    if (size > 0)
-        std::memcpy(p + 8, sample->data(), size);
-    if (size & 1)
-        p[8 + size] = 0;
-    out->setActualLength(static_cast<std::size_t>(chunk));
+    SamplePtr out = std::move(waiting.chunk);
     out->time = TimeRange{m_end, m_end + chunk};
-
-    const IndexEntry entry{m_end, length, sample->syncPoint || s->fccType == fourCC("auds")};
+    const IndexEntry entry{m_end, waiting.length, waiting.key};
     s->formIndex.push_back(entry);
     if (m_forms.size() == 1) {
         m_idx1.push_back(entry);
         m_idx1Streams.push_back(static_cast<std::uint8_t>(s - m_streams.data()));
     }
     ++s->chunks;
-    s->bytes += static_cast<std::int64_t>(size);
-    s->maxChunk = std::max(s->maxChunk, length);
+    s->bytes += static_cast<std::int64_t>(waiting.length);
+    s->maxChunk = std::max(s->maxChunk, waiting.length);
     m_end += chunk;
-    if (sample->time) {
-        const std::int64_t reached = s->segmentStart + sample->time->stop;
+    if (waiting.reached) {
+        const std::int64_t reached = *waiting.reached;
         std::int64_t known = m_position.load();
         while (reached > known && !m_position.compare_exchange_weak(known, reached)) {
         }
@@ -566,15 +608,23 @@ Flow AviMuxFilter::endOfStream(InputPin &pin)
         std::lock_guard lock(m_mutex);
         if (Stream *s = streamOf(pin))
             s->ended = true;
+        if (!m_failed)
+            if (const Flow f = drain(); f != Flow::Ok)
+                return f;
         for (const auto &s : m_streams)
-            if (!s.ended)
+            if (!s.ended || !s.waiting.empty())
                 return Flow::Ok;
     }
     return m_output.deliverEndOfStream();
 }
 
-void AviMuxFilter::beginFlush(InputPin &)
+void AviMuxFilter::beginFlush(InputPin &pin)
 {
+    {
+        std::lock_guard lock(m_mutex);
+        if (Stream *s = streamOf(pin))
+            s->waiting.clear();
+    }
     m_output.deliverBeginFlush();
 }
 

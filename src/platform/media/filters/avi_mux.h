@@ -18,11 +18,20 @@
 // "idx1" for readers of AVI 1.0. A file that fits in one form is plain AVI
 // 1.0 (the reserved OpenDML headers are left as "JUNK").
 //
-// Threads: each input delivers on its upstream streaming thread; chunks are
-// written one at a time under m_mutex in the order they arrive.
+// Order. Each input delivers on its upstream streaming thread, so samples of
+// different streams arrive in an order that depends on the threads. Chunks
+// are therefore written in the order of their start times (the earlier
+// stream first on a tie): a sample is copied into its chunk at once (the
+// upstream buffer goes back to its pool) and waits until every stream that
+// has not ended has a chunk waiting; the same graph thus writes the same
+// file every time. A stream that falls more than kMaxWaiting chunks behind
+// no longer holds the others back. Chunks are written one at a time under
+// m_mutex.
 #include "platform/media/filter.h"
 
+#include <deque>
 #include <mutex>
+#include <optional>
 
 namespace vidora::media {
 
@@ -30,6 +39,8 @@ class AviMuxFilter final : public Filter
 {
 public:
     static constexpr std::int64_t kDefaultRiffLimit = std::int64_t(1) << 30;
+    // Chunks a stream may hold waiting for a slower stream.
+    static constexpr std::size_t kMaxWaiting = 256;
 
     AviMuxFilter();
 
@@ -68,6 +79,15 @@ private:
         std::uint32_t size = 0;  // the whole chunk
         std::uint32_t duration = 0;
     };
+    // A chunk built from a sample, waiting for its turn.
+    struct Waiting
+    {
+        SamplePtr chunk;          // "##dc"/"##wb", size and data (padded)
+        std::uint32_t length = 0; // data bytes
+        bool key = true;
+        std::int64_t order = 0;              // absolute start, 100 ns
+        std::optional<std::int64_t> reached; // absolute end, when timed
+    };
     struct Stream
     {
         InputPin *pin = nullptr;
@@ -76,6 +96,9 @@ private:
         std::uint32_t fccType = 0;
         std::int64_t frameDuration = 0; // video, 100 ns; 0 for audio
         std::int64_t chunks = 0;        // every chunk written
+        std::int64_t accepted = 0;      // every sample taken (written or waiting)
+        std::int64_t lastOrder = 0;     // order of an untimed sample
+        std::deque<Waiting> waiting;
         std::int64_t bytes = 0;
         std::uint32_t maxChunk = 0;
         std::uint32_t firstFormChunks = 0;
@@ -99,6 +122,9 @@ private:
     Flow openForm();
     bool writeHeaders();
     Stream *streamOf(const Pin &pin);
+    // Writes the waiting chunks whose turn has come (m_mutex held).
+    Flow drain();
+    Flow writeChunk(Stream &s, Waiting chunk); // m_mutex held
 
     OutputPin m_output;
     std::vector<std::unique_ptr<InputPin>> m_inputs; // changed while stopped
