@@ -24,19 +24,21 @@ QByteArray le32(quint32 v)
 
 } // namespace
 
-QByteArray makeRawDv(const QString &dir, int frames, bool ntsc)
+QByteArray makeRawDv(const QString &dir, int frames, bool ntsc, const QString &recorded,
+                     const QString &name)
 {
-    const QString path = dir + "/raw.dv";
+    const QString path = dir + "/" + name;
     const QString video =
         ntsc ? "testsrc=size=720x480:rate=30000/1001" : "testsrc=size=720x576:rate=25";
     const double seconds = ntsc ? frames * 1001 / 30000.0 : frames / 25.0;
     const QStringList args = QString("-hide_banner -loglevel error -y -f lavfi -i %1 -f lavfi -i "
                                      "sine=frequency=440:sample_rate=48000 -t %2 -ac 2 "
-                                     "-pix_fmt %3 -metadata creation_time=2005-06-07T08:09:10Z "
+                                     "-pix_fmt %3 -metadata creation_time=%4 "
                                      "-timecode 01:02:03:04 -f dv")
                                  .arg(video)
                                  .arg(seconds)
                                  .arg(ntsc ? "yuv411p" : "yuv420p")
+                                 .arg(recorded)
                                  .split(' ')
                              << path;
     const ToolResult made = runTool("ffmpeg", args);

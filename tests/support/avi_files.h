@@ -20,8 +20,12 @@ constexpr int kNtscFrame = 120000;
 
 // Raw DV (PAL or NTSC, 48 kHz stereo) of about `frames` frames with a
 // recording date of 2005-06-07 08:09:10 and the time code 01:02:03:04, in
-// dir/raw.dv; empty when ffmpeg fails.
-QByteArray makeRawDv(const QString &dir, int frames, bool ntsc = false);
+// dir/raw.dv; empty when ffmpeg fails. The recording time advances with the
+// frames from `recorded` (ISO 8601, UTC), which other clips may set apart;
+// `name` is the file's name in dir.
+QByteArray makeRawDv(const QString &dir, int frames, bool ntsc = false,
+                     const QString &recorded = QStringLiteral("2005-06-07T08:09:10Z"),
+                     const QString &name = QStringLiteral("raw.dv"));
 // The frames as a DV type-1 AVI ("iavs" "dvsd", DVINFO, "00dc" chunks, idx1).
 QByteArray type1Avi(const QByteArray &rawDv, bool ntsc = false);
 // The same frames as a type-2 AVI made by ffmpeg (video copied, PCM audio).

@@ -44,8 +44,10 @@ Flow BufferSource::GetNextSample(std::size_t, SamplePtr &sample)
     sample->mediaTime =
         TimeRange{static_cast<std::int64_t>(index), static_cast<std::int64_t>(index) + 1};
     sample->syncPoint = true;
-    if (index == 0)
+    if (index == m_options.typeChangeAt)
         sample->typeChange = m_options.firstTypeChange;
+    else
+        sample->typeChange.reset();
     return Flow::Ok;
 }
 

@@ -25,6 +25,9 @@ public:
         bool withTimes = true;               // false: samples carry no times
         // Carried by the first sample: the stream's real format, told in-band.
         std::optional<media::MediaType> firstTypeChange;
+        // The sample that carries it instead of the first (a change after
+        // some data).
+        std::size_t typeChangeAt = 0;
     };
     explicit BufferSource(Options options);
     ~BufferSource() override;

@@ -1,5 +1,6 @@
 #include "filter_chain.h"
 #include "platform/media/filters/file_writer.h"
+#include "support/media_buffer_source.h"
 #include "support/media_hang_guard.h"
 #include "support/tools.h"
 #include "video/filters/dv_wavedest.h"
@@ -133,6 +134,48 @@ TEST_P(WaveDestFile, WritesAWaveFileThatFfmpegReads)
 }
 
 INSTANTIATE_TEST_SUITE_P(FormatBlocks, WaveDestFile, ::testing::Values(16, 18));
+
+// A format corrected in-band before any audio is the header's; a change
+// after audio was written cannot be described and ends the run.
+TEST(WaveDestFilter, TakesAFormatChangeOnlyBeforeTheAudio)
+{
+    HangGuard guard(30s);
+    WaveFormatEx announced = pcm48kStereo();
+    announced.nSamplesPerSec = 32000;
+    announced.nAvgBytesPerSec = 128000;
+    for (const std::size_t at : {0, 2}) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("out.wav");
+        auto executor = std::make_shared<QueueEventExecutor>();
+        FilterGraph graph(executor);
+        EventLog log(graph, executor);
+        BufferSource::Options options;
+        options.type = MediaType::audio(announced);
+        options.buffers = audioSamples();
+        options.firstTypeChange = MediaType::audio(pcm48kStereo());
+        options.typeChangeAt = at;
+        auto source = std::make_shared<BufferSource>(options);
+        auto wave = std::make_shared<Tdv_WaveDest>();
+        auto writer = std::make_shared<FileWriterFilter>();
+        ASSERT_TRUE(writer->SetFileName(path, nullptr));
+        graph.AddFilter(source, "source");
+        graph.AddFilter(wave, "wave");
+        graph.AddFilter(writer, "writer");
+        ASSERT_TRUE(graph.Connect(source->outputAt(0), *wave->pin(0)));
+        ASSERT_TRUE(graph.Connect(*wave->pin(1), writer->input()));
+        ASSERT_TRUE(graph.Run());
+        if (at == 0) {
+            EXPECT_TRUE(log.waitFor(GraphEventCode::Complete, 10s));
+            graph.Stop();
+            EXPECT_EQ(log.count(GraphEventCode::ErrorAbort), 0);
+            EXPECT_EQ(le32(readFileBytes(path), 24), 48000u); // nSamplesPerSec
+        } else {
+            EXPECT_TRUE(log.waitFor(GraphEventCode::ErrorAbort, 10s));
+            graph.Stop();
+            EXPECT_FALSE(QFile::exists(path));
+        }
+    }
+}
 
 // A run without audio leaves a file of the header alone.
 TEST(WaveDestFilter, RunWithoutAudioWritesTheHeaderOnly)

@@ -79,6 +79,27 @@ void Tdv_WaveDest::StopStreaming()
 
 media::Flow Tdv_WaveDest::Receive(const media::SamplePtr &sample)
 {
+    // A format corrected in-band before any audio (a converter set to a new
+    // rate, a DV stream whose DVINFO disagrees with its frames) is the one
+    // the header describes. The header has one format for the whole file, so
+    // a change after audio was written cannot be described.
+    if (sample->typeChange) {
+        const media::MediaType &type = *sample->typeChange;
+        if (!CheckInputType(type)) {
+            reportError(name() + ": the sound changed to a format a WAVE file cannot hold");
+            return media::Flow::Error;
+        }
+        if (type.format() != m_core.format()) {
+            if (m_core.dataBytes() != 0) {
+                reportError(name() + ": the sound format changed within the stream");
+                return media::Flow::Error;
+            }
+            if (!m_core.startStreaming(type.format())) {
+                reportError(name() + ": " + m_core.errorMessage().toStdString());
+                return media::Flow::Error;
+            }
+        }
+    }
     const std::uint32_t counted = m_core.dataBytes();
     const media::Flow result = TransformFilter::Receive(sample);
     if (result != media::Flow::Ok)

@@ -76,6 +76,8 @@ public:
     // placed but not delivered: the next sample takes its place.
     void rewind(std::uint32_t dataBytes) { m_dataBytes = dataBytes; }
     std::uint32_t headerSize() const { return m_headerSize; }
+    // The format block the header will hold.
+    const std::vector<std::uint8_t> &format() const { return m_format; }
 
     // Ends the run: writes the header at the start of the file through the
     // writer. False, with errorMessage(), when there is no writer, no run was
