@@ -5,6 +5,7 @@
 #include "platform/media/filters/codec_registry.h"
 #include "platform/media/filters/file_source.h"
 #include "platform/media/filters/video_renderer.h"
+#include "support/avi_files.h"
 #include "support/media_clock.h"
 #include "support/media_filters.h"
 #include "support/media_hang_guard.h"
@@ -122,6 +123,26 @@ TEST_F(RenderFile, ANonDvAviReachesTheVideoAndTheAudioRenderer)
     const auto frames = sink->frames();
     ASSERT_EQ(frames.size(), 50u);
     EXPECT_EQ(frames.back().frame.picture.size(), QSize(320, 240));
+}
+
+TEST_F(RenderFile, ADvType1AviIsSplitThenDecoded)
+{
+    HangGuard guard(120s);
+    const QByteArray raw = makeRawDv(dir.path(), 10);
+    ASSERT_FALSE(raw.isEmpty());
+    const QString path = dir.path() + "/type1.avi";
+    writeFileBytes(path, type1Avi(raw));
+    ASSERT_TRUE(build(path));
+    ASSERT_NE(videoRenderer, nullptr);
+    ASSERT_NE(audioRenderer, nullptr);
+    EXPECT_EQ(videoRenderer->input().peer()->filter().name(), "DV Video Decoder");
+    EXPECT_EQ(audioRenderer->input().peer()->filter().name(), "DV Splitter");
+    auto sink = std::make_shared<RecordingVideoSink>();
+    videoRenderer->setSink(sink);
+    runToCompletion();
+    const auto frames = sink->frames();
+    ASSERT_EQ(frames.size(), 10u);
+    EXPECT_EQ(frames.front().frame.picture.size(), QSize(720, 576));
 }
 
 TEST_F(RenderFile, AnAudioOnlyAviReachesOnlyTheAudioRenderer)

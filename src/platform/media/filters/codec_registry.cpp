@@ -4,6 +4,7 @@
 #include "platform/media/filters/audio_renderer.h"
 #include "platform/media/filters/colour_converter.h"
 #include "platform/media/filters/dv_decoder.h"
+#include "platform/media/filters/dv_splitter.h"
 #include "platform/media/filters/video_decoder.h"
 #include "platform/media/filters/video_renderer.h"
 
@@ -11,6 +12,9 @@ namespace vidora::media {
 
 void registerCodecFilters(FilterRegistry &registry)
 {
+    // Interleaved DV (type 1) is split into its video and audio first.
+    registry.add(
+        {"DV Splitter", merit::Normal, [] { return std::make_shared<DvSplitterFilter>(); }});
     registry.add(
         {"DV Video Decoder", merit::Preferred, [] { return std::make_shared<DvDecoderFilter>(); }});
     registry.add(

@@ -6,9 +6,9 @@
 
 namespace vidora::media {
 
-// Adds the DV video decoder (preferred), the generic video decoder and the
-// audio converter (normal) and the colour converter (unlikely: only when nothing takes the format
-// itself).
+// Adds the DV splitter (for interleaved DV), the DV video decoder (preferred), the generic video
+// decoder and the audio converter (normal) and the colour converter (unlikely: only when nothing
+// takes the format itself).
 void registerCodecFilters(FilterRegistry &registry);
 
 // Adds the video and the audio renderer, tried after the DV decoder and before
