@@ -132,6 +132,15 @@ public:
     void fgGraphComplete();
 
 private:
+    // The re-encoding graph of a DV type-1 source: split, detect, decode,
+    // the pictures through `picture` (added as `pictureName`), encode,
+    // rewrite the headers, mux into interleaved DV again. With
+    // `decoderRequired` the build ends when the scene detector cannot reach
+    // the decoder.
+    media::IMediaSeeking *BuildReencodeGraphType1(const QString &source, const QString &output,
+                                                  bool ntsc,
+                                                  const std::shared_ptr<media::Filter> &picture,
+                                                  const char *pictureName, bool decoderRequired);
     // Runs a builder's connection phase; a BuildEnded gives null.
     media::IMediaSeeking *Build(const std::function<media::IMediaSeeking *()> &steps);
 

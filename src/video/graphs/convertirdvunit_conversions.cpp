@@ -124,14 +124,22 @@ media::IMediaSeeking *TCdm::BuildStandardGraphType2(const QString &source, const
 media::IMediaSeeking *TCdm::BuildStandardGraphType1(const QString &source, const QString &output,
                                                     bool toNtsc)
 {
+    return BuildReencodeGraphType1(source, output, toNtsc, m_deinter, kDeinterName, true);
+}
+
+media::IMediaSeeking *TCdm::BuildReencodeGraphType1(const QString &source, const QString &output,
+                                                    bool ntsc,
+                                                    const std::shared_ptr<media::Filter> &picture,
+                                                    const char *pictureName, bool decoderRequired)
+{
     ResetGraph();
     LoadSource(source);
     AttachDestination(output);
     auto &avisplitter = Attach(m_avisplitter);
     AddOwn(m_sceneDetect, kSceneDetectName);
     auto &decoder = AttachDecoder();
-    AddOwn(m_deinter, kDeinterName);
-    auto &encoder = AttachEncoder(toNtsc);
+    AddOwn(picture, pictureName);
+    auto &encoder = AttachEncoder(ntsc);
     AddOwn(m_dvHeader, kDvHeaderName);
     auto &dvmuxer = Attach(m_dvmuxer);
     auto &dvsplitter = Attach(m_dvsplitter);
@@ -145,10 +153,11 @@ media::IMediaSeeking *TCdm::BuildStandardGraphType1(const QString &source, const
         Check(PinCount(dvsplitter) < 2, "the DV splitter has no output");
         Required(SearchDirect(fg, PinsFrom(dvsplitter, 1), PinAt(*m_sceneDetect, 0)) != nullptr,
                  "no DV video reaches the scene detector");
-        Required(Direct(fg, PinAt(*m_sceneDetect, 1), PinAt(decoder, 0)),
-                 "the scene detector does not reach the DV decoder");
-        Plain(fg, PinAt(decoder, 1), PinAt(*m_deinter, 0));
-        Plain(fg, PinAt(*m_deinter, 1), PinAt(encoder, 0));
+        const bool decoded = Direct(fg, PinAt(*m_sceneDetect, 1), PinAt(decoder, 0));
+        if (decoderRequired)
+            Required(decoded, "the scene detector does not reach the DV decoder");
+        Plain(fg, PinAt(decoder, 1), PinAt(*picture, 0));
+        Plain(fg, PinAt(*picture, 1), PinAt(encoder, 0));
         Plain(fg, PinAt(encoder, 1), PinAt(*m_dvHeader, 0));
         Plain(fg, PinAt(*m_dvHeader, 1), PinAt(dvmuxer, 0));
         // Each audio output into the muxer's free audio input, the one

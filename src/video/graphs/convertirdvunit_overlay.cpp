@@ -115,46 +115,9 @@ media::IMediaSeeking *TCdm::BuildOverlayGraphType2(const QString &source, const 
 media::IMediaSeeking *TCdm::BuildOverlayGraphType1(const QString &source, const QString &output,
                                                    bool ntsc)
 {
-    ResetGraph();
-    LoadSource(source);
-    AttachDestination(output);
-    auto &avisplitter = Attach(m_avisplitter);
-    AddOwn(m_sceneDetect, kSceneDetectName);
-    auto &decoder = AttachDecoder();
-    AddOwn(m_superposer, kSuperposerName);
-    auto &encoder = AttachEncoder(ntsc);
-    AddOwn(m_dvHeader, kDvHeaderName);
-    auto &dvmuxer = Attach(m_dvmuxer);
-    auto &dvsplitter = Attach(m_dvsplitter);
-    auto &avimux = Attach(m_avimux);
-    return Build([&]() -> media::IMediaSeeking * {
-        auto &fg = *m_fg;
-        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
-        Check(PinCount(avisplitter) < 2, "the AVI splitter has no stream");
-        Required(SearchDirect(fg, SplitterOutputs(avisplitter), PinAt(dvsplitter, 0)) != nullptr,
-                 "no stream reaches the DV splitter");
-        Check(PinCount(dvsplitter) < 2, "the DV splitter has no output");
-        std::vector<media::Pin *> dvOutputs = dvsplitter.pins();
-        dvOutputs.erase(dvOutputs.begin());
-        Required(SearchDirect(fg, dvOutputs, PinAt(*m_sceneDetect, 0)) != nullptr,
-                 "no stream reaches the scene detector");
-        Plain(fg, PinAt(*m_sceneDetect, 1), PinAt(decoder, 0));
-        Plain(fg, PinAt(decoder, 1), PinAt(*m_superposer, 0));
-        Plain(fg, PinAt(*m_superposer, 1), PinAt(encoder, 0));
-        Plain(fg, PinAt(encoder, 1), PinAt(*m_dvHeader, 0));
-        Plain(fg, PinAt(*m_dvHeader, 1), PinAt(dvmuxer, 0));
-        // Each audio output to the muxer's free audio input, which sits just
-        // before its output and moves on after each connection.
-        for (std::size_t i = 1; i < PinCount(dvsplitter); ++i) {
-            const std::size_t count = PinCount(dvmuxer);
-            Check(count < 2, "the DV muxer has no audio input");
-            Plain(fg, PinAt(dvsplitter, i), PinAt(dvmuxer, count - 2));
-        }
-        Plain(fg, LastPin(dvmuxer), PinAt(avimux, 1));
-        CheckAviMuxFed(avimux);
-        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
-        return avimux.queryInterface<media::IMediaSeeking>();
-    });
+    // The type-1 NTSC/PAL graph with the overlay in place of the
+    // deinterlacer; the detector's connection to the decoder is not checked.
+    return BuildReencodeGraphType1(source, output, ntsc, m_superposer, kSuperposerName, false);
 }
 
 media::IMediaSeeking *TCdm::BuildHeaderGraph(const QString &source, const QString &output)
