@@ -42,7 +42,12 @@ constexpr double WideAspect = 1.55;
 
 } // namespace
 
-DvEncoderFilter::DvEncoderFilter() : TransformFilter("DV Video Encoder") {}
+DvEncoderFilter::DvEncoderFilter() : TransformFilter("DV Video Encoder")
+{
+    // Two pictures wait while one is encoded: enough to keep both sides busy
+    // (the upstream's pool holds three).
+    setQueuedInput(2);
+}
 
 DvEncoderFilter::~DvEncoderFilter() = default;
 
@@ -159,11 +164,10 @@ void DvEncoderFilter::StopStreaming()
     m_codec.reset();
 }
 
-void DvEncoderFilter::newSegment(InputPin &pin, std::int64_t start, std::int64_t stop)
+void DvEncoderFilter::NewSegment(std::int64_t, std::int64_t)
 {
     // Output frames count from the segment's start again.
     m_nextFrame = 0;
-    TransformFilter::newSegment(pin, start, stop);
 }
 
 std::int64_t DvEncoderFilter::frameStart(std::int64_t n) const
@@ -232,6 +236,7 @@ Flow DvEncoderFilter::Receive(const SamplePtr &sample)
         out->syncPoint = true;
         out->discontinuity = sample->discontinuity && i == 0;
         out->preroll = sample->preroll;
+        out->note = sample->note;
         ++m_nextFrame;
         result = output().deliver(out);
     }

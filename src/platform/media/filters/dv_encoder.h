@@ -6,6 +6,10 @@
 // chooses), with libavcodec's dvvideo on slice threads: one frame in, its
 // frames out at once (no frame delay).
 //
+// The input is queued (transform.h): the encoder works on its own thread, so
+// the filters before it (decoding, drawing) prepare the next pictures while
+// it encodes. Each output frame carries its picture's note.
+//
 // Frame rate. The output runs at the standard's rate; output frame n starts
 // at n × the standard's frame duration. When the input's time stamps run at
 // another rate, each input picture is encoded into every output frame that
@@ -64,7 +68,7 @@ public:
     bool StartStreaming() override;
     void StopStreaming() override;
     Flow Receive(const SamplePtr &sample) override;
-    void newSegment(InputPin &pin, std::int64_t start, std::int64_t stop) override;
+    void NewSegment(std::int64_t start, std::int64_t stop) override;
 
 private:
     // Start of output frame n, 100 ns from the segment start.
