@@ -129,6 +129,8 @@ private:
                 filter.deliverNewSegmentToOutputs(item.start, item.stop);
                 break;
             case Kind::End:
+                if (!refused)
+                    filter.EndOfStream();
                 filter.deliverEndOfStreamToOutputs();
                 break;
             }
@@ -260,6 +262,8 @@ Flow TransformFilter::endOfStream(InputPin &pin)
 {
     if (m_queue && m_streaming)
         return m_queue->push({InputQueue::Kind::End, nullptr});
+    if (m_streaming)
+        EndOfStream();
     return Filter::endOfStream(pin);
 }
 
@@ -288,6 +292,11 @@ void TransformFilter::newSegment(InputPin &pin, std::int64_t start, std::int64_t
 }
 
 void TransformFilter::NewSegment(std::int64_t, std::int64_t) {}
+
+Flow TransformFilter::EndOfStream()
+{
+    return Flow::Ok;
+}
 
 Flow TransformFilter::Receive(const SamplePtr &sample)
 {

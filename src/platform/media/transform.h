@@ -70,6 +70,10 @@ public:
     // (the filter's own when queued). A queued filter keeps its per-segment
     // state here: an override of newSegment would run ahead of the queue.
     virtual void NewSegment(std::int64_t start, std::int64_t stop);
+    // Optional; default Ok. The stream ends: a filter that holds work back
+    // delivers it here, before the end of stream goes downstream (it goes
+    // whatever this answers). Streaming thread, in order with the samples.
+    virtual Flow EndOfStream();
     // Stopping thread, in phase 2 of the graph's stop: StopStreaming when
     // streaming had started, then the filter is Stopped. Overrides call it.
     void Stop() override;
