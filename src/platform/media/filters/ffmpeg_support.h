@@ -56,8 +56,9 @@ using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 // FFmpeg's text for an error code.
 std::string errorText(int code);
 
-// Slice threads for a codec: the processor count, at most 8. Frame threads
-// are never used: they delay the output by several frames.
+// Threads for a codec: the processor count, at most 8 (slice threads of one
+// codec, or the DV encoder's lanes, one frame each). libavcodec's frame
+// threads are never used: they delay the output by several frames.
 int defaultThreadCount();
 
 // Bytes per row of a 24-bit picture `width` pixels wide: width × 3 rounded up
