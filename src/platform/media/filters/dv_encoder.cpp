@@ -145,10 +145,12 @@ bool DvEncoderFilter::StartStreaming()
     m_frame->height = s.height;
     if (av_frame_get_buffer(m_frame.get(), 0) < 0)
         return false;
-    m_scaler.reset(sws_getContext(layout->width, layout->height, layout->format, DvWidth, s.height,
-                                  s.pixelFormat, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    m_scaler = std::make_unique<ffmpeg::BandedScaler>(
+        ffmpeg::BandedScaler::Picture{layout->width, layout->height, layout->format},
+        ffmpeg::BandedScaler::Picture{DvWidth, s.height, s.pixelFormat}, SWS_BICUBIC,
+        m_threadCount);
     m_nextFrame = 0;
-    return m_scaler != nullptr;
+    return m_scaler->isValid();
 }
 
 void DvEncoderFilter::StopStreaming()
@@ -181,8 +183,7 @@ Flow DvEncoderFilter::encode(const MediaSample &in)
     const std::uint8_t *src[4];
     int srcStride[4];
     ffmpeg::pictureArrays(m_inLayout, in.data(), src, srcStride);
-    if (sws_scale(m_scaler.get(), src, srcStride, 0, m_inLayout.height, m_frame->data,
-                  m_frame->linesize) != m_frame->height)
+    if (!m_scaler->scale(src, srcStride, m_frame->data, m_frame->linesize))
         return Flow::Error;
     // DV is interlaced, bottom field first in both systems' usual recordings.
     m_frame->interlaced_frame = 1;

@@ -14,6 +14,7 @@
 //
 // Display mode: pictures at least about 16:9 wide (width / height ≥ 1.55)
 // are marked 16:9, others 4:3.
+#include "platform/media/filters/banded_scaler.h"
 #include "platform/media/filters/ffmpeg_support.h"
 #include "platform/media/transform.h"
 
@@ -84,7 +85,7 @@ private:
     // through atomics that ThreadSanitizer cannot see; each read of them in a
     // checked build costs a (suppressed) report per word.
     std::vector<std::uint8_t> m_encoded;
-    ffmpeg::SwsPtr m_scaler;
+    std::unique_ptr<ffmpeg::BandedScaler> m_scaler;
     ffmpeg::PictureLayout m_inLayout;
     std::int64_t m_nextFrame = 0; // output frames delivered in this segment
 };
