@@ -182,7 +182,7 @@ void BM_Conversion(benchmark::State &state)
 }
 
 BENCHMARK(BM_Conversion)
-    ->ArgsProduct({{0, 1, 2, 3}, {1, 0}})
+    ->ArgsProduct({{0, 1, 2, 3}, {1, 2, 4, 0}})
     ->Repetitions(5)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);
