@@ -8,6 +8,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 namespace vidora::media::ffmpeg {
 
@@ -112,11 +113,23 @@ BandedScaler::BandedScaler(Picture in, Picture out, int flags, int maxBands) : m
     }
     if (!m_valid)
         return;
-    for (std::size_t i = 1; i < m_bands.size(); ++i)
-        m_workers.emplace_back([this, i] { work(i); });
+    try {
+        for (std::size_t i = 1; i < m_bands.size(); ++i)
+            m_workers.emplace_back([this, i] { work(i); });
+    } catch (const std::system_error &) {
+        // No more threads: the conversion fails rather than run short of
+        // bands; the workers already started are ended.
+        stopWorkers();
+        m_valid = false;
+    }
 }
 
 BandedScaler::~BandedScaler()
+{
+    stopWorkers();
+}
+
+void BandedScaler::stopWorkers()
 {
     {
         std::lock_guard lock(m_lock);
@@ -125,6 +138,7 @@ BandedScaler::~BandedScaler()
     m_wake.notify_all();
     for (auto &worker : m_workers)
         worker.join();
+    m_workers.clear();
 }
 
 bool BandedScaler::convertBand(Band &band, const Job &job) const

@@ -85,6 +85,7 @@ private:
 
     bool convertBand(Band &band, const Job &job) const;
     void work(std::size_t index);
+    void stopWorkers();
 
     Picture m_in;
     Picture m_out;

@@ -42,8 +42,8 @@ public:
     bool put_IPDisplay(int resolution) override;
     int get_IPDisplay() const override { return m_resolution; }
 
-    // Slice threads of the codec (default: the processor count, at most 8).
-    // Only while stopped.
+    // Slice threads of the codec and bands of the colour conversion
+    // (default: the processor count, at most 8). Only while stopped.
     void setThreadCount(int count) { m_threadCount = count < 1 ? 1 : count; }
 
     bool CheckInputType(const MediaType &type) override;

@@ -54,8 +54,8 @@ public:
     void get_FormatSettings(int &videoFormat, int &dvFormat, int &resolution,
                             bool &withDvInfo) const override;
 
-    // Slice threads of the codec (default: the processor count, at most 8).
-    // Only while stopped.
+    // Slice threads of the codec and bands of the colour conversion
+    // (default: the processor count, at most 8). Only while stopped.
     void setThreadCount(int count) { m_threadCount = count < 1 ? 1 : count; }
 
     bool CheckInputType(const MediaType &type) override;
