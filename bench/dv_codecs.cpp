@@ -6,9 +6,9 @@
 // of the repetitions: the goal is layer / ffmpeg ≤ 1.2. The layer's source
 // holds the frames in memory; ffmpeg reads them from the (cached) file.
 //
-// BM_Conversion times the colour conversions of the DV decoder and encoder
+// BM_Conversion times the colour conversions of DV decoding and encoding
 // alone, per picture: one band (one sws_scale over the whole picture) next
-// to the banded scaler with the codec filters' thread count.
+// to the banded scaler with 2, 4 and the codec filters' thread count bands.
 extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/mem.h>
