@@ -5,6 +5,16 @@
 // same slice-thread count, on the same file, in one run. Compare the medians
 // of the repetitions: the goal is layer / ffmpeg ≤ 1.2. The layer's source
 // holds the frames in memory; ffmpeg reads them from the (cached) file.
+//
+// BM_Conversion times the colour conversions of DV decoding and encoding
+// alone, per picture: one band (one sws_scale over the whole picture) next
+// to the banded scaler with 2, 4 and the codec filters' thread count bands.
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/mem.h>
+}
+
+#include "platform/media/filters/banded_scaler.h"
 #include "platform/media/filters/dv_decoder.h"
 #include "platform/media/filters/dv_encoder.h"
 #include "platform/media/filters/null_renderer.h"
@@ -18,6 +28,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <random>
 
 namespace {
 
@@ -125,6 +136,56 @@ void BM_Ffmpeg(benchmark::State &state)
     }
 }
 
+struct Conversion
+{
+    const char *name;
+    AVPixelFormat in;
+    AVPixelFormat out;
+    int height;
+};
+
+constexpr Conversion Conversions[] = {
+    {"PAL decode yuv420p->bgr24", AV_PIX_FMT_YUV420P, AV_PIX_FMT_BGR24, 576},
+    {"NTSC decode yuv411p->bgr24", AV_PIX_FMT_YUV411P, AV_PIX_FMT_BGR24, 480},
+    {"PAL encode bgr24->yuv420p", AV_PIX_FMT_BGR24, AV_PIX_FMT_YUV420P, 576},
+    {"NTSC encode bgr24->yuv411p", AV_PIX_FMT_BGR24, AV_PIX_FMT_YUV411P, 480},
+};
+
+// Arguments: the conversion, and the most bands (0: the codec filters'
+// thread count).
+void BM_Conversion(benchmark::State &state)
+{
+    const Conversion &c = Conversions[state.range(0)];
+    const int bands = state.range(1) > 0 ? static_cast<int>(state.range(1))
+                                         : vidora::media::ffmpeg::defaultThreadCount();
+    using vidora::media::ffmpeg::BandedScaler;
+    BandedScaler scaler({720, c.height, c.in}, {720, c.height, c.out}, SWS_BICUBIC, bands);
+    std::uint8_t *src[4];
+    std::uint8_t *dst[4];
+    int srcStride[4];
+    int dstStride[4];
+    const int srcSize = av_image_alloc(src, srcStride, 720, c.height, c.in, 32);
+    const int dstSize = av_image_alloc(dst, dstStride, 720, c.height, c.out, 32);
+    if (!scaler.isValid() || srcSize < 0 || dstSize < 0) {
+        state.SkipWithError("the conversion cannot be set up");
+    } else {
+        std::mt19937 random(1);
+        for (int i = 0; i < srcSize; ++i)
+            src[0][i] = static_cast<std::uint8_t>(random());
+        for (auto _ : state)
+            if (!scaler.scale(src, srcStride, dst, dstStride))
+                state.SkipWithError("the conversion failed");
+        state.SetLabel(std::string(c.name) + ", " + std::to_string(scaler.bandCount()) + " bands");
+    }
+    av_freep(&src[0]);
+    av_freep(&dst[0]);
+}
+
+BENCHMARK(BM_Conversion)
+    ->ArgsProduct({{0, 1, 2, 3}, {1, 2, 4, 0}})
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Layer)->Arg(1)->Arg(4)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(
     benchmark::kMillisecond);
 BENCHMARK(BM_Ffmpeg)->Arg(1)->Arg(4)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(

@@ -6,17 +6,24 @@
 //    picture (a moving edge on every row pair and a noisy background).
 //  - OverlayHidden: the overlay filter on a frame where its text is not shown
 //    (copy in, copy out) — the peer of Overlay.
-//  - Overlay/w: the overlay filter drawing two lines with an outline of w
-//    pixels ((2w + 1)² + 1 text draws per line).
+//  - Overlay/w: the overlay filter drawing the same two lines with an outline
+//    of w pixels on every frame, as while the date and time stay (the text is
+//    rendered once, then composited).
+//  - OverlayNewText/w: the same with a text that changes on every frame, as
+//    when the time code is shown (rendered and composited on every frame).
+//  - OverlayDirect/w, the peer of both: the copy in and out with the two
+//    lines drawn straight onto the picture ((2w + 1)² + 1 text draws a line).
 //  - ContentDetect: the content detector's comparison of one picture.
 #include "video/filters/contentdetect.h"
 #include "video/filters/dv_deintercore.h"
 #include "video/filters/dv_superposercore.h"
+#include "video/filters/overlayraster.h"
 
 #include <QGuiApplication>
 #include <benchmark/benchmark.h>
 
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -69,20 +76,30 @@ void Deinterlace(benchmark::State &state)
 }
 BENCHMARK(Deinterlace);
 
-void runOverlay(benchmark::State &state, bool show, int outline)
+TincrustRec overlayOptions(int outline)
 {
-    const std::vector<std::uint8_t> input = interlacedSample(3);
-    std::vector<std::uint8_t> output(input.size());
-    SuperposerCore core;
     TincrustRec options;
     options.Font.Name = QStringLiteral("Arial");
     options.Font.Size = 16;
     options.Font.Bold = 1;
     options.Outline = outline;
-    core.SetOptions(options);
+    return options;
+}
+
+const std::array<QString, 2> kTexts{QStringLiteral("14.05.2006"), QStringLiteral("10:31:07")};
+
+void runOverlay(benchmark::State &state, bool show, int outline, bool newText = false)
+{
+    const std::vector<std::uint8_t> input = interlacedSample(3);
+    std::vector<std::uint8_t> output(input.size());
+    SuperposerCore core;
+    core.SetOptions(overlayOptions(outline));
     core.StartStreaming(kWidth, kHeight);
-    const std::array<QString, 2> texts{QStringLiteral("14.05.2006"), QStringLiteral("10:31:07")};
+    std::array<QString, 2> texts = kTexts;
+    int frame = 0;
     for (auto _ : state) {
+        if (newText)
+            texts[1] = QStringLiteral("10:31:07:%1").arg(frame++ % 25, 2, 10, QLatin1Char('0'));
         core.Transform(sampleView(input.data(), input.size(), kWidth, kHeight),
                        sampleView(output.data(), output.size(), kWidth, kHeight), texts, show);
         benchmark::DoNotOptimize(output.data());
@@ -100,6 +117,39 @@ void Overlay(benchmark::State &state)
     runOverlay(state, true, static_cast<int>(state.range(0)));
 }
 BENCHMARK(Overlay)->Arg(0)->Arg(2)->Arg(5);
+
+void OverlayNewText(benchmark::State &state)
+{
+    runOverlay(state, true, static_cast<int>(state.range(0)), true);
+}
+BENCHMARK(OverlayNewText)->Arg(0)->Arg(2)->Arg(5);
+
+void OverlayDirect(benchmark::State &state)
+{
+    const std::vector<std::uint8_t> input = interlacedSample(3);
+    std::vector<std::uint8_t> output(input.size());
+    QImage work(kWidth, kHeight, QImage::Format_BGR888);
+    const TincrustRec options = overlayOptions(static_cast<int>(state.range(0)));
+    const QFont font = OverlayFont(options.Font);
+    const QFontMetrics metrics(font, &work);
+    OverlayPlacement placement;
+    placement.frameWidth = kWidth;
+    placement.frameHeight = kHeight;
+    placement.lineStep = OverlayLineStep(options.Font.Size);
+    placement.outline = options.Outline;
+    placement.color = options.Font.Color;
+    const OverlayLayout layout = LayoutOverlay(
+        kTexts, {MeasureOverlayLine(metrics, kTexts[0]), MeasureOverlayLine(metrics, kTexts[1])},
+        placement);
+    for (auto _ : state) {
+        CopyRgb24(sampleView(input.data(), input.size(), kWidth, kHeight), viewOf(work));
+        DrawOverlay(work, layout, font);
+        CopyRgb24(viewOf(std::as_const(work)),
+                  sampleView(output.data(), output.size(), kWidth, kHeight));
+        benchmark::DoNotOptimize(output.data());
+    }
+}
+BENCHMARK(OverlayDirect)->Arg(0)->Arg(2)->Arg(5);
 
 void ContentDetect(benchmark::State &state)
 {

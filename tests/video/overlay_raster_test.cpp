@@ -10,6 +10,8 @@
 #include <QFontInfo>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -347,6 +349,209 @@ TEST(OverlayRaster, SettingsChangeWhileFramesStream)
     }
     streaming.join();
     EXPECT_EQ(core.FrameCounter(), 40u);
+}
+
+// A picture where every channel of every pixel differs from its neighbours,
+// so that a blend that is off anywhere shows; `seed` makes another one.
+Sample patternFrame(int w, int h, int seed)
+{
+    Sample sample(w, h);
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t *row = sample.view().row(y);
+        for (int x = 0; x < w; ++x) {
+            row[3 * x] = static_cast<std::uint8_t>(x * 7 + y * 3 + seed * 50);
+            row[3 * x + 1] = static_cast<std::uint8_t>(x * 3 + y * 11 + seed * 90);
+            row[3 * x + 2] = static_cast<std::uint8_t>((x ^ y) * 5 + seed * 30);
+        }
+    }
+    return sample;
+}
+
+// `input` with the layout drawn straight onto it by DrawOverlay, as a sample.
+Sample drawnDirectly(const Sample &input, const OverlayLayout &layout, const QFont &font)
+{
+    QImage picture(input.width, input.height, QImage::Format_BGR888);
+    EXPECT_TRUE(CopyRgb24(input.view(), viewOf(picture)));
+    DrawOverlay(picture, layout, font);
+    Sample drawn(input.width, input.height);
+    EXPECT_TRUE(CopyRgb24(viewOf(std::as_const(picture)), drawn.view()));
+    return drawn;
+}
+
+// The layout of `texts` worked out afresh from the settings, as the core
+// lays them out on a picture of w × h.
+OverlayLayout freshLayout(const SuperposerSettings &settings, const std::array<QString, 2> &texts,
+                          int w, int h)
+{
+    const QImage device(w, h, QImage::Format_BGR888);
+    const QFontMetrics metrics(OverlayFont(settings.Font), &device);
+    OverlayPlacement placement;
+    placement.frameWidth = w;
+    placement.frameHeight = h;
+    placement.posX = settings.PosX;
+    placement.posY = settings.PosY;
+    placement.alignment = settings.Alignment;
+    placement.lineStep = OverlayLineStep(settings.Font.Size);
+    placement.outline = settings.Options.Outline;
+    placement.color = settings.Font.Color;
+    return LayoutOverlay(
+        texts, {MeasureOverlayLine(metrics, texts[0]), MeasureOverlayLine(metrics, texts[1])},
+        placement);
+}
+
+// Empty when `actual` equals `expected` within ±2 per channel inside `box`
+// and exactly outside it; else the first difference found. (Each blend of a
+// text draw rounds to 8 bits; where many outline draws overlap, the picture
+// drawn on directly and the composited tile come out up to 2 apart.)
+std::string compareWithinBox(const Sample &actual, const Sample &expected, const QRect &box)
+{
+    for (int y = 0; y < actual.height; ++y) {
+        for (int x = 0; x < actual.width; ++x) {
+            const int tolerance = box.contains(x, y) ? 2 : 0;
+            for (int c = 0; c < 3; ++c) {
+                const int a = actual.pixel(x, y)[c];
+                const int e = expected.pixel(x, y)[c];
+                if (std::abs(a - e) > tolerance)
+                    return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") channel " +
+                           std::to_string(c) + ": " + std::to_string(a) + " instead of " +
+                           std::to_string(e);
+            }
+        }
+    }
+    return {};
+}
+
+// The overlay drawn from its cached tile on frame after frame equals the
+// texts drawn straight onto each frame, for the layouts and the changes
+// between frames that make or reuse a tile.
+TEST(OverlayCacheCore, CachedFramesMatchDirectDrawing)
+{
+    using Change = std::function<void(SuperposerCore &, std::array<QString, 2> &)>;
+    struct Case
+    {
+        const char *name;
+        int outline;
+        std::array<QString, 2> texts;
+        int posX;
+        int posY;
+        std::uint8_t alignment;
+        Change change; // applied before the third frame
+    };
+    const std::array<QString, 2> oneLine{QString(), QStringLiteral("10:31:07:12")};
+    const Change none = [](SuperposerCore &, std::array<QString, 2> &) {};
+    const Case cases[] = {
+        {"Outline0", 0, kTexts, 900, 900, 2, none},
+        {"Outline1OneLine", 1, oneLine, 500, 500, 1, none},
+        {"Outline2", 2, kTexts, 900, 900, 0, none},
+        {"Outline5", 5, kTexts, 900, 900, 2, none},
+        {"TopLeftEdge", 2, kTexts, 0, 0, 1, none},
+        {"BottomRightEdge", 1, kTexts, 1000, 1000, 2, none},
+        {"WiderThanThePicture",
+         2,
+         {QStringLiteral("Sunday, 14 May 2006 10:31:07 and more"), QStringLiteral("10:31:07")},
+         500,
+         500,
+         3,
+         none},
+        {"TextChanges", 2, kTexts, 900, 900, 2,
+         [](SuperposerCore &, std::array<QString, 2> &texts) {
+             texts[1] = QStringLiteral("10:31:08");
+         }},
+        {"FontChanges", 1, kTexts, 500, 900, 1,
+         [](SuperposerCore &core, std::array<QString, 2> &) {
+             TincrustRec options = optionsWith(1, 20);
+             options.Font.Name = QStringLiteral("DejaVu Serif");
+             options.Font.Italic = 1;
+             core.SetOptions(options);
+         }},
+        {"ColourChanges", 2, kTexts, 900, 900, 2,
+         [](SuperposerCore &core, std::array<QString, 2> &) {
+             core.SetOptions(optionsWith(2, 16, 0x00FF00));
+         }},
+        {"OutlineChanges", 2, kTexts, 900, 900, 2,
+         [](SuperposerCore &core, std::array<QString, 2> &) { core.SetOptions(optionsWith(1)); }},
+        {"PositionChanges", 2, kTexts, 900, 900, 2,
+         [](SuperposerCore &core, std::array<QString, 2> &) { core.SetPosition(300, 400, 1); }},
+    };
+    constexpr int kW = 355; // odd: padded rows
+    constexpr int kH = 288;
+    for (const Case &c : cases) {
+        SuperposerCore core;
+        core.SetOptions(optionsWith(c.outline));
+        core.SetPosition(c.posX, c.posY, c.alignment);
+        ASSERT_TRUE(core.StartStreaming(kW, kH));
+        std::array<QString, 2> texts = c.texts;
+        for (int frame = 0; frame < 4; ++frame) {
+            if (frame == 2)
+                c.change(core, texts);
+            const Sample input = patternFrame(kW, kH, frame);
+            Sample output(kW, kH);
+            ASSERT_TRUE(core.Transform(input.view(), output.view(), texts, true));
+            const SuperposerSettings settings = core.Settings();
+            const OverlayLayout layout = freshLayout(settings, texts, kW, kH);
+            ASSERT_TRUE(layout.drawn);
+            const OverlayLayout last = core.LastLayout();
+            EXPECT_EQ(last.textBox, layout.textBox) << c.name << " frame " << frame;
+            EXPECT_EQ(last.textColor, layout.textColor) << c.name << " frame " << frame;
+            EXPECT_EQ(last.lines[1].text, texts[1]) << c.name << " frame " << frame;
+            const Sample expected = drawnDirectly(input, layout, OverlayFont(settings.Font));
+            EXPECT_FALSE(samePixels(expected, input)) << c.name << " frame " << frame;
+            EXPECT_EQ(compareWithinBox(output, expected, layout.textBox), "")
+                << c.name << " frame " << frame;
+        }
+    }
+}
+
+// A tile is rendered once for what is drawn and again for each change of it.
+TEST(OverlayCacheCore, RendersOncePerChangeOfWhatIsDrawn)
+{
+    QImage picture(200, 100, QImage::Format_BGR888);
+    picture.fill(Qt::gray);
+    const QFont font = OverlayFont(optionsWith(1).Font);
+    OverlayPlacement placement;
+    placement.frameWidth = 200;
+    placement.frameHeight = 100;
+    placement.lineStep = 21;
+    placement.outline = 1;
+    placement.alignment = 1;
+    placement.posX = 500;
+    placement.posY = 900;
+
+    struct Case
+    {
+        const char *name;
+        std::function<void(std::array<QString, 2> &, OverlayPlacement &, QFont &)> change;
+        bool renders;
+    };
+    const Case cases[] = {
+        {"Same", [](auto &, auto &, auto &) {}, false},
+        {"Text", [](auto &t, auto &, auto &) { t[0] = QStringLiteral("15.05.2006"); }, true},
+        {"Colour", [](auto &, auto &p, auto &) { p.color = 0x0000FF; }, true},
+        {"Outline", [](auto &, auto &p, auto &) { p.outline = 3; }, true},
+        {"Alignment", [](auto &, auto &p, auto &) { p.alignment = 0; }, true},
+        {"Position", [](auto &, auto &p, auto &) { p.posY = 800; }, true},
+        {"LineStep", [](auto &, auto &p, auto &) { p.lineStep = 30; }, true},
+        {"PictureSize", [](auto &, auto &p, auto &) { p.frameWidth = 180; }, true},
+        {"FontStyle", [](auto &, auto &, auto &f) { f.setItalic(true); }, true},
+        {"FontSize", [](auto &, auto &, auto &f) { f.setPixelSize(30); }, true},
+    };
+    for (const Case &c : cases) {
+        OverlayCache cache;
+        std::array<QString, 2> texts = kTexts;
+        OverlayPlacement changed = placement;
+        QFont changedFont = font;
+        cache.Draw(picture, texts, placement, font);
+        cache.Draw(picture, texts, placement, font);
+        EXPECT_EQ(cache.Renders(), 1) << c.name;
+        c.change(texts, changed, changedFont);
+        const OverlayLayout layout = cache.Draw(picture, texts, changed, changedFont);
+        EXPECT_EQ(cache.Renders(), c.renders ? 2 : 1) << c.name;
+        EXPECT_EQ(layout.outline, changed.outline) << c.name;
+        EXPECT_EQ(layout.textColor, ColorRefToRgb(changed.color)) << c.name;
+        cache.Clear();
+        cache.Draw(picture, texts, changed, changedFont);
+        EXPECT_EQ(cache.Renders(), c.renders ? 3 : 2) << c.name << ": a cleared cache renders";
+    }
 }
 
 } // namespace

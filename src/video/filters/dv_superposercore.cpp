@@ -1,7 +1,6 @@
 #include "video/filters/dv_superposercore.h"
 
 #include "video/filters/deinter2.h"
-#include "video/filters/overlayraster.h"
 
 #include <QPainter>
 
@@ -101,6 +100,7 @@ bool SuperposerCore::StartStreaming(int width, int height)
         ensureRgb24Image(m_picture, width, height);
         m_masks.resize(width, height);
         m_lastLayout = {};
+        m_overlay.Clear();
     }
     const std::lock_guard lock(m_settingsLock);
     if (m_settings.Options.AutoSize != 0) {
@@ -131,7 +131,6 @@ bool SuperposerCore::Transform(ConstRgb24View input, Rgb24View output,
             if (taken) {
                 m_lastLayout = {};
                 if (settings.OverlayOn && showText) {
-                    const QFontMetrics metrics(font, &m_text);
                     OverlayPlacement placement;
                     placement.frameWidth = m_frameWidth;
                     placement.frameHeight = m_frameHeight;
@@ -141,11 +140,7 @@ bool SuperposerCore::Transform(ConstRgb24View input, Rgb24View output,
                     placement.lineStep = OverlayLineStep(settings.Font.Size);
                     placement.outline = settings.Options.Outline;
                     placement.color = settings.Font.Color;
-                    m_lastLayout = LayoutOverlay(texts,
-                                                 {MeasureOverlayLine(metrics, texts[0]),
-                                                  MeasureOverlayLine(metrics, texts[1])},
-                                                 placement);
-                    DrawOverlay(m_text, m_lastLayout, font);
+                    m_lastLayout = m_overlay.Draw(m_text, texts, placement, font);
                 }
                 if (settings.Deinterlace)
                     ok = Deinterlace(viewOf(std::as_const(m_text)), m_picture, m_masks) &&

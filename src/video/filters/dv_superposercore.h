@@ -19,6 +19,7 @@
 #include "settings/incrustrec.h"
 #include "video/filters/deinter.h"
 #include "video/filters/overlaylayout.h"
+#include "video/filters/overlayraster.h"
 #include "video/filters/rgb24picture.h"
 
 #include <QFont>
@@ -115,6 +116,7 @@ private:
     QImage m_picture;           // guarded by m_pictureLock: deinterlaced output and still
     DeinterlaceMasks m_masks;   // guarded by m_pictureLock
     OverlayLayout m_lastLayout; // guarded by m_pictureLock
+    OverlayCache m_overlay;     // guarded by m_pictureLock
 
     std::atomic<std::uint32_t> m_frameCounter{0};
     std::atomic<bool> m_frameShown{false};

@@ -60,6 +60,8 @@ struct OverlayPlacement
     int lineStep = 0;              // OverlayLineStep of the font
     int outline = 0;               // outline width in pixels
     std::int32_t color = 0xFFFFFF; // text colour, 0x00BBGGRR
+
+    bool operator==(const OverlayPlacement &) const = default;
 };
 
 struct OverlayLine

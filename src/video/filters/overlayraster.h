@@ -1,14 +1,19 @@
 #pragma once
 
 // Drawing the overlay text with QPainter on a Format_BGR888 picture: the font
-// made from the stored font record, the measurements the layout needs, and the
-// draws a layout asks for.
+// made from the stored font record, the measurements the layout needs, the
+// draws a layout asks for, and the same draws rendered once into a tile that
+// is laid over every frame showing the same text.
 #include "settings/incrustrec.h"
 #include "video/filters/overlaylayout.h"
+#include "video/filters/rgb24picture.h"
 
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
+
+#include <array>
+#include <optional>
 
 namespace vidora {
 
@@ -31,5 +36,63 @@ OverlayLineMetrics MeasureOverlayLine(const QFontMetrics &metrics, const QString
 // the picture's edges. Returns the number of text draws made (0 when the layout
 // draws nothing).
 int DrawOverlay(QImage &picture, const OverlayLayout &layout, const QFont &font);
+
+// A layout's draws rendered onto transparency: the part of the layout's text
+// box that lies in the picture, as a Format_ARGB32_Premultiplied image whose
+// top left pixel sits at `origin` in the picture. Null when nothing would be
+// drawn on the picture.
+struct OverlayTile
+{
+    QImage image;
+    QPoint origin;
+};
+
+// Renders DrawOverlay's draws, in the same order and with the same clipping to
+// a picture of `pictureSize`, into a tile.
+OverlayTile RenderOverlayTile(const OverlayLayout &layout, const QFont &font, QSize pictureSize);
+
+// Lays the tile over the picture (source over: each channel becomes
+// tile + picture × (255 − tile alpha) / 255, rounded). Parts of the tile
+// outside the picture are left out.
+void CompositeOverlayTile(const OverlayTile &tile, Rgb24View picture);
+
+// The overlay as the filter draws it on each frame: measured, laid out and
+// rendered into a tile once for a set of texts, font and placement, then only
+// composited onto every frame that shows the same.
+//
+// Compositing a tile rendered on transparency equals drawing straight onto
+// the picture up to rounding (source over is associative; only the 8-bit
+// rounding after each blend differs): a channel may differ from DrawOverlay's
+// by ±1, or by ±2 where outline draws overlap, and only inside the layout's
+// text box.
+//
+// Not thread-safe: one streaming thread uses it, or its owner locks.
+class OverlayCache
+{
+public:
+    // Draws the texts on `picture` (Format_BGR888) and returns their layout.
+    // The measurements are taken for `picture` as the paint device.
+    const OverlayLayout &Draw(QImage &picture, const std::array<QString, 2> &texts,
+                              const OverlayPlacement &placement, const QFont &font);
+    // Forgets the tile (at a start of streaming, so no old picture is kept).
+    void Clear();
+    // Tiles rendered since construction: one per change of what is drawn.
+    int Renders() const { return m_renders; }
+
+private:
+    // Everything the drawing depends on; the picture size is in the placement.
+    struct Key
+    {
+        std::array<QString, 2> texts;
+        OverlayPlacement placement;
+        QFont font;
+        bool operator==(const Key &) const = default;
+    };
+
+    std::optional<Key> m_key;
+    OverlayLayout m_layout;
+    OverlayTile m_tile;
+    int m_renders = 0;
+};
 
 } // namespace vidora

@@ -78,9 +78,11 @@ bool ColourConverterFilter::StartStreaming()
     m_passThrough = input().connectionType() == output().connectionType();
     if (m_passThrough)
         return true;
-    m_scaler.reset(sws_getContext(m_in.width, m_in.height, m_in.format, m_out.width, m_out.height,
-                                  m_out.format, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    return m_scaler != nullptr;
+    m_scaler = std::make_unique<ffmpeg::BandedScaler>(
+        ffmpeg::BandedScaler::Picture{m_in.width, m_in.height, m_in.format},
+        ffmpeg::BandedScaler::Picture{m_out.width, m_out.height, m_out.format}, SWS_BICUBIC,
+        ffmpeg::defaultThreadCount());
+    return m_scaler->isValid();
 }
 
 void ColourConverterFilter::StopStreaming()
@@ -108,7 +110,7 @@ Flow ColourConverterFilter::Transform(const MediaSample &in, MediaSample &out)
     std::uint8_t *dst[4];
     for (int i = 0; i < 4; ++i)
         dst[i] = const_cast<std::uint8_t *>(dstConst[i]);
-    if (sws_scale(m_scaler.get(), src, srcStride, 0, m_in.height, dst, dstStride) != m_out.height)
+    if (!m_scaler->scale(src, srcStride, dst, dstStride))
         return Flow::Error;
     out.setActualLength(m_out.imageSize);
     return Flow::Ok;

@@ -5,6 +5,7 @@
 // libswscale (same size; RGB rows bottom-up and RGB24 rows padded to a
 // multiple of 4 bytes). Offers the input's own type first: when both sides
 // agree on it, samples pass through untouched (no copy).
+#include "platform/media/filters/banded_scaler.h"
 #include "platform/media/filters/ffmpeg_support.h"
 #include "platform/media/transform.h"
 
@@ -30,7 +31,7 @@ private:
     bool m_passThrough = false;
     ffmpeg::PictureLayout m_in;
     ffmpeg::PictureLayout m_out;
-    ffmpeg::SwsPtr m_scaler;
+    std::unique_ptr<ffmpeg::BandedScaler> m_scaler;
 };
 
 } // namespace vidora::media

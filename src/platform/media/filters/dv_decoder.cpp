@@ -176,15 +176,16 @@ Flow DvDecoderFilter::Transform(const MediaSample &in, MediaSample &out)
     if (!m_scaler || f.width != m_scalerWidth || f.height != m_scalerHeight ||
         f.format != m_scalerFormat) {
         // The conversion ffmpeg's own tools make by default (bicubic, BT.601).
-        m_scaler.reset(sws_getContext(f.width, f.height, static_cast<AVPixelFormat>(f.format),
-                                      m_outWidth, m_outHeight, AV_PIX_FMT_BGR24, SWS_BICUBIC,
-                                      nullptr, nullptr, nullptr));
+        m_scaler = std::make_unique<ffmpeg::BandedScaler>(
+            ffmpeg::BandedScaler::Picture{f.width, f.height, static_cast<AVPixelFormat>(f.format)},
+            ffmpeg::BandedScaler::Picture{m_outWidth, m_outHeight, AV_PIX_FMT_BGR24}, SWS_BICUBIC,
+            m_threadCount);
         m_scalerWidth = f.width;
         m_scalerHeight = f.height;
         m_scalerFormat = static_cast<AVPixelFormat>(f.format);
     }
     const std::size_t image = ffmpeg::rgb24ImageSize(m_outWidth, m_outHeight);
-    if (!m_scaler || out.capacity() < image) {
+    if (!m_scaler->isValid() || out.capacity() < image) {
         av_frame_unref(m_frame.get());
         return Flow::Error;
     }
@@ -192,9 +193,9 @@ Flow DvDecoderFilter::Transform(const MediaSample &in, MediaSample &out)
     const auto stride = ffmpeg::rgb24Stride(m_outWidth);
     std::uint8_t *dst[4] = {out.data() + stride * (m_outHeight - 1), nullptr, nullptr, nullptr};
     const int dstStride[4] = {static_cast<int>(-stride), 0, 0, 0};
-    const int rows = sws_scale(m_scaler.get(), f.data, f.linesize, 0, f.height, dst, dstStride);
+    const bool converted = m_scaler->scale(f.data, f.linesize, dst, dstStride);
     av_frame_unref(m_frame.get());
-    if (rows != m_outHeight)
+    if (!converted)
         return Flow::Error;
     out.setActualLength(image);
     out.syncPoint = true;

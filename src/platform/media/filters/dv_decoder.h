@@ -4,6 +4,7 @@
 // 25 Mbit/s DV) in, RGB24 pictures out (bottom-up BGR rows, each padded to a
 // multiple of 4 bytes). Decoding uses libavcodec's dvvideo with slice threads
 // only, so each picture leaves with the frame that made it: no frame delay.
+#include "platform/media/filters/banded_scaler.h"
 #include "platform/media/filters/ffmpeg_support.h"
 #include "platform/media/transform.h"
 
@@ -41,8 +42,8 @@ public:
     bool put_IPDisplay(int resolution) override;
     int get_IPDisplay() const override { return m_resolution; }
 
-    // Slice threads of the codec (default: the processor count, at most 8).
-    // Only while stopped.
+    // Slice threads of the codec and bands of the colour conversion
+    // (default: the processor count, at most 8). Only while stopped.
     void setThreadCount(int count) { m_threadCount = count < 1 ? 1 : count; }
 
     bool CheckInputType(const MediaType &type) override;
@@ -71,7 +72,7 @@ private:
     ffmpeg::CodecContextPtr m_codec;
     ffmpeg::FramePtr m_frame;
     ffmpeg::PacketPtr m_packet;
-    ffmpeg::SwsPtr m_scaler;
+    std::unique_ptr<ffmpeg::BandedScaler> m_scaler;
     int m_scalerWidth = 0;
     int m_scalerHeight = 0;
     AVPixelFormat m_scalerFormat = AV_PIX_FMT_NONE;

@@ -174,16 +174,18 @@ Flow VideoDecoderFilter::deliverFrame()
     // range names, so it made a new context for every picture.)
     if (!m_scaler || f.width != m_scalerIn.width || f.height != m_scalerIn.height ||
         format != m_scalerIn.format) {
-        m_scaler.reset(sws_getContext(f.width, f.height, format, m_width, m_height,
-                                      AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
+        m_scaler = std::make_unique<ffmpeg::BandedScaler>(
+            ffmpeg::BandedScaler::Picture{f.width, f.height, format},
+            ffmpeg::BandedScaler::Picture{m_width, m_height, AV_PIX_FMT_BGR24}, SWS_BICUBIC,
+            ffmpeg::defaultThreadCount());
         m_scalerIn = {f.width, f.height, format};
     }
-    if (!m_scaler)
+    if (!m_scaler->isValid())
         return Flow::Error;
     const auto stride = ffmpeg::rgb24Stride(m_width);
     std::uint8_t *dst[4] = {out->data() + stride * (m_height - 1), nullptr, nullptr, nullptr};
     const int dstStride[4] = {static_cast<int>(-stride), 0, 0, 0};
-    if (sws_scale(m_scaler.get(), f.data, f.linesize, 0, f.height, dst, dstStride) != m_height)
+    if (!m_scaler->scale(f.data, f.linesize, dst, dstStride))
         return Flow::Error;
     out->setActualLength(ffmpeg::rgb24ImageSize(m_width, m_height));
     out->time = sent.time;

@@ -7,6 +7,7 @@
 // Codecs that reorder frames hand a picture out a few frames late; each
 // picture keeps the time of the frame it shows, and the end of the stream
 // drains what the codec still holds.
+#include "platform/media/filters/banded_scaler.h"
 #include "platform/media/filters/ffmpeg_support.h"
 #include "platform/media/transform.h"
 
@@ -43,7 +44,7 @@ private:
     ffmpeg::CodecContextPtr m_codec;
     ffmpeg::FramePtr m_frame;
     ffmpeg::PacketPtr m_packet;
-    ffmpeg::SwsPtr m_scaler;
+    std::unique_ptr<ffmpeg::BandedScaler> m_scaler;
     struct
     {
         int width = 0;
