@@ -196,6 +196,9 @@ media::DvDecoderFilter &TCdm::AttachDecoder()
     if (display == nullptr)
         throw std::runtime_error("the DV decoder offers no IIPDVDec");
     display->put_IPDisplay(media::DVRESOLUTION_FULL);
+    // Nobody watches a processing graph's pictures as they come: frames are
+    // decoded several at once.
+    m_DVdecoder->setFrameLanes(media::ffmpeg::defaultThreadCount());
     return *m_DVdecoder;
 }
 

@@ -121,80 +121,155 @@ bool DvDecoderFilter::DecideBufferSize(Allocator &allocator, const AllocatorProp
         return false;
     const std::size_t size =
         ffmpeg::rgb24ImageSize(info->bmiHeader.biWidth, info->bmiHeader.biHeight);
-    const auto granted = allocator.setProperties({3, size, 16});
+    // Each lane fills a picture of its own.
+    const auto granted =
+        allocator.setProperties({3 + static_cast<std::size_t>(m_frameLanes), size, 16});
     return granted && granted->size >= size;
+}
+
+bool DvDecoderFilter::open(Decoding &decoding, int threads)
+{
+    const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_DVVIDEO);
+    if (!codec)
+        return false;
+    decoding.codec.reset(avcodec_alloc_context3(codec));
+    decoding.frame.reset(av_frame_alloc());
+    decoding.packet.reset(av_packet_alloc());
+    if (!decoding.codec || !decoding.frame || !decoding.packet)
+        return false;
+    decoding.codec->thread_count = threads;
+    decoding.codec->thread_type = FF_THREAD_SLICE;
+    decoding.threads = threads;
+    decoding.scaler.reset();
+    decoding.scalerFormat = AV_PIX_FMT_NONE;
+    return avcodec_open2(decoding.codec.get(), codec, nullptr) >= 0;
 }
 
 bool DvDecoderFilter::StartStreaming()
 {
-    const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_DVVIDEO);
     const auto info = output().connectionType().videoInfo();
-    if (!codec || !info)
+    if (!info)
         return false;
-    m_codec.reset(avcodec_alloc_context3(codec));
-    m_frame.reset(av_frame_alloc());
-    m_packet.reset(av_packet_alloc());
-    if (!m_codec || !m_frame || !m_packet)
-        return false;
-    m_codec->thread_count = m_threadCount;
-    m_codec->thread_type = FF_THREAD_SLICE;
-    if (avcodec_open2(m_codec.get(), codec, nullptr) < 0) {
-        m_codec.reset();
-        return false;
-    }
     m_outWidth = info->bmiHeader.biWidth;
     m_outHeight = info->bmiHeader.biHeight;
-    m_scaler.reset();
-    m_scalerFormat = AV_PIX_FMT_NONE;
+    m_pending.clear();
+    if (m_frameLanes == 0)
+        return open(m_decoding, m_threadCount);
+    m_laneDecodings.clear();
+    m_laneDecodings.resize(static_cast<std::size_t>(m_frameLanes));
+    for (Decoding &decoding : m_laneDecodings)
+        if (!open(decoding, 1))
+            return false;
+    m_lanes = std::make_unique<FrameLanes>(m_laneDecodings.size());
     return true;
 }
 
 void DvDecoderFilter::StopStreaming()
 {
-    m_scaler.reset();
-    m_packet.reset();
-    m_frame.reset();
-    m_codec.reset();
+    // The lanes end before the codecs they use.
+    m_lanes.reset();
+    m_pending.clear();
+    m_laneDecodings.clear();
+    m_decoding = Decoding{};
 }
 
 Flow DvDecoderFilter::Transform(const MediaSample &in, MediaSample &out)
+{
+    return decode(m_decoding, in, out);
+}
+
+Flow DvDecoderFilter::Receive(const SamplePtr &sample)
+{
+    if (!m_lanes)
+        return TransformFilter::Receive(sample);
+    if (m_lanes->full()) {
+        const Flow delivered = deliverOldest();
+        if (delivered != Flow::Ok)
+            return delivered;
+    }
+    SamplePtr out;
+    const Flow got = output().allocator()->getBuffer(out);
+    if (got != Flow::Ok)
+        return got;
+    out->copyPropertiesFrom(*sample);
+    // The output's type is this filter's: a type change upstream is not one here.
+    out->typeChange.reset();
+    m_pending.push_back(out);
+    m_lanes->start([this, sample, out](std::size_t lane) {
+        return decode(m_laneDecodings[lane], *sample, *out) == Flow::Ok;
+    });
+    return Flow::Ok;
+}
+
+Flow DvDecoderFilter::deliverOldest()
+{
+    SamplePtr out = std::move(m_pending.front());
+    m_pending.pop_front();
+    if (!m_lanes->takeOldest()) {
+        reportError(name() + ": a sample cannot be transformed");
+        return Flow::Error;
+    }
+    return output().deliver(out);
+}
+
+void DvDecoderFilter::NewSegment(std::int64_t, std::int64_t)
+{
+    // Pictures of the segment before (a seek) are not delivered.
+    if (m_lanes)
+        m_lanes->discard();
+    m_pending.clear();
+}
+
+Flow DvDecoderFilter::EndOfStream()
+{
+    Flow result = Flow::Ok;
+    while (!m_pending.empty() && result == Flow::Ok)
+        result = deliverOldest();
+    if (m_lanes)
+        m_lanes->discard();
+    m_pending.clear();
+    return result;
+}
+
+// On the streaming thread, or on a lane with that lane's decoding.
+Flow DvDecoderFilter::decode(Decoding &d, const MediaSample &in, MediaSample &out) const
 {
     const std::size_t size = in.actualLength();
     if (size != PalFrameBytes && size != NtscFrameBytes)
         return Flow::Error;
     // The decoder reads up to the padding beyond the data: decode from a copy.
-    if (av_new_packet(m_packet.get(), static_cast<int>(size)) < 0)
+    if (av_new_packet(d.packet.get(), static_cast<int>(size)) < 0)
         return Flow::Error;
-    std::memcpy(m_packet->data, in.data(), size);
-    const int sent = avcodec_send_packet(m_codec.get(), m_packet.get());
-    av_packet_unref(m_packet.get());
+    std::memcpy(d.packet->data, in.data(), size);
+    const int sent = avcodec_send_packet(d.codec.get(), d.packet.get());
+    av_packet_unref(d.packet.get());
     if (sent < 0)
         return Flow::Error;
-    if (avcodec_receive_frame(m_codec.get(), m_frame.get()) < 0)
+    if (avcodec_receive_frame(d.codec.get(), d.frame.get()) < 0)
         return Flow::Error;
-    const AVFrame &f = *m_frame;
-    if (!m_scaler || f.width != m_scalerWidth || f.height != m_scalerHeight ||
-        f.format != m_scalerFormat) {
+    const AVFrame &f = *d.frame;
+    if (!d.scaler || f.width != d.scalerWidth || f.height != d.scalerHeight ||
+        f.format != d.scalerFormat) {
         // The conversion ffmpeg's own tools make by default (bicubic, BT.601).
-        m_scaler = std::make_unique<ffmpeg::BandedScaler>(
+        d.scaler = std::make_unique<ffmpeg::BandedScaler>(
             ffmpeg::BandedScaler::Picture{f.width, f.height, static_cast<AVPixelFormat>(f.format)},
             ffmpeg::BandedScaler::Picture{m_outWidth, m_outHeight, AV_PIX_FMT_BGR24}, SWS_BICUBIC,
-            m_threadCount);
-        m_scalerWidth = f.width;
-        m_scalerHeight = f.height;
-        m_scalerFormat = static_cast<AVPixelFormat>(f.format);
+            d.threads);
+        d.scalerWidth = f.width;
+        d.scalerHeight = f.height;
+        d.scalerFormat = static_cast<AVPixelFormat>(f.format);
     }
     const std::size_t image = ffmpeg::rgb24ImageSize(m_outWidth, m_outHeight);
-    if (!m_scaler->isValid() || out.capacity() < image) {
-        av_frame_unref(m_frame.get());
+    if (!d.scaler->isValid() || out.capacity() < image) {
+        av_frame_unref(d.frame.get());
         return Flow::Error;
     }
     // Bottom-up rows: the top picture row goes to the last row in memory.
     const auto stride = ffmpeg::rgb24Stride(m_outWidth);
     std::uint8_t *dst[4] = {out.data() + stride * (m_outHeight - 1), nullptr, nullptr, nullptr};
     const int dstStride[4] = {static_cast<int>(-stride), 0, 0, 0};
-    const bool converted = m_scaler->scale(f.data, f.linesize, dst, dstStride);
-    av_frame_unref(m_frame.get());
+    const bool converted = d.scaler->scale(f.data, f.linesize, dst, dstStride);
+    av_frame_unref(d.frame.get());
     if (!converted)
         return Flow::Error;
     out.setActualLength(image);

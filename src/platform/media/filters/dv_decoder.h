@@ -4,11 +4,19 @@
 // 25 Mbit/s DV) in, RGB24 pictures out (bottom-up BGR rows, each padded to a
 // multiple of 4 bytes). Decoding uses libavcodec's dvvideo with slice threads
 // only, so each picture leaves with the frame that made it: no frame delay.
+// A graph that only processes (no one watches the pictures as they come) may
+// turn on frame lanes instead (frame_lanes.h): several frames are decoded and
+// converted at once, each on a thread of its own, and leave in order, at most
+// one lane's worth behind the input and all of them before the end of stream.
 #include "platform/media/filters/banded_scaler.h"
 #include "platform/media/filters/ffmpeg_support.h"
+#include "platform/media/frame_lanes.h"
 #include "platform/media/transform.h"
 
+#include <deque>
+#include <memory>
 #include <utility>
+#include <vector>
 
 namespace vidora::media {
 
@@ -45,6 +53,9 @@ public:
     // Slice threads of the codec and bands of the colour conversion
     // (default: the processor count, at most 8). Only while stopped.
     void setThreadCount(int count) { m_threadCount = count < 1 ? 1 : count; }
+    // Frames decoded at once; 0 (the default) decodes one at a time on slice
+    // threads. Only while stopped.
+    void setFrameLanes(int lanes) { m_frameLanes = lanes < 0 ? 0 : lanes; }
 
     bool CheckInputType(const MediaType &type) override;
     bool CheckTransform(const MediaType &in, const MediaType &out) override;
@@ -53,8 +64,28 @@ public:
     bool StartStreaming() override;
     void StopStreaming() override;
     Flow Transform(const MediaSample &in, MediaSample &out) override;
+    Flow Receive(const SamplePtr &sample) override;
+    void NewSegment(std::int64_t start, std::int64_t stop) override;
+    Flow EndOfStream() override;
 
 private:
+    // A codec with its conversion: the one of the filter, or one per lane.
+    struct Decoding
+    {
+        ffmpeg::CodecContextPtr codec;
+        ffmpeg::FramePtr frame;
+        ffmpeg::PacketPtr packet;
+        std::unique_ptr<ffmpeg::BandedScaler> scaler;
+        int scalerWidth = 0;
+        int scalerHeight = 0;
+        AVPixelFormat scalerFormat = AV_PIX_FMT_NONE;
+        int threads = 1; // slice threads and conversion bands
+    };
+    static bool open(Decoding &decoding, int threads);
+    Flow decode(Decoding &decoding, const MediaSample &in, MediaSample &out) const;
+    // Waits for the oldest picture in the lanes and delivers it.
+    Flow deliverOldest();
+
     struct Geometry
     {
         int frameHeight = 0; // 576 or 480
@@ -67,15 +98,13 @@ private:
     int m_resolution = DVRESOLUTION_FULL; // control thread
     int m_threadCount = ffmpeg::defaultThreadCount();
 
-    // Streaming state: made in StartStreaming, used on the streaming thread,
-    // freed in StopStreaming.
-    ffmpeg::CodecContextPtr m_codec;
-    ffmpeg::FramePtr m_frame;
-    ffmpeg::PacketPtr m_packet;
-    std::unique_ptr<ffmpeg::BandedScaler> m_scaler;
-    int m_scalerWidth = 0;
-    int m_scalerHeight = 0;
-    AVPixelFormat m_scalerFormat = AV_PIX_FMT_NONE;
+    // Streaming state: made in StartStreaming, used on the streaming thread
+    // (a lane's decoding on its lane while it works), freed in StopStreaming.
+    int m_frameLanes = 0; // control thread
+    Decoding m_decoding;
+    std::vector<Decoding> m_laneDecodings;
+    std::unique_ptr<FrameLanes> m_lanes;
+    std::deque<SamplePtr> m_pending; // the lanes' pictures, oldest first
     int m_outWidth = 0;
     int m_outHeight = 0;
 };

@@ -1,10 +1,7 @@
 #include "platform/media/filters/dv_encoder.h"
 
 #include <array>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <thread>
 
 namespace vidora::media {
 
@@ -119,180 +116,81 @@ bool DvEncoderFilter::DecideBufferSize(Allocator &allocator, const AllocatorProp
     return granted && granted->size >= size;
 }
 
-// The encoders and their threads. A lane takes one picture at a time: it
-// converts the picture to the DV system's planar format, lets it go back to
-// its pool, and encodes it. The filter's streaming thread hands pictures out
-// and takes the frames back, oldest first, so a lane is free again by the
-// time it is given the next picture in turn.
-class DvEncoderFilter::Lanes
+// One lane's encoder: the picture converted to the DV system's planar
+// format, then encoded; the frame's bytes stay here until delivered.
+struct DvEncoderFilter::LaneCodec
 {
-public:
-    struct Setup
-    {
-        ffmpeg::PictureLayout in;
-        const DvSystem *system = nullptr;
-        AVRational sampleAspect{1, 1};
-    };
-
-    // Null when an encoder cannot be opened.
-    static std::unique_ptr<Lanes> open(std::size_t count, const Setup &setup)
-    {
-        auto lanes = std::unique_ptr<Lanes>(new Lanes(setup));
-        lanes->m_lanes.resize(count);
-        for (Lane &lane : lanes->m_lanes)
-            if (!lanes->openLane(lane))
-                return nullptr;
-        for (Lane &lane : lanes->m_lanes)
-            lane.thread = std::thread([raw = lanes.get(), &lane] { raw->run(lane); });
-        return lanes;
-    }
-
-    ~Lanes()
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_quit = true;
-            m_changed.notify_all();
-        }
-        for (Lane &lane : m_lanes)
-            if (lane.thread.joinable())
-                lane.thread.join();
-    }
-
-    Lanes(const Lanes &) = delete;
-    Lanes &operator=(const Lanes &) = delete;
-
-    std::size_t size() const { return m_lanes.size(); }
-
-    // Waits until lane `i` has finished its last picture, then gives it this one.
-    void submit(std::size_t i, SamplePtr picture)
-    {
-        Lane &lane = m_lanes[i];
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return !lane.busy; });
-        lane.picture = std::move(picture);
-        lane.busy = true;
-        m_changed.notify_all();
-    }
-
-    // Waits until lane `i` has finished; its frame, or null when the picture
-    // could not be encoded. Valid until the lane's next picture.
-    const std::vector<std::uint8_t> *take(std::size_t i)
-    {
-        Lane &lane = m_lanes[i];
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return !lane.busy; });
-        return lane.ok ? &lane.encoded : nullptr;
-    }
-
-private:
-    struct Lane
-    {
-        ffmpeg::CodecContextPtr codec;
-        ffmpeg::FramePtr frame;
-        ffmpeg::PacketPtr packet;
-        ffmpeg::SwsPtr scaler;
-        std::int64_t pts = 0;
-        // guarded by m_mutex
-        SamplePtr picture;
-        bool busy = false;
-        bool ok = false;
-        // written by the lane while busy, read by the streaming thread after
-        std::vector<std::uint8_t> encoded;
-        std::thread thread;
-    };
-
-    explicit Lanes(const Setup &setup) : m_setup(setup) {}
-
-    bool openLane(Lane &lane)
-    {
-        const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_DVVIDEO);
-        if (!codec)
-            return false;
-        const DvSystem &s = *m_setup.system;
-        lane.codec.reset(avcodec_alloc_context3(codec));
-        lane.frame.reset(av_frame_alloc());
-        lane.packet.reset(av_packet_alloc());
-        if (!lane.codec || !lane.frame || !lane.packet)
-            return false;
-        lane.codec->width = DvWidth;
-        lane.codec->height = s.height;
-        lane.codec->pix_fmt = s.pixelFormat;
-        lane.codec->time_base = av_inv_q(s.frameRate);
-        lane.codec->framerate = s.frameRate;
-        lane.codec->sample_aspect_ratio = m_setup.sampleAspect;
-        lane.codec->thread_count = 1;
-        if (avcodec_open2(lane.codec.get(), codec, nullptr) < 0)
-            return false;
-        lane.frame->format = s.pixelFormat;
-        lane.frame->width = DvWidth;
-        lane.frame->height = s.height;
-        if (av_frame_get_buffer(lane.frame.get(), 0) < 0)
-            return false;
-        const ffmpeg::PictureLayout &in = m_setup.in;
-        lane.scaler.reset(sws_getContext(in.width, in.height, in.format, DvWidth, s.height,
-                                         s.pixelFormat, SWS_BICUBIC, nullptr, nullptr, nullptr));
-        return lane.scaler != nullptr;
-    }
-
-    void run(Lane &lane)
-    {
-        for (;;) {
-            SamplePtr picture;
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [&] { return m_quit || lane.picture; });
-                if (m_quit)
-                    return;
-                picture = std::move(lane.picture);
-            }
-            const bool ok = encode(lane, picture);
-            const std::lock_guard lock(m_mutex);
-            lane.ok = ok;
-            lane.busy = false;
-            m_changed.notify_all();
-        }
-    }
-
-    bool encode(Lane &lane, SamplePtr &picture)
-    {
-        const ffmpeg::PictureLayout &in = m_setup.in;
-        if (picture->actualLength() < in.imageSize)
-            return false;
-        if (av_frame_make_writable(lane.frame.get()) < 0)
-            return false;
-        const std::uint8_t *src[4];
-        int srcStride[4];
-        ffmpeg::pictureArrays(in, picture->data(), src, srcStride);
-        AVFrame &frame = *lane.frame;
-        const int rows =
-            sws_scale(lane.scaler.get(), src, srcStride, 0, in.height, frame.data, frame.linesize);
-        // The picture goes back to its pool as soon as it has been read.
-        picture.reset();
-        if (rows != frame.height)
-            return false;
-        // DV is interlaced, bottom field first in both systems' usual recordings.
-        frame.interlaced_frame = 1;
-        frame.top_field_first = 0;
-        frame.pts = lane.pts++;
-        if (avcodec_send_frame(lane.codec.get(), &frame) < 0)
-            return false;
-        if (avcodec_receive_packet(lane.codec.get(), lane.packet.get()) < 0)
-            return false;
-        const bool whole =
-            static_cast<std::size_t>(lane.packet->size) == m_setup.system->frameBytes;
-        if (whole)
-            lane.encoded.assign(lane.packet->data, lane.packet->data + lane.packet->size);
-        av_packet_unref(lane.packet.get());
-        return whole;
-    }
-
-    const Setup m_setup;
-    std::vector<Lane> m_lanes; // sized once, before the threads start
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_quit = false; // guarded by m_mutex
+    ffmpeg::CodecContextPtr codec;
+    ffmpeg::FramePtr frame;
+    ffmpeg::PacketPtr packet;
+    ffmpeg::SwsPtr scaler;
+    std::int64_t pts = 0;
+    std::vector<std::uint8_t> encoded;
 };
+
+bool DvEncoderFilter::openLane(LaneCodec &lane, const ffmpeg::PictureLayout &in,
+                               AVRational sampleAspect) const
+{
+    const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_DVVIDEO);
+    if (!codec)
+        return false;
+    const DvSystem &s = systemOf(m_videoFormat);
+    lane.codec.reset(avcodec_alloc_context3(codec));
+    lane.frame.reset(av_frame_alloc());
+    lane.packet.reset(av_packet_alloc());
+    if (!lane.codec || !lane.frame || !lane.packet)
+        return false;
+    lane.codec->width = DvWidth;
+    lane.codec->height = s.height;
+    lane.codec->pix_fmt = s.pixelFormat;
+    lane.codec->time_base = av_inv_q(s.frameRate);
+    lane.codec->framerate = s.frameRate;
+    lane.codec->sample_aspect_ratio = sampleAspect;
+    lane.codec->thread_count = 1;
+    if (avcodec_open2(lane.codec.get(), codec, nullptr) < 0)
+        return false;
+    lane.frame->format = s.pixelFormat;
+    lane.frame->width = DvWidth;
+    lane.frame->height = s.height;
+    if (av_frame_get_buffer(lane.frame.get(), 0) < 0)
+        return false;
+    lane.scaler.reset(sws_getContext(in.width, in.height, in.format, DvWidth, s.height,
+                                     s.pixelFormat, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    return lane.scaler != nullptr;
+}
+
+// On the lane's thread.
+bool DvEncoderFilter::encode(LaneCodec &lane, SamplePtr picture) const
+{
+    if (picture->actualLength() < m_inLayout.imageSize)
+        return false;
+    if (av_frame_make_writable(lane.frame.get()) < 0)
+        return false;
+    const std::uint8_t *src[4];
+    int srcStride[4];
+    ffmpeg::pictureArrays(m_inLayout, picture->data(), src, srcStride);
+    AVFrame &frame = *lane.frame;
+    const int rows = sws_scale(lane.scaler.get(), src, srcStride, 0, m_inLayout.height, frame.data,
+                               frame.linesize);
+    // The picture goes back to its pool as soon as it has been read.
+    picture.reset();
+    if (rows != frame.height)
+        return false;
+    // DV is interlaced, bottom field first in both systems' usual recordings.
+    frame.interlaced_frame = 1;
+    frame.top_field_first = 0;
+    frame.pts = lane.pts++;
+    if (avcodec_send_frame(lane.codec.get(), &frame) < 0)
+        return false;
+    if (avcodec_receive_packet(lane.codec.get(), lane.packet.get()) < 0)
+        return false;
+    const bool whole =
+        static_cast<std::size_t>(lane.packet->size) == systemOf(m_videoFormat).frameBytes;
+    if (whole)
+        lane.encoded.assign(lane.packet->data, lane.packet->data + lane.packet->size);
+    av_packet_unref(lane.packet.get());
+    return whole;
+}
 
 bool DvEncoderFilter::StartStreaming()
 {
@@ -304,21 +202,25 @@ bool DvEncoderFilter::StartStreaming()
     // makes the DV frame 16:9 or 4:3 wide.
     const bool wide = static_cast<double>(layout->width) / layout->height >= WideAspect;
     const AVRational display = wide ? AVRational{16, 9} : AVRational{4, 3};
-    Lanes::Setup setup;
-    setup.in = *layout;
-    setup.system = &s;
-    setup.sampleAspect = av_div_q(display, AVRational{DvWidth, s.height});
-    m_lanes = Lanes::open(static_cast<std::size_t>(m_threadCount), setup);
+    const AVRational sampleAspect = av_div_q(display, AVRational{DvWidth, s.height});
+    m_inLayout = *layout;
+    m_laneCodecs.clear();
+    m_laneCodecs.resize(static_cast<std::size_t>(m_threadCount));
+    for (LaneCodec &lane : m_laneCodecs)
+        if (!openLane(lane, *layout, sampleAspect))
+            return false;
+    m_lanes = std::make_unique<FrameLanes>(m_laneCodecs.size());
     m_pending.clear();
-    m_nextLane = 0;
     m_nextFrame = m_scheduledFrame = 0;
-    return m_lanes != nullptr;
+    return true;
 }
 
 void DvEncoderFilter::StopStreaming()
 {
-    m_pending.clear();
+    // The lanes end before the codecs they use.
     m_lanes.reset();
+    m_pending.clear();
+    m_laneCodecs.clear();
 }
 
 void DvEncoderFilter::NewSegment(std::int64_t, std::int64_t)
@@ -341,7 +243,8 @@ Flow DvEncoderFilter::EndOfStream()
 void DvEncoderFilter::discardPending()
 {
     m_pending.clear();
-    m_nextLane = 0;
+    if (m_lanes)
+        m_lanes->discard();
 }
 
 std::int64_t DvEncoderFilter::frameStart(std::int64_t n) const
@@ -354,8 +257,9 @@ Flow DvEncoderFilter::deliverOldest()
 {
     const Pending pending = m_pending.front();
     m_pending.pop_front();
-    const std::vector<std::uint8_t> *encoded = m_lanes->take(pending.lane);
-    if (encoded == nullptr) {
+    const bool encodedOk = m_lanes->takeOldest();
+    const std::vector<std::uint8_t> *encoded = &m_laneCodecs[pending.lane].encoded;
+    if (!encodedOk) {
         reportError(name() + ": a picture cannot be encoded");
         return Flow::Error;
     }
@@ -396,20 +300,19 @@ Flow DvEncoderFilter::Receive(const SamplePtr &sample)
         return Flow::Ok; // dropped: the output is ahead of the input
     // Every lane busy: the oldest picture's frames go first, which frees
     // the lane whose turn is next.
-    if (m_pending.size() == m_lanes->size()) {
+    if (m_lanes->full()) {
         const Flow delivered = deliverOldest();
         if (delivered != Flow::Ok)
             return delivered;
     }
     Pending pending;
-    pending.lane = m_nextLane;
+    pending.lane = m_lanes->next();
     pending.firstFrame = m_scheduledFrame;
     pending.count = count;
     pending.discontinuity = sample->discontinuity;
     pending.preroll = sample->preroll;
     pending.note = sample->note;
-    m_lanes->submit(m_nextLane, sample);
-    m_nextLane = (m_nextLane + 1) % m_lanes->size();
+    m_lanes->start([this, sample](std::size_t lane) { return encode(m_laneCodecs[lane], sample); });
     m_scheduledFrame += count;
     m_pending.push_back(std::move(pending));
     return Flow::Ok;

@@ -22,10 +22,12 @@
 // Display mode: pictures at least about 16:9 wide (width / height ≥ 1.55)
 // are marked 16:9, others 4:3.
 #include "platform/media/filters/ffmpeg_support.h"
+#include "platform/media/frame_lanes.h"
 #include "platform/media/transform.h"
 
 #include <deque>
 #include <memory>
+#include <vector>
 
 namespace vidora::media {
 
@@ -76,7 +78,7 @@ public:
     Flow EndOfStream() override;
 
 private:
-    class Lanes;
+    struct LaneCodec;
     // A picture handed to a lane, until its frames are delivered.
     struct Pending
     {
@@ -88,6 +90,8 @@ private:
         std::shared_ptr<const SampleNote> note;
     };
 
+    bool openLane(LaneCodec &lane, const ffmpeg::PictureLayout &in, AVRational sampleAspect) const;
+    bool encode(LaneCodec &lane, SamplePtr picture) const;
     // Start of output frame n, 100 ns from the segment start.
     std::int64_t frameStart(std::int64_t n) const;
     // Waits for the oldest pending picture and delivers its frames.
@@ -98,10 +102,12 @@ private:
     int m_videoFormat = DVENCODERVIDEOFORMAT_NTSC; // control thread
     int m_threadCount = ffmpeg::defaultThreadCount();
 
-    // Streaming state: made in StartStreaming, used on the streaming thread.
-    std::unique_ptr<Lanes> m_lanes;
-    std::deque<Pending> m_pending; // oldest first
-    std::size_t m_nextLane = 0;
+    // Streaming state: made in StartStreaming, used on the streaming thread
+    // (a lane's codec on its lane while the lane works on a picture).
+    ffmpeg::PictureLayout m_inLayout;
+    std::vector<LaneCodec> m_laneCodecs;
+    std::unique_ptr<FrameLanes> m_lanes;
+    std::deque<Pending> m_pending;     // oldest first, as the lanes hold them
     std::int64_t m_nextFrame = 0;      // output frames delivered in this segment
     std::int64_t m_scheduledFrame = 0; // output frames handed to lanes in this segment
 };
