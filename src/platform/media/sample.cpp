@@ -41,6 +41,7 @@ void MediaSample::copyPropertiesFrom(const MediaSample &other)
     preroll = other.preroll;
     discontinuity = other.discontinuity;
     typeChange = other.typeChange;
+    note = other.note;
 }
 
 SamplePtr MediaSample::writableCopy() const
@@ -60,6 +61,7 @@ void MediaSample::reset()
     mediaTime.reset();
     syncPoint = preroll = discontinuity = false;
     typeChange.reset();
+    note.reset();
     m_readOnly = false;
 }
 

@@ -19,6 +19,18 @@ namespace vidora::media {
 class MediaSample;
 using SamplePtr = std::shared_ptr<MediaSample>;
 
+// What a filter learnt about a sample for filters further down the same
+// stream (the date detector's record of the DV frame a picture was decoded
+// from). The layer only carries it: transforms pass it from each input sample
+// to the samples made from it, so it stays with its frame across a queued
+// filter, where a shared "last frame" record would already describe a later
+// one. Immutable once attached.
+class SampleNote
+{
+public:
+    virtual ~SampleNote() = default;
+};
+
 struct TimeRange
 {
     std::int64_t start = 0;
@@ -50,13 +62,15 @@ public:
     bool discontinuity = false;
     // Set on the first sample after the stream's type changed.
     std::optional<MediaType> typeChange;
+    // Null when no filter upstream attached one.
+    std::shared_ptr<const SampleNote> note;
 
     // A sample that several branches hold at once (after a tee) is read-only:
     // a filter that changes data must work on a copy (see writableCopy).
     bool isReadOnly() const { return m_readOnly; }
     void setReadOnly() { m_readOnly = true; }
 
-    // Copies the valid data, times, media times, flags and type change.
+    // Copies the times, media times, flags, type change and note (not the data).
     void copyPropertiesFrom(const MediaSample &other);
     // A new heap sample with this sample's data and properties, writable.
     SamplePtr writableCopy() const;

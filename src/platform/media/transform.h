@@ -6,10 +6,19 @@
 // downstream before receive returns, so a chain of transforms sees every
 // frame in order on the upstream's streaming thread.
 //
+// A filter may queue its input instead (setQueuedInput): samples, segments
+// and the end of stream then wait in a bounded queue and are handled in order
+// on the filter's own streaming thread, so its work overlaps its upstream's.
+// The upstream is held only while the queue is full, and learns of an error
+// or a refusal downstream at its next sample. Per-frame records of filters
+// upstream reach it through the samples' notes (sample.h), not through a
+// "last frame" held by another filter, which is ahead by then.
+//
 // Hooks. "Control thread" is the thread that builds or stops the graph;
 // "streaming thread" is the upstream thread that delivers the sample.
 #include "platform/media/filter.h"
 
+#include <memory>
 #include <optional>
 
 namespace vidora::media {
@@ -19,6 +28,7 @@ class TransformFilter : public Filter
 public:
     explicit TransformFilter(std::string objectName, std::string inputName = "XForm In",
                              std::string outputName = "XForm Out");
+    ~TransformFilter() override;
 
     std::vector<Pin *> pins() override { return {&m_input, &m_output}; }
     InputPin &input() { return m_input; }
@@ -55,22 +65,44 @@ public:
     // properties were copied from `in`) from `in`; Ok delivers it, Error
     // raises error-abort with the filter's name. Streaming thread.
     virtual Flow Transform(const MediaSample &in, MediaSample &out);
+    // Optional; default nothing. A new segment begins, in order with the
+    // samples; the segment is passed downstream after it. Streaming thread
+    // (the filter's own when queued). A queued filter keeps its per-segment
+    // state here: an override of newSegment would run ahead of the queue.
+    virtual void NewSegment(std::int64_t start, std::int64_t stop);
+    // Optional; default Ok. The stream ends: a filter that holds work back
+    // delivers it here, before the end of stream goes downstream (it goes
+    // whatever this answers). Streaming thread, in order with the samples.
+    virtual Flow EndOfStream();
     // Stopping thread, in phase 2 of the graph's stop: StopStreaming when
     // streaming had started, then the filter is Stopped. Overrides call it.
     void Stop() override;
 
     bool Pause() override;
+    void BeginStop() override;
+    void JoinStreaming() override;
     bool checkPinType(const Pin &pin, const MediaType &type) override;
     std::vector<MediaType> proposeTypes(const Pin &pin) override;
     bool completeConnect(Pin &pin) override;
     Flow receive(InputPin &pin, const SamplePtr &sample) override;
+    Flow endOfStream(InputPin &pin) override;
+    void beginFlush(InputPin &pin) override;
+    void endFlush(InputPin &pin) override;
+    void newSegment(InputPin &pin, std::int64_t start, std::int64_t stop) override;
 
 protected:
     bool isStreaming() const { return m_streaming; }
+    // Queues the input (see above), `depth` entries at most (at least 1).
+    // From the derived class's constructor. The samples queued are the
+    // upstream's buffers: the upstream pool's count bounds the queue too.
+    void setQueuedInput(std::size_t depth);
 
 private:
+    class InputQueue;
+
     InputPin m_input;
     OutputPin m_output;
+    std::unique_ptr<InputQueue> m_queue; // set once, by setQueuedInput
     // Written on the control thread while no sample flows (Pause before the
     // upstream threads start, Stop after they are joined); read by receive.
     bool m_streaming = false;

@@ -16,7 +16,9 @@ bool Tdv_DVheader::CheckInputType(const media::MediaType &type)
 
 media::Flow Tdv_DVheader::Transform(media::MediaSample &sample)
 {
-    m_core.processFrame({sample.data(), sample.actualLength()});
+    const DvFrameNote *note = DvFrameNoteOf(sample);
+    m_core.processFrame({sample.data(), sample.actualLength()},
+                        note != nullptr ? &note->Store : nullptr);
     return media::Flow::Ok;
 }
 

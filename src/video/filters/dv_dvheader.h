@@ -1,12 +1,13 @@
 #pragma once
 
 // The DV header rewriting filter: an in-place filter on a DV stream that gives
-// re-encoded frames back the packs of their source frames (from the linked
-// scene detector's header store), shifts the recording date and time, and sets
-// the display mode. The per-frame work is DvHeaderCore's; the standards of the
-// source (the detector's last frame) and of the target (each frame's size) are
-// learnt per frame, so a 525/60 source re-encoded as 625/50 and the reverse
-// both keep their own system information.
+// re-encoded frames back the packs of their source frames (the linked scene
+// detector's header store as it stood after the source frame: the frame's
+// DvFrameNote, else the detector's present store), shifts the recording date
+// and time, and sets the display mode. The per-frame work is DvHeaderCore's;
+// the standards of the source (from that store) and of the target (each
+// frame's size) are learnt per frame, so a 525/60 source re-encoded as 625/50
+// and the reverse both keep their own system information.
 //
 // The options keep their values from one run to the next and may be set from
 // any thread; a change applies from the next frame.

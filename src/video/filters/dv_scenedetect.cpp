@@ -49,7 +49,21 @@ void Tdv_sceneDetect::StopStreaming()
 media::Flow Tdv_sceneDetect::Transform(media::MediaSample &sample)
 {
     m_core.processFrame({sample.data(), sample.actualLength()});
+    // A sample shared with other branches (after a tee) is read-only and
+    // gets no note: the filters after it read the detector itself, which is
+    // right as long as nothing between them queues.
+    if (!sample.isReadOnly()) {
+        auto note = std::make_shared<DvFrameNote>();
+        note->Info = m_core.lastInfo();
+        m_core.copyHeaderStore(note->Store);
+        sample.note = std::move(note);
+    }
     return media::Flow::Ok;
+}
+
+const DvFrameNote *DvFrameNoteOf(const media::MediaSample &sample)
+{
+    return dynamic_cast<const DvFrameNote *>(sample.note.get());
 }
 
 } // namespace vidora

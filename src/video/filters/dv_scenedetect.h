@@ -16,11 +16,25 @@
 //       exactly once per run, also for a run without frames.
 //
 // Other filters and modules read the frame records and the header store
-// through the accessors, which copy under the core's lock.
+// through the accessors, which copy under the core's lock. Each sample the
+// detector may change also leaves with a DvFrameNote: the same records as they
+// stood after that frame, for filters further down that a queued filter puts
+// on another thread (the detector has read later frames by the time they see
+// this one).
 #include "platform/media/transform.h"
 #include "video/filters/scenedetectcore.h"
 
 namespace vidora {
+
+// The detector's records after one frame, attached to that frame's sample.
+struct DvFrameNote final : media::SampleNote
+{
+    TDvFrameInfo Info;   // what LastInfo answered after the frame
+    DvHeaderStore Store; // what HeaderStore answered after the frame
+};
+
+// The detector's note on a sample, or null.
+const DvFrameNote *DvFrameNoteOf(const media::MediaSample &sample);
 
 class Tdv_sceneDetect final : public media::InPlaceTransformFilter
 {

@@ -96,7 +96,13 @@ media::Flow Tdv_Superposer::Transform(const media::MediaSample &in, media::Media
     if (!out.setActualLength(Rgb24ImageSize(m_geometry.width, m_geometry.height)))
         return media::Flow::Error;
 
-    const TDvFrameInfo info = m_detector != nullptr ? m_detector->LastInfo() : TDvFrameInfo{};
+    // The frame's own record when the detector left one on it (a queued
+    // filter may separate this filter from the detector's present).
+    TDvFrameInfo info;
+    if (m_detector != nullptr) {
+        const DvFrameNote *note = DvFrameNoteOf(in);
+        info = note != nullptr ? note->Info : m_detector->LastInfo();
+    }
     const TincrustRec options = m_core.Settings().Options;
     const std::int32_t showCount = m_showCount.load();
     if (m_restartCountdown.exchange(false))

@@ -7,8 +7,9 @@
 // drawing, the still picture and the frame-shown flag are SuperposerCore's;
 // this class adds the media layer, the show triggers and the title texts.
 //
-// The detector sits upstream of the decoder on the same chain of synchronous
-// transforms, so its LastInfo describes the frame this filter receives.
+// The detector sits upstream of the decoder; each frame's record comes with
+// the frame (its DvFrameNote), else from the detector's LastInfo, which on a
+// chain of synchronous transforms describes the frame this filter receives.
 //
 // Threads: the setters, the still-picture operations and the frame-shown flag
 // are for the GUI thread (any thread is safe); a change applies from the next

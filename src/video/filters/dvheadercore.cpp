@@ -95,7 +95,7 @@ bool ShiftDvRecDateTime(std::span<std::uint8_t> frame, int nSeq, double offsetDa
 
 DvHeaderCore::DvHeaderCore(const DvSceneDetectCore *detector) : m_detector(detector) {}
 
-bool DvHeaderCore::processFrame(std::span<std::uint8_t> sample)
+bool DvHeaderCore::processFrame(std::span<std::uint8_t> sample, const DvHeaderStore *frameStore)
 {
     const DvSystem *system = systemOfFrameSize(sample.size());
     if (system == nullptr)
@@ -103,8 +103,12 @@ bool DvHeaderCore::processFrame(std::span<std::uint8_t> sample)
     const int nSeq = system->difSequences;
 
     if (m_copyHeaders.load() && m_detector != nullptr) {
-        m_detector->copyHeaderStore(m_store);
-        CopyDvHeaderPacks(sample, nSeq, m_store);
+        if (frameStore != nullptr) {
+            CopyDvHeaderPacks(sample, nSeq, *frameStore);
+        } else {
+            m_detector->copyHeaderStore(m_store);
+            CopyDvHeaderPacks(sample, nSeq, m_store);
+        }
     }
     if (const double offset = m_dateOffset.load(); offset != 0.0)
         ShiftDvRecDateTime(sample, nSeq, offset);

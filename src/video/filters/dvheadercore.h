@@ -58,7 +58,9 @@ public:
     // shifted (a DateOffset other than 0; the copied packs are the ones
     // shifted), the display mode set (WriteAspect). Returns whether the buffer
     // was a DV frame; any other buffer is left untouched.
-    bool processFrame(std::span<std::uint8_t> sample);
+    // `frameStore`: the detector's store as it stood after this frame's
+    // source (a note on the sample); null reads the detector's present one.
+    bool processFrame(std::span<std::uint8_t> sample, const DvHeaderStore *frameStore = nullptr);
 
 private:
     const DvSceneDetectCore *m_detector;

@@ -1,7 +1,10 @@
 #include "platform/media/filters/dv_encoder.h"
 
 #include <array>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace vidora::media {
 
@@ -42,7 +45,12 @@ constexpr double WideAspect = 1.55;
 
 } // namespace
 
-DvEncoderFilter::DvEncoderFilter() : TransformFilter("DV Video Encoder") {}
+DvEncoderFilter::DvEncoderFilter() : TransformFilter("DV Video Encoder")
+{
+    // Two pictures wait while one is encoded: enough to keep both sides busy
+    // (the upstream's pool holds three).
+    setQueuedInput(2);
+}
 
 DvEncoderFilter::~DvEncoderFilter() = default;
 
@@ -111,59 +119,229 @@ bool DvEncoderFilter::DecideBufferSize(Allocator &allocator, const AllocatorProp
     return granted && granted->size >= size;
 }
 
+// The encoders and their threads. A lane takes one picture at a time: it
+// converts the picture to the DV system's planar format, lets it go back to
+// its pool, and encodes it. The filter's streaming thread hands pictures out
+// and takes the frames back, oldest first, so a lane is free again by the
+// time it is given the next picture in turn.
+class DvEncoderFilter::Lanes
+{
+public:
+    struct Setup
+    {
+        ffmpeg::PictureLayout in;
+        const DvSystem *system = nullptr;
+        AVRational sampleAspect{1, 1};
+    };
+
+    // Null when an encoder cannot be opened.
+    static std::unique_ptr<Lanes> open(std::size_t count, const Setup &setup)
+    {
+        auto lanes = std::unique_ptr<Lanes>(new Lanes(setup));
+        lanes->m_lanes.resize(count);
+        for (Lane &lane : lanes->m_lanes)
+            if (!lanes->openLane(lane))
+                return nullptr;
+        for (Lane &lane : lanes->m_lanes)
+            lane.thread = std::thread([raw = lanes.get(), &lane] { raw->run(lane); });
+        return lanes;
+    }
+
+    ~Lanes()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_quit = true;
+            m_changed.notify_all();
+        }
+        for (Lane &lane : m_lanes)
+            if (lane.thread.joinable())
+                lane.thread.join();
+    }
+
+    Lanes(const Lanes &) = delete;
+    Lanes &operator=(const Lanes &) = delete;
+
+    std::size_t size() const { return m_lanes.size(); }
+
+    // Waits until lane `i` has finished its last picture, then gives it this one.
+    void submit(std::size_t i, SamplePtr picture)
+    {
+        Lane &lane = m_lanes[i];
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return !lane.busy; });
+        lane.picture = std::move(picture);
+        lane.busy = true;
+        m_changed.notify_all();
+    }
+
+    // Waits until lane `i` has finished; its frame, or null when the picture
+    // could not be encoded. Valid until the lane's next picture.
+    const std::vector<std::uint8_t> *take(std::size_t i)
+    {
+        Lane &lane = m_lanes[i];
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return !lane.busy; });
+        return lane.ok ? &lane.encoded : nullptr;
+    }
+
+private:
+    struct Lane
+    {
+        ffmpeg::CodecContextPtr codec;
+        ffmpeg::FramePtr frame;
+        ffmpeg::PacketPtr packet;
+        ffmpeg::SwsPtr scaler;
+        std::int64_t pts = 0;
+        // guarded by m_mutex
+        SamplePtr picture;
+        bool busy = false;
+        bool ok = false;
+        // written by the lane while busy, read by the streaming thread after
+        std::vector<std::uint8_t> encoded;
+        std::thread thread;
+    };
+
+    explicit Lanes(const Setup &setup) : m_setup(setup) {}
+
+    bool openLane(Lane &lane)
+    {
+        const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_DVVIDEO);
+        if (!codec)
+            return false;
+        const DvSystem &s = *m_setup.system;
+        lane.codec.reset(avcodec_alloc_context3(codec));
+        lane.frame.reset(av_frame_alloc());
+        lane.packet.reset(av_packet_alloc());
+        if (!lane.codec || !lane.frame || !lane.packet)
+            return false;
+        lane.codec->width = DvWidth;
+        lane.codec->height = s.height;
+        lane.codec->pix_fmt = s.pixelFormat;
+        lane.codec->time_base = av_inv_q(s.frameRate);
+        lane.codec->framerate = s.frameRate;
+        lane.codec->sample_aspect_ratio = m_setup.sampleAspect;
+        lane.codec->thread_count = 1;
+        if (avcodec_open2(lane.codec.get(), codec, nullptr) < 0)
+            return false;
+        lane.frame->format = s.pixelFormat;
+        lane.frame->width = DvWidth;
+        lane.frame->height = s.height;
+        if (av_frame_get_buffer(lane.frame.get(), 0) < 0)
+            return false;
+        const ffmpeg::PictureLayout &in = m_setup.in;
+        lane.scaler.reset(sws_getContext(in.width, in.height, in.format, DvWidth, s.height,
+                                         s.pixelFormat, SWS_BICUBIC, nullptr, nullptr, nullptr));
+        return lane.scaler != nullptr;
+    }
+
+    void run(Lane &lane)
+    {
+        for (;;) {
+            SamplePtr picture;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_quit || lane.picture; });
+                if (m_quit)
+                    return;
+                picture = std::move(lane.picture);
+            }
+            const bool ok = encode(lane, picture);
+            const std::lock_guard lock(m_mutex);
+            lane.ok = ok;
+            lane.busy = false;
+            m_changed.notify_all();
+        }
+    }
+
+    bool encode(Lane &lane, SamplePtr &picture)
+    {
+        const ffmpeg::PictureLayout &in = m_setup.in;
+        if (picture->actualLength() < in.imageSize)
+            return false;
+        if (av_frame_make_writable(lane.frame.get()) < 0)
+            return false;
+        const std::uint8_t *src[4];
+        int srcStride[4];
+        ffmpeg::pictureArrays(in, picture->data(), src, srcStride);
+        AVFrame &frame = *lane.frame;
+        const int rows =
+            sws_scale(lane.scaler.get(), src, srcStride, 0, in.height, frame.data, frame.linesize);
+        // The picture goes back to its pool as soon as it has been read.
+        picture.reset();
+        if (rows != frame.height)
+            return false;
+        // DV is interlaced, bottom field first in both systems' usual recordings.
+        frame.interlaced_frame = 1;
+        frame.top_field_first = 0;
+        frame.pts = lane.pts++;
+        if (avcodec_send_frame(lane.codec.get(), &frame) < 0)
+            return false;
+        if (avcodec_receive_packet(lane.codec.get(), lane.packet.get()) < 0)
+            return false;
+        const bool whole =
+            static_cast<std::size_t>(lane.packet->size) == m_setup.system->frameBytes;
+        if (whole)
+            lane.encoded.assign(lane.packet->data, lane.packet->data + lane.packet->size);
+        av_packet_unref(lane.packet.get());
+        return whole;
+    }
+
+    const Setup m_setup;
+    std::vector<Lane> m_lanes; // sized once, before the threads start
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_quit = false; // guarded by m_mutex
+};
+
 bool DvEncoderFilter::StartStreaming()
 {
     const auto layout = ffmpeg::pictureLayout(input().connectionType());
-    const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_DVVIDEO);
-    if (!layout || !codec)
+    if (!layout)
         return false;
-    m_inLayout = *layout;
     const DvSystem &s = systemOf(m_videoFormat);
-    m_codec.reset(avcodec_alloc_context3(codec));
-    m_frame.reset(av_frame_alloc());
-    m_packet.reset(av_packet_alloc());
-    if (!m_codec || !m_frame || !m_packet)
-        return false;
-    m_codec->width = DvWidth;
-    m_codec->height = s.height;
-    m_codec->pix_fmt = s.pixelFormat;
-    m_codec->time_base = av_inv_q(s.frameRate);
-    m_codec->framerate = s.frameRate;
     // The display mode follows the picture's shape: the sample aspect that
     // makes the DV frame 16:9 or 4:3 wide.
     const bool wide = static_cast<double>(layout->width) / layout->height >= WideAspect;
     const AVRational display = wide ? AVRational{16, 9} : AVRational{4, 3};
-    m_codec->sample_aspect_ratio = av_div_q(display, AVRational{DvWidth, s.height});
-    m_codec->thread_count = m_threadCount;
-    m_codec->thread_type = FF_THREAD_SLICE;
-    if (avcodec_open2(m_codec.get(), codec, nullptr) < 0) {
-        m_codec.reset();
-        return false;
-    }
-    m_frame->format = s.pixelFormat;
-    m_frame->width = DvWidth;
-    m_frame->height = s.height;
-    if (av_frame_get_buffer(m_frame.get(), 0) < 0)
-        return false;
-    m_scaler.reset(sws_getContext(layout->width, layout->height, layout->format, DvWidth, s.height,
-                                  s.pixelFormat, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    m_nextFrame = 0;
-    return m_scaler != nullptr;
+    Lanes::Setup setup;
+    setup.in = *layout;
+    setup.system = &s;
+    setup.sampleAspect = av_div_q(display, AVRational{DvWidth, s.height});
+    m_lanes = Lanes::open(static_cast<std::size_t>(m_threadCount), setup);
+    m_pending.clear();
+    m_nextLane = 0;
+    m_nextFrame = m_scheduledFrame = 0;
+    return m_lanes != nullptr;
 }
 
 void DvEncoderFilter::StopStreaming()
 {
-    m_scaler.reset();
-    m_packet.reset();
-    m_frame.reset();
-    m_codec.reset();
+    m_pending.clear();
+    m_lanes.reset();
 }
 
-void DvEncoderFilter::newSegment(InputPin &pin, std::int64_t start, std::int64_t stop)
+void DvEncoderFilter::NewSegment(std::int64_t, std::int64_t)
 {
-    // Output frames count from the segment's start again.
-    m_nextFrame = 0;
-    TransformFilter::newSegment(pin, start, stop);
+    // Pictures of the segment before (a seek) are not delivered; output
+    // frames count from the segment's start again.
+    discardPending();
+    m_nextFrame = m_scheduledFrame = 0;
+}
+
+Flow DvEncoderFilter::EndOfStream()
+{
+    Flow result = Flow::Ok;
+    while (!m_pending.empty() && result == Flow::Ok)
+        result = deliverOldest();
+    discardPending();
+    return result;
+}
+
+void DvEncoderFilter::discardPending()
+{
+    m_pending.clear();
+    m_nextLane = 0;
 }
 
 std::int64_t DvEncoderFilter::frameStart(std::int64_t n) const
@@ -172,32 +350,34 @@ std::int64_t DvEncoderFilter::frameStart(std::int64_t n) const
     return av_rescale(n, 10000000LL * rate.den, rate.num);
 }
 
-Flow DvEncoderFilter::encode(const MediaSample &in)
+Flow DvEncoderFilter::deliverOldest()
 {
-    if (in.actualLength() < m_inLayout.imageSize)
+    const Pending pending = m_pending.front();
+    m_pending.pop_front();
+    const std::vector<std::uint8_t> *encoded = m_lanes->take(pending.lane);
+    if (encoded == nullptr) {
+        reportError(name() + ": a picture cannot be encoded");
         return Flow::Error;
-    if (av_frame_make_writable(m_frame.get()) < 0)
-        return Flow::Error;
-    const std::uint8_t *src[4];
-    int srcStride[4];
-    ffmpeg::pictureArrays(m_inLayout, in.data(), src, srcStride);
-    if (sws_scale(m_scaler.get(), src, srcStride, 0, m_inLayout.height, m_frame->data,
-                  m_frame->linesize) != m_frame->height)
-        return Flow::Error;
-    // DV is interlaced, bottom field first in both systems' usual recordings.
-    m_frame->interlaced_frame = 1;
-    m_frame->top_field_first = 0;
-    m_frame->pts = m_nextFrame;
-    if (avcodec_send_frame(m_codec.get(), m_frame.get()) < 0)
-        return Flow::Error;
-    if (avcodec_receive_packet(m_codec.get(), m_packet.get()) < 0)
-        return Flow::Error;
-    const bool whole =
-        static_cast<std::size_t>(m_packet->size) == systemOf(m_videoFormat).frameBytes;
-    if (whole)
-        m_encoded.assign(m_packet->data, m_packet->data + m_packet->size);
-    av_packet_unref(m_packet.get());
-    return whole ? Flow::Ok : Flow::Error;
+    }
+    Flow result = Flow::Ok;
+    for (std::int64_t i = 0; i < pending.count && result == Flow::Ok; ++i) {
+        SamplePtr out;
+        result = output().allocator()->getBuffer(out);
+        if (result != Flow::Ok)
+            break;
+        const std::int64_t n = pending.firstFrame + i;
+        std::memcpy(out->data(), encoded->data(), encoded->size());
+        out->setActualLength(encoded->size());
+        out->time = TimeRange{frameStart(n), frameStart(n + 1)};
+        out->mediaTime = TimeRange{n, n + 1};
+        out->syncPoint = true;
+        out->discontinuity = pending.discontinuity && i == 0;
+        out->preroll = pending.preroll;
+        out->note = pending.note;
+        m_nextFrame = n + 1;
+        result = output().deliver(out);
+    }
+    return result;
 }
 
 Flow DvEncoderFilter::Receive(const SamplePtr &sample)
@@ -209,33 +389,30 @@ Flow DvEncoderFilter::Receive(const SamplePtr &sample)
     std::int64_t count = 1;
     if (sample->time) {
         count = 0;
-        while (count < MaxRepeats && frameStart(m_nextFrame + count) < sample->time->stop)
+        while (count < MaxRepeats && frameStart(m_scheduledFrame + count) < sample->time->stop)
             ++count;
     }
     if (count == 0)
         return Flow::Ok; // dropped: the output is ahead of the input
-    if (encode(*sample) != Flow::Ok) {
-        reportError(name() + ": a picture cannot be encoded");
-        return Flow::Error;
+    // Every lane busy: the oldest picture's frames go first, which frees
+    // the lane whose turn is next.
+    if (m_pending.size() == m_lanes->size()) {
+        const Flow delivered = deliverOldest();
+        if (delivered != Flow::Ok)
+            return delivered;
     }
-    Flow result = Flow::Ok;
-    for (std::int64_t i = 0; i < count && result == Flow::Ok; ++i) {
-        SamplePtr out;
-        result = output().allocator()->getBuffer(out);
-        if (result != Flow::Ok)
-            break;
-        const std::int64_t n = m_nextFrame;
-        std::memcpy(out->data(), m_encoded.data(), m_encoded.size());
-        out->setActualLength(m_encoded.size());
-        out->time = TimeRange{frameStart(n), frameStart(n + 1)};
-        out->mediaTime = TimeRange{n, n + 1};
-        out->syncPoint = true;
-        out->discontinuity = sample->discontinuity && i == 0;
-        out->preroll = sample->preroll;
-        ++m_nextFrame;
-        result = output().deliver(out);
-    }
-    return result;
+    Pending pending;
+    pending.lane = m_nextLane;
+    pending.firstFrame = m_scheduledFrame;
+    pending.count = count;
+    pending.discontinuity = sample->discontinuity;
+    pending.preroll = sample->preroll;
+    pending.note = sample->note;
+    m_lanes->submit(m_nextLane, sample);
+    m_nextLane = (m_nextLane + 1) % m_lanes->size();
+    m_scheduledFrame += count;
+    m_pending.push_back(std::move(pending));
+    return Flow::Ok;
 }
 
 } // namespace vidora::media

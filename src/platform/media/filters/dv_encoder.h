@@ -3,8 +3,15 @@
 // The DV video encoder: RGB24 pictures of any size in (bottom-up BGR rows,
 // padded to a multiple of 4 bytes), 25 Mbit/s DV frames out (Video/dvsd,
 // 720 × 576 PAL 4:2:0 or 720 × 480 NTSC 4:1:1, as put_FormatSettings
-// chooses), with libavcodec's dvvideo on slice threads: one frame in, its
-// frames out at once (no frame delay).
+// chooses), with libavcodec's dvvideo.
+//
+// Threads. The input is queued (transform.h): the filters before the encoder
+// (decoding, drawing) prepare the next pictures while it encodes. DV frames
+// are coded each on its own, so several pictures are converted and encoded at
+// once, each by an encoder of its own on a thread of its own ("lanes", as many
+// as the thread count); frames leave in their pictures' order, each with its
+// picture's note, at most one lane's worth of pictures behind the input, and
+// all of them before the end of stream.
 //
 // Frame rate. The output runs at the standard's rate; output frame n starts
 // at n × the standard's frame duration. When the input's time stamps run at
@@ -17,7 +24,8 @@
 #include "platform/media/filters/ffmpeg_support.h"
 #include "platform/media/transform.h"
 
-#include <vector>
+#include <deque>
+#include <memory>
 
 namespace vidora::media {
 
@@ -53,7 +61,7 @@ public:
     void get_FormatSettings(int &videoFormat, int &dvFormat, int &resolution,
                             bool &withDvInfo) const override;
 
-    // Slice threads of the codec (default: the processor count, at most 8).
+    // Pictures encoded at once (default: the processor count, at most 8).
     // Only while stopped.
     void setThreadCount(int count) { m_threadCount = count < 1 ? 1 : count; }
 
@@ -64,29 +72,38 @@ public:
     bool StartStreaming() override;
     void StopStreaming() override;
     Flow Receive(const SamplePtr &sample) override;
-    void newSegment(InputPin &pin, std::int64_t start, std::int64_t stop) override;
+    void NewSegment(std::int64_t start, std::int64_t stop) override;
+    Flow EndOfStream() override;
 
 private:
+    class Lanes;
+    // A picture handed to a lane, until its frames are delivered.
+    struct Pending
+    {
+        std::size_t lane = 0;
+        std::int64_t firstFrame = 0; // output frame number in the segment
+        std::int64_t count = 0;      // output frames it fills
+        bool discontinuity = false;
+        bool preroll = false;
+        std::shared_ptr<const SampleNote> note;
+    };
+
     // Start of output frame n, 100 ns from the segment start.
     std::int64_t frameStart(std::int64_t n) const;
-    Flow encode(const MediaSample &in);
+    // Waits for the oldest pending picture and delivers its frames.
+    Flow deliverOldest();
+    // Drops the pending pictures (a new segment, a stop).
+    void discardPending();
 
     int m_videoFormat = DVENCODERVIDEOFORMAT_NTSC; // control thread
     int m_threadCount = ffmpeg::defaultThreadCount();
 
     // Streaming state: made in StartStreaming, used on the streaming thread.
-    ffmpeg::CodecContextPtr m_codec;
-    ffmpeg::FramePtr m_frame;
-    ffmpeg::PacketPtr m_packet;
-    // The last encoded frame, copied out of the packet once: a picture
-    // repeated to conform the frame rate is delivered from here. The packet's
-    // bytes were written by libavcodec's slice threads, which synchronise
-    // through atomics that ThreadSanitizer cannot see; each read of them in a
-    // checked build costs a (suppressed) report per word.
-    std::vector<std::uint8_t> m_encoded;
-    ffmpeg::SwsPtr m_scaler;
-    ffmpeg::PictureLayout m_inLayout;
-    std::int64_t m_nextFrame = 0; // output frames delivered in this segment
+    std::unique_ptr<Lanes> m_lanes;
+    std::deque<Pending> m_pending; // oldest first
+    std::size_t m_nextLane = 0;
+    std::int64_t m_nextFrame = 0;      // output frames delivered in this segment
+    std::int64_t m_scheduledFrame = 0; // output frames handed to lanes in this segment
 };
 
 } // namespace vidora::media
