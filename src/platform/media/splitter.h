@@ -21,6 +21,7 @@
 // the segment comes from upstream, and a flush from upstream flushes, joins
 // and restarts its threads (BeginFlush/EndFlush hooks).
 #include "platform/media/filter.h"
+#include "platform/media/streaming_thread.h"
 
 #include <mutex>
 #include <thread>
@@ -121,7 +122,7 @@ private:
     std::atomic<bool> m_streaming{false}; // streaming prepared (Pause from Stopped)
     // Serialises start, seek and stop of the threads.
     mutable std::recursive_mutex m_threadsMutex;
-    std::vector<std::thread> m_threads; // guarded by m_threadsMutex
+    std::vector<StreamingThread> m_threads; // guarded by m_threadsMutex
     std::atomic<bool> m_endThreads{false};
     std::atomic<std::int64_t> m_start{0};
     std::atomic<std::int64_t> m_stop{-1}; // -1: to the end

@@ -152,19 +152,16 @@ ProbeValues TdmList::ReadDVInfo(const QString &fileName)
         const std::vector<media::OutputPin *> streams = build.aviSplitter->outputPins();
         values.streamCount = int(streams.size());
 
+        // Only the detector needs a frame, so only a stream it reads is paused;
+        // the other streams and the DV splitter's outputs give their types
+        // when they connect.
         media::InputPin &rendererIn = build.nullRender->input();
         for (media::OutputPin *stream : streams) {
             const bool viaDetector = graph.ConnectDirect(*stream, m_detector->input());
             if (viaDetector) {
                 values.hasDv = true;
                 graph.ConnectDirect(m_detector->output(), rendererIn);
-            } else {
-                graph.ConnectDirect(*stream, rendererIn);
-            }
-
-            PauseBriefly(graph);
-            const MediaType type = stream->connectionType();
-            if (viaDetector) {
+                PauseBriefly(graph);
                 // The detector counts the frames of its run: none means no
                 // frame came within the wait, and its values are not this
                 // file's.
@@ -176,8 +173,11 @@ ProbeValues TdmList::ReadDVInfo(const QString &fileName)
                     values.timecode = info.HasTimecode ? info.Timecode : TDvTimecode{};
                     values.wide = info.Wide;
                 }
+                graph.Stop();
+            } else {
+                graph.ConnectDirect(*stream, rendererIn);
             }
-            graph.Stop();
+            const MediaType type = stream->connectionType();
             const std::int64_t duration = graph.seeking().GetDuration().value_or(0);
 
             graph.Disconnect(rendererIn);
@@ -201,13 +201,10 @@ ProbeValues TdmList::ReadDVInfo(const QString &fileName)
             for (media::OutputPin *part : build.dvSplitter->outputPins()) {
                 if (!graph.ConnectDirect(*part, rendererIn))
                     continue;
-                PauseBriefly(graph);
                 const MediaType partType = part->connectionType();
-                graph.Stop();
                 graph.Disconnect(*part);
                 Classify(partType, duration, values);
             }
-            // Free again, so the next stream's pause does not stream this one.
             graph.Disconnect(*stream);
         }
         values.ok = true;

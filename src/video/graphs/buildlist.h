@@ -8,9 +8,14 @@
 // Each probe builds a small graph (file source, AVI splitter, DV splitter,
 // null renderer and the module's date-based scene detector) and takes the
 // file's streams one at a time: a DV stream passes the detector, any other
-// goes straight to the null renderer. The graph is paused, never run, so
-// each stream moves one frame (or nothing, when no frame comes within the
-// wait) and is stopped again. The file is only read.
+// goes straight to the null renderer, and the first interleaved stream is
+// then put through the DV splitter for the types of its video and audio.
+// Only a stream the detector reads is streamed: the graph is paused, never
+// run, so it moves one frame (or nothing, when no frame comes within the
+// wait) and is stopped again. Every other connection states its type when it
+// is made, so a DV file of either type costs one pause: a pause hands work
+// to and from the streaming threads, which is what a probe mostly waits
+// for. The file is only read.
 //
 // Threads: one probe at a time (the list entries call it under their
 // reading lock); the graph's streaming threads live only inside a probe.
