@@ -56,71 +56,78 @@ QByteArray makeDvFile(const QString &dir, const Standard &s, int frames)
 class DvDecoderStandards : public ::testing::TestWithParam<Standard>
 {};
 
-TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeWithoutFrameDelay)
+// One frame at a time (no frame delay), and on frame lanes (several at once,
+// delivered in order, the last ones at the end of stream): the same pictures.
+TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLanes)
 {
-    HangGuard guard(60s);
-    const Standard s = GetParam();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const int frameCount = 4;
-    const QByteArray file = makeDvFile(dir.path(), s, frameCount);
-    const auto frames = splitDvFrames(file);
-    ASSERT_EQ(frames.size(), static_cast<std::size_t>(frameCount));
-    const auto ref = runTool("ffmpeg", {"-v", "error", "-i", dir.path() + "/in.dv", "-f",
-                                        "rawvideo", "-pix_fmt", "bgr24", "-"});
-    ASSERT_EQ(ref.exitCode, 0) << ref.err.toStdString();
-    const qsizetype rowBytes = 720 * 3;
-    const qsizetype pictureBytes = rowBytes * s.height;
-    ASSERT_EQ(ref.out.size(), pictureBytes * frameCount);
+    for (const int lanes : {0, 3}) {
+        SCOPED_TRACE(lanes);
+        HangGuard guard(60s);
+        const Standard s = GetParam();
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const int frameCount = 4;
+        const QByteArray file = makeDvFile(dir.path(), s, frameCount);
+        const auto frames = splitDvFrames(file);
+        ASSERT_EQ(frames.size(), static_cast<std::size_t>(frameCount));
+        const auto ref = runTool("ffmpeg", {"-v", "error", "-i", dir.path() + "/in.dv", "-f",
+                                            "rawvideo", "-pix_fmt", "bgr24", "-"});
+        ASSERT_EQ(ref.exitCode, 0) << ref.err.toStdString();
+        const qsizetype rowBytes = 720 * 3;
+        const qsizetype pictureBytes = rowBytes * s.height;
+        ASSERT_EQ(ref.out.size(), pictureBytes * frameCount);
 
-    auto decoder = std::make_shared<DvDecoderFilter>();
-    ASSERT_TRUE(decoder->put_IPDisplay(DVRESOLUTION_FULL));
-    auto executor = std::make_shared<QueueEventExecutor>();
-    FilterGraph graph(executor);
-    EventLog log(graph, executor);
-    BufferSource::Options input;
-    input.type = dvType(subtype::Dvsd, s.height, s.frameDuration);
-    input.buffers = frames;
-    input.frameDuration = s.frameDuration;
-    auto source = std::make_shared<BufferSource>(input);
-    auto sink = std::make_shared<RecordingSink>();
-    std::mutex mutex;
-    std::vector<QByteArray> pictures; // guarded by mutex
-    sink->onRender = [&](const MediaSample &sample) {
-        std::lock_guard lock(mutex);
-        pictures.emplace_back(reinterpret_cast<const char *>(sample.data()),
-                              static_cast<qsizetype>(sample.actualLength()));
-        return Flow::Ok;
-    };
-    graph.AddFilter(source, "source");
-    graph.AddFilter(decoder, "decoder");
-    graph.AddFilter(sink, "sink");
-    ASSERT_TRUE(graph.Connect(source->outputAt(0), decoder->input()));
-    ASSERT_TRUE(graph.Connect(decoder->output(), sink->input()));
-    const auto info = decoder->output().connectionType().videoInfo();
-    ASSERT_TRUE(info);
-    EXPECT_EQ(info->bmiHeader.biWidth, 720);
-    EXPECT_EQ(info->bmiHeader.biHeight, s.height); // bottom-up
-    EXPECT_EQ(info->bmiHeader.biSizeImage, static_cast<std::uint32_t>(pictureBytes));
-    EXPECT_EQ(info->AvgTimePerFrame, s.frameDuration);
+        auto decoder = std::make_shared<DvDecoderFilter>();
+        ASSERT_TRUE(decoder->put_IPDisplay(DVRESOLUTION_FULL));
+        decoder->setFrameLanes(lanes);
+        auto executor = std::make_shared<QueueEventExecutor>();
+        FilterGraph graph(executor);
+        EventLog log(graph, executor);
+        BufferSource::Options input;
+        input.type = dvType(subtype::Dvsd, s.height, s.frameDuration);
+        input.buffers = frames;
+        input.frameDuration = s.frameDuration;
+        auto source = std::make_shared<BufferSource>(input);
+        auto sink = std::make_shared<RecordingSink>();
+        std::mutex mutex;
+        std::vector<QByteArray> pictures; // guarded by mutex
+        sink->onRender = [&](const MediaSample &sample) {
+            std::lock_guard lock(mutex);
+            pictures.emplace_back(reinterpret_cast<const char *>(sample.data()),
+                                  static_cast<qsizetype>(sample.actualLength()));
+            return Flow::Ok;
+        };
+        graph.AddFilter(source, "source");
+        graph.AddFilter(decoder, "decoder");
+        graph.AddFilter(sink, "sink");
+        ASSERT_TRUE(graph.Connect(source->outputAt(0), decoder->input()));
+        ASSERT_TRUE(graph.Connect(decoder->output(), sink->input()));
+        const auto info = decoder->output().connectionType().videoInfo();
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->bmiHeader.biWidth, 720);
+        EXPECT_EQ(info->bmiHeader.biHeight, s.height); // bottom-up
+        EXPECT_EQ(info->bmiHeader.biSizeImage, static_cast<std::uint32_t>(pictureBytes));
+        EXPECT_EQ(info->AvgTimePerFrame, s.frameDuration);
 
-    ASSERT_TRUE(graph.Run());
-    ASSERT_TRUE(log.waitFor(GraphEventCode::Complete, 30s)) << graph.lastError();
-    graph.Stop();
+        ASSERT_TRUE(graph.Run());
+        ASSERT_TRUE(log.waitFor(GraphEventCode::Complete, 30s)) << graph.lastError();
+        graph.Stop();
 
-    ASSERT_EQ(pictures.size(), static_cast<std::size_t>(frameCount));
-    const auto rendered = sink->rendered();
-    for (int i = 0; i < frameCount; ++i) {
-        // Each picture carries the time of the frame that made it.
-        EXPECT_EQ(rendered[i].time, (TimeRange{i * s.frameDuration, (i + 1) * s.frameDuration}));
-        ASSERT_EQ(pictures[i].size(), pictureBytes);
-        int differing = 0;
-        for (int y = 0; y < s.height && differing < 5; ++y) {
-            const char *ours = pictures[i].constData() + (s.height - 1 - y) * rowBytes;
-            const char *theirs = ref.out.constData() + i * pictureBytes + y * rowBytes;
-            if (std::memcmp(ours, theirs, static_cast<std::size_t>(rowBytes)) != 0) {
-                ADD_FAILURE() << s.name << " frame " << i << " row " << y << " differs";
-                ++differing;
+        ASSERT_EQ(pictures.size(), static_cast<std::size_t>(frameCount));
+        const auto rendered = sink->rendered();
+        for (int i = 0; i < frameCount; ++i) {
+            // Each picture carries the time of the frame that made it.
+            EXPECT_EQ(rendered[i].time,
+                      (TimeRange{i * s.frameDuration, (i + 1) * s.frameDuration}));
+            ASSERT_EQ(pictures[i].size(), pictureBytes);
+            int differing = 0;
+            for (int y = 0; y < s.height && differing < 5; ++y) {
+                const char *ours = pictures[i].constData() + (s.height - 1 - y) * rowBytes;
+                const char *theirs = ref.out.constData() + i * pictureBytes + y * rowBytes;
+                if (std::memcmp(ours, theirs, static_cast<std::size_t>(rowBytes)) != 0) {
+                    ADD_FAILURE() << s.name << " frame " << i << " row " << y << " differs";
+                    ++differing;
+                }
             }
         }
     }
