@@ -4,13 +4,14 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #if defined(__SANITIZE_THREAD__)
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 #endif
 
@@ -148,6 +149,15 @@ ToolResult runTool(const QString &program, const QStringList &arguments, int tim
     result.err = process.readAllStandardError();
     return result;
 #endif
+}
+
+bool syncFileData(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fdatasync(fd) == 0;
+    return ::close(fd) == 0 && synced;
 }
 
 } // namespace vidora::test

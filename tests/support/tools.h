@@ -23,4 +23,9 @@ struct ToolResult
 // Runs a program found on PATH with the arguments, waiting at most timeoutMs.
 ToolResult runTool(const QString &program, const QStringList &arguments, int timeoutMs = 120000);
 
+// Writes a file's data through to the disk (fdatasync), as the program's file
+// writer does before it gives its output the final name: benchmarks hold a
+// peer tool's output to the same durability. False when it cannot.
+bool syncFileData(const QString &path);
+
 } // namespace vidora::test

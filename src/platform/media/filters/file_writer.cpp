@@ -229,7 +229,10 @@ void FileWriterFilter::Stop()
     {
         std::lock_guard lock(m_mutex);
         if (m_fd >= 0 && keep) {
-            const bool flushed = ::fsync(m_fd) == 0;
+            // The data (and the size that reads it back) reach the disk
+            // before the file takes the target's name: a crash leaves the old
+            // file or the whole new one. The times need no separate flush.
+            const bool flushed = ::fdatasync(m_fd) == 0;
             const bool closed = ::close(m_fd) == 0;
             m_fd = -1;
             if (flushed && closed &&
