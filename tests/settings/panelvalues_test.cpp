@@ -1,6 +1,7 @@
 #include "settings/panelvalues.h"
 
 #include "settings/superactions.h"
+#include "support/testactions.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>
@@ -81,13 +82,9 @@ TEST(CommandRows, EachCaptionedActionOnceSortedByTheChosenColumn)
     QObject owner;
     const auto make = [&](const char *name, const char *caption, const char *key, const char *sw,
                           const char *token) {
-        auto *action = new TSuperAction(&owner);
-        action->setObjectName(QString::fromUtf8(name));
-        action->setCaption(QString::fromUtf8(caption));
-        action->setShortCut(QKeySequence(QString::fromUtf8(key)));
-        action->setSwitch(QString::fromUtf8(sw));
-        action->setToken(QString::fromUtf8(token));
-        return static_cast<QAction *>(action);
+        return static_cast<QAction *>(test::MakeSuperAction(
+            &owner, QString::fromUtf8(name), QString::fromUtf8(caption), QString::fromUtf8(key),
+            QString::fromUtf8(sw), QString::fromUtf8(token)));
     };
     QAction *open = make("saOpen", "Open files", "Ctrl+O", "o", "openfiles");
     QAction *play = make("saPlay", "play", "Space", "p", "play");

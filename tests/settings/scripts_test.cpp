@@ -1,5 +1,6 @@
 #include "settings/scripts.h"
 
+#include "support/testactions.h"
 #include "support/tools.h"
 
 #include <QCoreApplication>
@@ -98,11 +99,8 @@ public:
 
     TSuperAction *plain(const QString &name, const QString &switchName, const QString &token)
     {
-        auto *action = new TSuperAction(&owner);
-        action->setObjectName(name);
-        action->setCaption(name);
-        action->setSwitch(switchName);
-        action->setToken(token);
+        TSuperAction *action =
+            test::MakeSuperAction(&owner, name, name, QString(), switchName, token);
         action->Onexecute = [this, name](QObject *) { log << name + params(); };
         return action;
     }

@@ -4,6 +4,7 @@
 #include "settings/settings.h"
 #include "settings/superactions.h"
 #include "settings/widgets/saveprefsform.h"
+#include "support/testactions.h"
 #include "ui/linkedit.h"
 
 #include <QHeaderView>
@@ -46,12 +47,9 @@ protected:
     TSuperAction *make(const char *name, const char *caption, const char *key, const char *sw,
                        const char *token)
     {
-        auto *action = new TSuperAction(&owner);
-        action->setObjectName(QString::fromUtf8(name));
-        action->setCaption(QString::fromUtf8(caption));
-        action->setShortCut(QKeySequence(QString::fromUtf8(key)));
-        action->setSwitch(QString::fromUtf8(sw));
-        action->setToken(QString::fromUtf8(token));
+        TSuperAction *action = test::MakeSuperAction(
+            &owner, QString::fromUtf8(name), QString::fromUtf8(caption), QString::fromUtf8(key),
+            QString::fromUtf8(sw), QString::fromUtf8(token));
         action->Onexecute = [this, name](QObject *) { ran << QString::fromUtf8(name); };
         return action;
     }
