@@ -97,6 +97,9 @@ public:
     // command here.
     virtual void SetChecked(bool state);
 
+    // The group the action belongs to in the catalogue.
+    QString Category;
+
     // Run before the command when the user starts the action.
     TActionEvent Onprepare;
 

@@ -251,6 +251,19 @@ TEST_F(OptionsFrameTest, BadValuesGetAMessageAndChangeNothing)
 
     retype(frame->edIntervalle, QStringLiteral("20"));
     EXPECT_EQ(frame->Message(), QString());
+
+    // The save and delete buttons are the main window's; a failed save is told.
+    click(frame->rgPrefs->button(kPreferencesRegistry));
+    QStringList calls;
+    frame->OnSavePreferences = [&] {
+        calls << QStringLiteral("save");
+        throw PreferencesSaveError("cannot write /x: disk full");
+    };
+    frame->OnDeletePreferences = [&] { calls << QStringLiteral("delete"); };
+    click(frame->SpeedButton1);
+    EXPECT_EQ(frame->Message(), QStringLiteral("cannot write /x: disk full"));
+    click(frame->SpeedButton2);
+    EXPECT_EQ(calls, (QStringList{"save", "delete"}));
 }
 
 TEST_F(OptionsFrameTest, StoreModeChangesMoveTheSettings)
@@ -327,6 +340,31 @@ TEST_F(OptionsFrameTest, FormatDefaultsAndTheirSamples)
     EXPECT_FALSE(settings->DatecodeBefore || settings->TimecodeBefore);
     EXPECT_EQ(frame->lbRenommerSample->text(), QStringLiteral("video'20260307 14.05.09.avi"));
     EXPECT_EQ(frame->lbAjouterSample->text(), QStringLiteral("video_2026.03.07_02.05.09_pm.avi"));
+}
+
+} // namespace
+} // namespace vidora
+
+namespace vidora {
+namespace {
+
+TEST(OptionsFramePanel, ShowCoversTheParentAndCloseHides)
+{
+    IsolatedHome home;
+    Settings settings{SettingsEnvironment{}};
+    QWidget window;
+    window.resize(700, 520);
+    auto *frame = new TOptionsFrame(settings, &window);
+    frame->ShowSettings();
+    window.show();
+    EXPECT_FALSE(frame->isVisible());
+    frame->ShowPanel();
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(frame->geometry(), window.rect());
+    EXPECT_EQ(frame->contextMenuPolicy(), Qt::NoContextMenu);
+    EXPECT_EQ(frame->PageControl->count(), 5);
+    QTest::mouseClick(frame->CloseBtn, Qt::LeftButton);
+    EXPECT_FALSE(frame->isVisible());
 }
 
 } // namespace

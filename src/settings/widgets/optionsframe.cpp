@@ -442,6 +442,7 @@ void TOptionsFrame::ShowPanel()
         setGeometry(owner->rect());
     else
         move(0, 0);
+    setContextMenuPolicy(Qt::NoContextMenu);
     show();
     raise();
     setEnabled(true);
