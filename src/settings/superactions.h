@@ -171,7 +171,8 @@ private:
 };
 
 // A key that two actions of a catalogue carried: `kept` keeps it, `dropped`
-// lost it. Both as "primary" or not tell which of the action's keys it was.
+// lost it; `keptPrimary` and `droppedPrimary` tell whether it was that
+// action's primary key or one of its secondary keys.
 struct ShortcutClash
 {
     QKeySequence key;
