@@ -72,7 +72,12 @@ Tviewdm::Tviewdm(std::shared_ptr<media::EventExecutor> executor)
     media::registerRendererFilters(*m_registry);
     m_fg = std::make_unique<media::FilterGraph>(m_executor);
     m_fg->setRegistry(m_registry);
-    m_fg->setEventHandler([this](const media::GraphEvent &event) { OnEvent(event); });
+    // An event still queued when the module is gone finds no module.
+    m_fg->setEventHandler(
+        [this, alive = std::weak_ptr<int>(m_alive)](const media::GraphEvent &event) {
+            if (alive.lock())
+                OnEvent(event);
+        });
     // The detector first: the overlay filter reads the frames it saw.
     m_sceneDetect = std::make_shared<Tdv_sceneDetect>();
     m_superposer = std::make_shared<Tdv_Superposer>(m_sceneDetect.get());
@@ -125,21 +130,26 @@ bool Tviewdm::ConnectRenderer()
     return Direct(*m_fg, colorOut, PinAt(*m_renderer, 0));
 }
 
+media::AviSplitterFilter &Tviewdm::LoadSplitter(const QString &fileName)
+{
+    ResetGraph();
+    AddVideoRenderer();
+    auto &fg = *m_fg;
+    m_videoMessageCode = videomessage::NotFound;
+    addOwn(fg, m_source, "source");
+    Required(m_source->Load(fileName, nullptr), "the file cannot be loaded");
+    m_videoMessageCode = videomessage::NotAvi;
+    auto &avisplitter = attach(fg, m_avisplitter);
+    Required(Direct(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0)), "not an AVI file");
+    Check(PinCount(avisplitter) < 2, "no stream in the AVI file");
+    return avisplitter;
+}
+
 bool Tviewdm::BuildDvGraph(const QString &fileName)
 {
     try {
-        ResetGraph();
-        AddVideoRenderer();
+        auto &avisplitter = LoadSplitter(fileName);
         auto &fg = *m_fg;
-
-        m_videoMessageCode = videomessage::NotFound;
-        addOwn(fg, m_source, "source");
-        Required(m_source->Load(fileName, nullptr), "the file cannot be loaded");
-
-        m_videoMessageCode = videomessage::NotAvi;
-        auto &avisplitter = attach(fg, m_avisplitter);
-        Required(Direct(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0)), "not an AVI file");
-        Check(PinCount(avisplitter) < 2, "no stream in the AVI file");
 
         m_videoMessageCode = videomessage::NotDv;
         auto &dvsplitter = attach(fg, m_dvsplitter);
@@ -196,17 +206,8 @@ bool Tviewdm::BuildDvGraph(const QString &fileName)
 bool Tviewdm::BuildAviGraph(const QString &fileName)
 {
     try {
-        ResetGraph();
-        AddVideoRenderer();
+        auto &avisplitter = LoadSplitter(fileName);
         auto &fg = *m_fg;
-
-        m_videoMessageCode = videomessage::NotFound;
-        addOwn(fg, m_source, "source");
-        Required(m_source->Load(fileName, nullptr), "the file cannot be loaded");
-        m_videoMessageCode = videomessage::NotAvi;
-        auto &avisplitter = attach(fg, m_avisplitter);
-        Required(Direct(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0)), "not an AVI file");
-        Check(PinCount(avisplitter) < 2, "no stream in the AVI file");
 
         for (media::Pin *pin : SplitterOutputs(avisplitter)) {
             if (!renderOutput(fg, *pin))

@@ -195,6 +195,10 @@ private:
     // failure disconnects, switches the renderer and tries once more.
     bool ConnectRenderer();
     void AddVideoRenderer();
+    // The steps both builders start with: an empty graph with the video
+    // renderer, the file source loaded (code 1) and the AVI splitter
+    // connected to it with at least one stream (code 4).
+    media::AviSplitterFilter &LoadSplitter(const QString &fileName);
     void ApplyVolume();
     const SettingValues &Settings() const;
 
@@ -231,6 +235,8 @@ private:
     bool m_pausedBound = false;
     bool m_completeBound = false;
     bool m_waiting = false; // a wait for a frame runs
+    // Expires with the module: the graph's queued events check it (GUI thread).
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     bool m_endWait = false;
 };
 
