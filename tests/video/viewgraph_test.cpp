@@ -375,6 +375,39 @@ TEST_F(Preview, AWaitEndsWhenAskedOrAtItsTimeOut)
     EXPECT_LT(timer.elapsed(), Tviewdm::kFrameWait.count() / 2);
 }
 
+TEST_F(Preview, ASeekDuringAWaitDoesNotWaitInsideIt)
+{
+    ASSERT_TRUE(open(pal1()));
+    viewdm.graph().Stop(); // the outer wait gets no frame until the nested seek
+    qint64 nestedTook = -1;
+    QTimer::singleShot(20, [&] {
+        QElapsedTimer nested;
+        nested.start();
+        viewdm.SeekTo(7); // pauses the graph: the frame comes
+        nestedTook = nested.elapsed();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    viewdm.SeekBy(1);
+    EXPECT_GE(nestedTook, 0) << "the nested seek ran";
+    EXPECT_LT(timer.elapsed(), Tviewdm::kFrameWait.count()) << "its frame ended the outer wait";
+    EXPECT_EQ(viewdm.CurrentPosition(), 7);
+}
+
+TEST_F(Preview, PictureOfAFrameForTheSceneLists)
+{
+    ASSERT_TRUE(open(pal1()));
+    const QImage thirteen = viewdm.PictureAt(13);
+    ASSERT_EQ(thirteen.size(), QSize(720, 576));
+    EXPECT_EQ(viewdm.CurrentPosition(), 13);
+    EXPECT_EQ(viewdm.SceneDetect().LastInfo().Timecode.Frames, (4 + 13) % 25);
+    const QImage first = viewdm.PictureAt(0);
+    EXPECT_GT(differingPixels(thirteen, first), 10000);
+
+    ASSERT_TRUE(open(entry(s_audio, false, "N/A", "48000Hz", 0)));
+    EXPECT_TRUE(viewdm.PictureAt(0).isNull()) << "no video, no picture";
+}
+
 TEST_F(Preview, RefreshPassesThePausedFrameThroughTheOverlayAgain)
 {
     ASSERT_TRUE(open(pal1()));

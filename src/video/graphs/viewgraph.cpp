@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <thread>
 
 namespace vidora {
 
@@ -366,10 +367,17 @@ void Tviewdm::WaitForFrame()
                (m_fg->GetState(std::chrono::milliseconds(0)).state != media::FilterState::Paused ||
                 m_renderer->isCued());
     };
+    // A frame takes a few milliseconds: the wait yields at first, then
+    // sleeps, so that a frame that does not come costs no core.
+    const QDeadlineTimer spin(20);
     while (!drawn() && !m_endWait && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-        if (!drawn())
-            QThread::usleep(100);
+        if (drawn())
+            break;
+        if (spin.hasExpired())
+            QThread::msleep(1);
+        else
+            std::this_thread::yield();
     }
     m_waiting = false;
 }
