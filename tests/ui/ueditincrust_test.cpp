@@ -186,7 +186,7 @@ TEST_F(EditIncrust, ThePausedPictureChangesInsideTheTextBoxOnly)
         change();
         EXPECT_TRUE(view.sink->waitForFrames(before + 1, 3000ms));
         QApplication::processEvents();
-        return view.sink->frames().back().frame.picture.convertToFormat(QImage::Format_RGB32);
+        return view.sink->frames().back().frame.picture;
     };
     const QImage first = redrawn([&] { form.cbSize->setCurrentText("20"); });
     const QRect firstBox = viewdm.Superposer().LastLayout().textBox;
