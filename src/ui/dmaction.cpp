@@ -70,8 +70,14 @@ QString WithExtension(const QString &path, const QString &extension)
 class WritableForPatch
 {
 public:
+    // Qt reports the running user's access in the "User" flags and writes
+    // them as the owner's bits; only the stored bits are kept, so a file
+    // that root patches does not come back writable.
+    static constexpr QFileDevice::Permissions kUserFlags{
+        QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser};
+
     explicit WritableForPatch(const QString &path)
-        : m_path(path), m_permissions(QFile::permissions(path))
+        : m_path(path), m_permissions(QFile::permissions(path) & ~kUserFlags)
     {
         if (!m_permissions.testFlag(QFileDevice::WriteOwner)) {
             if (!QFile::setPermissions(path, m_permissions | QFileDevice::WriteOwner))
