@@ -46,7 +46,9 @@ void TRiffForm::ShowRiffAnalysis(const QString &path)
     m_path = path;
     setWindowTitle(QStringLiteral("Header of the file %1").arg(path));
     AnalyseAviFile(path);
-    exec();
+    // Closed while the walk ran: the report is cut short and not shown.
+    if (!m_cancel)
+        exec();
 }
 
 void TRiffForm::AnalyseAviFile(const QString &path)
