@@ -40,7 +40,8 @@ QByteArray Build(const std::function<void(RiffBuilder &)> &write)
 
 QString ExpectedFolder()
 {
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("riffanalysis"));
+    // The test library's definition: the tests' source folder, absolute.
+    return QStringLiteral(QT_TESTCASE_SOURCEDIR "/formats/riffanalysis");
 }
 
 class RiffAnalysis : public ::testing::Test
