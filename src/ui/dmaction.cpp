@@ -409,6 +409,11 @@ std::unique_ptr<tAbstractCmd> TdmAction::MakeCommand(const TCommandRow &row)
                 return video ? (this->*confirmation)(*video, p) : QString();
             };
     }
+    if (withDestination && row.ending)
+        withDestination->OnDestination = [this, ending = QString::fromUtf8(row.ending)](
+                                             const EngineEntryPtr &e, const QStringList &, int) {
+            return OutputPath(VideoOf(e), ending);
+        };
     if (withDestination && row.destination)
         withDestination->OnDestination = [this, destination = row.destination](
                                              const EngineEntryPtr &e, const QStringList &p, int) {
@@ -685,124 +690,68 @@ void TdmAction::ExtraireAudioFileCondition(const TaviFichier &e, bool &visible, 
     visible = !(d.isDv && d.dvType == 1 && d.codec != QLatin1String("dvsd"));
 }
 
-QString TdmAction::Convertir21Destination(const TaviFichier &e, const QStringList &) const
-{
-    return OutputPath(e, QStringLiteral("_type1.avi"));
-}
-
-QString TdmAction::ConvertirDV2Destination(const TaviFichier &e, const QStringList &) const
-{
-    return OutputPath(e, QStringLiteral("_type2.avi"));
-}
-
-QString TdmAction::RecompresserDV2Destination(const TaviFichier &e, const QStringList &) const
-{
-    return OutputPath(e, QStringLiteral("_dvtype2.avi"));
-}
-
-QString TdmAction::CorrigerType2Destination(const TaviFichier &e, const QStringList &) const
-{
-    return OutputPath(e, QStringLiteral("_fixed.avi"));
-}
-
-QString TdmAction::ConvertirNTSCDestination(const TaviFichier &e, const QStringList &) const
-{
-    return OutputPath(e, QStringLiteral("_ntsc.avi"));
-}
-
-QString TdmAction::ConvertirPalDestination(const TaviFichier &e, const QStringList &) const
-{
-    return OutputPath(e, QStringLiteral("_pal.avi"));
-}
-
-QString TdmAction::IncrusterDestination(const TaviFichier &e, const QStringList &) const
-{
-    return OutputPath(e, QStringLiteral("_in.avi"));
-}
-
 QString TdmAction::DecalerHoraireDestination(const TaviFichier &e, const QStringList &params) const
 {
     return OutputPath(e, OffsetEnding(SafeStrToFloat(FirstParam(params))));
 }
 
-QString TdmAction::Convertir16x9Destination(const TaviFichier &e, const QStringList &) const
-{
-    return OutputPath(e, QStringLiteral("_16x9.avi"));
-}
-
-QString TdmAction::Convertir4x3Destination(const TaviFichier &e, const QStringList &) const
-{
-    return OutputPath(e, QStringLiteral("_4x3.avi"));
-}
-
-QString TdmAction::ExtraireAudioDestination(const TaviFichier &e, const QStringList &) const
-{
-    return OutputPath(e, QStringLiteral(".wav"));
-}
-
 // Every handler sets the four options of the DV header filter, so no option
 // is left over from the previous command.
+
+media::IMediaSeeking *TdmAction::Copying(const TaviFichier &e, media::IMediaSeeking *seeking)
+{
+    if (seeking)
+        SetHeaderOptions(true, 0, false, e.Data().wide);
+    return seeking;
+}
 
 media::IMediaSeeking *TdmAction::ConvertirDV1BuildGraph(const TaviFichier &e, const QString &dest,
                                                         const QStringList &)
 {
-    media::IMediaSeeking *seeking = m_cdm.BuildToType1Graph(e.Path(), dest);
-    if (seeking)
-        SetHeaderOptions(true, 0, false, e.Data().wide);
-    return seeking;
+    return Copying(e, m_cdm.BuildToType1Graph(e.Path(), dest));
 }
 
 media::IMediaSeeking *TdmAction::ConvertirDV2BuildGraph(const TaviFichier &e, const QString &dest,
                                                         const QStringList &)
 {
-    media::IMediaSeeking *seeking = m_cdm.BuildToType2Graph(e.Path(), dest);
-    if (seeking)
-        SetHeaderOptions(true, 0, false, e.Data().wide);
-    return seeking;
+    return Copying(e, m_cdm.BuildToType2Graph(e.Path(), dest));
 }
 
 media::IMediaSeeking *TdmAction::RecompresserDV2BuildGraph(const TaviFichier &e,
                                                            const QString &dest, const QStringList &)
 {
-    media::IMediaSeeking *seeking = m_cdm.BuildRecompressGraph(e.Path(), dest);
-    if (seeking)
-        SetHeaderOptions(true, 0, false, e.Data().wide);
-    return seeking;
+    return Copying(e, m_cdm.BuildRecompressGraph(e.Path(), dest));
 }
 
 media::IMediaSeeking *TdmAction::CorrigerType2BuildGraph(const TaviFichier &e, const QString &dest,
                                                          const QStringList &)
 {
-    media::IMediaSeeking *seeking = m_cdm.BuildFixType2Graph(e.Path(), dest);
-    if (seeking)
-        SetHeaderOptions(true, 0, false, e.Data().wide);
+    return Copying(e, m_cdm.BuildFixType2Graph(e.Path(), dest));
+}
+
+media::IMediaSeeking *TdmAction::BuildStandard(const TaviFichier &e, const QString &dest,
+                                               bool toNtsc)
+{
+    media::IMediaSeeking *seeking = e.Data().dvType == 2
+                                        ? m_cdm.BuildStandardGraphType2(e.Path(), dest, toNtsc)
+                                        : m_cdm.BuildStandardGraphType1(e.Path(), dest, toNtsc);
+    if (seeking) {
+        SetAudioRate(e);
+        SetHeaderOptions(true, m_settings.TimeOffset, false, e.Data().wide);
+    }
     return seeking;
 }
 
 media::IMediaSeeking *TdmAction::ConvertirNTSCBuildGraph(const TaviFichier &e, const QString &dest,
                                                          const QStringList &)
 {
-    media::IMediaSeeking *seeking = e.Data().dvType == 2
-                                        ? m_cdm.BuildStandardGraphType2(e.Path(), dest, true)
-                                        : m_cdm.BuildStandardGraphType1(e.Path(), dest, true);
-    if (seeking) {
-        SetAudioRate(e);
-        SetHeaderOptions(true, m_settings.TimeOffset, false, e.Data().wide);
-    }
-    return seeking;
+    return BuildStandard(e, dest, true);
 }
 
 media::IMediaSeeking *TdmAction::ConvertirPalBuildGraph(const TaviFichier &e, const QString &dest,
                                                         const QStringList &)
 {
-    media::IMediaSeeking *seeking = e.Data().dvType == 2
-                                        ? m_cdm.BuildStandardGraphType2(e.Path(), dest, false)
-                                        : m_cdm.BuildStandardGraphType1(e.Path(), dest, false);
-    if (seeking) {
-        SetAudioRate(e);
-        SetHeaderOptions(true, m_settings.TimeOffset, false, e.Data().wide);
-    }
-    return seeking;
+    return BuildStandard(e, dest, false);
 }
 
 media::IMediaSeeking *TdmAction::IncrusterBuildGraph(const TaviFichier &e, const QString &dest,
@@ -836,26 +785,26 @@ media::IMediaSeeking *TdmAction::DecalerHoraireBuildGraph(const TaviFichier &e, 
     return seeking;
 }
 
-media::IMediaSeeking *TdmAction::Convertir16x9BuildGraph(const TaviFichier &e, const QString &dest,
-                                                         const QStringList &)
+media::IMediaSeeking *TdmAction::BuildAspect(const TaviFichier &e, const QString &dest, bool wide)
 {
     media::IMediaSeeking *seeking = m_cdm.BuildHeaderGraph(e.Path(), dest);
     if (seeking) {
-        SetHeaderOptions(false, 0, true, true);
+        SetHeaderOptions(false, 0, true, wide);
         SetAudioRate(e);
     }
     return seeking;
 }
 
+media::IMediaSeeking *TdmAction::Convertir16x9BuildGraph(const TaviFichier &e, const QString &dest,
+                                                         const QStringList &)
+{
+    return BuildAspect(e, dest, true);
+}
+
 media::IMediaSeeking *TdmAction::Convertir4x3BuildGraph(const TaviFichier &e, const QString &dest,
                                                         const QStringList &)
 {
-    media::IMediaSeeking *seeking = m_cdm.BuildHeaderGraph(e.Path(), dest);
-    if (seeking) {
-        SetHeaderOptions(false, 0, true, false);
-        SetAudioRate(e);
-    }
-    return seeking;
+    return BuildAspect(e, dest, false);
 }
 
 media::IMediaSeeking *TdmAction::ExtraireAudioBuildGraph(const TaviFichier &e, const QString &dest,

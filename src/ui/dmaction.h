@@ -97,6 +97,9 @@ struct TCommandRow
     Destination destination;
     Execution execution;
     BuildGraph buildGraph;
+    // The output's ending ("_type1.avi") when the destination is the output
+    // name of the source with it; null when `destination` names it.
+    const char *ending = nullptr;
 };
 
 // The command table.
@@ -219,17 +222,7 @@ public:
     void ExtraireAudioFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
 
     // --- video commands: destinations
-    QString Convertir21Destination(const TaviFichier &e, const QStringList &) const;
-    QString ConvertirDV2Destination(const TaviFichier &e, const QStringList &) const;
-    QString RecompresserDV2Destination(const TaviFichier &e, const QStringList &) const;
-    QString CorrigerType2Destination(const TaviFichier &e, const QStringList &) const;
-    QString ConvertirNTSCDestination(const TaviFichier &e, const QStringList &) const;
-    QString ConvertirPalDestination(const TaviFichier &e, const QStringList &) const;
-    QString IncrusterDestination(const TaviFichier &e, const QStringList &) const;
     QString DecalerHoraireDestination(const TaviFichier &e, const QStringList &params) const;
-    QString Convertir16x9Destination(const TaviFichier &e, const QStringList &) const;
-    QString Convertir4x3Destination(const TaviFichier &e, const QStringList &) const;
-    QString ExtraireAudioDestination(const TaviFichier &e, const QStringList &) const;
 
     // --- video commands: graphs
     media::IMediaSeeking *ConvertirDV1BuildGraph(const TaviFichier &e, const QString &dest,
@@ -283,6 +276,13 @@ private:
     void ReleaseFromPreview(const QString &path);
     // The four options of the DV header filter.
     void SetHeaderOptions(bool copyHeaders, double dateOffset, bool writeAspect, bool wide);
+    // A graph built (or none) whose header filter copies the source's
+    // headers unchanged.
+    media::IMediaSeeking *Copying(const TaviFichier &entry, media::IMediaSeeking *seeking);
+    // The NTSC or PAL conversion for the entry's DV type.
+    media::IMediaSeeking *BuildStandard(const TaviFichier &entry, const QString &dest, bool toNtsc);
+    // The header graph writing the 16:9 or 4:3 flag.
+    media::IMediaSeeking *BuildAspect(const TaviFichier &entry, const QString &dest, bool wide);
     // The entry's audio sample rate on the graph's audio converters.
     void SetAudioRate(const TaviFichier &entry);
     QString OutputPath(const TaviFichier &entry, const QString &ending) const;
