@@ -262,3 +262,28 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 } // namespace vidora::test
+
+namespace vidora::test {
+namespace {
+
+class DmActionHeaderOptions : public DmActionStage
+{};
+
+// Each video command sets every option of the DV header filter: nothing of
+// the previous command's shift or aspect reaches the next output.
+TEST_F(DmActionHeaderOptions, NoOptionIsLeftOverFromThePreviousCommand)
+{
+    AddSource(kPal);
+    ASSERT_TRUE(Run("DecalerHoraire", {"1.5"}));
+    ASSERT_TRUE(Run("Convertir16x9"));
+    ASSERT_TRUE(Run("DecalerHoraire", {"0"}));
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(MediaInfoDate(Path("t2pal43_16x9.avi")).toStdString(), "2005-06-07 08:09:10.000")
+        << "the shift of the command before";
+    EXPECT_EQ(ProbeStream(Path("t2pal43_(+).avi"), "v:0", "display_aspect_ratio"), "4:3")
+        << "the aspect of the command before";
+    EXPECT_EQ(ProbeStream(Path("t2pal43_16x9.avi"), "v:0", "display_aspect_ratio"), "16:9");
+}
+
+} // namespace
+} // namespace vidora::test
