@@ -101,8 +101,8 @@ const std::array kRows{
                 &M::ExtraireAudioFileCondition, false, nullptr, nullptr,
                 nullptr, nullptr, &M::ExtraireAudioBuildGraph, ".wav"},
 
-    // Codec, frame-rate and file-date commands. Their failures are reported:
-    // the table of the original leaves them silent.
+    // Codec, frame-rate and file-date commands. A refused value or a file
+    // that cannot be changed is reported, never passed over in silence.
     TCommandRow{"ModifierCodec", Fast, fnSelect, udFinal, ufReload, false, nullptr,
                 "An error occured while changing the codec of %s", kNoCategory,
                 nullptr, false, nullptr, &M::ModifierCodecFileConFirmation, nullptr,
