@@ -2,6 +2,7 @@
 // the codec and frame-rate patches, the file date; and the time-shift
 // command's output names and dates.
 #include "dmaction_stage.h"
+#include <cctype>
 
 #include "formats/aviinfo.h"
 #include "formats/fpsunit.h"
@@ -258,7 +259,15 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ShiftCase{"1.5", "_(+1days12h).avi", "2005-06-08 20:09:10.000"},
                     ShiftCase{"-0.25", "_(-6h).avi", "2005-06-07 02:09:10.000"},
                     ShiftCase{"0", "_(+).avi", "2005-06-07 08:09:10.000"},
-                    ShiftCase{"abc", "_(+).avi", "2005-06-07 08:09:10.000"}));
+                    ShiftCase{"abc", "_(+).avi", "2005-06-07 08:09:10.000"}),
+    // Names from the offset text: the default would print the case's addresses,
+    // which differ between the run that lists the tests and the one that runs them.
+    [](const testing::TestParamInfo<ShiftCase> &info) {
+        std::string name = "Offset";
+        for (const char *p = info.param.param; *p; ++p)
+            name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+        return name;
+    });
 
 } // namespace
 } // namespace vidora::test
