@@ -223,7 +223,9 @@ void TaviFichier::ReadDv(const ProbeValues &probe, const TaviReading &reading)
 
     m_data.wide = probe.wide;
     m_data.aspectText = m_data.wide ? QStringLiteral(" 16x9)") : QStringLiteral(" 4x3)");
-    m_data.height = m_data.wide ? m_data.width * 9 / 16 : m_data.width * 3 / 4;
+    // In 64 bits: any 32-bit width times 9 would overflow; the quotient fits.
+    const std::int64_t width = m_data.width;
+    m_data.height = static_cast<std::int32_t>(m_data.wide ? width * 9 / 16 : width * 3 / 4);
 
     if (probe.hasDate) {
         m_data.recDateTime = probe.recDateTime;

@@ -278,12 +278,17 @@ void TGraphCmd::Execute(const EngineEntryPtr &entry, const QStringList &params, 
         // one's wait.
         ce.ResetCmdEvent();
         std::unique_ptr<IGraphRun> graph = OnBuildGraph(entry, m_destination, params, pass);
-        if (graph) {
+        // A file that gives no graph, or a graph with nothing to run (no
+        // frame could be found), fails the command on that file: it is
+        // reported, never a silent success.
+        if (!graph)
+            throw GraphFailed{};
+        {
             GraphRunGuard guard(*graph);
             if (Duree == 0)
                 Duree = graph->Duration();
             if (Duree <= 0)
-                return;
+                throw GraphFailed{};
             bool completed = false;
             bool failed = false;
             {

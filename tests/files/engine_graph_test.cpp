@@ -226,17 +226,22 @@ TEST_F(EngineGraph, TheHandlersSpanReplacesTheGraphsDuration)
     EXPECT_NE(std::find(events.begin(), events.end(), "progress 1000"), events.end());
 }
 
-TEST_F(EngineGraph, WithoutGraphOrLengthNothingRunsAndNothingIsAdded)
+TEST_F(EngineGraph, WithoutGraphOrLengthNothingRunsAndTheFileFails)
 {
-    source.Put(Path("none.avi"), true);  // no graph built: the update finds no output
-    source.Put(Path("empty.avi"), true); // a graph of no length: ends at once
+    // A file that gives no graph, or a graph of no length (a damaged file
+    // whose frames cannot be found), is reported, never passed in silence.
+    source.Put(Path("none.avi"), true);
+    source.Put(Path("empty.avi"), true);
     scripts["empty.avi"] = {.duration = 0};
     ASSERT_TRUE(RunToEnd(command));
+    const auto error = [this](const char *name) {
+        return "error Conversion failed: " + Path(name).toStdString() + " etError";
+    };
     EXPECT_EQ(FileEvents(log.Events()),
               (Events{"start command", "start empty.avi 1", "message Converting empty.avi",
-                      "build empty.avi", "graph duration", "graph abort", "end empty.avi 1",
-                      "start none.avi 1", "message Converting none.avi", "build none.avi",
-                      "end none.avi 1", "end command"}));
+                      "build empty.avi", "graph duration", "graph abort", error("empty.avi"),
+                      "end empty.avi 1", "start none.avi 1", "message Converting none.avi",
+                      "build none.avi", error("none.avi"), "end none.avi 1", "end command"}));
     EXPECT_TRUE(dest.Names().isEmpty());
 
     // No build handler: not even the start message.

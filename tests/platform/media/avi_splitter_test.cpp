@@ -202,9 +202,6 @@ TEST_F(AviSplitter, RefusesFilesThatAreNotAviOrHoldImpossibleSizes)
     absurdFormat.replace(strf + 4, 4, QByteArray("\xF0\xFF\xFF\x7F", 4));
     QByteArray absurdHeader = type1Avi(raw.left(2 * kPalFrame));
     absurdHeader.replace(absurdHeader.indexOf("hdrl") - 4, 4, QByteArray("\xF0\xFF\xFF\xFF", 4));
-    QByteArray absurdIndex = type1Avi(raw.left(2 * kPalFrame));
-    absurdIndex.replace(absurdIndex.lastIndexOf("00dc") + 12, 4,
-                        QByteArray("\x00\x00\x00\x70", 4)); // idx1: a frame of 1.8 GB
     QByteArray zeroRate = type1Avi(raw.left(2 * kPalFrame));
     zeroRate.replace(zeroRate.indexOf("strh") + 8 + 24, 4, QByteArray(4, '\0'));
     struct Case
@@ -218,8 +215,7 @@ TEST_F(AviSplitter, RefusesFilesThatAreNotAviOrHoldImpossibleSizes)
           Case{"WAVE", QByteArray("RIFF\x04\0\0\0WAVE", 12), "not an AVI"},
           Case{"empty", QByteArray(), "not an AVI"},
           Case{"strf size", absurdFormat, "does not fit"},
-          Case{"hdrl size", absurdHeader, "header list"},
-          Case{"index size", absurdIndex, "frame of"}, Case{"rate 0", zeroRate, "frame rate"}}) {
+          Case{"hdrl size", absurdHeader, "header list"}, Case{"rate 0", zeroRate, "frame rate"}}) {
         SCOPED_TRACE(c.what);
         writeFileBytes(path("bad.avi"), c.bytes);
         SplitGraph g(path("bad.avi"));

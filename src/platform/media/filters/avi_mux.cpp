@@ -614,6 +614,16 @@ Flow AviMuxFilter::endOfStream(InputPin &pin)
         for (const auto &s : m_streams)
             if (!s.ended || !s.waiting.empty())
                 return Flow::Ok;
+        // A file of video streams without a frame is no video: a source
+        // whose frames could not be found must not end as a finished file.
+        const bool noVideo = std::any_of(m_streams.begin(), m_streams.end(), [](const Stream &s) {
+            return s.chunks == 0 && (s.fccType == fourCC("vids") || s.fccType == fourCC("iavs"));
+        });
+        if (noVideo && !m_failed) {
+            m_failed = true;
+            reportError(name() + ": no video frame reached the output");
+            return Flow::Error;
+        }
     }
     return m_output.deliverEndOfStream();
 }

@@ -27,6 +27,10 @@
 // file every time. A stream that falls more than kMaxWaiting chunks behind
 // no longer holds the others back. Chunks are written one at a time under
 // m_mutex.
+//
+// End. When every input has ended, a video or interleaved stream that got no
+// frame raises error-abort ("no video frame reached the output") instead of
+// ending the output: the file writer then leaves no file behind.
 #include "platform/media/filter.h"
 
 #include <deque>

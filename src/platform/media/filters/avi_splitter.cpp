@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <limits>
 #include <stdexcept>
 
 namespace vidora::media {
@@ -28,6 +29,7 @@ constexpr std::uint32_t kIavs = fourCC("iavs");
 constexpr std::size_t kMaxStreams = 100;           // two decimal digits in a chunk id
 constexpr std::uint32_t kMaxFormat = 64 * 1024;    // a "strf" larger than this is not a format
 constexpr std::uint32_t kMaxChunk = 64u << 20;     // one frame of 64 MiB or more is not a frame
+constexpr std::uint32_t kMaxSampleRate = 1000000;  // Hz; no sound is sampled faster
 constexpr std::uint32_t kAviIfKeyframe = 0x10;     // idx1 flag
 constexpr std::uint32_t kNotKeyframe = 0x80000000; // ix## size bit
 constexpr std::uint32_t kDvPalFrame = 144000;      // 12 DIF sequences
@@ -195,7 +197,11 @@ void parseHeaderList(const Reader &reader, std::int64_t begin, std::int64_t end,
     walkList(reader, begin, end, [&](const ChunkHeader &chunk) {
         if (chunk.id != kList || chunk.size < 4)
             return;
-        if (reader.u32(chunk.data) != kStrl)
+        // Streams are numbered by their place among the stream lists: a list
+        // whose type was damaged but that starts with a stream header still
+        // counts, or every later stream would take its chunks.
+        if (reader.u32(chunk.data) != kStrl &&
+            (chunk.size < 12 || reader.u32(chunk.data + 4) != kStrh))
             return;
         if (streams.size() >= kMaxStreams)
             throw BadFile("more than " + std::to_string(kMaxStreams) + " streams");
@@ -204,91 +210,211 @@ void parseHeaderList(const Reader &reader, std::int64_t begin, std::int64_t end,
     });
 }
 
-// The chunks of one standard index ("ix##"); false when it is not in the file.
-bool readStandardIndex(const Reader &reader, std::int64_t offset, AviSplitterFilter::Stream &stream)
+using Chunk = AviSplitterFilter::Chunk;
+
+// Entries of each stream compared with the chunk headers they point at when
+// the file is opened, spread over the stream (the first and the last among
+// them); the others are compared as they are read.
+constexpr std::size_t kCheckedPerStream = 64;
+
+// Letters, digits, blanks and underscores ("_PMX", "00__"): what the chunk
+// ids of AVI files are made of. Anything else (a zero-filled tail, a damaged
+// header) ends a scan.
+bool isChunkId(std::uint32_t id)
+{
+    for (int i = 0; i < 4; ++i) {
+        const auto c = static_cast<unsigned char>(id >> (8 * i));
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!letter && !(c >= '0' && c <= '9') && c != ' ' && c != '_')
+            return false;
+    }
+    return true;
+}
+
+// Whether the header found before a chunk's data is the header of that chunk
+// of stream `number`.
+bool headerFits(const ChunkHeader &header, std::size_t number, const Chunk &chunk)
+{
+    return streamNumber(header.id) == static_cast<int>(number) && !isIndexChunk(header.id) &&
+           header.size == chunk.size;
+}
+
+// What one way of finding a stream's chunks (an index, the scan) gave.
+struct Found
+{
+    std::vector<Chunk> chunks; // the entries that can be used, in stream order
+    std::size_t checked = 0;   // entries compared with their headers at opening
+    std::size_t bad = 0;       // of those, the ones that did not fit (dropped)
+    std::size_t outside = 0;   // entries past the file's end or of impossible sizes (dropped)
+    bool damaged = false;      // the index itself does not hold together
+
+    bool clean() const { return !damaged && bad == 0 && outside == 0 && !chunks.empty(); }
+    // The intact chunks it probably leads to: the unchecked entries fail as
+    // often as the checked ones did.
+    double expected() const
+    {
+        if (checked == 0)
+            return static_cast<double>(chunks.size());
+        const double good = static_cast<double>(checked - bad);
+        const double unchecked = static_cast<double>(chunks.size()) - good;
+        return good + unchecked * good / static_cast<double>(checked);
+    }
+};
+
+// Adds an index entry to `found`, numbered by its place in the index so that
+// a dropped entry leaves a gap rather than moving the frames after it:
+// frames count one each, other streams by bytes.
+void addEntry(Found &found, std::int64_t &position, bool frames, std::int64_t data,
+              std::uint32_t size, bool key, std::int64_t fileLength)
+{
+    const std::int64_t at = position;
+    position += frames ? 1 : size;
+    if (size > kMaxChunk || data < 8 || data > fileLength - size) {
+        ++found.outside;
+        return;
+    }
+    found.chunks.push_back({data, size, at, key});
+}
+
+// Compares the spread entries of one stream with their headers and drops
+// those that do not fit.
+void checkEntries(const Reader &reader, std::size_t number, Found &found)
+{
+    const std::size_t count = found.chunks.size();
+    if (count == 0)
+        return;
+    const std::size_t checks = std::min(count, kCheckedPerStream);
+    std::vector<bool> dropped(count, false);
+    std::size_t last = count;
+    for (std::size_t i = 0; i < checks; ++i) {
+        const std::size_t index = checks == 1 ? 0 : i * (count - 1) / (checks - 1);
+        if (index == last)
+            continue;
+        last = index;
+        ++found.checked;
+        const Chunk &chunk = found.chunks[index];
+        const auto header = reader.header(chunk.offset - 8);
+        if (!header || !headerFits(*header, number, chunk)) {
+            dropped[index] = true;
+            ++found.bad;
+        }
+    }
+    if (found.bad == 0)
+        return;
+    std::vector<Chunk> kept;
+    kept.reserve(count - found.bad);
+    for (std::size_t i = 0; i < count; ++i)
+        if (!dropped[i])
+            kept.push_back(found.chunks[i]);
+    found.chunks = std::move(kept);
+}
+
+bool isFrameStream(const AviSplitterFilter::Stream &stream)
+{
+    return stream.type == kVids || stream.type == kIavs;
+}
+
+// One standard index ("ix##") into `found`; a chunk that is no standard
+// index of chunks damages the super index.
+void readStandardIndex(const Reader &reader, std::int64_t offset, bool frames,
+                       std::int64_t &position, Found &found)
 {
     auto chunk = reader.header(offset);
-    if (!chunk || chunk->size < 24 || chunk->end() > reader.length())
-        return false;
+    if (!chunk || !isIndexChunk(chunk->id) || chunk->size < 24 || chunk->end() > reader.length()) {
+        found.damaged = true;
+        return;
+    }
     const auto head = reader.bytes(chunk->data, 24);
     const std::uint16_t longsPerEntry = le16(&head[0]);
     const std::uint8_t indexType = head[3];
     const std::uint32_t entries = le32(&head[4]);
     const std::uint64_t base = le64(&head[12]);
-    if (indexType != 1 || longsPerEntry != 2)
-        throw BadFile("an " + idText(chunk->id) + " index that is not an index of chunks");
-    if (entries > (chunk->size - 24) / 8)
-        throw BadFile("an " + idText(chunk->id) + " index with more entries than bytes");
+    if (indexType != 1 || longsPerEntry != 2 || entries > (chunk->size - 24) / 8 ||
+        base > static_cast<std::uint64_t>(reader.length())) {
+        found.damaged = true;
+        return;
+    }
     const auto table = reader.bytes(chunk->data + 24, entries * 8);
     for (std::uint32_t i = 0; i < entries; ++i) {
-        const std::uint64_t data = base + le32(&table[i * 8]);
+        const std::int64_t data = static_cast<std::int64_t>(base) + le32(&table[i * 8]);
         const std::uint32_t word = le32(&table[i * 8 + 4]);
-        const std::uint32_t size = word & ~kNotKeyframe;
-        if (size > kMaxChunk)
-            throw BadFile("a frame of " + std::to_string(size) + " bytes");
-        if (data > static_cast<std::uint64_t>(reader.length()) ||
-            static_cast<std::int64_t>(data) + size > reader.length())
-            return false; // the recording was cut short here
-        stream.chunks.push_back({static_cast<std::int64_t>(data), size, 0, !(word & kNotKeyframe)});
+        addEntry(found, position, frames, data, word & ~kNotKeyframe, !(word & kNotKeyframe),
+                 reader.length());
     }
-    return true;
 }
 
-void readSuperIndex(const Reader &reader, AviSplitterFilter::Stream &stream)
+Found readSuperIndex(const Reader &reader, const AviSplitterFilter::Stream &stream,
+                     std::size_t number)
 {
-    if (stream.superIndexSize < 24)
-        throw BadFile("an \"indx\" of " + std::to_string(stream.superIndexSize) + " bytes");
+    Found found;
+    const std::int64_t length = reader.length();
+    if (stream.superIndexSize < 24 || stream.superIndexOffset + 24 > length) {
+        found.damaged = true;
+        return found;
+    }
     const auto head = reader.bytes(stream.superIndexOffset, 24);
     const std::uint32_t entries = le32(&head[4]);
-    if (le16(&head[0]) != 4 || head[3] != 0)
-        throw BadFile("an \"indx\" that is not an index of indexes");
-    if (entries > (stream.superIndexSize - 24) / 16)
-        throw BadFile("an \"indx\" with more entries than bytes");
+    if (le16(&head[0]) != 4 || head[3] != 0 || entries > (stream.superIndexSize - 24) / 16) {
+        found.damaged = true;
+        return found;
+    }
     const auto table = reader.bytes(stream.superIndexOffset + 24, entries * 16);
-    for (std::uint32_t i = 0; i < entries; ++i) {
+    std::int64_t position = 0;
+    for (std::uint32_t i = 0; i < entries && !found.damaged; ++i) {
         const std::uint64_t offset = le64(&table[i * 16]);
-        if (offset > static_cast<std::uint64_t>(reader.length()) ||
-            !readStandardIndex(reader, static_cast<std::int64_t>(offset), stream))
-            return;
-        if (stream.chunks.size() > static_cast<std::uint64_t>(reader.length()) / 8)
-            throw BadFile("an \"indx\" that names more frames than the file can hold");
-    }
-}
-
-void readIdx1(const Reader &reader, const IndexSource &source,
-              std::vector<AviSplitterFilter::Stream> &streams)
-{
-    const std::uint32_t entries = source.idx1Size / 16;
-    const auto table = reader.bytes(source.idx1, entries * 16);
-    // Offsets count from the "movi" list type as a rule, from the file start
-    // in some writers: the first entry tells which.
-    std::int64_t base = source.firstMovi;
-    if (entries > 0) {
-        const std::uint32_t id = le32(&table[0]);
-        const std::int64_t first = le32(&table[8]);
-        if (reader.u32(base + first) != id && reader.u32(first) == id)
-            base = 0;
-    }
-    for (std::uint32_t i = 0; i < entries; ++i) {
-        const std::uint8_t *e = &table[i * 16];
-        const int number = streamNumber(le32(e));
-        if (number < 0 || static_cast<std::size_t>(number) >= streams.size())
-            continue;
-        const std::int64_t data = base + le32(e + 8) + 8;
-        const std::uint32_t size = le32(e + 12);
-        if (size > kMaxChunk)
-            throw BadFile("a frame of " + std::to_string(size) + " bytes");
-        if (data + size > reader.length())
+        if (offset > static_cast<std::uint64_t>(length)) {
+            found.damaged = true;
             break;
-        streams[number].chunks.push_back({data, size, 0, (le32(e + 4) & kAviIfKeyframe) != 0});
+        }
+        readStandardIndex(reader, static_cast<std::int64_t>(offset), isFrameStream(stream),
+                          position, found);
+        // Every chunk takes at least its 8-byte header.
+        if (found.chunks.size() + found.outside > static_cast<std::uint64_t>(length) / 8)
+            found.damaged = true;
     }
+    checkEntries(reader, number, found);
+    return found;
 }
 
-// Without an index: every data chunk of every "movi" list, up to the first
-// one that is not wholly in the file.
-void scanMovi(const Reader &reader, const IndexSource &source,
-              std::vector<AviSplitterFilter::Stream> &streams)
+// The "idx1" entries of every stream, their offsets counted from `base`.
+std::vector<Found> readIdx1(const Reader &reader, const std::vector<std::uint8_t> &table,
+                            std::int64_t base,
+                            const std::vector<AviSplitterFilter::Stream> &streams)
 {
+    std::vector<Found> found(streams.size());
+    std::vector<std::int64_t> positions(streams.size(), 0);
+    for (std::size_t i = 0; i + 16 <= table.size(); i += 16) {
+        const std::uint8_t *e = &table[i];
+        const int number = streamNumber(le32(e));
+        if (number < 0 || static_cast<std::size_t>(number) >= streams.size() ||
+            isIndexChunk(le32(e)))
+            continue;
+        const auto n = static_cast<std::size_t>(number);
+        addEntry(found[n], positions[n], isFrameStream(streams[n]), base + le32(e + 8) + 8,
+                 le32(e + 12), (le32(e + 4) & kAviIfKeyframe) != 0, reader.length());
+    }
+    for (std::size_t n = 0; n < found.size(); ++n)
+        checkEntries(reader, n, found[n]);
+    return found;
+}
+
+double expectedOf(const std::vector<Found> &found)
+{
+    double sum = 0;
+    for (const auto &f : found)
+        sum += f.expected();
+    return sum;
+}
+
+// Without an index, or when the indexes disagree with the file: every data
+// chunk of every "movi" list, up to the first one that is not wholly in its
+// list or whose id or size cannot be a chunk's (a recording stopped short
+// leaves a zero-filled tail there).
+std::vector<Found> scanMovi(const Reader &reader, const IndexSource &source,
+                            const std::vector<AviSplitterFilter::Stream> &streams)
+{
+    std::vector<Found> found(streams.size());
+    std::vector<std::int64_t> positions(streams.size(), 0);
     for (const auto &[begin, end] : source.movis) {
         std::vector<std::int64_t> ends{end}; // nested "rec " lists
         std::int64_t at = begin;
@@ -299,8 +425,8 @@ void scanMovi(const Reader &reader, const IndexSource &source,
                 continue;
             }
             auto chunk = reader.header(at);
-            if (!chunk || chunk->end() > ends.back())
-                return;
+            if (!chunk || !isChunkId(chunk->id) || chunk->end() > ends.back())
+                return found;
             if (chunk->id == kList && chunk->size >= 4 && reader.u32(chunk->data) == kRec &&
                 ends.size() < 4) {
                 ends.push_back(chunk->end());
@@ -311,12 +437,70 @@ void scanMovi(const Reader &reader, const IndexSource &source,
             if (number >= 0 && static_cast<std::size_t>(number) < streams.size() &&
                 !isIndexChunk(chunk->id)) {
                 if (chunk->size > kMaxChunk)
-                    throw BadFile("a frame of " + std::to_string(chunk->size) + " bytes");
-                streams[number].chunks.push_back({chunk->data, chunk->size, 0, true});
+                    return found;
+                const auto n = static_cast<std::size_t>(number);
+                addEntry(found[n], positions[n], isFrameStream(streams[n]), chunk->data,
+                         chunk->size, true, reader.length());
             }
             at = chunk->next();
         }
     }
+    return found;
+}
+
+// Where each stream's chunks come from: its OpenDML index, else "idx1", else
+// a scan of the "movi" lists, each tried for the streams whose chunks the
+// ones before did not give cleanly (nothing, or entries that do not fit the
+// file). Where none is clean, the one that leads to the most intact chunks.
+void findChunks(const Reader &reader, const IndexSource &source,
+                std::vector<AviSplitterFilter::Stream> &streams)
+{
+    const std::size_t count = streams.size();
+    std::vector<bool> settled(count, false);
+    std::vector<Found> best(count);
+    const auto offer = [&](std::vector<Found> found) {
+        for (std::size_t n = 0; n < count; ++n) {
+            if (settled[n])
+                continue;
+            if (found[n].clean() || found[n].expected() > best[n].expected()) {
+                settled[n] = found[n].clean();
+                best[n] = std::move(found[n]);
+            }
+        }
+    };
+    const auto allSettled = [&] {
+        return std::all_of(settled.begin(), settled.end(), [](bool s) { return s; });
+    };
+
+    bool superIndexes = false;
+    for (const auto &s : streams)
+        superIndexes = superIndexes || s.superIndexOffset >= 0;
+    if (superIndexes) {
+        std::vector<Found> found(count);
+        for (std::size_t n = 0; n < count; ++n)
+            if (streams[n].superIndexOffset >= 0)
+                found[n] = readSuperIndex(reader, streams[n], n);
+        offer(std::move(found));
+    }
+    // "idx1" only covers the first form: behind an OpenDML index it stands in
+    // for it only in a file of one form.
+    if (!allSettled() && source.idx1 >= 0 && source.firstMovi >= 0 &&
+        (!superIndexes || source.movis.size() == 1)) {
+        const auto table = reader.bytes(source.idx1, source.idx1Size / 16 * 16);
+        // Offsets count from the "movi" list type as a rule, from the file
+        // start in some writers.
+        auto found = readIdx1(reader, table, source.firstMovi, streams);
+        if (!std::all_of(found.begin(), found.end(), [](const Found &f) { return f.clean(); })) {
+            auto fromStart = readIdx1(reader, table, 0, streams);
+            if (expectedOf(fromStart) > expectedOf(found))
+                found = std::move(fromStart);
+        }
+        offer(std::move(found));
+    }
+    if (!allSettled())
+        offer(scanMovi(reader, source, streams));
+    for (std::size_t n = 0; n < count; ++n)
+        streams[n].chunks = std::move(best[n].chunks);
 }
 
 std::int64_t scaled(std::int64_t value, std::int64_t multiplier, std::int64_t divisor)
@@ -404,8 +588,8 @@ bool AviSplitterFilter::open(IAsyncReader &source)
             std::int64_t child = form->data + 4;
             while (child + 8 <= formEnd) {
                 auto chunk = reader.header(child);
-                if (!chunk)
-                    break;
+                if (!chunk || !isChunkId(chunk->id))
+                    break; // the form's space was set aside, not filled
                 const std::int64_t end = std::min(chunk->end(), formEnd);
                 if (chunk->id == kList && chunk->size >= 4) {
                     const auto listType = reader.u32(chunk->data);
@@ -430,19 +614,7 @@ bool AviSplitterFilter::open(IAsyncReader &source)
         if (streams.empty())
             throw BadFile("no stream in the header list");
 
-        bool superIndexes = false;
-        for (auto &s : streams)
-            if (s.superIndexOffset >= 0) {
-                readSuperIndex(reader, s);
-                superIndexes = true;
-            }
-        if (!superIndexes && index.idx1 >= 0 && index.firstMovi >= 0)
-            readIdx1(reader, index, streams);
-        bool anyChunk = false;
-        for (auto &s : streams)
-            anyChunk = anyChunk || !s.chunks.empty();
-        if (!anyChunk && !superIndexes)
-            scanMovi(reader, index, streams);
+        findChunks(reader, index, streams);
 
         for (auto &s : streams) {
             const bool frames = s.type == kVids || s.type == kIavs;
@@ -452,11 +624,9 @@ bool AviSplitterFilter::open(IAsyncReader &source)
                               std::to_string(s.scale));
             // Video chunks of no bytes are dropped frames: they keep their
             // frame number but are not delivered.
-            std::int64_t frame = 0;
             std::vector<Chunk> kept;
             kept.reserve(s.chunks.size());
             for (auto &c : s.chunks) {
-                c.position = frames ? frame++ : s.totalBytes;
                 s.totalBytes += c.size;
                 if (frames && c.size == 0)
                     continue;
@@ -475,8 +645,12 @@ bool AviSplitterFilter::open(IAsyncReader &source)
                 VideoInfoHeader info;
                 info.bmiHeader = *bitmap;
                 info.AvgTimePerFrame = scaled(kSecond, s.scale, s.rate);
-                info.rcSource = info.rcTarget =
-                    Rect{0, 0, bitmap->biWidth, std::abs(bitmap->biHeight)};
+                // A top-down picture has a negative height; the most negative
+                // one has no positive counterpart.
+                const auto height = static_cast<std::int32_t>(
+                    std::min<std::int64_t>(std::abs(std::int64_t{bitmap->biHeight}),
+                                           std::numeric_limits<std::int32_t>::max()));
+                info.rcSource = info.rcTarget = Rect{0, 0, bitmap->biWidth, height};
                 Subtype sub = bitmap->biCompression;
                 bool dv = isDvCode(s.handler) || isDvCode(bitmap->biCompression);
                 if (!dv && !s.chunks.empty() &&
@@ -506,6 +680,12 @@ bool AviSplitterFilter::open(IAsyncReader &source)
                                   " bytes");
                 if (wave->nAvgBytesPerSec == 0)
                     throw BadFile("an audio stream of 0 bytes per second");
+                // Sound no program can play: readers take the rate as a
+                // signed 32-bit number of samples per second.
+                if (wave->nChannels == 0 || wave->nSamplesPerSec == 0 ||
+                    wave->nSamplesPerSec > kMaxSampleRate)
+                    throw BadFile("an audio stream of " + std::to_string(wave->nChannels) +
+                                  " channels at " + std::to_string(wave->nSamplesPerSec) + " Hz");
                 s.mediaType = MediaType::audio(*wave);
                 s.mediaType.setSubtype(wave->wFormatTag);
                 if (wave->wFormatTag == subtype::Pcm) {
@@ -566,10 +746,22 @@ bool AviSplitterFilter::DecideBufferSize(std::size_t stream, Allocator &allocato
 Flow AviSplitterFilter::GetNextSample(std::size_t stream, SamplePtr &sample)
 {
     Stream &s = m_streams.at(stream);
+    if (!m_reader)
+        return Flow::Error;
+    // An entry that does not point at a header of its own chunk is skipped:
+    // the stream goes on with the next one.
+    for (; s.next < s.chunks.size(); ++s.next) {
+        const Chunk &c = s.chunks[s.next];
+        std::uint8_t bytes[8];
+        if (!m_reader->SyncRead(c.offset - 8, sizeof bytes, bytes))
+            return Flow::Error;
+        if (headerFits({le32(bytes), le32(bytes + 4), c.offset}, stream, c))
+            break;
+    }
     if (s.next >= s.chunks.size())
         return Flow::EndOfStream;
     auto *allocator = streamAllocator(stream);
-    if (!allocator || !m_reader)
+    if (!allocator)
         return Flow::Error;
     const Flow got = allocator->getBuffer(sample);
     if (got != Flow::Ok)

@@ -20,9 +20,15 @@
 //
 // Where the frames are: the OpenDML indexes ("indx" super index and its
 // "ix##" chunks, across "AVIX" forms) when the file has them, else "idx1",
-// else a scan of the "movi" lists. A truncated file plays the frames that
-// are wholly inside it. Video and interleaved samples carry media times =
-// frame numbers, audio samples sample numbers; times are 100 ns.
+// else a scan of the "movi" lists. Indexes are not trusted: entries spread
+// over each stream are compared with the chunk headers they point at when
+// the file is read, and a stream whose index is damaged, gives nothing or
+// disagrees with the file takes its chunks from the next way (the scan stops
+// at the first header that cannot be a chunk's). Every entry's header is
+// compared again when its chunk is read: one that does not fit is skipped,
+// its frame number left unused. A truncated file plays the frames that are
+// wholly inside it. Video and interleaved samples carry media times = frame
+// numbers, audio samples sample numbers; times are 100 ns.
 #include "platform/media/filter.h"
 #include "platform/media/interfaces.h"
 #include "platform/media/registry.h"
