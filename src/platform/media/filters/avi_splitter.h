@@ -9,7 +9,9 @@
 // that cannot be, refuses the connection (lastError() says why).
 //
 // What each stream becomes:
-// - "iavs" (DV type 1): Interleaved/dvsd with the DVINFO of its "strf";
+// - "iavs" (DV type 1): Interleaved/dvsd with the DVINFO that the packs of
+//   its first whole frame give, the "strf" block's words where the frame
+//   has no pack (dv_info.h): capture software often writes that block wrong;
 // - "vids": Video with a VIDEOINFOHEADER (its AvgTimePerFrame from the
 //   stream's scale and rate, bytes of "strf" past the BITMAPINFOHEADER kept
 //   after it); a DV variant (dvsd, dsvd, CDVC, dv25, …, or a stream whose
@@ -48,6 +50,11 @@ public:
     std::int64_t Duration() override;
     std::int64_t FrameDuration() override;
     std::vector<MediaType> OutputTypes(std::size_t stream) override;
+    // Frames of a video or interleaved stream, dropped frames included, as
+    // its chunks number them (Duration() ends with the same frame); 0 for
+    // other streams. Durations in 100 ns lose whole frames to rounding at
+    // 30000/1001 frames a second; this count does not.
+    std::int64_t FrameCount(std::size_t stream) const;
     bool DecideBufferSize(std::size_t stream, Allocator &allocator) override;
 
     std::vector<MediaType> proposeTypes(const Pin &pin) override;
