@@ -107,8 +107,10 @@ protected:
         if (type == DvType::Type1) {
             writeFileBytes(Path("tape.avi"), type1Avi(raw));
         } else {
+            // The sound in chunks of 2.5 frames, as capture software may
+            // interleave it: a scene can start inside a sound chunk.
             writeFileBytes(Path("joined.dv"), raw);
-            if (!makeType2Avi(Path("joined.dv"), Path("tape.avi")))
+            if (!makeType2Avi(Path("joined.dv"), Path("tape.avi"), {"-af", "asetnsamples=n=4800"}))
                 return 0;
         }
         return int(raw.size() / kPalFrame);

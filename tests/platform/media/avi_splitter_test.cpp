@@ -225,7 +225,8 @@ TEST_F(AviSplitter, DvVariantsArePublishedAsDvsdAndKeepTheirCode)
 TEST_F(AviSplitter, SeeksWithAStopPosition)
 {
     HangGuard guard(20s);
-    ASSERT_TRUE(makeType2Avi(path("raw.dv"), path("t2.avi")));
+    // Sound chunks of 2.5 frames: the positions fall inside chunks.
+    ASSERT_TRUE(makeType2Avi(path("raw.dv"), path("t2.avi"), {"-af", "asetnsamples=n=4800"}));
     SplitGraph g(path("t2.avi"));
     ASSERT_TRUE(g.connected) << g.splitter->lastError();
     ASSERT_TRUE(g.splitter->setPositions(3 * 400000, 6 * 400000));
@@ -235,11 +236,13 @@ TEST_F(AviSplitter, SeeksWithAStopPosition)
     EXPECT_EQ(rendered[0].mediaTime, (TimeRange{3, 4}));
     EXPECT_EQ(rendered[0].time, (TimeRange{0, 400000})) << "times restart at the seek";
     EXPECT_EQ(rendered[2].mediaTime, (TimeRange{5, 6}));
-    // Audio starts with the chunk that holds the position.
+    // The sound starts and ends at the positions' own samples (1920 a frame).
     const auto audio = g.sinks[1]->rendered();
     ASSERT_FALSE(audio.empty());
-    EXPECT_LE(audio.front().time->start, 0);
-    EXPECT_GT(audio.front().time->stop, 0);
+    EXPECT_EQ(audio.front().time->start, 0);
+    EXPECT_EQ(audio.front().mediaTime->start, 3 * 1920);
+    EXPECT_EQ(audio.back().mediaTime->stop, 6 * 1920);
+    EXPECT_EQ(audio.back().time->stop, 3 * 400000);
 }
 
 TEST_F(AviSplitter, TruncatedFilesPlayTheWholeFramesTheyHold)

@@ -604,16 +604,32 @@ Flow AviSplitterFilter::GetNextSample(std::size_t stream, SamplePtr &sample)
     const Flow got = allocator->getBuffer(sample);
     if (got != Flow::Ok)
         return got;
-    const Chunk &c = s.chunks[s.next];
+    Chunk c = s.chunks[s.next];
+    if (s.skip > 0 && s.skip < c.size) {
+        c.offset += s.skip;
+        c.position += s.skip;
+        c.size -= s.skip;
+    }
+    s.skip = 0;
+    // A stop position before the end: PCM ends at its sample.
+    const std::int64_t stop = stopPosition().value_or(-1);
+    const auto end = stop < Duration() ? pcmByte(s, stop) : std::nullopt;
+    if (end && *end > c.position && *end < c.position + c.size)
+        c.size = static_cast<std::uint32_t>(*end - c.position);
     if (c.size > sample->capacity() || !m_reader->SyncRead(c.offset, c.size, sample->data()))
         return Flow::Error;
     sample->setActualLength(c.size);
-    sample->time = TimeRange{chunkStart(s, s.next), chunkStop(s, s.next)};
     if (s.mediaType.major() == MajorType::Audio) {
-        const auto align = std::max<std::int64_t>(s.mediaType.waveFormat()->nBlockAlign, 1);
+        // Times of the bytes delivered, which a seek or stop may have cut.
+        const auto wave = s.mediaType.waveFormat();
+        const auto align = std::max<std::int64_t>(wave->nBlockAlign, 1);
+        sample->time = TimeRange{scaled(c.position, kSecond, wave->nAvgBytesPerSec),
+                                 scaled(c.position + c.size, kSecond, wave->nAvgBytesPerSec)};
         sample->mediaTime = TimeRange{c.position / align, (c.position + c.size) / align};
-    } else if (s.mediaType.major() != MajorType::Stream) {
-        sample->mediaTime = TimeRange{c.position, c.position + 1};
+    } else {
+        sample->time = TimeRange{chunkStart(s, s.next), chunkStop(s, s.next)};
+        if (s.mediaType.major() != MajorType::Stream)
+            sample->mediaTime = TimeRange{c.position, c.position + 1};
     }
     sample->syncPoint = c.key;
     ++s.next;
@@ -633,8 +649,25 @@ bool AviSplitterFilter::Seek(std::int64_t position)
                 high = mid;
         }
         s.next = low;
+        // PCM starts at the position's own sample inside its chunk.
+        s.skip = 0;
+        const auto at = pcmByte(s, position);
+        if (at && s.next < s.chunks.size() && *at > s.chunks[s.next].position)
+            s.skip = static_cast<std::uint32_t>(
+                std::min<std::int64_t>(*at - s.chunks[s.next].position, s.chunks[s.next].size));
     }
     return true;
+}
+
+std::optional<std::int64_t> AviSplitterFilter::pcmByte(const Stream &s, std::int64_t time) const
+{
+    if (time < 0 || s.mediaType.major() != MajorType::Audio || !s.mediaType.fixedSizeSamples)
+        return std::nullopt;
+    const auto wave = s.mediaType.waveFormat();
+    if (!wave || wave->nBlockAlign == 0)
+        return std::nullopt;
+    const std::int64_t byte = scaled(time, wave->nAvgBytesPerSec, kSecond);
+    return byte - byte % wave->nBlockAlign;
 }
 
 std::int64_t AviSplitterFilter::Duration()

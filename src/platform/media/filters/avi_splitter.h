@@ -24,7 +24,9 @@
 // "ix##" chunks, across "AVIX" forms) when the file has them, else "idx1",
 // else a scan of the "movi" lists. A truncated file plays the frames that
 // are wholly inside it. Video and interleaved samples carry media times =
-// frame numbers, audio samples sample numbers; times are 100 ns.
+// frame numbers, audio samples sample numbers; times are 100 ns. PCM audio
+// starts at the sample of the seek position and ends at the stop position's,
+// even inside a chunk: a chunk may hold several frames' sound.
 #include "platform/media/filter.h"
 #include "platform/media/interfaces.h"
 #include "platform/media/registry.h"
@@ -85,12 +87,18 @@ public:
         std::uint32_t maxChunk = 0;
         std::int64_t totalBytes = 0;
         std::size_t next = 0; // written by the stream's thread, or while no thread runs
+        // PCM: bytes of chunks[next] before the seek position, left out of
+        // its sample (same thread rule as `next`).
+        std::uint32_t skip = 0;
     };
 
 private:
     bool open(IAsyncReader &reader);
     std::int64_t chunkStart(const Stream &stream, std::size_t index) const; // 100 ns
     std::int64_t chunkStop(const Stream &stream, std::size_t index) const;
+    // The byte of a PCM stream at `time` (100 ns), on a block boundary;
+    // nothing for other streams or a negative time.
+    std::optional<std::int64_t> pcmByte(const Stream &stream, std::int64_t time) const;
 
     InputPin m_input;
     IAsyncReader *m_reader = nullptr; // the connected source's; changed while stopped
