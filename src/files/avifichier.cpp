@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <limits>
+
 namespace vidora {
 
 namespace {
@@ -57,6 +60,17 @@ QString FormatDateOr(const QString &pattern, DateTimeValue value, const QString 
     } catch (const ConvertError &) {
         return fallback;
     }
+}
+
+// The frame-based duration text. A stream that counts its frames gives the
+// text of that many frame times: its duration in 100 ns is rounded down at
+// 30000/1001 frames a second, and divided by the rounded-up frame time it
+// would lose the last frame.
+QString DurationText(std::int64_t duration, std::int64_t frames, std::int64_t frameTime)
+{
+    if (frames > 0 && frameTime > 0)
+        return FormatDurationFrames(frames * frameTime, frameTime);
+    return FormatDurationFrames(duration, frameTime);
 }
 
 // Wide enough for any 64-bit duration: the key sorts by duration as text.
@@ -165,7 +179,10 @@ void TaviFichier::ReadVideo(const ProbeValues &probe)
         m_data.frameRate = 0;
         m_data.frameCount = 0;
     }
-    m_data.videoDurationText = FormatDurationFrames(probe.videoDuration, frameTime);
+    m_data.videoDurationText = DurationText(probe.videoDuration, probe.videoFrames, frameTime);
+    if (probe.videoFrames > 0 && frameTime > 0)
+        m_data.frameCount = std::int32_t(
+            std::min<std::int64_t>(probe.videoFrames, std::numeric_limits<std::int32_t>::max()));
     m_data.videoBitRate = video.bitRate;
 }
 
@@ -190,8 +207,8 @@ void TaviFichier::ReadAudio(const ProbeValues &probe)
     if (m_data.frameRate == 0) {
         m_data.audioDurationText = FormatDurationMs(probe.audioDuration);
     } else {
-        m_data.audioDurationText =
-            FormatDurationFrames(probe.audioDuration, roundHalfEven(1e7 / m_data.frameRate));
+        m_data.audioDurationText = DurationText(probe.audioDuration, probe.audioFrames,
+                                                roundHalfEven(1e7 / m_data.frameRate));
     }
 }
 

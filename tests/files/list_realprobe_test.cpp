@@ -95,6 +95,57 @@ INSTANTIATE_TEST_SUITE_P(
                       RealCase{"TextNamedAvi", 0, {}, "N/A", "", "N/A", "\u00ff", "", 0}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// Type-1 files as capture software writes them: the list shows the frames'
+// own sound and line system whatever the stored DVINFO says, and counts
+// every frame (a 10-frame NTSC file lasts 3336666 × 100 ns, which is not ten
+// of its rounded frame times).
+TEST(RealEntries, Type1FilesShowTheSoundSystemAndLengthOfTheirFrames)
+{
+    QTemporaryDir tmp;
+    const QByteArray ntsc10 = ffmpegRawDv(tmp.path(), {.ntsc = true, .frames = 10});
+    ASSERT_EQ(ntsc10.size(), 10 * 120000);
+    struct Case
+    {
+        const char *what;
+        QByteArray frames;
+        std::optional<DvInfoWords> stored;
+        const char *picture;
+        const char *audio;
+        TDvStandard standard;
+        int frameCount;
+        const char *duration;
+    };
+    const Case cases[] = {
+        {"NTSC", ntsc10, std::nullopt, "720 x 480 (NTSC", "48000Hz 16 bits  stereo",
+         TDvStandard::Ntsc, 10, "10fr"},
+        {"NTSC stored as PAL", ntsc10, kPal48kDvInfo, "720 x 480 (NTSC", "48000Hz 16 bits  stereo",
+         TDvStandard::Ntsc, 10, "10fr"},
+        {"NTSC, blank DVINFO", ntsc10, kBlankDvInfo, "720 x 480 (NTSC", "48000Hz 16 bits  stereo",
+         TDvStandard::Ntsc, 10, "10fr"},
+        {"32 kHz 12-bit four channels stored as 48 kHz 16-bit",
+         builtDvFrames(DvStandard::Pal, 5, DvSound{32000, true}), kPal48kDvInfo, "720 x 576 (Pal",
+         "32000Hz 12(16) bits  stereo (4)", TDvStandard::Pal, 5, "5fr"},
+        {"frames without sound", builtDvFrames(DvStandard::Pal, 5, std::nullopt), kPal48kDvInfo,
+         "720 x 576 (Pal", "N/A", TDvStandard::Pal, 5, "5fr"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = QDir(tmp.path()).filePath("file.avi");
+        writeFileBytes(path, dvType1Avi(c.frames, c.stored));
+        const auto entry = TaviFichier::Create(path, TaviReading{});
+        const TaviData &d = entry->Data();
+        EXPECT_EQ(d.dvType, 1);
+        EXPECT_EQ(d.pictureText, c.picture);
+        EXPECT_EQ(d.standard, c.standard);
+        EXPECT_EQ(d.audioText, c.audio);
+        EXPECT_EQ(d.frameCount, c.frameCount);
+        EXPECT_EQ(d.videoDurationText, c.duration);
+        if (d.audioText != kNotAvailable) {
+            EXPECT_EQ(d.audioDurationText, c.duration);
+        }
+    }
+}
+
 TEST(RealEntries, OpeningAFolderChangesNoFile)
 {
     QTemporaryDir tmp;

@@ -107,7 +107,50 @@ QByteArray ffmpegRawDv(const QString &dir, const DvClip &clip)
     return readFileBytes(path);
 }
 
-QByteArray dvType1Avi(const QByteArray &rawDv)
+QByteArray builtDvFrames(DvStandard standard, int frames, std::optional<DvSound> sound)
+{
+    const bool pal = standard == DvStandard::Pal;
+    // Samples per frame at AF_SIZE 0 (IEC 61834-2), by rate.
+    const auto minimum = [pal](int rate) {
+        if (rate == 48000)
+            return pal ? 1896 : 1580;
+        if (rate == 44100)
+            return pal ? 1742 : 1452;
+        return pal ? 1264 : 1053;
+    };
+    const std::uint8_t smp = !sound ? 0 : sound->rate == 48000 ? 0 : sound->rate == 44100 ? 1 : 2;
+    QByteArray bytes;
+    for (int f = 0; f < frames; ++f) {
+        DvFrame frame(standard);
+        for (int s = 0; s < frame.sequences(); ++s) {
+            // VAUX source: no channel, source code 3, 50/60, SD; source control.
+            frame.setPack(vauxSlot(s, 0, 0),
+                          {0x60, 0xFF, 0xFF, std::uint8_t(pal ? 0xE0 : 0xC0), 0xFF});
+            frame.setPack(vauxSlot(s, 0, 1), vauxSourceControlPack(0));
+            if (!sound)
+                continue;
+            // 525/60 spreads rate × 1001 / 30000 samples a frame with its
+            // running sum (48 kHz: 1600, 1602, 1602, 1602, 1602).
+            const std::int64_t per = std::int64_t(sound->rate) * 1001;
+            const int samples = pal ? sound->rate / 25
+                                : sound->rate == 48000
+                                    ? (f % 5 == 0 ? 1600 : 1602)
+                                    : int((per * (f + 1)) / 30000 - (per * f) / 30000);
+            const bool four = sound->twelveBit;
+            const auto pack = aauxSourcePack(std::uint8_t(0xC0 | (samples - minimum(sound->rate))),
+                                             std::uint8_t(four                        ? 0x30
+                                                          : s < frame.sequences() / 2 ? 0x00
+                                                                                      : 0x01),
+                                             std::uint8_t(0xC0 | (pal ? 0x20 : 0x00)),
+                                             std::uint8_t(0x80 | smp << 3 | (four ? 1 : 0)));
+            frame.setAauxPack(s, s % 2 == 0 ? 3 : 0, pack);
+        }
+        bytes += frame.toByteArray();
+    }
+    return bytes;
+}
+
+QByteArray dvType1Avi(const QByteArray &rawDv, const std::optional<DvInfoWords> &dvInfo)
 {
     const bool ntsc = rawDv.size() >= 3 && (std::uint8_t(rawDv[3]) & 0x80) == 0;
     const int frameBytes = ntsc ? kNtscFrameBytes : kPalFrameBytes;
@@ -150,13 +193,15 @@ QByteArray dvType1Avi(const QByteArray &rawDv)
                 b.u32(quint32(frameBytes));
                 b.zeros(16);
             }
+            const DvInfoWords words = dvInfo.value_or(DvInfoWords{
+                packPayload(first, 0x50, aauxOffsets(0)), packPayload(first, 0x51, aauxOffsets(1)),
+                packPayload(first, 0x50, aauxOffsets(half)),
+                packPayload(first, 0x51, aauxOffsets(half + 1)),
+                packPayload(first, 0x60, vauxOffsets(0)),
+                packPayload(first, 0x61, vauxOffsets(0))});
             auto strf = b.chunk("strf");
-            b.u32(packPayload(first, 0x50, aauxOffsets(0)));
-            b.u32(packPayload(first, 0x51, aauxOffsets(1)));
-            b.u32(packPayload(first, 0x50, aauxOffsets(half)));
-            b.u32(packPayload(first, 0x51, aauxOffsets(half + 1)));
-            b.u32(packPayload(first, 0x60, vauxOffsets(0)));
-            b.u32(packPayload(first, 0x61, vauxOffsets(0)));
+            for (const std::uint32_t word : words)
+                b.u32(word);
             b.zeros(8);
         }
         QByteArray index;

@@ -43,7 +43,8 @@ namespace {
 
 // What one stream gave, classified into the values: the first stream of each
 // kind with a complete format block is kept.
-void ClassifyVideo(const MediaType &type, std::int64_t duration, ProbeValues &values)
+void ClassifyVideo(const MediaType &type, std::int64_t duration, std::int64_t frames,
+                   ProbeValues &values)
 {
     if (values.video || type.format().size() < media::VideoInfoHeader::Size)
         return;
@@ -58,6 +59,7 @@ void ClassifyVideo(const MediaType &type, std::int64_t duration, ProbeValues &va
     video.bitRate = info->dwBitRate;
     values.video = video;
     values.videoDuration = duration;
+    values.videoFrames = frames;
 }
 
 void ClassifyAudio(const MediaType &type, std::int64_t duration, ProbeValues &values)
@@ -81,7 +83,8 @@ void ClassifyAudio(const MediaType &type, std::int64_t duration, ProbeValues &va
 }
 
 // The first interleaved stream's DVINFO, when its block is complete.
-void ClassifyDvInfo(const MediaType &type, std::int64_t duration, ProbeValues &values)
+void ClassifyDvInfo(const MediaType &type, std::int64_t duration, std::int64_t frames,
+                    ProbeValues &values)
 {
     if (type.format().size() < media::DvInfo::Size)
         return;
@@ -97,15 +100,28 @@ void ClassifyDvInfo(const MediaType &type, std::int64_t duration, ProbeValues &v
     dv.vAuxCtl = info->dwDVVAuxCtl;
     values.dvInfo = dv;
     values.videoDuration = duration;
+    values.videoFrames = frames;
     values.audioDuration = duration;
 }
 
-void Classify(const MediaType &type, std::int64_t duration, ProbeValues &values)
+void Classify(const MediaType &type, std::int64_t duration, std::int64_t frames,
+              ProbeValues &values)
 {
     if (type.major() == MajorType::Video)
-        ClassifyVideo(type, duration, values);
+        ClassifyVideo(type, duration, frames, values);
     else if (type.major() == MajorType::Audio)
         ClassifyAudio(type, duration, values);
+}
+
+// A further stereo pair of the interleaved stream whose first pair is the
+// audio found: four-channel DV sound counts as one format of four channels.
+void AddAudioPair(const MediaType &type, ProbeValues &values)
+{
+    const auto wave = type.waveFormat();
+    if (!values.audio || !wave)
+        return;
+    values.audio->channels = std::uint16_t(values.audio->channels + wave->nChannels);
+    values.audio->avgBytesPerSec += wave->nAvgBytesPerSec;
 }
 
 // Pauses the graph until every connected renderer holds its first sample (or
@@ -156,7 +172,9 @@ ProbeValues TdmList::ReadDVInfo(const QString &fileName)
         // the other streams and the DV splitter's outputs give their types
         // when they connect.
         media::InputPin &rendererIn = build.nullRender->input();
-        for (media::OutputPin *stream : streams) {
+        for (std::size_t index = 0; index < streams.size(); ++index) {
+            media::OutputPin *stream = streams[index];
+            const std::int64_t frames = build.aviSplitter->FrameCount(index);
             const bool viaDetector = graph.ConnectDirect(*stream, m_detector->input());
             if (viaDetector) {
                 values.hasDv = true;
@@ -186,25 +204,32 @@ ProbeValues TdmList::ReadDVInfo(const QString &fileName)
             graph.Disconnect(*stream);
 
             if (type.major() != MajorType::Interleaved) {
-                Classify(type, duration, values);
+                Classify(type, duration, frames, values);
                 continue;
             }
             // Only the first interleaved stream is taken.
             if (values.dvInfo)
                 continue;
-            ClassifyDvInfo(type, duration, values);
+            ClassifyDvInfo(type, duration, frames, values);
 
             // The interleaved stream's video and audio, each with the
             // interleaved stream's duration.
             if (!graph.ConnectDirect(*stream, *build.dvSplitter->inputPin()))
                 return values;
+            const bool ownAudio = !values.audio;
+            int pairs = 0;
             for (media::OutputPin *part : build.dvSplitter->outputPins()) {
                 if (!graph.ConnectDirect(*part, rendererIn))
                     continue;
                 const MediaType partType = part->connectionType();
                 graph.Disconnect(*part);
-                Classify(partType, duration, values);
+                if (partType.major() == MajorType::Audio && ownAudio && pairs++ > 0)
+                    AddAudioPair(partType, values);
+                else
+                    Classify(partType, duration, frames, values);
             }
+            if (ownAudio && values.audio)
+                values.audioFrames = frames;
             graph.Disconnect(*stream);
         }
         values.ok = true;

@@ -57,8 +57,16 @@ struct ProbeValues
 
     std::optional<ProbeVideoFormat> video;
     std::int64_t videoDuration = 0; // 100 ns units
+    // Frames of the video's stream as the file numbers them; 0 when the
+    // stream does not count frames.
+    std::int64_t videoFrames = 0;
+    // The first audio format; for interleaved DV, the stream's whole sound
+    // (the channels and bytes of every stereo pair of its frames).
     std::optional<ProbeAudioFormat> audio;
     std::int64_t audioDuration = 0; // 100 ns units
+    // Frames of the interleaved stream the audio comes from; 0 for audio of
+    // its own stream.
+    std::int64_t audioFrames = 0;
     std::optional<ProbeDvInfo> dvInfo;
 
     // The first DV frame's values; false/zero when no DV frame was seen.

@@ -4,9 +4,11 @@
 // each checked against ffmpeg's reading of the same file.
 #include "cdm_stage.h"
 
+#include "files/avifichier.h"
 #include "platform/media/dsfunctions_media.h"
 #include "platform/media/seeking.h"
 #include "support/avi_files.h"
+#include "support/dvfiles.h"
 #include "support/tools.h"
 #include "video/filters/dv_scenedetect.h"
 #include "video/filters/uscenedetectcontenu.h"
@@ -105,8 +107,10 @@ protected:
         if (type == DvType::Type1) {
             writeFileBytes(Path("tape.avi"), type1Avi(raw));
         } else {
+            // The sound in chunks of 2.5 frames, as capture software may
+            // interleave it: a scene can start inside a sound chunk.
             writeFileBytes(Path("joined.dv"), raw);
-            if (!makeType2Avi(Path("joined.dv"), Path("tape.avi")))
+            if (!makeType2Avi(Path("joined.dv"), Path("tape.avi"), {"-af", "asetnsamples=n=4800"}))
                 return 0;
         }
         return int(raw.size() / kPalFrame);
@@ -141,6 +145,29 @@ TEST_P(CdmAnalysis, AudioExtractionWritesTheFirstSoundStream)
     const QByteArray expected = FirstSoundPcm(Path("tape.avi"));
     ASSERT_FALSE(expected.isEmpty());
     EXPECT_EQ(Difference(FirstSoundPcm(Path("tape.wav")), expected), "");
+}
+
+// A type-1 file whose DVINFO says 48 kHz 16-bit over frames of 32 kHz
+// 12-bit four-channel sound, with the converter at the rate the list entry
+// reads (as the command sets it): the WAVE has the frames' rate and length.
+TEST_F(CdmExtract, AudioExtractionOfAType1FileHasTheRateOfItsFrames)
+{
+    constexpr int kFrames = 25; // one second, 1280 samples a frame
+    writeFileBytes(
+        Path("tape.avi"),
+        dvType1Avi(builtDvFrames(DvStandard::Pal, kFrames, DvSound{32000, true}), kPal48kDvInfo));
+    const auto entry = TaviFichier::Create(Path("tape.avi"), TaviReading{});
+    const std::uint32_t rate = entry->Data().audioSampleRate;
+    outputFor = [this](const QString &) { return Path("tape.wav"); };
+    afterBuild = [rate](TCdm &cdm) { SetAudioSampleRate(cdm.Acm1(), rate); };
+    ASSERT_TRUE(RunCommand(Path("tape.avi"), [](TCdm &cdm, const QString &s, const QString &o) {
+        return cdm.BuildAudioExtractGraph(s, o);
+    }));
+    EXPECT_TRUE(Errors().empty());
+    const ToolResult probe =
+        runTool("ffprobe", {"-v", "error", "-show_entries", "stream=sample_rate,channels,duration",
+                            "-of", "csv=p=0", Path("tape.wav")});
+    EXPECT_EQ(QString::fromUtf8(probe.out).trimmed(), "32000,2,1.000000");
 }
 
 TEST_F(CdmExtract, AudioExtractionTakesOnlyTheFirstOfTwoSoundStreams)
@@ -308,6 +335,11 @@ TEST_P(CdmAnalysis, CuttingWritesEachSceneAsTheMatchingSliceOfTheSource)
         SetAudioSampleRate(cdm.Acm2(), 48000);
     };
 
+    // Each scene's sound is the same slice of the source's decoded sound.
+    const QByteArray sound = FirstSoundPcm(Path("tape.avi"));
+    constexpr qsizetype kFrameSound = 1920 * 4; // 48 kHz stereo 16-bit at 25 frames a second
+    ASSERT_EQ(sound.size(), 2 * kClipFrames * kFrameSound);
+
     struct Scene
     {
         int start, end; // frames, end exclusive
@@ -337,6 +369,11 @@ TEST_P(CdmAnalysis, CuttingWritesEachSceneAsTheMatchingSliceOfTheSource)
         const QStringList streams = probeStreams(Path(name));
         ASSERT_EQ(streams.size(), 2) << streams.join(';').toStdString();
         EXPECT_TRUE(streams[1].startsWith("pcm_s16le,audio,")) << streams[1].toStdString();
+        EXPECT_EQ(Difference(FirstSoundPcm(Path(name)),
+                             sound.mid(scene.start * kFrameSound,
+                                       (scene.end - scene.start) * kFrameSound)),
+                  "")
+            << name.toStdString();
     }
 }
 

@@ -3,10 +3,12 @@
 // own parsers.
 #include "cdm_stage.h"
 
+#include "files/avifichier.h"
 #include "formats/aviinfo.h"
 #include "formats/dvcodes.h"
 #include "platform/media/dsfunctions_media.h"
 #include "support/avi_files.h"
+#include "support/dvfiles.h"
 #include "support/tools.h"
 #include "video/filters/dv_dvheader.h"
 #include "video/filters/dv_scenedetect.h"
@@ -480,6 +482,30 @@ INSTANTIATE_TEST_SUITE_P(Kinds, CdmStandard,
                          [](const testing::TestParamInfo<StandardCase> &info) {
                              return std::string(info.param.name);
                          });
+
+// A 525-line type-1 file whose DVINFO says 625 lines, or nothing: the list
+// entry reads its system from the frames, and the conversion to the other
+// system that the command makes from it (as the handler does) gives PAL.
+TEST_F(CdmConversion, Type1NtscWithAWrongOrBlankDvInfoConvertsToPal)
+{
+    const QByteArray raw = makeRawDv(m_dir.path(), kFrames, true);
+    ASSERT_EQ(raw.size(), kFrames * kNtscFrame);
+    SetStandardHandlerValues();
+    for (const DvInfoWords &stored : {kPal48kDvInfo, kBlankDvInfo}) {
+        SCOPED_TRACE(stored[0] == kBlankDvInfo[0] ? "blank DVINFO" : "PAL DVINFO");
+        const QString in = Path("tape1.avi");
+        const QString out = Path("converted.avi");
+        QFile::remove(out);
+        writeFileBytes(in, dvType1Avi(raw, stored));
+        const auto entry = TaviFichier::Create(in, TaviReading{});
+        ASSERT_TRUE(Run(in, out, Standard(false, entry->Data().standard != TDvStandard::Ntsc)));
+        EXPECT_TRUE(Errors().empty());
+        EXPECT_EQ(ProbeStream(out, "v:0", "codec_name,width,height,r_frame_rate"),
+                  "dvvideo,720,576,25/1");
+        EXPECT_EQ(decodeErrors(out), QString());
+        EXPECT_NEAR(DurationSeconds(out), kFrames / FrameRate(true), 1.0 / 25);
+    }
+}
 
 // A type 2 file whose video format states a picture width the DV decoder
 // does not take: the scene detector accepts the stream, the decoder not.

@@ -1,5 +1,7 @@
+#include "platform/media/filters/dv_splitter.h"
 #include "platform/media/filters/null_renderer.h"
 #include "support/avi_files.h"
+#include "support/dvfiles.h"
 #include "support/media_hang_guard.h"
 #include "support/riffbuilder.h"
 #include "support/tools.h"
@@ -116,9 +118,81 @@ TEST_F(AviSplitter, Type1PublishesOneInterleavedStreamWithItsDvInfo)
     EXPECT_EQ(type.major(), MajorType::Interleaved);
     EXPECT_EQ(type.subtype(), subtype::Dvsd);
     ASSERT_TRUE(type.dvInfo());
-    EXPECT_EQ(type.dvInfo()->dwDVVAuxSrc, 0xFF20FFFFu);
+    // The frames' own VAUX source pack (ffmpeg's), not the stored 0xFF20FFFF.
+    EXPECT_EQ(type.dvInfo()->dwDVVAuxSrc, 0xFFE0FFFFu);
     ASSERT_TRUE(g.run());
     EXPECT_EQ(g.sinks[0]->renderedFrames().size(), 10u);
+}
+
+// The sound and line system of a type-1 file are its frames': the first
+// whole DIF frame's packs replace what capture software stored in DVINFO,
+// and the DV splitter makes its outputs from them.
+TEST_F(AviSplitter, Type1TakesItsDvInfoFromTheFirstWholeFrame)
+{
+    HangGuard guard(30s);
+    // 32 kHz 12-bit four-channel 525/60 frames, as a DVINFO would store them.
+    constexpr DvInfoWords ntsc32k12{0x91c030ceu, 0xffffffffu, 0x91c030ceu,
+                                    0xffffffffu, 0xffc0ffffu, 0xfffcc83fu};
+    const auto damaged = [](QByteArray frames) {
+        for (qsizetype at = 0; at < frames.size(); at += kNtscFrame)
+            frames[at] = char(0xff); // no header block first
+        return frames;
+    };
+    const QByteArray ntsc12 = builtDvFrames(DvStandard::Ntsc, 3, DvSound{32000, true});
+    struct Case
+    {
+        const char *what;
+        QByteArray frames;
+        std::optional<DvInfoWords> stored;
+        std::size_t audioPairs;
+        int height;
+        int rate;
+    };
+    const Case cases[] = {
+        {"625 lines, 32 kHz 12-bit four channels, stored as 48 kHz 16-bit",
+         builtDvFrames(DvStandard::Pal, 3, DvSound{32000, true}), kPal48kDvInfo, 2, 576, 32000},
+        {"525-line frames stored as 625 lines", builtDvFrames(DvStandard::Ntsc, 3, DvSound{}),
+         kPal48kDvInfo, 1, 480, 48000},
+        {"525-line frames, blank DVINFO", builtDvFrames(DvStandard::Ntsc, 3, DvSound{}),
+         kBlankDvInfo, 1, 480, 48000},
+        {"frames without sound", builtDvFrames(DvStandard::Pal, 3, std::nullopt), kPal48kDvInfo, 0,
+         576, 0},
+        {"a damaged first frame: the next one",
+         damaged(ntsc12.left(kNtscFrame)) + ntsc12.mid(kNtscFrame), kPal48kDvInfo, 2, 480, 32000},
+        {"no whole DV frame: the stored DVINFO", damaged(builtDvFrames(DvStandard::Ntsc, 2, {})),
+         ntsc32k12, 2, 480, 32000},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFileBytes(path("t1.avi"), dvType1Avi(c.frames, c.stored));
+        auto executor = std::make_shared<QueueEventExecutor>();
+        FilterGraph graph(executor);
+        auto source = std::make_shared<FileSourceFilter>();
+        auto splitter = std::make_shared<AviSplitterFilter>();
+        auto dv = std::make_shared<DvSplitterFilter>();
+        graph.AddFilter(source, "source");
+        graph.AddFilter(splitter, "avisplitter");
+        graph.AddFilter(dv, "dvsplitter");
+        ASSERT_TRUE(source->Load(path("t1.avi"), nullptr));
+        ASSERT_TRUE(graph.ConnectDirect(source->output(), splitter->input()))
+            << splitter->lastError();
+        ASSERT_EQ(splitter->outputCount(), 1u);
+        ASSERT_TRUE(graph.ConnectDirect(splitter->outputAt(0), *dv->inputPin()));
+
+        ASSERT_EQ(dv->outputCount(), 1 + c.audioPairs);
+        const auto video = dv->OutputTypes(0).at(0).videoInfo();
+        ASSERT_TRUE(video);
+        EXPECT_EQ(video->bmiHeader.biHeight, c.height);
+        EXPECT_EQ(video->AvgTimePerFrame, c.height == 480 ? 333667 : 400000);
+        for (std::size_t pair = 1; pair <= c.audioPairs; ++pair) {
+            const auto wave = dv->OutputTypes(pair).at(0).waveFormat();
+            ASSERT_TRUE(wave);
+            EXPECT_EQ(wave->nSamplesPerSec, std::uint32_t(c.rate)) << "pair " << pair;
+        }
+        const auto info = splitter->outputAt(0).connectionType().dvInfo();
+        ASSERT_TRUE(info);
+        EXPECT_EQ((info->dwDVVAuxSrc & (1u << 21)) != 0, c.height == 576) << "50/60 flag";
+    }
 }
 
 TEST_F(AviSplitter, DvVariantsArePublishedAsDvsdAndKeepTheirCode)
@@ -151,7 +225,8 @@ TEST_F(AviSplitter, DvVariantsArePublishedAsDvsdAndKeepTheirCode)
 TEST_F(AviSplitter, SeeksWithAStopPosition)
 {
     HangGuard guard(20s);
-    ASSERT_TRUE(makeType2Avi(path("raw.dv"), path("t2.avi")));
+    // Sound chunks of 2.5 frames: the positions fall inside chunks.
+    ASSERT_TRUE(makeType2Avi(path("raw.dv"), path("t2.avi"), {"-af", "asetnsamples=n=4800"}));
     SplitGraph g(path("t2.avi"));
     ASSERT_TRUE(g.connected) << g.splitter->lastError();
     ASSERT_TRUE(g.splitter->setPositions(3 * 400000, 6 * 400000));
@@ -161,11 +236,13 @@ TEST_F(AviSplitter, SeeksWithAStopPosition)
     EXPECT_EQ(rendered[0].mediaTime, (TimeRange{3, 4}));
     EXPECT_EQ(rendered[0].time, (TimeRange{0, 400000})) << "times restart at the seek";
     EXPECT_EQ(rendered[2].mediaTime, (TimeRange{5, 6}));
-    // Audio starts with the chunk that holds the position.
+    // The sound starts and ends at the positions' own samples (1920 a frame).
     const auto audio = g.sinks[1]->rendered();
     ASSERT_FALSE(audio.empty());
-    EXPECT_LE(audio.front().time->start, 0);
-    EXPECT_GT(audio.front().time->stop, 0);
+    EXPECT_EQ(audio.front().time->start, 0);
+    EXPECT_EQ(audio.front().mediaTime->start, 3 * 1920);
+    EXPECT_EQ(audio.back().mediaTime->stop, 6 * 1920);
+    EXPECT_EQ(audio.back().time->stop, 3 * 400000);
 }
 
 TEST_F(AviSplitter, TruncatedFilesPlayTheWholeFramesTheyHold)

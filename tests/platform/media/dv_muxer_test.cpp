@@ -235,6 +235,11 @@ TEST(DvMuxer, FramesDecodeInFfmpegToTheGivenAudio)
         {"PAL 44.1 kHz mono", true, 44100, 1, 20000, 10 * 1764},
         // 10 × 32000 × 1001 / 30000 = 10677.3
         {"NTSC 32 kHz, audio ends early", false, 32000, 2, 3000, 10677},
+        // A slice that began elsewhere in the cycle ends two samples later:
+        // the last frame keeps them (it can hold 1620).
+        {"NTSC 48 kHz, audio ends in the last frame's room", false, 48000, 2, 2 * 8008 + 2,
+         2 * 8008 + 2},
+        {"PAL 48 kHz mono, audio ends in the last frame's room", true, 48000, 1, 19205, 19205},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);

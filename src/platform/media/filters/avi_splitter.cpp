@@ -1,5 +1,7 @@
 #include "platform/media/filters/avi_splitter.h"
 
+#include "platform/media/filters/dv_info.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -87,6 +89,13 @@ struct ChunkHeader
     std::int64_t next() const { return data + size + (size & 1); }
 };
 
+// A DIF frame's first bytes: a header block (section type 0) whose 50/60
+// flag matches the frame's size.
+bool difFrameStart(const std::uint8_t *dif, std::uint32_t frameBytes)
+{
+    return (dif[0] & 0xE0) == 0 && ((dif[3] & 0x80) != 0) == (frameBytes == kDvPalFrame);
+}
+
 struct BadFile : std::runtime_error
 {
     using std::runtime_error::runtime_error;
@@ -152,6 +161,29 @@ void walkList(const Reader &reader, std::int64_t begin, std::int64_t end, Visit 
         visit(*chunk);
         at = chunk->next();
     }
+}
+
+// How many whole-size chunks of a type-1 stream are read for its DVINFO
+// before the stored block is taken: damaged files do not get read through.
+constexpr int kDvInfoFramesTried = 16;
+
+// The DVINFO of a type-1 stream: the packs of its first whole DIF frame,
+// the stored block where they say nothing (or when no frame is whole).
+DvInfo streamDvInfo(const Reader &reader, const AviSplitterFilter::Stream &s, const DvInfo &stored)
+{
+    std::vector<std::uint8_t> frame;
+    int tried = 0;
+    for (const auto &c : s.chunks) {
+        const dv::System *sys = dv::systemForSize(c.size);
+        if (!sys)
+            continue;
+        if (++tried > kDvInfoFramesTried)
+            break;
+        frame.resize(c.size);
+        if (reader.read(c.offset, c.size, frame.data()) && difFrameStart(frame.data(), c.size))
+            return dv::frameDvInfo(frame, *sys, stored);
+    }
+    return stored;
 }
 
 struct IndexSource
@@ -635,8 +667,9 @@ bool AviSplitterFilter::open(IAsyncReader &source)
             }
             s.chunks = std::move(kept);
             if (s.type == kIavs) {
-                auto info = DvInfo::read(s.format).value_or(DvInfo{});
-                s.mediaType = MediaType::interleaved(subtype::Dvsd, info);
+                const auto stored = DvInfo::read(s.format).value_or(DvInfo{});
+                s.mediaType =
+                    MediaType::interleaved(subtype::Dvsd, streamDvInfo(reader, s, stored));
             } else if (s.type == kVids) {
                 auto bitmap = BitmapInfoHeader::read(s.format);
                 if (!bitmap)
@@ -655,12 +688,9 @@ bool AviSplitterFilter::open(IAsyncReader &source)
                 bool dv = isDvCode(s.handler) || isDvCode(bitmap->biCompression);
                 if (!dv && !s.chunks.empty() &&
                     (s.chunks[0].size == kDvPalFrame || s.chunks[0].size == kDvNtscFrame)) {
-                    // A DIF header block first: section type 0, and the
-                    // 50/60 flag matching the frame size.
                     std::uint8_t dif[4];
                     if (reader.read(s.chunks[0].offset, 4, dif))
-                        dv = (dif[0] & 0xE0) == 0 &&
-                             ((dif[3] & 0x80) != 0) == (s.chunks[0].size == kDvPalFrame);
+                        dv = difFrameStart(dif, s.chunks[0].size);
                 }
                 if (dv)
                     sub = subtype::Dvsd;
@@ -766,16 +796,32 @@ Flow AviSplitterFilter::GetNextSample(std::size_t stream, SamplePtr &sample)
     const Flow got = allocator->getBuffer(sample);
     if (got != Flow::Ok)
         return got;
-    const Chunk &c = s.chunks[s.next];
+    Chunk c = s.chunks[s.next];
+    if (s.skip > 0 && s.skip < c.size) {
+        c.offset += s.skip;
+        c.position += s.skip;
+        c.size -= s.skip;
+    }
+    s.skip = 0;
+    // A stop position before the end: PCM ends at its sample.
+    const std::int64_t stop = stopPosition().value_or(-1);
+    const auto end = stop < Duration() ? pcmByte(s, stop) : std::nullopt;
+    if (end && *end > c.position && *end < c.position + c.size)
+        c.size = static_cast<std::uint32_t>(*end - c.position);
     if (c.size > sample->capacity() || !m_reader->SyncRead(c.offset, c.size, sample->data()))
         return Flow::Error;
     sample->setActualLength(c.size);
-    sample->time = TimeRange{chunkStart(s, s.next), chunkStop(s, s.next)};
     if (s.mediaType.major() == MajorType::Audio) {
-        const auto align = std::max<std::int64_t>(s.mediaType.waveFormat()->nBlockAlign, 1);
+        // Times of the bytes delivered, which a seek or stop may have cut.
+        const auto wave = s.mediaType.waveFormat();
+        const auto align = std::max<std::int64_t>(wave->nBlockAlign, 1);
+        sample->time = TimeRange{scaled(c.position, kSecond, wave->nAvgBytesPerSec),
+                                 scaled(c.position + c.size, kSecond, wave->nAvgBytesPerSec)};
         sample->mediaTime = TimeRange{c.position / align, (c.position + c.size) / align};
-    } else if (s.mediaType.major() != MajorType::Stream) {
-        sample->mediaTime = TimeRange{c.position, c.position + 1};
+    } else {
+        sample->time = TimeRange{chunkStart(s, s.next), chunkStop(s, s.next)};
+        if (s.mediaType.major() != MajorType::Stream)
+            sample->mediaTime = TimeRange{c.position, c.position + 1};
     }
     sample->syncPoint = c.key;
     ++s.next;
@@ -795,8 +841,25 @@ bool AviSplitterFilter::Seek(std::int64_t position)
                 high = mid;
         }
         s.next = low;
+        // PCM starts at the position's own sample inside its chunk.
+        s.skip = 0;
+        const auto at = pcmByte(s, position);
+        if (at && s.next < s.chunks.size() && *at > s.chunks[s.next].position)
+            s.skip = static_cast<std::uint32_t>(
+                std::min<std::int64_t>(*at - s.chunks[s.next].position, s.chunks[s.next].size));
     }
     return true;
+}
+
+std::optional<std::int64_t> AviSplitterFilter::pcmByte(const Stream &s, std::int64_t time) const
+{
+    if (time < 0 || s.mediaType.major() != MajorType::Audio || !s.mediaType.fixedSizeSamples)
+        return std::nullopt;
+    const auto wave = s.mediaType.waveFormat();
+    if (!wave || wave->nBlockAlign == 0)
+        return std::nullopt;
+    const std::int64_t byte = scaled(time, wave->nAvgBytesPerSec, kSecond);
+    return byte - byte % wave->nBlockAlign;
 }
 
 std::int64_t AviSplitterFilter::Duration()
@@ -806,6 +869,16 @@ std::int64_t AviSplitterFilter::Duration()
         if (!s.chunks.empty())
             longest = std::max(longest, chunkStop(s, s.chunks.size() - 1));
     return longest;
+}
+
+std::int64_t AviSplitterFilter::FrameCount(std::size_t stream) const
+{
+    if (stream >= m_streams.size())
+        return 0;
+    const Stream &s = m_streams[stream];
+    if ((s.type != kVids && s.type != kIavs) || s.chunks.empty())
+        return 0;
+    return s.chunks.back().position + 1;
 }
 
 std::int64_t AviSplitterFilter::FrameDuration()

@@ -9,7 +9,9 @@
 // that cannot be, refuses the connection (lastError() says why).
 //
 // What each stream becomes:
-// - "iavs" (DV type 1): Interleaved/dvsd with the DVINFO of its "strf";
+// - "iavs" (DV type 1): Interleaved/dvsd with the DVINFO that the packs of
+//   its first whole frame give, the "strf" block's words where the frame
+//   has no pack (dv_info.h): capture software often writes that block wrong;
 // - "vids": Video with a VIDEOINFOHEADER (its AvgTimePerFrame from the
 //   stream's scale and rate, bytes of "strf" past the BITMAPINFOHEADER kept
 //   after it); a DV variant (dvsd, dsvd, CDVC, dv25, …, or a stream whose
@@ -28,7 +30,9 @@
 // compared again when its chunk is read: one that does not fit is skipped,
 // its frame number left unused. A truncated file plays the frames that are
 // wholly inside it. Video and interleaved samples carry media times = frame
-// numbers, audio samples sample numbers; times are 100 ns.
+// numbers, audio samples sample numbers; times are 100 ns. PCM audio starts
+// at the sample of the seek position and ends at the stop position's, even
+// inside a chunk: a chunk may hold several frames' sound.
 #include "platform/media/filter.h"
 #include "platform/media/interfaces.h"
 #include "platform/media/registry.h"
@@ -54,6 +58,11 @@ public:
     std::int64_t Duration() override;
     std::int64_t FrameDuration() override;
     std::vector<MediaType> OutputTypes(std::size_t stream) override;
+    // Frames of a video or interleaved stream, dropped frames included, as
+    // its chunks number them (Duration() ends with the same frame); 0 for
+    // other streams. Durations in 100 ns lose whole frames to rounding at
+    // 30000/1001 frames a second; this count does not.
+    std::int64_t FrameCount(std::size_t stream) const;
     bool DecideBufferSize(std::size_t stream, Allocator &allocator) override;
 
     std::vector<MediaType> proposeTypes(const Pin &pin) override;
@@ -84,12 +93,18 @@ public:
         std::uint32_t maxChunk = 0;
         std::int64_t totalBytes = 0;
         std::size_t next = 0; // written by the stream's thread, or while no thread runs
+        // PCM: bytes of chunks[next] before the seek position, left out of
+        // its sample (same thread rule as `next`).
+        std::uint32_t skip = 0;
     };
 
 private:
     bool open(IAsyncReader &reader);
     std::int64_t chunkStart(const Stream &stream, std::size_t index) const; // 100 ns
     std::int64_t chunkStop(const Stream &stream, std::size_t index) const;
+    // The byte of a PCM stream at `time` (100 ns), on a block boundary;
+    // nothing for other streams or a negative time.
+    std::optional<std::int64_t> pcmByte(const Stream &stream, std::int64_t time) const;
 
     InputPin m_input;
     IAsyncReader *m_reader = nullptr; // the connected source's; changed while stopped

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace vidora::media {
 
 namespace {
 
-constexpr std::size_t OutputBuffers = 4;
+// One more than downstream queues take: a frame waits here for the next.
+constexpr std::size_t OutputBuffers = 5;
 // Audio held per input before its thread waits: two seconds at 48 kHz.
 constexpr std::size_t MaxPendingValues = 2 * 48000 * 2;
 constexpr std::size_t MaxAudioPairs = 2;
@@ -212,6 +214,7 @@ bool DvMuxerFilter::Pause()
     if (starting) {
         m_frameIndex = 0;
         m_runFrames = 0;
+        m_held = {};
         m_streamLayout = layout();
         std::lock_guard lock(m_lock);
         m_videoFlushing = false;
@@ -245,6 +248,7 @@ void DvMuxerFilter::Stop()
         for (auto &audio : m_audio)
             audio.pending.clear();
     }
+    m_held = {}; // streaming has quiesced
     Filter::Stop();
 }
 
@@ -314,8 +318,14 @@ bool DvMuxerFilter::changeAudioType(AudioInput &audio, const MediaType &type)
 
 Flow DvMuxerFilter::endOfStream(InputPin &pin)
 {
-    if (&pin == &m_video)
+    if (&pin == &m_video) {
+        if (m_held.out) {
+            const Flow last = deliverHeld(true);
+            if (last != Flow::Ok)
+                return last;
+        }
         return m_output.deliverEndOfStream();
+    }
     if (auto *audio = audioFor(pin)) {
         {
             std::lock_guard lock(m_lock);
@@ -353,6 +363,7 @@ void DvMuxerFilter::endFlush(InputPin &pin)
         if (&pin == &m_video) {
             m_videoFlushing = false;
             m_frameIndex = 0;
+            m_held = {}; // the video's upstream thread has stopped
         } else if (auto *audio = audioFor(pin)) {
             audio->flushing = false;
             audio->pending.clear();
@@ -373,8 +384,10 @@ void DvMuxerFilter::newSegment(InputPin &pin, std::int64_t start, std::int64_t s
 }
 
 Flow DvMuxerFilter::takeAudio(std::size_t index, const dv::System &sys, std::int64_t frameIndex,
-                              dv::AudioRate &rate, std::vector<std::int16_t> &out)
+                              bool last, dv::AudioRate &rate, std::vector<std::int16_t> &out)
 {
+    // Values of one half a frame can hold.
+    const std::size_t room = static_cast<std::size_t>(dv::capacity(sys, m_streamLayout.quant)) * 2;
     AudioInput &audio = m_audio[index];
     std::size_t wanted = 0;
     std::size_t available = 0;
@@ -395,10 +408,15 @@ Flow DvMuxerFilter::takeAudio(std::size_t index, const dv::System &sys, std::int
         available = audio.changes.empty()
                         ? audio.pending.size()
                         : static_cast<std::size_t>(audio.changes.front().at - audio.taken);
-        if (available >= wanted || !audio.changes.empty() || audio.ended || audio.flushing)
+        // The last frame waits for the end of its audio, or for more than
+        // it could carry (the audio runs on past the video).
+        const bool enough = last ? available > room : available >= wanted;
+        if (enough || !audio.changes.empty() || audio.ended || audio.flushing)
             break;
         m_changed.wait(lock);
     }
+    if (last && audio.ended && audio.changes.empty() && available <= room)
+        wanted = std::max(wanted, available - available % 2);
     const std::size_t count = std::min(wanted, available);
     out.assign(wanted, 0);
     std::copy_n(audio.pending.begin(), count, out.begin());
@@ -412,8 +430,14 @@ Flow DvMuxerFilter::takeAudio(std::size_t index, const dv::System &sys, std::int
 
 Flow DvMuxerFilter::mux(const SamplePtr &video)
 {
-    // Anything but a whole DV frame goes on as it came.
+    // Anything but a whole DV frame goes on as it came, after the frame
+    // before it.
     const dv::System *sys = dv::systemForSize(video->actualLength());
+    if (m_held.out) {
+        const Flow held = deliverHeld(false);
+        if (held != Flow::Ok)
+            return held;
+    }
     if (!sys)
         return m_output.deliver(video);
     SamplePtr out;
@@ -424,37 +448,51 @@ Flow DvMuxerFilter::mux(const SamplePtr &video)
     out->setActualLength(sys->frameBytes);
     out->copyPropertiesFrom(*video);
     out->typeChange.reset();
+    m_held = {std::move(out), sys, m_frameIndex++};
+    return Flow::Ok;
+}
 
+Flow DvMuxerFilter::deliverHeld(bool last)
+{
+    HeldFrame held = std::exchange(m_held, {});
+    const dv::System &sys = *held.sys;
     const Layout &l = m_streamLayout;
-    const std::int64_t frameIndex = m_frameIndex++;
-    const std::span<std::uint8_t> frame(out->data(), sys->frameBytes);
+    const std::span<std::uint8_t> frame(held.out->data(), sys.frameBytes);
     dv::AudioRate rate = l.rate;
-    int samples = dv::standardSamples(*sys, rate, frameIndex);
+    int samples = dv::standardSamples(sys, rate, held.index);
     std::vector<std::int16_t> pcm;
     if (l.inputs.empty()) {
         pcm.assign(static_cast<std::size_t>(samples) * 2, 0);
-        dv::writeSamples(frame, *sys, l.quant, 0, samples, pcm);
+        dv::writeSamples(frame, sys, l.quant, 0, samples, pcm);
     }
-    // One input: 16-bit stereo in both halves; two: one 12-bit pair each.
+    // One input: 16-bit stereo in both halves; two: one 12-bit pair each,
+    // both halves with the same count (the longer of the two, in the last
+    // frame; silence after the shorter).
+    std::vector<std::vector<std::int16_t>> halves(l.inputs.size());
+    std::size_t values = 0;
     for (std::size_t half = 0; half < l.inputs.size(); ++half) {
-        const Flow took = takeAudio(l.inputs[half], *sys, frameIndex, rate, pcm);
+        const Flow took = takeAudio(l.inputs[half], sys, held.index, last, rate, halves[half]);
         if (took != Flow::Ok)
             return took;
-        samples = static_cast<int>(pcm.size() / 2);
-        dv::writeSamples(frame, *sys, l.quant, static_cast<int>(half), samples, pcm);
+        values = std::max(values, halves[half].size());
+    }
+    for (std::size_t half = 0; half < halves.size(); ++half) {
+        halves[half].resize(values, 0);
+        samples = static_cast<int>(values / 2);
+        dv::writeSamples(frame, sys, l.quant, static_cast<int>(half), samples, halves[half]);
     }
     const int channels = l.inputs.size() == 2 ? 4 : 2;
-    dv::writeAauxPacks(frame, *sys, dv::sourcePack(*sys, rate, l.quant, samples, 0, channels),
-                       dv::sourcePack(*sys, rate, l.quant, samples, 1, channels),
-                       dv::sourceControlPack(*sys));
+    dv::writeAauxPacks(frame, sys, dv::sourcePack(sys, rate, l.quant, samples, 0, channels),
+                       dv::sourcePack(sys, rate, l.quant, samples, 1, channels),
+                       dv::sourceControlPack(sys));
     // The stream's first frame tells downstream (a type-1 AVI's DVINFO) the
     // audio it really carries; later changes live in the frames' packs only.
     if (m_runFrames++ == 0) {
-        auto type = interleavedType(*sys, rate, l.quant, l.inputs.size());
+        auto type = interleavedType(sys, rate, l.quant, l.inputs.size());
         if (type != m_output.connectionType())
-            out->typeChange = std::move(type);
+            held.out->typeChange = std::move(type);
     }
-    return m_output.deliver(out);
+    return m_output.deliver(held.out);
 }
 
 } // namespace vidora::media

@@ -14,7 +14,11 @@
 // Video drives the timing: each video frame is copied, the audio blocks get
 // the number of samples the standard gives that frame (525/60 at 48 kHz:
 // 1600, 1602, 1602, 1602, 1602) and the AAUX source and source control packs;
-// audio that has not come (a shorter or ended stream) is silence. A video
+// audio that has not come (a shorter or ended stream) is silence. The last
+// frame also takes what its audio holds beyond that count when the audio
+// ends there and the frame can carry it (a slice of a stream that started
+// elsewhere in the cycle ends a sample or two later): each frame is held
+// until the next one, or the end of the video, shows which frame is last. A video
 // frame whose size is no DV frame size is passed on untouched. The output
 // carries Interleaved/dvsd with the DVINFO of the audio connected when the
 // output was connected.
@@ -106,13 +110,23 @@ private:
     AudioInput *audioFor(const Pin &pin);
     bool acceptsAudio(const Pin &pin, const MediaType &type) const;
 
+    // A video frame copied into an output buffer, waiting for its audio.
+    struct HeldFrame
+    {
+        SamplePtr out;
+        const dv::System *sys = nullptr;
+        std::int64_t index = 0;
+    };
     Flow mux(const SamplePtr &video);
+    // Writes the held frame's audio and delivers it; `last`: no video follows.
+    Flow deliverHeld(bool last);
     // Takes the samples of video frame `frameIndex` from input `index`:
     // waits until they came, a rate change follows the audio there, the
     // input ended, or streaming stops (then Flushing). `rate` is the rate of
     // the audio taken, `out` gets its stereo samples (the count the standard
-    // gives the frame); missing samples are silence.
-    Flow takeAudio(std::size_t index, const dv::System &sys, std::int64_t frameIndex,
+    // gives the frame; for the `last` frame, whatever remains of ended audio
+    // up to what the frame can carry); missing samples are silence.
+    Flow takeAudio(std::size_t index, const dv::System &sys, std::int64_t frameIndex, bool last,
                    dv::AudioRate &rate, std::vector<std::int16_t> &out);
     // Takes a type change on an audio input (audio thread); false after
     // reporting a format DV cannot carry.
@@ -128,6 +142,7 @@ private:
     // Video thread only (reset while nothing streams).
     std::int64_t m_frameIndex = 0;
     std::int64_t m_runFrames = 0; // frames muxed in this run (not reset by a flush)
+    HeldFrame m_held;             // the frame before the one arriving; none after a flush
     Layout m_streamLayout;        // set at Pause from Stopped
 };
 

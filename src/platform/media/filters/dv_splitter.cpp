@@ -1,5 +1,7 @@
 #include "platform/media/filters/dv_splitter.h"
 
+#include "platform/media/filters/dv_info.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
@@ -106,8 +108,10 @@ void DvSplitterFilter::pinConnected(Pin &pin)
 
     // The audio of the stream as DVINFO announces it; without an announcement
     // one 48 kHz pair, corrected by a type change when the frames say otherwise.
+    // An AAUX source word of filler bytes is a stream whose frames carry no
+    // sound (the AVI splitter reads it from the first frame): no audio output.
     int rate = 48000;
-    int pairs = 1;
+    int pairs = in.major() == MajorType::Interleaved && audioSource == dv::kNoPack ? 0 : 1;
     if (!blankPayload(audioSource)) {
         const int smp = static_cast<int>((audioSource >> 27) & 0x07);
         const int qu = static_cast<int>((audioSource >> 24) & 0x07);

@@ -5,7 +5,8 @@
 //
 // Pins: the input first; once it is connected, the video output, then one
 // audio output per stereo pair the stream carries (two for 12-bit 32 kHz
-// four-channel audio, else one). When the input disconnects the outputs are
+// four-channel audio, none when DVINFO's AAUX source is kNoPack, else one),
+// as the input type's DVINFO says. When the input disconnects the outputs are
 // disconnected; the next input connection replaces them.
 //
 // Video is the whole DIF frame, the very sample that came in (marked
