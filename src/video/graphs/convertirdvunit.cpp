@@ -22,6 +22,7 @@
 #include "video/filters/uscenedetectcontenu.h"
 #include "video/graphs/graphsteps.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace vidora {
@@ -65,8 +66,10 @@ void TCdm::ResetGraph()
 {
     // A new graph: the old one is stopped and emptied, which releases every
     // standard filter; the own filter objects live on.
-    if (m_fg)
+    if (m_fg) {
         m_fg->Clear();
+        CloseNotices();
+    }
     m_fg = std::make_unique<media::FilterGraph>(m_executor);
     m_fg->setRegistry(m_registry);
     m_fg->setEventHandler([this](const media::GraphEvent &event) { OnEvent(event); });
@@ -90,8 +93,18 @@ void TCdm::ResetGraph()
     m_sceneDetect->SetOnTitle(nullptr);
 }
 
+void TCdm::CloseNotices()
+{
+    const std::uint64_t run = m_fg->runId();
+    std::lock_guard lock(m_noticeLock);
+    m_closedRuns = std::max(m_closedRuns, run);
+}
+
 void TCdm::OnEvent(const media::GraphEvent &event)
 {
+    std::lock_guard lock(m_noticeLock);
+    if (event.run <= m_closedRuns)
+        return;
     switch (event.code) {
     case media::GraphEventCode::Complete:
         fgGraphComplete();
