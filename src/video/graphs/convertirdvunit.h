@@ -178,9 +178,16 @@ private:
     const SettingValues *m_settings = nullptr;
     SettingValues m_defaultSettings;
 
-    // Held while a notice is forwarded (executor's thread).
-    std::mutex m_noticeLock;
-    std::uint64_t m_closedRuns = 0; // guarded by m_noticeLock: runs up to it are over
+    // What a notice meets on the executor's thread: shared with every
+    // posted notice, so one that arrives after the module is gone finds no
+    // owner and is dropped.
+    struct NoticeGate
+    {
+        std::mutex lock;              // held while a notice is forwarded
+        TCdm *owner = nullptr;        // guarded by lock; null once destroyed
+        std::uint64_t closedRuns = 0; // guarded by lock: runs up to it are over
+    };
+    std::shared_ptr<NoticeGate> m_notices = std::make_shared<NoticeGate>();
 
     // Standard filters; null while not in the graph.
     std::shared_ptr<media::FileSourceFilter> m_source; // in every graph
