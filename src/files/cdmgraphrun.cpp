@@ -36,14 +36,29 @@ void TCdmGraphRun::Run()
 
 void TCdmGraphRun::Stop()
 {
-    m_cdm.graph().Stop();
+    media::FilterGraph &graph = m_cdm.graph();
+    graph.Stop();
+    m_cdm.CloseNotices();
+    // Errors raised while the graph stopped (the final writes, the flush and
+    // the rename of the output) are known to the graph now; their notices
+    // would come too late for the wait.
+    if (graph.hadError())
+        throw std::runtime_error(graph.lastError());
+    if (!graph.hasCompleted())
+        throw std::runtime_error("the graph stopped before it completed");
 }
 
 void TCdmGraphRun::Abort()
 {
-    // Stopped before completion, the file writer deletes its temporary file
-    // and leaves the target as it was.
-    m_cdm.graph().Stop();
+    // The file writer deletes its temporary file and leaves the target as it
+    // was, also when the run has completed meanwhile.
+    m_cdm.graph().Abort();
+    m_cdm.CloseNotices();
+}
+
+QString TCdmGraphRun::LastError() const
+{
+    return QString::fromStdString(m_cdm.graph().lastError());
 }
 
 void ConnectCdmToEngine(TCdm &cdm, TCommandEngine &engine)

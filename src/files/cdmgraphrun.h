@@ -27,8 +27,12 @@ public:
     // Runs the graph with no reference clock; throws std::runtime_error with
     // the graph's error when a filter refuses to start.
     void Run() override;
+    // Stops the graph; throws std::runtime_error with the graph's error when
+    // a filter failed while it stopped (the output was then discarded), or
+    // when the run had not completed.
     void Stop() override;
     void Abort() override;
+    QString LastError() const override;
 
 private:
     TCdm &m_cdm;

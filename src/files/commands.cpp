@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 namespace vidora {
 
@@ -78,10 +79,6 @@ public:
 private:
     TCommandEngine &m_ce;
 };
-
-// A graph reported an error or abort notice.
-struct GraphFailed
-{};
 
 } // namespace
 
@@ -170,12 +167,22 @@ void tCustomCmd_np::SendStartMessage(const EngineEntryPtr &entry, int pass,
 void tCustomCmd_np::Guarded(const EngineEntryPtr &entry, int pass, TCommandEngine &ce,
                             const std::function<void()> &work) const
 {
+    // The reason, when the failure gives one, follows the command's text on
+    // a line of its own.
+    const auto report = [&](const QString &reason) {
+        if (ErrorMessage.isEmpty())
+            return;
+        QString text = FormatCmdText(ErrorMessage, entry ? entry->FullPath() : QString(), pass);
+        if (!reason.isEmpty())
+            text += u'\n' + reason;
+        ce.Error(text, TErrorType::etError);
+    };
     try {
         work();
+    } catch (const std::exception &e) {
+        report(QString::fromUtf8(e.what()));
     } catch (...) {
-        if (!ErrorMessage.isEmpty())
-            ce.Error(FormatCmdText(ErrorMessage, entry ? entry->FullPath() : QString(), pass),
-                     TErrorType::etError);
+        report(QString());
     }
 }
 
@@ -307,12 +314,16 @@ void TGraphCmd::Execute(const EngineEntryPtr &entry, const QStringList &params, 
                     }
                 }
             }
-            if (!completed) {
+            // An abort that arrives with the completion still wins: the
+            // output is discarded, whatever the graph finished.
+            if (!completed || ce.Aborted()) {
                 guard.Abort();
                 if (failed)
-                    throw GraphFailed{};
+                    throw std::runtime_error(graph->LastError().toStdString());
                 return; // aborted: nothing of this file reaches the list
             }
+            // Throws when the graph failed while it stopped (its last
+            // writes, the output's flush and rename): no list update then.
             guard.Stop();
         }
         ApplyUpdateFile(ce, false);

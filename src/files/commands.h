@@ -170,7 +170,8 @@ protected:
     // The start message of a pass, when there is one.
     void SendStartMessage(const EngineEntryPtr &entry, int pass, TCommandEngine &ce) const;
     // Runs `work`; a failure inside it is caught and reported with
-    // ErrorMessage (nothing when ErrorMessage is empty) as etError.
+    // ErrorMessage (nothing when ErrorMessage is empty) as etError, followed
+    // by the failure's own reason on a line of its own when it has one.
     void Guarded(const EngineEntryPtr &entry, int pass, TCommandEngine &ce,
                  const std::function<void()> &work) const;
 };

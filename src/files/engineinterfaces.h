@@ -108,11 +108,17 @@ public:
     // TCommandEngine::SetCmdEvent / SetCmdErrorEvent.
     virtual void Run() = 0;
     // Stops a graph that completed: its output is kept under its final name.
+    // Throws (std::runtime_error with the reason) when the graph failed
+    // while it stopped: the output is then discarded as by Abort.
     virtual void Stop() = 0;
     // Stops a graph that did not complete (aborted, failed, or waited on no
-    // longer): its output is discarded and nothing is left under the final
-    // name; a file that was there before the run is left as it was.
+    // longer), or that completed while it was being aborted: its output is
+    // discarded and nothing is left under the final name; a file that was
+    // there before the run is left as it was.
     virtual void Abort() = 0;
+    // What failed in the graph, for the command's error text; empty when
+    // nothing is known.
+    virtual QString LastError() const { return {}; }
 };
 
 } // namespace vidora

@@ -231,6 +231,8 @@ public:
     }
 
     bool Aborted() const { return m_opener.m_abort.load(); }
+    // The entries handed to the list so far.
+    int Added() const { return m_added; }
 
 private:
     int AddFile(const QString &folder, const QFileInfo &item)
@@ -239,17 +241,25 @@ private:
             return 0;
         if (!m_request.factory)
             return 0;
-        std::shared_ptr<TSRFichier> entry = m_request.factory(folder, item);
+        std::shared_ptr<TSRFichier> entry;
+        // A file whose entry cannot be made is not listed; the search goes on.
+        try {
+            entry = m_request.factory(folder, item);
+        } catch (...) {
+            return 0;
+        }
         if (!entry)
             return 0;
         m_opener.CallGui(
             [opener = &m_opener, folder, entry] { emit opener->openFileFound(folder, entry); });
+        ++m_added;
         return 1;
     }
 
     TListOpener &m_opener;
     const Request &m_request;
     std::set<SearchId> m_searched;
+    int m_added = 0;
 };
 
 TListOpener::TListOpener(QObject *parent) : QObject(parent) {}
@@ -263,34 +273,73 @@ void TListOpener::Open(TOpenMode mode, const QStringList &paths)
 {
     Request request{mode, paths, m_factory, m_testExtension};
     m_opening = true;
-    bool start = false;
     {
         const std::lock_guard guard(m_lock);
         m_queue.push_back(std::move(request));
-        start = !m_workerRunning;
+    }
+    // During an abort (from a handler of its last calls) the request waits
+    // for the abort to end, which starts it.
+    if (!m_abort.load())
+        StartWorker();
+}
+
+void TListOpener::StartWorker()
+{
+    {
+        const std::lock_guard guard(m_lock);
+        if (m_queue.empty() || m_workerRunning)
+            return;
         m_workerRunning = true;
     }
-    if (start) {
-        // The previous worker has left its loop; joining it returns at once.
-        if (m_worker.joinable())
-            m_worker.join();
-        m_worker = std::thread(&TListOpener::WorkerLoop, this);
-    }
+    // The previous worker has left its loop; joining it returns at once.
+    if (m_worker.joinable())
+        m_worker.join();
+    m_worker = std::thread(&TListOpener::WorkerLoop, this);
+}
+
+bool TListOpener::WorkerRunning()
+{
+    const std::lock_guard guard(m_lock);
+    return m_workerRunning;
 }
 
 void TListOpener::Abort()
 {
+    if (m_aborting)
+        return; // from a handler of the abort's own calls
+    m_aborting = true;
     {
         const std::lock_guard guard(m_lock);
         m_queue.clear();
         m_abort = true;
     }
     m_callDone.notify_all();
+    // The opening thread may be reading an entry that waits for a call into
+    // this thread (another worker's, holding what the reading needs): the
+    // calls go on running here, the opener's and the program's, until the
+    // thread has left; its waits for its own calls end at the abort.
+    while (WorkerRunning()) {
+        Drain();
+        runQueuedGuiCalls(std::chrono::milliseconds(10));
+    }
     if (m_worker.joinable())
         m_worker.join();
-    // Entries found before the abort and the end report are still to be handed over.
-    Drain();
-    m_abort = false;
+    // What the thread handed over last (entries found before the abort, the
+    // end report) runs now; a request made from their handlers is not part
+    // of the abort and runs as usual.
+    std::deque<std::shared_ptr<PendingCall>> last;
+    {
+        const std::lock_guard guard(m_lock);
+        last.swap(m_inbox);
+        m_abort = false;
+    }
+    RunCalls(last);
+    m_aborting = false;
+    {
+        const std::lock_guard guard(m_lock);
+        m_opening = !m_queue.empty() || m_workerRunning;
+    }
+    StartWorker();
 }
 
 void TListOpener::Shutdown()
@@ -302,6 +351,13 @@ void TListOpener::Shutdown()
         m_abort = true;
     }
     m_callDone.notify_all();
+    // Nothing more reaches the list, which is going; the program's other
+    // calls into this thread go on running while the thread ends (it may be
+    // reading an entry that waits for one of them).
+    m_alive.reset();
+    if (isGuiThread())
+        while (WorkerRunning())
+            runQueuedGuiCalls(std::chrono::milliseconds(10));
     if (m_worker.joinable())
         m_worker.join();
     const std::lock_guard guard(m_lock);
@@ -322,14 +378,19 @@ void TListOpener::WorkerLoop()
             m_queue.pop_front();
         }
         CallGui([this] { emit openStart(); });
-        const int count = RunRequest(request);
-        CallGui([this, count] { EndReport(count); });
+        Search search(*this, request);
+        // A failure of the search ends the request, not the program: what
+        // was found stays listed and the end is reported as always.
+        try {
+            RunRequest(search, request);
+        } catch (...) {
+        }
+        CallGui([this, count = search.Added()] { EndReport(count); });
     }
 }
 
-int TListOpener::RunRequest(const Request &request)
+int TListOpener::RunRequest(Search &search, const Request &request)
 {
-    Search search(*this, request);
     int count = 0;
     switch (request.mode) {
     case TOpenMode::Fichiers:
@@ -394,7 +455,7 @@ void TListOpener::CallGui(std::function<void()> fn)
     // itself stays in the inbox, so an abort can run what is left of it
     // (Drain) before it returns, and a drain that arrives after the opener
     // is gone does nothing.
-    postToGui([this, alive = std::weak_ptr<const bool>(m_alive)] {
+    postToGui([this, alive = m_aliveWatch] {
         if (alive.lock())
             Drain();
     });
@@ -413,13 +474,33 @@ void TListOpener::Drain()
             call = std::move(m_inbox.front());
             m_inbox.pop_front();
         }
-        call->fn();
-        {
-            const std::lock_guard guard(m_lock);
-            call->done = true;
-        }
-        m_callDone.notify_all();
+        RunCall(*call);
     }
+}
+
+void TListOpener::RunCalls(std::deque<std::shared_ptr<PendingCall>> &calls)
+{
+    for (; !calls.empty(); calls.pop_front())
+        RunCall(*calls.front());
+}
+
+void TListOpener::RunCall(PendingCall &call)
+{
+    // The opening thread waits for `done`, also when a handler throws.
+    struct Done
+    {
+        TListOpener &opener;
+        PendingCall &call;
+        ~Done()
+        {
+            {
+                const std::lock_guard guard(opener.m_lock);
+                call.done = true;
+            }
+            opener.m_callDone.notify_all();
+        }
+    } done{*this, call};
+    call.fn();
 }
 
 void TListOpener::EndReport(int count)

@@ -70,10 +70,15 @@ public:
     void SetFactory(TFichierFactory factory) { m_factory = std::move(factory); }
     void SetTestExtension(TTestExtension test) { m_testExtension = std::move(test); }
 
-    // GUI thread: queues a request; Opening() is true from here on.
+    // GUI thread: queues a request; Opening() is true from here on. Made
+    // from a handler while an abort runs, it starts when the abort ends.
     void Open(TOpenMode mode, const QStringList &paths);
     // GUI thread: ends the running request and drops the queued ones, then
-    // returns after the running request's end report (openEnd) was made.
+    // returns after the running request's end report (openEnd) was made and
+    // the opening thread has left. Meanwhile it runs the calls handed to the
+    // GUI thread (the opener's and the program's: runQueuedGuiCalls), so an
+    // opening thread that waits for one of them is never stuck. Opening() is
+    // false afterwards unless a handler queued a new request.
     void Abort();
     // True from a request's queueing to the end report of the last queued one.
     bool Opening() const { return m_opening.load(); }
@@ -107,7 +112,14 @@ private:
     class Search;
 
     void WorkerLoop();
-    int RunRequest(const Request &request);
+    int RunRequest(Search &search, const Request &request);
+    // Starts the worker for the queue when none runs.
+    void StartWorker();
+    bool WorkerRunning();
+    // GUI thread: runs a handed-over call and releases the opening thread
+    // waiting for it.
+    void RunCall(PendingCall &call);
+    void RunCalls(std::deque<std::shared_ptr<PendingCall>> &calls);
     // Opening thread: runs fn on the GUI thread and waits for it, or until an
     // abort (fn then still runs, later, on the GUI thread).
     void CallGui(std::function<void()> fn);
@@ -118,6 +130,7 @@ private:
     TTestExtension m_testExtension; // GUI thread
     std::atomic<bool> m_opening{false};
     std::atomic<bool> m_abort{false};
+    bool m_aborting = false; // GUI thread: Abort is running
 
     std::mutex m_lock;
     std::condition_variable m_callDone;
@@ -128,6 +141,9 @@ private:
     // Held by the opener; a drain posted to the GUI thread runs only while
     // it lives (both are on the GUI thread, so no lock is needed).
     std::shared_ptr<const bool> m_alive = std::make_shared<const bool>(true);
+    // What the opening thread hands to its posted drains; never written, so
+    // it may be read while the GUI thread lets go of m_alive.
+    const std::weak_ptr<const bool> m_aliveWatch = m_alive;
 };
 
 } // namespace vidora

@@ -18,7 +18,7 @@ TwriteFile::TwriteFile(const QString &fileName)
 
 TwriteFile::~TwriteFile()
 {
-    Close();
+    Discard();
 }
 
 void TwriteFile::WriteLine(const QString &text)

@@ -5,9 +5,10 @@
 //
 // Text is written as UTF-8 without a byte-order mark, each line ended by
 // CR LF. A file is written under a temporary name beside its final name and
-// takes that name only when it is complete (Close, or the destructor): an
-// existing file of that name stays untouched until then, and a writer that
-// is discarded or fails leaves it as it was.
+// takes that name only when Close says it is complete: an existing file of
+// that name stays untouched until then, and a writer that is discarded,
+// destroyed unclosed (a run that was aborted or failed) or fails leaves it
+// as it was.
 #include <QString>
 
 #include <cstdint>
@@ -22,7 +23,7 @@ class TwriteFile
 public:
     // Opens the temporary file; a failure is kept and reported by Close.
     explicit TwriteFile(const QString &fileName);
-    // Closes the file as Close does (an unclosed writer commits its lines).
+    // Discards an unclosed writer's lines: only Close commits.
     virtual ~TwriteFile();
     TwriteFile(const TwriteFile &) = delete;
     TwriteFile &operator=(const TwriteFile &) = delete;

@@ -26,8 +26,9 @@ public:
         qint64 duration = 0;
         qint64 position = 0;
         Outcome outcome = Outcome::Complete;
-        int signalAtPoll = 1;    // the poll after which the outcome is signalled
-        bool gateAtPoll = false; // the first poll calls the GUI (the test aborts there)
+        int signalAtPoll = 1;         // the poll after which the outcome is signalled
+        bool gateAtPoll = false;      // the first poll calls the GUI (the test aborts there)
+        bool gateAfterSignal = false; // the GUI is called once the outcome is signalled
     };
 
     FakeGraph(Script script, QString output, TCommandEngine &ce, EngineEventLog &log, int &polls)
@@ -57,6 +58,8 @@ public:
                     m_ce.SetCmdErrorEvent();
             });
             signaller.join();
+            if (m_script.gateAfterSignal)
+                m_ce.Message("gate");
         }
         return m_script.position;
     }
@@ -76,6 +79,11 @@ public:
     {
         m_log.Worker("graph abort");
         QFile::remove(m_output + ".part");
+    }
+    QString LastError() const override
+    {
+        return m_script.outcome == Outcome::Fail ? QStringLiteral("the disk is on fire")
+                                                 : QString();
     }
 
 private:
@@ -169,7 +177,8 @@ TEST_F(EngineGraph, AnErrorNoticeEndsTheWaitWithTheErrorMessageAndLeavesNoOutput
     EXPECT_EQ(firstFile,
               (Events{"start a.avi 1", "message Converting a.avi", "build a.avi", "graph duration",
                       "progress max 100", "graph run", "progress 0", "progress end", "graph abort",
-                      "error Conversion failed: " + Path("a.avi").toStdString() + " etError"}));
+                      "error Conversion failed: " + Path("a.avi").toStdString() +
+                          "\nthe disk is on fire etError"}));
     EXPECT_EQ(events.at(11), "end a.avi 1");
     EXPECT_FALSE(QFileInfo::exists(Path("a.out")));
     EXPECT_FALSE(QFileInfo::exists(Path("a.out.part")));
@@ -196,6 +205,24 @@ TEST_F(EngineGraph, AbortingTheCurrentFileStopsItsGraphAndTheNextFileRuns)
     EXPECT_FALSE(QFileInfo::exists(Path("a.out")));
     EXPECT_FALSE(QFileInfo::exists(Path("a.out.part")));
     EXPECT_EQ(dest.Names(), QStringList{"b.out"});
+}
+
+// The user aborts just as the graph completes: the abort wins and the output
+// is discarded, as for any other abort.
+TEST_F(EngineGraph, AnAbortThatComesWithTheCompletionDiscardsTheOutput)
+{
+    source.Put(Path("a.avi"), true);
+    scripts["a.avi"] = {.duration = 1024 * 100, .gateAfterSignal = true};
+    onMessage = [&](const QString &text) {
+        if (text == "gate")
+            engine.AbortCurrent();
+    };
+    ASSERT_TRUE(RunToEnd(command));
+    const Events events = FileEvents(log.Events());
+    EXPECT_NE(std::find(events.begin(), events.end(), "graph abort"), events.end());
+    EXPECT_EQ(std::find(events.begin(), events.end(), "graph stop"), events.end());
+    EXPECT_FALSE(QFileInfo::exists(Path("a.out")));
+    EXPECT_TRUE(dest.Names().isEmpty());
 }
 
 TEST_F(EngineGraph, ACompletionLeftFromAnEarlierRunDoesNotEndTheNextWait)
@@ -265,8 +292,10 @@ TEST_F(EngineGraph, AFailingBuildIsReportedWithTheErrorMessage)
     };
     ASSERT_TRUE(RunToEnd(command));
     const Events events = log.Events();
+    // The failure's own reason follows the command's text.
     EXPECT_NE(std::find(events.begin(), events.end(),
-                        "error Conversion failed: " + Path("a.avi").toStdString() + " etError"),
+                        "error Conversion failed: " + Path("a.avi").toStdString() +
+                            "\nfilter refused etError"),
               events.end());
     EXPECT_TRUE(dest.Names().isEmpty());
 }

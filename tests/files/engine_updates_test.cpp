@@ -82,8 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
                   1,
                   StepOnB::Throw,
                   {"start command", "start b.avi 1", "exec b.avi 1",
-                   "error Cannot process $/b.avi (pass 1) etError", "end b.avi 1", "start c.avi 1",
-                   "exec c.avi 1", "end c.avi 1", "end command"}},
+                   "error Cannot process $/b.avi (pass 1)\ndisk full etError", "end b.avi 1",
+                   "start c.avi 1", "exec c.avi 1", "end c.avi 1", "end command"}},
         ErrorCase{"EmptyErrorMessageKeepsItSilent",
                   false,
                   "",
@@ -222,8 +222,11 @@ TEST_F(EngineUpdates, RenameMovesTheFileAndTheEntryButNeverOverAnExistingFile)
     EXPECT_EQ(readFileBytes(Path("c.avi")), "source");
     EXPECT_EQ(readFileBytes(Path("b.avi")), "other");
     EXPECT_EQ(a->FullPath(), Path("c.avi"));
+    // The command's text, then the reason on a line of its own.
     EXPECT_EQ(log.Events().at(log.Events().size() - 3),
-              "error Cannot rename " + Path("c.avi").toStdString() + " etError");
+              "error Cannot rename " + Path("c.avi").toStdString() + "\nCannot rename " +
+                  Path("c.avi").toStdString() + " to " + Path("b.avi").toStdString() +
+                  ": Destination file exists etError");
 }
 
 TEST_F(EngineUpdates, RenameAsksWithTheFileNameAndTheDestination)

@@ -5,6 +5,8 @@
 #include "files/fichierlistmodel.h"
 #include "formats/dsfunctions.h"
 #include "listfixtures.h"
+#include "platform/gui_thread.h"
+#include "support/media_hang_guard.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -16,6 +18,8 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -220,6 +224,104 @@ TEST(OpenFolder, ClosingTheListDuringAnOpeningEndsIt)
     model.reset(); // must neither hang nor touch the destroyed list
     QCoreApplication::processEvents();
     SUCCEED();
+}
+
+// Aborted between two queued requests (from the first one's end report):
+// the queued one never runs and the opening is over.
+TEST(OpenAbort, BetweenTwoQueuedRequestsEndsTheOpening)
+{
+    OpenFixture f;
+    f.File("one/a.avi");
+    f.File("two/b.avi");
+    bool openingAfterAbort = true;
+    QObject::connect(&f.model, &TFichierListModel::openEnd, [&](int) {
+        if (f.ends == 1) {
+            f.model.AbortOpen();
+            openingAfterAbort = f.model.Opening();
+        }
+    });
+    f.model.OpenFolder(f.Path("one"));
+    f.model.OpenFolder(f.Path("two"));
+    ASSERT_TRUE(f.WaitEnds(1));
+    EXPECT_FALSE(openingAfterAbort);
+    EXPECT_TRUE(WaitUntil([&] { return !f.model.Opening(); }, 2000))
+        << "a script would wait forever";
+    EXPECT_EQ(f.Listed(), QStringList{"one/a.avi"});
+    EXPECT_EQ(f.ends, 1);
+}
+
+// A request made from the aborted request's end report is not part of the
+// abort: it runs.
+TEST(OpenAbort, ARequestFromTheEndHandlerOfAnAbortedOneRuns)
+{
+    OpenFixture f;
+    for (int i = 0; i < 5; ++i)
+        f.File(QStringLiteral("many/%1.avi").arg(i));
+    f.File("next/n.avi");
+    int found = 0;
+    QObject::connect(&f.model, &TFichierListModel::openFileFound, [&] {
+        if (++found == 1)
+            f.model.AbortOpen();
+    });
+    QObject::connect(&f.model, &TFichierListModel::openEnd, [&](int) {
+        if (f.ends == 1) {
+            f.model.OpenFolder(f.Path("next"));
+            // The handler goes on a while: the request must not depend on
+            // how soon the abort ends.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    f.model.OpenFolder(f.Path("many"));
+    ASSERT_TRUE(f.WaitEnds(2)) << "the request was parked";
+    EXPECT_EQ(f.Listed(), (QStringList{"many/0.avi", "next/n.avi"}));
+    EXPECT_FALSE(f.model.Opening());
+}
+
+// An entry whose reading throws is not listed; the opening goes on and ends
+// as usual (the exception never reaches the thread's end, which would end
+// the program).
+TEST(OpenAbort, AnEntryThatThrowsIsSkipped)
+{
+    OpenFixture f;
+    f.File("a.avi");
+    f.File("bad.avi");
+    f.File("c.avi");
+    f.model.SetFichierClass([](const QString &folder, const QFileInfo &found) {
+        if (found.fileName() == "bad.avi")
+            throw std::runtime_error("unreadable");
+        return TSRFichier::CreateFromSearchRec(folder, found);
+    });
+    f.model.OpenFolder(f.tmp.path());
+    ASSERT_TRUE(f.WaitEnds(1));
+    EXPECT_EQ(f.Listed(), (QStringList{"a.avi", "c.avi"}));
+    EXPECT_EQ(f.lastCount, 2);
+    EXPECT_FALSE(f.model.Opening());
+}
+
+// The opening thread may wait for the GUI thread while it reads an entry
+// (another worker holds what the reading needs and calls into the GUI):
+// an abort keeps serving the GUI's calls instead of blocking in a join.
+TEST(OpenAbort, KeepsServingTheGuiWhileTheOpeningThreadWaitsForIt)
+{
+    test::HangGuard guard(std::chrono::seconds(20), "AbortOpen");
+    OpenFixture f;
+    f.File("a.avi");
+    f.File("b.avi");
+    bool served = false;
+    f.model.SetFichierClass([&](const QString &folder, const QFileInfo &found) {
+        if (found.fileName() == "b.avi") {
+            // The abort reaches the GUI thread first, then the call.
+            postToGui([&] { f.model.AbortOpen(); });
+            runOnGui([&] { served = true; });
+        }
+        return TSRFichier::CreateFromSearchRec(folder, found);
+    });
+    f.model.OpenFolder(f.tmp.path());
+    ASSERT_TRUE(f.WaitEnds(1));
+    EXPECT_TRUE(served);
+    EXPECT_FALSE(f.model.Opening());
+    // The entry being read when the abort came is still handed over.
+    EXPECT_EQ(f.Listed(), (QStringList{"a.avi", "b.avi"}));
 }
 
 } // namespace

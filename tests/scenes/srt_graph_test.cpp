@@ -3,10 +3,15 @@
 // .srt it leaves is read back by ffprobe.
 #include "../files/graphs/cdm_stage.h"
 
+#include "scenes/srtgraphrun.h"
 #include "scenes/uscenes.h"
 #include "support/avi_files.h"
 #include "support/tools.h"
 #include "video/filters/dv_scenedetect.h"
+
+#include <QDir>
+
+#include <thread>
 
 namespace vidora::test {
 namespace {
@@ -59,6 +64,43 @@ TEST_F(SrtGraph, CuesChangeExactlyWhereTheShownDateChanges)
               QByteArray("1\r\n00:00:00,000 --> 00:00:00,600\r\n2005-06-07\r\nat 08 h\r\n\r\n"
                          "2\r\n00:00:00,600 --> 00:00:01,200\r\n2005-06-07\r\nat 11 h\r\n\r\n"
                          "3\r\n00:00:01,200 --> 00:00:01,800\r\n2006-01-02\r\nat 10 h\r\n\r\n"));
+}
+
+// The subtitle command's own run: the .srt takes its name only when the run
+// succeeded; an abort (even one that comes with the completion) keeps the
+// old file.
+TEST_F(SrtGraph, OnlyASucceededRunReplacesTheSubtitles)
+{
+    const QByteArray raw = makeRawDv(m_dir.path(), 15, false, "2005-06-07T08:09:10Z", "c.dv");
+    ASSERT_FALSE(raw.isEmpty());
+    writeFileBytes(Path("tape.avi"), type1Avi(raw));
+    writeFileBytes(Path("tape.srt"), "old subtitles");
+    TincrustRec options;
+    options.When = 0;
+    options.Line1 = "%D1";
+    options.DateFormat1 = "yyyy-mm-dd";
+    for (const bool abort : {true, false}) {
+        SCOPED_TRACE(abort ? "aborted" : "completed");
+        media::IMediaSeeking *position = cdm.BuildSrtGraph(Path("tape.avi"));
+        ASSERT_NE(position, nullptr);
+        cdm.SceneDetect().SetOptions(options);
+        TSrtGraphRun run(cdm, *position, Path("tape.avi"), 25.0);
+        run.Run();
+        for (int waited = 0; waited < 20000 && !cdm.graph().hasCompleted(); waited += 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(cdm.graph().hasCompleted());
+        if (abort) {
+            run.Abort();
+            EXPECT_EQ(readFileBytes(Path("tape.srt")), QByteArray("old subtitles"));
+        } else {
+            EXPECT_NO_THROW(run.Stop());
+            EXPECT_EQ(readFileBytes(Path("tape.srt")),
+                      QByteArray("1\r\n00:00:00,000 --> 00:00:00,600\r\n2005-06-07\r\n \r\n\r\n"));
+        }
+        EXPECT_EQ(QDir(m_dir.path()).entryList({"*.srt*", ".*.srt*"}, QDir::Files | QDir::Hidden),
+                  QStringList{"tape.srt"})
+            << "no temporary file is left";
+    }
 }
 
 } // namespace

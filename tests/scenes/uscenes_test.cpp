@@ -30,6 +30,7 @@ TEST_F(SrtWriter, EachTextBecomesACueUntilTheNextChange)
         srt.AddTitle(0, "A", "B");
         srt.AddTitle(250, "C", "");
         srt.AddTitle(500, "", "");
+        EXPECT_TRUE(srt.Close());
     }
     EXPECT_EQ(readFileBytes(Srt()),
               QByteArray("1\r\n00:00:00,000 --> 00:00:10,000\r\nA\r\nB\r\n\r\n"
@@ -45,6 +46,7 @@ TEST_F(SrtWriter, EmptyLinesEndTheCueAndALaterTextOpensTheNextAtItsFrame)
         srt.AddTitle(75, "", ""); // nothing pending: no cue
         srt.AddTitle(100, "y", "z");
         srt.AddTitle(125, "", "");
+        EXPECT_TRUE(srt.Close());
     }
     EXPECT_EQ(readFileBytes(Srt()),
               QByteArray("1\r\n00:00:00,000 --> 00:00:02,000\r\n \r\nx\r\n\r\n"
@@ -57,6 +59,7 @@ TEST_F(SrtWriter, TextIsUtf8WithoutByteOrderMark)
         TWriteSrt srt(Video(), 25);
         srt.AddTitle(0, QString::fromUtf8("Größe 7 €"), "b");
         srt.AddTitle(25, "", "");
+        EXPECT_TRUE(srt.Close());
     }
     const QByteArray bytes = readFileBytes(Srt());
     EXPECT_TRUE(bytes.startsWith("1\r\n"));
@@ -76,16 +79,23 @@ TEST_F(SrtWriter, AnExistingFileIsReplacedOnlyWhenTheNewOneIsComplete)
     EXPECT_TRUE(readFileBytes(Srt()).startsWith("1\r\n00:00:00,000 --> 00:00:01,000\r\n"));
 }
 
-TEST_F(SrtWriter, ADiscardedWriterLeavesTheFolderAsItWas)
+// Only Close commits: a writer discarded, or dropped unclosed (the run that
+// fed it was aborted or failed), leaves the folder as it was.
+TEST_F(SrtWriter, ADiscardedOrUnclosedWriterLeavesTheFolderAsItWas)
 {
     writeFileBytes(Srt(), "old");
-    {
-        TWriteSrt srt(Video(), 25);
-        srt.AddTitle(0, "a", "b");
-        srt.Discard();
+    for (bool discard : {true, false}) {
+        {
+            TWriteSrt srt(Video(), 25);
+            srt.AddTitle(0, "a", "b");
+            srt.AddTitle(25, "", "");
+            if (discard)
+                srt.Discard();
+        }
+        EXPECT_EQ(readFileBytes(Srt()), QByteArray("old")) << (discard ? "discarded" : "dropped");
+        EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{"clip.srt"});
     }
-    EXPECT_EQ(readFileBytes(Srt()), QByteArray("old"));
-    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"clip.srt"});
 }
 
 TEST_F(SrtWriter, AFileThatCannotBeCreatedIsReportedByClose)

@@ -1,11 +1,16 @@
 #include "platform/media/graph.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <exception>
 #include <map>
 
 namespace vidora::media {
+
+namespace {
+std::atomic<std::uint64_t> g_runs{0};
+} // namespace
 
 FilterGraph::FilterGraph(std::shared_ptr<EventExecutor> executor)
     : m_executor(executor ? std::move(executor) : std::make_shared<GuiEventExecutor>())
@@ -239,6 +244,8 @@ bool FilterGraph::pauseLocked()
         m_renderers = renderers();
         m_completePosted = false;
         m_errorRaised = false;
+        m_discarding = false;
+        m_runId = ++g_runs;
         m_lastError.clear();
         m_pausePending = false;
     }
@@ -293,6 +300,18 @@ void FilterGraph::Stop()
     std::lock_guard lock(m_control);
     if (m_state.load() == FilterState::Stopped)
         return;
+    stopLocked();
+}
+
+void FilterGraph::Abort()
+{
+    std::lock_guard lock(m_control);
+    if (m_state.load() == FilterState::Stopped)
+        return;
+    {
+        std::lock_guard stateLock(m_stateMutex);
+        m_discarding = true;
+    }
     stopLocked();
 }
 
@@ -394,6 +413,7 @@ void FilterGraph::post(GraphEvent event)
 {
     if (!m_handler)
         return;
+    event.run = m_runId;
     m_executor->post([handler = m_handler, event = std::move(event)] { handler(event); });
 }
 
@@ -419,6 +439,18 @@ bool FilterGraph::hasCompleted() const
 {
     std::lock_guard lock(m_stateMutex);
     return m_completePosted;
+}
+
+bool FilterGraph::keepsOutput() const
+{
+    std::lock_guard lock(m_stateMutex);
+    return m_completePosted && !m_errorRaised && !m_discarding;
+}
+
+std::uint64_t FilterGraph::runId() const
+{
+    std::lock_guard lock(m_stateMutex);
+    return m_runId;
 }
 
 std::vector<QString> FilterGraph::sourceFiles() const

@@ -22,6 +22,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -41,6 +42,9 @@ struct GraphEvent
 {
     GraphEventCode code;
     std::string message; // ErrorAbort: what failed, with the filter's name
+    // The run that raised it (FilterGraph::runId): an owner that has moved on
+    // to a later run tells a late notice of an earlier one by it.
+    std::uint64_t run = 0;
 };
 
 class FilterGraph final : private MediaTimeSeeker
@@ -97,6 +101,10 @@ public:
     bool Run();
     bool Pause();
     void Stop();
+    // Stops the graph as Stop does, with the run's outputs discarded even
+    // when it has completed meanwhile (keepsOutput is false from here on):
+    // an abort never leaves an output under its final name.
+    void Abort();
     struct StateResult
     {
         FilterState state;
@@ -132,6 +140,13 @@ public:
     bool hadError() const;
     // Complete was raised since the graph last left Stopped or sought.
     bool hasCompleted() const;
+    // What a filter's stop hook asks before it commits an output: the run
+    // completed, raised no error and was not aborted.
+    bool keepsOutput() const;
+    // The current (or, once stopped, the last) run; 0 before the first.
+    // Runs are numbered in one sequence for every graph of the process, so
+    // a later run, of any graph, has a higher number.
+    std::uint64_t runId() const;
     // The files read by the graph's file sources (IFileSourceFilter).
     std::vector<QString> sourceFiles() const;
 
@@ -193,6 +208,8 @@ private:
     bool m_pausePending = false;
     bool m_completePosted = false;
     bool m_errorRaised = false;
+    bool m_discarding = false; // Abort was asked for this run
+    std::uint64_t m_runId = 0;
     std::string m_lastError;
     std::function<void(const GraphEvent &)> m_handler;
 };

@@ -22,6 +22,7 @@
 #include "video/filters/uscenedetectcontenu.h"
 #include "video/graphs/graphsteps.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace vidora {
@@ -37,6 +38,7 @@ TCdm::TCdm(std::shared_ptr<media::EventExecutor> executor)
     : m_executor(std::move(executor)), m_registry(std::make_shared<media::FilterRegistry>()),
       m_source(std::make_shared<media::FileSourceFilter>())
 {
+    m_notices->owner = this;
     media::registerCodecFilters(*m_registry);
     // The scene detector first: the overlay and DV header filters read the
     // frames it saw.
@@ -52,6 +54,10 @@ TCdm::TCdm(std::shared_ptr<media::EventExecutor> executor)
 
 TCdm::~TCdm()
 {
+    {
+        std::lock_guard lock(m_notices->lock);
+        m_notices->owner = nullptr;
+    }
     if (m_fg)
         m_fg->Clear();
 }
@@ -65,11 +71,17 @@ void TCdm::ResetGraph()
 {
     // A new graph: the old one is stopped and emptied, which releases every
     // standard filter; the own filter objects live on.
-    if (m_fg)
+    if (m_fg) {
         m_fg->Clear();
+        CloseNotices();
+    }
     m_fg = std::make_unique<media::FilterGraph>(m_executor);
     m_fg->setRegistry(m_registry);
-    m_fg->setEventHandler([this](const media::GraphEvent &event) { OnEvent(event); });
+    m_fg->setEventHandler([gate = m_notices](const media::GraphEvent &event) {
+        std::lock_guard lock(gate->lock);
+        if (gate->owner != nullptr && event.run > gate->closedRuns)
+            gate->owner->OnEvent(event);
+    });
     m_fg->AddFilter(m_source, std::string());
 
     m_destination.reset();
@@ -90,6 +102,14 @@ void TCdm::ResetGraph()
     m_sceneDetect->SetOnTitle(nullptr);
 }
 
+void TCdm::CloseNotices()
+{
+    const std::uint64_t run = m_fg->runId();
+    std::lock_guard lock(m_notices->lock);
+    m_notices->closedRuns = std::max(m_notices->closedRuns, run);
+}
+
+// On the executor's thread, with the gate held.
 void TCdm::OnEvent(const media::GraphEvent &event)
 {
     switch (event.code) {

@@ -23,8 +23,10 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace vidora {
 
@@ -131,6 +133,14 @@ public:
     // The graph's completion notice; forwards to OnGraphComplete.
     void fgGraphComplete();
 
+    // Ends the forwarding of the notices of the graph's runs so far: a late
+    // notice of a stopped run never reaches OnGraphComplete or OnGraphError,
+    // so it cannot end the wait of the next run (the caller that stopped the
+    // graph reads its outcome from the graph). Returns once a notice being
+    // forwarded has been. On the control thread, after a stop; each reset
+    // does it too.
+    void CloseNotices();
+
 private:
     // The re-encoding graph of a DV type-1 source: split, detect, decode,
     // the pictures through `picture` (added as `pictureName`), encode,
@@ -167,6 +177,17 @@ private:
     std::unique_ptr<media::FilterGraph> m_fg;
     const SettingValues *m_settings = nullptr;
     SettingValues m_defaultSettings;
+
+    // What a notice meets on the executor's thread: shared with every
+    // posted notice, so one that arrives after the module is gone finds no
+    // owner and is dropped.
+    struct NoticeGate
+    {
+        std::mutex lock;              // held while a notice is forwarded
+        TCdm *owner = nullptr;        // guarded by lock; null once destroyed
+        std::uint64_t closedRuns = 0; // guarded by lock: runs up to it are over
+    };
+    std::shared_ptr<NoticeGate> m_notices = std::make_shared<NoticeGate>();
 
     // Standard filters; null while not in the graph.
     std::shared_ptr<media::FileSourceFilter> m_source; // in every graph

@@ -4,11 +4,15 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace vidora::media {
 
@@ -33,6 +37,32 @@ bool sameFile(const QString &a, const QString &b)
             return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     }
     return false;
+}
+
+// The start of the temporary file's name in `folder`: the target's name
+// hidden, cut (at a character boundary) so that it and the random ending
+// stay within the file system's limit on a name.
+QByteArray temporaryBase(const QByteArray &folder, const QByteArray &fileName)
+{
+    constexpr qsizetype kEnding = 7; // "." and six random characters
+    const long limit = ::pathconf(folder.constData(), _PC_NAME_MAX);
+    const qsizetype room = (limit > 0 ? limit : 255) - 1 - kEnding;
+    qsizetype keep = std::min(fileName.size(), std::max<qsizetype>(room, 1));
+    // Not inside a UTF-8 sequence: continuation bytes are 10xxxxxx.
+    while (keep > 1 && keep < fileName.size() &&
+           (static_cast<unsigned char>(fileName.at(keep)) & 0xC0) == 0x80)
+        --keep;
+    return "." + fileName.left(keep);
+}
+
+QByteArray randomEnding()
+{
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray ending(".");
+    for (int i = 0; i < 6; ++i)
+        ending += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
+    return ending;
 }
 
 } // namespace
@@ -99,6 +129,12 @@ void *FileWriterFilter::pinInterface(const Pin &pin, const std::type_info &type)
     return nullptr;
 }
 
+void FileWriterFilter::injectFaults(const FileWriterFaults &faults)
+{
+    std::lock_guard lock(m_mutex);
+    m_faults = faults;
+}
+
 bool FileWriterFilter::StartStreaming()
 {
     const QString path = GetCurFile();
@@ -110,27 +146,61 @@ bool FileWriterFilter::StartStreaming()
         reportError(name() + ": " + path.toStdString() + " is the file being read");
         return false;
     }
-    std::lock_guard lock(m_mutex);
-    if (!(m_mode & AM_FILE_OVERWRITE) && QFileInfo::exists(path)) {
-        reportError(name() + ": " + path.toStdString() + " exists already");
-        return false;
-    }
-    discardTemporary();
     const QFileInfo target(path);
-    QByteArray pattern =
-        QFile::encodeName(target.absolutePath() + "/." + target.fileName() + ".XXXXXX");
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
-        reportError(name() + ": cannot create a file beside " + path.toStdString() + ": " +
-                    std::strerror(errno));
+    if (target.isDir()) {
+        reportError(name() + ": " + path.toStdString() + " is a folder");
         return false;
     }
-    m_fd = fd;
-    m_temporary = QFile::decodeName(pattern);
-    m_position = 0;
-    m_end = 0;
-    m_endOfStream = false;
+    std::string failure;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!(m_mode & AM_FILE_OVERWRITE) && QFileInfo::exists(path)) {
+            failure = name() + ": " + path.toStdString() + " exists already";
+        } else {
+            discardTemporary();
+            m_failure.clear();
+            m_reported = false;
+            int error = 0;
+            const QByteArray folder = QFile::encodeName(target.absolutePath());
+            const QByteArray base = temporaryBase(folder, QFile::encodeName(target.fileName()));
+            // Created as any new file is, so the umask (and a folder's
+            // default ACL) decides its permissions, which the output keeps.
+            for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+                QByteArray candidate = folder + "/" + base + randomEnding();
+                m_fd = ::open(candidate.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                if (m_fd >= 0)
+                    m_temporary = std::move(candidate);
+                else if ((error = errno) != EEXIST)
+                    break;
+            }
+            if (m_fd < 0)
+                failure = name() + ": cannot create a file beside " + path.toStdString() + ": " +
+                          std::strerror(error);
+        }
+        m_position = 0;
+        m_end = 0;
+        m_endOfStream = false;
+    }
+    if (!failure.empty()) {
+        reportError(failure);
+        return false;
+    }
     return true;
+}
+
+void FileWriterFilter::fail(const char *what, int error)
+{
+    if (m_failure.empty() && !m_reported)
+        m_failure =
+            name() + ": cannot " + what + " " + m_path.toStdString() + ": " + std::strerror(error);
+}
+
+std::string FileWriterFilter::takeFailure()
+{
+    if (m_failure.empty())
+        return {};
+    m_reported = true;
+    return std::exchange(m_failure, std::string());
 }
 
 bool FileWriterFilter::writeAt(std::int64_t position, const void *data, std::size_t size)
@@ -139,11 +209,22 @@ bool FileWriterFilter::writeAt(std::int64_t position, const void *data, std::siz
         return false;
     const auto *bytes = static_cast<const char *>(data);
     while (size > 0) {
-        const ssize_t put = ::pwrite(m_fd, bytes, size, position);
+        std::size_t chunk = size;
+        if (m_faults.spaceLimit)
+            chunk = static_cast<std::size_t>(std::clamp<std::int64_t>(
+                *m_faults.spaceLimit - position, 0, static_cast<std::int64_t>(size)));
+        ssize_t put = -1;
+        if (chunk == 0)
+            errno = ENOSPC;
+        else
+            put = ::pwrite(m_fd, bytes, chunk, position);
         if (put < 0 && errno == EINTR)
             continue;
-        if (put <= 0)
+        if (put <= 0) {
+            // A write that moves nothing has found no room.
+            fail("write", put == 0 ? ENOSPC : errno);
             return false;
+        }
         bytes += put;
         position += put;
         size -= static_cast<std::size_t>(put);
@@ -153,12 +234,22 @@ bool FileWriterFilter::writeAt(std::int64_t position, const void *data, std::siz
 
 Flow FileWriterFilter::DoRenderSample(const MediaSample &sample)
 {
-    std::lock_guard lock(m_mutex);
-    const std::int64_t at = sample.time ? sample.time->start : m_end;
-    if (!writeAt(at, sample.data(), sample.actualLength()))
-        return Flow::Error; // the base reports it
-    m_end = std::max<std::int64_t>(m_end, at + static_cast<std::int64_t>(sample.actualLength()));
-    return Flow::Ok;
+    std::string failure;
+    {
+        std::lock_guard lock(m_mutex);
+        const std::int64_t at = sample.time ? sample.time->start : m_end;
+        if (writeAt(at, sample.data(), sample.actualLength())) {
+            m_end = std::max<std::int64_t>(m_end,
+                                           at + static_cast<std::int64_t>(sample.actualLength()));
+            return Flow::Ok;
+        }
+        failure = takeFailure();
+    }
+    // The reason first: the base's own report of the failed sample comes
+    // second and is not the run's error.
+    if (!failure.empty())
+        reportError(failure);
+    return Flow::Error;
 }
 
 Flow FileWriterFilter::endOfStream(InputPin &pin)
@@ -180,11 +271,20 @@ bool FileWriterFilter::Stream::Seek(std::int64_t position)
 
 bool FileWriterFilter::Stream::Write(const void *data, std::size_t size)
 {
-    std::lock_guard lock(m_owner.m_mutex);
-    if (!m_owner.writeAt(m_owner.m_position, data, size))
-        return false;
-    m_owner.m_position += static_cast<std::int64_t>(size);
-    return true;
+    std::string failure;
+    {
+        std::lock_guard lock(m_owner.m_mutex);
+        if (m_owner.writeAt(m_owner.m_position, data, size)) {
+            m_owner.m_position += static_cast<std::int64_t>(size);
+            return true;
+        }
+        failure = m_owner.takeFailure();
+    }
+    // Reported here, with the system's reason, before the filter that
+    // wrote reports its own failure.
+    if (!failure.empty())
+        m_owner.reportError(failure);
+    return false;
 }
 
 std::int64_t FileWriterFilter::Stream::Read(void *data, std::size_t size)
@@ -216,34 +316,47 @@ void FileWriterFilter::discardTemporary()
         ::close(m_fd);
     m_fd = -1;
     if (!m_temporary.isEmpty())
-        ::unlink(QFile::encodeName(m_temporary).constData());
+        ::unlink(m_temporary.constData());
+    m_temporary.clear();
+}
+
+void FileWriterFilter::commitTemporary()
+{
+    // The data (and the size that reads it back) reach the disk before the
+    // file takes the target's name: a crash leaves the old file or the whole
+    // new one. The times need no separate flush.
+    const int fd = std::exchange(m_fd, -1);
+    if (m_faults.syncError != 0 || ::fdatasync(fd) != 0) {
+        fail("write", m_faults.syncError != 0 ? m_faults.syncError : errno);
+        ::close(fd);
+        return;
+    }
+    if (::close(fd) != 0) {
+        fail("write", errno);
+        return;
+    }
+    const QByteArray target = QFile::encodeName(m_path);
+    if (m_faults.renameError != 0 ||
+        std::rename(m_temporary.constData(), target.constData()) != 0) {
+        fail("rename the finished file to",
+             m_faults.renameError != 0 ? m_faults.renameError : errno);
+        return;
+    }
     m_temporary.clear();
 }
 
 void FileWriterFilter::Stop()
 {
-    // Every other filter has stopped: what they wrote from their Stop is in.
-    const bool keep =
-        m_endOfStream.load() && graph() && graph()->hasCompleted() && !graph()->hadError();
+    // Every other filter has stopped: what they wrote from their Stop is in,
+    // and a failure of theirs is known to the graph.
+    const bool keep = m_endOfStream.load() && graph() && graph()->keepsOutput();
     std::string failure;
     {
         std::lock_guard lock(m_mutex);
-        if (m_fd >= 0 && keep) {
-            // The data (and the size that reads it back) reach the disk
-            // before the file takes the target's name: a crash leaves the old
-            // file or the whole new one. The times need no separate flush.
-            const bool flushed = ::fdatasync(m_fd) == 0;
-            const bool closed = ::close(m_fd) == 0;
-            m_fd = -1;
-            if (flushed && closed &&
-                std::rename(QFile::encodeName(m_temporary).constData(),
-                            QFile::encodeName(m_path).constData()) == 0)
-                m_temporary.clear();
-            else
-                failure =
-                    name() + ": cannot write " + m_path.toStdString() + ": " + std::strerror(errno);
-        }
+        if (m_fd >= 0 && keep)
+            commitTemporary();
         discardTemporary();
+        failure = takeFailure();
     }
     if (!failure.empty())
         reportError(failure);
