@@ -7,11 +7,9 @@
 #include "cdm_stage.h"
 
 #include "formats/dvcodes.h"
-#include "platform/media/dsfunctions_media.h"
 #include "support/avi_files.h"
 #include "support/dvframe.h"
 #include "support/tools.h"
-#include "video/filters/dv_dvheader.h"
 #include "video/filters/dv_superposer.h"
 
 #include <span>
@@ -223,14 +221,7 @@ protected:
     {
         outputFor = [out](const QString &) { return out; };
         afterBuild = [c](TCdm &cdm) {
-            cdm.DvHeader().SetDateOffset(0.0);
-            cdm.DvHeader().SetCopyHeaders(true);
-            cdm.DvHeader().SetWriteAspect(false);
-            cdm.DvHeader().SetAspectWide(false);
-            for (media::Filter *acm : {cdm.Acm1(), cdm.Acm2()})
-                if (acm != nullptr && acm->pins().front()->isConnected()) {
-                    EXPECT_TRUE(media::SetAudioSampleRate(acm, 48000));
-                }
+            SetHandlerOptions(cdm, 0.0, true, false, false);
             if (c.graph == Graph::Standard)
                 return;
             TincrustRec options;
