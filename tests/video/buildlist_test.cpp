@@ -3,6 +3,7 @@
 // that probing never changes a file.
 #include "formats/datetime.h"
 #include "support/dvfiles.h"
+#include "support/dvframe.h"
 #include "support/media_hang_guard.h"
 #include "support/riffbuilder.h"
 #include "support/tools.h"
@@ -234,6 +235,34 @@ TEST(ProbeGraph, EveryValueBelongsToTheFileProbed)
 
     // And the module still reads a DV file after those.
     EXPECT_EQ(list.ReadDVInfo(dated).recDateTime, Recorded());
+}
+
+// The module keeps one detector for every probe: a value that the next file's
+// first frame does not state (here the display mode: no VAUX source control
+// pack) is not the previous file's.
+TEST(ProbeGraph, AValueTheFirstFrameLacksIsNotThePreviousFiles)
+{
+    HangGuard guard(60s, "a 16:9 file, then a file without display mode");
+    QTemporaryDir tmp;
+    const QString wide = Type1(tmp.path(), {.wide = true});
+
+    // Blank frames with a time code and nothing else.
+    DvFrame frame(DvStandard::Pal);
+    for (int seq = 0; seq < frame.sequences(); ++seq)
+        frame.setPack(subcodeSlot(seq, 0, 0), timecodePack(1, 2, 3, 4));
+    QByteArray raw;
+    for (int f = 0; f < 3; ++f)
+        raw += frame.toByteArray();
+    const QString unmarked = QDir(tmp.path()).filePath("unmarked.avi");
+    writeFileBytes(unmarked, dvType1Avi(raw));
+
+    TdmList list;
+    ASSERT_TRUE(list.ReadDVInfo(wide).wide);
+    const ProbeValues next = list.ReadDVInfo(unmarked);
+    EXPECT_TRUE(next.hasDv);
+    EXPECT_TRUE(next.hasTimecode) << "no frame of the second file was read";
+    EXPECT_FALSE(next.hasDate);
+    EXPECT_FALSE(next.wide);
 }
 
 } // namespace

@@ -278,13 +278,87 @@ TEST(DvHeaderCopy, CopiesPacksButNotTheSystemInformation)
             const int from = s % source.sequences();
             // The encoder's own 0x60 stays, and the source's 0x60 is not copied.
             EXPECT_EQ(frame.pack(vauxSlot(s, 1, 9)), original.pack(vauxSlot(s, 1, 9)));
-            EXPECT_EQ(frame.pack(vauxSlot(s, 0, 3)), original.pack(vauxSlot(s, 0, 3)));
+            EXPECT_NE(frame.pack(vauxSlot(s, 0, 3))[0], 0x60);
             // Every other pack is the source's, the time codes' frames scaled.
             EXPECT_EQ(frame.pack(vauxSlot(s, 1, 10)), source.pack(vauxSlot(from, 1, 10)));
             EXPECT_EQ(frame.pack(subcodeSlot(s, 1, 5)), source.pack(subcodeSlot(from, 1, 5)));
             EXPECT_EQ(frame.pack(subcodeSlot(s, 0, 0)), timecodePack(1, 2, 3, c.targetFrames));
             EXPECT_EQ(frame.pack(vauxSlot(s, 2, 14)), timecodePack(1, 2, 3, c.targetFrames, 0x40));
         }
+    }
+}
+
+// A camcorder's frame: the main VAUX area (0x60 to 0x63) in VAUX block 2 of
+// the even sequences and block 0 of the odd ones, camera packs in block 0 of
+// the even ones, the time code in the subcode.
+DvFrame camcorderFrame(DvStandard standard, int displayMode)
+{
+    DvFrame frame(standard);
+    for (int s = 0; s < frame.sequences(); ++s) {
+        const int block = s % 2 == 0 ? 2 : 0;
+        const int first = s % 2 == 0 ? 9 : 0;
+        frame.setPack(vauxSlot(s, block, first), {0x60, 0xFF, 0xFF, 0xE0, 0xFF});
+        frame.setPack(vauxSlot(s, block, first + 1), vauxSourceControlPack(displayMode));
+        frame.setPack(vauxSlot(s, block, first + 2), recDatePack(7, 6, 5));
+        frame.setPack(vauxSlot(s, block, first + 3), recTimePack(8, 9, 10));
+        if (s % 2 == 0)
+            for (int k = 1; k <= 3; ++k)
+                frame.setPack(vauxSlot(s, 0, k), {std::uint8_t(0x70 + k), 1, 2, 3, 4});
+        frame.setPack(subcodeSlot(s, 0, 0), timecodePack(1, 2, 3, 4));
+    }
+    return frame;
+}
+
+// The DV encoder's frame: 0x60 and 0x61 at the start of each half of every
+// VAUX block, nothing else.
+DvFrame encoderLayoutFrame(DvStandard standard)
+{
+    DvFrame frame(standard);
+    for (int s = 0; s < frame.sequences(); ++s)
+        for (int b = 0; b < 3; ++b)
+            for (const int k : {0, 9}) {
+                frame.setPack(vauxSlot(s, b, k), {0x60, 0xFF, 0xFF, 0x00, 0xFF});
+                frame.setPack(vauxSlot(s, b, k + 1), vauxSourceControlPack(0, 0x38));
+            }
+    return frame;
+}
+
+// Readers take the date from the packs after a frame's first 0x60: each of
+// the encoder's 0x60 packs is followed by the source's 0x61, 0x62 and 0x63,
+// and the camera packs that stood there move to empty slots.
+TEST(DvHeaderCopy, DateAndDisplayModeFollowEachSourcePack)
+{
+    for (const DvStandard standard : {DvStandard::Pal, DvStandard::Ntsc}) {
+        SCOPED_TRACE(standard == DvStandard::Pal ? "625" : "525");
+        DvSceneDetectCore detector;
+        detector.startStreaming(0);
+        const DvFrame source = camcorderFrame(standard, 2);
+        ASSERT_TRUE(detector.processFrame(source.bytes()));
+        DvHeaderCore header(&detector);
+        const DvFrame original = encoderLayoutFrame(standard);
+        DvFrame frame = original;
+        ASSERT_TRUE(header.processFrame(frame.bytes()));
+
+        for (int s = 0; s < frame.sequences(); ++s) {
+            SCOPED_TRACE(testing::Message() << "sequence " << s);
+            std::multiset<std::uint8_t> ids;
+            for (int b = 0; b < 3; ++b) {
+                for (const int k : {0, 9}) {
+                    EXPECT_EQ(frame.pack(vauxSlot(s, b, k)), original.pack(vauxSlot(s, b, k)));
+                    EXPECT_EQ(frame.pack(vauxSlot(s, b, k + 1)), vauxSourceControlPack(2));
+                    EXPECT_EQ(frame.pack(vauxSlot(s, b, k + 2)), recDatePack(7, 6, 5));
+                    EXPECT_EQ(frame.pack(vauxSlot(s, b, k + 3)), recTimePack(8, 9, 10));
+                }
+                for (int k = 0; k < 15; ++k)
+                    ids.insert(frame.pack(vauxSlot(s, b, k))[0]);
+            }
+            for (const std::uint8_t camera : {0x71, 0x72, 0x73})
+                EXPECT_EQ(ids.count(camera), s % 2 == 0 ? 1u : 0u) << int(camera);
+            EXPECT_EQ(frame.pack(subcodeSlot(s, 0, 0)), timecodePack(1, 2, 3, 4));
+        }
+        bool wide = false;
+        ASSERT_TRUE(ReadDvWideFlag(frame.bytes(), frame.sequences(), wide));
+        EXPECT_TRUE(wide);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <ostream>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -234,6 +235,36 @@ TEST(SceneDetect, HeaderStoreHoldsTheLastFramesLeadingBlocks)
     }
     detector.stop();
     EXPECT_EQ(detector.headerStore().Sequences, 0);
+}
+
+// A frame's store, as a note holds it, stays that frame's however many frames
+// follow; a store nobody holds any more is filled again rather than a new one.
+TEST(SceneDetect, AHeldFrameStoreKeepsItsFrame)
+{
+    DvSceneDetectCore detector;
+    detector.startStreaming(0);
+    const auto frameWithTimecode = [](int second) {
+        DvFrame frame = buildDvFrame(dated(0));
+        for (int s = 0; s < frame.sequences(); ++s)
+            frame.setPack(vauxSlot(s, 2, 14), timecodePack(0, 0, second, 0));
+        return frame;
+    };
+    ASSERT_TRUE(detector.processFrame(frameWithTimecode(1).bytes()));
+    const DvSceneDetectCore::FrameRecord held = detector.lastFrame();
+    ASSERT_NE(held.store, nullptr);
+    EXPECT_EQ(held.info.FrameNumber, 0u);
+    const DvFrame first = frameWithTimecode(1);
+    const std::vector<std::uint8_t> firstBlocks(first.bytes().begin(), first.bytes().begin() + 480);
+
+    std::set<const DvHeaderStore *> stores;
+    for (int f = 2; f < 100; ++f) {
+        ASSERT_TRUE(detector.processFrame(frameWithTimecode(f % 60).bytes()));
+        stores.insert(detector.lastFrame().store.get());
+    }
+    EXPECT_TRUE(std::equal(firstBlocks.begin(), firstBlocks.end(), held.store->Entries[0].begin()));
+    EXPECT_FALSE(stores.contains(held.store.get()));
+    EXPECT_LE(stores.size(), 2u) << "stores nobody held were not used again";
+    detector.stop();
 }
 
 // ---------------------------------------------------------------------------

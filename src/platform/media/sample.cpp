@@ -54,6 +54,16 @@ SamplePtr MediaSample::writableCopy() const
     return copy;
 }
 
+SamplePtr MediaSample::sharedView(const SamplePtr &of)
+{
+    auto view = SamplePtr(new MediaSample(of->m_data, of->m_capacity, false, of->m_alignment));
+    view->m_length = of->m_length;
+    view->copyPropertiesFrom(*of);
+    view->m_readOnly = true;
+    view->m_viewOf = of;
+    return view;
+}
+
 void MediaSample::reset()
 {
     m_length = 0;

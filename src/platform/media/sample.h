@@ -74,6 +74,12 @@ public:
     void copyPropertiesFrom(const MediaSample &other);
     // A new heap sample with this sample's data and properties, writable.
     SamplePtr writableCopy() const;
+    // A read-only sample over `of`'s data (no copy), with properties of its
+    // own copied from `of`, which it keeps alive. A filter that hands one
+    // buffer to several branches gives each branch a view: the data is shared,
+    // while each branch's filters may attach notes and set times on their own
+    // sample without touching another thread's.
+    static SamplePtr sharedView(const SamplePtr &of);
 
     // Clears length, times and flags (when the sample returns to its pool).
     void reset();
@@ -88,6 +94,7 @@ private:
     bool m_ownsBuffer;
     std::size_t m_alignment;
     bool m_readOnly = false;
+    SamplePtr m_viewOf; // the sample whose buffer a view reads
 };
 
 } // namespace vidora::media

@@ -18,7 +18,7 @@ media::Flow Tdv_DVheader::Transform(media::MediaSample &sample)
 {
     const DvFrameNote *note = DvFrameNoteOf(sample);
     m_core.processFrame({sample.data(), sample.actualLength()},
-                        note != nullptr ? &note->Store : nullptr);
+                        note != nullptr ? note->Store.get() : nullptr);
     return media::Flow::Ok;
 }
 

@@ -48,16 +48,16 @@ void Tdv_sceneDetect::StopStreaming()
 
 media::Flow Tdv_sceneDetect::Transform(media::MediaSample &sample)
 {
-    m_core.processFrame({sample.data(), sample.actualLength()});
-    // A sample shared with other branches (after a tee) is read-only and
-    // gets no note: the filters after it read the detector itself, which is
-    // right as long as nothing between them queues.
-    if (!sample.isReadOnly()) {
-        auto note = std::make_shared<DvFrameNote>();
-        note->Info = m_core.lastInfo();
-        m_core.copyHeaderStore(note->Store);
-        sample.note = std::move(note);
-    }
+    if (!m_core.processFrame({sample.data(), sample.actualLength()}))
+        return media::Flow::Ok;
+    // A note is the sample's metadata, not its data: a read-only sample gets
+    // one too. Read-only samples here are views of their own (a splitter or a
+    // tee gives each branch one), so no other branch reads this note field.
+    DvSceneDetectCore::FrameRecord record = m_core.lastFrame();
+    auto note = std::make_shared<DvFrameNote>();
+    note->Info = record.info;
+    note->Store = std::move(record.store);
+    sample.note = std::move(note);
     return media::Flow::Ok;
 }
 

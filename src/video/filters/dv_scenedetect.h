@@ -16,11 +16,11 @@
 //       exactly once per run, also for a run without frames.
 //
 // Other filters and modules read the frame records and the header store
-// through the accessors, which copy under the core's lock. Each sample the
-// detector may change also leaves with a DvFrameNote: the same records as they
-// stood after that frame, for filters further down that a queued filter puts
-// on another thread (the detector has read later frames by the time they see
-// this one).
+// through the accessors, which copy under the core's lock. Each DV frame also
+// leaves with a DvFrameNote, whatever the sharing of its sample: the same
+// records as they stood after that frame, for filters further down that a
+// queued filter or frame lanes put behind the detector (it has read later
+// frames by the time they see this one).
 #include "platform/media/transform.h"
 #include "video/filters/scenedetectcore.h"
 
@@ -29,8 +29,10 @@ namespace vidora {
 // The detector's records after one frame, attached to that frame's sample.
 struct DvFrameNote final : media::SampleNote
 {
-    TDvFrameInfo Info;   // what LastInfo answered after the frame
-    DvHeaderStore Store; // what HeaderStore answered after the frame
+    TDvFrameInfo Info; // what LastInfo answered after the frame
+    // What HeaderStore answered after the frame: the detector's store of that
+    // frame, shared (never null on a note).
+    std::shared_ptr<const DvHeaderStore> Store;
 };
 
 // The detector's note on a sample, or null.

@@ -5,6 +5,7 @@
 #include "video/filters/scenedetectcore.h"
 
 #include <algorithm>
+#include <array>
 
 namespace vidora {
 
@@ -30,6 +31,84 @@ void scaleTimecodeFrames(std::span<std::uint8_t> pack, int sourceRate, int targe
         return;
     const int scaled = frames * targetRate / sourceRate;
     pack[1] = static_cast<std::uint8_t>((pc1 & 0xC0) | ((scaled / 10) << 4) | (scaled % 10));
+}
+
+constexpr std::uint8_t kNoPack = 0xFF;      // a slot's filler
+constexpr std::size_t kSubcodePacks = 12;   // pack slots of the two subcode blocks
+constexpr std::size_t kVauxBlockPacks = 15; // pack slots of one VAUX block
+constexpr std::size_t kVauxPacks = 3 * kVauxBlockPacks;
+
+// The packs that follow the source pack in a camcorder's main VAUX area, in
+// their order there: source control (display mode), recording date, time.
+constexpr std::array<std::uint8_t, 3> kMainAreaFollowers{kDvPackVauxSourceControl, kDvPackRecDate,
+                                                         kDvPackRecTime};
+
+// The first pack `id` of the store, VAUX before subcode, looked for in
+// sequence `first` and then in the others; null when there is none.
+const std::uint8_t *storedPack(const DvHeaderStore &store, int first, std::uint8_t id)
+{
+    const auto offsets = DvSequencePackOffsets();
+    for (int n = 0; n < store.Sequences; ++n) {
+        const auto &entry = store.Entries[static_cast<std::size_t>((first + n) % store.Sequences)];
+        for (const auto part : {offsets.subspan(kSubcodePacks), offsets.first(kSubcodePacks)})
+            for (const std::uint16_t offset : part)
+                if (entry[offset] == id)
+                    return &entry[offset];
+    }
+    return nullptr;
+}
+
+// Readers of DV (mediainfo among them) take a frame's display mode and
+// recording date from the packs that follow its first VAUX source pack, as a
+// camcorder's main VAUX area lays them out: 0x60, 0x61, 0x62, 0x63. A
+// re-encoded frame keeps its encoder's 0x60 packs, at other places than the
+// source's, so after each of them the source's own 0x61, 0x62 and 0x63 are
+// written (those the source has, in that order, within the VAUX block and
+// never over a 0x60). A pack that was copied into one of those slots moves to
+// a slot of the sequence's VAUX left empty; with none left it is dropped.
+void followSourcePacks(std::span<std::uint8_t> sequence, const DvHeaderStore &store, int from)
+{
+    std::array<const std::uint8_t *, kMainAreaFollowers.size()> followers{};
+    bool any = false;
+    for (std::size_t i = 0; i < followers.size(); ++i) {
+        followers[i] = storedPack(store, from, kMainAreaFollowers[i]);
+        any = any || followers[i] != nullptr;
+    }
+    if (!any)
+        return;
+    const auto vaux = DvSequencePackOffsets().subspan(kSubcodePacks, kVauxPacks);
+    const auto slot = [&](std::size_t index) { return sequence.subspan(vaux[index], kPackBytes); };
+    std::array<bool, kVauxPacks> written{};
+    std::array<TDvPack, kVauxPacks> displaced;
+    std::size_t displacedCount = 0;
+    for (std::size_t source = 0; source < kVauxPacks; ++source) {
+        if (slot(source)[0] != kDvPackVauxSource)
+            continue;
+        const std::size_t blockEnd = (source / kVauxBlockPacks + 1) * kVauxBlockPacks;
+        for (std::size_t i = 0; i < followers.size(); ++i) {
+            const std::size_t at = source + 1 + i;
+            if (at >= blockEnd || slot(at)[0] == kDvPackVauxSource)
+                break;
+            if (followers[i] == nullptr)
+                continue;
+            const auto to = slot(at);
+            const bool follower = std::find(kMainAreaFollowers.begin(), kMainAreaFollowers.end(),
+                                            to[0]) != kMainAreaFollowers.end();
+            if (to[0] != kNoPack && !follower && !written[at])
+                std::copy(to.begin(), to.end(), displaced[displacedCount++].begin());
+            std::copy_n(followers[i], kPackBytes, to.begin());
+            written[at] = true;
+        }
+    }
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < displacedCount; ++i) {
+        while (next < kVauxPacks && (written[next] || slot(next)[0] != kNoPack))
+            ++next;
+        if (next == kVauxPacks)
+            break;
+        std::copy(displaced[i].begin(), displaced[i].end(), slot(next).begin());
+        written[next] = true;
+    }
 }
 
 const DvSystem *systemOfFrameSize(std::size_t bytes)
@@ -63,6 +142,7 @@ void CopyDvHeaderPacks(std::span<std::uint8_t> frame, int nSeq, const DvHeaderSt
             if (rescale && to[0] == kDvPackTimecode)
                 scaleTimecodeFrames(to, timecodeRate(sourceSeq), timecodeRate(nSeq));
         }
+        followSourcePacks(target, store, i % sourceSeq);
     }
 }
 

@@ -24,6 +24,13 @@ class DvSceneDetectCore;
 // position holding a 0x60 pack, so the frame keeps its encoder's own system
 // information. A store holding no frame (Sequences 0) copies nothing.
 //
+// Readers take the display mode and the recording date from the packs that
+// follow a frame's first VAUX source pack (a camcorder's main VAUX area:
+// 0x60, 0x61, 0x62, 0x63). So after each of the frame's own 0x60 packs, the
+// source's 0x61, 0x62 and 0x63 (those it has) are written in that order,
+// within the VAUX block; a pack copied into one of those slots moves to an
+// empty VAUX slot of the sequence.
+//
 // When the frame's system differs from the source's, target sequence i takes
 // source sequence i mod n (n the source's sequence count), and the frame field
 // of each copied time code pack is scaled to the target rate: frames × target

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace vidora {
 
@@ -50,7 +51,38 @@ bool formatDiffers(const TDvFrameInfo &a, const TDvFrameInfo &b)
 
 } // namespace
 
-DvSceneDetectCore::DvSceneDetectCore()
+// A store is about 6 KB: a frame's store comes from here and returns when its
+// last holder (the detector's present, a frame's note) lets go, on whichever
+// thread that is. A few are kept, as many as frames are under way at once in
+// a graph; more return to the heap.
+struct DvSceneDetectCore::StorePool
+{
+    static constexpr std::size_t kKept = 32;
+    std::mutex lock;
+    std::vector<std::unique_ptr<DvHeaderStore>> free; // guarded by lock
+
+    static std::shared_ptr<DvHeaderStore> take(const std::shared_ptr<StorePool> &pool)
+    {
+        std::unique_ptr<DvHeaderStore> store;
+        {
+            const std::lock_guard guard(pool->lock);
+            if (!pool->free.empty()) {
+                store = std::move(pool->free.back());
+                pool->free.pop_back();
+            }
+        }
+        if (!store)
+            store = std::make_unique<DvHeaderStore>();
+        return {store.release(), [pool](DvHeaderStore *given) {
+                    std::unique_ptr<DvHeaderStore> back(given);
+                    const std::lock_guard guard(pool->lock);
+                    if (pool->free.size() < kKept)
+                        pool->free.push_back(std::move(back));
+                }};
+    }
+};
+
+DvSceneDetectCore::DvSceneDetectCore() : m_storePool(std::make_shared<StorePool>())
 {
     // The detector shows nothing until told: empty lines, always, with the
     // default date formats.
@@ -106,13 +138,22 @@ TDvFrameInfo DvSceneDetectCore::lastInfo() const
 DvHeaderStore DvSceneDetectCore::headerStore() const
 {
     const std::lock_guard lock(m_lock);
-    return m_headerStore;
+    return m_headerStore ? *m_headerStore : DvHeaderStore{};
 }
 
 void DvSceneDetectCore::copyHeaderStore(DvHeaderStore &target) const
 {
     const std::lock_guard lock(m_lock);
-    target = m_headerStore;
+    if (m_headerStore)
+        target = *m_headerStore;
+    else
+        target.Sequences = 0; // holds nothing of the run
+}
+
+DvSceneDetectCore::FrameRecord DvSceneDetectCore::lastFrame() const
+{
+    const std::lock_guard lock(m_lock);
+    return {m_last, m_headerStore};
 }
 
 void DvSceneDetectCore::resetRun()
@@ -126,7 +167,7 @@ void DvSceneDetectCore::resetRun()
     m_current.FrameNumber = 0;
     // Taken as dated, so that the run's first frame is never a returning date.
     m_current.HasDate = true;
-    m_headerStore.Sequences = 0;
+    m_headerStore.reset();
 }
 
 void DvSceneDetectCore::startStreaming(std::int64_t frameDuration100ns)
@@ -135,6 +176,13 @@ void DvSceneDetectCore::startStreaming(std::int64_t frameDuration100ns)
     std::int32_t showCount = 0;
     {
         const std::lock_guard lock(m_lock);
+        // A run may read another file than the last: a value whose pack the
+        // first frame lacks must not be the last file's (a 16:9 flag, an
+        // audio format). Within the run absent packs keep the frame before's.
+        m_current = TDvFrameInfo{};
+        m_current.HasDate = true;
+        m_previous = TDvFrameInfo{};
+        m_last = TDvFrameInfo{};
         m_frameDuration = std::max<std::int64_t>(frameDuration100ns, 0);
         if (m_frameDuration > 0)
             m_showCount = ShowCountFor(m_options.Seconds, m_frameDuration);
@@ -239,16 +287,19 @@ bool DvSceneDetectCore::processFrame(std::span<const std::uint8_t> sample)
         m_firstFrame = false;
     }
 
+    // A store of this frame's own, filled before anyone can see it.
+    const std::shared_ptr<DvHeaderStore> store = StorePool::take(m_storePool);
+    for (int i = 0; i < nSeq; ++i) {
+        const auto sequence = sample.subspan(static_cast<std::size_t>(i) * kDvSequenceBytes,
+                                             DvHeaderStore::kEntryBytes);
+        std::copy(sequence.begin(), sequence.end(),
+                  store->Entries[static_cast<std::size_t>(i)].begin());
+    }
+    store->Sequences = nSeq;
     {
         const std::lock_guard lock(m_lock);
         m_last = info;
-        for (int i = 0; i < nSeq; ++i) {
-            const auto sequence = sample.subspan(static_cast<std::size_t>(i) * kDvSequenceBytes,
-                                                 DvHeaderStore::kEntryBytes);
-            std::copy(sequence.begin(), sequence.end(),
-                      m_headerStore.Entries[static_cast<std::size_t>(i)].begin());
-        }
-        m_headerStore.Sequences = nSeq;
+        m_headerStore = store;
         m_current.FrameNumber = info.FrameNumber + 1;
     }
     return true;

@@ -11,7 +11,8 @@
 //   Stop, after streaming has quiesced → stop()
 //
 // A run is everything from startStreaming to stop. startStreaming resets the
-// scene state, so each run begins alike whatever the previous one did; stop
+// scene state and the frame records (a run may read another file), so each
+// run begins alike whatever the previous one did; stop
 // makes the final report (last scene, empty subtitle lines, OnEnd, in that
 // order) exactly once per run, also for a run that saw no frame, and a stop
 // outside a run reports nothing.
@@ -32,6 +33,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <span>
 
@@ -96,6 +98,17 @@ public:
     // Copies the header store into an existing one, for a caller on the
     // streaming path that keeps its own.
     void copyHeaderStore(DvHeaderStore &target) const;
+    // The last frame's record and header store in one snapshot. The store is
+    // the detector's own, shared rather than copied: each frame fills a new
+    // one (recycled from a small pool once nobody holds it), so a holder keeps
+    // that frame's blocks however many frames the detector reads after it.
+    // Null store before the run's first DV frame.
+    struct FrameRecord
+    {
+        TDvFrameInfo info;
+        std::shared_ptr<const DvHeaderStore> store;
+    };
+    FrameRecord lastFrame() const;
     // The frame duration in use (100 ns); 0 until a run has learnt it.
     std::int64_t frameDuration() const;
 
@@ -110,10 +123,15 @@ private:
     TDvFrameInfo m_current;
     TDvFrameInfo m_previous;
     TDvFrameInfo m_last;
-    DvHeaderStore m_headerStore;
+    std::shared_ptr<const DvHeaderStore> m_headerStore; // null before the run's first frame
     TincrustRec m_options;
     std::int32_t m_showCount = kDefaultShowCount;
     std::int64_t m_frameDuration = 0;
+
+    // Header stores that no frame holds any more; shared with the stores it
+    // gave out, which may outlive the detector.
+    struct StorePool;
+    std::shared_ptr<StorePool> m_storePool;
 
     // Owned by the thread that runs the run (streaming, then stopping thread).
     TDvFrameInfo m_sceneStart;

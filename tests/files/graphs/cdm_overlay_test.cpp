@@ -230,14 +230,7 @@ protected:
     void SetHeaderOptions(double days, bool copy, bool writeAspect, bool wide)
     {
         afterBuild = [this, days, copy, writeAspect, wide](TCdm &cdm) {
-            cdm.DvHeader().SetDateOffset(days);
-            cdm.DvHeader().SetCopyHeaders(copy);
-            cdm.DvHeader().SetWriteAspect(writeAspect);
-            cdm.DvHeader().SetAspectWide(wide);
-            for (media::Filter *acm : {cdm.Acm1(), cdm.Acm2()})
-                if (acm != nullptr && acm->pins().front()->isConnected()) {
-                    EXPECT_TRUE(media::SetAudioSampleRate(acm, 48000));
-                }
+            SetHandlerOptions(cdm, days, copy, writeAspect, wide);
             if (overlayOptions)
                 overlayOptions(cdm);
         };

@@ -7,6 +7,8 @@
 
 #include "files/cdmgraphrun.h"
 #include "platform/gui_thread.h"
+#include "platform/media/dsfunctions_media.h"
+#include "video/filters/dv_dvheader.h"
 #include "video/graphs/convertirdvunit.h"
 
 #include <chrono>
@@ -61,6 +63,21 @@ protected:
         this->source.Clear();
         this->source.Put(source, true);
         return RunToEnd(command);
+    }
+
+    // What a video command handler sets after a build: the DV header
+    // filter's four options, and the audio converters in use to the sources'
+    // 48 kHz.
+    static void SetHandlerOptions(TCdm &cdm, double days, bool copy, bool writeAspect, bool wide)
+    {
+        cdm.DvHeader().SetDateOffset(days);
+        cdm.DvHeader().SetCopyHeaders(copy);
+        cdm.DvHeader().SetWriteAspect(writeAspect);
+        cdm.DvHeader().SetAspectWide(wide);
+        for (media::Filter *acm : {cdm.Acm1(), cdm.Acm2()})
+            if (acm != nullptr && acm->pins().front()->isConnected()) {
+                EXPECT_TRUE(media::SetAudioSampleRate(acm, 48000));
+            }
     }
 
     // The errors the engine reported during the runs.

@@ -205,15 +205,15 @@ Flow DvSplitterFilter::receive(InputPin &, const SamplePtr &sample)
     std::size_t branches = 0;
     for (std::size_t i = 0; i < outputCount(); ++i)
         branches += outputAt(i).isConnected() ? 1 : 0;
-    // The outputs read the frame at once on their own threads.
-    if (branches > 1)
-        sample->setReadOnly();
     // A change of the interleaved type means nothing on the outputs.
     sample->typeChange.reset();
     for (std::size_t i = 0; i < outputCount(); ++i) {
         if (!outputAt(i).isConnected())
             continue;
-        const Flow pushed = m_queues[i]->push(sample);
+        // The outputs read the frame at once on their own threads: each has a
+        // read-only view of it, whose properties (a note) are its own.
+        const Flow pushed =
+            m_queues[i]->push(branches > 1 ? MediaSample::sharedView(sample) : sample);
         if (pushed != Flow::Ok)
             return pushed;
     }

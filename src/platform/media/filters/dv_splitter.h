@@ -9,8 +9,9 @@
 // as the input type's DVINFO says. When the input disconnects the outputs are
 // disconnected; the next input connection replaces them.
 //
-// Video is the whole DIF frame, the very sample that came in (marked
-// read-only when audio is taken from it as well), with its times. Audio is
+// Video is the whole DIF frame, the very sample that came in (a read-only
+// view of it when audio is taken from it as well, MediaSample::sharedView),
+// with its times. Audio is
 // 16-bit stereo PCM at the frame's own rate, one sample per frame with the
 // frame's times; error samples repeat the last good sample of their channel.
 // A frame whose size is no DV frame size goes to the video output untouched

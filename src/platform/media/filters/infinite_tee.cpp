@@ -48,12 +48,14 @@ Flow InfiniteTeeFilter::receive(InputPin &, const SamplePtr &sample)
     for (auto &out : m_outputs)
         if (out->isConnected())
             branches.push_back(out.get());
-    if (branches.size() > 1)
-        sample->setReadOnly();
     bool anyOk = branches.empty();
     Flow other = Flow::Flushing;
     for (auto *out : branches) {
-        const Flow result = out->deliver(sample);
+        // Branches may keep the sample past this call (a queued filter): each
+        // has a read-only view of its own, so a note attached on one branch
+        // is not written under another branch's reader.
+        const Flow result =
+            out->deliver(branches.size() > 1 ? MediaSample::sharedView(sample) : sample);
         if (result == Flow::Error)
             return result;
         if (result == Flow::Ok)

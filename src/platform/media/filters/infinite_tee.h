@@ -2,9 +2,10 @@
 
 // The infinite pin tee: one input, then outputs; after each output
 // connection a new free output is added at the end. Every sample goes to
-// every connected output on the input's streaming thread, the same sample
-// (no copy): with more than one branch it is marked read-only, so a branch
-// that changes data works on a copy.
+// every connected output on the input's streaming thread, the same data (no
+// copy): with more than one branch each gets a read-only view of the sample
+// (MediaSample::sharedView), so a branch that changes data works on a copy and
+// the properties, a note among them, are each branch's own.
 #include "platform/media/filter.h"
 
 namespace vidora::media {
