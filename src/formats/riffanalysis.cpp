@@ -1,0 +1,406 @@
+#include "formats/riffanalysis.h"
+
+#include "formats/riff.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace vidora {
+
+namespace {
+
+using riff::BoundedReader;
+
+constexpr FourCC kRiffId = makeFourCC("RIFF");
+constexpr FourCC kListId = makeFourCC("LIST");
+constexpr FourCC kMoviId = makeFourCC("movi");
+constexpr FourCC kStrh = makeFourCC("strh");
+constexpr FourCC kAvih = makeFourCC("avih");
+constexpr FourCC kStrf = makeFourCC("strf");
+constexpr FourCC kIndx = makeFourCC("indx");
+constexpr FourCC kIdx1 = makeFourCC("idx1");
+
+// Structure sizes as read.
+constexpr qint64 kStreamHeaderBytes = 56;
+constexpr qint64 kMainHeaderBytes = 56;
+constexpr qint64 kBitmapInfoBytes = 40;
+constexpr qint64 kWaveFormatBytes = 18;
+constexpr qint64 kDvInfoBytes = 32;
+constexpr qint64 kIndexHeaderBytes = 32; // of the index header, the part shown
+
+enum class StreamKind {
+    Video,
+    Audio,
+    Interleaved,
+    Other,
+};
+
+QString Hex(quint64 value, int digits)
+{
+    return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+}
+
+QString Chars(const char *p)
+{
+    return QString::fromLatin1(p, 4);
+}
+
+quint64 LE64(const char *p)
+{
+    return quint64(readLE32(p)) | quint64(readLE32(p + 4)) << 32;
+}
+
+bool IsFrameChunk(FourCC id)
+{
+    return id == makeFourCC("01wb") || id == makeFourCC("00dc") || id == makeFourCC("00db");
+}
+
+class Walker
+{
+public:
+    Walker(QIODevice &device, const TRiffAnalysisContext &context, TRiffAnalysis &out)
+        : m_reader(device), m_context(context), m_out(out)
+    {}
+
+    void WalkFile()
+    {
+        qint64 remaining = m_reader.fileSize();
+        qint64 position = 0;
+        while (remaining > 0) {
+            if (m_out.cancelled)
+                break;
+            const qint64 n = Walk(0, true, position);
+            if (m_out.unexpectedEnd || m_out.cancelled || n == 8)
+                break;
+            remaining -= n;
+            position += n;
+        }
+    }
+
+    void Line(QString text)
+    {
+        // A line ends at its first zero byte, as a list line does.
+        const qsizetype zero = text.indexOf(QChar(0));
+        if (zero >= 0)
+            text.truncate(zero);
+        m_out.lines << text;
+    }
+
+private:
+    static QString Indent(int level) { return QString(4 * level, u' '); }
+
+    void Banner(int level, const QString &title)
+    {
+        Line(RiffBannerLine(Indent(level), QStringLiteral("-"), title));
+    }
+
+    // `count` bytes at `offset`; none, with the unexpected end set, when the
+    // file ends first.
+    std::optional<QByteArray> Read(qint64 offset, qint64 count)
+    {
+        auto bytes = m_reader.readAt(offset, count);
+        if (!bytes)
+            m_out.unexpectedEnd = true;
+        return bytes;
+    }
+
+    // The bytes the chunk at `position` takes, header included; 0 when the
+    // walk was cancelled or the file ended before its header.
+    qint64 Walk(int level, bool top, qint64 position)
+    {
+        if (m_context.keepGoing && !m_context.keepGoing()) {
+            m_out.cancelled = true;
+            return 0;
+        }
+        const auto header = m_reader.headerAt(position);
+        if (!header) {
+            m_out.unexpectedEnd = true;
+            return 0;
+        }
+        const qint64 dataStart = position + riff::kHeaderSize;
+        const QString indent = Indent(level);
+        if (top && header->id != kRiffId) {
+            Line(QStringLiteral(">>>") +
+                 QStringLiteral(" There are %1 bytes of garbage at the end of the file")
+                     .arg(Hex(quint64(m_reader.fileSize() - dataStart + 8), 8)));
+            return 8;
+        }
+        if (!IsFrameChunk(header->id))
+            Line(indent + fourCCBytesText(header->id) + QStringLiteral("  ") +
+                 Hex(header->size, 8));
+
+        // 64-bit: a size of 0xFFFFFFFF rounds up to 4 GiB.
+        qint64 size = qint64(header->size) + (header->size & 1);
+        const qint64 left = m_reader.fileSize() - dataStart;
+        if (size > left) {
+            Line(indent + QStringLiteral(">>> Bad chunk length:"));
+            Line(indent + QStringLiteral(">>> ") +
+                 QStringLiteral("%1 instead of %2")
+                     .arg(Hex(quint64(size), 8), Hex(quint64(left), 8)));
+            size = left;
+        }
+        const qint64 result = size + riff::kHeaderSize;
+        if (size == 0)
+            return result;
+
+        if (header->id == kRiffId || header->id == kListId) {
+            WalkList(level, dataStart, size);
+            return result;
+        }
+        if (header->id == kIdx1)
+            return result;
+        DumpHeaderChunk(level, header->id, dataStart, size);
+        return result;
+    }
+
+    void WalkList(int level, qint64 dataStart, qint64 size)
+    {
+        const QString indent = Indent(level);
+        const auto type = Read(dataStart, riff::kListTypeSize);
+        if (!type)
+            return;
+        if (size < riff::kListTypeSize)
+            return; // the list type lies past the chunk: nothing inside
+        size -= riff::kListTypeSize;
+        const FourCC listType = readLE32(type->constData());
+        Line(indent + fourCCBytesText(listType));
+        if (listType == kMoviId)
+            return;
+        if (level + 1 > kRiffAnalysisMaxDepth) {
+            Line(indent + QStringLiteral(">>> Lists nested too deeply: not walked"));
+            return;
+        }
+        // Children are walked inside their list only; the list's own size
+        // decides where the next chunk after it starts.
+        qint64 child = dataStart + riff::kListTypeSize;
+        while (size > 7) {
+            if (m_out.cancelled)
+                return;
+            const qint64 m = Walk(level + 1, false, child);
+            if (m_out.unexpectedEnd || m_out.cancelled || m > size)
+                return;
+            size -= m;
+            child += m;
+        }
+    }
+
+    void DumpHeaderChunk(int level, FourCC id, qint64 dataStart, qint64 size)
+    {
+        const QString in = Indent(level);
+        if (id == kStrh) {
+            const auto b = Read(dataStart, kStreamHeaderBytes);
+            if (!b)
+                return;
+            const char *p = b->constData();
+            const FourCC type = readLE32(p);
+            m_kind = type == makeFourCC("vids")   ? StreamKind::Video
+                     : type == makeFourCC("auds") ? StreamKind::Audio
+                     : type == makeFourCC("iavs") ? StreamKind::Interleaved
+                                                  : StreamKind::Other;
+            Line(QString());
+            Banner(level, m_kind == StreamKind::Video         ? QStringLiteral("(Video)")
+                          : m_kind == StreamKind::Audio       ? QStringLiteral("(Audio)")
+                          : m_kind == StreamKind::Interleaved ? QStringLiteral("(Interleaved)")
+                                                              : QStringLiteral("(Unknown)"));
+            Banner(level, QStringLiteral("Start of AVI Stream Header"));
+            Line(in + "FourccType = " + Chars(p));
+            Line(in + "FourccHandler = " + Chars(p + 4));
+            Line(in + "Flags = " + Hex(readLE32(p + 8), 8));
+            Line(in + "Priority = " + QString::number(readLE16(p + 12)));
+            Line(in + "Language = " + Hex(readLE16(p + 14), 4));
+            const char *const names[] = {"InitialFrames = ", "Scale = ",  "Rate = ",
+                                         "Start = ",         "Length = ", "SuggestedBufferSize = "};
+            for (int i = 0; i < 6; ++i)
+                Line(in + names[i] + QString::number(readLE32(p + 16 + 4 * i)));
+            Line(in + "Quality = " + Hex(readLE32(p + 40), 8));
+            Line(in + "SampleSize = " + QString::number(readLE32(p + 44)));
+            const char *const frame[] = {
+                "rcFrame.Left = ", "rcFrame.Top = ", "rcFrame.Right = ", "rcFrame.Bottom = "};
+            for (int i = 0; i < 4; ++i)
+                Line(in + frame[i] + QString::number(qint16(readLE16(p + 48 + 2 * i))));
+            Banner(level, QStringLiteral("End of AVI Stream Header"));
+            Line(QString());
+        } else if (id == kAvih) {
+            Line(QString());
+            Banner(level, QStringLiteral(" Start of AVI Main Header "));
+            const auto b = Read(dataStart, kMainHeaderBytes);
+            if (!b)
+                return;
+            const char *const names[] = {"MicroSecPerFrame = ",
+                                         "MaxBytesPerSec = ",
+                                         "PaddingGranularity = ",
+                                         "Flags = ",
+                                         "TotalFrames = ",
+                                         "InitialFrames = ",
+                                         "Streams = ",
+                                         "SuggestedBufferSize = ",
+                                         "Width = ",
+                                         "Height = ",
+                                         "Reserved0 = ",
+                                         "Reserved1 = ",
+                                         "Reserved2 = ",
+                                         "Reserved3 = "};
+            for (int i = 0; i < 14; ++i) {
+                const quint32 v = readLE32(b->constData() + 4 * i);
+                const bool hex = i == 3 || i >= 10;
+                Line(in + names[i] + (hex ? Hex(v, 8) : QString::number(v)));
+            }
+            Banner(level, QStringLiteral(" End of Main Header "));
+            Line(QString());
+        } else if (id == kStrf && m_kind == StreamKind::Video) {
+            Line(QString());
+            Banner(level, QStringLiteral("Start of Stream Format Header"));
+            const auto b = Read(dataStart, kBitmapInfoBytes);
+            if (!b)
+                return;
+            const char *p = b->constData();
+            Line(in + "biSize = " + QString::number(readLE32(p)));
+            Line(in + "biWidth = " + QString::number(qint32(readLE32(p + 4))));
+            Line(in + "biHeight = " + QString::number(qint32(readLE32(p + 8))));
+            Line(in + "biPlanes = " + QString::number(readLE16(p + 12)));
+            Line(in + "biBitCount = " + QString::number(readLE16(p + 14)));
+            Line(in + "biCompression = " + Chars(p + 16));
+            Line(in + "biSizeImage = " + QString::number(readLE32(p + 20)));
+            Line(in + "biXPelsPerMeter = " + QString::number(qint32(readLE32(p + 24))));
+            Line(in + "biYPelsPerMeter = " + QString::number(qint32(readLE32(p + 28))));
+            Line(in + "biClrUsed = " + QString::number(readLE32(p + 32)));
+            Line(in + "biClrImportant = " + QString::number(readLE32(p + 36)));
+            const QString compression = Chars(p + 16).toLower();
+            if (size - kBitmapInfoBytes >= kDvInfoBytes &&
+                (compression == QLatin1String("dvsd") || compression == QLatin1String("dsvd") ||
+                 compression == QLatin1String("csvd"))) {
+                if (!DumpDvInfo(level, dataStart + kBitmapInfoBytes))
+                    return;
+            }
+            Banner(level, QStringLiteral("End of AVI Stream Format"));
+            Line(QString());
+        } else if (id == kStrf && m_kind == StreamKind::Audio) {
+            Line(QString());
+            Banner(level, QStringLiteral("Start of Stream Format Header"));
+            const auto b = Read(dataStart, kWaveFormatBytes);
+            if (!b)
+                return;
+            const char *p = b->constData();
+            Line(in + "FormatTag = " + QString::number(readLE16(p)));
+            Line(in + "Channels = " + QString::number(readLE16(p + 2)));
+            Line(in + "SamplesPerSec = " + QString::number(readLE32(p + 4)));
+            Line(in + "AvgBytesPerSec = " + QString::number(readLE32(p + 8)));
+            Line(in + "BlockAlign = " + QString::number(readLE16(p + 12)));
+            Line(in + "BitsPerSample = " + QString::number(readLE16(p + 14)));
+            Line(in + "cbSize = " + QString::number(readLE16(p + 16)));
+            Banner(level, QStringLiteral("End of AVI Stream Format"));
+            Line(QString());
+        } else if (id == kStrf && m_kind == StreamKind::Interleaved) {
+            Line(QString());
+            if (!DumpDvInfo(level, dataStart))
+                return;
+            Line(QString());
+        } else if (id == kIndx || (char(id) == 'i' && char(id >> 8) == 'x')) {
+            Line(QString());
+            // Only the part of the index header shown is read: a short index
+            // at the end of a small file is no unexpected end.
+            const auto b = Read(dataStart, kIndexHeaderBytes);
+            if (!b)
+                return;
+            const char *p = b->constData();
+            Banner(level, QStringLiteral("Start of an Index"));
+            Line(in + "wLongsPerEntry = " + Hex(readLE16(p), 4));
+            Line(in + "bIndexSubType = " + QString::number(quint8(p[2])));
+            Line(in + "bIndexType = " + QString::number(quint8(p[3])));
+            Line(in + "nEntriesInUse = " + Hex(readLE32(p + 4), 8));
+            Line(in + "dwChunkId = " + Chars(p + 8));
+            Line(in + "qwBaseOffset = " + Hex(LE64(p + 12), 16));
+            Line(in + "dwReserved_3 = " + Hex(readLE32(p + 20), 8));
+            Banner(level, QStringLiteral("Fin de l'Index"));
+            Line(QString());
+        }
+    }
+
+    bool DumpDvInfo(int level, qint64 offset)
+    {
+        const QString in = Indent(level);
+        Banner(level, QStringLiteral("Start of DVInfo"));
+        const auto b = Read(offset, kDvInfoBytes);
+        if (!b)
+            return false;
+        const char *const names[] = {
+            "DVAAuxSrc = ", "DVAAuxCtl = ", "DVAAuxSrc1 = ",  "DVAAuxCtl1 = ",
+            "DVVAuxSrc = ", "DVVAuxCtl = ", "DVReserved0 = ", "DVReserved1 = "};
+        for (int i = 0; i < 8; ++i)
+            Line(in + names[i] + Hex(readLE32(b->constData() + 4 * i), 8));
+        Banner(level, QStringLiteral("End of DVINfo"));
+        return true;
+    }
+
+    BoundedReader m_reader;
+    const TRiffAnalysisContext &m_context;
+    TRiffAnalysis &m_out;
+    // Set by every stream header, read by the next stream format.
+    StreamKind m_kind = StreamKind::Video;
+};
+
+} // namespace
+
+QString RiffBannerLine(const QString &prefix, const QString &fill, const QString &title)
+{
+    const qsizetype n = (50 - prefix.size() - title.size()) / 2;
+    const QString side = n > 0 ? fill.repeated(n) : QString();
+    return prefix + side + title + side;
+}
+
+TRiffAnalysis AnalyseAviFile(const QString &path, const TRiffAnalysisContext &context)
+{
+    TRiffAnalysis out;
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return out;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return out;
+
+    const QString rule(50, u'-');
+    QStringList &lines = out.lines;
+    lines << rule << QString();
+    lines << RiffBannerLine(QString(), QStringLiteral("*"),
+                            QStringLiteral("  ") +
+                                QStringLiteral("Header of the file %1").arg(info.fileName()) +
+                                QStringLiteral("  "));
+    lines << QString();
+    QString date;
+    QString time;
+    try {
+        date = FormatDateTime(QStringLiteral("yyyy/mm/d"), context.analysedAt, context.locale);
+        time = FormatDateTime(QStringLiteral("h:nn:ss"), context.analysedAt, context.locale);
+    } catch (const std::exception &) {
+    }
+    lines << RiffBannerLine(QString(), QStringLiteral(" "),
+                            QStringLiteral("analysed on %1 at %2").arg(date, time));
+    lines << RiffBannerLine(QString(), QStringLiteral(" "), context.programName);
+    lines << QString();
+    lines << RiffBannerLine(QString(), QStringLiteral("-"), QStringLiteral(" Start of Avi RIFF "));
+
+    Walker walker(file, context, out);
+    walker.WalkFile();
+
+    lines << QString();
+    if (out.cancelled)
+        lines << RiffBannerLine(QString(), QStringLiteral("-"), QStringLiteral("Canceled by user"))
+              << QString();
+    if (out.unexpectedEnd)
+        lines << RiffBannerLine(QString(), QStringLiteral(" "), QStringLiteral("Unexpected end"))
+              << QString();
+    lines << RiffBannerLine(QString(), QStringLiteral("-"), QStringLiteral(" End of Header "));
+    lines << RiffBannerLine(QString(), QStringLiteral(" "), path);
+    lines << QString() << rule;
+    return out;
+}
+
+QByteArray RiffReportBytes(const QStringList &lines)
+{
+    QByteArray bytes;
+    for (const QString &line : lines)
+        bytes += line.toUtf8() + "\r\n";
+    return bytes;
+}
+
+} // namespace vidora

@@ -1,0 +1,52 @@
+#pragma once
+
+// What the codec, frame-rate, interval and time-offset dialogs make of what
+// the user chose or typed, as plain functions the dialogs and the command
+// line share.
+#include <QLocale>
+#include <QString>
+
+#include <optional>
+
+namespace vidora {
+
+// The codec dialog's choices, in their order.
+enum class TCodecChoice {
+    Dvsd,
+    Dsvd,
+    Cdvc,
+    Personalized,
+};
+
+// The choice that shows `codec`: "dvsd", "dsvd" and "cdvc" in any case select
+// their button, any other code "personalized".
+TCodecChoice CodecChoiceFor(const QString &codec);
+// The four characters of a choice; for "personalized" the text padded with
+// blanks and cut to four characters. None when the result is not four
+// printable ASCII characters.
+std::optional<QString> CodecFromChoice(TCodecChoice choice, const QString &personalized);
+
+// The frame-rate dialog's choices.
+enum class TFrequenceChoice {
+    Pal,  // 25
+    Ntsc, // 29.97
+    Personalized,
+};
+
+// A frame rate typed in `locale`'s form; none unless it is a finite number
+// above 0.
+std::optional<double> FrameRateFromText(const QString &text, const QLocale &locale = QLocale());
+std::optional<double> FrameRateFromChoice(TFrequenceChoice choice, const QString &personalized,
+                                          const QLocale &locale = QLocale());
+
+// The interval of the scene-cutting dialog, in seconds: the trimmed text as
+// a whole number; none unless it is above 0.
+std::optional<int> IntervalFromText(const QString &text);
+
+// The text of a time offset in days, rounded to whole seconds (halves to
+// even): "3 hours" when days, minutes and seconds are 0, else
+// "1 days 02h 00m 00s"; a negative offset gives negative parts. `offset`
+// becomes the rounded offset.
+QString FormatOffsetText(double &offset);
+
+} // namespace vidora

@@ -1,0 +1,299 @@
+#pragma once
+
+// The action data module: every file command of the program as a component
+// of the command list `cl`, made from one table (dmactiontable.cpp, one row
+// per command), and the handlers of their steps. The main window finds a
+// command by its action's name and hands it to the command engine.
+//
+// Threads: conditions, destinations, executions and graph builds run on the
+// engine's worker (conditions also on the GUI thread); questions on the GUI
+// thread. Whatever a handler does to the preview, a window or the list runs
+// on the GUI thread (runOnGui).
+#include "files/commands.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+
+namespace vidora {
+
+class TCdm;
+class TaviFichier;
+class TRiffForm;
+struct SettingValues;
+namespace media {
+class IMediaSeeking;
+}
+
+// What the commands need of the preview; its owner implements it. Called on
+// the GUI thread.
+class IActionPreview
+{
+public:
+    virtual ~IActionPreview() = default;
+    // The full path of the file loaded in the preview; empty when none.
+    virtual QString LoadedFile() const = 0;
+    // Stops the preview graph and lets go of its file.
+    virtual void CloseGraph() = 0;
+};
+
+class TdmAction;
+
+enum class TCmdClass {
+    Custom, // tCustomCmd
+    Fast,   // TFastcmd
+    Cmd,    // Tcmd
+    Graph,  // TGraphCmd
+    Rename, // TRenameCmd
+};
+
+// How the main window groups the command actions.
+enum class TCmdCategory {
+    None,
+    Conversion,
+    Scenes,
+    Rename,
+};
+
+// One command of the table. Texts are UTF-8; null for none. Handlers are
+// members of the module; null for none. A file condition handler gets the
+// entry as a video entry; an entry of another class is out of scope.
+struct TCommandRow
+{
+    using FileCondition = void (TdmAction::*)(const TaviFichier &entry, bool &visible,
+                                              bool &enabled) const;
+    using CommandCondition = bool (TdmAction::*)() const;
+    using Confirmation = QString (TdmAction::*)(const TaviFichier &entry,
+                                                const QStringList &params) const;
+    using Destination = QString (TdmAction::*)(const TaviFichier &entry,
+                                               const QStringList &params) const;
+    using Execution = void (TdmAction::*)(const EngineEntryPtr &entry, const QString &destination,
+                                          const QStringList &params, TCommandEngine &ce);
+    using BuildGraph = media::IMediaSeeking *(TdmAction::*)(const TaviFichier &entry,
+                                                            const QString &destination,
+                                                            const QStringList &params);
+
+    const char *name;
+    TCmdClass kind;
+    TcmdNombre nombre;
+    TUpdateDisplay updateDisplay;
+    TUpdateFile updateFile;
+    bool showProgress;
+    const char *startMessage;
+    const char *errorMessage;
+    TCmdCategory category;
+    FileCondition fileCondition;
+    // The command shows only for the entries it is enabled for.
+    bool hiddenWhenDisabled;
+    CommandCondition commandCondition;
+    // The question asked for every file (standardFileVerification); none:
+    // no question (a rename asks its own).
+    Confirmation confirmation;
+    Destination destination;
+    Execution execution;
+    BuildGraph buildGraph;
+};
+
+// The command table.
+std::span<const TCommandRow> CommandTable();
+
+// The program's web and mail addresses, and the day the birthday command
+// applies on.
+inline const QString kHomePageAddress = QStringLiteral("https://vidora.example.org/");
+inline const QString kBlogAddress = QStringLiteral("https://vidora.example.org/blog/");
+inline const QString kContactAddress = QStringLiteral("vesk.tobrek@example.org");
+constexpr int kAnniversaryMonth = 3;
+constexpr int kAnniversaryDay = 14;
+bool IsAnniversary(const QDate &day);
+
+// The recording date and time plus the entry's time offset; 0 when it does
+// not decode.
+double ShiftedRecDate(const TaviFichier &entry);
+
+// The entry is dated: its datecode text is none of "N/A", "Error" and "-",
+// and its recording date is not 0.
+bool IsDated(const TaviFichier &entry);
+
+// The ending of the time-shift command's output for an offset in days:
+// "_(+1days12h).avi", "_(-6h).avi", "_(+).avi".
+QString OffsetEnding(double offsetDays);
+
+// Rename templates. `ExpandRenamePattern` gives the full path of the new
+// name: %F name without extension, %E extension with its dot, %D recording
+// date + time offset in `dateFormat`, %T time-code text, %C codec, %I picture
+// and aspect texts, %A audio text, %U video duration text (codes in any
+// case); then each of < > " / \ | becomes "_" and each ":" "."; the entry's
+// folder goes in front.
+QString ExpandRenamePattern(const QString &pattern, const QString &dateFormat,
+                            const TaviFichier &entry);
+// `candidate`, or the first of candidate_1.ext, candidate_2.ext… naming no
+// existing file.
+QString FreeRenameName(const QString &candidate);
+// The name `path` has once the endings the program's own commands add are
+// stripped ("clip_type2_16x9.avi" -> "clip.avi"), made free; only the file
+// name is stripped, never its folder.
+QString PurgerNomDestination(const QString &path);
+// Whether the last part of the name after "_" is one PurgerNomDestination
+// strips.
+bool HasRemovableEnding(const QString &path);
+
+class TdmAction
+{
+public:
+    // `settings` and `cdm` are not owned and outlive the module.
+    TdmAction(const SettingValues &settings, TCdm &cdm);
+    ~TdmAction();
+    TdmAction(const TdmAction &) = delete;
+    TdmAction &operator=(const TdmAction &) = delete;
+
+    // The command list, made from the table in its order.
+    TcmdList cl;
+    // The command of a name (the action's name without "cc"), in any case;
+    // none when there is none.
+    tAbstractCmd *FindCommand(const QString &name) const;
+    // The row a command was made from; none for a command of another list.
+    const TCommandRow *RowOf(const tAbstractCmd &command) const;
+
+    // Set by its owner; none: nothing to let go of.
+    IActionPreview *Preview = nullptr;
+    // Shows the AVI analysis of a file (GUI thread); none: the module's own
+    // analyser window.
+    std::function<void(const QString &path)> OnShowRiffAnalysis;
+    // The language of the program's texts ("En").
+    QString Language = QStringLiteral("En");
+    // The day the command conditions take as today; none: the system's date.
+    std::function<QDate()> Today;
+
+    // --- file and shell commands
+    void ViderListeExecution(const EngineEntryPtr &, const QString &, const QStringList &,
+                             TCommandEngine &ce);
+    void DossierParentExecution(const EngineEntryPtr &entry, const QString &, const QStringList &,
+                                TCommandEngine &);
+    void SupprimerFichierFileCondition(const TaviFichier &entry, bool &visible,
+                                       bool &enabled) const;
+    QString SupprimerFichierFileConFirmation(const TaviFichier &entry, const QStringList &) const;
+    void SupprimerFichierExecution(const EngineEntryPtr &entry, const QString &,
+                                   const QStringList &, TCommandEngine &ce);
+    bool OpenFichierF3CommandCondition() const;
+    bool OpenFichierF4CommandCondition() const;
+    void OpenFichierF3Execution(const EngineEntryPtr &entry, const QString &, const QStringList &,
+                                TCommandEngine &ce);
+    void OpenFichierF4Execution(const EngineEntryPtr &entry, const QString &, const QStringList &,
+                                TCommandEngine &ce);
+    void QuillmarkFileCondition(const TaviFichier &, bool &visible, bool &enabled) const;
+    void QuillmarkExecution(const EngineEntryPtr &entry, const QString &, const QStringList &,
+                            TCommandEngine &ce);
+    void DefaultPlayerExecution(const EngineEntryPtr &entry, const QString &, const QStringList &,
+                                TCommandEngine &ce);
+    void RiffHeaderExecution(const EngineEntryPtr &entry, const QString &, const QStringList &,
+                             TCommandEngine &);
+    void DecalageHoraireExecution(const EngineEntryPtr &entry, const QString &,
+                                  const QStringList &params, TCommandEngine &);
+    void VisitHomePageExecution(const EngineEntryPtr &, const QString &, const QStringList &,
+                                TCommandEngine &);
+    bool VisitBlogCommandCondition() const;
+    void VisitBlogExecution(const EngineEntryPtr &, const QString &, const QStringList &,
+                            TCommandEngine &);
+    void SendMailExecution(const EngineEntryPtr &, const QString &, const QStringList &,
+                           TCommandEngine &);
+    bool AnniversaireCommandCondition() const;
+    void AnniversaireExecution(const EngineEntryPtr &, const QString &, const QStringList &,
+                               TCommandEngine &);
+
+    // --- video commands: file conditions
+    void ConvertirDV1FileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void ConvertirDV2FileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void RecompresserDV2FileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void CorrigerType2FileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void ConvertirNTSCFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void ConvertirPalFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void IncrusterFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void isDVFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void Convertir16x9FileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void Convertir4x3FileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void ExtraireAudioFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+
+    // --- video commands: destinations
+    QString Convertir21Destination(const TaviFichier &e, const QStringList &) const;
+    QString ConvertirDV2Destination(const TaviFichier &e, const QStringList &) const;
+    QString RecompresserDV2Destination(const TaviFichier &e, const QStringList &) const;
+    QString CorrigerType2Destination(const TaviFichier &e, const QStringList &) const;
+    QString ConvertirNTSCDestination(const TaviFichier &e, const QStringList &) const;
+    QString ConvertirPalDestination(const TaviFichier &e, const QStringList &) const;
+    QString IncrusterDestination(const TaviFichier &e, const QStringList &) const;
+    QString DecalerHoraireDestination(const TaviFichier &e, const QStringList &params) const;
+    QString Convertir16x9Destination(const TaviFichier &e, const QStringList &) const;
+    QString Convertir4x3Destination(const TaviFichier &e, const QStringList &) const;
+    QString ExtraireAudioDestination(const TaviFichier &e, const QStringList &) const;
+
+    // --- video commands: graphs
+    media::IMediaSeeking *ConvertirDV1BuildGraph(const TaviFichier &e, const QString &dest,
+                                                 const QStringList &);
+    media::IMediaSeeking *ConvertirDV2BuildGraph(const TaviFichier &e, const QString &dest,
+                                                 const QStringList &);
+    media::IMediaSeeking *RecompresserDV2BuildGraph(const TaviFichier &e, const QString &dest,
+                                                    const QStringList &);
+    media::IMediaSeeking *CorrigerType2BuildGraph(const TaviFichier &e, const QString &dest,
+                                                  const QStringList &);
+    media::IMediaSeeking *ConvertirNTSCBuildGraph(const TaviFichier &e, const QString &dest,
+                                                  const QStringList &);
+    media::IMediaSeeking *ConvertirPalBuildGraph(const TaviFichier &e, const QString &dest,
+                                                 const QStringList &);
+    media::IMediaSeeking *IncrusterBuildGraph(const TaviFichier &e, const QString &dest,
+                                              const QStringList &);
+    media::IMediaSeeking *DecalerHoraireBuildGraph(const TaviFichier &e, const QString &dest,
+                                                   const QStringList &params);
+    media::IMediaSeeking *Convertir16x9BuildGraph(const TaviFichier &e, const QString &dest,
+                                                  const QStringList &);
+    media::IMediaSeeking *Convertir4x3BuildGraph(const TaviFichier &e, const QString &dest,
+                                                 const QStringList &);
+    media::IMediaSeeking *ExtraireAudioBuildGraph(const TaviFichier &e, const QString &dest,
+                                                  const QStringList &);
+
+    // --- rename, codec, frame-rate and file-date commands
+    void hasDatecodeFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void AjouterTimecodeFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void PurgerNomFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void FrequenceVideoFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    QString AjouterDatecodeDestination(const TaviFichier &e, const QStringList &) const;
+    QString AjouterTimecodeDestination(const TaviFichier &e, const QStringList &) const;
+    QString RenommerDestination(const TaviFichier &e, const QStringList &) const;
+    QString PurgerNomDestinationHandler(const TaviFichier &e, const QStringList &) const;
+    void RenommerExecution(const EngineEntryPtr &entry, const QString &destination,
+                           const QStringList &, TCommandEngine &ce);
+    QString ModifierCodecFileConFirmation(const TaviFichier &e, const QStringList &params) const;
+    void ModifierCodecExecution(const EngineEntryPtr &entry, const QString &,
+                                const QStringList &params, TCommandEngine &);
+    QString FrequenceVideoFileConFirmation(const TaviFichier &e, const QStringList &params) const;
+    void FrequenceVideoExecution(const EngineEntryPtr &entry, const QString &,
+                                 const QStringList &params, TCommandEngine &);
+    QString DateFichierFileConFirmation(const TaviFichier &e, const QStringList &) const;
+    void DateFichierExecution(const EngineEntryPtr &entry, const QString &, const QStringList &,
+                              TCommandEngine &);
+
+private:
+    void DataModuleCreate();
+    std::unique_ptr<tAbstractCmd> MakeCommand(const TCommandRow &row);
+    // The preview lets go of the file when it holds it.
+    void ReleaseFromPreview(const QString &path);
+    // The four options of the DV header filter.
+    void SetHeaderOptions(bool copyHeaders, double dateOffset, bool writeAspect, bool wide);
+    // The entry's audio sample rate on the graph's audio converters.
+    void SetAudioRate(const TaviFichier &entry);
+    QString OutputPath(const TaviFichier &entry, const QString &ending) const;
+    bool StartProgram(const QString &program, const QStringList &arguments) const;
+
+    const SettingValues &m_settings;
+    TCdm &m_cdm;
+    // Lower-case name -> command of cl.
+    std::map<QString, tAbstractCmd *> m_names;
+    std::map<const tAbstractCmd *, const TCommandRow *> m_rows;
+    std::unique_ptr<TRiffForm> m_riffForm;
+};
+
+} // namespace vidora
