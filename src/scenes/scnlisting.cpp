@@ -11,8 +11,11 @@ const QString kDashLine = QStringLiteral("//") + QString(50, QLatin1Char('-'));
 
 } // namespace
 
-TWriteScn_text::TWriteScn_text(const QString &videoName, const TListingTexts &texts)
-    : TwriteFile(CompanionFileName(videoName, QStringLiteral("_scn.txt"))), m_texts(texts)
+TWriteScn_text::TWriteScn_text(const QString &videoName, const TListingTexts &texts,
+                               const QString &outName)
+    : TwriteFile(outName.isEmpty() ? CompanionFileName(videoName, QStringLiteral("_scn.txt"))
+                                   : outName),
+      m_texts(texts)
 {
     WriteLine(kDashLine);
     WriteLine(QStringLiteral("// List of scenes of the video file:"));

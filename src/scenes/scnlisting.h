@@ -26,9 +26,10 @@ struct TListingTexts
 class TWriteScn_text : public TwriteFile
 {
 public:
-    // Writes the header for the video; the file is the video's name with its
-    // extension replaced by "_scn.txt".
-    TWriteScn_text(const QString &videoName, const TListingTexts &texts);
+    // Writes the header for the video; the file is `outName`, by default the
+    // video's name with its extension replaced by "_scn.txt".
+    TWriteScn_text(const QString &videoName, const TListingTexts &texts,
+                   const QString &outName = QString());
     // Finishes the file as Finish does, unless discarded.
     ~TWriteScn_text() override;
 
