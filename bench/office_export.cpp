@@ -163,7 +163,7 @@ void BM_SofficeConvert(benchmark::State &state, const char *target, const char *
                                        dir.path(),
                                        input};
         const auto start = std::chrono::steady_clock::now();
-        const ToolResult r = runTool("/usr/lib/libreoffice/program/soffice.bin", arguments);
+        const ToolResult r = runTool("soffice", arguments);
         const auto end = std::chrono::steady_clock::now();
         if (r.exitCode != 0 || !QFile::exists(dir.filePath(QStringLiteral("clip.") + target))) {
             state.SkipWithError("soffice --convert-to failed");

@@ -66,11 +66,58 @@ OfficeSession::~OfficeSession()
     Stop();
 }
 
+QString OfficeSession::TemplateFolder() const
+{
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (cache.isEmpty())
+        cache = QDir::homePath() + QStringLiteral("/.cache");
+    return cache + QStringLiteral("/vidora-office/profile-") + m_version;
+}
+
+// Copies the folder's files, leaving out lock files.
+static bool CopyTree(const QString &from, const QString &to)
+{
+    if (!QDir().mkpath(to))
+        return false;
+    const QDir source(from);
+    for (const QFileInfo &info :
+         source.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        if (info.fileName().contains(QStringLiteral("lock")))
+            continue;
+        const QString target = to + QLatin1Char('/') + info.fileName();
+        if (info.isDir() ? !CopyTree(info.filePath(), target)
+                         : !QFile::copy(info.filePath(), target))
+            return false;
+    }
+    return true;
+}
+
+void OfficeSession::KeepAsTemplate()
+{
+    if (m_fromTemplate || m_version.isEmpty())
+        return;
+    const QString folder = TemplateFolder();
+    if (QFileInfo::exists(folder))
+        return;
+    // Copied beside, then renamed: a session never sees half a template.
+    const QString partial = folder + QStringLiteral(".%1").arg(QCoreApplication::applicationPid());
+    if (CopyTree(m_profile.path(), partial) && QDir().rename(partial, folder))
+        return;
+    QDir(partial).removeRecursively();
+}
+
 void OfficeSession::SeedProfile()
 {
-    const QString version = InstalledVersion(m_program);
+    m_version = InstalledVersion(m_program);
+    const QString version = m_version;
     if (version.isEmpty())
         return;
+    const QString templ = TemplateFolder();
+    if (QFileInfo::exists(templ + QStringLiteral("/user/registrymodifications.xcu")) &&
+        CopyTree(templ, m_profile.path())) {
+        m_fromTemplate = true;
+        return;
+    }
     QDir().mkpath(m_profile.filePath(QStringLiteral("user")));
     QFile file(m_profile.filePath(QStringLiteral("user/registrymodifications.xcu")));
     if (!file.open(QIODevice::WriteOnly))
@@ -186,6 +233,7 @@ bool OfficeSession::WaitExit(int ms)
         int status = 0;
         const pid_t r = waitpid(pid, &status, WNOHANG);
         if (r == pid || (r < 0 && errno == ECHILD)) {
+            m_exitedCleanly = r == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
             m_pid = 0;
             return true;
         }
@@ -212,6 +260,8 @@ void OfficeSession::Stop(int graceMs)
     if (!WaitExit(graceMs)) {
         kill(-pid, SIGKILL);
         WaitExit(2000);
+    } else if (m_exitedCleanly) {
+        KeepAsTemplate();
     }
     // Whatever the office started in its group ends with it.
     kill(-pid, SIGKILL);

@@ -10,7 +10,10 @@
 // 2. a stopped or hung office blocks remote calls for ever, so the caller
 //    keeps a watchdog (KillNow may be called from another thread);
 // 3. a fresh profile runs the graphics self-test on first start (seconds),
-//    so the profile is seeded with the installed version as the last one run.
+//    so the profile is seeded with the installed version as the last one run;
+// 4. a new profile makes the office exit once and ask to be started again
+//    (status 81), so after a clean run the profile is kept as a template in
+//    the user's cache folder, and later sessions start from a copy of it.
 #include <com/sun/star/uno/XComponentContext.hpp>
 
 #include <QString>
@@ -46,11 +49,17 @@ public:
 private:
     bool Spawn(QString &error);
     void SeedProfile();
+    // The cache folder of profile templates for this office version.
+    QString TemplateFolder() const;
+    void KeepAsTemplate();
     bool WaitExit(int ms);
 
     QString m_program;
     QTemporaryDir m_profile;
     QString m_pipeName;
+    QString m_version;            // "7.4"; empty when unknown
+    bool m_fromTemplate = false;  // the profile is a copy of the template
+    bool m_exitedCleanly = false; // the office ended with status 0
     std::atomic<pid_t> m_pid{0};
     css::uno::Reference<css::uno::XComponentContext> m_remote;
 };
