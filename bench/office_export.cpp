@@ -137,21 +137,11 @@ void BM_SofficeConvert(benchmark::State &state, const char *target, const char *
         input = dir.filePath("clip.html");
         writeFileBytes(input, (html + "</table></body></html>").toUtf8());
     }
-    const test::ToolResult version = runTool("soffice", {"--version"});
-    const QString major = QRegularExpression(R"(LibreOffice (\d+\.\d+))")
-                              .match(QString::fromUtf8(version.out))
-                              .captured(1);
     for (auto _ : state) {
         // A fresh profile, seeded like the helper's so that neither runs the
         // office's first-start checks.
         QTemporaryDir profile;
-        QDir().mkpath(profile.filePath("user"));
-        writeFileBytes(profile.filePath("user/registrymodifications.xcu"),
-                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<oor:items "
-                       "xmlns:oor=\"http://openoffice.org/2001/registry\">\n<item "
-                       "oor:path=\"/org.openoffice.Setup/Product\"><prop "
-                       "oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>" +
-                           major.toUtf8() + "</value></prop></item>\n</oor:items>\n");
+        SeedOfficeProfile(profile.path());
         const QString filter = spreadsheet ? QStringLiteral("ods") : QStringLiteral("odt:writer8");
         const QStringList arguments = {"-env:UserInstallation=" +
                                            QUrl::fromLocalFile(profile.path()).toString(),

@@ -81,6 +81,27 @@ struct ScnRun
             return;
         writer.AddScene(TSceneClass(start, end, context));
     }
+    // The run completed: the scenes up to `end` (the last from the last
+    // content break; none for end 0), then the file put in place.
+    bool Commit(std::uint32_t end, QString &error)
+    {
+        std::lock_guard lock(mutex);
+        if (end > previousBreak)
+            writer.AddScene(TSceneClass(previousBreak, end, context));
+        if (writer.Close())
+            return true;
+        error = writer.ErrorString();
+        return false;
+    }
+    // What a detection's run does with the writer; `clear` resets the
+    // detector's callbacks.
+    static TWriterGraphRun::Writer Of(const std::shared_ptr<ScnRun> &run, std::uint32_t end,
+                                      std::function<void()> clear)
+    {
+        return {[run, end](QString &error) { return run->Commit(end, error); },
+                [run] { run->writer.Discard(); }, std::move(clear)};
+    }
+
     std::mutex mutex;
     TwriteScene writer; // guarded by mutex
     TSceneContext context;
@@ -340,20 +361,11 @@ void TdmAction::AddSceneCommands()
                 run->Add(start.FrameNumber, end.FrameNumber);
             });
             detect.SetOnEnd({});
-            return std::make_unique<TWriterGraphRun>(
-                m_cdm, *position,
-                TWriterGraphRun::Writer{[run](QString &error) {
-                                            std::lock_guard lock(run->mutex);
-                                            if (run->writer.Close())
-                                                return true;
-                                            error = run->writer.ErrorString();
-                                            return false;
-                                        },
-                                        [run] { run->writer.Discard(); },
-                                        [&detect] {
-                                            detect.SetOnScene({});
-                                            detect.SetOnEnd({});
-                                        }});
+            return std::make_unique<TWriterGraphRun>(m_cdm, *position,
+                                                     ScnRun::Of(run, 0, [&detect] {
+                                                         detect.SetOnScene({});
+                                                         detect.SetOnEnd({});
+                                                     }));
         };
     }
 
@@ -381,28 +393,12 @@ void TdmAction::AddSceneCommands()
                 run->Add(start, static_cast<std::uint32_t>(frame));
             });
             detect.SetOnEnd({});
-            return std::make_unique<TWriterGraphRun>(
-                m_cdm, *position,
-                TWriterGraphRun::Writer{[run, frames](QString &error) {
-                                            // The last scene runs from the last cut to the end.
-                                            std::uint32_t start = 0;
-                                            {
-                                                std::lock_guard lock(run->mutex);
-                                                start = run->previousBreak;
-                                            }
-                                            if (frames > start)
-                                                run->Add(start, frames);
-                                            std::lock_guard lock(run->mutex);
-                                            if (run->writer.Close())
-                                                return true;
-                                            error = run->writer.ErrorString();
-                                            return false;
-                                        },
-                                        [run] { run->writer.Discard(); },
-                                        [&detect] {
-                                            detect.SetOnScene({});
-                                            detect.SetOnEnd({});
-                                        }});
+            // The last scene runs from the last cut to the end.
+            return std::make_unique<TWriterGraphRun>(m_cdm, *position,
+                                                     ScnRun::Of(run, frames, [&detect] {
+                                                         detect.SetOnScene({});
+                                                         detect.SetOnEnd({});
+                                                     }));
         };
     }
 

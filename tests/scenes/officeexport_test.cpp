@@ -69,20 +69,7 @@ TSceneClass Scene(int k)
 class OfficeReader
 {
 public:
-    OfficeReader()
-    {
-        const test::ToolResult version = runTool("soffice", {"--version"});
-        const QRegularExpressionMatch m =
-            QRegularExpression(R"(LibreOffice (\d+\.\d+))").match(QString::fromUtf8(version.out));
-        QDir().mkpath(m_profile.filePath("user"));
-        if (m.hasMatch())
-            writeFileBytes(m_profile.filePath("user/registrymodifications.xcu"),
-                           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<oor:items "
-                           "xmlns:oor=\"http://openoffice.org/2001/registry\">\n<item "
-                           "oor:path=\"/org.openoffice.Setup/Product\"><prop "
-                           "oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>" +
-                               m.captured(1).toUtf8() + "</value></prop></item>\n</oor:items>\n");
-    }
+    OfficeReader() { test::SeedOfficeProfile(m_profile.path()); }
 
     // The file converted with `filter` ("csv:..." or "txt:Text"), as text.
     QString Convert(const QString &file, const QString &filter, const QString &extension)
