@@ -46,6 +46,8 @@ function(vidora_library name)
   endforeach()
   add_library(${name}_all INTERFACE)
   list(FILTER sources EXCLUDE REGEX "/src/ui/main\\.cpp$")
+  # The office-export helper is a program of its own (cmake/VidoraOffice.cmake).
+  list(FILTER sources EXCLUDE REGEX "/src/platform/office/")
   set(cpp_sources ${sources})
   list(FILTER cpp_sources INCLUDE REGEX "\\.cpp$")
   if(cpp_sources)

@@ -196,8 +196,8 @@ void TCommandEngine::ProcessEntry(Run &run, tAbstractCmd &command, const EngineE
     if (!enabled)
         return;
 
-    const int passes = std::max(1, command.NbPasses);
-    for (int pass = 1; pass <= passes; ++pass) {
+    // The first pass may set the number of passes (one per scene of a cut).
+    for (int pass = 1; pass <= std::max(1, command.NbPasses); ++pass) {
         // A step may have replaced the entry (the next pass works on the new
         // one) or removed it (nothing is left to work on).
         const EngineEntryPtr current = run.current;

@@ -280,6 +280,7 @@ void TdmAction::DataModuleCreate()
         m_names[command.Name.toLower()] = &command;
         m_rows[&command] = &row;
     }
+    AddSceneCommands();
 }
 
 tAbstractCmd *TdmAction::FindCommand(const QString &name) const

@@ -10,6 +10,8 @@
 // thread. Whatever a handler does to the preview, a window or the list runs
 // on the GUI thread (runOnGui).
 #include "files/commands.h"
+#include "scenes/officeexport.h"
+#include "scenes/scenemodel.h"
 
 #include <QDate>
 #include <QString>
@@ -18,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace vidora {
@@ -269,7 +272,59 @@ public:
     void DateFichierExecution(const EngineEntryPtr &entry, const QString &, const QStringList &,
                               TCommandEngine &);
 
+    // --- scene commands (dmaction_scenes.cpp)
+    // Fills the details of the scenes the interval command and the exports
+    // make or read (GUI thread; it shows the entry's video); none: the scenes
+    // go out as they stand.
+    IScenePreview *ScenePreview = nullptr;
+    // The listing's and the exports' version texts ("7.0.5", "Vidora 7.0.5").
+    QString VersionText;
+    QString AppVersionText;
+    // Where the office exports find their helper and office; the defaults
+    // are the installed ones.
+    TOfficeSetup OfficeSetup;
+
+    void ScenesDateFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void CreerScnByContenuFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void CutScenesFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void CreerSrtFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void hasScnFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    void SupprimerSrtFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const;
+    QString ScenesDateDestination(const TaviFichier &e, const QStringList &) const;
+    QString CreerSrtDestination(const TaviFichier &e, const QStringList &) const;
+    QString ExporterScenesTexteDestination(const TaviFichier &e, const QStringList &) const;
+    QString ExporterScenesExcelDestination(const TaviFichier &e, const QStringList &) const;
+    QString ExporterScenesWordDestination(const TaviFichier &e, const QStringList &) const;
+    QString ExporterScenesCalcDestination(const TaviFichier &e, const QStringList &) const;
+    QString ExporterScenesWriterDestination(const TaviFichier &e, const QStringList &) const;
+    QString SupprimerScnFileConFirmation(const TaviFichier &e, const QStringList &) const;
+    QString SupprimerSrtFileConFirmation(const TaviFichier &e, const QStringList &) const;
+    void CreerScnByIntervalleExecution(const EngineEntryPtr &entry, const QString &destination,
+                                       const QStringList &params, TCommandEngine &ce);
+    void SupprimerScnExecution(const EngineEntryPtr &entry, const QString &, const QStringList &,
+                               TCommandEngine &);
+    void SupprimerSrtExecution(const EngineEntryPtr &entry, const QString &, const QStringList &,
+                               TCommandEngine &);
+    void ExporterScenesTexteExecution(const EngineEntryPtr &entry, const QString &destination,
+                                      const QStringList &, TCommandEngine &ce);
+    void ExporterScenesExcelExecution(const EngineEntryPtr &entry, const QString &destination,
+                                      const QStringList &, TCommandEngine &ce);
+    void ExporterScenesWordExecution(const EngineEntryPtr &entry, const QString &destination,
+                                     const QStringList &, TCommandEngine &ce);
+    void ExporterScenesCalcExecution(const EngineEntryPtr &entry, const QString &destination,
+                                     const QStringList &, TCommandEngine &ce);
+    void ExporterScenesWriterExecution(const EngineEntryPtr &entry, const QString &destination,
+                                       const QStringList &, TCommandEngine &ce);
+    // The scene context of an entry: its values, the duration style and
+    // datecode pattern of the settings, ScenePreview.
+    TSceneContext SceneContextFor(const TaviFichier &entry) const;
+
 private:
+    // The graph builds of the scene-file, subtitle and cutting commands,
+    // whose runs commit their files only when complete (and the cut's passes).
+    void AddSceneCommands();
+    void ExportScenes(const EngineEntryPtr &entry, const QString &destination, TCommandEngine &ce,
+                      std::optional<TOfficeFormat> format);
     void DataModuleCreate();
     std::unique_ptr<tAbstractCmd> MakeCommand(const TCommandRow &row);
     // The preview lets go of the file when it holds it.

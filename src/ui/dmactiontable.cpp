@@ -18,6 +18,7 @@ using M = TdmAction;
 constexpr TCmdCategory kNoCategory = TCmdCategory::None;
 constexpr TCmdCategory kConversion = TCmdCategory::Conversion;
 constexpr TCmdCategory kRename = TCmdCategory::Rename;
+constexpr TCmdCategory kScenes = TCmdCategory::Scenes;
 
 // clang-format off
 const std::array kRows{
@@ -100,6 +101,58 @@ const std::array kRows{
                 "Extracting audio from %s", "An error occured while extracting audio from %s", kConversion,
                 &M::ExtraireAudioFileCondition, false, nullptr, nullptr,
                 nullptr, nullptr, &M::ExtraireAudioBuildGraph, ".wav"},
+
+    // Scene commands. The graph builds of the scene-file, subtitle and
+    // cutting commands are set by the module (their runs commit their files
+    // only when complete; the cut has one pass per scene).
+    TCommandRow{"CreerScnByDate", Graph, fnSelect, udFinal, ufReload, true,
+                "Creating a scn file for %s by datecode", "Error while creating a scn file for %s ", kConversion,
+                &M::ScenesDateFileCondition, true, nullptr, nullptr,
+                &M::ScenesDateDestination, nullptr, nullptr, nullptr},
+    TCommandRow{"CreerScnByContenu", Graph, fnSelect, udEach, ufReload, true,
+                "Creating a scn file by content for %s", "An error occured while creating a scn file by content for %s", kConversion,
+                &M::CreerScnByContenuFileCondition, false, nullptr, nullptr,
+                &M::ScenesDateDestination, nullptr, nullptr, nullptr},
+    TCommandRow{"CreerScnByIntervalle", Cmd, fnSelect, udEach, ufReload, true,
+                "Creating a scn file for %s with fixed durations", "Error while creating a scn file for %s ", kConversion,
+                nullptr, false, nullptr, nullptr,
+                &M::ScenesDateDestination, &M::CreerScnByIntervalleExecution, nullptr, nullptr},
+    TCommandRow{"CutScenes", Graph, fnSelect, udNone, ufAdd, true,
+                "Extracting from %s the scene %d ", "An error occured while extracting scenes from %s", kConversion,
+                &M::CutScenesFileCondition, false, nullptr, nullptr,
+                nullptr, nullptr, nullptr, nullptr},
+    TCommandRow{"CreerSrt", Graph, fnSelect, udEach, ufReload, true,
+                "Creating a srt file for %s", "An error occured while creating a srt file for %s", kConversion,
+                &M::CreerSrtFileCondition, false, nullptr, nullptr,
+                &M::CreerSrtDestination, nullptr, nullptr, nullptr},
+    TCommandRow{"SupprimerSrt", Fast, fnSelect, udEach, ufReload, false,
+                "Deleting the srt file of %s", "An error occured while deleting the srt file of %s", kConversion,
+                &M::SupprimerSrtFileCondition, false, nullptr, &M::SupprimerSrtFileConFirmation,
+                nullptr, &M::SupprimerSrtExecution, nullptr, nullptr},
+    TCommandRow{"SupprimerScn", Fast, fnSelect, udEach, ufReload, false,
+                "Deleting the scn file of %s", "An error occured while deleting the scn file of %s", kConversion,
+                &M::hasScnFileCondition, false, nullptr, &M::SupprimerScnFileConFirmation,
+                nullptr, &M::SupprimerScnExecution, nullptr, nullptr},
+    TCommandRow{"ExporterScenesTexte", Cmd, fnSelect, udNone, ufNone, true,
+                "Exporting the scenes of %s  to a  text file", "Error while exporting the scenes of %s to a text file", kScenes,
+                &M::hasScnFileCondition, false, nullptr, nullptr,
+                &M::ExporterScenesTexteDestination, &M::ExporterScenesTexteExecution, nullptr, nullptr},
+    TCommandRow{"ExporterScenesExcel", Cmd, fnSelect, udNone, ufNone, true,
+                "Exporting the scenes of %s to Excel", "Error while exporting the scenes of %s to Excel", kScenes,
+                &M::hasScnFileCondition, false, nullptr, nullptr,
+                &M::ExporterScenesExcelDestination, &M::ExporterScenesExcelExecution, nullptr, nullptr},
+    TCommandRow{"ExporterScenesWord", Cmd, fnSelect, udNone, ufNone, true,
+                "Exorting the scenes of %s to Word", "Error while exporting the scenes of %s to Word", kScenes,
+                &M::hasScnFileCondition, false, nullptr, nullptr,
+                &M::ExporterScenesWordDestination, &M::ExporterScenesWordExecution, nullptr, nullptr},
+    TCommandRow{"ExporterScenesCalc", Cmd, fnSelect, udNone, ufNone, true,
+                "Exporting the scenes of %s to OOo.Calc", "Error while exporting the scenes of %s to OOo.Calc", kScenes,
+                &M::hasScnFileCondition, false, nullptr, nullptr,
+                &M::ExporterScenesCalcDestination, &M::ExporterScenesCalcExecution, nullptr, nullptr},
+    TCommandRow{"ExporterScenesWriter", Cmd, fnSelect, udNone, ufNone, true,
+                "Exporting the scenes of %s to OOo.Writer", "Error while exporting the scenes of  %s to OOo.Writer", kScenes,
+                &M::hasScnFileCondition, false, nullptr, nullptr,
+                &M::ExporterScenesWriterDestination, &M::ExporterScenesWriterExecution, nullptr, nullptr},
 
     // Codec, frame-rate and file-date commands. A refused value or a file
     // that cannot be changed is reported, never passed over in silence.

@@ -1,7 +1,9 @@
 #include "support/tools.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -158,6 +160,25 @@ bool syncFileData(const QString &path)
         return false;
     const bool synced = ::fdatasync(fd) == 0;
     return ::close(fd) == 0 && synced;
+}
+
+} // namespace vidora::test
+
+namespace vidora::test {
+
+void SeedOfficeProfile(const QString &profileDir)
+{
+    const ToolResult version = runTool("soffice", {"--version"});
+    const QRegularExpressionMatch m =
+        QRegularExpression(R"(LibreOffice (\d+\.\d+))").match(QString::fromUtf8(version.out));
+    if (!m.hasMatch() || !QDir().mkpath(profileDir + "/user"))
+        return;
+    writeFileBytes(profileDir + "/user/registrymodifications.xcu",
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<oor:items "
+                   "xmlns:oor=\"http://openoffice.org/2001/registry\">\n<item "
+                   "oor:path=\"/org.openoffice.Setup/Product\"><prop "
+                   "oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>" +
+                       m.captured(1).toUtf8() + "</value></prop></item>\n</oor:items>\n");
 }
 
 } // namespace vidora::test

@@ -29,3 +29,13 @@ ToolResult runTool(const QString &program, const QStringList &arguments, int tim
 bool syncFileData(const QString &path);
 
 } // namespace vidora::test
+
+namespace vidora::test {
+
+// Prepares an empty LibreOffice profile folder for `soffice
+// -env:UserInstallation=`: the installed version (from `soffice --version`)
+// is recorded as the last one run, so that the office skips its first-start
+// checks. Nothing is written when the version cannot be read.
+void SeedOfficeProfile(const QString &profileDir);
+
+} // namespace vidora::test

@@ -47,6 +47,10 @@ Scope ExpectedScope(const std::string &name, const DvSource &s)
         return {false, false};
     if (name == "Quillmark") // no sibling program here
         return {false, true};
+    // The scene commands that need a ".scn" or ".srt" file: there is none.
+    if (name == "CutScenes" || name == "SupprimerSrt" || name == "SupprimerScn" ||
+        name.rfind("ExporterScenes", 0) == 0)
+        return {false, true};
     return {true, true};
 }
 

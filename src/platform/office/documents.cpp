@@ -1,0 +1,788 @@
+#include "documents.h"
+
+#include <com/sun/star/awt/FontSlant.hpp>
+#include <com/sun/star/awt/Size.hpp>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XMultiPropertySet.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/graphic/GraphicProvider.hpp>
+#include <com/sun/star/graphic/XGraphic.hpp>
+#include <com/sun/star/graphic/XGraphicProvider.hpp>
+#include <com/sun/star/io/SequenceInputStream.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XHeaderFooterContent.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/style/ParagraphAdjust.hpp>
+#include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
+#include <com/sun/star/table/BorderLine.hpp>
+#include <com/sun/star/table/TableBorder.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/text/ControlCharacter.hpp>
+#include <com/sun/star/text/PageNumberType.hpp>
+#include <com/sun/star/text/TextContentAnchorType.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextContent.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/text/XTextDocument.hpp>
+#include <com/sun/star/text/XTextTable.hpp>
+#include <com/sun/star/util/CellProtection.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <QUrl>
+#include <QtEndian>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <mutex>
+#include <stdexcept>
+
+using namespace css;
+using ::rtl::OUString;
+
+namespace vidora::office {
+namespace {
+
+std::mutex g_pendingLock;
+std::string g_pending; // guarded by g_pendingLock
+
+OUString U(const QString &text)
+{
+    return OUString(reinterpret_cast<const sal_Unicode *>(text.utf16()),
+                    static_cast<sal_Int32>(text.size()));
+}
+
+OUString U(const char *text)
+{
+    return OUString::createFromAscii(text);
+}
+
+// A cursor as the text range the insert calls take.
+template <typename T>
+uno::Reference<text::XTextContent> C(const uno::Reference<T> &content)
+{
+    return uno::Reference<text::XTextContent>(content.get());
+}
+
+template <typename T>
+uno::Reference<text::XTextRange> R(const uno::Reference<T> &cursor)
+{
+    return uno::Reference<text::XTextRange>(cursor.get());
+}
+
+constexpr sal_Int32 Rgb(int r, int g, int b)
+{
+    return (r << 16) | (g << 8) | b;
+}
+
+using Props = uno::Reference<beans::XPropertySet>;
+
+template <typename T>
+void Set(const Props &props, const char *name, const T &value)
+{
+    props->setPropertyValue(U(name), uno::Any(value));
+}
+
+// Several properties in one remote call where the object takes them together
+// (names sorted, as setPropertyValues wants them), else one by one.
+void SetAll(const uno::Reference<uno::XInterface> &object,
+            std::initializer_list<std::pair<const char *, uno::Any>> values)
+{
+    const uno::Reference<beans::XMultiPropertySet> multi(object, uno::UNO_QUERY);
+    if (!multi.is()) {
+        const Props props(object, uno::UNO_QUERY_THROW);
+        for (const auto &[name, value] : values)
+            props->setPropertyValue(U(name), value);
+        return;
+    }
+    uno::Sequence<OUString> names(static_cast<sal_Int32>(values.size()));
+    uno::Sequence<uno::Any> anys(static_cast<sal_Int32>(values.size()));
+    sal_Int32 i = 0;
+    for (const auto &[name, value] : values) {
+        names.getArray()[i] = U(name);
+        anys.getArray()[i++] = value;
+    }
+    multi->setPropertyValues(names, anys);
+}
+
+template <typename Interface>
+Props PropsOf(const uno::Reference<Interface> &object)
+{
+    return Props(object, uno::UNO_QUERY_THROW);
+}
+
+// One remote call for the five character properties (names sorted, as
+// setPropertyValues wants them) where the object takes them together.
+void SetFont(const Props &p, float height, float weight, awt::FontSlant posture, sal_Int32 color)
+{
+    const uno::Reference<beans::XMultiPropertySet> multi(p, uno::UNO_QUERY);
+    if (!multi.is()) { // text table cell ranges
+        Set(p, "CharFontName", U("Arial"));
+        Set(p, "CharHeight", height);
+        return; // their weight and posture are the defaults already
+    }
+    const OUString names[] = {U("CharColor"), U("CharFontName"), U("CharHeight"), U("CharPosture"),
+                              U("CharWeight")};
+    const uno::Any values[] = {uno::Any(color), uno::Any(U("Arial")), uno::Any(height),
+                               uno::Any(posture), uno::Any(weight)};
+    multi->setPropertyValues(uno::Sequence<OUString>(names, 5), uno::Sequence<uno::Any>(values, 5));
+}
+
+// Lines of text at the cursor, parted by paragraph breaks.
+void InsertLines(const uno::Reference<text::XText> &text,
+                 const uno::Reference<text::XTextCursor> &cursor, const QStringList &lines)
+{
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            text->insertControlCharacter(R(cursor), text::ControlCharacter::PARAGRAPH_BREAK, false);
+        text->insertString(R(cursor), U(lines[i]), false);
+    }
+}
+
+uno::Reference<text::XTextContent> CreateContent(const uno::Reference<lang::XComponent> &doc,
+                                                 const char *service)
+{
+    uno::Reference<lang::XMultiServiceFactory> factory(doc, uno::UNO_QUERY_THROW);
+    return uno::Reference<text::XTextContent>(factory->createInstance(U(service)),
+                                              uno::UNO_QUERY_THROW);
+}
+
+void InsertPageFields(const uno::Reference<lang::XComponent> &doc,
+                      const uno::Reference<text::XText> &text,
+                      const uno::Reference<text::XTextCursor> &cursor, const QString &before,
+                      const QString &between, bool writer)
+{
+    text->insertString(R(cursor), U(before), false);
+    uno::Reference<text::XTextContent> page =
+        CreateContent(doc, "com.sun.star.text.TextField.PageNumber");
+    if (writer) {
+        Set(PropsOf(page), "NumberingType", sal_Int16(4)); // ARABIC
+        Set(PropsOf(page), "SubType", text::PageNumberType_CURRENT);
+    }
+    text->insertTextContent(R(cursor), page, false);
+    text->insertString(R(cursor), U(between), false);
+    text->insertTextContent(R(cursor), CreateContent(doc, "com.sun.star.text.TextField.PageCount"),
+                            false);
+}
+
+uno::Sequence<beans::PropertyValue>
+Args(std::initializer_list<std::pair<const char *, uno::Any>> list)
+{
+    uno::Sequence<beans::PropertyValue> args(static_cast<sal_Int32>(list.size()));
+    auto *out = args.getArray();
+    for (const auto &[name, value] : list) {
+        out->Name = U(name);
+        out->Value = value;
+        ++out;
+    }
+    return args;
+}
+
+uno::Reference<lang::XComponent> NewDocument(const uno::Reference<uno::XComponentContext> &context,
+                                             const char *factory)
+{
+    uno::Reference<frame::XDesktop2> desktop = frame::Desktop::create(context);
+    uno::Reference<frame::XComponentLoader> loader(desktop, uno::UNO_QUERY_THROW);
+    uno::Reference<lang::XComponent> doc = loader->loadComponentFromURL(
+        U(factory), U("_blank"), 0, Args({{"Hidden", uno::Any(true)}}));
+    if (!doc.is())
+        throw std::runtime_error("LibreOffice did not open a new document");
+    return doc;
+}
+
+Props PageStyle(const uno::Reference<lang::XComponent> &doc, const OUString &name)
+{
+    uno::Reference<style::XStyleFamiliesSupplier> supplier(doc, uno::UNO_QUERY_THROW);
+    uno::Reference<container::XNameAccess> styles(
+        supplier->getStyleFamilies()->getByName(U("PageStyles")), uno::UNO_QUERY_THROW);
+    return Props(styles->getByName(name), uno::UNO_QUERY_THROW);
+}
+
+table::BorderLine Line(sal_Int16 width)
+{
+    table::BorderLine line;
+    line.Color = 0;
+    line.InnerLineWidth = 0;
+    line.OuterLineWidth = width;
+    line.LineDistance = 0;
+    return line;
+}
+
+// ---- spreadsheets -------------------------------------------------------
+
+class Sheet
+{
+public:
+    Sheet(const uno::Reference<lang::XComponent> &doc, const QString &name) : m_doc(doc)
+    {
+        uno::Reference<sheet::XSpreadsheetDocument> sdoc(doc, uno::UNO_QUERY_THROW);
+        uno::Reference<sheet::XSpreadsheets> sheets = sdoc->getSheets();
+        const uno::Sequence<OUString> before = sheets->getElementNames();
+        const OUString wanted = U(name);
+        if (!sheets->hasByName(wanted))
+            sheets->insertNewByName(wanted, static_cast<sal_Int16>(before.getLength()));
+        for (const OUString &old : before)
+            if (old != wanted)
+                sheets->removeByName(old);
+        m_sheet.set(sheets->getByName(wanted), uno::UNO_QUERY_THROW);
+    }
+
+    void SetText(sal_Int32 column, sal_Int32 row, const QString &value)
+    {
+        // A string, never a formula: quotes and "=" in a title stay text.
+        uno::Reference<text::XText> cell(m_sheet->getCellByPosition(column, row),
+                                         uno::UNO_QUERY_THROW);
+        cell->setString(U(value));
+    }
+
+    Props Range(const QString &name)
+    {
+        return Props(m_sheet->getCellRangeByName(U(name)), uno::UNO_QUERY_THROW);
+    }
+
+    Props Columns(const QString &name)
+    {
+        uno::Reference<table::XColumnRowRange> range(m_sheet->getCellRangeByName(U(name)),
+                                                     uno::UNO_QUERY_THROW);
+        return Props(range->getColumns(), uno::UNO_QUERY_THROW);
+    }
+
+    Props Style()
+    {
+        OUString name;
+        PropsOf(m_sheet)->getPropertyValue(U("PageStyle")) >>= name;
+        return PageStyle(m_doc, name);
+    }
+
+    // The header or footer content of the page style, changed by `fill`.
+    template <typename Fill>
+    void EditHeaderFooter(const Props &style, const char *property, Fill fill)
+    {
+        uno::Reference<sheet::XHeaderFooterContent> content(style->getPropertyValue(U(property)),
+                                                            uno::UNO_QUERY_THROW);
+        fill(content);
+        style->setPropertyValue(U(property), uno::Any(content));
+    }
+
+    const uno::Reference<lang::XComponent> &Doc() const { return m_doc; }
+
+private:
+    uno::Reference<lang::XComponent> m_doc;
+    uno::Reference<sheet::XSpreadsheet> m_sheet;
+};
+
+uno::Reference<text::XTextCursor> ClearedCursor(const uno::Reference<text::XText> &text)
+{
+    text->setString(OUString());
+    return text->createTextCursor();
+}
+
+const QStringList kHeadings = {"Number",   "Start",    "End",   "Duration",
+                               "Datecode", "Timecode", "Title", "Subtitle"};
+
+QStringList SceneTexts(const JobScene &s)
+{
+    return {s.number, s.start, s.end, s.duration, s.datecode, s.timecode, s.title, s.subtitle};
+}
+
+// The headings in row 7 (B7:I7), one row per scene from row 8, even scenes
+// shaded; returns the last scene row (7 without scenes).
+int FillSceneRows(Sheet &sheet, const ExportJob &job, const QStringList &headings, sal_Int32 shade)
+{
+    for (int c = 0; c < 8; ++c)
+        sheet.SetText(c + 1, 6, headings[c]);
+    int counter = 0;
+    for (const JobScene &scene : job.scenes) {
+        ++counter;
+        const int row = counter + 7;
+        const QStringList texts = SceneTexts(scene);
+        for (int c = 0; c < 8; ++c)
+            sheet.SetText(c + 1, row - 1, texts[c]);
+        if (counter % 2 == 0)
+            Set(sheet.Range(QStringLiteral("B%1:I%1").arg(row)), "CellBackColor", shade);
+    }
+    return counter + 7;
+}
+
+void SetBorders(Sheet &sheet, int last, const char *rightColumn)
+{
+    const table::BorderLine line = Line(25);
+    Set(sheet.Range(QStringLiteral("B7:I%1").arg(last)), "LeftBorder", line);
+    Set(sheet.Range(QStringLiteral("%1:I%2").arg(QLatin1String(rightColumn)).arg(last)),
+        "RightBorder", line);
+    Set(sheet.Range(QStringLiteral("B7:I7")), "TopBorder", line);
+    Set(sheet.Range(QStringLiteral("B7:I7")), "BottomBorder", line);
+    Set(sheet.Range(QStringLiteral("B%1:I%1").arg(last)), "BottomBorder", line);
+}
+
+void BuildCalc(const uno::Reference<lang::XComponent> &doc, const ExportJob &job)
+{
+    Sheet sheet(doc, job.sheetName);
+    const Props style = sheet.Style();
+    Set(style, "IsLandscape", true);
+    Set(style, "Height", sal_Int32(21000));
+    Set(style, "Width", sal_Int32(29700));
+    Set(style, "FooterIsOn", true);
+    Set(style, "FooterIsShared", true);
+    Set(style, "HeaderIsOn", true);
+    Set(style, "HeaderIsShared", true);
+    sheet.EditHeaderFooter(style, "RightPageHeaderContent", [&](const auto &content) {
+        const uno::Reference<text::XText> center = content->getCenterText();
+        const uno::Reference<text::XTextCursor> cursor = ClearedCursor(center);
+        SetFont(PropsOf(cursor), 12, 150, awt::FontSlant_NONE, Rgb(0, 0, 255));
+        center->insertString(R(cursor), U(job.video.toLower()), false);
+    });
+    sheet.EditHeaderFooter(style, "RightPageFooterContent", [&](const auto &content) {
+        const uno::Reference<text::XText> left = content->getLeftText();
+        const uno::Reference<text::XTextCursor> cursor = ClearedCursor(left);
+        SetFont(PropsOf(cursor), 8, 100, awt::FontSlant_ITALIC, Rgb(0, 0, 0));
+        InsertLines(left, cursor,
+                    {QStringLiteral("List of scenes of the file  ") + job.video,
+                     QStringLiteral("Realized with ") + job.appVersionText, job.exportDate});
+        content->getCenterText()->setString(OUString());
+        const uno::Reference<text::XText> right = content->getRightText();
+        InsertPageFields(doc, right, ClearedCursor(right), QStringLiteral("\t\tPage "),
+                         QStringLiteral(" on"), false);
+    });
+
+    const Props headings = sheet.Range(QStringLiteral("B7:I7"));
+    Set(headings, "CharHeight", 12.0f);
+    Set(headings, "CharColor", Rgb(0, 0, 255));
+    Set(headings, "CellBackColor", Rgb(250, 250, 128));
+    Set(headings, "CharWeight", 150.0f);
+    const int last = FillSceneRows(sheet, job, kHeadings, Rgb(230, 230, 230));
+
+    Set(sheet.Columns(QStringLiteral("B7:I7")), "OptimalWidth", true);
+    SetBorders(sheet, last, "B7");
+
+    sheet.SetText(
+        1, 1, QStringLiteral("NB:The header and footer of the page contain the name of the file."));
+    Set(sheet.Range(QStringLiteral("B2")), "CharHeight", 10.0f);
+    sheet.SetText(1, 3, QStringLiteral("(this text will be hidden when printed.)"));
+    Set(sheet.Range(QStringLiteral("B4")), "CharHeight", 8.0f);
+    util::CellProtection protection;
+    protection.IsLocked = true;
+    protection.IsFormulaHidden = false;
+    protection.IsHidden = false;
+    protection.IsPrintHidden = true;
+    Set(sheet.Range(QStringLiteral("B2:B4")), "CellProtection", protection);
+}
+
+void BuildExcel(const uno::Reference<lang::XComponent> &doc, const ExportJob &job)
+{
+    Sheet sheet(doc, job.sheetName);
+    const Props style = sheet.Style();
+    Set(style, "HeaderIsOn", true);
+    Set(style, "FooterIsOn", true);
+    sheet.EditHeaderFooter(style, "RightPageHeaderContent", [&](const auto &content) {
+        content->getLeftText()->setString(OUString());
+        content->getCenterText()->setString(U(job.video.toLower()));
+        content->getRightText()->setString(OUString());
+    });
+    sheet.EditHeaderFooter(style, "RightPageFooterContent", [&](const auto &content) {
+        const uno::Reference<text::XText> left = content->getLeftText();
+        InsertLines(left, ClearedCursor(left),
+                    {QStringLiteral("List of scenes of the video file:"), job.video.toLower(),
+                     QStringLiteral("exported by Vidora version %1 %2")
+                         .arg(job.versionText, job.language)});
+        content->getCenterText()->setString(OUString());
+        const uno::Reference<text::XText> right = content->getRightText();
+        InsertPageFields(doc, right, ClearedCursor(right), QStringLiteral("Page "),
+                         QStringLiteral(" sur "), false);
+    });
+
+    sheet.SetText(0, 3, job.video.toLower());
+    const Props title = sheet.Range(QStringLiteral("A4"));
+    Set(title, "CharColor", Rgb(0, 0, 255));
+    Set(title, "CharHeight", 12.0f);
+    Set(title, "CharWeight", 150.0f);
+
+    QStringList headings = kHeadings;
+    headings[6] = QStringLiteral("Caption");
+    const Props heads = sheet.Range(QStringLiteral("B7:I7"));
+    Set(heads, "CharColor", Rgb(0, 0, 255));
+    Set(heads, "CellBackColor", Rgb(250, 250, 128));
+    Set(heads, "CharHeight", 12.0f);
+    Set(heads, "CharWeight", 100.0f);
+    const int last = FillSceneRows(sheet, job, headings, Rgb(208, 208, 208));
+    const int counter = last - 7;
+
+    sheet.SetText(0, counter + 9 - 1, QStringLiteral("Terminated at ") + job.terminatedAt);
+    if (counter > 0)
+        Set(sheet.Range(QStringLiteral("I8:I%1").arg(last)), "IsTextWrapped", true);
+    Set(sheet.Columns(QStringLiteral("B1:I1")), "OptimalWidth", true);
+    SetBorders(sheet, last, "I7");
+    Set(style, "IsLandscape", true);
+    Set(style, "Width", sal_Int32(29700));
+    Set(style, "Height", sal_Int32(21000));
+}
+
+// ---- text documents -----------------------------------------------------
+
+QString CellName(int column, int row) // column and row from 0
+{
+    return QString(QChar(u'A' + column)) + QString::number(row + 1);
+}
+
+// Each remote call costs a round trip to the office, and a busy machine makes
+// round trips slow: the document builders keep the objects they reuse and
+// fill cells in blocks (setDataArray) rather than one by one.
+class TextBuilder
+{
+public:
+    TextBuilder(const uno::Reference<uno::XComponentContext> &context,
+                const uno::Reference<lang::XComponent> &doc)
+        : m_context(context), m_doc(doc), m_factory(doc, uno::UNO_QUERY_THROW)
+    {}
+
+    uno::Reference<text::XTextTable> NewTable(int rows, int columns)
+    {
+        uno::Reference<text::XTextTable> table(
+            m_factory->createInstance(U("com.sun.star.text.TextTable")), uno::UNO_QUERY_THROW);
+        table->initialize(rows, columns);
+        return table;
+    }
+
+    static uno::Reference<text::XText> CellText(const uno::Reference<text::XTextTable> &table,
+                                                const QString &name)
+    {
+        return uno::Reference<text::XText>(table->getCellByName(U(name)), uno::UNO_QUERY_THROW);
+    }
+
+    // Texts of a block of cells, set as strings ("\n" is a line break).
+    static void SetTexts(const uno::Reference<text::XTextTable> &table, const QString &range,
+                         const std::vector<QStringList> &rows)
+    {
+        const uno::Reference<table::XCellRange> cells(table, uno::UNO_QUERY_THROW);
+        const uno::Reference<uno::XInterface> block = cells->getCellRangeByName(U(range));
+        uno::Sequence<uno::Sequence<uno::Any>> data(static_cast<sal_Int32>(rows.size()));
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            uno::Sequence<uno::Any> row(static_cast<sal_Int32>(rows[r].size()));
+            for (qsizetype c = 0; c < rows[r].size(); ++c)
+                row.getArray()[c] = uno::Any(U(rows[r][c]));
+            data.getArray()[r] = row;
+        }
+        SetFont(Props(block, uno::UNO_QUERY_THROW), 8, 100, awt::FontSlant_NONE, 0);
+        uno::Reference<sheet::XCellRangeData>(block, uno::UNO_QUERY_THROW)->setDataArray(data);
+    }
+
+    // The thumbnail as an inline picture `width` wide (1/100 mm), through the
+    // office's graphic provider, at the start of `where`.
+    void InsertPicture(const uno::Reference<text::XText> &where, const QString &pngPath,
+                       sal_Int32 width)
+    {
+        QFile file(pngPath);
+        if (pngPath.isEmpty() || !file.open(QIODevice::ReadOnly))
+            return;
+        const QByteArray bytes = file.readAll();
+        // Width and height: the first fields of a PNG's IHDR chunk.
+        if (bytes.size() < 24 || !bytes.startsWith("\x89PNG\r\n\x1a\n"))
+            throw std::runtime_error("a thumbnail is not a PNG picture");
+        const auto field = [&](int at) {
+            return qFromBigEndian<quint32>(reinterpret_cast<const uchar *>(bytes.constData()) + at);
+        };
+        const qint64 pixelWidth = field(16);
+        const qint64 pixelHeight = field(20);
+        if (pixelWidth < 1 || pixelHeight < 1)
+            return;
+        const uno::Sequence<sal_Int8> data(reinterpret_cast<const sal_Int8 *>(bytes.constData()),
+                                           static_cast<sal_Int32>(bytes.size()));
+        const uno::Reference<io::XInputStream> stream(
+            io::SequenceInputStream::createStreamFromSequence(m_context, data).get());
+        if (!m_provider.is())
+            m_provider = graphic::GraphicProvider::create(m_context);
+        const uno::Reference<graphic::XGraphic> picture =
+            m_provider->queryGraphic(Args({{"InputStream", uno::Any(stream)}}));
+        if (!picture.is())
+            throw std::runtime_error("LibreOffice did not read a thumbnail");
+        const uno::Reference<uno::XInterface> object =
+            m_factory->createInstance(U("com.sun.star.text.TextGraphicObject"));
+        SetAll(object,
+               {{"AnchorType", uno::Any(text::TextContentAnchorType_AS_CHARACTER)},
+                {"Graphic", uno::Any(picture)},
+                {"Size", uno::Any(awt::Size(
+                             width, static_cast<sal_Int32>(width * pixelHeight / pixelWidth)))}});
+        where->insertTextContent(where->getStart(),
+                                 uno::Reference<text::XTextContent>(object, uno::UNO_QUERY_THROW),
+                                 false);
+    }
+
+private:
+    uno::Reference<uno::XComponentContext> m_context;
+    uno::Reference<lang::XComponent> m_doc;
+    uno::Reference<lang::XMultiServiceFactory> m_factory;
+    uno::Reference<graphic::XGraphicProvider> m_provider;
+};
+
+table::TableBorder InvisibleBorder(sal_Int16 distance)
+{
+    table::TableBorder border;
+    const table::BorderLine none = Line(0);
+    border.TopLine = border.BottomLine = border.LeftLine = border.RightLine = none;
+    border.HorizontalLine = border.VerticalLine = none;
+    border.IsTopLineValid = border.IsBottomLineValid = border.IsLeftLineValid = true;
+    border.IsRightLineValid = border.IsHorizontalLineValid = border.IsVerticalLineValid = true;
+    border.Distance = distance;
+    border.IsDistanceValid = true;
+    return border;
+}
+
+void NoRowSplits(const uno::Reference<text::XTextTable> &table)
+{
+    uno::Reference<container::XIndexAccess> rows(table->getRows(), uno::UNO_QUERY_THROW);
+    for (sal_Int32 i = 0; i < rows->getCount(); ++i)
+        Set(Props(rows->getByIndex(i), uno::UNO_QUERY_THROW), "IsSplitAllowed", false);
+}
+
+QString SceneLines(const JobScene &s)
+{
+    return QStringList{s.start + QStringLiteral(" - ") + s.end,
+                       QStringLiteral("Duration  = ") + s.duration,
+                       s.datecode,
+                       s.timecode,
+                       s.title,
+                       s.subtitle}
+        .join(QLatin1Char('\n'));
+}
+
+void HeaderAndFooter(const uno::Reference<lang::XComponent> &doc, const ExportJob &job,
+                     bool withFooter)
+{
+    const Props style = PageStyle(doc, U("Standard"));
+    Set(style, "HeaderIsOn", true);
+    uno::Reference<text::XText> header(style->getPropertyValue(U("HeaderText")),
+                                       uno::UNO_QUERY_THROW);
+    const uno::Reference<text::XTextCursor> cursor = ClearedCursor(header);
+    SetFont(PropsOf(cursor), 8, 100, awt::FontSlant_ITALIC, Rgb(0, 0, 0));
+    InsertLines(header, cursor,
+                {QStringLiteral("List of scenes of the file  ") + job.video,
+                 QStringLiteral("Realized with ") + job.appVersionText, job.exportDate});
+    if (withFooter) {
+        Set(style, "FooterIsOn", true);
+        uno::Reference<text::XText> footer(style->getPropertyValue(U("FooterText")),
+                                           uno::UNO_QUERY_THROW);
+        InsertPageFields(doc, footer, ClearedCursor(footer), QStringLiteral("  Page "),
+                         QStringLiteral(" on"), true);
+    }
+}
+
+// The title in dark red, 16 points, at the start of the text; the cursor
+// stays after it.
+uno::Reference<text::XTextCursor> InsertTitle(const uno::Reference<text::XText> &body,
+                                              const QString &title, bool centred)
+{
+    const uno::Reference<text::XTextCursor> cursor = body->createTextCursor();
+    cursor->gotoStart(false);
+    const Props cp = PropsOf(cursor);
+    if (centred)
+        Set(cp, "ParaAdjust", style::ParagraphAdjust_CENTER);
+    SetFont(cp, 16, 150, awt::FontSlant_NONE, Rgb(128, 0, 0));
+    body->insertString(R(cursor), U(title), false);
+    return cursor;
+}
+
+void BuildWriter(const uno::Reference<uno::XComponentContext> &context,
+                 const uno::Reference<lang::XComponent> &doc, const ExportJob &job)
+{
+    TextBuilder builder(context, doc);
+    uno::Reference<text::XTextDocument> tdoc(doc, uno::UNO_QUERY_THROW);
+    const uno::Reference<text::XText> body = tdoc->getText();
+    const int count = static_cast<int>(job.scenes.size());
+    const int rows = std::max(1, (count + 3) / 4);
+    const uno::Reference<text::XTextTable> outer = builder.NewTable(rows, 4);
+    const Props outerProps = PropsOf(outer);
+    for (const char *margin : {"LeftMargin", "RightMargin", "TopMargin", "BottomMargin"})
+        Set(outerProps, margin, sal_Int32(0));
+
+    const uno::Reference<text::XTextCursor> cursor = InsertTitle(body, job.title, false);
+    const Props cp = PropsOf(cursor);
+    Set(cp, "CharHeight", 6.0f);
+    body->insertControlCharacter(R(cursor), text::ControlCharacter::PARAGRAPH_BREAK, false);
+    Set(cp, "CharHeight", 8.0f);
+    body->insertTextContent(R(cursor), C(outer), false);
+    Set(outerProps, "TableBorder", InvisibleBorder(75));
+    NoRowSplits(outer);
+    const uno::Reference<table::XCellRange> outerRange(outer, uno::UNO_QUERY_THROW);
+    const Props cells(outerRange->getCellRangeByName(U(QStringLiteral("A1:D%1").arg(rows))),
+                      uno::UNO_QUERY_THROW);
+    Set(cells, "CharHeight", 8.0f);
+    Set(cells, "ParaAdjust", style::ParagraphAdjust_LEFT);
+    HeaderAndFooter(doc, job, true);
+
+    table::TableBorder border = InvisibleBorder(25);
+    border.TopLine = border.BottomLine = border.LeftLine = border.RightLine = Line(2);
+    int index = 0;
+    for (const JobScene &scene : job.scenes) {
+        // Caption, thumbnail and texts in a small table of their own.
+        const uno::Reference<text::XText> cell =
+            TextBuilder::CellText(outer, CellName(index % 4, index / 4));
+        ++index;
+        const uno::Reference<text::XTextTable> inner = builder.NewTable(3, 1);
+        cell->insertTextContent(R(cell), C(inner), false);
+        SetAll(inner, {{"RightMargin", uno::Any(sal_Int32(0))}, {"TableBorder", uno::Any(border)}});
+        TextBuilder::SetTexts(
+            inner, QStringLiteral("A1:A3"),
+            {{QStringLiteral("Scene n°") + scene.number}, {QString()}, {SceneLines(scene)}});
+        builder.InsertPicture(TextBuilder::CellText(inner, QStringLiteral("A2")), scene.picture,
+                              3800);
+    }
+}
+
+void BuildWord(const uno::Reference<uno::XComponentContext> &context,
+               const uno::Reference<lang::XComponent> &doc, const ExportJob &job)
+{
+    TextBuilder builder(context, doc);
+    uno::Reference<text::XTextDocument> tdoc(doc, uno::UNO_QUERY_THROW);
+    const uno::Reference<text::XText> body = tdoc->getText();
+    HeaderAndFooter(doc, job, false);
+
+    const uno::Reference<text::XTextCursor> cursor = InsertTitle(body, job.title, true);
+    const Props cp = PropsOf(cursor);
+    body->insertControlCharacter(R(cursor), text::ControlCharacter::PARAGRAPH_BREAK, false);
+    Set(cp, "ParaAdjust", style::ParagraphAdjust_LEFT);
+    Set(cp, "CharWeight", 100.0f);
+    Set(cp, "CharColor", Rgb(0, 0, 0));
+    body->insertControlCharacter(R(cursor), text::ControlCharacter::PARAGRAPH_BREAK, false);
+    body->insertControlCharacter(R(cursor), text::ControlCharacter::PARAGRAPH_BREAK, false);
+    Set(cp, "CharHeight", 8.0f);
+
+    const int count = static_cast<int>(job.scenes.size());
+    const int rows = 2 * std::max(1, (count + 3) / 4);
+    const uno::Reference<text::XTextTable> table = builder.NewTable(rows, 4);
+    body->insertTextContent(R(cursor), C(table), false);
+    // Four columns of 120 points (4233 hundredths of a millimetre) each.
+    const Props tp = PropsOf(table);
+    Set(tp, "HoriOrient", sal_Int16(3)); // LEFT
+    Set(tp, "Width", sal_Int32(4 * 4233));
+    NoRowSplits(table);
+
+    // Scene k in column k mod 4 of rows 2 (k div 4) (caption) and the row below.
+    std::vector<QStringList> texts(static_cast<std::size_t>(rows), QStringList(4, QString()));
+    for (int k = 0; k < count; ++k) {
+        const JobScene &scene = job.scenes[static_cast<std::size_t>(k)];
+        const auto row = static_cast<std::size_t>(2 * (k / 4));
+        texts[row][k % 4] = QStringLiteral("Scene n°") + scene.number;
+        texts[row + 1][k % 4] = SceneLines(scene);
+    }
+    TextBuilder::SetTexts(table, QStringLiteral("A1:D%1").arg(rows), texts);
+    // Each caption row stays on the page of its pictures.
+    for (int row = 0; row < rows; row += 2) {
+        const uno::Reference<table::XCellRange> range(table, uno::UNO_QUERY_THROW);
+        Set(Props(range->getCellRangeByName(U(QStringLiteral("A%1:D%1").arg(row + 1))),
+                  uno::UNO_QUERY_THROW),
+            "ParaKeepTogether", true);
+    }
+    for (int k = 0; k < count; ++k) {
+        const JobScene &scene = job.scenes[static_cast<std::size_t>(k)];
+        if (scene.picture.isEmpty())
+            continue;
+        const uno::Reference<text::XText> cell =
+            TextBuilder::CellText(table, CellName(k % 4, 2 * (k / 4) + 1));
+        // The picture in a paragraph of its own above the texts.
+        cell->insertControlCharacter(cell->getStart(), text::ControlCharacter::PARAGRAPH_BREAK,
+                                     false);
+        builder.InsertPicture(cell, scene.picture, 4000);
+    }
+}
+
+// Stores the document with the job's filter under a temporary name beside
+// the output, checks the file's first bytes and renames it into place.
+void Store(const uno::Reference<lang::XComponent> &doc, const ExportJob &job)
+{
+    const QFileInfo target(job.output);
+    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                        QStringLiteral(".XXXXXX"));
+    if (!temp.open())
+        throw std::runtime_error(
+            QStringLiteral("%1: %2").arg(target.absolutePath(), temp.errorString()).toStdString());
+    temp.close();
+    {
+        std::lock_guard lock(g_pendingLock);
+        g_pending = QFile::encodeName(temp.fileName()).toStdString();
+    }
+    uno::Reference<frame::XStorable> storable(doc, uno::UNO_QUERY_THROW);
+    storable->storeToURL(
+        U(QUrl::fromLocalFile(temp.fileName()).toString(QUrl::FullyEncoded)),
+        Args({{"FilterName", uno::Any(U(job.filterName()))}, {"Overwrite", uno::Any(true)}}));
+    QFile stored(temp.fileName());
+    if (!stored.open(QIODevice::ReadOnly) || !stored.read(4).startsWith(job.magic()))
+        throw std::runtime_error(
+            QStringLiteral("LibreOffice stored no %1 file").arg(job.format).toStdString());
+    stored.close();
+    // The mode a new file would get, not the temporary file's private one.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(QFile::encodeName(temp.fileName()).constData(), 0666 & ~mask);
+    if (::rename(QFile::encodeName(temp.fileName()).constData(),
+                 QFile::encodeName(job.output).constData()) != 0)
+        throw std::runtime_error(QStringLiteral("%1: %2")
+                                     .arg(job.output, QString::fromLocal8Bit(strerror(errno)))
+                                     .toStdString());
+    temp.setAutoRemove(false);
+    std::lock_guard lock(g_pendingLock);
+    g_pending.clear();
+}
+
+void Close(const uno::Reference<lang::XComponent> &doc)
+{
+    try {
+        uno::Reference<util::XCloseable> closeable(doc, uno::UNO_QUERY);
+        if (closeable.is())
+            closeable->close(true);
+        else
+            doc->dispose();
+    } catch (const uno::Exception &) {
+    }
+}
+
+} // namespace
+
+std::string PendingOutput()
+{
+    std::lock_guard lock(g_pendingLock);
+    return g_pending;
+}
+
+void ExportScenes(const uno::Reference<uno::XComponentContext> &context, const ExportJob &job)
+{
+    const uno::Reference<lang::XComponent> doc = NewDocument(
+        context, job.isSpreadsheet() ? "private:factory/scalc" : "private:factory/swriter");
+    // No view updates while the document is built.
+    const uno::Reference<frame::XModel> model(doc, uno::UNO_QUERY_THROW);
+    model->lockControllers();
+    try {
+        if (job.format == "ods")
+            BuildCalc(doc, job);
+        else if (job.format == "xls")
+            BuildExcel(doc, job);
+        else if (job.format == "odt")
+            BuildWriter(context, doc, job);
+        else
+            BuildWord(context, doc, job);
+        model->unlockControllers();
+        Store(doc, job);
+    } catch (...) {
+        Close(doc);
+        throw;
+    }
+    Close(doc);
+}
+
+} // namespace vidora::office

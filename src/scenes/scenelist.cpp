@@ -1,0 +1,126 @@
+#include "scenes/scenelist.h"
+
+#include "scenes/edittitres.h"
+#include "scenes/scenefile.h"
+
+#include <QFileInfo>
+
+#include <stdexcept>
+
+namespace vidora {
+
+TSceneList LoadSceneListOf(const QString &videoName, const TSceneContext &context)
+{
+    TSceneList list;
+    if (!LoadScnFile(CompanionFileName(videoName, QStringLiteral(".scn")), list, context))
+        list.push_back(TSceneItem{kScnErrorCaption, std::make_shared<TSceneClass>(0, 0, context)});
+    return list;
+}
+
+TSceneList UnanalysedSceneList(std::uint32_t frameCount, const TSceneContext &context)
+{
+    auto scene = std::make_shared<TSceneClass>(0, frameCount, context);
+    scene->Number = 1;
+    scene->Title = kUniqueSceneTitle;
+    scene->Subtitle = kUniqueSceneSubtitle;
+    TSceneList list;
+    list.push_back(TSceneItem{QStringLiteral("1: ") + scene->Title, scene});
+    return list;
+}
+
+bool HasScnFile(const QString &videoName)
+{
+    return QFileInfo::exists(CompanionFileName(videoName, QStringLiteral(".scn")));
+}
+
+bool SaveSceneList(const QString &videoName, const TSceneList &list, QString &error)
+{
+    TwriteScene writer(videoName);
+    try {
+        for (const TSceneItem &item : list)
+            writer.AddScene(*item.Scene);
+    } catch (const std::exception &e) {
+        writer.Discard();
+        error = QStringLiteral("%1: %2").arg(writer.FileName(), QString::fromUtf8(e.what()));
+        return false;
+    }
+    if (!writer.Close()) {
+        error = writer.ErrorString();
+        return false;
+    }
+    return true;
+}
+
+std::uint32_t NextSceneStart(const TSceneList &list, std::uint32_t position, std::uint32_t fallback)
+{
+    for (const TSceneItem &item : list)
+        if (item.Scene->StartFrame > position)
+            return item.Scene->StartFrame;
+    return fallback;
+}
+
+std::uint32_t PrevSceneStart(const TSceneList &list, std::uint32_t position)
+{
+    std::uint32_t result = 0;
+    for (const TSceneItem &item : list)
+        if (item.Scene->StartFrame < position)
+            result = item.Scene->StartFrame;
+    return result;
+}
+
+void RefreshCaptions(TSceneList &list)
+{
+    for (TSceneItem &item : list)
+        item.Text = item.Scene->GetCaption();
+}
+
+bool ApplyTitleTemplates(std::uint8_t choice, const QString &titleTemplate,
+                         const QString &subtitleTemplate, TSceneClass *shown, TSceneList &list,
+                         const TSceneContext &context)
+{
+    const auto apply = [&](TSceneClass &scene) {
+        scene.Title = ExpandTitleTemplate(titleTemplate, scene, context);
+        scene.Subtitle = ExpandTitleTemplate(subtitleTemplate, scene, context);
+    };
+    if (choice == kTitlesApplyShown && shown) {
+        apply(*shown);
+    } else if (choice == kTitlesApplyAll) {
+        for (TSceneItem &item : list) {
+            if (!item.Scene->Detailed)
+                item.Scene->FillDetails(context);
+            apply(*item.Scene);
+        }
+    } else {
+        return false;
+    }
+    RefreshCaptions(list);
+    return true;
+}
+
+bool ExportSceneText(const QString &videoName, const TSceneList &list, const TListingTexts &texts,
+                     QString &error)
+{
+    TWriteScn_text listing(videoName, texts);
+    for (const TSceneItem &item : list)
+        listing.AddScene(*item.Scene);
+    if (!listing.Finish()) {
+        error = QStringLiteral("Error while creating a scn text file: ") + listing.ErrorString();
+        return false;
+    }
+    return true;
+}
+
+bool ExportSceneOffice(TOfficeFormat format, const QString &videoName, const QString &outName,
+                       const TSceneList &list, const TOfficeSetup &setup, QString &error)
+{
+    TOfficeExport writer(format, videoName, outName, setup);
+    for (const TSceneItem &item : list)
+        writer.AddScene(*item.Scene);
+    if (!writer.Finish()) {
+        error = writer.ErrorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace vidora

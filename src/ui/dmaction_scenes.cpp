@@ -1,0 +1,481 @@
+// The scene commands of the action data module: scene files by recording
+// date, by content and at fixed intervals, cutting a video into its scenes,
+// subtitles, deleting the companions, and the five exports.
+#include "ui/dmaction.h"
+
+#include "files/avifichier.h"
+#include "files/cdmgraphrun.h"
+#include "files/commandengine.h"
+#include "formats/rounding.h"
+#include "platform/gui_thread.h"
+#include "platform/media/seeking.h"
+#include "platform/shell/pathroutines.h"
+#include "platform/shell/shellroutines.h"
+#include "scenes/scenefile.h"
+#include "scenes/scngraphrun.h"
+#include "scenes/scnlisting.h"
+#include "scenes/uscenes.h"
+#include "settings/settings.h"
+#include "video/filters/dv_scenedetect.h"
+#include "video/filters/uscenedetectcontenu.h"
+#include "video/graphs/convertirdvunit.h"
+
+#include <QFileInfo>
+
+#include <cmath>
+#include <mutex>
+#include <stdexcept>
+
+namespace vidora {
+namespace {
+
+const QString kRecycleNote = QStringLiteral("If yes, it will be sent to the Recycle bin.");
+
+std::shared_ptr<TaviFichier> VideoEntry(const EngineEntryPtr &entry)
+{
+    auto video = std::dynamic_pointer_cast<TaviFichier>(entry);
+    if (!video)
+        throw std::runtime_error("the command needs a video entry");
+    return video;
+}
+
+QString Scn(const TaviFichier &entry)
+{
+    return CompanionFileName(entry.Path(), QStringLiteral(".scn"));
+}
+
+QString Srt(const TaviFichier &entry)
+{
+    return CompanionFileName(entry.Path(), QStringLiteral(".srt"));
+}
+
+// SupprimerFichier's question about another file.
+QString DeleteQuestion(const QString &path)
+{
+    const QString text = QStringLiteral("Do you really want to delete the file ") + path +
+                         QStringLiteral(" ?") + u'\n' + kRecycleNote;
+    if (text.size() > 254)
+        return QStringLiteral("Do you really want to delete this file?") + u'\n' + kRecycleNote;
+    return text;
+}
+
+// Fills the details of a scene on the GUI thread, where the preview lives.
+void FillOnGui(TSceneClass &scene, const TSceneContext &context)
+{
+    if (!context.preview || scene.Detailed)
+        return;
+    runOnGui([&] { scene.FillDetails(context); });
+}
+
+// The scene writer of one detection run, shared by the detector's callbacks
+// (streaming thread, then the stopping thread) and the run.
+struct ScnRun
+{
+    explicit ScnRun(const QString &video, TSceneContext sceneContext)
+        : writer(video), context(std::move(sceneContext))
+    {}
+    void Add(std::uint32_t start, std::uint32_t end)
+    {
+        std::lock_guard lock(mutex);
+        if (end < start)
+            return;
+        writer.AddScene(TSceneClass(start, end, context));
+    }
+    // The run completed: the scenes up to `end` (the last from the last
+    // content break; none for end 0), then the file put in place.
+    bool Commit(std::uint32_t end, QString &error)
+    {
+        std::lock_guard lock(mutex);
+        if (end > previousBreak)
+            writer.AddScene(TSceneClass(previousBreak, end, context));
+        if (writer.Close())
+            return true;
+        error = writer.ErrorString();
+        return false;
+    }
+    // What a detection's run does with the writer; `clear` resets the
+    // detector's callbacks.
+    static TWriterGraphRun::Writer Of(const std::shared_ptr<ScnRun> &run, std::uint32_t end,
+                                      std::function<void()> clear)
+    {
+        return {[run, end](QString &error) { return run->Commit(end, error); },
+                [run] { run->writer.Discard(); }, std::move(clear)};
+    }
+
+    std::mutex mutex;
+    TwriteScene writer; // guarded by mutex
+    TSceneContext context;
+    std::uint32_t previousBreak = 0; // content detection; guarded by mutex
+};
+
+} // namespace
+
+TSceneContext TdmAction::SceneContextFor(const TaviFichier &entry) const
+{
+    TSceneContext context;
+    context.video = TSceneVideo::FromEntry(entry);
+    context.durationFormat = m_settings.DurationFormat;
+    context.datecodeFormat = m_settings.FormatShowDatecode;
+    context.preview = ScenePreview;
+    return context;
+}
+
+// --- conditions, destinations and questions --------------------------------
+
+void TdmAction::ScenesDateFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const
+{
+    enabled = e.Data().isDv;
+    visible = enabled;
+}
+
+void TdmAction::CreerScnByContenuFileCondition(const TaviFichier &e, bool &visible,
+                                               bool &enabled) const
+{
+    visible = true;
+    enabled = e.Data().pictureText != QLatin1String("N/A");
+}
+
+void TdmAction::CutScenesFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const
+{
+    visible = true;
+    enabled = e.Data().isDv && QFileInfo::exists(Scn(e));
+}
+
+void TdmAction::CreerSrtFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const
+{
+    visible = true;
+    enabled = e.Data().isDv;
+}
+
+void TdmAction::hasScnFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const
+{
+    visible = true;
+    enabled = QFileInfo::exists(Scn(e));
+}
+
+void TdmAction::SupprimerSrtFileCondition(const TaviFichier &e, bool &visible, bool &enabled) const
+{
+    visible = true;
+    enabled = QFileInfo::exists(Srt(e));
+}
+
+QString TdmAction::ScenesDateDestination(const TaviFichier &e, const QStringList &) const
+{
+    return Scn(e);
+}
+
+QString TdmAction::CreerSrtDestination(const TaviFichier &e, const QStringList &) const
+{
+    return Srt(e);
+}
+
+QString TdmAction::ExporterScenesTexteDestination(const TaviFichier &e, const QStringList &) const
+{
+    return OutputPath(e, QStringLiteral("_scn.txt"));
+}
+
+QString TdmAction::ExporterScenesExcelDestination(const TaviFichier &e, const QStringList &) const
+{
+    return OutputPath(e, OfficeEnding(TOfficeFormat::Xls));
+}
+
+QString TdmAction::ExporterScenesWordDestination(const TaviFichier &e, const QStringList &) const
+{
+    return OutputPath(e, OfficeEnding(TOfficeFormat::Doc));
+}
+
+QString TdmAction::ExporterScenesCalcDestination(const TaviFichier &e, const QStringList &) const
+{
+    return OutputPath(e, OfficeEnding(TOfficeFormat::Ods));
+}
+
+QString TdmAction::ExporterScenesWriterDestination(const TaviFichier &e, const QStringList &) const
+{
+    return OutputPath(e, OfficeEnding(TOfficeFormat::Odt));
+}
+
+QString TdmAction::SupprimerScnFileConFirmation(const TaviFichier &e, const QStringList &) const
+{
+    return DeleteQuestion(Scn(e));
+}
+
+QString TdmAction::SupprimerSrtFileConFirmation(const TaviFichier &e, const QStringList &) const
+{
+    return DeleteQuestion(Srt(e));
+}
+
+// --- executions ------------------------------------------------------------
+
+void TdmAction::CreerScnByIntervalleExecution(const EngineEntryPtr &entry, const QString &,
+                                              const QStringList &params, TCommandEngine &ce)
+{
+    const auto video = VideoEntry(entry);
+    const TaviData &d = video->Data();
+    // A value from a script is checked as the dialog checks it: an interval
+    // of 0 or less writes nothing.
+    const int seconds = SafeStrToInt(params.isEmpty() ? QString() : params.first());
+    if (seconds <= 0 || !(d.frameRate > 0) || d.frameCount <= 0)
+        return;
+    const std::int64_t length = roundHalfEven(seconds * d.frameRate);
+    if (length <= 0)
+        return;
+    const TSceneContext context = SceneContextFor(*video);
+    const auto frames = static_cast<std::uint32_t>(d.frameCount);
+    TwriteScene writer(video->Path());
+    ce.StartProgress(d.frameCount);
+    std::uint32_t start = 0;
+    int number = 0;
+    do {
+        if (ce.Aborted()) {
+            writer.Discard(); // an aborted run leaves the old file
+            ce.EndProgress();
+            return;
+        }
+        ce.SetProgress(static_cast<int>(start));
+        const auto end = static_cast<std::uint32_t>(
+            std::min<std::int64_t>(start + length, static_cast<std::int64_t>(frames)));
+        TSceneClass scene(start, end, context);
+        scene.Number = ++number;
+        FillOnGui(scene, context);
+        writer.AddScene(scene);
+        start = end;
+    } while (start < frames);
+    ce.EndProgress();
+    if (!writer.Close())
+        throw std::runtime_error(writer.ErrorString().toStdString());
+}
+
+void TdmAction::SupprimerScnExecution(const EngineEntryPtr &entry, const QString &,
+                                      const QStringList &, TCommandEngine &)
+{
+    const QString path = Scn(*VideoEntry(entry));
+    if (!DeleteToRecycleBin(path))
+        throw std::runtime_error(path.toStdString() + " could not go to the trash");
+}
+
+void TdmAction::SupprimerSrtExecution(const EngineEntryPtr &entry, const QString &,
+                                      const QStringList &, TCommandEngine &)
+{
+    const QString path = Srt(*VideoEntry(entry));
+    if (!DeleteToRecycleBin(path))
+        throw std::runtime_error(path.toStdString() + " could not go to the trash");
+}
+
+void TdmAction::ExportScenes(const EngineEntryPtr &entry, const QString &destination,
+                             TCommandEngine &ce, std::optional<TOfficeFormat> format)
+{
+    const auto video = VideoEntry(entry);
+    const TSceneContext context = SceneContextFor(*video);
+    TSceneList list;
+    LoadScnFile(Scn(*video), list, context); // a damaged file exports what it holds
+    std::unique_ptr<TWriteScn_text> listing;
+    std::unique_ptr<TOfficeExport> office;
+    if (format) {
+        TOfficeSetup setup = OfficeSetup;
+        setup.appVersionText = AppVersionText;
+        setup.versionText = VersionText;
+        setup.languageCode = Language;
+        office = std::make_unique<TOfficeExport>(*format, video->Path(), destination, setup);
+    } else {
+        TListingTexts texts;
+        texts.versionText = VersionText;
+        texts.languageCode = Language;
+        listing = std::make_unique<TWriteScn_text>(video->Path(), texts, destination);
+    }
+    if (!list.empty()) {
+        ce.StartProgress(static_cast<int>(list.size()));
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            ce.SetProgress(static_cast<int>(i));
+            if (ce.Aborted()) {
+                ce.EndProgress();
+                if (listing)
+                    listing->Discard();
+                return; // nothing is written
+            }
+            TSceneClass &scene = *list[i].Scene;
+            FillOnGui(scene, context);
+            if (listing)
+                listing->AddScene(scene);
+            else
+                office->AddScene(scene);
+        }
+        ce.EndProgress();
+    }
+    if (listing && !listing->Finish())
+        throw std::runtime_error(listing->ErrorString().toStdString());
+    if (office && !office->Finish())
+        throw std::runtime_error(office->ErrorString().toStdString());
+}
+
+void TdmAction::ExporterScenesTexteExecution(const EngineEntryPtr &entry,
+                                             const QString &destination, const QStringList &,
+                                             TCommandEngine &ce)
+{
+    ExportScenes(entry, destination, ce, std::nullopt);
+}
+
+void TdmAction::ExporterScenesExcelExecution(const EngineEntryPtr &entry,
+                                             const QString &destination, const QStringList &,
+                                             TCommandEngine &ce)
+{
+    ExportScenes(entry, destination, ce, TOfficeFormat::Xls);
+}
+
+void TdmAction::ExporterScenesWordExecution(const EngineEntryPtr &entry, const QString &destination,
+                                            const QStringList &, TCommandEngine &ce)
+{
+    ExportScenes(entry, destination, ce, TOfficeFormat::Doc);
+}
+
+void TdmAction::ExporterScenesCalcExecution(const EngineEntryPtr &entry, const QString &destination,
+                                            const QStringList &, TCommandEngine &ce)
+{
+    ExportScenes(entry, destination, ce, TOfficeFormat::Ods);
+}
+
+void TdmAction::ExporterScenesWriterExecution(const EngineEntryPtr &entry,
+                                              const QString &destination, const QStringList &,
+                                              TCommandEngine &ce)
+{
+    ExportScenes(entry, destination, ce, TOfficeFormat::Odt);
+}
+
+// --- graph commands --------------------------------------------------------
+
+void TdmAction::AddSceneCommands()
+{
+    const auto graphCommand = [this](const char *name) {
+        return dynamic_cast<TGraphCmd *>(FindCommand(QString::fromLatin1(name)));
+    };
+
+    if (TGraphCmd *byDate = graphCommand("CreerScnByDate")) {
+        byDate->OnBuildGraph = [this](const EngineEntryPtr &e, const QString &, const QStringList &,
+                                      int) -> std::unique_ptr<IGraphRun> {
+            const auto video = VideoEntry(e);
+            media::IMediaSeeking *position = m_cdm.BuildScnByDateGraph(video->Path());
+            if (!position)
+                return nullptr;
+            auto run = std::make_shared<ScnRun>(video->Path(), SceneContextFor(*video));
+            Tdv_sceneDetect &detect = m_cdm.SceneDetect();
+            detect.SetOnScene([run](const TDvFrameInfo &start, const TDvFrameInfo &end) {
+                run->Add(start.FrameNumber, end.FrameNumber);
+            });
+            detect.SetOnEnd({});
+            return std::make_unique<TWriterGraphRun>(m_cdm, *position,
+                                                     ScnRun::Of(run, 0, [&detect] {
+                                                         detect.SetOnScene({});
+                                                         detect.SetOnEnd({});
+                                                     }));
+        };
+    }
+
+    if (TGraphCmd *byContent = graphCommand("CreerScnByContenu")) {
+        byContent->OnBuildGraph = [this](const EngineEntryPtr &e, const QString &,
+                                         const QStringList &, int) -> std::unique_ptr<IGraphRun> {
+            const auto video = VideoEntry(e);
+            media::IMediaSeeking *position = m_cdm.BuildScnByContenuGraph(video->Path());
+            if (!position)
+                return nullptr;
+            // Each file starts at frame 0.
+            auto run = std::make_shared<ScnRun>(video->Path(), SceneContextFor(*video));
+            const auto frames = static_cast<std::uint32_t>(std::max(0, video->Data().frameCount));
+            TSceneDetectContenu &detect = m_cdm.SceneDetectContenu();
+            // A cut at frame f ends the scene whose last frame is f - 1.
+            detect.SetOnScene([run](std::int32_t frame) {
+                if (frame <= 0)
+                    return;
+                std::uint32_t start = 0;
+                {
+                    std::lock_guard lock(run->mutex);
+                    start = run->previousBreak;
+                    run->previousBreak = static_cast<std::uint32_t>(frame);
+                }
+                run->Add(start, static_cast<std::uint32_t>(frame));
+            });
+            detect.SetOnEnd({});
+            // The last scene runs from the last cut to the end.
+            return std::make_unique<TWriterGraphRun>(m_cdm, *position,
+                                                     ScnRun::Of(run, frames, [&detect] {
+                                                         detect.SetOnScene({});
+                                                         detect.SetOnEnd({});
+                                                     }));
+        };
+    }
+
+    if (TGraphCmd *srt = graphCommand("CreerSrt")) {
+        srt->OnBuildGraph = [this](const EngineEntryPtr &e, const QString &, const QStringList &,
+                                   int) -> std::unique_ptr<IGraphRun> {
+            const auto video = VideoEntry(e);
+            media::IMediaSeeking *position = m_cdm.BuildSrtGraph(video->Path());
+            if (!position)
+                return nullptr;
+            auto writer = std::make_shared<TWriteSrt>(video->Path(), video->Data().frameRate);
+            Tdv_sceneDetect &detect = m_cdm.SceneDetect();
+            detect.SetOptions(m_settings.Incrust);
+            detect.SetOnTitle(
+                [writer](const TDvFrameInfo &info, const QString &line1, const QString &line2) {
+                    writer->AddTitle(static_cast<std::int32_t>(info.FrameNumber), line1, line2);
+                });
+            detect.SetOnEnd({});
+            return std::make_unique<TWriterGraphRun>(
+                m_cdm, *position,
+                TWriterGraphRun::Writer{[writer](QString &error) {
+                                            if (writer->Close())
+                                                return true;
+                                            error = writer->ErrorString();
+                                            return false;
+                                        },
+                                        [writer] { writer->Discard(); },
+                                        [&detect] {
+                                            detect.SetOnTitle({});
+                                            detect.SetOnEnd({});
+                                        }});
+        };
+    }
+
+    if (TGraphCmd *cut = graphCommand("CutScenes")) {
+        auto scenes = std::make_shared<TSceneList>();
+        cut->OnDestination = [this](const EngineEntryPtr &e, const QStringList &, int pass) {
+            return OutputPath(*VideoEntry(e),
+                              QStringLiteral("_scene_%1.avi").arg(std::max(pass, 1)));
+        };
+        cut->OnBuildGraph = [this, cut, scenes](const EngineEntryPtr &e, const QString &destination,
+                                                const QStringList &,
+                                                int pass) -> std::unique_ptr<IGraphRun> {
+            const auto video = VideoEntry(e);
+            const TaviData &d = video->Data();
+            pass = std::max(pass, 1);
+            if (pass == 1) {
+                scenes->clear();
+                LoadScnFile(Scn(*video), *scenes, SceneContextFor(*video));
+                cut->NbPasses = static_cast<int>(scenes->size());
+            }
+            if (scenes->empty() || pass > static_cast<int>(scenes->size()) || !(d.frameRate > 0))
+                return nullptr;
+            const TSceneClass scene = *(*scenes)[static_cast<std::size_t>(pass - 1)].Scene;
+            if (pass == static_cast<int>(scenes->size()))
+                scenes->clear();
+            if (scene.EndFrame <= scene.StartFrame)
+                return nullptr;
+            const std::int64_t frameTime = roundHalfEven(1e7 / d.frameRate);
+            cut->Debut = static_cast<qint64>(scene.StartFrame) * frameTime;
+            cut->Duree = static_cast<qint64>(scene.EndFrame - scene.StartFrame) * frameTime;
+            media::IMediaSeeking *position =
+                d.dvType == 2 ? m_cdm.BuildCutSceneGraphType2(video->Path(), destination)
+                              : m_cdm.BuildCutSceneGraphType1(video->Path(), destination);
+            if (!position)
+                return nullptr;
+            // In frames, so that no rounding of a time takes the next
+            // scene's first frame: [StartFrame, EndFrame) exactly.
+            if (position->SetTimeFormat(media::TimeFormat::Frame)) {
+                position->SetPositions(scene.StartFrame, scene.EndFrame);
+                position->SetTimeFormat(media::TimeFormat::MediaTime);
+            } else {
+                position->SetPositions(cut->Debut, cut->Debut + cut->Duree);
+            }
+            return std::make_unique<TCdmGraphRun>(m_cdm, *position);
+        };
+    }
+}
+
+} // namespace vidora

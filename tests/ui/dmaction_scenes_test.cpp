@@ -1,0 +1,202 @@
+// The scene commands on real DV files: scene files by recording date (files
+// joined from recordings of different dates), at fixed intervals, cutting
+// into scenes (each file's frames and sound against the matching slice of
+// the source, decoded by ffmpeg), the listing export and the companions'
+// deletion.
+#include "dmaction_stage.h"
+
+#include "formats/dvcodes.h"
+#include "scenes/scenefile.h"
+#include "scenes/scenelist.h"
+#include "support/isolatedhome.h"
+
+namespace vidora::test {
+namespace {
+
+constexpr int kFrameBytes = 144000;
+
+// 75 PAL frames: three recordings of 30, 30 and 15 frames with their own
+// dates, joined.
+QByteArray JoinedRecordings(const QString &dir)
+{
+    QByteArray raw = ffmpegRawDv(dir, {.frames = 75});
+    if (raw.size() != 75 * kFrameBytes)
+        return {};
+    const TDvRecDateTime dates[] = {
+        {2005, 6, 7, 8, 9, 10}, {2006, 1, 1, 12, 0, 0}, {2007, 7, 14, 18, 30, 0}};
+    for (int f = 0; f < 75; ++f) {
+        TDvRecDateTime d = dates[f < 30 ? 0 : f < 60 ? 1 : 2];
+        d.Second = static_cast<std::uint8_t>(d.Second + (f % 30) / 25);
+        auto *frame = reinterpret_cast<std::uint8_t *>(raw.data()) + f * kFrameBytes;
+        WriteDvRecDateTime(std::span<std::uint8_t>(frame, kFrameBytes), 12, d);
+    }
+    return raw;
+}
+
+struct Scene
+{
+    std::uint32_t start, end;
+};
+
+std::vector<Scene> ScenesOf(const QString &video)
+{
+    TSceneList list;
+    EXPECT_TRUE(LoadScnFile(CompanionFileName(video, ".scn"), list, TSceneContext{}));
+    std::vector<Scene> scenes;
+    for (const TSceneItem &item : list)
+        scenes.push_back({item.Scene->StartFrame, item.Scene->EndFrame});
+    return scenes;
+}
+
+bool operator==(const Scene &a, const Scene &b)
+{
+    return a.start == b.start && a.end == b.end;
+}
+
+void PrintTo(const Scene &s, std::ostream *os)
+{
+    *os << "[" << s.start << ", " << s.end << ")";
+}
+
+// ffmpeg's decoding: one MD5 per video frame, and the sound as 16-bit PCM.
+QStringList FrameHashes(const QString &path)
+{
+    const ToolResult r =
+        runTool("ffmpeg", {"-v", "error", "-i", path, "-map", "0:v:0", "-f", "framemd5", "-"});
+    QStringList hashes;
+    for (const QString &line : QString::fromUtf8(r.out).split('\n'))
+        if (!line.startsWith('#') && !line.trimmed().isEmpty())
+            hashes << line.section(',', -1).trimmed();
+    return hashes;
+}
+
+QByteArray Sound(const QString &path)
+{
+    return runTool("ffmpeg", {"-v", "error", "-i", path, "-map", "0:a:0", "-f", "s16le", "-acodec",
+                              "pcm_s16le", "-"})
+        .out;
+}
+
+class SceneCommands : public DmActionStage
+{
+protected:
+    QString Joined(int type, bool sound = true)
+    {
+        const QByteArray raw = JoinedRecordings(Path(""));
+        EXPECT_FALSE(raw.isEmpty());
+        const QString video =
+            Path(QStringLiteral("joined%1%2.avi").arg(type).arg(sound ? "" : "mute"));
+        if (type == 1) {
+            writeFileBytes(video, dvType1Avi(raw));
+        } else {
+            const QString rawPath = Path("joined.dv");
+            writeFileBytes(rawPath, raw);
+            EXPECT_TRUE(ffmpegDvType2Avi(rawPath, video, sound));
+        }
+        return video;
+    }
+};
+
+TEST_F(SceneCommands, ScenesByDateBreakAtTheJoins)
+{
+    for (int type : {1, 2}) {
+        const QString video = Joined(type);
+        AddEntry(video);
+        ASSERT_TRUE(Run("CreerScnByDate")) << type;
+        EXPECT_TRUE(Errors().empty());
+        EXPECT_EQ(ScenesOf(video), (std::vector<Scene>{{0, 30}, {30, 60}, {60, 75}})) << type;
+        source.Clear();
+    }
+}
+
+TEST_F(SceneCommands, ScenesAtFixedIntervalsAndNoneForAnIntervalOfZero)
+{
+    const QString video = Joined(1);
+    AddEntry(video);
+    ASSERT_TRUE(Run("CreerScnByIntervalle", {"1"}));
+    EXPECT_EQ(ScenesOf(video), (std::vector<Scene>{{0, 25}, {25, 50}, {50, 75}}));
+    questions.Script({TModalResult::mrYes}); // the existing scene file is replaced
+    ASSERT_TRUE(Run("CreerScnByIntervalle", {"2"}));
+    EXPECT_EQ(ScenesOf(video), (std::vector<Scene>{{0, 50}, {50, 75}}));
+
+    QFile::remove(CompanionFileName(video, ".scn"));
+    for (const char *interval : {"0", "-5", "x"}) {
+        questions.Script({});
+        Run("CreerScnByIntervalle", {interval});
+        EXPECT_FALSE(QFile::exists(CompanionFileName(video, ".scn"))) << interval;
+    }
+}
+
+TEST_F(SceneCommands, TheSceneFileOfADetectionLoadsIntoTheSceneList)
+{
+    const QString video = Joined(2);
+    AddEntry(video);
+    ASSERT_TRUE(Run("CreerScnByDate"));
+    const TSceneList list = LoadSceneListOf(video, TSceneContext{});
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[2].Text, "Scene 3: ");
+}
+
+TEST_F(SceneCommands, CuttingWritesEachScenesFramesAndSound)
+{
+    struct Case
+    {
+        int type;
+        bool sound;
+    };
+    for (const Case &c : {Case{1, true}, Case{2, true}, Case{2, false}}) {
+        const QString video = Joined(c.type, c.sound);
+        {
+            TwriteScene writer(video);
+            for (const Scene &s : {Scene{0, 30}, Scene{30, 60}, Scene{60, 75}})
+                writer.AddScene(TSceneClass(s.start, s.end, TSceneContext{}));
+            ASSERT_TRUE(writer.Close());
+        }
+        AddEntry(video);
+        ASSERT_TRUE(Run("CutScenes")) << c.type;
+        EXPECT_TRUE(Errors().empty()) << c.type;
+        const QStringList sourceFrames = FrameHashes(video);
+        const QByteArray sourceSound = c.sound ? Sound(video) : QByteArray();
+        ASSERT_EQ(sourceFrames.size(), 75);
+        const qsizetype soundPerFrame = 48000 / 25 * 4; // 16-bit stereo
+        int k = 0;
+        for (const Scene &s : {Scene{0, 30}, Scene{30, 60}, Scene{60, 75}}) {
+            const QString part = CompanionFileName(video, QStringLiteral("_scene_%1.avi").arg(++k));
+            ASSERT_TRUE(QFile::exists(part)) << part.toStdString();
+            EXPECT_EQ(FrameHashes(part), sourceFrames.mid(s.start, s.end - s.start))
+                << part.toStdString();
+            // Without a sound stream the DV frames' own sound is cut with them.
+            if (c.sound) {
+                EXPECT_EQ(
+                    Sound(part).toHex(),
+                    sourceSound.mid(s.start * soundPerFrame, (s.end - s.start) * soundPerFrame)
+                        .toHex())
+                    << part.toStdString();
+            }
+        }
+        source.Clear();
+    }
+}
+
+TEST_F(SceneCommands, TheListingExportAndDeletingTheCompanions)
+{
+    IsolatedHome home; // the trash
+    const QString video = Joined(1);
+    AddEntry(video);
+    ASSERT_TRUE(Run("CreerScnByIntervalle", {"1"}));
+    writeFileBytes(CompanionFileName(video, ".srt"), "1\r\n");
+    ASSERT_TRUE(Run("ExporterScenesTexte"));
+    const QByteArray listing = readFileBytes(CompanionFileName(video, "_scn.txt"));
+    EXPECT_TRUE(listing.contains("\r\n  3, , , 01.00, , , , \r\n")) << listing.constData();
+
+    questions.Script({TModalResult::mrYes});
+    ASSERT_TRUE(Run("SupprimerScn"));
+    questions.Script({TModalResult::mrYes});
+    ASSERT_TRUE(Run("SupprimerSrt"));
+    EXPECT_FALSE(QFile::exists(CompanionFileName(video, ".scn")));
+    EXPECT_FALSE(QFile::exists(CompanionFileName(video, ".srt")));
+    EXPECT_TRUE(QFile::exists(video));
+}
+
+} // namespace
+} // namespace vidora::test
