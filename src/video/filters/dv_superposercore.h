@@ -104,19 +104,26 @@ public:
 
 private:
     void drawPictureInto(QImage &target) const; // m_pictureLock held
+    // Makes the still from the frame kept for it, when one waits (m_pictureLock held).
+    void makePendingStill() const;
 
     mutable std::mutex m_settingsLock;
     SuperposerSettings m_settings; // guarded by m_settingsLock
     QFont m_font;                  // guarded by m_settingsLock; made from m_settings.Font
 
     mutable std::mutex m_pictureLock;
-    int m_frameWidth = 0;       // guarded by m_pictureLock
-    int m_frameHeight = 0;      // guarded by m_pictureLock
-    QImage m_text;              // guarded by m_pictureLock: the frame with its text
-    QImage m_picture;           // guarded by m_pictureLock: deinterlaced output and still
-    DeinterlaceMasks m_masks;   // guarded by m_pictureLock
-    OverlayLayout m_lastLayout; // guarded by m_pictureLock
-    OverlayCache m_overlay;     // guarded by m_pictureLock
+    int m_frameWidth = 0;  // guarded by m_pictureLock
+    int m_frameHeight = 0; // guarded by m_pictureLock
+    // guarded by m_pictureLock: the frames with their text, the last one at
+    // m_current; the other may hold the frame a still is to be made from.
+    std::array<QImage, 2> m_texts;
+    int m_current = 0;
+    mutable QImage m_picture;            // guarded by m_pictureLock: deinterlaced output and still
+    mutable bool m_stillPending = false; // guarded by m_pictureLock: m_picture is to be made
+    int m_stillText = 0;                 // guarded by m_pictureLock: from m_texts[m_stillText]
+    DeinterlaceMasks m_masks;            // guarded by m_pictureLock
+    OverlayLayout m_lastLayout;          // guarded by m_pictureLock
+    OverlayCache m_overlay;              // guarded by m_pictureLock
 
     std::atomic<std::uint32_t> m_frameCounter{0};
     std::atomic<bool> m_frameShown{false};
