@@ -75,8 +75,9 @@ public:
     // drawn when the overlay is on and `showText` is set, and the result (or its
     // deinterlaced form) is written to `output`; input and output may be views
     // of different buffers, either row order, and must have the streamed size.
-    // Then, when the frame-shown flag is clear, the still picture is refreshed
-    // and the flag set; the frame counter steps on. False when the input could
+    // Then, when the frame-shown flag is clear, the frame is kept for the still
+    // picture (made when the still is first asked for) and the flag set; the
+    // frame counter steps on. False when the input could
     // not be taken or the output not written.
     bool Transform(ConstRgb24View input, Rgb24View output, const std::array<QString, 2> &texts,
                    bool showText);
