@@ -292,6 +292,24 @@ TEST(OverlayRaster, StillPictureIsRefreshedOnlyForAWaitingCaller)
     core.CopyPictureDeinterlaced(thumbnail);
     EXPECT_EQ(thumbnail.pixelColor(8, 6), QColor(40, 40, 40));
     EXPECT_EQ(stillLevel(), 40);
+
+    // Asked for only after later frames, the still is still the frame that
+    // answered the wait, and those frames come out whole.
+    core.ClearFrameShown();
+    for (int level : {50, 60, 70}) {
+        ASSERT_TRUE(core.Transform(greyFrame(64, 48, level).view(), output.view(), kTexts, true));
+        EXPECT_TRUE(samePixels(output, greyFrame(64, 48, level))) << level;
+    }
+    EXPECT_EQ(stillLevel(), 50);
+    core.CopyPictureDeinterlaced(thumbnail);
+    EXPECT_EQ(thumbnail.pixelColor(8, 6), QColor(70, 70, 70));
+
+    // A wait answered while deinterlacing: the still is the deinterlaced output.
+    core.ClearFrameShown();
+    ASSERT_TRUE(core.Transform(greyFrame(64, 48, 80).view(), output.view(), kTexts, true));
+    core.SetDeinterlace(true);
+    ASSERT_TRUE(core.Transform(greyFrame(64, 48, 90).view(), output.view(), kTexts, true));
+    EXPECT_EQ(stillLevel(), 90);
 }
 
 TEST(OverlayRaster, FrameShownBelongsToEachInstance)

@@ -94,9 +94,13 @@ bool SuperposerCore::StartStreaming(int width, int height)
         return false;
     {
         const std::lock_guard lock(m_pictureLock);
+        // A still asked for in the last run is made before its frame goes.
+        makePendingStill();
         m_frameWidth = width;
         m_frameHeight = height;
-        ensureRgb24Image(m_text, width, height);
+        for (QImage &text : m_texts)
+            ensureRgb24Image(text, width, height);
+        m_current = 0;
         ensureRgb24Image(m_picture, width, height);
         m_masks.resize(width, height);
         m_lastLayout = {};
@@ -125,9 +129,15 @@ bool SuperposerCore::Transform(ConstRgb24View input, Rgb24View output,
     {
         const std::lock_guard lock(m_pictureLock);
         try {
-            const bool taken = input.sameSize(m_frameWidth, m_frameHeight) &&
-                               output.sameSize(m_frameWidth, m_frameHeight) &&
-                               CopyRgb24(input, viewOf(m_text));
+            const bool fits = input.valid() && output.valid() &&
+                              input.sameSize(m_frameWidth, m_frameHeight) &&
+                              output.sameSize(m_frameWidth, m_frameHeight);
+            // The frame a still is still to be made from is kept: this one
+            // goes into the other working picture.
+            if (fits && m_stillPending && m_stillText == m_current)
+                m_current ^= 1;
+            QImage &text = m_texts[m_current];
+            const bool taken = fits && CopyRgb24(input, viewOf(text));
             if (taken) {
                 m_lastLayout = {};
                 if (settings.OverlayOn && showText) {
@@ -140,23 +150,29 @@ bool SuperposerCore::Transform(ConstRgb24View input, Rgb24View output,
                     placement.lineStep = OverlayLineStep(settings.Font.Size);
                     placement.outline = settings.Options.Outline;
                     placement.color = settings.Font.Color;
-                    m_lastLayout = m_overlay.Draw(m_text, texts, placement, font);
+                    m_lastLayout = m_overlay.Draw(text, texts, placement, font);
                 }
-                if (settings.Deinterlace)
-                    ok = Deinterlace(viewOf(std::as_const(m_text)), m_picture, m_masks) &&
+                if (settings.Deinterlace) {
+                    // The deinterlaced output is the still from now on.
+                    m_stillPending = false;
+                    ok = Deinterlace(viewOf(std::as_const(text)), m_picture, m_masks) &&
                          CopyRgb24(viewOf(std::as_const(m_picture)), output);
-                else
-                    ok = CopyRgb24(viewOf(std::as_const(m_text)), output);
+                } else {
+                    ok = CopyRgb24(viewOf(std::as_const(text)), output);
+                }
             }
         } catch (const std::exception &) {
             ok = false;
         }
 
         // Whatever became of the frame, a caller waiting for one is answered
-        // and finds a still of the last picture taken, text included.
+        // and finds a still of the last picture taken, text included. The
+        // still is made when it is first asked for (most waits ask for none).
         if (!m_frameShown.load(std::memory_order_acquire)) {
-            if (!settings.Deinterlace)
-                Deinterlace2(viewOf(std::as_const(m_text)), m_picture);
+            if (!settings.Deinterlace) {
+                m_stillPending = true;
+                m_stillText = m_current;
+            }
             m_frameShown.store(true, std::memory_order_release);
         }
     }
@@ -173,20 +189,33 @@ OverlayLayout SuperposerCore::LastLayout() const
 QImage SuperposerCore::Picture() const
 {
     const std::lock_guard lock(m_pictureLock);
+    makePendingStill();
     return m_picture.copy();
 }
 
 void SuperposerCore::CopyPicture(QImage &target) const
 {
     const std::lock_guard lock(m_pictureLock);
+    makePendingStill();
     drawPictureInto(target);
 }
 
 void SuperposerCore::CopyPictureDeinterlaced(QImage &target)
 {
     const std::lock_guard lock(m_pictureLock);
-    Deinterlace2(viewOf(std::as_const(m_text)), m_picture);
+    if (!m_texts[m_current].isNull()) {
+        Deinterlace2(viewOf(std::as_const(m_texts[m_current])), m_picture);
+        m_stillPending = false;
+    }
     drawPictureInto(target);
+}
+
+void SuperposerCore::makePendingStill() const
+{
+    if (!m_stillPending)
+        return;
+    m_stillPending = false;
+    Deinterlace2(viewOf(std::as_const(m_texts[m_stillText])), m_picture);
 }
 
 void SuperposerCore::drawPictureInto(QImage &target) const

@@ -75,8 +75,9 @@ public:
     // drawn when the overlay is on and `showText` is set, and the result (or its
     // deinterlaced form) is written to `output`; input and output may be views
     // of different buffers, either row order, and must have the streamed size.
-    // Then, when the frame-shown flag is clear, the still picture is refreshed
-    // and the flag set; the frame counter steps on. False when the input could
+    // Then, when the frame-shown flag is clear, the frame is kept for the still
+    // picture (made when the still is first asked for) and the flag set; the
+    // frame counter steps on. False when the input could
     // not be taken or the output not written.
     bool Transform(ConstRgb24View input, Rgb24View output, const std::array<QString, 2> &texts,
                    bool showText);
@@ -104,19 +105,26 @@ public:
 
 private:
     void drawPictureInto(QImage &target) const; // m_pictureLock held
+    // Makes the still from the frame kept for it, when one waits (m_pictureLock held).
+    void makePendingStill() const;
 
     mutable std::mutex m_settingsLock;
     SuperposerSettings m_settings; // guarded by m_settingsLock
     QFont m_font;                  // guarded by m_settingsLock; made from m_settings.Font
 
     mutable std::mutex m_pictureLock;
-    int m_frameWidth = 0;       // guarded by m_pictureLock
-    int m_frameHeight = 0;      // guarded by m_pictureLock
-    QImage m_text;              // guarded by m_pictureLock: the frame with its text
-    QImage m_picture;           // guarded by m_pictureLock: deinterlaced output and still
-    DeinterlaceMasks m_masks;   // guarded by m_pictureLock
-    OverlayLayout m_lastLayout; // guarded by m_pictureLock
-    OverlayCache m_overlay;     // guarded by m_pictureLock
+    int m_frameWidth = 0;  // guarded by m_pictureLock
+    int m_frameHeight = 0; // guarded by m_pictureLock
+    // guarded by m_pictureLock: the frames with their text, the last one at
+    // m_current; the other may hold the frame a still is to be made from.
+    std::array<QImage, 2> m_texts;
+    int m_current = 0;
+    mutable QImage m_picture;            // guarded by m_pictureLock: deinterlaced output and still
+    mutable bool m_stillPending = false; // guarded by m_pictureLock: m_picture is to be made
+    int m_stillText = 0;                 // guarded by m_pictureLock: from m_texts[m_stillText]
+    DeinterlaceMasks m_masks;            // guarded by m_pictureLock
+    OverlayLayout m_lastLayout;          // guarded by m_pictureLock
+    OverlayCache m_overlay;              // guarded by m_pictureLock
 
     std::atomic<std::uint32_t> m_frameCounter{0};
     std::atomic<bool> m_frameShown{false};

@@ -179,6 +179,9 @@ bool Tviewdm::BuildDvGraph(const QString &fileName)
 
         m_videoMessageCode = videomessage::DvRefused;
         auto &decoder = attach(fg, m_dvdecoder);
+        // One picture at a time: a single thread decodes a DV frame in a
+        // fraction of its duration, and a step waits on no other threads.
+        decoder.setThreadCount(1);
         if (auto *display = decoder.queryInterface<media::IIPDVDec>())
             display->put_IPDisplay(media::DVRESOLUTION_FULL);
         Required(Direct(fg, PinAt(*m_sceneDetect, 1), PinAt(decoder, 0)),

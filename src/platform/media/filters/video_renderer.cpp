@@ -3,8 +3,71 @@
 #include "platform/media/filters/ffmpeg_support.h"
 
 #include <cstring>
+#include <new>
+#include <vector>
 
 namespace vidora::media {
+
+// The buffers of the pictures handed to the sink. A picture's buffer comes
+// back when the last copy of the picture is gone, on whichever thread drops
+// it, and the next picture of the same size is written into it: no new
+// allocation (and no fresh pages) per frame.
+class PicturePool : public std::enable_shared_from_this<PicturePool>
+{
+public:
+    QImage take(int width, int height, QImage::Format format)
+    {
+        // Rows padded to 4 bytes, as QImage lays out a picture of its own.
+        const int depth = format == QImage::Format_RGB32 ? 4 : 3;
+        const qsizetype stride = (qsizetype(width) * depth + 3) & ~qsizetype(3);
+        const std::size_t bytes =
+            static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+        if (width <= 0 || height <= 0)
+            return {};
+        std::unique_ptr<std::uint8_t[]> buffer;
+        {
+            std::lock_guard lock(m_mutex);
+            if (bytes != m_bytes) {
+                m_free.clear();
+                m_bytes = bytes;
+            }
+            if (!m_free.empty()) {
+                buffer = std::move(m_free.back());
+                m_free.pop_back();
+            }
+        }
+        if (!buffer)
+            buffer.reset(new (std::nothrow) std::uint8_t[bytes]);
+        if (!buffer)
+            return {};
+        auto *loan = new Loan{shared_from_this(), std::move(buffer), bytes};
+        return QImage(loan->buffer.get(), width, height, stride, format, &PicturePool::giveBack,
+                      loan);
+    }
+
+private:
+    struct Loan
+    {
+        std::shared_ptr<PicturePool> pool;
+        std::unique_ptr<std::uint8_t[]> buffer;
+        std::size_t bytes;
+    };
+
+    static void giveBack(void *info)
+    {
+        std::unique_ptr<Loan> loan(static_cast<Loan *>(info));
+        PicturePool &pool = *loan->pool;
+        std::lock_guard lock(pool.m_mutex);
+        if (loan->bytes == pool.m_bytes && pool.m_free.size() < MaxFree)
+            pool.m_free.push_back(std::move(loan->buffer));
+    }
+
+    static constexpr std::size_t MaxFree = 4;
+
+    std::mutex m_mutex;
+    std::size_t m_bytes = 0;                             // guarded by m_mutex
+    std::vector<std::unique_ptr<std::uint8_t[]>> m_free; // guarded by m_mutex
+};
 
 namespace {
 
@@ -18,15 +81,16 @@ std::optional<ffmpeg::PictureLayout> rgbLayout(const MediaType &type)
     return layout;
 }
 
-// A top-down copy of the picture in `sample`; null when the sample is
-// shorter than the picture.
-QImage copyPicture(const ffmpeg::PictureLayout &layout, const MediaSample &sample)
+// A top-down copy of the picture in `sample`, in a picture of `pool`; null
+// when the sample is shorter than the picture.
+QImage copyPicture(const ffmpeg::PictureLayout &layout, const MediaSample &sample,
+                   PicturePool &pool)
 {
     if (sample.actualLength() < layout.imageSize)
         return {};
     const bool rgb32 = layout.format == AV_PIX_FMT_BGRA;
-    QImage picture(layout.width, layout.height,
-                   rgb32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
+    QImage picture = pool.take(layout.width, layout.height,
+                               rgb32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
     if (picture.isNull())
         return {};
     const std::uint8_t *rows[4];
@@ -49,8 +113,11 @@ QImage copyPicture(const ffmpeg::PictureLayout &layout, const MediaSample &sampl
 } // namespace
 
 VideoRendererFilter::VideoRendererFilter(std::shared_ptr<IVideoSink> sink)
-    : RendererFilter("Video Renderer", "Input"), m_sink(std::move(sink))
+    : RendererFilter("Video Renderer", "Input"), m_sink(std::move(sink)),
+      m_pictures(std::make_shared<PicturePool>())
 {}
+
+VideoRendererFilter::~VideoRendererFilter() = default;
 
 void VideoRendererFilter::setSink(std::shared_ptr<IVideoSink> sink)
 {
@@ -107,7 +174,7 @@ Flow VideoRendererFilter::present(const MediaSample &sample)
     }
     if (!sink)
         return Flow::Ok;
-    VideoFrame frame{copyPicture(*layout, sample), sample.time};
+    VideoFrame frame{copyPicture(*layout, sample, *m_pictures), sample.time};
     if (frame.picture.isNull())
         return Flow::Error;
     sink->presentFrame(std::move(frame));

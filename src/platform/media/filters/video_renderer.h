@@ -17,7 +17,8 @@
 
 namespace vidora::media {
 
-// One picture for display: a deep copy, top row first, in
+// One picture for display: a copy that nothing else writes while it is held
+// (its buffer is reused once every copy is gone), top row first, in
 // QImage::Format_BGR888 (RGB24 input) or QImage::Format_RGB32 (RGB32 input),
 // with the time of the sample it came from (100 ns, segment-relative).
 struct VideoFrame
@@ -38,10 +39,13 @@ protected:
     ~IVideoSink() = default;
 };
 
+class PicturePool;
+
 class VideoRendererFilter final : public RendererFilter
 {
 public:
     explicit VideoRendererFilter(std::shared_ptr<IVideoSink> sink = nullptr);
+    ~VideoRendererFilter() override;
 
     // Any thread, any state; the next picture goes to the new sink.
     void setSink(std::shared_ptr<IVideoSink> sink);
@@ -65,6 +69,9 @@ private:
     // The sample presented while paused (identity only), so that Run does
     // not present it twice; streaming thread, cleared on flush and stop.
     std::atomic<const MediaSample *> m_cuedSample{nullptr};
+    // The buffers of the pictures handed to the sink, reused once the sink
+    // has let go of them.
+    std::shared_ptr<PicturePool> m_pictures;
 };
 
 } // namespace vidora::media
