@@ -289,13 +289,13 @@ void TGraphCmd::Execute(const EngineEntryPtr &entry, const QStringList &params, 
         // frame could be found), fails the command on that file: it is
         // reported, never a silent success.
         if (!graph)
-            throw GraphFailed{};
+            throw std::runtime_error("No processing graph could be built for this file.");
         {
             GraphRunGuard guard(*graph);
             if (Duree == 0)
                 Duree = graph->Duration();
             if (Duree <= 0)
-                throw GraphFailed{};
+                throw std::runtime_error("The file holds no frame to process.");
             bool completed = false;
             bool failed = false;
             {

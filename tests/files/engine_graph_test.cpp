@@ -261,14 +261,16 @@ TEST_F(EngineGraph, WithoutGraphOrLengthNothingRunsAndTheFileFails)
     source.Put(Path("empty.avi"), true);
     scripts["empty.avi"] = {.duration = 0};
     ASSERT_TRUE(RunToEnd(command));
-    const auto error = [this](const char *name) {
-        return "error Conversion failed: " + Path(name).toStdString() + " etError";
+    const auto error = [this](const char *name, const char *reason) {
+        return "error Conversion failed: " + Path(name).toStdString() + "\n" + reason + " etError";
     };
     EXPECT_EQ(FileEvents(log.Events()),
               (Events{"start command", "start empty.avi 1", "message Converting empty.avi",
-                      "build empty.avi", "graph duration", "graph abort", error("empty.avi"),
-                      "end empty.avi 1", "start none.avi 1", "message Converting none.avi",
-                      "build none.avi", error("none.avi"), "end none.avi 1", "end command"}));
+                      "build empty.avi", "graph duration", "graph abort",
+                      error("empty.avi", "The file holds no frame to process."), "end empty.avi 1",
+                      "start none.avi 1", "message Converting none.avi", "build none.avi",
+                      error("none.avi", "No processing graph could be built for this file."),
+                      "end none.avi 1", "end command"}));
     EXPECT_TRUE(dest.Names().isEmpty());
 
     // No build handler: not even the start message.
