@@ -71,7 +71,7 @@ const std::vector<TActionRow> &ActionCatalogue()
         {"taAfficherIncrustation", T, "mono", "Display the inlay", "Hide  inlay", "di", "displayinlay", "Alt+I", "", kFlagNone, "insert-text"},
         {"taEditerIncrust", T, "mono", "Edit the inlay", "Stop editing the Inlay", "ei", "editinlay", "Alt+J", "", kFlagNone, "format-text-bold"},
         {"ccDecalageHoraire", S, "multi", "Add a time difference", "", "td", "timedifference", "", "", kFlagNone, "appointment-new"},
-        {"taEditerScenes", T, "mono", "Edit the scenes", "Quit the Scenes Editor", "es", "editscenes", "Alt+E", "", kFlagNone, "document-edit"},
+        {"taEditerScenes", T, "mono", "Edit the scenes", "Quit the Scenes Editor", "es", "editscenes", "Alt+E", "", kFlagNone, "x-office-document"},
         {"saEnregistrerScn", S, "Scenes", "Save the scn file", "", "scn", "savescn", "", "", kFlagNone, "document-save"},
         {"saSupprimerScene", S, "Scenes", "Delete a scene", "", "ds", "deletescene", "", "", kFlagNone, "list-remove"},
         {"saInsererScene", S, "Scenes", "Insert a scene", "", "is", "insertscene", "", "", kFlagNone, "list-add"},
@@ -116,7 +116,7 @@ const std::vector<TActionRow> &ActionCatalogue()
         {"sabarreOuvrir", S, "permanent", "Open", "", "ob", "openbar", "", "", kFlagOn, ""},
         {"saBarreInterface", S, "permanent", "Interface", "", "ib", "interfacebar", "", "", kFlagOn, ""},
         {"saVueReduite", S, "mono", "Reduced size", "", "rd", "reduce", "Ctrl+F6", "", kFlagNone, ""},
-        {"taEditerTitres", T, "Scenes", "Edit the title", "Finish editing titles", "", "", "", "", kFlagNone, "edit-rename"},
+        {"taEditerTitres", T, "Scenes", "Edit the title", "Finish editing titles", "", "", "", "", kFlagNone, "text-x-generic"},
         {"taDeinterlace", T, "mono", "Deinterlace", "Stop deinterlacing", "di", "deinterlace", "Ctrl+F12", "", kFlagAuto, "view-refresh"},
         {"saDureeTotale", S, "list", "Total duration of videos", "", "", "", "Ctrl+J", "", kFlagNone, ""},
     };
