@@ -49,6 +49,8 @@ void AnswerSavePrefs(std::optional<std::uint8_t> choice, bool *asked)
 
 struct Window
 {
+    Window() { form->Switch1->Arguments.clear(); }
+
     test::IsolatedHome home;
     Settings settings{SettingsEnvironment::forRunningProgram()};
     Tviewdm viewdm;
@@ -144,6 +146,7 @@ TEST(UIForm, StoredSettingsComeBackAndAMissingSaveFolderMeansTheSameFolder)
     Settings settings(SettingsEnvironment::forRunningProgram());
     Tviewdm viewdm;
     auto form = std::make_unique<TUIForm>(settings, viewdm);
+    form->Switch1->Arguments.clear();
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     EXPECT_EQ(settings.PreferencesMode, kPreferencesRegistry);
@@ -174,9 +177,9 @@ TEST(UIForm, AFileOnTheCommandLineOpensIntoTheListAndIsPreviewed)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(test::dvType1Avi(raw));
     }
+    w.form->Switch1->Arguments = {path};
     w.form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
-    w.form->Switch1->Arguments = {path};
     w.form->Switch1->Activate();
     TFichierListModel *model = w.form->Lframe->lf->ListModel();
     ASSERT_TRUE(QTest::qWaitFor([&] { return model->Count() == 1 && w.form->ActiveFichier; }));
