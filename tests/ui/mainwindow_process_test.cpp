@@ -3,8 +3,8 @@
 // with a temporary home, shows its main window, which is photographed, and
 // ends cleanly when asked to; a DV file on its command line replaces the
 // empty-list help with the list and the video.
+#include "dvclipfile.h"
 #include "settings/settings.h"
-#include "support/dvfiles.h"
 #include "support/isolatedhome.h"
 
 #include <QDir>
@@ -158,14 +158,8 @@ TEST(MainWindowProcess, ADvFileOnTheCommandLineIsListedAndShown)
     Home();
     StoreSettings(ProgramPath());
     QTemporaryDir dir;
-    const QByteArray raw = test::ffmpegRawDv(dir.path(), test::DvClip{});
-    ASSERT_FALSE(raw.isEmpty());
-    const QString path = dir.filePath(QStringLiteral("clip.avi"));
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(test::dvType1Avi(raw));
-    }
+    const QString path = test::WriteDvClip(dir.path());
+    ASSERT_FALSE(path.isEmpty());
     Started run;
     StartAndPhotograph(run, {path}, QStringLiteral("one_file"));
     // The help text is gone: the area under it now holds the list, the

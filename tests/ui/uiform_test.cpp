@@ -4,9 +4,9 @@
 // the list and the preview.
 #include "ui/uiform.h"
 
+#include "dvclipfile.h"
 #include "files/widgets/fichierlistbox.h"
 #include "settings/widgets/saveprefsform.h"
-#include "support/dvfiles.h"
 #include "support/isolatedhome.h"
 #include "ui/uvideframe.h"
 #include "ui/uvueframe.h"
@@ -169,14 +169,8 @@ TEST(UIForm, AFileOnTheCommandLineOpensIntoTheListAndIsPreviewed)
 {
     Window w;
     QTemporaryDir dir;
-    const QByteArray raw = test::ffmpegRawDv(dir.path(), test::DvClip{});
-    ASSERT_FALSE(raw.isEmpty());
-    const QString path = dir.filePath(QStringLiteral("clip.avi"));
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(test::dvType1Avi(raw));
-    }
+    const QString path = test::WriteDvClip(dir.path());
+    ASSERT_FALSE(path.isEmpty());
     w.form->Switch1->Arguments = {path};
     w.form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
