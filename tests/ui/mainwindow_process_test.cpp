@@ -109,8 +109,10 @@ void StartAndPhotograph(Started &run, const QStringList &arguments, const QStrin
     ASSERT_TRUE(run.process.waitForStarted());
     std::optional<QRect> window;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (window = FindMainWindow()).has_value(); }, 30000));
+    QTest::qWait(2500); // laid out, painted, the file opened and previewed
+    window = FindMainWindow();
+    ASSERT_TRUE(window.has_value());
     run.window = *window;
-    QTest::qWait(2500); // painted, the file opened and previewed
     const QString dir = qEnvironmentVariable("VIDORA_SCREENSHOT_DIR", QDir::tempPath());
     const QImage screen =
         Screenshot(dir + QStringLiteral("/screen_") + name + QStringLiteral(".png"));
