@@ -1,0 +1,596 @@
+#include "ui/uiform.h"
+
+#include "files/widgets/fichierlistbox.h"
+#include "platform/shell/widgets/prepareform.h"
+#include "settings/widgets/optionsframe.h"
+#include "settings/widgets/raccourcisform.h"
+#include "settings/widgets/saveprefsform.h"
+#include "ui/aproposframe.h"
+#include "ui/ubaseframe.h"
+#include "ui/uvideframe.h"
+#include "ui/uvueframe.h"
+#include "video/graphs/viewgraph.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDate>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace vidora {
+
+namespace {
+
+constexpr int kMajor = 7;
+constexpr int kMinor = 0;
+constexpr int kRelease = 5;
+
+QString WithTrailingSlash(const QString &folder)
+{
+    if (folder.isEmpty() || folder.endsWith(u'/'))
+        return folder;
+    return folder + u'/';
+}
+
+} // namespace
+
+QString VersionNumberText()
+{
+    return QString::asprintf("%d.%d.%d", kMajor, kMinor, kRelease);
+}
+
+QString AppVersionText()
+{
+    return kProgramName + u' ' + VersionNumberText() + u' ' + QStringLiteral("En");
+}
+
+QString MainWindowCaption()
+{
+    return AppVersionText() + QStringLiteral(" by ") + kMakerName;
+}
+
+QString HomePageAddress()
+{
+    return QStringLiteral("https://www.%1.example.org/").arg(kProgramName).toLower();
+}
+
+TUIForm::TUIForm(Settings &settings, Tviewdm &viewdm, QWidget *parent)
+    : QMainWindow(parent), m_settings(settings), m_viewdm(viewdm)
+{
+    setObjectName(QStringLiteral("UIForm"));
+    BuildWindow();
+    BindActions();
+    FormCreate();
+}
+
+TUIForm::~TUIForm()
+{
+    FormDestroy();
+    // The preview shows into the video view: it lets go of it first.
+    m_viewdm.CloseGraph();
+}
+
+void TUIForm::BuildWindow()
+{
+    m_al = std::make_unique<TActionList>(this);
+    addActions(m_al->Actions());
+    m_al->FillMenuBar(menuBar());
+
+    for (const TMenuLayout &layout : ToolbarLayout()) {
+        QToolBar *bar = m_al->MakeToolbar(layout, this);
+        addToolBar(Qt::TopToolBarArea, bar);
+        const QString name = bar->objectName();
+        if (name == u"tbOuvrir")
+            tbOuvrir = bar;
+        else if (name == u"tbVideo")
+            tbVideo = bar;
+        else if (name == u"tbScenes")
+            tbScenes = bar;
+        else if (name == u"tbListe")
+            tbListe = bar;
+        else if (name == u"tbInterface")
+            tbInterface = bar;
+    }
+    tbScenes->hide();
+
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(m_client);
+    auto *row = new QHBoxLayout(m_client);
+    row->setContentsMargins(0, 0, 0, 0);
+    Lframe = new TListeFrame(m_client);
+    Lframe->setMinimumWidth(200);
+    row->addWidget(Lframe, 1);
+    auto *column = new QVBoxLayout;
+    VueFrame = new TVueFrame(m_client);
+    BaseFrame = new TBaseFrame(m_client);
+    column->addWidget(VueFrame, 1);
+    column->addWidget(BaseFrame, 0);
+    row->addLayout(column, 2);
+
+    VideFrame = new TVideFrame(m_client);
+    VideFrame->hide();
+    AproposFrame = new TAproposFrame(m_client);
+    AproposFrame->hide();
+    OptionsFrame = new TOptionsFrame(m_settings, m_client);
+    OptionsFrame->hide();
+    m_client->installEventFilter(this);
+
+    mainPopup = m_al->MakePopup(QStringLiteral("mainPopup"), this);
+    pmWindow = m_al->MakePopup(QStringLiteral("pmWindow"), this);
+    for (QWidget *target : {static_cast<QWidget *>(Lframe), static_cast<QWidget *>(VideFrame)}) {
+        target->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(target, &QWidget::customContextMenuRequested, this,
+                [this, target](const QPoint &at) { mainPopup->popup(target->mapToGlobal(at)); });
+    }
+    VueFrame->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(VueFrame, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { pmWindow->popup(VueFrame->mapToGlobal(at)); });
+
+    StatusPanel = new QLabel(this);
+    StatusPanel->setObjectName(QStringLiteral("StatusPanel"));
+    StatusPanel->setAlignment(Qt::AlignCenter);
+    statusBar()->addWidget(StatusPanel, 1);
+    statusBar()->setAutoFillBackground(true);
+    statusBar()->setSizeGripEnabled(false);
+
+    VueFrame->SetPreview(&m_viewdm);
+    VueFrame->SetSettings(&m_settings);
+    VueFrame->SetDisplayRecord(&BaseFrame->DisplayRecord());
+    BaseFrame->SetSettings(&m_settings);
+    BaseFrame->SetPreview(&m_viewdm);
+    m_viewdm.SetSettings(&m_settings);
+
+    TFichierListModel *model = new TFichierListModel(this);
+    Lframe->lf->SetListModel(model);
+    model->SetFichierClass([this](const QString &folder, const QFileInfo &found) {
+        TaviReading reading;
+        reading.datecodeFormat = m_settings.FormatShowDatecode;
+        return std::static_pointer_cast<TSRFichier>(
+            TaviFichier::CreateFromSearchRec(folder, found, reading));
+    });
+    model->SetOpenTestExtension([](const QString &fileName) {
+        return fileName.endsWith(QStringLiteral(".avi"), Qt::CaseInsensitive);
+    });
+    connect(model, &TFichierListModel::countsChanged, this, &TUIForm::lfCountsChange);
+    connect(model, &TFichierListModel::activeChanged, this, &TUIForm::ShowActive);
+    connect(model, &TFichierListModel::openFolderFound, this, [this](const QString &folder) {
+        SetStatusText(QStringLiteral("Analysing ") + folder);
+    });
+    connect(model, &TFichierListModel::openEnd, this, [this](int) { OpeningEnded(); });
+
+    script1 = new TScript(this);
+    Switch1 = new TSwitch(this);
+    for (TCustomScript *runner :
+         {static_cast<TCustomScript *>(script1), static_cast<TCustomScript *>(Switch1)}) {
+        runner->actionlist = m_al->Actions();
+        runner->OnCloseMainWindow = [this] { close(); };
+    }
+    Switch1->DefaultAction = m_al->Find(QStringLiteral("saOuvrirFichiers"));
+    Switch1->OnActivate = [this] { ApplicationActivate(); };
+    Switch1->OnNoCommandLine = [this] { script1NoCommandLine(); };
+}
+
+void TUIForm::BindActions()
+{
+    TFichierListModel *model = Lframe->lf->ListModel();
+    auto plain = [this](const char *name, std::function<void()> command) {
+        m_al->Plain(QString::fromUtf8(name))->Onexecute = [command](QObject *) { command(); };
+    };
+    plain("saQuitter", [this] { close(); });
+    plain("saOuvrirFichiers", [this] { OpenFilesCommand(); });
+    plain("saOuvrirunDossier", [this, model] {
+        const QString folder =
+            ActionParams.isEmpty()
+                ? QFileDialog::getExistingDirectory(this, QString(), m_settings.FolderToOpenFiles)
+                : ActionParams.first();
+        if (folder.isEmpty())
+            return;
+        StartOpening(QStringLiteral("Opening avi files"));
+        model->OpenFolder(folder);
+    });
+    plain("saOuvrirDossierPrefere", [this, model] {
+        StartOpening(QStringLiteral("Opening avi files"));
+        model->OpenPreferredFolder();
+    });
+    plain("saOuvrirDefaultPlayList", [this, model] {
+        StartOpening(QStringLiteral("Opening the default playlist"));
+        model->OpenPreferredPlayList();
+    });
+    plain("saCollerFichiers", [this, model] {
+        StartOpening(QStringLiteral("Opening avi files"));
+        model->PasteFichiers();
+    });
+    plain("saInterrompre", [model] { model->AbortOpen(); });
+    plain("saInterrompreTous", [this, model] {
+        script1->Stop();
+        Switch1->Stop();
+        model->AbortOpen();
+        ScriptWaiting = false;
+    });
+    plain("saSelectionnerTout", [this] { Lframe->lf->selectAll(); });
+    plain("saViderListe", [model] { model->ClearFichiers(); });
+    plain("saOrdreAlpha", [this] { SortBy(SortAlpha()); });
+    plain("saTriTaille", [this] { SortBy(SortTaille()); });
+    plain("saTrierModify", [this] { SortBy(SortModify()); });
+    plain("saTriDatecode", [this] { SortBy(SortDatecode()); });
+    plain("saTriTimecode", [this] { SortBy(SortTimecode()); });
+    plain("saTriDuree", [this] { SortBy(SortDuree()); });
+
+    TtoggleAction *select = m_al->Toggle(QStringLiteral("taSelectionnerOuverts"));
+    auto setSelect = [this, model, select](bool on) {
+        m_settings.SelectWhenOpening = on;
+        model->SelectionnerOuverts = on;
+        select->SetChecked(on);
+    };
+    select->OnfalseExecute = [setSelect](QObject *) { setSelect(true); };
+    select->OnTrueExecute = [setSelect](QObject *) { setSelect(false); };
+
+    TtoggleAction *about = m_al->Toggle(QStringLiteral("taApropos"));
+    about->OnfalseExecute = [this, about](QObject *) {
+        PlaceOverlays();
+        AproposFrame->ShowFrame();
+        about->SetChecked(true);
+    };
+    about->OnTrueExecute = [this, about](QObject *) {
+        AproposFrame->HideFrame();
+        about->SetChecked(false);
+    };
+    TtoggleAction *options = m_al->Toggle(QStringLiteral("taOptions"));
+    options->OnfalseExecute = [this, options](QObject *) {
+        OptionsFrame->ShowSettings();
+        OptionsFrame->ShowPanel();
+        options->SetChecked(true);
+    };
+    options->OnTrueExecute = [this, options](QObject *) {
+        OptionsFrame->HidePanel();
+        options->SetChecked(false);
+    };
+    connect(OptionsFrame->CloseBtn, &QAbstractButton::clicked, options,
+            [options] { options->Execute(); });
+    OptionsFrame->OnSavePreferences = [this] { CollectPreferences(); };
+    AproposFrame->OnCommandListClick = [this] {
+        m_al->Find(QStringLiteral("taRaccourcis"))->Execute();
+    };
+
+    // Every action whose command is not there yet shows its caption, disabled.
+    for (QAction *action : m_al->Actions()) {
+        auto *super = static_cast<TCustomSuperAction *>(action);
+        if (auto *toggle = qobject_cast<TtoggleAction *>(super)) {
+            toggle->SetChecked(toggle->Checked());
+            toggle->setEnabled(toggle->OnfalseExecute || toggle->OnTrueExecute);
+        } else {
+            super->setEnabled(bool(super->CommandEvent()));
+        }
+    }
+}
+
+void TUIForm::SetPlaque(Tplaque *plaque)
+{
+    m_plaque = plaque;
+    if (m_plaque)
+        m_plaque->SetKeyTarget(Lframe->lf);
+}
+
+void TUIForm::SetRaccourcisForm(TRaccourcisForm *form)
+{
+    m_raccourcis = form;
+    if (!m_raccourcis)
+        return;
+    m_raccourcis->setWindowTitle(QStringLiteral("The commands of %1").arg(AppVersionText()));
+    TtoggleAction *shortcuts = m_al->Toggle(QStringLiteral("taRaccourcis"));
+    shortcuts->OnfalseExecute = [this, shortcuts](QObject *) {
+        if (m_raccourcis->x() < 0)
+            m_raccourcis->move(0, m_raccourcis->y());
+        m_raccourcis->show();
+        m_raccourcis->raise();
+        shortcuts->SetChecked(true);
+    };
+    shortcuts->OnTrueExecute = [this, shortcuts](QObject *) {
+        m_raccourcis->hide();
+        shortcuts->SetChecked(false);
+    };
+    shortcuts->SetChecked(false);
+    shortcuts->setEnabled(true);
+}
+
+void TUIForm::FormCreate()
+{
+    try {
+        PrepareForm(this);
+        StandardVerification = false;
+        m_al->Find(QStringLiteral("saQuitter"))
+            ->setHint(QStringLiteral("Quit %1").arg(kProgramName));
+        m_settings.AppVersionText = AppVersionText();
+        setWindowTitle(MainWindowCaption());
+        SceneShown = true;
+        SetIdle();
+    } catch (...) {
+        // A failing step leaves the rest of the window as it is.
+    }
+}
+
+void TUIForm::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TUIForm::FormShow()
+{
+    try {
+        m_al->Find(QStringLiteral("ccVisitHomepage"))
+            ->setCaption(QStringLiteral("Visit the homepage of %1").arg(kProgramName));
+        AproposFrame->BuildAboutText(QLocale().toString(QDate(2008, 4, 16), QLocale::ShortFormat));
+        BaseFrame->Setup();
+        ApplyPreferences();
+        lfCountsChange(0, 0);
+        const QString f3 = QFileInfo(m_settings.FileF3).completeBaseName();
+        const QString f4 = QFileInfo(m_settings.FileF4).completeBaseName();
+        m_al->Find(QStringLiteral("ccOpenFichierF3"))
+            ->setCaption(QStringLiteral("Open with ") + f3);
+        m_al->Find(QStringLiteral("ccOpenFichierF4"))
+            ->setCaption(QStringLiteral("Open with ") + f4);
+        Lframe->lf->SetAcceptFiles(true);
+    } catch (...) {
+    }
+    BaseFrame->Clear();
+    m_al->Toggle(QStringLiteral("taBasculerListe"))->SetChecked(true);
+    m_al->Toggle(QStringLiteral("taApropos"))->SetChecked(false);
+    m_al->Toggle(QStringLiteral("taOptions"))->SetChecked(false);
+    m_al->Toggle(QStringLiteral("taSelectionnerOuverts"))->SetChecked(m_settings.SelectWhenOpening);
+}
+
+void TUIForm::ApplyPreferences()
+{
+    m_settings.LoadPreferences();
+    setGeometry(m_settings.Left, m_settings.Top, m_settings.Width, m_settings.Height);
+    if (m_settings.WindowState == 2)
+        setWindowState(Qt::WindowMaximized);
+    else if (m_settings.WindowState == 1)
+        setWindowState(Qt::WindowMinimized);
+    m_settings.FolderToOpenFiles = WithTrailingSlash(m_settings.FolderToOpenFiles);
+    m_settings.SaveFolder = WithTrailingSlash(m_settings.SaveFolder);
+    m_settings.PlaylistFolder = WithTrailingSlash(m_settings.PlaylistFolder);
+    TFichierListModel *model = Lframe->lf->ListModel();
+    model->PreferredPlayList = m_settings.PlaylistFolder + QStringLiteral("playlist.txt");
+    model->PreferredFolder = WithTrailingSlash(m_settings.AutoOpenFolder);
+    model->SelectionnerOuverts = m_settings.SelectWhenOpening;
+    BaseFrame->Gauge2->setValue(m_settings.Volume / 100);
+    VueFrame->incrustHorz->setValue(m_settings.IncrustPositionX);
+    VueFrame->incrustVert->setValue(1000 - m_settings.IncrustPositionY);
+    if (!QFileInfo(m_settings.SaveFolder).isDir())
+        m_settings.SaveInSameFolder = true;
+    OptionsFrame->ShowSettings();
+    model->SetSortIndex(SortIndexFromKey(m_settings.SortIndex));
+    model->Resort();
+    m_settings.IncrustSlidersVisible = false;
+}
+
+void TUIForm::CollectPreferences()
+{
+    if (m_settings.PreferencesMode == kPreferencesNone)
+        return;
+    const QRect bounds = normalGeometry().isValid() ? normalGeometry() : geometry();
+    m_settings.Left = bounds.left();
+    m_settings.Top = bounds.top();
+    m_settings.Width = bounds.width();
+    m_settings.Height = bounds.height();
+    m_settings.WindowState = isMaximized() ? 2 : (isMinimized() ? 1 : 0);
+    m_settings.IncrustPositionX = VueFrame->incrustHorz->value();
+    m_settings.IncrustPositionY = 1000 - VueFrame->incrustVert->value();
+    m_settings.SortIndex = Lframe->lf->ListModel()->SortIndex().KeyWord;
+    m_settings.PortablePath = QCoreApplication::applicationDirPath() + u'/';
+    m_settings.SavePreferences();
+}
+
+bool TUIForm::FormCloseQuery()
+{
+    try {
+        m_viewdm.CloseGraph();
+        if (m_settings.PreferencesMode == kPreferencesNone) {
+            std::unique_ptr<TSavePrefsForm> own;
+            TSavePrefsForm *ask = m_savePrefs;
+            if (!ask) {
+                own = std::make_unique<TSavePrefsForm>(this);
+                ask = own.get();
+            }
+            ask->Accepted = false;
+            ask->exec();
+            if (!ask->Accepted)
+                return false;
+            if (QAbstractButton *button = OptionsFrame->rgPrefs->button(ask->Choice))
+                button->setChecked(true);
+            m_settings.PreferencesMode = ask->Choice;
+        }
+        CollectPreferences();
+    } catch (...) {
+        // Closing goes on with what could be done.
+    }
+    VueFrame->timer1->stop();
+    m_al->Find(QStringLiteral("saInterrompreTous"))->Execute();
+    return true;
+}
+
+void TUIForm::closeEvent(QCloseEvent *event)
+{
+    if (m_closing || FormCloseQuery()) {
+        m_closing = true;
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TUIForm::FormDestroy()
+{
+    // Every worker ends before the window goes: the opener's thread is
+    // asked to stop and joined with the list.
+    TFichierListModel *model = Lframe->lf->ListModel();
+    model->AbortOpen();
+    Switch1->Stop();
+    script1->Stop();
+}
+
+void TUIForm::FormResize()
+{
+    PlaceOverlays();
+}
+
+void TUIForm::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+bool TUIForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_client && event->type() == QEvent::Resize)
+        PlaceOverlays();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TUIForm::PlaceOverlays()
+{
+    const QRect area = m_client->rect();
+    VideFrame->setGeometry(area);
+    AproposFrame->setGeometry(area);
+    if (OptionsFrame->isVisible())
+        OptionsFrame->ShowPanel();
+}
+
+void TUIForm::SetStatusColour(const QColor &colour)
+{
+    QPalette palette = statusBar()->palette();
+    palette.setColor(QPalette::Window, colour);
+    statusBar()->setPalette(palette);
+}
+
+void TUIForm::SetIdle()
+{
+    StatusPanel->setText(QStringLiteral("Ready"));
+    SetStatusColour(QApplication::palette().color(QPalette::Button));
+}
+
+void TUIForm::SetStatusText(const QString &text)
+{
+    StatusMessage = text;
+    if (!CommandMessage.isEmpty())
+        return;
+    StatusPanel->setText(text);
+    SetStatusColour(kStatusColour);
+}
+
+void TUIForm::SetCommandMessage(const QString &text)
+{
+    CommandMessage = text;
+    if (text.isEmpty()) {
+        if (StatusMessage.isEmpty())
+            SetIdle();
+        else
+            SetStatusText(StatusMessage);
+        return;
+    }
+    StatusPanel->setText(text);
+    SetStatusColour(kCommandColour);
+    statusBar()->repaint();
+}
+
+void TUIForm::StartOpening(const QString &status)
+{
+    SetStatusText(status);
+    ScriptWaiting = true;
+}
+
+void TUIForm::OpeningEnded()
+{
+    StatusMessage.clear();
+    if (CommandMessage.isEmpty())
+        SetIdle();
+    ScriptWaiting = false;
+}
+
+void TUIForm::OpenFilesCommand()
+{
+    QStringList paths = ActionParams;
+    if (paths.isEmpty())
+        paths = QFileDialog::getOpenFileNames(this, QString(), m_settings.FolderToOpenFiles,
+                                              QStringLiteral("avi (*.avi)"));
+    paths.removeAll(QString());
+    if (paths.isEmpty())
+        return;
+    StartOpening(QStringLiteral("Opening avi files"));
+    Lframe->lf->ListModel()->OpenFichiers(paths);
+}
+
+void TUIForm::SortBy(const TSortIndex &order)
+{
+    TFichierListModel *model = Lframe->lf->ListModel();
+    model->SetSortIndex(order);
+    model->Resort();
+    m_settings.SortIndex = order.KeyWord;
+}
+
+void TUIForm::script1NoCommandLine()
+{
+    if (!m_settings.SaveListWhenQuit)
+        return;
+    StartOpening(QStringLiteral("Restoring the files from the previous session"));
+    Lframe->lf->ListModel()->OpenPreferredPlayList();
+}
+
+void TUIForm::ApplicationActivate()
+{
+    const QMimeData *data = QApplication::clipboard()->mimeData();
+    m_al->Find(QStringLiteral("saCollerFichiers"))->setEnabled(data && data->hasUrls());
+}
+
+void TUIForm::lfCountsChange(int selectedCount, int count)
+{
+    TFichierListModel *model = Lframe->lf->ListModel();
+    Lframe->labSelect->setText(QString::number(selectedCount) + QStringLiteral(" file") +
+                               (selectedCount >= 2 ? QStringLiteral("s") : QString()) +
+                               QStringLiteral(" on ") + QString::number(count) +
+                               QStringLiteral(" - ") + model->SortIndex().StatusText);
+    if (count == 0) {
+        PlaceOverlays();
+        VideFrame->ShowHelp();
+        VideFrame->setGeometry(m_client->rect());
+    } else {
+        VideFrame->HideHelp();
+    }
+}
+
+void TUIForm::ShowActive(const std::shared_ptr<TAbstractListFichier> &entry)
+{
+    ActiveFichier = std::dynamic_pointer_cast<TaviFichier>(entry);
+    if (!ActiveFichier) {
+        m_viewdm.CloseGraph();
+        VueFrame->SetCurrentFile(nullptr);
+        BaseFrame->Clear();
+        return;
+    }
+    VueFrame->SetCurrentFile(ActiveFichier);
+    BaseFrame->ShowFile(ActiveFichier);
+    const TPreviewEntry preview = PreviewEntryOf(*ActiveFichier);
+    m_viewdm.OpenFile(&preview, VueFrame);
+    VueFrame->ArrangeView();
+}
+
+} // namespace vidora

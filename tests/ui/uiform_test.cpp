@@ -1,0 +1,190 @@
+// The main window offscreen: its version texts, the status bar, the
+// empty-list layout, the close question when no settings are stored, the
+// settings kept at close, and a file named on the command line opening into
+// the list and the preview.
+#include "ui/uiform.h"
+
+#include "dvclipfile.h"
+#include "files/widgets/fichierlistbox.h"
+#include "settings/widgets/saveprefsform.h"
+#include "support/isolatedhome.h"
+#include "ui/uvideframe.h"
+#include "ui/uvueframe.h"
+#include "video/graphs/viewgraph.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace vidora;
+
+namespace {
+
+// Answers the save-settings question when it shows: `choice` stores that
+// way, no choice cancels.
+void AnswerSavePrefs(std::optional<std::uint8_t> choice, bool *asked)
+{
+    QTimer::singleShot(50, [choice, asked] {
+        auto *form = qobject_cast<TSavePrefsForm *>(QApplication::activeModalWidget());
+        if (!form)
+            return;
+        *asked = true;
+        if (choice) {
+            form->Choice = *choice;
+            form->Accepted = true;
+            form->accept();
+        } else {
+            form->reject();
+        }
+    });
+}
+
+struct Window
+{
+    Window() { form->Switch1->Arguments.clear(); }
+
+    test::IsolatedHome home;
+    Settings settings{SettingsEnvironment::forRunningProgram()};
+    Tviewdm viewdm;
+    std::unique_ptr<TUIForm> form = std::make_unique<TUIForm>(settings, viewdm);
+};
+
+} // namespace
+
+TEST(UIForm, VersionTextsAndCaption)
+{
+    EXPECT_EQ(VersionNumberText(), QStringLiteral("7.0.5"));
+    EXPECT_EQ(AppVersionText(), QStringLiteral("Vidora 7.0.5 En"));
+    Window w;
+    EXPECT_EQ(w.form->windowTitle(), QStringLiteral("Vidora 7.0.5 En by Vesk Tobrek"));
+    EXPECT_EQ(w.settings.AppVersionText, QStringLiteral("Vidora 7.0.5 En"));
+    EXPECT_EQ(w.form->al().Find(QStringLiteral("saQuitter"))->Hint(),
+              QStringLiteral("Quit Vidora"));
+    EXPECT_EQ(w.form->StatusPanel->text(), QStringLiteral("Ready"));
+    EXPECT_FALSE(w.form->StandardVerification);
+    EXPECT_TRUE(w.form->SceneShown);
+}
+
+TEST(UIForm, ShowAppliesTheSettingsAndTheEmptyListLayout)
+{
+    Window w;
+    w.form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
+    EXPECT_TRUE(w.form->VideFrame->isVisible());
+    EXPECT_EQ(w.form->menuBar()->actions().size(), 8);
+    EXPECT_EQ(w.form->size(), QSize(w.settings.Width, w.settings.Height));
+    EXPECT_EQ(w.form->al().Find(QStringLiteral("ccVisitHomepage"))->Caption(),
+              QStringLiteral("Visit the homepage of Vidora"));
+    EXPECT_TRUE(w.form->Lframe->labSelect->text().startsWith(QStringLiteral("0 file on 0 - ")));
+    // Commands that are not there yet keep their caption and are disabled.
+    EXPECT_FALSE(w.form->al().Find(QStringLiteral("ccConvertirDV2"))->isEnabled());
+    EXPECT_EQ(w.form->al().Find(QStringLiteral("ccConvertirDV2"))->Caption(),
+              QStringLiteral("Convert in type 2"));
+    EXPECT_TRUE(w.form->al().Find(QStringLiteral("saOuvrirFichiers"))->isEnabled());
+}
+
+TEST(UIForm, StatusTextsAndColours)
+{
+    Window w;
+    auto colour = [&] { return w.form->statusBar()->palette().color(QPalette::Window); };
+    w.form->SetStatusText(QStringLiteral("Opening avi files"));
+    EXPECT_EQ(w.form->StatusPanel->text(), QStringLiteral("Opening avi files"));
+    EXPECT_EQ(colour(), kStatusColour);
+    w.form->SetCommandMessage(QStringLiteral("Converting a.avi"));
+    EXPECT_EQ(colour(), kCommandColour);
+    // A status message while a command runs waits for its end.
+    w.form->SetStatusText(QStringLiteral("Analysing /x"));
+    EXPECT_EQ(w.form->StatusPanel->text(), QStringLiteral("Converting a.avi"));
+    w.form->SetCommandMessage(QString());
+    EXPECT_EQ(w.form->StatusPanel->text(), QStringLiteral("Analysing /x"));
+    EXPECT_EQ(colour(), kStatusColour);
+}
+
+TEST(UIForm, WithoutStoredSettingsClosingAsksAndCancellingKeepsTheWindow)
+{
+    Window w;
+    w.form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
+    ASSERT_EQ(w.settings.PreferencesMode, kPreferencesNone);
+
+    bool asked = false;
+    AnswerSavePrefs(std::nullopt, &asked);
+    EXPECT_FALSE(w.form->close());
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(w.form->isVisible());
+    EXPECT_FALSE(QFile::exists(w.settings.environment().registryFilePath()));
+
+    asked = false;
+    AnswerSavePrefs(kPreferencesRegistry, &asked);
+    EXPECT_TRUE(w.form->close());
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(w.settings.PreferencesMode, kPreferencesRegistry);
+    EXPECT_TRUE(QFile::exists(w.settings.environment().registryFilePath()));
+}
+
+TEST(UIForm, StoredSettingsComeBackAndAMissingSaveFolderMeansTheSameFolder)
+{
+    test::IsolatedHome home;
+    {
+        Settings stored(SettingsEnvironment::forRunningProgram());
+        stored.PreferencesMode = kPreferencesRegistry;
+        stored.Width = 700;
+        stored.Height = 500;
+        stored.SaveInSameFolder = false;
+        stored.SaveFolder = home.root() + QStringLiteral("/no such folder/");
+        stored.SortIndex = QStringLiteral("datecode");
+        stored.SavePreferences();
+    }
+    Settings settings(SettingsEnvironment::forRunningProgram());
+    Tviewdm viewdm;
+    auto form = std::make_unique<TUIForm>(settings, viewdm);
+    form->Switch1->Arguments.clear();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    EXPECT_EQ(settings.PreferencesMode, kPreferencesRegistry);
+    EXPECT_EQ(form->size(), QSize(700, 500));
+    EXPECT_TRUE(settings.SaveInSameFolder);
+    EXPECT_EQ(form->Lframe->lf->ListModel()->SortIndex(), SortDatecode());
+
+    // Closing needs no question and saves the window's size.
+    form->resize(640, 480);
+    EXPECT_TRUE(form->close());
+    form.reset();
+    Settings reread(SettingsEnvironment::forRunningProgram());
+    reread.LoadPreferences();
+    EXPECT_EQ(reread.Width, 640);
+    EXPECT_EQ(reread.Height, 480);
+    EXPECT_EQ(reread.SortIndex, QStringLiteral("datecode"));
+}
+
+TEST(UIForm, AFileOnTheCommandLineOpensIntoTheListAndIsPreviewed)
+{
+    Window w;
+    QTemporaryDir dir;
+    const QString path = test::WriteDvClip(dir.path());
+    ASSERT_FALSE(path.isEmpty());
+    w.form->Switch1->Arguments = {path};
+    w.form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
+    w.form->Switch1->Activate();
+    TFichierListModel *model = w.form->Lframe->lf->ListModel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->Count() == 1 && w.form->ActiveFichier; }));
+    EXPECT_EQ(QFileInfo(w.form->ActiveFichier->Path()).canonicalFilePath(),
+              QFileInfo(path).canonicalFilePath());
+    EXPECT_EQ(w.form->VueFrame->CurrentFile(), w.form->ActiveFichier);
+    EXPECT_EQ(w.viewdm.Entry().FileName, w.form->ActiveFichier->Path());
+    EXPECT_FALSE(w.form->VideFrame->isVisible());
+    EXPECT_TRUE(w.form->Lframe->labSelect->text().contains(QStringLiteral(" on 1 - ")));
+    EXPECT_FALSE(ScriptWaiting);
+    EXPECT_EQ(w.form->StatusPanel->text(), QStringLiteral("Ready"));
+    w.settings.PreferencesMode = kPreferencesRegistry;
+    EXPECT_TRUE(w.form->close());
+}
