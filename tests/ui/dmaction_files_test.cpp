@@ -102,8 +102,11 @@ TEST_F(DmActionFiles, ARefusedRenameChangesNothing)
     answers.beforeAnswer = [this] { writeFileBytes(Path("new.avi"), "someone else's"); };
     ASSERT_TRUE(Run("Renommer"));
     ASSERT_EQ(Errors().size(), 1u);
-    EXPECT_EQ(Errors().front(), "error An error occured while renaming " +
-                                    Path("t2pal43.avi").toStdString() + " etError");
+    // The command's text, then the reason on a line of its own.
+    EXPECT_EQ(Errors().front(),
+              "error An error occured while renaming " + Path("t2pal43.avi").toStdString() +
+                  "\nCannot rename " + Path("t2pal43.avi").toStdString() + " to " +
+                  Path("new.avi").toStdString() + ": Destination file exists etError");
     EXPECT_EQ(source.Names(), QStringList{"t2pal43.avi"});
     EXPECT_EQ(readFileBytes(Path("new.avi")), "someone else's");
     EXPECT_TRUE(QFileInfo::exists(Path("t2pal43.avi")));

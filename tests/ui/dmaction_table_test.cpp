@@ -35,6 +35,7 @@ constexpr TCmdClass R = TCmdClass::Rename;
 constexpr TCmdCategory None = TCmdCategory::None;
 constexpr TCmdCategory Conv = TCmdCategory::Conversion;
 constexpr TCmdCategory Ren = TCmdCategory::Rename;
+constexpr TCmdCategory Scn = TCmdCategory::Scenes;
 
 // clang-format off
 const ExpectedRow kExpected[] = {
@@ -62,6 +63,18 @@ const ExpectedRow kExpected[] = {
     {"Convertir16x9", G, fnSelect, udFinal, ufAdd, true, "Converting %s to 16x9", "An error occured while converting %s to 16x9", Conv},
     {"Convertir4x3", G, fnSelect, udFinal, ufAdd, true, "Converting %s to 4x3", "Error while converting %s to 4x3", Conv},
     {"ExtraireAudio", G, fnSelect, udNone, ufNone, true, "Extracting audio from %s", "An error occured while extracting audio from %s", Conv},
+    {"CreerScnByDate", G, fnSelect, udFinal, ufReload, true, "Creating a scn file for %s by datecode", "Error while creating a scn file for %s ", Conv},
+    {"CreerScnByContenu", G, fnSelect, udEach, ufReload, true, "Creating a scn file by content for %s", "An error occured while creating a scn file by content for %s", Conv},
+    {"CreerScnByIntervalle", K, fnSelect, udEach, ufReload, true, "Creating a scn file for %s with fixed durations", "Error while creating a scn file for %s ", Conv},
+    {"CutScenes", G, fnSelect, udNone, ufAdd, true, "Extracting from %s the scene %d ", "An error occured while extracting scenes from %s", Conv},
+    {"CreerSrt", G, fnSelect, udEach, ufReload, true, "Creating a srt file for %s", "An error occured while creating a srt file for %s", Conv},
+    {"SupprimerSrt", F, fnSelect, udEach, ufReload, false, "Deleting the srt file of %s", "An error occured while deleting the srt file of %s", Conv},
+    {"SupprimerScn", F, fnSelect, udEach, ufReload, false, "Deleting the scn file of %s", "An error occured while deleting the scn file of %s", Conv},
+    {"ExporterScenesTexte", K, fnSelect, udNone, ufNone, true, "Exporting the scenes of %s  to a  text file", "Error while exporting the scenes of %s to a text file", Scn},
+    {"ExporterScenesExcel", K, fnSelect, udNone, ufNone, true, "Exporting the scenes of %s to Excel", "Error while exporting the scenes of %s to Excel", Scn},
+    {"ExporterScenesWord", K, fnSelect, udNone, ufNone, true, "Exorting the scenes of %s to Word", "Error while exporting the scenes of %s to Word", Scn},
+    {"ExporterScenesCalc", K, fnSelect, udNone, ufNone, true, "Exporting the scenes of %s to OOo.Calc", "Error while exporting the scenes of %s to OOo.Calc", Scn},
+    {"ExporterScenesWriter", K, fnSelect, udNone, ufNone, true, "Exporting the scenes of %s to OOo.Writer", "Error while exporting the scenes of  %s to OOo.Writer", Scn},
     {"ModifierCodec", F, fnSelect, udFinal, ufReload, false, "", "An error occured while changing the codec of %s", None},
     {"FrequenceVideo", F, fnSelect, udFinal, ufReload, false, "", "An error occured while changing the frame rate of %s", None},
     {"DateFichier", F, fnSelect, udFinal, ufReload, false, "", "An error occured while changing the dates of %s", None},
