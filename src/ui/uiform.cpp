@@ -162,15 +162,8 @@ void TUIForm::BuildWindow()
         return std::static_pointer_cast<TSRFichier>(
             TaviFichier::CreateFromSearchRec(folder, found, reading));
     });
-    model->SetOpenTestExtension([](const QString &fileName) {
-        return fileName.endsWith(QStringLiteral(".avi"), Qt::CaseInsensitive);
-    });
     connect(model, &TFichierListModel::countsChanged, this, &TUIForm::lfCountsChange);
     connect(model, &TFichierListModel::activeChanged, this, &TUIForm::ShowActive);
-    connect(model, &TFichierListModel::openFolderFound, this, [this](const QString &folder) {
-        SetStatusText(QStringLiteral("Analysing ") + folder);
-    });
-    connect(model, &TFichierListModel::openEnd, this, [this](int) { OpeningEnded(); });
 
     script1 = new TScript(this);
     Switch1 = new TSwitch(this);
@@ -213,13 +206,6 @@ void TUIForm::BindActions()
     plain("saCollerFichiers", [this, model] {
         StartOpening(QStringLiteral("Opening avi files"));
         model->PasteFichiers();
-    });
-    plain("saInterrompre", [model] { model->AbortOpen(); });
-    plain("saInterrompreTous", [this, model] {
-        script1->Stop();
-        Switch1->Stop();
-        model->AbortOpen();
-        ScriptWaiting = false;
     });
     plain("saSelectionnerTout", [this] { Lframe->lf->selectAll(); });
     plain("saViderListe", [model] { model->ClearFichiers(); });
@@ -266,16 +252,13 @@ void TUIForm::BindActions()
         m_al->Find(QStringLiteral("taRaccourcis"))->Execute();
     };
 
-    // Every action whose command is not there yet shows its caption, disabled.
-    for (QAction *action : m_al->Actions()) {
-        auto *super = static_cast<TCustomSuperAction *>(action);
-        if (auto *toggle = qobject_cast<TtoggleAction *>(super)) {
+    BindCommandActions();
+
+    // Each two-state action takes the command of its state, now bound.
+    for (QAction *action : m_al->Actions())
+        if (auto *toggle = qobject_cast<TtoggleAction *>(action))
             toggle->SetChecked(toggle->Checked());
-            toggle->setEnabled(toggle->OnfalseExecute || toggle->OnTrueExecute);
-        } else {
-            super->setEnabled(bool(super->CommandEvent()));
-        }
-    }
+    UpdateActionStates();
 }
 
 void TUIForm::SetPlaque(Tplaque *plaque)
@@ -425,6 +408,7 @@ bool TUIForm::FormCloseQuery()
     }
     VueFrame->timer1->stop();
     m_al->Find(QStringLiteral("saInterrompreTous"))->Execute();
+    EndCommandsForClose();
     return true;
 }
 
@@ -516,14 +500,6 @@ void TUIForm::StartOpening(const QString &status)
 {
     SetStatusText(status);
     ScriptWaiting = true;
-}
-
-void TUIForm::OpeningEnded()
-{
-    StatusMessage.clear();
-    if (CommandMessage.isEmpty())
-        SetIdle();
-    ScriptWaiting = false;
 }
 
 void TUIForm::OpenFilesCommand()

@@ -16,6 +16,7 @@
 
 #include <memory>
 
+class QAction;
 class QLabel;
 class QMenu;
 class QToolBar;
@@ -24,6 +25,14 @@ namespace vidora {
 
 class TAproposFrame;
 class TBaseFrame;
+class TCodecForm;
+class TCommandEngine;
+class TDecalageForm;
+class TdmAction;
+class TFrequenceForm;
+class TIntervalleForm;
+class tAbstractCmd;
+enum class TErrorType;
 class TEditIncrustForm;
 class TListeFrame;
 class TOptionsFrame;
@@ -104,6 +113,47 @@ public:
     bool StandardVerification = true;
     bool SceneShown = false;
 
+    // Commands
+    // The command module and the engine that runs its commands over the
+    // list; both live as long as the window.
+    TdmAction &dmAction() const;
+    TCommandEngine &ce() const;
+    // The command of a "cc" action (the rest of its name); none for every
+    // other action.
+    tAbstractCmd *FindActionCommand(const QAction *action) const;
+    // Shows and enables every action for the panels shown and the list.
+    void UpdateActionStates();
+    // The engine's events (GUI thread).
+    void ceStartCommand();
+    void ceCommandEnd();
+    void ceStartFichier(const std::shared_ptr<TaviFichier> &entry);
+    void ceEndFichier(const std::shared_ptr<TaviFichier> &entry);
+    void ceMessageCommand(const QString &text);
+    void ceErrorCommand(const QString &text, TErrorType type);
+    void ceStartProgress(int maximum);
+    void ceSetProgress(int position);
+    void ceEndProgress();
+    // The list's opening events.
+    void LframelfOpenStart();
+    void LframelfOpenFolderFound(const QString &folder);
+    static bool LframelfOpenTestExtension(const QString &fileName);
+    void LframelfOpenEnd();
+    // The preparations that ask a command's value; cancelling clears
+    // ExecuteAllowed.
+    void ccModifierCodecprepare();
+    void ccFrequenceVideoprepare();
+    void ccDecalerHoraireprepare();
+    void ccCreerScnByIntervalleprepare();
+    // Esc and Shift+Esc.
+    void acAbortExecute();
+    void saInterrompreTousexecute();
+    // Closing: every command's worker has ended when this returns.
+    void EndCommandsForClose();
+    TCodecForm *CodecForm = nullptr;
+    TFrequenceForm *FrequenceForm = nullptr;
+    TIntervalleForm *IntervalleForm = nullptr;
+    TDecalageForm *DecalageForm = nullptr;
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -118,7 +168,6 @@ private:
     void SetIdle();
     void PlaceOverlays();
     void StartOpening(const QString &status);
-    void OpeningEnded();
     void SortBy(const TSortIndex &order);
     void OpenFilesCommand();
 
@@ -132,6 +181,16 @@ private:
     TSavePrefsForm *m_savePrefs = nullptr;
     bool m_shown = false;
     bool m_closing = false;
+
+    // Commands (last: the engine ends before the rest of the window goes)
+    struct CommandParts;
+    struct CommandPartsDeleter
+    {
+        void operator()(CommandParts *parts) const;
+    };
+    void BindCommandActions();
+    void RunCommandAction(tAbstractCmd &command, QObject *sender, bool withValue);
+    std::unique_ptr<CommandParts, CommandPartsDeleter> m_commands;
 };
 
 } // namespace vidora

@@ -2,7 +2,8 @@
 // "mainwindow_x11" test, which names the program in VIDORA_EXE): it starts
 // with a temporary home, shows its main window, which is photographed, and
 // ends cleanly when asked to; a DV file on its command line replaces the
-// empty-list help with the list and the video.
+// empty-list help with the list and the video; a command line converts a file
+// and quits; closing while a command runs ends it and leaves no output.
 #include "dvclipfile.h"
 #include "settings/settings.h"
 #include "support/isolatedhome.h"
@@ -168,4 +169,79 @@ TEST(MainWindowProcess, ADvFileOnTheCommandLineIsListedAndShown)
     // video and the information frame.
     EXPECT_GT(DarkPixels(run.picture, QRect(0, 300, run.window.width(), 150)), 100);
     CloseCleanly(run);
+}
+
+namespace {
+
+// A DV type-1 clip of `frames` frames: dir/clip.avi.
+QString WriteLongClip(const QString &dir, int frames)
+{
+    const QByteArray raw = test::ffmpegRawDv(dir, test::DvClip{.frames = frames});
+    const QString path = dir + QStringLiteral("/clip.avi");
+    QFile file(path);
+    if (raw.isEmpty() || !file.open(QIODevice::WriteOnly) ||
+        file.write(test::dvType1Avi(raw)) <= 0) {
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+        return QString();
+    }
+    return path;
+}
+
+QStringList HiddenFiles(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden).filter(QRegularExpression("^\\."));
+}
+
+} // namespace
+
+TEST(MainWindowProcess, ACommandLineConvertsTheOpenedFileAndQuits)
+{
+    if (ProgramPath().isEmpty())
+        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
+    Home();
+    StoreSettings(ProgramPath());
+    QTemporaryDir dir;
+    const QString path = test::WriteDvClip(dir.path());
+    ASSERT_FALSE(path.isEmpty());
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(ProgramPath(), {QStringLiteral("+so"), QStringLiteral("+o=") + path,
+                                  QStringLiteral("+2"), QStringLiteral("+quit")});
+    ASSERT_TRUE(process.waitForStarted());
+    ASSERT_TRUE(process.waitForFinished(120000)) << "the program did not end by itself";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    const QString output = dir.filePath(QStringLiteral("clip_type2.avi"));
+    const QString streams =
+        ::Run(QStringLiteral("ffprobe"),
+              {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+               QStringLiteral("stream=codec_type"), QStringLiteral("-of"),
+               QStringLiteral("csv=p=0"), output})
+            .trimmed();
+    EXPECT_EQ(streams, QStringLiteral("video\naudio")) << output.toStdString();
+}
+
+TEST(MainWindowProcess, ClosingDuringACommandEndsItsWorkerAndLeavesNoOutput)
+{
+    if (ProgramPath().isEmpty())
+        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
+    Home();
+    StoreSettings(ProgramPath());
+    QTemporaryDir dir;
+    // Long enough that burning the date into every frame is still under way.
+    const QString path = WriteLongClip(dir.path(), 750);
+    ASSERT_FALSE(path.isEmpty());
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(ProgramPath(),
+                  {QStringLiteral("+so"), QStringLiteral("+o=") + path, QStringLiteral("+i")});
+    ASSERT_TRUE(process.waitForStarted());
+    // The command writes its output under a hidden name until it completes.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !HiddenFiles(dir.path()).isEmpty(); }, 60000));
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("clip_in.avi"))));
+    EXPECT_EQ(HiddenFiles(dir.path()), QStringList());
 }

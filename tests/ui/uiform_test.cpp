@@ -84,7 +84,7 @@ TEST(UIForm, ShowAppliesTheSettingsAndTheEmptyListLayout)
     EXPECT_EQ(w.form->al().Find(QStringLiteral("ccVisitHomepage"))->Caption(),
               QStringLiteral("Visit the homepage of Vidora"));
     EXPECT_TRUE(w.form->Lframe->labSelect->text().startsWith(QStringLiteral("0 file on 0 - ")));
-    // Commands that are not there yet keep their caption and are disabled.
+    // With an empty list the commands are disabled; they keep their caption.
     EXPECT_FALSE(w.form->al().Find(QStringLiteral("ccConvertirDV2"))->isEnabled());
     EXPECT_EQ(w.form->al().Find(QStringLiteral("ccConvertirDV2"))->Caption(),
               QStringLiteral("Convert in type 2"));
