@@ -154,8 +154,8 @@ struct TUIForm::CommandParts
     int openErrorBoxes = 0;
     bool codecPreset = false;
     bool frequencePreset = false;
-    // The About panel (its header and the module's both name the program's
-    // addresses, so it is reached as a widget).
+    // The About panel, reached as a widget: its header and the command
+    // module's both define the program's addresses.
     QWidget *aboutPanel = nullptr;
     // Watch the panels and the file name; owned here, so they stop before
     // the window's parts go.

@@ -77,9 +77,10 @@ TEST_P(ActionStates, VisibleAndEnabled)
     EXPECT_EQ(state.visible, c.expected.visible);
     EXPECT_EQ(state.enabled, c.expected.enabled);
     // A hidden action does not ask whether its command applies.
-    const bool hiddenByPanel = c.panels.about || c.panels.settings ||
-                               (c.panels.emptyList && std::string(c.category) != "permanent" &&
-                                std::string(c.category) != "open");
+    const std::string category = c.category;
+    const bool hiddenByPanel =
+        category != "permanent" &&
+        (c.panels.about || c.panels.settings || (c.panels.emptyList && category != "open"));
     if (c.command && hiddenByPanel) {
         EXPECT_EQ(conditionAsked, 0);
     }
