@@ -2,7 +2,8 @@
 // them: opening, selecting, sorting, removing and emptying; saving and
 // reopening playlists (a missing file skipped); the dialogs of the
 // preparations; the total duration and the detailed list; select when
-// opening; and the list kept from one start to the next.
+// opening; the list kept from one start to the next; and files dropped on
+// the window.
 #include "ui/uiform.h"
 
 #include "dvclipfile.h"
@@ -24,9 +25,11 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -371,4 +374,22 @@ TEST(UIFormLists, SaveListWhenQuitKeepsTheListForTheNextStart)
     QTest::qWait(200);
     EXPECT_EQ(w.Model().Count(), 0);
     EXPECT_TRUE(w.form->VideFrame->isVisible());
+}
+
+TEST(UIFormLists, FilesDroppedOnTheWindowGoToTheList)
+{
+    Stage stage;
+    ASSERT_FALSE(stage.clip.isEmpty());
+    const QString deep = stage.Copy("dropped/sub/a.avi");
+    Window w(stage);
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(stage.tmp.filePath("dropped"))});
+    QDragEnterEvent enter(QPoint(300, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.form.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(300, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.form.get(), &drop);
+    // A dropped folder is opened with its subfolders.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Model().Count() == 1 && !w.Model().Opening(); }));
+    EXPECT_EQ(w.Model().GetFichier(0)->Path(), Canonical(deep));
 }
