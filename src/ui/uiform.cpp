@@ -1,5 +1,6 @@
 #include "ui/uiform.h"
 
+#include "files/listtexts.h"
 #include "files/widgets/fichierlistbox.h"
 #include "platform/shell/widgets/prepareform.h"
 #include "settings/widgets/optionsframe.h"
@@ -29,6 +30,8 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <cstdio>
 
 namespace vidora {
 
@@ -163,7 +166,6 @@ void TUIForm::BuildWindow()
             TaviFichier::CreateFromSearchRec(folder, found, reading));
     });
     connect(model, &TFichierListModel::countsChanged, this, &TUIForm::lfCountsChange);
-    connect(model, &TFichierListModel::activeChanged, this, &TUIForm::ShowActive);
 
     script1 = new TScript(this);
     Switch1 = new TSwitch(this);
@@ -179,52 +181,10 @@ void TUIForm::BuildWindow()
 
 void TUIForm::BindActions()
 {
-    TFichierListModel *model = Lframe->lf->ListModel();
     auto plain = [this](const char *name, std::function<void()> command) {
         m_al->Plain(QString::fromUtf8(name))->Onexecute = [command](QObject *) { command(); };
     };
     plain("saQuitter", [this] { close(); });
-    plain("saOuvrirFichiers", [this] { OpenFilesCommand(); });
-    plain("saOuvrirunDossier", [this, model] {
-        const QString folder =
-            ActionParams.isEmpty()
-                ? QFileDialog::getExistingDirectory(this, QString(), m_settings.FolderToOpenFiles)
-                : ActionParams.first();
-        if (folder.isEmpty())
-            return;
-        StartOpening(QStringLiteral("Opening avi files"));
-        model->OpenFolder(folder);
-    });
-    plain("saOuvrirDossierPrefere", [this, model] {
-        StartOpening(QStringLiteral("Opening avi files"));
-        model->OpenPreferredFolder();
-    });
-    plain("saOuvrirDefaultPlayList", [this, model] {
-        StartOpening(QStringLiteral("Opening the default playlist"));
-        model->OpenPreferredPlayList();
-    });
-    plain("saCollerFichiers", [this, model] {
-        StartOpening(QStringLiteral("Opening avi files"));
-        model->PasteFichiers();
-    });
-    plain("saSelectionnerTout", [this] { Lframe->lf->selectAll(); });
-    plain("saViderListe", [model] { model->ClearFichiers(); });
-    plain("saOrdreAlpha", [this] { SortBy(SortAlpha()); });
-    plain("saTriTaille", [this] { SortBy(SortTaille()); });
-    plain("saTrierModify", [this] { SortBy(SortModify()); });
-    plain("saTriDatecode", [this] { SortBy(SortDatecode()); });
-    plain("saTriTimecode", [this] { SortBy(SortTimecode()); });
-    plain("saTriDuree", [this] { SortBy(SortDuree()); });
-
-    TtoggleAction *select = m_al->Toggle(QStringLiteral("taSelectionnerOuverts"));
-    auto setSelect = [this, model, select](bool on) {
-        m_settings.SelectWhenOpening = on;
-        model->SelectionnerOuverts = on;
-        select->SetChecked(on);
-    };
-    select->OnfalseExecute = [setSelect](QObject *) { setSelect(true); };
-    select->OnTrueExecute = [setSelect](QObject *) { setSelect(false); };
-
     TtoggleAction *about = m_al->Toggle(QStringLiteral("taApropos"));
     about->OnfalseExecute = [this, about](QObject *) {
         PlaceOverlays();
@@ -251,6 +211,7 @@ void TUIForm::BindActions()
     AproposFrame->OnCommandListClick = [this] {
         m_al->Find(QStringLiteral("taRaccourcis"))->Execute();
     };
+    BindListActions();
 
     BindCommandActions();
 
@@ -352,7 +313,7 @@ void TUIForm::ApplyPreferences()
     m_settings.SaveFolder = WithTrailingSlash(m_settings.SaveFolder);
     m_settings.PlaylistFolder = WithTrailingSlash(m_settings.PlaylistFolder);
     TFichierListModel *model = Lframe->lf->ListModel();
-    model->PreferredPlayList = m_settings.PlaylistFolder + QStringLiteral("playlist.txt");
+    model->PreferredPlayList = DefaultPlayListPath();
     model->PreferredFolder = WithTrailingSlash(m_settings.AutoOpenFolder);
     model->SelectionnerOuverts = m_settings.SelectWhenOpening;
     BaseFrame->Gauge2->setValue(m_settings.Volume / 100);
@@ -430,6 +391,13 @@ void TUIForm::FormDestroy()
     model->AbortOpen();
     Switch1->Stop();
     script1->Stop();
+    if (m_settings.SaveListWhenQuit) {
+        // The window is going: a list that cannot be kept is told on stderr.
+        QDir().mkpath(m_settings.PlaylistFolder);
+        QString error;
+        if (!SavePlayList(DefaultPlayListPath(), error))
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+    }
 }
 
 void TUIForm::FormResize()
@@ -502,27 +470,6 @@ void TUIForm::StartOpening(const QString &status)
     ScriptWaiting = true;
 }
 
-void TUIForm::OpenFilesCommand()
-{
-    QStringList paths = ActionParams;
-    if (paths.isEmpty())
-        paths = QFileDialog::getOpenFileNames(this, QString(), m_settings.FolderToOpenFiles,
-                                              QStringLiteral("avi (*.avi)"));
-    paths.removeAll(QString());
-    if (paths.isEmpty())
-        return;
-    StartOpening(QStringLiteral("Opening avi files"));
-    Lframe->lf->ListModel()->OpenFichiers(paths);
-}
-
-void TUIForm::SortBy(const TSortIndex &order)
-{
-    TFichierListModel *model = Lframe->lf->ListModel();
-    model->SetSortIndex(order);
-    model->Resort();
-    m_settings.SortIndex = order.KeyWord;
-}
-
 void TUIForm::script1NoCommandLine()
 {
     if (!m_settings.SaveListWhenQuit)
@@ -540,10 +487,7 @@ void TUIForm::ApplicationActivate()
 void TUIForm::lfCountsChange(int selectedCount, int count)
 {
     TFichierListModel *model = Lframe->lf->ListModel();
-    Lframe->labSelect->setText(QString::number(selectedCount) + QStringLiteral(" file") +
-                               (selectedCount >= 2 ? QStringLiteral("s") : QString()) +
-                               QStringLiteral(" on ") + QString::number(count) +
-                               QStringLiteral(" - ") + model->SortIndex().StatusText);
+    Lframe->labSelect->setText(CountsLabelText(selectedCount, count, model->SortIndex()));
     if (count == 0) {
         PlaceOverlays();
         VideFrame->ShowHelp();
@@ -551,22 +495,6 @@ void TUIForm::lfCountsChange(int selectedCount, int count)
     } else {
         VideFrame->HideHelp();
     }
-}
-
-void TUIForm::ShowActive(const std::shared_ptr<TAbstractListFichier> &entry)
-{
-    ActiveFichier = std::dynamic_pointer_cast<TaviFichier>(entry);
-    if (!ActiveFichier) {
-        m_viewdm.CloseGraph();
-        VueFrame->SetCurrentFile(nullptr);
-        BaseFrame->Clear();
-        return;
-    }
-    VueFrame->SetCurrentFile(ActiveFichier);
-    BaseFrame->ShowFile(ActiveFichier);
-    const TPreviewEntry preview = PreviewEntryOf(*ActiveFichier);
-    m_viewdm.OpenFile(&preview, VueFrame);
-    VueFrame->ArrangeView();
 }
 
 } // namespace vidora

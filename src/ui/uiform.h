@@ -163,13 +163,10 @@ protected:
 private:
     void BuildWindow();
     void BindActions();
-    void ShowActive(const std::shared_ptr<TAbstractListFichier> &entry);
     void SetStatusColour(const QColor &colour);
     void SetIdle();
     void PlaceOverlays();
     void StartOpening(const QString &status);
-    void SortBy(const TSortIndex &order);
-    void OpenFilesCommand();
 
     Settings &m_settings;
     Tviewdm &m_viewdm;
@@ -181,6 +178,37 @@ private:
     TSavePrefsForm *m_savePrefs = nullptr;
     bool m_shown = false;
     bool m_closing = false;
+
+    // Lists
+public:
+    // Writes the list, in list order, as a playlist; false with the reason
+    // in `error` when the file cannot be written (an old file stays).
+    bool SavePlayList(const QString &fileName, QString &error);
+    // Writes the detailed list, one line per entry in list order.
+    bool SaveDetailedList(const QString &fileName, QString &error);
+    void SortFileList(const TSortIndex &order);
+    // Shows the active entry everywhere after it changed.
+    void ShowActiveFile();
+    void lfActiveChange(const std::shared_ptr<TAbstractListFichier> &entry);
+    // "Dossier des PlayList" + "PlayList.txt": saved at shut-down, opened
+    // at start.
+    QString DefaultPlayListPath() const;
+    // "Save the detailed list" of the window's pop-up.
+    QAction *DetailedListAction = nullptr;
+
+private:
+    void BindListActions();
+    void BindListSettings();
+    // SaveDialog1 in "Dossier des PlayList"; empty when cancelled.
+    QString AskListFileName();
+    void SaveDetailedListCommand();
+    void ShowListWriteError(const QString &error);
+    // Files dropped anywhere on the window go to the list.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    // The one-line ready notice a start benchmark waits for (only with
+    // VIDORA_READY_NOTICE set in the environment).
+    void StartReadyNotice();
 
     // Commands (last: the engine ends before the rest of the window goes)
     struct CommandParts;

@@ -3,11 +3,13 @@
 // with a temporary home, shows its main window, which is photographed, and
 // ends cleanly when asked to; a DV file on its command line replaces the
 // empty-list help with the list and the video; a command line converts a file
-// and quits; closing while a command runs ends it and leaves no output.
+// and quits; closing while a command runs ends it and leaves no output; a
+// list kept at close comes back at the next start.
 #include "dvclipfile.h"
 #include "settings/settings.h"
 #include "support/isolatedhome.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -244,4 +246,81 @@ TEST(MainWindowProcess, ClosingDuringACommandEndsItsWorkerAndLeavesNoOutput)
     EXPECT_EQ(process.exitCode(), 0);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("clip_in.avi"))));
     EXPECT_EQ(HiddenFiles(dir.path()), QStringList());
+}
+
+namespace {
+
+// Waits until the program, started with the ready notice on, says that its
+// list holds `count` files and shows the first frame; what it writes on
+// stderr is passed on.
+bool WaitForListed(QProcess &process, int count)
+{
+    const QByteArray notice = "vidora: listed " + QByteArray::number(count) + ",";
+    if (!process.waitForStarted())
+        return false;
+    QByteArray seen;
+    QDeadlineTimer deadline(60000);
+    while (!deadline.hasExpired() && process.state() == QProcess::Running) {
+        process.waitForReadyRead(200);
+        const QByteArray more = process.readAllStandardError();
+        std::fwrite(more.constData(), 1, size_t(more.size()), stderr);
+        seen += more;
+        if (seen.contains(notice))
+            return true;
+    }
+    return false;
+}
+
+void StartWithNotice(QProcess &process, const QStringList &arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VIDORA_READY_NOTICE"), QStringLiteral("1"));
+    process.setProcessEnvironment(environment);
+    process.start(ProgramPath(), arguments);
+}
+
+} // namespace
+
+TEST(MainWindowProcess, SaveListWhenQuitSurvivesACloseAndARestart)
+{
+    if (ProgramPath().isEmpty())
+        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
+    Home();
+    QTemporaryDir dir;
+    const QString clip = test::WriteDvClip(dir.path());
+    ASSERT_FALSE(clip.isEmpty());
+    {
+        SettingsEnvironment environment = SettingsEnvironment::forRunningProgram();
+        environment.programFilePath = ProgramPath();
+        environment.programFolder = QFileInfo(ProgramPath()).absolutePath() + u'/';
+        Settings settings(environment);
+        settings.PreferencesMode = kPreferencesRegistry;
+        settings.SaveListWhenQuit = true;
+        settings.PlaylistFolder = dir.path();
+        settings.SavePreferences();
+    }
+    const QString kept = dir.filePath(QStringLiteral("PlayList.txt"));
+
+    QProcess first;
+    StartWithNotice(first, {clip});
+    ASSERT_TRUE(WaitForListed(first, 1));
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(30000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    QFile list(kept);
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    const QByteArray bytes = list.readAll();
+    EXPECT_EQ(bytes.left(2), QByteArray("\xFF\xFE", 2));
+    EXPECT_TRUE(QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData() + 2),
+                                   (bytes.size() - 2) / 2)
+                    .contains(QStringLiteral("     ") + QFileInfo(clip).canonicalFilePath()));
+
+    // Started without arguments, it lists the file again.
+    QProcess second;
+    StartWithNotice(second, {});
+    EXPECT_TRUE(WaitForListed(second, 1));
+    second.terminate();
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitCode(), 0);
 }

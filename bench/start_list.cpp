@@ -1,0 +1,219 @@
+// Starting the real program with 500 short DV files on its command line
+// (type 1 and type 2 alternately, five PAL frames each) until its list holds
+// all 500 and the first frame is shown — offscreen, with a temporary home and
+// the program's ready notice on stderr — next to `mediainfo --Output=JSON`
+// over the same 500 files, in one run; and, for comparison, the same files
+// opened as one folder ("+openfolder="). Compare the medians of the
+// repetitions: the goal is start / mediainfo <= 1.0; the program prints the
+// ratio and the load average at the end.
+#include "settings/settings.h"
+#include "support/dvfiles.h"
+#include "support/isolatedhome.h"
+#include "support/tools.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using namespace vidora;
+using namespace vidora::test;
+
+constexpr int kFiles = 500;
+
+#ifdef VIDORA_EXE_PATH
+const QString kProgram = QStringLiteral(VIDORA_EXE_PATH);
+#else
+const QString kProgram;
+#endif
+
+struct Files
+{
+    QTemporaryDir dir;
+    QStringList paths;
+    bool ok = false;
+
+    Files()
+    {
+        const QString videos = dir.filePath("videos");
+        QDir().mkpath(videos);
+        const QString raw = dir.filePath("clip.dv");
+        const QByteArray frames = ffmpegRawDv(dir.path(), {.frames = 5});
+        writeFileBytes(raw, frames);
+        const QString type2 = dir.filePath("type2.avi");
+        if (frames.isEmpty() || !ffmpegDvType2Avi(raw, type2))
+            return;
+        const QByteArray one = dvType1Avi(frames);
+        const QByteArray two = readFileBytes(type2);
+        for (int i = 0; i < kFiles; ++i) {
+            const QString path =
+                QDir(videos).filePath(QStringLiteral("clip%1.avi").arg(i, 3, 10, QChar('0')));
+            writeFileBytes(path, i % 2 == 0 ? one : two);
+            paths << path;
+        }
+        ok = true;
+    }
+};
+
+Files &files()
+{
+    static Files f;
+    return f;
+}
+
+// A home whose stored settings let the program close without a question.
+IsolatedHome &home()
+{
+    static IsolatedHome h;
+    static const bool stored = [] {
+        Settings settings(SettingsEnvironment::forRunningProgram());
+        settings.PreferencesMode = kPreferencesRegistry;
+        settings.SavePreferences();
+        return true;
+    }();
+    (void)stored;
+    return h;
+}
+
+std::vector<double> g_start;
+std::vector<double> g_folder;
+std::vector<double> g_mediainfo;
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Starts the program with `arguments` and measures until its notice says
+// that the list holds every file and the first frame is shown.
+void RunVidora(benchmark::State &state, const QStringList &arguments, std::vector<double> &times)
+{
+    Files &f = files();
+    if (!f.ok || kProgram.isEmpty()) {
+        state.SkipWithError("the files or the program are missing");
+        return;
+    }
+    home();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("VIDORA_AUDIO_OUTPUT", "null");
+    environment.insert("VIDORA_READY_NOTICE", "1");
+    const QByteArray notice = "vidora: listed " + QByteArray::number(kFiles) + ",";
+    for (auto _ : state) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        const auto start = std::chrono::steady_clock::now();
+        process.start(kProgram, arguments);
+        QByteArray seen;
+        QDeadlineTimer deadline(600000);
+        while (!seen.contains(notice) && !deadline.hasExpired() &&
+               process.state() != QProcess::NotRunning) {
+            process.waitForReadyRead(100);
+            seen += process.readAllStandardError();
+        }
+        const auto end = std::chrono::steady_clock::now();
+        // Measured; the program's close is not part of the start.
+        process.kill();
+        process.waitForFinished(30000);
+        if (!seen.contains(notice)) {
+            state.SkipWithError("the program did not list every file");
+            return;
+        }
+        const double seconds = std::chrono::duration<double>(end - start).count();
+        times.push_back(seconds);
+        state.SetIterationTime(seconds);
+    }
+}
+
+// Every file an argument of its own: one opening per argument.
+void BM_VidoraStart(benchmark::State &state)
+{
+    RunVidora(state, files().paths, g_start);
+}
+
+// For comparison: the same files as one folder opened from the command line.
+void BM_VidoraStartFolder(benchmark::State &state)
+{
+    RunVidora(state, {"+openfolder=" + QFileInfo(files().paths.value(0)).path()}, g_folder);
+}
+
+void BM_Mediainfo(benchmark::State &state)
+{
+    Files &f = files();
+    if (!f.ok) {
+        state.SkipWithError("the files could not be made");
+        return;
+    }
+    QStringList arguments{"--Output=JSON"};
+    arguments << f.paths;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const ToolResult r = runTool("mediainfo", arguments, 600000);
+        const auto end = std::chrono::steady_clock::now();
+        if (r.exitCode != 0 || r.out.count("\"@ref\"") != kFiles) {
+            state.SkipWithError("mediainfo failed");
+            return;
+        }
+        const double seconds = std::chrono::duration<double>(end - start).count();
+        g_mediainfo.push_back(seconds);
+        state.SetIterationTime(seconds);
+    }
+}
+
+BENCHMARK(BM_VidoraStart)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VidoraStartFolder)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Mediainfo)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond);
+
+QString LoadAverage()
+{
+    QFile file("/proc/loadavg");
+    if (!file.open(QIODevice::ReadOnly))
+        return "unknown";
+    return QString::fromLatin1(file.readLine()).section(' ', 0, 2);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (!g_start.empty() && !g_mediainfo.empty())
+        std::printf("start with %d files: vidora %.1f ms, mediainfo %.1f ms (medians), ratio "
+                    "%.3f, load average %s\n",
+                    kFiles, 1000 * median(g_start), 1000 * median(g_mediainfo),
+                    median(g_start) / median(g_mediainfo), qPrintable(LoadAverage()));
+    if (!g_folder.empty() && !g_mediainfo.empty())
+        std::printf("the same files as one folder: vidora %.1f ms, ratio %.3f\n",
+                    1000 * median(g_folder), median(g_folder) / median(g_mediainfo));
+    return 0;
+}

@@ -1,0 +1,411 @@
+// The main window's list, open and playlist actions: opening files, folders,
+// every drive, playlists, scripts and the clipboard into the file list;
+// emptying, removing, selecting and sorting; saving the list as a playlist
+// or a detailed list; the total duration; and showing the active entry.
+#include "files/listtexts.h"
+#include "files/widgets/fichierlistbox.h"
+#include "formats/datetime.h"
+#include "formats/dsfunctions.h"
+#include "settings/widgets/dialogedits.h"
+#include "settings/widgets/optionsframe.h"
+#include "ui/ubaseframe.h"
+#include "ui/ueditincrust.h"
+#include "ui/uiform.h"
+#include "ui/uvideframe.h"
+#include "ui/uvueframe.h"
+#include "video/graphs/viewgraph.h"
+
+#include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QStorageInfo>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace vidora {
+
+namespace {
+
+const QString kPlayListFilter = QStringLiteral("playlist (*.txt)");
+
+QString FolderWithSlash(const QString &folder)
+{
+    if (folder.isEmpty() || folder.endsWith(u'/'))
+        return folder;
+    return folder + u'/';
+}
+
+// The root of the mounted volume holding the path ("/" when none is known).
+QString VolumeRoot(const QString &path)
+{
+    const QStorageInfo volume(path.isEmpty() ? QStringLiteral("/") : path);
+    return volume.isValid() ? volume.rootPath() : QStringLiteral("/");
+}
+
+// Runs the dialog; its chosen files, or none when it was cancelled.
+QStringList RunFileDialog(QFileDialog &dialog)
+{
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+} // namespace
+
+QString TUIForm::DefaultPlayListPath() const
+{
+    return FolderWithSlash(m_settings.PlaylistFolder) + kDefaultPlayListName;
+}
+
+void TUIForm::BindListActions()
+{
+    TFichierListModel *model = Lframe->lf->ListModel();
+    auto command = [this](const char *name, std::function<void()> run) {
+        m_al->Plain(QString::fromUtf8(name))->Onexecute = [run](QObject *) { run(); };
+    };
+    auto prepare = [this](const char *name, std::function<void()> ask) {
+        m_al->Find(QString::fromUtf8(name))->Onprepare = [ask](QObject *) {
+            // Only an accepted dialog lets the command run.
+            ExecuteAllowed = false;
+            ask();
+        };
+    };
+    // Accepted when the dialog gave a name: it becomes the action's value.
+    auto accept = [](const QStringList &chosen) {
+        if (chosen.isEmpty() || chosen.first().isEmpty())
+            return;
+        ActionParams = chosen;
+        ExecuteAllowed = true;
+    };
+    // The opening's work is under way from here on, for a waiting run.
+    auto opening = [this](const QString &status) {
+        if (!status.isEmpty())
+            SetStatusText(status);
+        ScriptWaiting = true;
+    };
+
+    prepare("saOuvrirFichiers", [this, accept] {
+        QFileDialog dialog(this, QString(), m_settings.FolderToOpenFiles);
+        dialog.setObjectName(QStringLiteral("OpenDialog1"));
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        dialog.setNameFilter(QStringLiteral("Files avi (*.avi)"));
+        accept(RunFileDialog(dialog));
+    });
+    command("saOuvrirFichiers", [model, opening] {
+        QStringList paths = ActionParams;
+        paths.removeAll(QString());
+        if (paths.isEmpty())
+            return;
+        opening(QStringLiteral("Opening avi files"));
+        model->OpenFichiers(paths);
+    });
+
+    prepare("saOuvrirunDossier", [this, accept] {
+        QFileDialog dialog(this, QStringLiteral("Select the folder containing the images to open"),
+                           VolumeRoot(m_settings.FolderToOpenFiles));
+        dialog.setObjectName(QStringLiteral("FolderBrowser"));
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        if (!m_settings.FolderToOpenFiles.isEmpty())
+            dialog.selectFile(m_settings.FolderToOpenFiles);
+        const QStringList chosen = RunFileDialog(dialog);
+        if (chosen.isEmpty() || chosen.first().isEmpty())
+            return;
+        m_settings.FolderToOpenFiles = FolderWithSlash(chosen.first());
+        accept(chosen);
+    });
+    command("saOuvrirunDossier", [model, opening] {
+        if (ActionParams.isEmpty() || ActionParams.first().isEmpty())
+            return;
+        opening(QString());
+        model->OpenFolder(ActionParams.first());
+    });
+    command("saOuvrirDossierPrefere", [model, opening] {
+        opening(QString());
+        model->OpenPreferredFolder();
+    });
+    command("saOuvrirTout", [model, opening] {
+        opening(QString());
+        model->OpenAll();
+    });
+    command("saCollerFichiers", [model, opening] {
+        opening(QString());
+        model->PasteFichiers();
+    });
+
+    prepare("saOuvrirPlayList", [this, accept] {
+        QFileDialog dialog(this, QString(), m_settings.PlaylistFolder);
+        dialog.setObjectName(QStringLiteral("OpenDialog2"));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilter(kPlayListFilter);
+        accept(RunFileDialog(dialog));
+    });
+    command("saOuvrirPlayList", [model, opening] {
+        if (ActionParams.isEmpty() || ActionParams.first().isEmpty())
+            return;
+        const QString playlist = ActionParams.first();
+        opening(QStringLiteral("Opening the playlist ") + QFileInfo(playlist).fileName());
+        model->OpenPlayList(playlist);
+    });
+    command("saOuvrirDefaultPlayList", [model, opening] {
+        opening(QStringLiteral("Opening the default playlist"));
+        model->OpenPreferredPlayList();
+    });
+
+    prepare("saOuvrirScript", [this, accept] {
+        QFileDialog dialog(this);
+        dialog.setObjectName(QStringLiteral("odListe"));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilter(QStringLiteral("*.txt (*.txt)"));
+        accept(RunFileDialog(dialog));
+    });
+    command("saOuvrirScript", [this] {
+        if (!ActionParams.isEmpty() && !ActionParams.first().isEmpty())
+            script1->ExecuteFile(ActionParams.first());
+    });
+
+    prepare("saSauverListe", [this, accept] { accept({AskListFileName()}); });
+    command("saSauverListe", [this] {
+        if (ActionParams.isEmpty() || ActionParams.first().isEmpty())
+            return;
+        QString error;
+        if (!SavePlayList(ActionParams.first(), error))
+            ShowListWriteError(error);
+    });
+
+    command("saViderListe", [model] { model->ClearFichiers(); });
+    command("saOterFichier", [model] { model->RemoveSelected(); });
+    command("saSelectionnerTout", [model] {
+        model->selectionModel()->select(
+            QItemSelection(model->index(0), model->index(model->Count() - 1)),
+            QItemSelectionModel::Select);
+        model->UpdateCounts();
+    });
+    command("saOrdreAlpha", [this] { SortFileList(SortAlpha()); });
+    command("saTriTaille", [this] { SortFileList(SortTaille()); });
+    command("saTrierModify", [this] { SortFileList(SortModify()); });
+    command("saTriDatecode", [this] { SortFileList(SortDatecode()); });
+    command("saTriTimecode", [this] { SortFileList(SortTimecode()); });
+    command("saTriDuree", [this] { SortFileList(SortDuree()); });
+
+    command("saDureeTotale", [this, model] {
+        std::int64_t selected = 0;
+        std::int64_t all = 0;
+        for (int row = 0; row < model->Count(); ++row) {
+            const auto entry = std::dynamic_pointer_cast<TaviFichier>(model->GetFichier(row));
+            if (!entry)
+                continue;
+            all += entry->Data().videoDuration;
+            if (model->selectionModel()->isSelected(model->index(row)))
+                selected += entry->Data().videoDuration;
+        }
+        QMessageBox::information(this, kProgramName, TotalDurationMessage(selected, all));
+    });
+
+    TtoggleAction *select = m_al->Toggle(QStringLiteral("taSelectionnerOuverts"));
+    select->Onprepare = [this, select](QObject *) {
+        select->SetChecked(m_settings.SelectWhenOpening);
+    };
+    auto setSelect = [this, model, select](bool on) {
+        m_settings.SelectWhenOpening = on;
+        OptionsFrame->cbSelection->setChecked(on);
+        model->SelectionnerOuverts = on;
+        select->SetChecked(on);
+    };
+    select->OnfalseExecute = [setSelect](QObject *) { setSelect(true); };
+    select->OnTrueExecute = [setSelect](QObject *) { setSelect(false); };
+
+    // "Save the detailed list" is an entry of the pop-up only; its key works
+    // while the pop-up is open, so the window's key stays the total duration's.
+    DetailedListAction = mainPopup->findChild<QAction *>(QStringLiteral("Save the detailed list"));
+    if (DetailedListAction) {
+        DetailedListAction->setEnabled(true);
+        DetailedListAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+J")));
+        DetailedListAction->setShortcutContext(Qt::WidgetShortcut);
+        connect(DetailedListAction, &QAction::triggered, this,
+                [this] { SaveDetailedListCommand(); });
+    }
+
+    connect(model, &TFichierListModel::activeChanged, this, &TUIForm::lfActiveChange);
+    setAcceptDrops(true);
+    BindListSettings();
+    StartReadyNotice();
+}
+
+void TUIForm::BindListSettings()
+{
+    TFichierListModel *model = Lframe->lf->ListModel();
+    // After the panel's own handler, which stores the setting.
+    connect(OptionsFrame->cbSelection, &QCheckBox::toggled, this,
+            [this, model] { model->SelectionnerOuverts = m_settings.SelectWhenOpening; });
+    auto afterDialog = [](TWideDirectoryEdit *edit, std::function<void()> then) {
+        auto before = edit->OnAfterDialog;
+        edit->OnAfterDialog = [before, then](TWideDialogEdit *sender, const QString &name) {
+            if (before)
+                before(sender, name);
+            then();
+        };
+    };
+    auto preferred = [this, model] {
+        model->PreferredFolder = FolderWithSlash(m_settings.AutoOpenFolder);
+        model->PreferredPlayList = DefaultPlayListPath();
+    };
+    afterDialog(OptionsFrame->edDossierAuto, preferred);
+    afterDialog(OptionsFrame->edDossierPlayList, preferred);
+}
+
+QString TUIForm::AskListFileName()
+{
+    QFileDialog dialog(this, QString(), m_settings.PlaylistFolder);
+    dialog.setObjectName(QStringLiteral("SaveDialog1"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(kPlayListFilter);
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    const QStringList chosen = RunFileDialog(dialog);
+    return chosen.isEmpty() ? QString() : chosen.first();
+}
+
+void TUIForm::SaveDetailedListCommand()
+{
+    const QString fileName = AskListFileName();
+    if (fileName.isEmpty())
+        return;
+    QString error;
+    if (!SaveDetailedList(fileName, error))
+        ShowListWriteError(error);
+}
+
+void TUIForm::ShowListWriteError(const QString &error)
+{
+    QMessageBox::critical(this, kProgramName, error);
+}
+
+bool TUIForm::SavePlayList(const QString &fileName, QString &error)
+{
+    TFichierListModel *model = Lframe->lf->ListModel();
+    QStringList paths;
+    for (int row = 0; row < model->Count(); ++row)
+        paths << model->GetFichier(row)->Path();
+    TPlayListInfo info;
+    info.programText = AppVersionText();
+    info.homePage = HomePageAddress();
+    info.sortMenuText = model->SortIndex().MenuText;
+    const DateTimeValue now = FromQDateTime(QDateTime::currentDateTime());
+    try {
+        info.doneOn = FormatDateTime(m_settings.FormatShowDatecode, now);
+    } catch (const std::exception &) {
+        info.doneOn = QDateTime::currentDateTime().toString(Qt::ISODate);
+    }
+    return WriteFileCommitted(fileName, Utf16LeWithBom(PlayListText(info, paths)), error);
+}
+
+bool TUIForm::SaveDetailedList(const QString &fileName, QString &error)
+{
+    TFichierListModel *model = Lframe->lf->ListModel();
+    QString text;
+    try {
+        for (int row = 0; row < model->Count(); ++row) {
+            if (const auto entry = std::dynamic_pointer_cast<TaviFichier>(model->GetFichier(row)))
+                text += DetailedListLine(*entry, m_settings.FormatShowDatecode) +
+                        QStringLiteral("\r\n");
+        }
+    } catch (const std::exception &failure) {
+        error =
+            QStringLiteral("Cannot write %1: %2").arg(fileName, QString::fromUtf8(failure.what()));
+        return false;
+    }
+    return WriteFileCommitted(fileName, Utf16LeWithBom(text), error);
+}
+
+void TUIForm::SortFileList(const TSortIndex &order)
+{
+    TFichierListModel *model = Lframe->lf->ListModel();
+    model->SetSortIndex(order);
+    model->Resort();
+}
+
+void TUIForm::lfActiveChange(const std::shared_ptr<TAbstractListFichier> &entry)
+{
+    ActiveFichier = std::dynamic_pointer_cast<TaviFichier>(entry);
+    ShowActiveFile();
+}
+
+void TUIForm::ShowActiveFile()
+{
+    TFichierListModel *model = Lframe->lf->ListModel();
+    const int row = model->CurrentRow();
+    if (row >= 0 && row < model->Count())
+        ActiveFichier = std::dynamic_pointer_cast<TaviFichier>(model->GetFichier(row));
+    else if (model->Count() == 0)
+        ActiveFichier.reset();
+    if (ActiveFichier) {
+        BaseFrame->ShowFile(ActiveFichier);
+        VueFrame->SetCurrentFile(ActiveFichier);
+        if (!m_closing) {
+            const TPreviewEntry preview = PreviewEntryOf(*ActiveFichier);
+            m_viewdm.OpenFile(&preview, VueFrame);
+        }
+        VueFrame->ArrangeView();
+    } else {
+        BaseFrame->Clear();
+        m_viewdm.CloseGraph();
+        VueFrame->ShowVideoUnavailable(videomessage::TakenByCommand);
+        VueFrame->SetCurrentFile(nullptr);
+    }
+    if (m_editIncrust)
+        m_editIncrust->SetCurrentFile(ActiveFichier);
+}
+
+void TUIForm::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (Lframe->lf->AcceptFiles() && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TUIForm::dropEvent(QDropEvent *event)
+{
+    if (!Lframe->lf->AcceptFiles() || !event->mimeData()->hasUrls()) {
+        event->ignore();
+        return;
+    }
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    event->acceptProposedAction();
+    if (!paths.isEmpty())
+        Lframe->lf->ListModel()->DropFichiers(paths);
+}
+
+void TUIForm::StartReadyNotice()
+{
+    if (qEnvironmentVariableIsEmpty("VIDORA_READY_NOTICE"))
+        return;
+    // "listed N": the list holds N entries, no opening runs, and the video
+    // view shows the active entry's first picture.
+    auto *timer = new QTimer(this);
+    timer->setInterval(5);
+    connect(timer, &QTimer::timeout, this, [this, last = -1]() mutable {
+        TFichierListModel *model = Lframe->lf->ListModel();
+        if (model->Opening() || ScriptWaiting || model->Count() == last ||
+            VueFrame->vw->currentPicture().isNull())
+            return;
+        last = model->Count();
+        std::fprintf(stderr, "vidora: listed %d, first frame shown\n", last);
+        std::fflush(stderr);
+    });
+    timer->start();
+}
+
+} // namespace vidora
