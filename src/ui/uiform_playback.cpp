@@ -46,6 +46,9 @@ void TUIForm::WMUpdatePosition(const TPositionInfo &info)
     BaseFrame->LabTimecode->setText(info.timecode);
     VueFrame->SetPositionSlider(info.sliderPosition);
     VueFrame->labTimeStamp->setText(info.position);
+    // The label is as wide as its text was when the view was arranged.
+    if (VueFrame->labTimeStamp->sizeHint().width() > VueFrame->labTimeStamp->width())
+        VueFrame->ArrangeView();
     if (!ActiveFichier)
         return;
     const TaviData &data = ActiveFichier->Data();
