@@ -7,6 +7,7 @@
 #include "settings/widgets/raccourcisform.h"
 #include "settings/widgets/saveprefsform.h"
 #include "ui/aproposframe.h"
+#include "ui/displaylayout.h"
 #include "ui/ubaseframe.h"
 #include "ui/uvideframe.h"
 #include "ui/uvueframe.h"
@@ -21,7 +22,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
@@ -29,7 +29,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 #include <cstdio>
 
@@ -109,20 +108,13 @@ void TUIForm::BuildWindow()
     }
     tbScenes->hide();
 
+    // The frames are placed by ApplyFrameLayout (displaylayout.h).
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("client"));
     setCentralWidget(m_client);
-    auto *row = new QHBoxLayout(m_client);
-    row->setContentsMargins(0, 0, 0, 0);
-    Lframe = new TListeFrame(m_client);
-    Lframe->setMinimumWidth(200);
-    row->addWidget(Lframe, 1);
-    auto *column = new QVBoxLayout;
     VueFrame = new TVueFrame(m_client);
     BaseFrame = new TBaseFrame(m_client);
-    column->addWidget(VueFrame, 1);
-    column->addWidget(BaseFrame, 0);
-    row->addLayout(column, 2);
+    Lframe = new TListeFrame(m_client);
 
     VideFrame = new TVideFrame(m_client);
     VideFrame->hide();
@@ -185,26 +177,9 @@ void TUIForm::BindActions()
         m_al->Plain(QString::fromUtf8(name))->Onexecute = [command](QObject *) { command(); };
     };
     plain("saQuitter", [this] { close(); });
-    TtoggleAction *about = m_al->Toggle(QStringLiteral("taApropos"));
-    about->OnfalseExecute = [this, about](QObject *) {
-        PlaceOverlays();
-        AproposFrame->ShowFrame();
-        about->SetChecked(true);
-    };
-    about->OnTrueExecute = [this, about](QObject *) {
-        AproposFrame->HideFrame();
-        about->SetChecked(false);
-    };
+    BindDisplayActions();
+    BindPlaybackActions();
     TtoggleAction *options = m_al->Toggle(QStringLiteral("taOptions"));
-    options->OnfalseExecute = [this, options](QObject *) {
-        OptionsFrame->ShowSettings();
-        OptionsFrame->ShowPanel();
-        options->SetChecked(true);
-    };
-    options->OnTrueExecute = [this, options](QObject *) {
-        OptionsFrame->HidePanel();
-        options->SetChecked(false);
-    };
     connect(OptionsFrame->CloseBtn, &QAbstractButton::clicked, options,
             [options] { options->Execute(); });
     OptionsFrame->OnSavePreferences = [this] { CollectPreferences(); };
@@ -279,6 +254,7 @@ void TUIForm::showEvent(QShowEvent *event)
 void TUIForm::FormShow()
 {
     try {
+        m_settings.DisplayMode = displaymode::ListHidden;
         m_al->Find(QStringLiteral("ccVisitHomepage"))
             ->setCaption(QStringLiteral("Visit the homepage of %1").arg(kProgramName));
         AproposFrame->BuildAboutText(QLocale().toString(QDate(2008, 4, 16), QLocale::ShortFormat));
@@ -304,11 +280,14 @@ void TUIForm::FormShow()
 void TUIForm::ApplyPreferences()
 {
     m_settings.LoadPreferences();
+    // The stored place is no move by the user.
+    ++m_laying;
     setGeometry(m_settings.Left, m_settings.Top, m_settings.Width, m_settings.Height);
     if (m_settings.WindowState == 2)
         setWindowState(Qt::WindowMaximized);
     else if (m_settings.WindowState == 1)
         setWindowState(Qt::WindowMinimized);
+    --m_laying;
     m_settings.FolderToOpenFiles = WithTrailingSlash(m_settings.FolderToOpenFiles);
     m_settings.SaveFolder = WithTrailingSlash(m_settings.SaveFolder);
     m_settings.PlaylistFolder = WithTrailingSlash(m_settings.PlaylistFolder);
@@ -316,6 +295,10 @@ void TUIForm::ApplyPreferences()
     model->PreferredPlayList = DefaultPlayListPath();
     model->PreferredFolder = WithTrailingSlash(m_settings.AutoOpenFolder);
     model->SelectionnerOuverts = m_settings.SelectWhenOpening;
+    if (m_settings.IsMuteOn)
+        m_al->Find(QStringLiteral("taMute"))->Execute();
+    if (!m_settings.ListLeft)
+        m_al->Find(QStringLiteral("taListeGauche"))->Execute();
     BaseFrame->Gauge2->setValue(m_settings.Volume / 100);
     VueFrame->incrustHorz->setValue(m_settings.IncrustPositionX);
     VueFrame->incrustVert->setValue(1000 - m_settings.IncrustPositionY);
@@ -324,6 +307,7 @@ void TUIForm::ApplyPreferences()
     OptionsFrame->ShowSettings();
     model->SetSortIndex(SortIndexFromKey(m_settings.SortIndex));
     model->Resort();
+    SetDisplayMode(m_settings.DisplayMode);
     m_settings.IncrustSlidersVisible = false;
 }
 
@@ -331,11 +315,9 @@ void TUIForm::CollectPreferences()
 {
     if (m_settings.PreferencesMode == kPreferencesNone)
         return;
-    const QRect bounds = normalGeometry().isValid() ? normalGeometry() : geometry();
-    m_settings.Left = bounds.left();
-    m_settings.Top = bounds.top();
-    m_settings.Width = bounds.width();
-    m_settings.Height = bounds.height();
+    // The normal size and place as SetDisplayMode keeps them: a narrow,
+    // panel or maximised window keeps the size of the full display.
+    RememberWindowBounds();
     m_settings.WindowState = isMaximized() ? 2 : (isMinimized() ? 1 : 0);
     m_settings.IncrustPositionX = VueFrame->incrustHorz->value();
     m_settings.IncrustPositionY = 1000 - VueFrame->incrustVert->value();
@@ -413,8 +395,10 @@ void TUIForm::resizeEvent(QResizeEvent *event)
 
 bool TUIForm::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_client && event->type() == QEvent::Resize)
+    if (watched == m_client && event->type() == QEvent::Resize) {
         PlaceOverlays();
+        ApplyFrameLayout();
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -488,13 +472,7 @@ void TUIForm::lfCountsChange(int selectedCount, int count)
 {
     TFichierListModel *model = Lframe->lf->ListModel();
     Lframe->labSelect->setText(CountsLabelText(selectedCount, count, model->SortIndex()));
-    if (count == 0) {
-        PlaceOverlays();
-        VideFrame->ShowHelp();
-        VideFrame->setGeometry(m_client->rect());
-    } else {
-        VideFrame->HideHelp();
-    }
+    ApplyEmptyListLayout(count);
 }
 
 } // namespace vidora

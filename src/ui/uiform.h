@@ -9,6 +9,7 @@
 #include "settings/scripts.h"
 #include "settings/settings.h"
 #include "ui/actioncatalogue.h"
+#include "ui/playbacktexts.h"
 
 #include <QColor>
 #include <QMainWindow>
@@ -19,6 +20,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QTimer;
 class QToolBar;
 
 namespace vidora {
@@ -153,6 +155,51 @@ public:
     TFrequenceForm *FrequenceForm = nullptr;
     TIntervalleForm *IntervalleForm = nullptr;
     TDecalageForm *DecalageForm = nullptr;
+
+    // Display and playback
+    // Lays the window out for a display mode (displaylayout.h).
+    void SetDisplayMode(std::uint8_t mode);
+    // "Vue": the mode the window is in.
+    std::uint8_t DisplayMode() const;
+    // The scene editor is on: the scene frames (the client's children named
+    // "SFrame" and "SceneBase") stand in the list column.
+    bool ScenesEditing = false;
+    // The 40 ms position tick: the video view's texts, then the position
+    // text, handed on as a copy in a posted event.
+    void Timerproc();
+    void WMUpdatePosition(const TPositionInfo &info);
+    bool IsFullScreen() const { return m_fullScreen; }
+
+protected:
+    bool event(QEvent *event) override;
+
+private:
+    void BindDisplayActions();
+    void BindPlaybackActions();
+    // The frames' places for the mode and the client's size.
+    void ApplyFrameLayout();
+    void ApplyEmptyListLayout(int count);
+    // "Width", "Height", "Top", "Left" from the window, as a change of mode
+    // keeps them.
+    void RememberWindowBounds();
+    // Hides the About and settings panels without a new layout.
+    void ClosePanels();
+    void ShowPanel(bool about);
+    void HidePanel(bool about);
+    void SetToolbarShown(QToolBar *bar, const char *action, bool shown);
+    // A move or size by the user is over once no other follows for a while.
+    void WindowMovedOrSized();
+    void WindowStateChanged(Qt::WindowStates before);
+    void EnterFullScreen();
+    void LeaveFullScreen();
+    void ApplyVolume(int linear);
+    void SeekScene(bool next);
+    QTimer *m_sizeMoveEnd = nullptr;
+    int m_laying = 0; // SetDisplayMode runs: the window's own changes are no user's
+    bool m_fullScreen = false;
+    std::uint8_t m_modeBeforeFullScreen = 0;
+    QRect m_boundsBeforeFullScreen;
+    bool m_wasMaximisedBeforeFullScreen = false;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -450,7 +450,9 @@ bool TUIForm::LframelfOpenTestExtension(const QString &fileName)
 void TUIForm::LframelfOpenEnd()
 {
     StatusMessage.clear();
-    if (CommandMessage.isEmpty()) {
+    // The end of an earlier opening (the list kept from the last session,
+    // say) does not end the wait for one that is still to come.
+    if (CommandMessage.isEmpty() && !Lframe->lf->ListModel()->Opening()) {
         SetIdle();
         ScriptWaiting = false;
     }

@@ -8,6 +8,7 @@
 #include "dvclipfile.h"
 #include "settings/settings.h"
 #include "support/isolatedhome.h"
+#include "ui/displaylayout.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -144,8 +145,8 @@ TEST(MainWindowProcess, StartsWithTheEmptyListHelpAndClosesCleanly)
     StoreSettings(ProgramPath());
     Started run;
     StartAndPhotograph(run, {}, QStringLiteral("empty"));
-    // The size a fresh installation gets.
-    EXPECT_EQ(run.window.size(), QSize(SettingValues().Width, SettingValues().Height));
+    // The empty list's narrow window.
+    EXPECT_EQ(run.window.size(), kNarrowSize);
     // The menu bar's titles along the top, the help text below the toolbars
     // and the list's label, and an empty area under the help text.
     EXPECT_GT(DarkPixels(run.picture, QRect(0, 2, run.window.width(), 16)), 150);

@@ -8,6 +8,7 @@
 #include "files/widgets/fichierlistbox.h"
 #include "settings/widgets/saveprefsform.h"
 #include "support/isolatedhome.h"
+#include "ui/displaylayout.h"
 #include "ui/uvideframe.h"
 #include "ui/uvueframe.h"
 #include "video/graphs/viewgraph.h"
@@ -80,7 +81,8 @@ TEST(UIForm, ShowAppliesTheSettingsAndTheEmptyListLayout)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
     EXPECT_TRUE(w.form->VideFrame->isVisible());
     EXPECT_EQ(w.form->menuBar()->actions().size(), 8);
-    EXPECT_EQ(w.form->size(), QSize(w.settings.Width, w.settings.Height));
+    // The empty list's narrow window.
+    EXPECT_EQ(w.form->size(), kNarrowSize);
     EXPECT_EQ(w.form->al().Find(QStringLiteral("ccVisitHomepage"))->Caption(),
               QStringLiteral("Visit the homepage of Vidora"));
     EXPECT_TRUE(w.form->Lframe->labSelect->text().startsWith(QStringLiteral("0 file on 0 - ")));
@@ -137,7 +139,7 @@ TEST(UIForm, StoredSettingsComeBackAndAMissingSaveFolderMeansTheSameFolder)
         Settings stored(SettingsEnvironment::forRunningProgram());
         stored.PreferencesMode = kPreferencesRegistry;
         stored.Width = 700;
-        stored.Height = 500;
+        stored.Height = 560;
         stored.SaveInSameFolder = false;
         stored.SaveFolder = home.root() + QStringLiteral("/no such folder/");
         stored.SortIndex = QStringLiteral("datecode");
@@ -150,18 +152,19 @@ TEST(UIForm, StoredSettingsComeBackAndAMissingSaveFolderMeansTheSameFolder)
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     EXPECT_EQ(settings.PreferencesMode, kPreferencesRegistry);
-    EXPECT_EQ(form->size(), QSize(700, 500));
+    form->SetDisplayMode(displaymode::Full);
+    EXPECT_EQ(form->size(), QSize(700, 560));
     EXPECT_TRUE(settings.SaveInSameFolder);
     EXPECT_EQ(form->Lframe->lf->ListModel()->SortIndex(), SortDatecode());
 
     // Closing needs no question and saves the window's size.
-    form->resize(640, 480);
+    form->resize(640, 580);
     EXPECT_TRUE(form->close());
     form.reset();
     Settings reread(SettingsEnvironment::forRunningProgram());
     reread.LoadPreferences();
     EXPECT_EQ(reread.Width, 640);
-    EXPECT_EQ(reread.Height, 480);
+    EXPECT_EQ(reread.Height, 580);
     EXPECT_EQ(reread.SortIndex, QStringLiteral("datecode"));
 }
 

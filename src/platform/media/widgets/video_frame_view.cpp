@@ -19,6 +19,8 @@ public:
     void presentFrame(VideoFrame frame) override
     {
         std::lock_guard lock(m_mutex);
+        if (m_observer)
+            m_observer(frame);
         m_picture = std::move(frame.picture);
         if (m_view && !m_updateQueued) {
             m_updateQueued = true;
@@ -41,6 +43,12 @@ public:
         return m_picture;
     }
 
+    void setObserver(std::function<void(const VideoFrame &)> observer)
+    {
+        std::lock_guard lock(m_mutex);
+        m_observer = std::move(observer);
+    }
+
     void detach()
     {
         std::lock_guard lock(m_mutex);
@@ -53,6 +61,7 @@ private:
     VideoFrameView *m_view;
     QImage m_picture;
     bool m_updateQueued = false;
+    std::function<void(const VideoFrame &)> m_observer;
 };
 
 VideoFrameView::VideoFrameView(QWidget *parent)
@@ -74,6 +83,11 @@ std::shared_ptr<IVideoSink> VideoFrameView::sink() const
 QImage VideoFrameView::currentPicture() const
 {
     return m_sink->picture();
+}
+
+void VideoFrameView::setFrameObserver(std::function<void(const VideoFrame &)> observer)
+{
+    m_sink->setObserver(std::move(observer));
 }
 
 void VideoFrameView::paintEvent(QPaintEvent *)

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 namespace vidora::media {
@@ -24,6 +25,10 @@ public:
     std::shared_ptr<IVideoSink> sink() const;
     // The latest picture; null before the first. GUI thread.
     QImage currentPicture() const;
+    // Told of every picture as the renderer hands it over, on the streaming
+    // thread (so it must be quick and must not call into the graph): what a
+    // measurement of playback watches. Empty for none. Any thread.
+    void setFrameObserver(std::function<void(const VideoFrame &)> observer);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -1,0 +1,181 @@
+// Ten seconds of playback of a DV type-1 PAL file in the main window's video
+// view (the preview graph: AVI splitter, DV splitter, date detector, DV
+// decoder, overlay filter, colour converter, video renderer and the audio
+// renderer on its clock, the pictures painted by the view), next to
+// `ffmpeg -re -t 10 -i <file> -pix_fmt bgr24 -f null -`, which decodes and
+// converts the same frames in real time. Counters: frames shown, frames late
+// (shown more than half a frame after their time) and dropped (missing from
+// the sequence), and the CPU time of the process (user + system) over the
+// run; for the peer, the CPU time of the ffmpeg process. Goal: every frame
+// shown on time, cpu_s <= the peer's.
+#include "support/dvfiles.h"
+#include "support/isolatedhome.h"
+#include "support/tools.h"
+#include "ui/uiform.h"
+#include "ui/uvideframe.h"
+#include "ui/uvueframe.h"
+#include "video/graphs/viewgraph.h"
+
+#include "files/widgets/fichierlistbox.h"
+#include "platform/media/graph.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+using namespace vidora;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kSeconds = 10;
+constexpr std::int64_t kFrame = 400000; // 100 ns units at 25 frames a second
+
+struct Input
+{
+    QTemporaryDir dir;
+    QString path;
+
+    Input()
+    {
+        path = QDir(dir.path()).filePath("pal-type1.avi");
+        // More than ten seconds, so the run never reaches the end.
+        test::writeFileBytes(path,
+                             test::dvType1Avi(test::ffmpegRawDv(dir.path(), {.frames = 275})));
+    }
+};
+
+Input &input()
+{
+    static Input in;
+    return in;
+}
+
+double CpuSeconds(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Shown
+{
+    Clock::time_point at;
+    std::int64_t time;
+};
+
+void BM_Playback(benchmark::State &state)
+{
+    // One home for the process: Qt keeps the settings' place once it read it.
+    static test::IsolatedHome home;
+    Settings settings(SettingsEnvironment::forRunningProgram());
+    Tviewdm viewdm;
+    TUIForm form(settings, viewdm);
+    form.Switch1->Arguments.clear();
+    form.show();
+    form.Lframe->lf->ListModel()->OpenFichiers({input().path});
+    if (!QTest::qWaitFor([&] { return form.ActiveFichier && viewdm.GraphReady(); }, 20000) ||
+        !viewdm.graph().GetState(std::chrono::seconds(5)).complete) {
+        state.SkipWithError("the window could not open the file");
+        return;
+    }
+    QTest::qWait(200);
+    for (auto _ : state) {
+        std::mutex mutex;
+        std::vector<Shown> shown; // guarded by mutex; written on the streaming thread
+        shown.reserve(400);
+        form.VueFrame->vw->setFrameObserver([&](const media::VideoFrame &frame) {
+            std::lock_guard lock(mutex);
+            shown.push_back({Clock::now(), frame.time ? frame.time->start : -1});
+        });
+        const double cpu = CpuSeconds(RUSAGE_SELF);
+        const auto start = Clock::now();
+        form.al().Find(QStringLiteral("saPlayStop"))->Execute();
+        QTest::qWait(kSeconds * 1000);
+        form.al().Find(QStringLiteral("saPlayStop"))->Execute();
+        const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+        const double used = CpuSeconds(RUSAGE_SELF) - cpu;
+        form.VueFrame->vw->setFrameObserver({});
+        std::vector<Shown> seen;
+        {
+            std::lock_guard lock(mutex);
+            seen = shown;
+        }
+        if (seen.size() < 2) {
+            state.SkipWithError("no pictures were shown");
+            return;
+        }
+        // On time: no later than half a frame after the earliest picture's
+        // pace sets it.
+        Clock::time_point offset = Clock::time_point::max();
+        for (const Shown &s : seen)
+            offset =
+                std::min(offset, s.at - std::chrono::microseconds((s.time - seen[0].time) / 10));
+        int late = 0;
+        std::int64_t dropped = 0;
+        for (std::size_t i = 0; i < seen.size(); ++i) {
+            const auto due = offset + std::chrono::microseconds((seen[i].time - seen[0].time) / 10);
+            if (seen[i].at - due > std::chrono::milliseconds(20))
+                ++late;
+            if (i > 0)
+                dropped +=
+                    std::max<std::int64_t>(0, (seen[i].time - seen[i - 1].time) / kFrame - 1);
+        }
+        state.SetIterationTime(wall);
+        state.counters["frames_shown"] = double(seen.size());
+        state.counters["late"] = late;
+        state.counters["dropped"] = double(dropped);
+        state.counters["cpu_s"] = used;
+        viewdm.SeekTo(0);
+    }
+    settings.PreferencesMode = kPreferencesRegistry;
+    form.close();
+}
+
+void BM_Peer(benchmark::State &state)
+{
+    for (auto _ : state) {
+        const double cpu = CpuSeconds(RUSAGE_CHILDREN);
+        const auto start = Clock::now();
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {"-v", "error", "-re", "-t", QString::number(kSeconds), "-i", input().path,
+                      "-pix_fmt", "bgr24", "-f", "null", "-"});
+        if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) {
+            state.SkipWithError("ffmpeg failed");
+            return;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        state.counters["frames_shown"] = kSeconds * 25;
+        state.counters["cpu_s"] = CpuSeconds(RUSAGE_CHILDREN) - cpu;
+    }
+}
+
+BENCHMARK(BM_Playback)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);
+BENCHMARK(BM_Peer)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("VIDORA_AUDIO_OUTPUT", "null");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    input();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
