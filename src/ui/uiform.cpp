@@ -266,6 +266,8 @@ void TUIForm::BindActions()
         m_al->Find(QStringLiteral("taRaccourcis"))->Execute();
     };
 
+    BindSceneEditorActions();
+
     // Every action whose command is not there yet shows its caption, disabled.
     for (QAction *action : m_al->Actions()) {
         auto *super = static_cast<TCustomSuperAction *>(action);
@@ -380,7 +382,7 @@ void TUIForm::ApplyPreferences()
     OptionsFrame->ShowSettings();
     model->SetSortIndex(SortIndexFromKey(m_settings.SortIndex));
     model->Resort();
-    m_settings.IncrustSlidersVisible = false;
+    ApplyOverlayPreferences();
 }
 
 void TUIForm::CollectPreferences()
@@ -403,6 +405,7 @@ void TUIForm::CollectPreferences()
 bool TUIForm::FormCloseQuery()
 {
     try {
+        SceneEditorCloseQuery();
         m_viewdm.CloseGraph();
         if (m_settings.PreferencesMode == kPreferencesNone) {
             std::unique_ptr<TSavePrefsForm> own;
@@ -584,6 +587,7 @@ void TUIForm::ShowActive(const std::shared_ptr<TAbstractListFichier> &entry)
         m_viewdm.CloseGraph();
         VueFrame->SetCurrentFile(nullptr);
         BaseFrame->Clear();
+        SceneEditorActiveChanged();
         return;
     }
     VueFrame->SetCurrentFile(ActiveFichier);
@@ -591,6 +595,7 @@ void TUIForm::ShowActive(const std::shared_ptr<TAbstractListFichier> &entry)
     const TPreviewEntry preview = PreviewEntryOf(*ActiveFichier);
     m_viewdm.OpenFile(&preview, VueFrame);
     VueFrame->ArrangeView();
+    SceneEditorActiveChanged();
 }
 
 } // namespace vidora

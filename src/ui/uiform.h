@@ -6,14 +6,19 @@
 // applies the settings when it is shown and collects and saves them when it
 // closes.
 #include "files/avifichier.h"
+#include "scenes/scenemodel.h"
 #include "settings/scripts.h"
 #include "settings/settings.h"
 #include "ui/actioncatalogue.h"
 
 #include <QColor>
+#include <QImage>
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -22,8 +27,12 @@ class QToolBar;
 
 namespace vidora {
 
+class ISceneNavigator;
 class TAproposFrame;
 class TBaseFrame;
+class TEditerTitresForm;
+class TSFrame;
+class TSceneBase;
 class TEditIncrustForm;
 class TListeFrame;
 class TOptionsFrame;
@@ -98,6 +107,37 @@ public:
     TScript *script1 = nullptr;
     TSwitch *Switch1 = nullptr;
 
+    // Scene editor, overlay and copy
+    // The scene list of the active video and its scene panel, shown in the
+    // list column while the scene editor is on; the titles editor.
+    TSFrame *SFrame = nullptr;
+    TSceneBase *SceneBase = nullptr;
+    TEditerTitresForm *EditerTitres = nullptr;
+    // The information frame's pop-up of copy entries.
+    QMenu *copiermenu = nullptr;
+    bool ScenesEditing = false;
+    bool OverlayDragging = false;
+    // The picture the copy-image action puts on the clipboard.
+    QImage SnapshotBitmap;
+    // The question about unsaved scenes; true saves them. By default a
+    // message box with Yes and No.
+    std::function<bool(const QString &question)> OnAskSaveScenes;
+    // The scene details as the preview gives them (for the action module's
+    // scene commands too); lives as long as the window.
+    IScenePreview *ScenePreview() const;
+    // The scene context of the active entry, with ScenePreview.
+    TSceneContext SceneContext() const;
+    // Shows scene `index` of the scene list and moves the preview to it.
+    void SelectSceneAndSeek(int index);
+    // The overlay settings into the preview's overlay filter and the two
+    // overlay actions (part of applying the settings).
+    void ApplyOverlayPreferences();
+    // Unsaved scene edits are asked about once: when the editor closes,
+    // when another file becomes active (the scenes go to their own video's
+    // file) and when the window closes.
+    void SceneEditorActiveChanged();
+    void SceneEditorCloseQuery();
+
     QString CommandMessage;
     QString StatusMessage;
     std::shared_ptr<TaviFichier> ActiveFichier;
@@ -132,6 +172,36 @@ private:
     TSavePrefsForm *m_savePrefs = nullptr;
     bool m_shown = false;
     bool m_closing = false;
+
+    // Scene editor, overlay and copy (uiform_scenes.cpp)
+    void BindSceneEditorActions();
+    void BuildSceneEditor();
+    void ShowSceneEditorPanel(bool on);
+    void AskAboutUnsavedScenes();
+    void InsertScene();
+    void MergeScene();
+    void TakeThumbnail();
+    void SetEditorKeys();
+    void ShowOverlay(bool on);
+    void PassOverlayPosition();
+    void OverlaySliderMoved(bool horizontal, int value);
+    void OverlayMouse(QEvent *event);
+    void SetPreviewVolume(int linear);
+    void CopyText(const QString &text);
+    std::shared_ptr<IScenePreview> m_scenePreview;
+    std::shared_ptr<ISceneNavigator> m_sceneNavigator;
+    // The keys the editors give the Ctrl key while they are open.
+    struct TKeysKept
+    {
+        QString action;
+        QKeySequence primary;
+        QList<QKeySequence> secondary;
+    };
+    QList<TKeysKept> m_keysKept;
+    bool m_titlesOpen = false;
+    bool m_overlayEditorOpen = false;
+    int m_dragState = 0;          // the graph's state when the drag began
+    bool m_sliderPlaying = false; // a slider press started playback
 };
 
 } // namespace vidora
