@@ -587,7 +587,7 @@ void TUIForm::BindSceneEditorActions()
                                 SceneContext())) {
             if (shown) {
                 const QSignalBlocker quiet(SceneBase->memoTitre);
-                SceneBase->memoTitre->setPlainText(shown->Title + QStringLiteral("\r\n") +
+                SceneBase->memoTitre->setPlainText(shown->Title + QLatin1Char('\n') +
                                                    shown->Subtitle);
             }
             SFrame->RefreshList();

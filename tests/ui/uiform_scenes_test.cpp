@@ -7,10 +7,13 @@
 
 #include "files/widgets/fichierlistbox.h"
 #include "formats/dvcodes.h"
+#include "platform/media/filter.h"
+#include "platform/media/graph.h"
 #include "platform/media/widgets/video_frame_view.h"
 #include "scenes/edittitres.h"
 #include "scenes/scenefile.h"
 #include "scenes/scenelist.h"
+#include "scenes/widgets/edittitresform.h"
 #include "scenes/widgets/scenelisteframe.h"
 #include "support/dvfiles.h"
 #include "support/isolatedhome.h"
@@ -26,11 +29,14 @@
 #include <QClipboard>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -141,6 +147,9 @@ protected:
             form->close();
         }
         form.reset();
+        // Qt keeps the first settings folder it was shown for the whole
+        // run: the settings saved at close must not reach later tests.
+        settings.DeleteRegistryPreferences();
     }
 
     void Run(const char *name)
@@ -256,6 +265,39 @@ TEST_F(SceneEditor, InsertMergeRenumberSaveAndReload)
     EXPECT_TRUE(form->Lframe->isVisible());
     EXPECT_EQ(viewdm.StartPosition(), 0);
     EXPECT_EQ(viewdm.StopPosition(), kFrames);
+}
+
+TEST_F(SceneEditor, ThumbnailFromTheVideoAndTitlesFromTheEditor)
+{
+    Run("taEditerScenes");
+    form->SelectSceneAndSeek(1);
+    viewdm.SeekTo(45);
+    const QImage first = SceneAt(1).Thumbnail.copy();
+    QTest::mouseClick(form->VueFrame->vw, Qt::LeftButton);
+    EXPECT_EQ(SceneAt(1).ThumbOffset, 15u);
+    EXPECT_NE(SceneAt(1).Thumbnail, first);
+    EXPECT_TRUE(form->SFrame->Modified);
+    // The thumbnail takes the video back to its frame.
+    viewdm.SeekTo(30);
+    QTest::mouseClick(form->SceneBase->image, Qt::LeftButton);
+    EXPECT_EQ(viewdm.CurrentPosition(), 45);
+
+    // A click on the caption opens the titles editor, whose keys then carry
+    // Ctrl; "Apply" gives the shown scene the expanded templates.
+    QTest::mouseClick(form->SceneBase->memoTitre->viewport(), Qt::LeftButton);
+    ASSERT_TRUE(form->EditerTitres->isVisible());
+    EXPECT_EQ(form->al().Find("saOterFichier")->ShortCut(), QKeySequence("Ctrl+Del"));
+    form->EditerTitres->edTitre->setText("Scene %N: %D");
+    form->EditerTitres->edSoustitre->setText("from %F");
+    QTest::mouseClick(form->EditerTitres->btnApply, Qt::LeftButton);
+    EXPECT_FALSE(form->EditerTitres->isVisible());
+    EXPECT_EQ(SceneAt(1).Title, "Scene 2: " + SceneAt(1).DatecodeText);
+    EXPECT_EQ(SceneAt(1).Subtitle, "from holiday");
+    EXPECT_EQ(form->SceneBase->memoTitre->toPlainText(),
+              SceneAt(1).Title + "\n" + SceneAt(1).Subtitle);
+    EXPECT_EQ(Captions()[1], "Scene 2: " + SceneAt(1).Title);
+    EXPECT_TRUE(SceneAt(0).Title.isEmpty()) << "only the shown scene";
+    EXPECT_EQ(form->al().Find("saOterFichier")->ShortCut(), QKeySequence("Del"));
 }
 
 TEST_F(SceneEditor, UnsavedScenesAreAskedAboutOnceAndGoToTheirOwnVideo)
@@ -380,6 +422,36 @@ TEST_F(OverlayPlacement, SlidersMoveTheTextOfThePausedPictureOnly)
     Run("taEditerIncrust");
     EXPECT_FALSE(form->VueFrame->incrustHorz->isVisible());
     EXPECT_TRUE(form->VueFrame->labTimeStamp->isVisible());
+}
+
+TEST_F(OverlayPlacement, DraggingOnTheVideoPlacesTheTextThenThePreviewPausesAgain)
+{
+    QWidget *video = form->VueFrame->vw;
+    auto state = [&] { return viewdm.graph().GetState(std::chrono::milliseconds(0)).state; };
+    // Without the sliders a press places nothing.
+    const int x = settings.IncrustPositionX;
+    QTest::mouseClick(video, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(settings.IncrustPositionX, x);
+
+    Run("taEditerIncrust");
+    ASSERT_EQ(state(), media::FilterState::Paused);
+    const QPoint quarter(video->width() / 4, video->height() / 2);
+    QTest::mousePress(video, Qt::LeftButton, {}, quarter);
+    EXPECT_TRUE(form->OverlayDragging);
+    EXPECT_EQ(state(), media::FilterState::Running) << "the text moves live";
+    EXPECT_EQ(settings.IncrustPositionX, quarter.x() * 1000 / video->width());
+    EXPECT_EQ(settings.IncrustPositionY, quarter.y() * 1000 / video->height());
+    const QPoint corner(video->width() * 3 / 4, video->height() / 5);
+    QMouseEvent move(QEvent::MouseMove, corner, video->mapToGlobal(corner), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(video, &move);
+    EXPECT_EQ(settings.IncrustPositionX, corner.x() * 1000 / video->width());
+    EXPECT_EQ(form->VueFrame->incrustHorz->value(), settings.IncrustPositionX);
+    EXPECT_EQ(form->VueFrame->incrustVert->value(), 1000 - settings.IncrustPositionY);
+    EXPECT_EQ(viewdm.Superposer().Settings().PosY, settings.IncrustPositionY);
+    QTest::mouseRelease(video, Qt::LeftButton, {}, corner);
+    EXPECT_FALSE(form->OverlayDragging);
+    EXPECT_EQ(state(), media::FilterState::Paused);
 }
 
 TEST_F(OverlayPlacement, SubtitleAlignmentTurnsCentredWhenTheTextMovesSideways)
