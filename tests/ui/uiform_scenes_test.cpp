@@ -200,6 +200,10 @@ TEST_F(SceneEditor, InsertMergeRenumberSaveAndReload)
     ASSERT_EQ(SceneRanges(), (RangeList{{0, 30}, {30, 60}, {60, 75}}));
     EXPECT_EQ(form->SFrame->lb->currentRow(), 0);
     EXPECT_TRUE(SceneAt(0).Detailed);
+    // The window with its scene editor, for a person to look at.
+    const QString shots = qEnvironmentVariable("VIDORA_SCREENSHOT_DIR");
+    if (!shots.isEmpty())
+        form->grab().save(QDir(shots).filePath("scene-editor.png"));
 
     SceneAt(1).Title = "Beach 2";
     SceneAt(1).Subtitle = "low tide";
