@@ -249,6 +249,7 @@ TEST_F(SceneEditor, InsertMergeRenumberSaveAndReload)
     form->SelectSceneAndSeek(0);
     Run("saSupprimerScene");
     EXPECT_EQ(form->SFrame->Count(), 3);
+    EXPECT_EQ(SceneAt(1).Title, "Beach 2") << "titles stay expanded";
 
     Run("saEnregistrerScn");
     EXPECT_FALSE(form->SFrame->Modified);
