@@ -71,7 +71,7 @@ bool TSceneClass::FillDetails(const TSceneContext &context)
         return false;
     TDvFrameInfo info;
     QImage picture;
-    if (!context.preview->ShowFrame(StartFrame, info, picture))
+    if (!context.preview->ShowFrame(context.video->path, StartFrame, info, picture))
         return false;
     if (info.HasDate) {
         RecDate = info.RecDateTime;
@@ -97,7 +97,8 @@ bool TSceneClass::FillDetails(const TSceneContext &context)
     EndText = ScenePositionText(static_cast<std::int64_t>(EndFrame) - 1, fps);
     if (ThumbOffset != 0) {
         TDvFrameInfo ignored;
-        if (!context.preview->ShowFrame(StartFrame + ThumbOffset, ignored, picture))
+        if (!context.preview->ShowFrame(context.video->path, StartFrame + ThumbOffset, ignored,
+                                        picture))
             picture = QImage();
     }
     if (!Thumbnail.isNull()) {

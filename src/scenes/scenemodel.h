@@ -46,10 +46,13 @@ class IScenePreview
 {
 public:
     virtual ~IScenePreview() = default;
-    // Positions the preview on `frame` and returns, when it is shown there,
-    // the DV information of that frame and its picture with the preview's
-    // date overlay drawn in. False when the preview cannot show the frame.
-    virtual bool ShowFrame(std::uint32_t frame, TDvFrameInfo &info, QImage &picture) = 0;
+    // Positions the preview on `frame` of the video `path` and returns, when
+    // it is shown there, the DV information of that frame and its picture
+    // with the preview's date overlay drawn in. False when the preview cannot
+    // show the frame, or shows another video (a command's file that is not
+    // the active one).
+    virtual bool ShowFrame(const QString &path, std::uint32_t frame, TDvFrameInfo &info,
+                           QImage &picture) = 0;
 };
 
 // Duration styles of the setting "Format Durée".

@@ -188,6 +188,7 @@ void TUIForm::BindActions()
     };
     BindListActions();
 
+    BindSceneEditorActions();
     BindCommandActions();
 
     // Each two-state action takes the command of its state, now bound.
@@ -307,8 +308,8 @@ void TUIForm::ApplyPreferences()
     OptionsFrame->ShowSettings();
     model->SetSortIndex(SortIndexFromKey(m_settings.SortIndex));
     model->Resort();
+    ApplyOverlayPreferences();
     SetDisplayMode(m_settings.DisplayMode);
-    m_settings.IncrustSlidersVisible = false;
 }
 
 void TUIForm::CollectPreferences()
@@ -329,6 +330,7 @@ void TUIForm::CollectPreferences()
 bool TUIForm::FormCloseQuery()
 {
     try {
+        SceneEditorCloseQuery();
         m_viewdm.CloseGraph();
         if (m_settings.PreferencesMode == kPreferencesNone) {
             std::unique_ptr<TSavePrefsForm> own;

@@ -6,15 +6,20 @@
 // applies the settings when it is shown and collects and saves them when it
 // closes.
 #include "files/avifichier.h"
+#include "scenes/scenemodel.h"
 #include "settings/scripts.h"
 #include "settings/settings.h"
 #include "ui/actioncatalogue.h"
 #include "ui/playbacktexts.h"
 
 #include <QColor>
+#include <QImage>
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -25,6 +30,7 @@ class QToolBar;
 
 namespace vidora {
 
+class ISceneNavigator;
 class TAproposFrame;
 class TBaseFrame;
 class TCodecForm;
@@ -35,6 +41,9 @@ class TFrequenceForm;
 class TIntervalleForm;
 class tAbstractCmd;
 enum class TErrorType;
+class TEditerTitresForm;
+class TSFrame;
+class TSceneBase;
 class TEditIncrustForm;
 class TListeFrame;
 class TOptionsFrame;
@@ -108,6 +117,36 @@ public:
     QMenu *pmWindow = nullptr;
     TScript *script1 = nullptr;
     TSwitch *Switch1 = nullptr;
+
+    // Scene editor, overlay and copy
+    // The scene list of the active video and its scene panel, shown in the
+    // list column while the scene editor is on; the titles editor.
+    TSFrame *SFrame = nullptr;
+    TSceneBase *SceneBase = nullptr;
+    TEditerTitresForm *EditerTitres = nullptr;
+    // The information frame's pop-up of copy entries.
+    QMenu *copiermenu = nullptr;
+    bool OverlayDragging = false;
+    // The picture the copy-image action puts on the clipboard.
+    QImage SnapshotBitmap;
+    // The question about unsaved scenes; true saves them. By default a
+    // message box with Yes and No.
+    std::function<bool(const QString &question)> OnAskSaveScenes;
+    // The scene details as the preview gives them (for the action module's
+    // scene commands too); lives as long as the window.
+    IScenePreview *ScenePreview() const;
+    // The scene context of the active entry, with ScenePreview.
+    TSceneContext SceneContext() const;
+    // Shows scene `index` of the scene list and moves the preview to it.
+    void SelectSceneAndSeek(int index);
+    // The overlay settings into the preview's overlay filter and the two
+    // overlay actions (part of applying the settings).
+    void ApplyOverlayPreferences();
+    // Unsaved scene edits are asked about once: when the editor closes,
+    // when another file becomes active (the scenes go to their own video's
+    // file) and when the window closes.
+    void SceneEditorActiveChanged();
+    void SceneEditorCloseQuery();
 
     QString CommandMessage;
     QString StatusMessage;
@@ -256,6 +295,36 @@ private:
     // The one-line ready notice a start benchmark waits for (only with
     // VIDORA_READY_NOTICE set in the environment).
     void StartReadyNotice();
+
+    // Scene editor, overlay and copy (uiform_scenes.cpp)
+    void BindSceneEditorActions();
+    void BuildSceneEditor();
+    void ShowSceneEditorPanel(bool on);
+    void AskAboutUnsavedScenes();
+    void InsertScene();
+    void MergeScene();
+    void TakeThumbnail();
+    void SetEditorKeys();
+    void ShowOverlay(bool on);
+    void PassOverlayPosition();
+    void OverlaySliderMoved(bool horizontal, int value);
+    void OverlayMouse(QEvent *event);
+    void SetPreviewVolume(int linear);
+    void CopyText(const QString &text);
+    std::shared_ptr<IScenePreview> m_scenePreview;
+    std::shared_ptr<ISceneNavigator> m_sceneNavigator;
+    // The keys the editors give the Ctrl key while they are open.
+    struct TKeysKept
+    {
+        QString action;
+        QKeySequence primary;
+        QList<QKeySequence> secondary;
+    };
+    QList<TKeysKept> m_keysKept;
+    bool m_titlesOpen = false;
+    bool m_overlayEditorOpen = false;
+    int m_dragState = 0;          // the graph's state when the drag began
+    bool m_sliderPlaying = false; // a slider press started playback
 
     // Commands (last: the engine ends before the rest of the window goes)
     struct CommandParts;

@@ -219,6 +219,8 @@ void TUIForm::BindCommandActions()
     ConnectCdmToEngine(parts.cdm, parts.ce);
     parts.cdm.SetSettings(&m_settings);
     parts.dmAction.Preview = &parts.preview;
+    // Scene commands take their dates and thumbnails from the preview.
+    parts.dmAction.ScenePreview = ScenePreview();
     parts.dmAction.VersionText = VersionNumberText();
     parts.dmAction.AppVersionText = kProgramName + u' ' + VersionNumberText();
     parts.list.OnSetEnabled = [this](bool enabled) { Lframe->lf->setEnabled(enabled); };

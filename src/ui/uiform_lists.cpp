@@ -362,6 +362,7 @@ void TUIForm::ShowActiveFile()
     }
     if (m_editIncrust)
         m_editIncrust->SetCurrentFile(ActiveFichier);
+    SceneEditorActiveChanged();
 }
 
 void TUIForm::dragEnterEvent(QDragEnterEvent *event)

@@ -37,7 +37,8 @@ TSceneContext PalContext(double fps = 25)
 class FakePreview : public IScenePreview
 {
 public:
-    bool ShowFrame(std::uint32_t frame, TDvFrameInfo &info, QImage &picture) override
+    bool ShowFrame(const QString &, std::uint32_t frame, TDvFrameInfo &info,
+                   QImage &picture) override
     {
         shown.push_back(frame);
         if (frame == failAt)

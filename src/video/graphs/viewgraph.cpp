@@ -431,6 +431,20 @@ void Tviewdm::SeekTo(std::int64_t position)
     UpdateSlider();
 }
 
+std::int64_t Tviewdm::Duration() const
+{
+    return m_seeking != nullptr ? m_seeking->GetDuration().value_or(0) : 0;
+}
+
+void Tviewdm::SetRange(std::int64_t start, std::int64_t stop)
+{
+    if (!m_graphReady || m_seeking == nullptr)
+        return;
+    const std::int64_t duration = Duration();
+    m_stopPosition = std::clamp<std::int64_t>(stop, 0, duration);
+    m_startPosition = std::clamp<std::int64_t>(start, 0, m_stopPosition);
+}
+
 void Tviewdm::SetPosition(std::int64_t position)
 {
     if (!m_graphReady || m_seeking == nullptr)

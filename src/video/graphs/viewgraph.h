@@ -157,8 +157,16 @@ public:
     bool HasVideo() const { return m_hasVideo; }
     bool HasAudio() const { return m_hasAudio; }
     TVideoMessageCode VideoMessageCode() const { return m_videoMessageCode; }
+    // The range that playing and seeking keep to, in the seeking time
+    // format, the stop exclusive as the file's duration is: the whole file
+    // from each open; the scene editor narrows it to one scene.
     std::int64_t StartPosition() const { return m_startPosition; }
     std::int64_t StopPosition() const { return m_stopPosition; }
+    // Sets that range, cut to the file; nothing without a graph. The
+    // position stays where it is until the next seek.
+    void SetRange(std::int64_t start, std::int64_t stop);
+    // The file's duration in the seeking time format; 0 without a graph.
+    std::int64_t Duration() const;
     // The entry's frame rate, 0 once a build found no video.
     double FrameRate() const { return m_frameRate; }
     // The open entry, with FrameRate as above.

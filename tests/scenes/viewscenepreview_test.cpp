@@ -1,0 +1,262 @@
+// Scene details read from the real preview graph on a DV file joined from
+// three recordings: each scene's date and time code, its thumbnail against
+// ffmpeg's decode of the same frame, the refusals, and an office export of
+// the filled list read back by LibreOffice.
+#include "scenes/viewscenepreview.h"
+
+#include "formats/datetime.h"
+#include "formats/dvcodes.h"
+#include "scenes/edittitres.h"
+#include "scenes/officeexport.h"
+#include "scenes/scenelist.h"
+#include "support/dvfiles.h"
+#include "support/tools.h"
+#include "video/graphs/viewgraph.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace vidora {
+namespace {
+
+using namespace std::chrono_literals;
+using test::runTool;
+
+#ifdef VIDORA_OFFICE_HELPER_PATH
+const QString kHelper = QStringLiteral(VIDORA_OFFICE_HELPER_PATH);
+#else
+const QString kHelper;
+#endif
+
+constexpr int kFrameBytes = 144000;
+constexpr int kFrames = 75;
+
+// Scenes [0, 30), [30, 60), [60, 75): three recordings with dates of their own.
+const TDvRecDateTime kDates[] = {
+    {2005, 6, 7, 8, 9, 10}, {2006, 1, 1, 12, 0, 0}, {2007, 7, 14, 18, 30, 0}};
+const char *const kDateTexts[] = {"07/06/2005 08:09:10", "01/01/2006 12:00:00",
+                                  "14/07/2007 18:30:00"};
+const std::uint32_t kStarts[] = {0, 30, 60};
+const std::uint32_t kEnds[] = {30, 60, 75};
+
+class NoView final : public IPreviewView
+{
+public:
+    void ShowVideoUnavailable(TVideoMessageCode) override {}
+    void ShowAudioOnly(TVideoMessageCode) override {}
+    void ShowVideo() override {}
+    void SetPositionSlider(int) override {}
+    std::shared_ptr<media::IVideoSink> VideoSink() override { return nullptr; }
+};
+
+// ffmpeg's picture of frame `n`, BGR rows top first.
+QImage FfmpegFrame(const QString &path, int n)
+{
+    const test::ToolResult r = runTool(
+        "ffmpeg", {"-v", "error", "-i", path, "-vf", QStringLiteral("select=eq(n\\,%1)").arg(n),
+                   "-vframes", "1", "-f", "rawvideo", "-pix_fmt", "bgr24", "-"});
+    QImage picture(720, 576, QImage::Format_BGR888);
+    if (r.out.size() != 720 * 576 * 3)
+        return {};
+    for (int y = 0; y < 576; ++y)
+        std::memcpy(picture.scanLine(y), r.out.constData() + y * 720 * 3, 720 * 3);
+    return picture;
+}
+
+// The mean difference of the colour channels, the reference scaled to `a`.
+double MeanDifference(const QImage &a, const QImage &reference)
+{
+    const QImage b = reference.scaled(a.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                         .convertToFormat(QImage::Format_BGR888);
+    const QImage x = a.convertToFormat(QImage::Format_BGR888);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const uchar *p = x.constScanLine(row);
+        const uchar *q = b.constScanLine(row);
+        for (int i = 0; i < x.width() * 3; ++i)
+            sum += std::abs(int(p[i]) - int(q[i]));
+    }
+    return sum / (x.width() * x.height() * 3);
+}
+
+class ViewScenePreview : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        qputenv("VIDORA_AUDIO_OUTPUT", "null");
+        s_dir = std::make_unique<QTemporaryDir>();
+        QByteArray raw = test::ffmpegRawDv(s_dir->path(), {.frames = kFrames});
+        ASSERT_EQ(raw.size(), kFrames * kFrameBytes);
+        for (int f = 0; f < kFrames; ++f) {
+            auto *frame = reinterpret_cast<std::uint8_t *>(raw.data()) + f * kFrameBytes;
+            WriteDvRecDateTime(std::span<std::uint8_t>(frame, kFrameBytes), 12,
+                               kDates[f < 30   ? 0
+                                      : f < 60 ? 1
+                                               : 2]);
+        }
+        s_video = QDir(s_dir->path()).filePath("joined.avi");
+        test::writeFileBytes(s_video, test::dvType1Avi(raw));
+    }
+    static void TearDownTestSuite() { s_dir.reset(); }
+
+    void SetUp() override
+    {
+        settings.IsIncrustOn = false; // the thumbnails are the bare pictures
+        viewdm.SetSettings(&settings);
+        TPreviewEntry entry;
+        entry.FileName = s_video;
+        entry.IsDv = true;
+        entry.CodecText = QStringLiteral("dvsd");
+        entry.AudioText = QStringLiteral("48000Hz 16 bits");
+        entry.FrameRate = 25;
+        ASSERT_TRUE(viewdm.OpenFile(&entry, &view));
+        const QDeadlineTimer settle(200ms);
+        while (!settle.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+
+    TSceneContext Context()
+    {
+        TSceneContext context;
+        TSceneVideo video;
+        video.path = s_video;
+        video.width = 720;
+        video.height = 576;
+        video.frameRate = 25;
+        video.frameCount = kFrames;
+        context.video = video;
+        context.locale = QLocale::c();
+        context.datecodeFormat = QStringLiteral("dd/mm/yyyy hh:nn:ss");
+        context.preview = &preview;
+        return context;
+    }
+
+    TSceneList FilledList()
+    {
+        TSceneList list;
+        const TSceneContext context = Context();
+        for (int k = 0; k < 3; ++k) {
+            auto scene = std::make_shared<TSceneClass>(kStarts[k], kEnds[k], context);
+            scene->Number = k + 1;
+            scene->Title = QStringLiteral("Recording %1").arg(k + 1);
+            EXPECT_TRUE(scene->FillDetails(context)) << k;
+            list.push_back({scene->GetCaption(), scene});
+        }
+        return list;
+    }
+
+    static std::unique_ptr<QTemporaryDir> s_dir;
+    static QString s_video;
+
+    NoView view;
+    SettingValues settings;
+    Tviewdm viewdm;
+    TViewScenePreview preview{viewdm};
+};
+
+std::unique_ptr<QTemporaryDir> ViewScenePreview::s_dir;
+QString ViewScenePreview::s_video;
+
+TEST_F(ViewScenePreview, EachSceneGetsItsDateTimeCodeAndThumbnail)
+{
+    TSceneList list = FilledList();
+    ASSERT_EQ(list.size(), 3u);
+    // Scene 2's thumbnail is taken 12 frames in.
+    list[1].Scene->ThumbOffset = 12;
+    ASSERT_TRUE(list[1].Scene->FillDetails(Context()));
+    const std::uint32_t thumbFrames[] = {0, 42, 60};
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        const TSceneClass &scene = *list[std::size_t(k)].Scene;
+        EXPECT_TRUE(scene.Detailed);
+        EXPECT_EQ(scene.DatecodeText, QString::fromLatin1(kDateTexts[k]));
+        // Every clip's time code starts at 01:02:03:04.
+        const int frames = 4 + int(kStarts[k]);
+        EXPECT_EQ(scene.TimecodeText,
+                  QString::asprintf("01.02.%.2d.%.2d", 3 + frames / 25, frames % 25));
+        EXPECT_EQ(scene.StartText, ScenePositionText(kStarts[k], 25));
+        ASSERT_EQ(scene.Thumbnail.size(), QSize(300, 240));
+        // Nearer ffmpeg's picture of its own frame than of another scene's.
+        const double own = MeanDifference(scene.Thumbnail, FfmpegFrame(s_video, thumbFrames[k]));
+        const double other =
+            MeanDifference(scene.Thumbnail, FfmpegFrame(s_video, thumbFrames[(k + 1) % 3]));
+        EXPECT_LT(own, 12.0);
+        EXPECT_LT(own * 2, other);
+    }
+}
+
+TEST_F(ViewScenePreview, TheEditorsRangeDoesNotStopASeekOutsideItAndStays)
+{
+    viewdm.SetRange(30, 60);
+    TDvFrameInfo info;
+    QImage picture;
+    ASSERT_TRUE(preview.ShowFrame(s_video, 65, info, picture));
+    EXPECT_DOUBLE_EQ(info.RecDateTime, EncodeDate(2007, 7, 14) + EncodeTime(18, 30, 0));
+    EXPECT_EQ(viewdm.StartPosition(), 30);
+    EXPECT_EQ(viewdm.StopPosition(), 60);
+}
+
+TEST_F(ViewScenePreview, RefusesAnotherVideoAFrameOutsideTheFileAndNoGraph)
+{
+    TDvFrameInfo info;
+    QImage picture;
+    EXPECT_FALSE(preview.ShowFrame(QDir(s_dir->path()).filePath("other.avi"), 0, info, picture));
+    EXPECT_FALSE(preview.ShowFrame(s_video, kFrames, info, picture));
+    EXPECT_TRUE(picture.isNull());
+
+    // A command's file that is not the one previewed keeps its details empty.
+    TSceneContext context = Context();
+    context.video->path = QDir(s_dir->path()).filePath("other.avi");
+    TSceneClass scene(0, 10, context);
+    EXPECT_FALSE(scene.FillDetails(context));
+    EXPECT_FALSE(scene.Detailed);
+
+    viewdm.CloseGraph();
+    EXPECT_FALSE(preview.ShowFrame(s_video, 0, info, picture));
+}
+
+TEST_F(ViewScenePreview, AnOfficeExportOfTheFilledListCarriesTheDates)
+{
+    if (kHelper.isEmpty())
+        GTEST_SKIP() << "vidora-office was not built (no LibreOffice SDK)";
+    if (FindOfficeProgram().isEmpty())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    const TSceneList list = FilledList();
+    TOfficeSetup setup;
+    setup.helperPath = kHelper;
+    setup.locale = QLocale::c();
+    setup.timeoutMs = 90000;
+    const QString out = QDir(s_dir->path()).filePath("joined.ods");
+    QString error;
+    ASSERT_TRUE(ExportSceneOffice(TOfficeFormat::Ods, s_video, out, list, setup, error))
+        << error.toStdString();
+
+    QTemporaryDir profile;
+    QTemporaryDir converted;
+    test::SeedOfficeProfile(profile.path());
+    const test::ToolResult r = runTool(
+        "soffice", {"-env:UserInstallation=" + QUrl::fromLocalFile(profile.path()).toString(),
+                    "--headless", "--norestore", "--convert-to",
+                    "csv:Text - txt - csv (StarCalc):44,34,76", "--outdir", converted.path(), out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    const QString csv =
+        QString::fromUtf8(test::readFileBytes(QDir(converted.path()).filePath("joined.csv")));
+    for (int k = 0; k < 3; ++k) {
+        const TSceneClass &scene = *list[std::size_t(k)].Scene;
+        EXPECT_TRUE(csv.contains(QStringLiteral(",%1,%2,%3,%4,%5,%6,Recording %1")
+                                     .arg(k + 1)
+                                     .arg(scene.StartText, scene.EndText, scene.DurationText,
+                                          QString::fromLatin1(kDateTexts[k]), scene.TimecodeText)))
+            << csv.toStdString();
+    }
+}
+
+} // namespace
+} // namespace vidora
