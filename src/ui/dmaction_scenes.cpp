@@ -409,27 +409,8 @@ void TdmAction::AddSceneCommands()
             media::IMediaSeeking *position = m_cdm.BuildSrtGraph(video->Path());
             if (!position)
                 return nullptr;
-            auto writer = std::make_shared<TWriteSrt>(video->Path(), video->Data().frameRate);
-            Tdv_sceneDetect &detect = m_cdm.SceneDetect();
-            detect.SetOptions(m_settings.Incrust);
-            detect.SetOnTitle(
-                [writer](const TDvFrameInfo &info, const QString &line1, const QString &line2) {
-                    writer->AddTitle(static_cast<std::int32_t>(info.FrameNumber), line1, line2);
-                });
-            detect.SetOnEnd({});
-            return std::make_unique<TWriterGraphRun>(
-                m_cdm, *position,
-                TWriterGraphRun::Writer{[writer](QString &error) {
-                                            if (writer->Close())
-                                                return true;
-                                            error = writer->ErrorString();
-                                            return false;
-                                        },
-                                        [writer] { writer->Discard(); },
-                                        [&detect] {
-                                            detect.SetOnTitle({});
-                                            detect.SetOnEnd({});
-                                        }});
+            m_cdm.SceneDetect().SetOptions(m_settings.Incrust);
+            return MakeSrtGraphRun(m_cdm, *position, video->Path(), video->Data().frameRate);
         };
     }
 
