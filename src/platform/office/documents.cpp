@@ -619,9 +619,8 @@ QString CellName(int column, int row) // column and row from 0
 class TextBuilder
 {
 public:
-    TextBuilder(const uno::Reference<uno::XComponentContext> &context,
-                const uno::Reference<lang::XComponent> &doc)
-        : m_context(context), m_doc(doc), m_factory(doc, uno::UNO_QUERY_THROW)
+    explicit TextBuilder(const uno::Reference<lang::XComponent> &doc)
+        : m_doc(doc), m_factory(doc, uno::UNO_QUERY_THROW)
     {}
 
     uno::Reference<text::XTextTable> NewTable(int rows, int columns)
@@ -693,7 +692,6 @@ public:
     }
 
 private:
-    uno::Reference<uno::XComponentContext> m_context;
     uno::Reference<lang::XComponent> m_doc;
     uno::Reference<lang::XMultiServiceFactory> m_factory;
 };
@@ -773,11 +771,10 @@ uno::Reference<text::XTextCursor> InsertTitle(const uno::Reference<text::XText> 
     return cursor;
 }
 
-void BuildWriter(const uno::Reference<uno::XComponentContext> &context,
-                 const uno::Reference<lang::XComponent> &doc, const ExportJob &job,
+void BuildWriter(const uno::Reference<lang::XComponent> &doc, const ExportJob &job,
                  std::shared_future<std::vector<Picture>> pictures)
 {
-    TextBuilder builder(context, doc);
+    TextBuilder builder(doc);
     uno::Reference<text::XTextDocument> tdoc(doc, uno::UNO_QUERY_THROW);
     const uno::Reference<text::XText> body = tdoc->getText();
     const int count = static_cast<int>(job.scenes.size());
@@ -827,11 +824,10 @@ void BuildWriter(const uno::Reference<uno::XComponentContext> &context,
     });
 }
 
-void BuildWord(const uno::Reference<uno::XComponentContext> &context,
-               const uno::Reference<lang::XComponent> &doc, const ExportJob &job,
+void BuildWord(const uno::Reference<lang::XComponent> &doc, const ExportJob &job,
                std::shared_future<std::vector<Picture>> pictures)
 {
-    TextBuilder builder(context, doc);
+    TextBuilder builder(doc);
     uno::Reference<text::XTextDocument> tdoc(doc, uno::UNO_QUERY_THROW);
     const uno::Reference<text::XText> body = tdoc->getText();
     HeaderAndFooter(doc, job, false);
@@ -975,9 +971,9 @@ void ExportScenes(const uno::Reference<uno::XComponentContext> &context, const E
         else if (job.format == "xls")
             BuildExcel(doc, job);
         else if (job.format == "odt")
-            BuildWriter(context, doc, job, pictures);
+            BuildWriter(doc, job, pictures);
         else
-            BuildWord(context, doc, job, pictures);
+            BuildWord(doc, job, pictures);
         model->unlockControllers();
         Trace("document built");
         filters.wait();
