@@ -12,6 +12,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <thread>
+#include <vector>
+
 namespace vidora {
 namespace {
 
@@ -140,14 +143,37 @@ void TOfficeExport::AddScene(const TSceneClass &scene)
             scene.TimecodeText,
             scene.Title,
             scene.Subtitle,
-            QString()};
-    if (scene.Detailed && !scene.Thumbnail.isNull() && m_work.isValid()) {
+            QString(),
+            QImage()};
+    // Only the documents show thumbnails.
+    if (!IsSpreadsheet(m_format) && scene.Detailed && !scene.Thumbnail.isNull() &&
+        m_work.isValid()) {
         s.picture = m_work.filePath(QStringLiteral("scene%1.png").arg(m_scenes.size() + 1));
-        // Little compression: the office stores the picture as it gets it.
-        if (!scene.Thumbnail.save(s.picture, "PNG", 80))
-            s.picture.clear();
+        s.thumbnail = scene.Thumbnail;
     }
     m_scenes.push_back(std::move(s));
+}
+
+void TOfficeExport::WriteThumbnails()
+{
+    // Encoding the pictures is the program's own share of an export's time:
+    // a few threads share it, each writing files of its own.
+    constexpr std::size_t kThreads = 4;
+    const auto write = [this](std::size_t first) {
+        for (std::size_t i = first; i < m_scenes.size(); i += kThreads) {
+            Scene &s = m_scenes[i];
+            // Little compression: the office stores the picture as it gets it.
+            if (!s.picture.isEmpty() && !s.thumbnail.save(s.picture, "PNG", 80))
+                s.picture.clear();
+            s.thumbnail = QImage();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t t = 1; t < kThreads; ++t)
+        threads.emplace_back(write, t);
+    write(0);
+    for (std::thread &thread : threads)
+        thread.join();
 }
 
 bool TOfficeExport::Finish()
@@ -179,6 +205,7 @@ bool TOfficeExport::Run()
         return false;
     }
 
+    WriteThumbnails();
     const DateTimeValue now = FromQDateTime(m_setup.clock());
     QJsonArray scenes;
     for (const Scene &s : m_scenes)

@@ -13,6 +13,7 @@
 #include "scenes/scenemodel.h"
 
 #include <QDateTime>
+#include <QImage>
 #include <QLocale>
 #include <QString>
 #include <QTemporaryDir>
@@ -82,8 +83,10 @@ private:
     struct Scene
     {
         QString number, start, end, duration, datecode, timecode, title, subtitle, picture;
+        QImage thumbnail; // to be written as `picture` when the export runs
     };
     bool Run();
+    void WriteThumbnails();
 
     TOfficeFormat m_format;
     QString m_videoName;

@@ -1,5 +1,9 @@
 #include "scenes/scngraphrun.h"
 
+#include "scenes/uscenes.h"
+#include "video/filters/dv_scenedetect.h"
+#include "video/graphs/convertirdvunit.h"
+
 #include <stdexcept>
 
 namespace vidora {
@@ -18,6 +22,8 @@ TWriterGraphRun::~TWriterGraphRun()
 
 void TWriterGraphRun::Finish(bool commit)
 {
+    if (m_done)
+        return;
     m_done = true;
     if (m_writer.clearCallbacks)
         m_writer.clearCallbacks();
@@ -33,7 +39,12 @@ void TWriterGraphRun::Finish(bool commit)
 
 void TWriterGraphRun::Stop()
 {
-    m_run.Stop(); // the detector's final report happens here
+    try {
+        m_run.Stop();
+    } catch (...) {
+        Finish(false);
+        throw;
+    }
     Finish(true);
 }
 
@@ -41,6 +52,33 @@ void TWriterGraphRun::Abort()
 {
     m_run.Abort();
     Finish(false);
+}
+
+std::unique_ptr<TWriterGraphRun> MakeSrtGraphRun(TCdm &cdm, media::IMediaSeeking &position,
+                                                 const QString &videoName, double fps)
+{
+    auto srt = std::make_shared<TWriteSrt>(videoName, fps);
+    Tdv_sceneDetect &detect = cdm.SceneDetect();
+    // The detector's calls come one at a time (streaming thread, then the
+    // stopping thread for the last); the writer is shared with the callback
+    // so that it outlives them.
+    detect.SetOnTitle([srt](const TDvFrameInfo &info, const QString &line1, const QString &line2) {
+        srt->AddTitle(static_cast<std::int32_t>(info.FrameNumber), line1, line2);
+    });
+    detect.SetOnEnd({});
+    TWriterGraphRun::Writer writer;
+    writer.commit = [srt](QString &error) {
+        if (srt->Close())
+            return true;
+        error = srt->ErrorString();
+        return false;
+    };
+    writer.discard = [srt] { srt->Discard(); };
+    writer.clearCallbacks = [&detect] {
+        detect.SetOnTitle({});
+        detect.SetOnEnd({});
+    };
+    return std::make_unique<TWriterGraphRun>(cdm, position, std::move(writer));
 }
 
 } // namespace vidora

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 namespace vidora {
 
@@ -34,10 +35,13 @@ public:
     qint64 Duration() override { return m_run.Duration(); }
     qint64 CurrentPosition() override { return m_run.CurrentPosition(); }
     void Run() override { m_run.Run(); }
-    // Throws std::runtime_error with the reason when the file cannot be put
-    // in place.
+    // Stops the graph (the detector's final report happens there), then puts
+    // the file in place. Throws std::runtime_error with the reason when the
+    // graph failed while it stopped (the file is then dropped) or when the
+    // file cannot be put in place.
     void Stop() override;
     void Abort() override;
+    QString LastError() const override { return m_run.LastError(); }
 
 private:
     void Finish(bool commit);
@@ -46,5 +50,12 @@ private:
     Writer m_writer;
     bool m_done = false;
 };
+
+// The subtitle command's run over the subtitle graph just built: the date
+// scene detector's titles (with the options already set on it) go to the
+// ".srt" of `videoName`, cue times at `fps`, put in place as above. On the
+// control thread, while the graph is stopped.
+std::unique_ptr<TWriterGraphRun> MakeSrtGraphRun(TCdm &cdm, media::IMediaSeeking &position,
+                                                 const QString &videoName, double fps);
 
 } // namespace vidora

@@ -24,7 +24,9 @@
 
 #include <cmath>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace vidora {
 namespace {
@@ -380,19 +382,28 @@ void TdmAction::AddSceneCommands()
             auto run = std::make_shared<ScnRun>(video->Path(), SceneContextFor(*video));
             const auto frames = static_cast<std::uint32_t>(std::max(0, video->Data().frameCount));
             TSceneDetectContenu &detect = m_cdm.SceneDetectContenu();
-            // A cut at frame f ends the scene whose last frame is f - 1.
-            detect.SetOnScene([run](std::int32_t frame) {
-                if (frame <= 0)
-                    return;
+            // A cut at frame f ends the scene whose last frame is f - 1. The
+            // run's last report names the last picture, the end rather than
+            // a cut: each report waits for the next one, and the end notice
+            // drops the one left.
+            auto pending = std::make_shared<std::optional<std::int32_t>>(); // guarded by run->mutex
+            detect.SetOnScene([run, pending](std::int32_t report) {
                 std::uint32_t start = 0;
+                std::optional<std::int32_t> cut;
                 {
                     std::lock_guard lock(run->mutex);
+                    cut = std::exchange(*pending, report);
+                    if (!cut || *cut <= 0)
+                        return;
                     start = run->previousBreak;
-                    run->previousBreak = static_cast<std::uint32_t>(frame);
+                    run->previousBreak = static_cast<std::uint32_t>(*cut);
                 }
-                run->Add(start, static_cast<std::uint32_t>(frame));
+                run->Add(start, static_cast<std::uint32_t>(*cut));
             });
-            detect.SetOnEnd({});
+            detect.SetOnEnd([run, pending] {
+                std::lock_guard lock(run->mutex);
+                pending->reset();
+            });
             // The last scene runs from the last cut to the end.
             return std::make_unique<TWriterGraphRun>(m_cdm, *position,
                                                      ScnRun::Of(run, frames, [&detect] {
@@ -409,27 +420,8 @@ void TdmAction::AddSceneCommands()
             media::IMediaSeeking *position = m_cdm.BuildSrtGraph(video->Path());
             if (!position)
                 return nullptr;
-            auto writer = std::make_shared<TWriteSrt>(video->Path(), video->Data().frameRate);
-            Tdv_sceneDetect &detect = m_cdm.SceneDetect();
-            detect.SetOptions(m_settings.Incrust);
-            detect.SetOnTitle(
-                [writer](const TDvFrameInfo &info, const QString &line1, const QString &line2) {
-                    writer->AddTitle(static_cast<std::int32_t>(info.FrameNumber), line1, line2);
-                });
-            detect.SetOnEnd({});
-            return std::make_unique<TWriterGraphRun>(
-                m_cdm, *position,
-                TWriterGraphRun::Writer{[writer](QString &error) {
-                                            if (writer->Close())
-                                                return true;
-                                            error = writer->ErrorString();
-                                            return false;
-                                        },
-                                        [writer] { writer->Discard(); },
-                                        [&detect] {
-                                            detect.SetOnTitle({});
-                                            detect.SetOnEnd({});
-                                        }});
+            m_cdm.SceneDetect().SetOptions(m_settings.Incrust);
+            return MakeSrtGraphRun(m_cdm, *position, video->Path(), video->Data().frameRate);
         };
     }
 

@@ -3,7 +3,7 @@
 // .srt it leaves is read back by ffprobe.
 #include "../files/graphs/cdm_stage.h"
 
-#include "scenes/srtgraphrun.h"
+#include "scenes/scngraphrun.h"
 #include "scenes/uscenes.h"
 #include "support/avi_files.h"
 #include "support/tools.h"
@@ -84,16 +84,16 @@ TEST_F(SrtGraph, OnlyASucceededRunReplacesTheSubtitles)
         media::IMediaSeeking *position = cdm.BuildSrtGraph(Path("tape.avi"));
         ASSERT_NE(position, nullptr);
         cdm.SceneDetect().SetOptions(options);
-        TSrtGraphRun run(cdm, *position, Path("tape.avi"), 25.0);
-        run.Run();
+        const auto run = MakeSrtGraphRun(cdm, *position, Path("tape.avi"), 25.0);
+        run->Run();
         for (int waited = 0; waited < 20000 && !cdm.graph().hasCompleted(); waited += 5)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         ASSERT_TRUE(cdm.graph().hasCompleted());
         if (abort) {
-            run.Abort();
+            run->Abort();
             EXPECT_EQ(readFileBytes(Path("tape.srt")), QByteArray("old subtitles"));
         } else {
-            EXPECT_NO_THROW(run.Stop());
+            EXPECT_NO_THROW(run->Stop());
             EXPECT_EQ(readFileBytes(Path("tape.srt")),
                       QByteArray("1\r\n00:00:00,000 --> 00:00:00,600\r\n2005-06-07\r\n \r\n\r\n"));
         }

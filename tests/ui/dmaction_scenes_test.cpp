@@ -127,6 +127,63 @@ TEST_F(SceneCommands, ScenesAtFixedIntervalsAndNoneForAnIntervalOfZero)
     }
 }
 
+// Hard cuts between visibly different pictures (a moving test picture,
+// plain colours, colour bars) away from whole seconds: every scene boundary
+// lies within one frame of a cut, and the scenes cover the file.
+TEST_F(SceneCommands, ScenesByContentBreakWithinAFrameOfTheHardCuts)
+{
+    const int cuts[] = {17, 40, 60};
+    const int frames = 75;
+    const QString raw = Path("cuts.dv");
+    ASSERT_TRUE(ffmpegMake({"-f", "lavfi", "-i",
+                            "testsrc=size=720x576:rate=25:duration=0.68[a];"
+                            "color=c=0x2040c0:size=720x576:rate=25:duration=0.92[b];"
+                            "smptebars=size=720x576:rate=25:duration=0.8[c];"
+                            "color=c=orange:size=720x576:rate=25:duration=0.6[d];"
+                            "[a][b][c][d]concat=n=4:v=1:a=0",
+                            "-f", "lavfi", "-i", "anullsrc=r=48000:cl=stereo", "-t", "3",
+                            "-pix_fmt", "yuv420p", "-f", "dv", raw}));
+    for (int type : {1, 2}) {
+        SCOPED_TRACE(type);
+        const QString video = Path(QStringLiteral("cuts%1.avi").arg(type));
+        if (type == 1)
+            writeFileBytes(video, dvType1Avi(readFileBytes(raw)));
+        else
+            ASSERT_TRUE(ffmpegDvType2Avi(raw, video));
+        AddEntry(video);
+        ASSERT_TRUE(Run("CreerScnByContenu"));
+        EXPECT_TRUE(Errors().empty());
+        const std::vector<Scene> scenes = ScenesOf(video);
+        ASSERT_EQ(scenes.size(), std::size(cuts) + 1) << ::testing::PrintToString(scenes);
+        EXPECT_EQ(scenes.front().start, 0u);
+        EXPECT_EQ(scenes.back().end, std::uint32_t(frames));
+        for (std::size_t k = 0; k < std::size(cuts); ++k) {
+            EXPECT_EQ(scenes[k].end, scenes[k + 1].start);
+            EXPECT_LE(std::abs(int(scenes[k].end) - cuts[k]), 1)
+                << "cut at " << cuts[k] << ": " << ::testing::PrintToString(scenes);
+        }
+        source.Clear();
+    }
+}
+
+// The subtitle command's .srt: one cue per recording, read back by ffprobe.
+TEST_F(SceneCommands, SubtitlesChangeAtTheJoins)
+{
+    const QString video = Joined(1);
+    settings.Incrust.When = 0;
+    settings.Incrust.Line1 = "%D1";
+    settings.Incrust.DateFormat1 = "yyyy-mm-dd";
+    AddEntry(video);
+    ASSERT_TRUE(Run("CreerSrt"));
+    EXPECT_TRUE(Errors().empty());
+    const ToolResult probe =
+        runTool("ffprobe", {"-v", "error", "-show_entries", "packet=pts_time,duration_time", "-of",
+                            "csv=p=0", CompanionFileName(video, ".srt")});
+    ASSERT_EQ(probe.exitCode, 0) << probe.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(probe.out).split('\n', Qt::SkipEmptyParts),
+              (QStringList{"0.000000,1.200000", "1.200000,1.200000", "2.400000,0.600000"}));
+}
+
 TEST_F(SceneCommands, TheSceneFileOfADetectionLoadsIntoTheSceneList)
 {
     const QString video = Joined(2);

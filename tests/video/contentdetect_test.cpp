@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -184,6 +185,42 @@ TEST(ContentDetect, ReportsTheStampersFrameNumber)
     EXPECT_EQ(reports.calls, (std::vector<std::int32_t>{0, 7}));
     EXPECT_TRUE(detector.Stop());
     EXPECT_EQ(reports.calls, (std::vector<std::int32_t>{0, 7, 7, -1}));
+}
+
+// Where a queue lies between the stamper and the detector (a DV splitter's
+// own thread), the stamper has seen frames the detector has not: a picture
+// that carries its frame number is reported with it, also at the end, and
+// the stamper stands in only for pictures without one.
+TEST(ContentDetect, APicturesOwnFrameNumberComesBeforeTheStampers)
+{
+    MediaStamperCore stamper;
+    Detector detector(&stamper);
+    Reports reports;
+    reports.attach(detector);
+    stamper.StartStreaming();
+    detector.StartStreaming();
+    struct Step
+    {
+        std::uint8_t level;
+        std::optional<std::int64_t> own; // the picture's frame number
+    };
+    // The stamper is three frames ahead of each picture.
+    const Step steps[] = {{200, 0}, {200, 1}, {200, 2}, {200, 3},           {0, 4},
+                          {0, 5},   {0, 6},   {0, 7},   {200, std::nullopt}};
+    std::int64_t frame = 0;
+    for (const Step &step : steps) {
+        stamper.Receive(frame + 3, frame + 4);
+        detector.Transform(picture(1000, step.level), step.own);
+        ++frame;
+    }
+    // The first picture, the cut at 4, and the one without a number at the
+    // stamper's 11.
+    EXPECT_EQ(reports.calls, (std::vector<std::int32_t>{0, 4, 11}));
+    detector.StartStreaming();
+    reports.calls.clear();
+    detector.Transform(picture(1000, 0), 41);
+    EXPECT_TRUE(detector.Stop());
+    EXPECT_EQ(reports.calls, (std::vector<std::int32_t>{41, -1}));
 }
 
 TEST(ContentDetect, EachRunStartsAfreshAndReportsItsEndOnce)

@@ -1,5 +1,7 @@
 #include "documents.h"
 
+#include "trace.h"
+
 #include <com/sun/star/awt/FontSlant.hpp>
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -10,22 +12,26 @@
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/frame/XLoadable.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/graphic/GraphicProvider.hpp>
 #include <com/sun/star/graphic/XGraphic.hpp>
-#include <com/sun/star/graphic/XGraphicProvider.hpp>
-#include <com/sun/star/io/SequenceInputStream.hpp>
+#include <com/sun/star/graphic/XGraphicProvider2.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XHeaderFooterContent.hpp>
+#include <com/sun/star/sheet/XSheetCellRangeContainer.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/style/ParagraphAdjust.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/table/BorderLine.hpp>
+#include <com/sun/star/table/CellRangeAddress.hpp>
 #include <com/sun/star/table/TableBorder.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
@@ -50,9 +56,14 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdio>
+#include <exception>
+#include <future>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 using namespace css;
 using ::rtl::OUString;
@@ -195,16 +206,19 @@ Args(std::initializer_list<std::pair<const char *, uno::Any>> list)
     return args;
 }
 
+// A new, empty document of the service ("com.sun.star.sheet.SpreadsheetDocument",
+// "com.sun.star.text.TextDocument"): a model without a window, so that nothing
+// is laid out for the screen while it is built.
 uno::Reference<lang::XComponent> NewDocument(const uno::Reference<uno::XComponentContext> &context,
-                                             const char *factory)
+                                             const char *service)
 {
-    uno::Reference<frame::XDesktop2> desktop = frame::Desktop::create(context);
-    uno::Reference<frame::XComponentLoader> loader(desktop, uno::UNO_QUERY_THROW);
-    uno::Reference<lang::XComponent> doc = loader->loadComponentFromURL(
-        U(factory), U("_blank"), 0, Args({{"Hidden", uno::Any(true)}}));
-    if (!doc.is())
-        throw std::runtime_error("LibreOffice did not open a new document");
-    return doc;
+    const uno::Reference<frame::XLoadable> loadable(
+        context->getServiceManager()->createInstanceWithContext(U(service), context),
+        uno::UNO_QUERY);
+    if (!loadable.is())
+        throw std::runtime_error("LibreOffice did not make a new document");
+    loadable->initNew();
+    return uno::Reference<lang::XComponent>(loadable, uno::UNO_QUERY_THROW);
 }
 
 Props PageStyle(const uno::Reference<lang::XComponent> &doc, const OUString &name)
@@ -223,6 +237,20 @@ table::BorderLine Line(sal_Int16 width)
     line.OuterLineWidth = width;
     line.LineDistance = 0;
     return line;
+}
+
+// Rows of texts as the cell ranges' data arrays take them: strings, never
+// formulas, so quotes and "=" in a title stay text.
+uno::Sequence<uno::Sequence<uno::Any>> DataArray(const std::vector<QStringList> &rows)
+{
+    uno::Sequence<uno::Sequence<uno::Any>> data(static_cast<sal_Int32>(rows.size()));
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        uno::Sequence<uno::Any> row(static_cast<sal_Int32>(rows[r].size()));
+        for (qsizetype c = 0; c < rows[r].size(); ++c)
+            row.getArray()[c] = uno::Any(U(rows[r][c]));
+        data.getArray()[static_cast<sal_Int32>(r)] = row;
+    }
+    return data;
 }
 
 // ---- spreadsheets -------------------------------------------------------
@@ -257,6 +285,31 @@ public:
         return Props(m_sheet->getCellRangeByName(U(name)), uno::UNO_QUERY_THROW);
     }
 
+    // Texts of a block of cells in one call.
+    void SetTexts(const QString &range, const std::vector<QStringList> &rows)
+    {
+        uno::Reference<sheet::XCellRangeData>(m_sheet->getCellRangeByName(U(range)),
+                                              uno::UNO_QUERY_THROW)
+            ->setDataArray(DataArray(rows));
+    }
+
+    // Several blocks of this sheet as one object, whose properties are set
+    // on all of them at once; `blocks` are (first column, first row, last
+    // column, last row) from 0.
+    Props Ranges(const std::vector<table::CellRangeAddress> &blocks)
+    {
+        uno::Reference<lang::XMultiServiceFactory> factory(m_doc, uno::UNO_QUERY_THROW);
+        uno::Reference<sheet::XSheetCellRangeContainer> ranges(
+            factory->createInstance(U("com.sun.star.sheet.SheetCellRanges")), uno::UNO_QUERY_THROW);
+        uno::Sequence<table::CellRangeAddress> addresses(static_cast<sal_Int32>(blocks.size()));
+        for (std::size_t i = 0; i < blocks.size(); ++i) {
+            addresses.getArray()[static_cast<sal_Int32>(i)] = blocks[i];
+            addresses.getArray()[static_cast<sal_Int32>(i)].Sheet = SheetIndex();
+        }
+        ranges->addRangeAddresses(addresses, false);
+        return Props(ranges, uno::UNO_QUERY_THROW);
+    }
+
     Props Columns(const QString &name)
     {
         uno::Reference<table::XColumnRowRange> range(m_sheet->getCellRangeByName(U(name)),
@@ -284,8 +337,18 @@ public:
     const uno::Reference<lang::XComponent> &Doc() const { return m_doc; }
 
 private:
+    sal_Int16 SheetIndex()
+    {
+        if (m_index < 0)
+            m_index = uno::Reference<sheet::XCellRangeAddressable>(m_sheet, uno::UNO_QUERY_THROW)
+                          ->getRangeAddress()
+                          .Sheet;
+        return m_index;
+    }
+
     uno::Reference<lang::XComponent> m_doc;
     uno::Reference<sheet::XSpreadsheet> m_sheet;
+    sal_Int16 m_index = -1;
 };
 
 uno::Reference<text::XTextCursor> ClearedCursor(const uno::Reference<text::XText> &text)
@@ -303,22 +366,28 @@ QStringList SceneTexts(const JobScene &s)
 }
 
 // The headings in row 7 (B7:I7), one row per scene from row 8, even scenes
-// shaded; returns the last scene row (7 without scenes).
+// shaded; returns the last scene row (7 without scenes). Each remote call
+// is a round trip to the office, slow on a busy machine: the texts go in as
+// one block and the shaded rows take their colour together.
 int FillSceneRows(Sheet &sheet, const ExportJob &job, const QStringList &headings, sal_Int32 shade)
 {
-    for (int c = 0; c < 8; ++c)
-        sheet.SetText(c + 1, 6, headings[c]);
-    int counter = 0;
-    for (const JobScene &scene : job.scenes) {
-        ++counter;
-        const int row = counter + 7;
-        const QStringList texts = SceneTexts(scene);
-        for (int c = 0; c < 8; ++c)
-            sheet.SetText(c + 1, row - 1, texts[c]);
-        if (counter % 2 == 0)
-            Set(sheet.Range(QStringLiteral("B%1:I%1").arg(row)), "CellBackColor", shade);
+    std::vector<QStringList> rows{headings};
+    for (const JobScene &scene : job.scenes)
+        rows.push_back(SceneTexts(scene));
+    const int count = static_cast<int>(job.scenes.size());
+    const int last = count + 7;
+    sheet.SetTexts(QStringLiteral("B7:I%1").arg(last), rows);
+    std::vector<table::CellRangeAddress> shaded;
+    for (int counter = 2; counter <= count; counter += 2) {
+        table::CellRangeAddress row;
+        row.StartColumn = 1; // B
+        row.EndColumn = 8;   // I
+        row.StartRow = row.EndRow = counter + 7 - 1;
+        shaded.push_back(row);
     }
-    return counter + 7;
+    if (!shaded.empty())
+        Set(sheet.Ranges(shaded), "CellBackColor", shade);
+    return last;
 }
 
 void SetBorders(Sheet &sheet, int last, const char *rightColumn)
@@ -436,20 +505,122 @@ void BuildExcel(const uno::Reference<lang::XComponent> &doc, const ExportJob &jo
 
 // ---- text documents -----------------------------------------------------
 
+// Runs work(0) to work(count - 1) on a few threads. Each remote call waits
+// for a round trip to the office, which a busy machine makes slow; calls
+// made at the same time overlap their waits, though the office runs them
+// one at a time. Each call of `work` must touch only its own part of the
+// document. The first exception is rethrown once every thread has ended.
+template <typename Work>
+void ForEachConcurrently(int count, const Work &work)
+{
+    constexpr int kThreads = 4;
+    std::atomic<int> next{0};
+    std::mutex failureLock;
+    std::exception_ptr failure; // guarded by failureLock
+    const auto run = [&] {
+        for (int k = next++; k < count; k = next++) {
+            try {
+                work(k);
+            } catch (...) {
+                std::lock_guard lock(failureLock);
+                if (!failure)
+                    failure = std::current_exception();
+                next = count;
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 1; t < std::min(kThreads, count); ++t)
+        threads.emplace_back(run);
+    run();
+    for (std::thread &thread : threads)
+        thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+// A thumbnail read by the office; no graphic for a scene without one.
+struct Picture
+{
+    uno::Reference<graphic::XGraphic> graphic;
+    qint64 pixelWidth = 0;
+    qint64 pixelHeight = 0;
+};
+
+// The thumbnails (PNG files; an empty path for none), handed to the
+// office's graphic provider as input streams and read there in one call.
+// A file that cannot be read gives no picture; one that is not a PNG is an
+// error.
+std::vector<Picture> ReadPictures(const uno::Reference<uno::XComponentContext> &context,
+                                  const QStringList &pngPaths)
+{
+    std::vector<Picture> pictures(static_cast<std::size_t>(pngPaths.size()));
+    std::vector<QByteArray> files(pictures.size());
+    std::vector<std::size_t> wanted;
+    for (qsizetype i = 0; i < pngPaths.size(); ++i) {
+        QFile file(pngPaths[i]);
+        if (pngPaths[i].isEmpty() || !file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray bytes = file.readAll();
+        // Width and height: the first fields of a PNG's IHDR chunk.
+        if (bytes.size() < 24 || !bytes.startsWith("\x89PNG\r\n\x1a\n"))
+            throw std::runtime_error("a thumbnail is not a PNG picture");
+        const auto field = [&](int at) {
+            return qFromBigEndian<quint32>(reinterpret_cast<const uchar *>(bytes.constData()) + at);
+        };
+        Picture &picture = pictures[static_cast<std::size_t>(i)];
+        picture.pixelWidth = field(16);
+        picture.pixelHeight = field(20);
+        if (picture.pixelWidth < 1 || picture.pixelHeight < 1)
+            continue;
+        files[static_cast<std::size_t>(i)] = bytes;
+        wanted.push_back(static_cast<std::size_t>(i));
+    }
+    if (wanted.empty())
+        return pictures;
+    const uno::Reference<lang::XMultiComponentFactory> services = context->getServiceManager();
+    uno::Sequence<uno::Sequence<beans::PropertyValue>> requests(
+        static_cast<sal_Int32>(wanted.size()));
+    uno::Sequence<beans::PropertyValue> *request = requests.getArray();
+    ForEachConcurrently(static_cast<int>(wanted.size()), [&](int k) {
+        const QByteArray &bytes = files[wanted[static_cast<std::size_t>(k)]];
+        const uno::Any data(
+            uno::Sequence<sal_Int8>(reinterpret_cast<const sal_Int8 *>(bytes.constData()),
+                                    static_cast<sal_Int32>(bytes.size())));
+        // The stream stays an office object: the provider takes its input
+        // stream interface there, without a call back to us.
+        const uno::Reference<uno::XInterface> stream =
+            services->createInstanceWithArgumentsAndContext(
+                U("com.sun.star.io.SequenceInputStream"), uno::Sequence<uno::Any>(&data, 1),
+                context);
+        request[k] = Args({{"InputStream", uno::Any(stream)}});
+    });
+    const uno::Reference<graphic::XGraphicProvider2> provider(
+        graphic::GraphicProvider::create(context), uno::UNO_QUERY_THROW);
+    const uno::Sequence<uno::Reference<graphic::XGraphic>> read = provider->queryGraphics(requests);
+    for (std::size_t k = 0; k < wanted.size(); ++k) {
+        const auto at = static_cast<sal_Int32>(k);
+        if (at >= read.getLength() || !read[at].is())
+            throw std::runtime_error("LibreOffice did not read a thumbnail");
+        pictures[wanted[k]].graphic = read[at];
+    }
+    return pictures;
+}
+
 QString CellName(int column, int row) // column and row from 0
 {
     return QString(QChar(u'A' + column)) + QString::number(row + 1);
 }
 
 // Each remote call costs a round trip to the office, and a busy machine makes
-// round trips slow: the document builders keep the objects they reuse and
-// fill cells in blocks (setDataArray) rather than one by one.
+// round trips slow: the document builders keep the objects they reuse, fill
+// cells in blocks (setDataArray) rather than one by one, and have the office
+// read all the thumbnails in one call.
 class TextBuilder
 {
 public:
-    TextBuilder(const uno::Reference<uno::XComponentContext> &context,
-                const uno::Reference<lang::XComponent> &doc)
-        : m_context(context), m_doc(doc), m_factory(doc, uno::UNO_QUERY_THROW)
+    explicit TextBuilder(const uno::Reference<lang::XComponent> &doc)
+        : m_doc(doc), m_factory(doc, uno::UNO_QUERY_THROW)
     {}
 
     uno::Reference<text::XTextTable> NewTable(int rows, int columns)
@@ -472,64 +643,66 @@ public:
     {
         const uno::Reference<table::XCellRange> cells(table, uno::UNO_QUERY_THROW);
         const uno::Reference<uno::XInterface> block = cells->getCellRangeByName(U(range));
-        uno::Sequence<uno::Sequence<uno::Any>> data(static_cast<sal_Int32>(rows.size()));
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            uno::Sequence<uno::Any> row(static_cast<sal_Int32>(rows[r].size()));
-            for (qsizetype c = 0; c < rows[r].size(); ++c)
-                row.getArray()[c] = uno::Any(U(rows[r][c]));
-            data.getArray()[r] = row;
-        }
         SetFont(Props(block, uno::UNO_QUERY_THROW), 8, 100, awt::FontSlant_NONE, 0);
-        uno::Reference<sheet::XCellRangeData>(block, uno::UNO_QUERY_THROW)->setDataArray(data);
+        uno::Reference<sheet::XCellRangeData>(block, uno::UNO_QUERY_THROW)
+            ->setDataArray(DataArray(rows));
     }
 
-    // The thumbnail as an inline picture `width` wide (1/100 mm), through the
-    // office's graphic provider, at the start of `where`.
-    void InsertPicture(const uno::Reference<text::XText> &where, const QString &pngPath,
+    // Texts of every cell of the table in one call; their font comes from
+    // the table paragraph styles (SetTableFont).
+    static void SetTableTexts(const uno::Reference<text::XTextTable> &table,
+                              const std::vector<QStringList> &rows)
+    {
+        uno::Reference<sheet::XCellRangeData>(table, uno::UNO_QUERY_THROW)
+            ->setDataArray(DataArray(rows));
+    }
+
+    // Arial at `height` points in every table cell that SetTableTexts
+    // fills: the two paragraph styles new table cells take (the first row
+    // the heading's, the others the contents').
+    void SetTableFont(float height)
+    {
+        uno::Reference<style::XStyleFamiliesSupplier> supplier(m_doc, uno::UNO_QUERY_THROW);
+        uno::Reference<container::XNameAccess> styles(
+            supplier->getStyleFamilies()->getByName(U("ParagraphStyles")), uno::UNO_QUERY_THROW);
+        for (const char *name : {"Table Contents", "Table Heading"})
+            SetAll(
+                uno::Reference<uno::XInterface>(styles->getByName(U(name)), uno::UNO_QUERY_THROW),
+                {{"CharFontName", uno::Any(U("Arial"))}, {"CharHeight", uno::Any(height)}});
+    }
+
+    // The picture as an inline picture `width` wide (1/100 mm) at `where`
+    // in `text`.
+    void InsertPicture(const uno::Reference<text::XText> &text,
+                       const uno::Reference<text::XTextRange> &where, const Picture &picture,
                        sal_Int32 width)
     {
-        QFile file(pngPath);
-        if (pngPath.isEmpty() || !file.open(QIODevice::ReadOnly))
+        if (!picture.graphic.is())
             return;
-        const QByteArray bytes = file.readAll();
-        // Width and height: the first fields of a PNG's IHDR chunk.
-        if (bytes.size() < 24 || !bytes.startsWith("\x89PNG\r\n\x1a\n"))
-            throw std::runtime_error("a thumbnail is not a PNG picture");
-        const auto field = [&](int at) {
-            return qFromBigEndian<quint32>(reinterpret_cast<const uchar *>(bytes.constData()) + at);
-        };
-        const qint64 pixelWidth = field(16);
-        const qint64 pixelHeight = field(20);
-        if (pixelWidth < 1 || pixelHeight < 1)
-            return;
-        const uno::Sequence<sal_Int8> data(reinterpret_cast<const sal_Int8 *>(bytes.constData()),
-                                           static_cast<sal_Int32>(bytes.size()));
-        const uno::Reference<io::XInputStream> stream(
-            io::SequenceInputStream::createStreamFromSequence(m_context, data).get());
-        if (!m_provider.is())
-            m_provider = graphic::GraphicProvider::create(m_context);
-        const uno::Reference<graphic::XGraphic> picture =
-            m_provider->queryGraphic(Args({{"InputStream", uno::Any(stream)}}));
-        if (!picture.is())
-            throw std::runtime_error("LibreOffice did not read a thumbnail");
         const uno::Reference<uno::XInterface> object =
             m_factory->createInstance(U("com.sun.star.text.TextGraphicObject"));
-        SetAll(object,
-               {{"AnchorType", uno::Any(text::TextContentAnchorType_AS_CHARACTER)},
-                {"Graphic", uno::Any(picture)},
-                {"Size", uno::Any(awt::Size(
-                             width, static_cast<sal_Int32>(width * pixelHeight / pixelWidth)))}});
-        where->insertTextContent(where->getStart(),
-                                 uno::Reference<text::XTextContent>(object, uno::UNO_QUERY_THROW),
-                                 false);
+        SetAll(
+            object,
+            {{"AnchorType", uno::Any(text::TextContentAnchorType_AS_CHARACTER)},
+             {"Graphic", uno::Any(picture.graphic)},
+             {"Size", uno::Any(awt::Size(width, static_cast<sal_Int32>(width * picture.pixelHeight /
+                                                                       picture.pixelWidth)))}});
+        text->insertTextContent(
+            where, uno::Reference<text::XTextContent>(object, uno::UNO_QUERY_THROW), false);
     }
 
 private:
-    uno::Reference<uno::XComponentContext> m_context;
     uno::Reference<lang::XComponent> m_doc;
     uno::Reference<lang::XMultiServiceFactory> m_factory;
-    uno::Reference<graphic::XGraphicProvider> m_provider;
 };
+
+QStringList PicturePaths(const ExportJob &job)
+{
+    QStringList paths;
+    for (const JobScene &scene : job.scenes)
+        paths << scene.picture;
+    return paths;
+}
 
 table::TableBorder InvisibleBorder(sal_Int16 distance)
 {
@@ -598,10 +771,10 @@ uno::Reference<text::XTextCursor> InsertTitle(const uno::Reference<text::XText> 
     return cursor;
 }
 
-void BuildWriter(const uno::Reference<uno::XComponentContext> &context,
-                 const uno::Reference<lang::XComponent> &doc, const ExportJob &job)
+void BuildWriter(const uno::Reference<lang::XComponent> &doc, const ExportJob &job,
+                 std::shared_future<std::vector<Picture>> pictures)
 {
-    TextBuilder builder(context, doc);
+    TextBuilder builder(doc);
     uno::Reference<text::XTextDocument> tdoc(doc, uno::UNO_QUERY_THROW);
     const uno::Reference<text::XText> body = tdoc->getText();
     const int count = static_cast<int>(job.scenes.size());
@@ -626,29 +799,35 @@ void BuildWriter(const uno::Reference<uno::XComponentContext> &context,
     Set(cells, "ParaAdjust", style::ParagraphAdjust_LEFT);
     HeaderAndFooter(doc, job, true);
 
+    builder.SetTableFont(8);
+    Trace("page set up");
+
     table::TableBorder border = InvisibleBorder(25);
     border.TopLine = border.BottomLine = border.LeftLine = border.RightLine = Line(2);
-    int index = 0;
-    for (const JobScene &scene : job.scenes) {
+    const std::vector<Picture> &shown = pictures.get();
+    Trace("pictures read");
+    // Each scene fills a cell of its own.
+    ForEachConcurrently(count, [&](int index) {
+        const JobScene &scene = job.scenes[static_cast<std::size_t>(index)];
         // Caption, thumbnail and texts in a small table of their own.
         const uno::Reference<text::XText> cell =
             TextBuilder::CellText(outer, CellName(index % 4, index / 4));
-        ++index;
         const uno::Reference<text::XTextTable> inner = builder.NewTable(3, 1);
         cell->insertTextContent(R(cell), C(inner), false);
         SetAll(inner, {{"RightMargin", uno::Any(sal_Int32(0))}, {"TableBorder", uno::Any(border)}});
-        TextBuilder::SetTexts(
-            inner, QStringLiteral("A1:A3"),
-            {{QStringLiteral("Scene n°") + scene.number}, {QString()}, {SceneLines(scene)}});
-        builder.InsertPicture(TextBuilder::CellText(inner, QStringLiteral("A2")), scene.picture,
+        TextBuilder::SetTableTexts(
+            inner, {{QStringLiteral("Scene n°") + scene.number}, {QString()}, {SceneLines(scene)}});
+        const uno::Reference<text::XText> pictureCell =
+            TextBuilder::CellText(inner, QStringLiteral("A2"));
+        builder.InsertPicture(pictureCell, R(pictureCell), shown[static_cast<std::size_t>(index)],
                               3800);
-    }
+    });
 }
 
-void BuildWord(const uno::Reference<uno::XComponentContext> &context,
-               const uno::Reference<lang::XComponent> &doc, const ExportJob &job)
+void BuildWord(const uno::Reference<lang::XComponent> &doc, const ExportJob &job,
+               std::shared_future<std::vector<Picture>> pictures)
 {
-    TextBuilder builder(context, doc);
+    TextBuilder builder(doc);
     uno::Reference<text::XTextDocument> tdoc(doc, uno::UNO_QUERY_THROW);
     const uno::Reference<text::XText> body = tdoc->getText();
     HeaderAndFooter(doc, job, false);
@@ -690,15 +869,15 @@ void BuildWord(const uno::Reference<uno::XComponentContext> &context,
             "ParaKeepTogether", true);
     }
     for (int k = 0; k < count; ++k) {
-        const JobScene &scene = job.scenes[static_cast<std::size_t>(k)];
-        if (scene.picture.isEmpty())
+        const Picture &picture = pictures.get()[static_cast<std::size_t>(k)];
+        if (!picture.graphic.is())
             continue;
         const uno::Reference<text::XText> cell =
             TextBuilder::CellText(table, CellName(k % 4, 2 * (k / 4) + 1));
         // The picture in a paragraph of its own above the texts.
         cell->insertControlCharacter(cell->getStart(), text::ControlCharacter::PARAGRAPH_BREAK,
                                      false);
-        builder.InsertPicture(cell, scene.picture, 4000);
+        builder.InsertPicture(cell, cell->getStart(), picture, 4000);
     }
 }
 
@@ -762,8 +941,27 @@ std::string PendingOutput()
 
 void ExportScenes(const uno::Reference<uno::XComponentContext> &context, const ExportJob &job)
 {
-    const uno::Reference<lang::XComponent> doc = NewDocument(
-        context, job.isSpreadsheet() ? "private:factory/scalc" : "private:factory/swriter");
+    // The office reads the thumbnails while the document is made.
+    std::shared_future<std::vector<Picture>> pictures;
+    if (!job.isSpreadsheet())
+        pictures = std::async(std::launch::async, ReadPictures, context, PicturePaths(job));
+    // The office reads its filter settings on the first store: it reads them
+    // now, while the document is made and built.
+    std::future<void> filters = std::async(std::launch::async, [&context, &job] {
+        try {
+            const uno::Reference<container::XNameAccess> factory(
+                context->getServiceManager()->createInstanceWithContext(
+                    U("com.sun.star.document.FilterFactory"), context),
+                uno::UNO_QUERY_THROW);
+            factory->getByName(U(job.filterName()));
+        } catch (const uno::Exception &) {
+            // the store reports a filter that is missing
+        }
+    });
+    const uno::Reference<lang::XComponent> doc =
+        NewDocument(context, job.isSpreadsheet() ? "com.sun.star.sheet.SpreadsheetDocument"
+                                                 : "com.sun.star.text.TextDocument");
+    Trace("document created");
     // No view updates while the document is built.
     const uno::Reference<frame::XModel> model(doc, uno::UNO_QUERY_THROW);
     model->lockControllers();
@@ -773,16 +971,20 @@ void ExportScenes(const uno::Reference<uno::XComponentContext> &context, const E
         else if (job.format == "xls")
             BuildExcel(doc, job);
         else if (job.format == "odt")
-            BuildWriter(context, doc, job);
+            BuildWriter(doc, job, pictures);
         else
-            BuildWord(context, doc, job);
+            BuildWord(doc, job, pictures);
         model->unlockControllers();
+        Trace("document built");
+        filters.wait();
         Store(doc, job);
+        Trace("document stored");
     } catch (...) {
         Close(doc);
         throw;
     }
     Close(doc);
+    Trace("document closed");
 }
 
 } // namespace vidora::office

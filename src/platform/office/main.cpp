@@ -9,11 +9,11 @@
 #include "documents.h"
 #include "exportjob.h"
 #include "officesession.h"
+#include "trace.h"
 
 #include <com/sun/star/uno/Exception.hpp>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -22,6 +22,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -80,6 +81,8 @@ extern "C" const char *__asan_default_options()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // The office may be gone when the bridge to it writes its last words.
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc != 2) {
         std::fprintf(stderr, "usage: vidora-office JOB.json\n");
         return 2;
@@ -92,28 +95,19 @@ int main(int argc, char **argv)
         qputenv(
             "URE_BOOTSTRAP",
             ("vnd.sun.star.pathname:" + programDir + QStringLiteral("/fundamentalrc")).toUtf8());
-        // VIDORA_OFFICE_TRACE=1 prints how long each step took.
-        const bool trace = qEnvironmentVariableIsSet("VIDORA_OFFICE_TRACE");
-        QElapsedTimer clock;
-        clock.start();
-        const auto step = [&](const char *what) {
-            if (trace)
-                std::fprintf(stderr, "%6lld ms %s\n", static_cast<long long>(clock.elapsed()),
-                             what);
-        };
+        vidora::office::Trace("job read");
         vidora::office::OfficeSession session(job.office);
         Watchdog watchdog(session, job.timeoutMs);
         session.Start(job.timeoutMs);
-        step("office reached");
+        vidora::office::Trace("office reached");
         try {
             vidora::office::ExportScenes(session.Context(), job);
         } catch (...) {
             session.Stop();
             throw;
         }
-        step("document stored");
         session.Stop();
-        step("office ended");
+        vidora::office::Trace("office ended");
         return 0;
     } catch (const css::uno::Exception &e) {
         std::fprintf(stderr, "LibreOffice refused the export: %s\n",

@@ -1,5 +1,7 @@
 #include "officesession.h"
 
+#include "trace.h"
+
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/bridge/XUnoUrlResolver.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -22,6 +24,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <vector>
 
@@ -39,16 +43,16 @@ OUString ToOUString(const QString &text)
                     static_cast<sal_Int32>(text.size()));
 }
 
-// The office's own version ("7.4"), as its configuration states it.
+// The office's own version ("7.4"), from the product key of its bootstrap
+// file ("ProductKey=LibreOffice 7.4"), a few lines beside the program.
 QString InstalledVersion(const QString &program)
 {
-    const QString programDir = QFileInfo(program).canonicalPath();
-    QFile xcd(programDir + QStringLiteral("/../share/registry/main.xcd"));
-    if (!xcd.open(QIODevice::ReadOnly))
+    QFile rc(QFileInfo(program).canonicalPath() + QStringLiteral("/bootstraprc"));
+    if (!rc.open(QIODevice::ReadOnly))
         return QString();
-    static const QRegularExpression version(
-        QStringLiteral(R"(name="ooSetupVersion">\s*<value>([0-9.]+)</value>)"));
-    const QRegularExpressionMatch m = version.match(QString::fromUtf8(xcd.readAll()));
+    static const QRegularExpression key(QStringLiteral(R"(^ProductKey=.*\s([0-9]+\.[0-9.]+)\s*$)"),
+                                        QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch m = key.match(QString::fromUtf8(rc.read(4096)));
     return m.hasMatch() ? m.captured(1) : QString();
 }
 
@@ -64,6 +68,31 @@ OfficeSession::OfficeSession(QString program) : m_program(std::move(program))
 OfficeSession::~OfficeSession()
 {
     Stop();
+    // The profile goes with the session. Removing its few hundred files
+    // takes a while on a busy machine, and nobody waits for it: a process of
+    // its own removes them, and the helper ends at once.
+    if (!m_profile.isValid())
+        return;
+    QByteArray path = QFile::encodeName(m_profile.path());
+    QByteArray rm = "rm", force = "-rf", end = "--";
+    char *argv[] = {rm.data(), force.data(), end.data(), path.data(), nullptr};
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    for (int fd = 0; fd <= 2; ++fd)
+        posix_spawn_file_actions_addopen(&files, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    pid_t pid = 0;
+    const bool detached = posix_spawnp(&pid, "rm", &files, &attr, argv, environ) == 0;
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&files);
+    if (detached) {
+        m_profile.setAutoRemove(false);
+        return;
+    }
+    std::error_code error;
+    std::filesystem::remove_all(path.toStdString(), error);
 }
 
 QString OfficeSession::TemplateFolder() const
@@ -71,25 +100,34 @@ QString OfficeSession::TemplateFolder() const
     QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
     if (cache.isEmpty())
         cache = QDir::homePath() + QStringLiteral("/.cache");
-    return cache + QStringLiteral("/vidora-office/profile-") + m_version;
+    // The seed's revision is part of the name: a template made from an older
+    // seed is not used.
+    return cache + QStringLiteral("/vidora-office/profile-") + m_version + QStringLiteral("-2");
 }
 
-// Copies the folder's files, leaving out lock files.
+// Copies the folder's files, leaving out lock files. A profile is some
+// hundred small files: they are copied by the kernel (copy_file), not read
+// and written through buffers and temporary names.
 static bool CopyTree(const QString &from, const QString &to)
 {
-    if (!QDir().mkpath(to))
-        return false;
-    const QDir source(from);
-    for (const QFileInfo &info :
-         source.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
-        if (info.fileName().contains(QStringLiteral("lock")))
+    namespace fs = std::filesystem;
+    const fs::path source(QFile::encodeName(from).toStdString());
+    const fs::path target(QFile::encodeName(to).toStdString());
+    std::error_code error;
+    fs::create_directories(target, error);
+    for (fs::recursive_directory_iterator it(source, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->path().filename().string().find("lock") != std::string::npos) {
+            it.disable_recursion_pending();
             continue;
-        const QString target = to + QLatin1Char('/') + info.fileName();
-        if (info.isDir() ? !CopyTree(info.filePath(), target)
-                         : !QFile::copy(info.filePath(), target))
-            return false;
+        }
+        const fs::path copy = target / it->path().lexically_relative(source);
+        if (it->is_directory(error))
+            fs::create_directory(copy, error);
+        else
+            fs::copy_file(it->path(), copy, error);
     }
-    return true;
+    return !error;
 }
 
 void OfficeSession::KeepAsTemplate()
@@ -134,6 +172,10 @@ void OfficeSession::SeedProfile()
                     QStringLiteral("FirstRun"), QStringLiteral("false"));
     xml += item.arg(QStringLiteral("/org.openoffice.Office.Common/Save/Document"),
                     QStringLiteral("WarnAlienFormat"), QStringLiteral("false"));
+    // The preview picture of the first page costs a layout and a rendering
+    // on every store, and nobody here looks at it.
+    xml += item.arg(QStringLiteral("/org.openoffice.Office.Common/Save/Document"),
+                    QStringLiteral("GenerateThumbnail"), QStringLiteral("false"));
     xml += QStringLiteral("</oor:items>\n");
     file.write(xml.toUtf8());
 }
@@ -162,7 +204,19 @@ bool OfficeSession::Spawn(QString &error)
     posix_spawnattr_init(&attr);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID); // a group of its own
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.constData(), &files, &attr, argv.data(), environ);
+    // The office's temporary files go in the session's folder, so that they
+    // go with it even when the office is killed.
+    const QByteArray temp = QFile::encodeName(m_profile.filePath(QStringLiteral("tmp")));
+    QDir().mkpath(m_profile.filePath(QStringLiteral("tmp")));
+    std::vector<QByteArray> environment = {"TMPDIR=" + temp};
+    for (char **e = environ; *e != nullptr; ++e)
+        if (std::strncmp(*e, "TMPDIR=", 7) != 0)
+            environment.emplace_back(*e);
+    std::vector<char *> envp;
+    for (QByteArray &e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const int rc = posix_spawn(&pid, program.constData(), &files, &attr, argv.data(), envp.data());
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&files);
     if (rc != 0) {
@@ -179,12 +233,15 @@ void OfficeSession::Start(int timeoutMs)
     if (!m_profile.isValid())
         throw std::runtime_error("no temporary folder for the office profile");
     SeedProfile();
+    Trace("profile ready");
     QString error;
     if (!Spawn(error))
         throw std::runtime_error(error.toStdString());
+    Trace("office started");
 
     uno::Reference<uno::XComponentContext> local = cppu::defaultBootstrap_InitialComponentContext();
     uno::Reference<bridge::XUnoUrlResolver> resolver = bridge::UnoUrlResolver::create(local);
+    Trace("UNO runtime ready");
     const OUString url = ToOUString(
         QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(m_pipeName));
     QElapsedTimer clock;
@@ -248,6 +305,17 @@ void OfficeSession::Stop(int graceMs)
     const pid_t pid = m_pid;
     if (pid <= 0)
         return;
+    if (m_fromTemplate) {
+        // The profile is a copy, thrown away with the session, and the office
+        // keeps its temporary files in it: nothing the office would do on its
+        // way out (writing the profile, ending its threads) is of use, and
+        // the export need not wait for it.
+        kill(-pid, SIGKILL);
+        WaitExit(2000);
+        m_remote.clear();
+        m_pid = 0;
+        return;
+    }
     if (m_remote.is()) {
         try {
             uno::Reference<frame::XDesktop2> desktop = frame::Desktop::create(m_remote);

@@ -50,11 +50,14 @@ void SceneDetectContenuCore::StartStreaming()
     std::fill(m_previous.begin(), m_previous.end(), 0);
     std::fill(std::begin(m_history), std::end(m_history), 0);
     m_pictures.store(0);
+    m_lastFrame.store(-1);
     m_finalReportArmed.store(true);
 }
 
 std::int32_t SceneDetectContenuCore::currentFrame() const
 {
+    if (const std::int64_t own = m_lastFrame.load(); own >= 0)
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(own));
     if (const MediaStamperCore *stamper = m_stamper.load())
         return stamper->FrameNumber();
     const std::int64_t pictures = m_pictures.load();
@@ -62,9 +65,11 @@ std::int32_t SceneDetectContenuCore::currentFrame() const
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(last));
 }
 
-ContentChange SceneDetectContenuCore::Transform(std::span<const std::uint8_t> picture)
+ContentChange SceneDetectContenuCore::Transform(std::span<const std::uint8_t> picture,
+                                                std::optional<std::int64_t> frame)
 {
     m_pictures.fetch_add(1);
+    m_lastFrame.store(frame && *frame >= 0 ? *frame : -1);
     ContentChange result;
     result.count = static_cast<int>(
         std::min<std::size_t>(picture.size() / kSampleStep, static_cast<std::size_t>(kMaxSamples)));

@@ -5,7 +5,14 @@
 // streaming chain: the media-time stamper, right after the splitter, remembers
 // the frame numbers (media times) of the last sample that passed it; the
 // content detector, after the decoder, compares each RGB24 picture with the
-// previous one and reports a change with the stamper's frame number.
+// previous one and reports a change with the picture's own frame number.
+//
+// The picture's sample carries the splitter's frame number through the
+// decoder and converters where they keep it; the stamper's number is the
+// fallback for samples that lost it. It cannot come first: between the
+// stamper and the detector a DV splitter queues frames for its own streaming
+// thread, so the stamper has seen frames the detector has not, and its
+// number runs ahead of the picture compared.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -78,14 +85,17 @@ public:
     // final report is armed.
     void StartStreaming();
 
-    // One picture (the sample's data, its actual length): the byte at 0, 397,
+    // One picture (the sample's data, its actual length) and its frame number
+    // when its sample carries one (else the stamper's, or the count of
+    // pictures, stands for it): the byte at 0, 397,
     // 794, ... inside the data is compared with the same byte of the previous
     // picture. A scene change is a frame where more than 0.3 × count bytes
     // changed and more than twice as many as in each of the last three frames:
     // a cut stands out once, while a slow pan changes many bytes in every frame
     // and raises the history with it. OnScene is called on the calling thread
     // with the frame number.
-    ContentChange Transform(std::span<const std::uint8_t> picture);
+    ContentChange Transform(std::span<const std::uint8_t> picture,
+                            std::optional<std::int64_t> frame = std::nullopt);
 
     // End of a run, once streaming has quiesced: reports the frame number of the
     // last picture (the end of the last scene) to OnScene, then calls OnEnd.
@@ -104,6 +114,8 @@ private:
     std::vector<std::uint8_t> m_previous = std::vector<std::uint8_t>(kMaxSamples, 0);
     int m_history[kHistory] = {0, 0, 0};     // changed counts, newest first
     std::atomic<std::int64_t> m_pictures{0}; // pictures since the start of streaming
+    // The last picture's own frame number; -1 when its sample had none.
+    std::atomic<std::int64_t> m_lastFrame{-1};
 
     std::atomic<bool> m_finalReportArmed{false};
 };

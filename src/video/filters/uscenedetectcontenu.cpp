@@ -39,7 +39,9 @@ void TSceneDetectContenu::StopStreaming()
 
 media::Flow TSceneDetectContenu::Transform(media::MediaSample &sample)
 {
-    m_core.Transform({sample.data(), sample.actualLength()});
+    m_core.Transform({sample.data(), sample.actualLength()},
+                     sample.mediaTime ? std::optional<std::int64_t>(sample.mediaTime->start)
+                                      : std::nullopt);
     return media::Flow::Ok;
 }
 

@@ -2,7 +2,8 @@
 
 // The content-based scene detector: an in-place filter on decoded RGB24
 // pictures that compares each picture with the one before and reports a cut
-// with the frame number that the linked media-time stamper holds. The work is
+// with the picture's frame number: its sample's media time, or, for a sample
+// without one, the frame number that the linked media-time stamper holds. The work is
 // SceneDetectContenuCore's: it resets at the start of streaming and makes its
 // final report (the last frame number, then OnEnd) once per run, from Stop on
 // the stopping thread after streaming has quiesced.
