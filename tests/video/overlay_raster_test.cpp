@@ -312,6 +312,99 @@ TEST(OverlayRaster, StillPictureIsRefreshedOnlyForAWaitingCaller)
     EXPECT_EQ(stillLevel(), 90);
 }
 
+Sample patternFrame(int w, int h, int seed);
+
+// Drawn where it lies, a frame comes out as the copying form writes it.
+TEST(OverlayRaster, InPlaceFrameComesOutAsTheCopyingFormWritesIt)
+{
+    struct Case
+    {
+        const char *name;
+        bool overlayOn;
+        std::uint8_t alignment;
+        bool deinterlace;
+    };
+    const Case cases[] = {
+        {"text", true, 2, false},
+        {"text hidden by alignment 7", true, 7, false},
+        {"overlay off", false, 2, false},
+        {"deinterlaced", true, 2, true},
+    };
+    const Sample input = patternFrame(161, 120, 1);
+    for (const Case &c : cases) {
+        auto start = [&](SuperposerCore &core) {
+            core.SetOptions(optionsWith(1, 20));
+            core.SetPosition(500, 700, c.alignment);
+            core.SetOverlayOn(c.overlayOn);
+            core.SetDeinterlace(c.deinterlace);
+            return core.StartStreaming(input.width, input.height);
+        };
+        SuperposerCore copying;
+        SuperposerCore inPlace;
+        ASSERT_TRUE(start(copying) && start(inPlace)) << c.name;
+        Sample expected(input.width, input.height);
+        ASSERT_TRUE(copying.Transform(input.view(), expected.view(), kTexts, true)) << c.name;
+        auto frame = std::make_shared<Sample>(input);
+        ASSERT_TRUE(inPlace.TransformInPlace(frame->view(), frame, kTexts, true)) << c.name;
+        EXPECT_TRUE(samePixels(*frame, expected)) << c.name;
+        EXPECT_EQ(inPlace.LastLayout().drawn, copying.LastLayout().drawn) << c.name;
+        EXPECT_EQ(inPlace.Picture(), copying.Picture()) << c.name;
+        EXPECT_TRUE(inPlace.FrameShown()) << c.name;
+    }
+    SuperposerCore core;
+    ASSERT_TRUE(core.StartStreaming(input.width, input.height));
+    auto wrongSize = std::make_shared<Sample>(greyFrame(32, 48));
+    EXPECT_FALSE(core.TransformInPlace(wrongSize->view(), wrongSize, kTexts, true));
+    EXPECT_EQ(wrongSize.use_count(), 1) << "a refused frame is not kept";
+}
+
+// A frame drawn in place is kept, not copied, for the still and the last
+// frame; it is let go at the next frame (the still owed to a waiting caller
+// made from it first) and at the end of streaming, after which its owner may
+// write into it again.
+TEST(OverlayRaster, InPlaceFrameIsHeldUntilTheNextFrameOrTheEnd)
+{
+    SuperposerCore core;
+    core.SetOverlayOn(false);
+    ASSERT_TRUE(core.StartStreaming(64, 48));
+    const auto stillLevel = [&] { return core.Picture().pixelColor(10, 10).red(); };
+    const auto frame = [](std::uint8_t level) {
+        return std::make_shared<Sample>(greyFrame(64, 48, level));
+    };
+    const auto reuse = [](Sample &sample) {
+        std::fill(sample.bytes.begin(), sample.bytes.end(), 99);
+    };
+
+    const auto first = frame(10);
+    ASSERT_TRUE(core.TransformInPlace(first->view(), first, kTexts, true));
+    EXPECT_GT(first.use_count(), 1);
+    const auto second = frame(20);
+    ASSERT_TRUE(core.TransformInPlace(second->view(), second, kTexts, true));
+    EXPECT_EQ(first.use_count(), 1) << "let go at the next frame";
+    reuse(*first);
+    EXPECT_EQ(stillLevel(), 10) << "the still answered the wait";
+
+    core.ClearFrameShown();
+    const auto third = frame(30);
+    ASSERT_TRUE(core.TransformInPlace(third->view(), third, kTexts, true));
+    EXPECT_EQ(second.use_count(), 1);
+    EXPECT_EQ(stillLevel(), 30);
+    QImage thumbnail(16, 12, QImage::Format_RGB32);
+    core.CopyPictureDeinterlaced(thumbnail);
+    EXPECT_EQ(thumbnail.pixelColor(8, 6), QColor(30, 30, 30));
+
+    core.ClearFrameShown();
+    const auto fourth = frame(40);
+    ASSERT_TRUE(core.TransformInPlace(fourth->view(), fourth, kTexts, true));
+    EXPECT_EQ(third.use_count(), 1);
+    core.StopStreaming();
+    EXPECT_EQ(fourth.use_count(), 1) << "let go at the end of streaming";
+    reuse(*fourth);
+    EXPECT_EQ(stillLevel(), 40);
+    core.CopyPictureDeinterlaced(thumbnail);
+    EXPECT_EQ(thumbnail.pixelColor(8, 6), QColor(40, 40, 40));
+}
+
 TEST(OverlayRaster, FrameShownBelongsToEachInstance)
 {
     SuperposerCore preview;

@@ -110,6 +110,13 @@ void RendererFilter::clockChanged()
     m_wake.notify_all();
 }
 
+void RendererFilter::cued()
+{
+    notifyCued();
+    if (m_cueObserver)
+        m_cueObserver();
+}
+
 Flow RendererFilter::receive(InputPin &, const SamplePtr &sample)
 {
     std::unique_lock lock(m_mutex);
@@ -130,7 +137,7 @@ Flow RendererFilter::receive(InputPin &, const SamplePtr &sample)
         if (!aborted()) {
             m_cued = true;
             lock.unlock();
-            notifyCued();
+            cued();
             lock.lock();
         }
     }
@@ -180,7 +187,7 @@ Flow RendererFilter::endOfStream(InputPin &)
         }
     }
     if (cuedNow)
-        notifyCued();
+        cued();
     if (complete) {
         m_completed = true;
         notifyComplete();

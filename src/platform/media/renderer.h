@@ -15,6 +15,7 @@
 #include "platform/media/filter.h"
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 namespace vidora::media {
@@ -45,6 +46,12 @@ public:
     // presentation times (a file writer's byte offsets) answers false.
     virtual bool UsesClock() const { return true; }
 
+    // Optional. Called on the streaming thread each time the renderer has
+    // cued (isCued() answers true by then): a caller that waits for the
+    // frame of a paused graph is woken by it instead of polling. Set while
+    // the graph is stopped.
+    void setCueObserver(std::function<void()> observer) { m_cueObserver = std::move(observer); }
+
     bool Pause() override;
     void Run(std::int64_t streamStart) override;
     void BeginStop() override;
@@ -64,6 +71,9 @@ public:
 private:
     void clockChanged() override;
     bool aborted() const; // call with m_mutex held
+    void cued();          // m_mutex not held
+
+    std::function<void()> m_cueObserver; // set while stopped, then read on the streaming thread
 
     InputPin m_input;
     ReferenceClock *m_clock = nullptr; // set on the control thread while stopped

@@ -86,16 +86,19 @@ bool Tdv_Superposer::StartStreaming()
     return true;
 }
 
-media::Flow Tdv_Superposer::Transform(const media::MediaSample &in, media::MediaSample &out)
+void Tdv_Superposer::StopStreaming()
+{
+    m_core.StopStreaming();
+}
+
+Tdv_Superposer::FrameTexts Tdv_Superposer::nextFrame(const media::MediaSample &in,
+                                                     media::MediaSample &out)
 {
     // A sample without media times is numbered by the frames of the run.
     if (!in.mediaTime) {
         const std::int64_t frame = m_core.FrameCounter();
         out.mediaTime = media::TimeRange{frame, frame + 1};
     }
-    if (!out.setActualLength(Rgb24ImageSize(m_geometry.width, m_geometry.height)))
-        return media::Flow::Error;
-
     // The frame's own record when the detector left one on it (a queued
     // filter may separate this filter from the detector's present).
     TDvFrameInfo info;
@@ -108,14 +111,43 @@ media::Flow Tdv_Superposer::Transform(const media::MediaSample &in, media::Media
     if (m_restartCountdown.exchange(false))
         m_trigger.restart(showCount);
     m_trigger.advance(options.When, showCount, info.HasDate, info.RecDateTime);
-    const bool shown = m_trigger.shown(options.When);
-    std::array<QString, 2> texts;
-    if (shown) {
+    FrameTexts frame;
+    frame.shown = m_trigger.shown(options.When);
+    if (frame.shown) {
         const TitleLines lines = FillTitleLines(options, info);
-        texts = {lines.Line1, lines.Line2};
+        frame.texts = {lines.Line1, lines.Line2};
     }
+    return frame;
+}
+
+media::Flow Tdv_Superposer::Receive(const media::SamplePtr &sample)
+{
+    if (sample->isReadOnly())
+        return TransformFilter::Receive(sample);
+    // The view handed on keeps the frame from being written downstream while
+    // the core holds it; its properties are this filter's output's.
+    const media::SamplePtr out = media::MediaSample::sharedView(sample);
+    out->typeChange.reset();
+    bool done = out->setActualLength(Rgb24ImageSize(m_geometry.width, m_geometry.height));
+    if (done) {
+        const FrameTexts frame = nextFrame(*sample, *out);
+        done = m_core.TransformInPlace(Rgb24SampleView(*sample, m_geometry), sample, frame.texts,
+                                       frame.shown);
+    }
+    if (!done) {
+        reportError(name() + ": a sample cannot be transformed");
+        return media::Flow::Error;
+    }
+    return output().deliver(out);
+}
+
+media::Flow Tdv_Superposer::Transform(const media::MediaSample &in, media::MediaSample &out)
+{
+    if (!out.setActualLength(Rgb24ImageSize(m_geometry.width, m_geometry.height)))
+        return media::Flow::Error;
+    const FrameTexts frame = nextFrame(in, out);
     const bool done = m_core.Transform(Rgb24SampleView(in, m_geometry),
-                                       Rgb24SampleView(out, m_geometry), texts, shown);
+                                       Rgb24SampleView(out, m_geometry), frame.texts, frame.shown);
     return done ? media::Flow::Ok : media::Flow::Error;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// The date overlay filter: a copying transform on decoded RGB24 pictures that
-// burns two lines of text (the recording date and time and the time code of
+// The date overlay filter: a transform on decoded RGB24 pictures that burns
+// two lines of text (the recording date and time and the time code of
 // the frame, from the linked scene detector's LastInfo, through the "%D1",
 // "%D2" and "%T" templates) into every frame, and can deinterlace it. The
 // drawing, the still picture and the frame-shown flag are SuperposerCore's;
@@ -13,7 +13,8 @@
 //
 // Threads: the setters, the still-picture operations and the frame-shown flag
 // are for the GUI thread (any thread is safe); a change applies from the next
-// frame. StartStreaming and Transform run on the streaming thread.
+// frame. StartStreaming runs before streaming, Receive and Transform on the
+// streaming thread, StopStreaming on the stopping thread.
 #include "platform/media/transform.h"
 #include "video/filters/dv_superposercore.h"
 #include "video/filters/rgb24connection.h"
@@ -55,6 +56,11 @@ public:
     // it and waits for it (the frame's still picture is then ready).
     void ClearFrameShown() { m_core.ClearFrameShown(); }
     bool FrameShown() const { return m_core.FrameShown(); }
+    // See SuperposerCore::SetFrameShownObserver.
+    void SetFrameShownObserver(std::function<void()> observer)
+    {
+        m_core.SetFrameShownObserver(std::move(observer));
+    }
     QImage Picture() const { return m_core.Picture(); }
     void CopyPicture(QImage &target) const { m_core.CopyPicture(target); }
     void CopyPictureDeinterlaced(QImage &target) { m_core.CopyPictureDeinterlaced(target); }
@@ -70,10 +76,26 @@ public:
     bool DecideBufferSize(media::Allocator &allocator,
                           const media::AllocatorProperties &input) override;
     bool StartStreaming() override;
+    void StopStreaming() override;
+    // A picture that only this stream holds is drawn on where it lies and
+    // handed on without a copy, as a read-only view (the filter keeps the
+    // frame for its still picture until the next one); a read-only one (a
+    // branch of a tee) goes through Transform into a buffer of the output's
+    // pool.
+    media::Flow Receive(const media::SamplePtr &sample) override;
     // A picture that cannot be taken or written ends the run with an error.
     media::Flow Transform(const media::MediaSample &in, media::MediaSample &out) override;
 
 private:
+    // The frame's number when it carries none, and whether and what text is
+    // drawn on it. Streaming thread.
+    struct FrameTexts
+    {
+        std::array<QString, 2> texts;
+        bool shown = false;
+    };
+    FrameTexts nextFrame(const media::MediaSample &in, media::MediaSample &out);
+
     const Tdv_sceneDetect *m_detector;
     SuperposerCore m_core;
     std::atomic<std::int64_t> m_avgTimePerFrame{0}; // 100 ns; 0 until streaming starts

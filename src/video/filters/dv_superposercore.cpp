@@ -101,6 +101,7 @@ bool SuperposerCore::StartStreaming(int width, int height)
         for (QImage &text : m_texts)
             ensureRgb24Image(text, width, height);
         m_current = 0;
+        m_last = {viewOf(std::as_const(m_texts[0])), nullptr};
         ensureRgb24Image(m_picture, width, height);
         m_masks.resize(width, height);
         m_lastLayout = {};
@@ -114,8 +115,37 @@ bool SuperposerCore::StartStreaming(int width, int height)
     return true;
 }
 
+void SuperposerCore::StopStreaming()
+{
+    const std::lock_guard lock(m_pictureLock);
+    if (m_stillFrame.hold)
+        makePendingStill();
+    if (!m_last.hold)
+        return;
+    // The working picture that no pending still is to be made from.
+    if (m_stillPending &&
+        m_stillFrame.picture.bits == std::as_const(m_texts[m_current]).constBits())
+        m_current ^= 1;
+    QImage &text = m_texts[m_current];
+    const bool copied = CopyRgb24(m_last.picture, viewOf(text));
+    m_last = {copied ? viewOf(std::as_const(text)) : ConstRgb24View{}, nullptr};
+}
+
 bool SuperposerCore::Transform(ConstRgb24View input, Rgb24View output,
                                const std::array<QString, 2> &texts, bool showText)
+{
+    return process(input, output, nullptr, texts, showText);
+}
+
+bool SuperposerCore::TransformInPlace(Rgb24View picture, std::shared_ptr<const void> hold,
+                                      const std::array<QString, 2> &texts, bool showText)
+{
+    return process(picture, picture, std::move(hold), texts, showText);
+}
+
+bool SuperposerCore::process(ConstRgb24View input, Rgb24View output,
+                             std::shared_ptr<const void> hold, const std::array<QString, 2> &texts,
+                             bool showText)
 {
     SuperposerSettings settings;
     QFont font;
@@ -126,39 +156,56 @@ bool SuperposerCore::Transform(ConstRgb24View input, Rgb24View output,
     }
 
     bool ok = false;
+    bool answered = false;
     {
         const std::lock_guard lock(m_pictureLock);
         try {
             const bool fits = input.valid() && output.valid() &&
                               input.sameSize(m_frameWidth, m_frameHeight) &&
                               output.sameSize(m_frameWidth, m_frameHeight);
-            // The frame a still is still to be made from is kept: this one
-            // goes into the other working picture.
-            if (fits && m_stillPending && m_stillText == m_current)
-                m_current ^= 1;
-            QImage &text = m_texts[m_current];
-            const bool taken = fits && CopyRgb24(input, viewOf(text));
-            if (taken) {
+            // A held frame owed to a waiting caller as its still is let go
+            // before another frame comes in: the still is made from it now.
+            if (fits && m_stillFrame.hold && m_frameShown.load(std::memory_order_acquire))
+                makePendingStill();
+            const bool draw = settings.OverlayOn && showText;
+            OverlayPlacement placement;
+            placement.frameWidth = m_frameWidth;
+            placement.frameHeight = m_frameHeight;
+            placement.posX = settings.PosX;
+            placement.posY = settings.PosY;
+            placement.alignment = settings.Alignment;
+            placement.lineStep = OverlayLineStep(settings.Font.Size);
+            placement.outline = settings.Options.Outline;
+            placement.color = settings.Font.Color;
+            if (fits && hold && !settings.Deinterlace) {
+                // The text box is all that changes; the frame itself is kept.
                 m_lastLayout = {};
-                if (settings.OverlayOn && showText) {
-                    OverlayPlacement placement;
-                    placement.frameWidth = m_frameWidth;
-                    placement.frameHeight = m_frameHeight;
-                    placement.posX = settings.PosX;
-                    placement.posY = settings.PosY;
-                    placement.alignment = settings.Alignment;
-                    placement.lineStep = OverlayLineStep(settings.Font.Size);
-                    placement.outline = settings.Options.Outline;
-                    placement.color = settings.Font.Color;
-                    m_lastLayout = m_overlay.Draw(text, texts, placement, font);
-                }
-                if (settings.Deinterlace) {
-                    // The deinterlaced output is the still from now on.
-                    m_stillPending = false;
-                    ok = Deinterlace(viewOf(std::as_const(text)), m_picture, m_masks) &&
-                         CopyRgb24(viewOf(std::as_const(m_picture)), output);
-                } else {
-                    ok = CopyRgb24(viewOf(std::as_const(text)), output);
+                if (draw)
+                    m_lastLayout =
+                        m_overlay.Draw(output, m_texts[m_current], texts, placement, font);
+                m_last = {input, std::move(hold)};
+                ok = true;
+            } else if (fits) {
+                // The frame a still is still to be made from is kept: this one
+                // goes into the other working picture.
+                if (m_stillPending &&
+                    m_stillFrame.picture.bits == std::as_const(m_texts[m_current]).constBits())
+                    m_current ^= 1;
+                QImage &text = m_texts[m_current];
+                if (CopyRgb24(input, viewOf(text))) {
+                    m_last = {viewOf(std::as_const(text)), nullptr};
+                    m_lastLayout = {};
+                    if (draw)
+                        m_lastLayout = m_overlay.Draw(text, texts, placement, font);
+                    if (settings.Deinterlace) {
+                        // The deinterlaced output is the still from now on.
+                        m_stillPending = false;
+                        m_stillFrame = {};
+                        ok = Deinterlace(viewOf(std::as_const(text)), m_picture, m_masks) &&
+                             CopyRgb24(viewOf(std::as_const(m_picture)), output);
+                    } else {
+                        ok = CopyRgb24(viewOf(std::as_const(text)), output);
+                    }
                 }
             }
         } catch (const std::exception &) {
@@ -171,12 +218,15 @@ bool SuperposerCore::Transform(ConstRgb24View input, Rgb24View output,
         if (!m_frameShown.load(std::memory_order_acquire)) {
             if (!settings.Deinterlace) {
                 m_stillPending = true;
-                m_stillText = m_current;
+                m_stillFrame = m_last;
             }
             m_frameShown.store(true, std::memory_order_release);
+            answered = true;
         }
     }
     m_frameCounter.fetch_add(1);
+    if (answered && m_frameShownObserver)
+        m_frameShownObserver();
     return ok;
 }
 
@@ -203,9 +253,10 @@ void SuperposerCore::CopyPicture(QImage &target) const
 void SuperposerCore::CopyPictureDeinterlaced(QImage &target)
 {
     const std::lock_guard lock(m_pictureLock);
-    if (!m_texts[m_current].isNull()) {
-        Deinterlace2(viewOf(std::as_const(m_texts[m_current])), m_picture);
+    if (m_last.picture.valid()) {
+        Deinterlace2(m_last.picture, m_picture);
         m_stillPending = false;
+        m_stillFrame = {};
     }
     drawPictureInto(target);
 }
@@ -215,7 +266,9 @@ void SuperposerCore::makePendingStill() const
     if (!m_stillPending)
         return;
     m_stillPending = false;
-    Deinterlace2(viewOf(std::as_const(m_texts[m_stillText])), m_picture);
+    if (m_stillFrame.picture.valid())
+        Deinterlace2(m_stillFrame.picture, m_picture);
+    m_stillFrame = {};
 }
 
 void SuperposerCore::drawPictureInto(QImage &target) const

@@ -12,7 +12,8 @@
 //
 // Threads: the setters, Settings(), the still-picture operations and the
 // frame-shown flag may be used from any thread (in practice the GUI thread)
-// while StartStreaming and Transform run on the streaming thread. Settings are
+// while StartStreaming, the transforms and StopStreaming run on the streaming
+// (or stopping) thread. Settings are
 // copied under a lock at the start of each frame, so a change takes effect with
 // the next frame; the working pictures are guarded by a second lock, held for a
 // whole frame and by the still-picture operations.
@@ -28,6 +29,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 
 namespace vidora {
@@ -81,6 +84,19 @@ public:
     // not be taken or the output not written.
     bool Transform(ConstRgb24View input, Rgb24View output, const std::array<QString, 2> &texts,
                    bool showText);
+    // One frame drawn where it lies: as Transform with `picture` as both
+    // input and output, but without deinterlacing only the text box is
+    // written, and nothing is copied. The core may keep the frame for its
+    // still picture and for CopyPictureDeinterlaced instead of a copy: while
+    // it holds `hold`, which must keep the picture's memory alive, nobody may
+    // write into the picture. It lets go at the next frame (the still it owes
+    // a waiting caller is made first) and at StopStreaming. With
+    // deinterlacing the frame is copied and written whole, as by Transform.
+    bool TransformInPlace(Rgb24View picture, std::shared_ptr<const void> hold,
+                          const std::array<QString, 2> &texts, bool showText);
+    // The end of streaming: the frames held are copied into the core's own
+    // pictures and let go.
+    void StopStreaming();
 
     // Frames processed since the start of streaming (the media times the
     // filter gives a sample that carries none).
@@ -93,6 +109,13 @@ public:
     // learn that a frame (and its still picture) has come through.
     void ClearFrameShown() { m_frameShown.store(false, std::memory_order_release); }
     bool FrameShown() const { return m_frameShown.load(std::memory_order_acquire); }
+    // Called on the streaming thread after each frame that set the flag, so
+    // that a waiting caller is woken rather than polls. Set before frames
+    // stream.
+    void SetFrameShownObserver(std::function<void()> observer)
+    {
+        m_frameShownObserver = std::move(observer);
+    }
 
     // A copy of the still picture: null before the first start of streaming,
     // black until a frame has been processed.
@@ -104,6 +127,16 @@ public:
     void CopyPictureDeinterlaced(QImage &target);
 
 private:
+    // A frame taken: in one of m_texts (no hold), or where a caller of
+    // TransformInPlace keeps it (held).
+    struct Frame
+    {
+        ConstRgb24View picture;
+        std::shared_ptr<const void> hold;
+    };
+
+    bool process(ConstRgb24View input, Rgb24View output, std::shared_ptr<const void> hold,
+                 const std::array<QString, 2> &texts, bool showText);
     void drawPictureInto(QImage &target) const; // m_pictureLock held
     // Makes the still from the frame kept for it, when one waits (m_pictureLock held).
     void makePendingStill() const;
@@ -115,19 +148,22 @@ private:
     mutable std::mutex m_pictureLock;
     int m_frameWidth = 0;  // guarded by m_pictureLock
     int m_frameHeight = 0; // guarded by m_pictureLock
-    // guarded by m_pictureLock: the frames with their text, the last one at
-    // m_current; the other may hold the frame a still is to be made from.
+    // guarded by m_pictureLock: the working pictures of the copied frames
+    // with their text, the last one at m_current; the other may hold the
+    // frame a still is to be made from.
     std::array<QImage, 2> m_texts;
     int m_current = 0;
+    Frame m_last;                        // guarded by m_pictureLock: the last frame taken
     mutable QImage m_picture;            // guarded by m_pictureLock: deinterlaced output and still
     mutable bool m_stillPending = false; // guarded by m_pictureLock: m_picture is to be made
-    int m_stillText = 0;                 // guarded by m_pictureLock: from m_texts[m_stillText]
+    mutable Frame m_stillFrame;          // guarded by m_pictureLock: from this frame
     DeinterlaceMasks m_masks;            // guarded by m_pictureLock
     OverlayLayout m_lastLayout;          // guarded by m_pictureLock
     OverlayCache m_overlay;              // guarded by m_pictureLock
 
     std::atomic<std::uint32_t> m_frameCounter{0};
     std::atomic<bool> m_frameShown{false};
+    std::function<void()> m_frameShownObserver; // set before frames stream
 };
 
 } // namespace vidora

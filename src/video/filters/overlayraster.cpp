@@ -145,17 +145,24 @@ void CompositeOverlayTile(const OverlayTile &tile, Rgb24View picture)
 const OverlayLayout &OverlayCache::Draw(QImage &picture, const std::array<QString, 2> &texts,
                                         const OverlayPlacement &placement, const QFont &font)
 {
+    return Draw(viewOf(picture), picture, texts, placement, font);
+}
+
+const OverlayLayout &OverlayCache::Draw(Rgb24View picture, const QPaintDevice &device,
+                                        const std::array<QString, 2> &texts,
+                                        const OverlayPlacement &placement, const QFont &font)
+{
     Key key{texts, placement, font};
     if (!m_key || !(*m_key == key)) {
-        const QFontMetrics metrics(font, &picture);
+        const QFontMetrics metrics(font, &device);
         m_layout = LayoutOverlay(
             texts, {MeasureOverlayLine(metrics, texts[0]), MeasureOverlayLine(metrics, texts[1])},
             placement);
-        m_tile = RenderOverlayTile(m_layout, font, picture.size());
+        m_tile = RenderOverlayTile(m_layout, font, QSize(picture.width, picture.height));
         m_key = std::move(key);
         ++m_renders;
     }
-    CompositeOverlayTile(m_tile, viewOf(picture));
+    CompositeOverlayTile(m_tile, picture);
     return m_layout;
 }
 

@@ -74,6 +74,12 @@ public:
     // The measurements are taken for `picture` as the paint device.
     const OverlayLayout &Draw(QImage &picture, const std::array<QString, 2> &texts,
                               const OverlayPlacement &placement, const QFont &font);
+    // The same on a picture in memory, either row order: only the text box
+    // is written. The measurements are taken for `device`, a picture of the
+    // kind the layout is made for.
+    const OverlayLayout &Draw(Rgb24View picture, const QPaintDevice &device,
+                              const std::array<QString, 2> &texts,
+                              const OverlayPlacement &placement, const QFont &font);
     // Forgets the tile (at a start of streaming, so no old picture is kept).
     void Clear();
     // Tiles rendered since construction: one per change of what is drawn.

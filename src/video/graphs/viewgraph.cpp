@@ -17,12 +17,11 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
-#include <thread>
 
 namespace vidora {
 
@@ -48,6 +47,15 @@ void addOwn(media::FilterGraph &fg, const std::shared_ptr<media::Filter> &filter
     if (!fg.AddFilter(filter, name))
         throw std::runtime_error(std::string("could not add the filter \"") + name +
                                  "\" to the preview graph");
+}
+
+// Streaming thread: ends the GUI thread's wait for events, so that a wait
+// for a frame looks again (an empty call; any thread).
+void WakeWaitingFrame()
+{
+    if (QCoreApplication *app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            app, [] {}, Qt::QueuedConnection);
 }
 
 bool renderOutput(media::FilterGraph &fg, media::Pin &pin)
@@ -82,6 +90,7 @@ Tviewdm::Tviewdm(std::shared_ptr<media::EventExecutor> executor)
     // The detector first: the overlay filter reads the frames it saw.
     m_sceneDetect = std::make_shared<Tdv_sceneDetect>();
     m_superposer = std::make_shared<Tdv_Superposer>(m_sceneDetect.get());
+    m_superposer->SetFrameShownObserver(WakeWaitingFrame);
     m_deinter = std::make_shared<Tdv_deinter>();
 }
 
@@ -115,6 +124,7 @@ void Tviewdm::AddVideoRenderer()
 {
     m_renderer =
         std::make_shared<media::VideoRendererFilter>(m_view ? m_view->VideoSink() : nullptr);
+    m_renderer->setCueObserver(WakeWaitingFrame);
     addOwn(*m_fg, m_renderer, "Video Renderer");
 }
 
@@ -370,17 +380,16 @@ void Tviewdm::WaitForFrame()
                (m_fg->GetState(std::chrono::milliseconds(0)).state != media::FilterState::Paused ||
                 m_renderer->isCued());
     };
-    // A frame takes a few milliseconds: the wait yields at first, then
-    // sleeps, so that a frame that does not come costs no core.
-    const QDeadlineTimer spin(20);
+    // The loop sleeps until an event comes: the overlay filter's frame and
+    // the renderer's cue post one (WakeWaitingFrame), and so does the timer
+    // at the time-out.
+    QTimer timeOut;
+    timeOut.setSingleShot(true);
+    timeOut.setTimerType(Qt::PreciseTimer);
     while (!drawn() && !m_endWait && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        if (drawn())
-            break;
-        if (spin.hasExpired())
-            QThread::msleep(1);
-        else
-            std::this_thread::yield();
+        if (!timeOut.isActive())
+            timeOut.start(std::chrono::milliseconds(std::max<qint64>(1, deadline.remainingTime())));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     m_waiting = false;
 }

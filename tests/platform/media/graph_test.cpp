@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 namespace {
 
 using namespace vidora::media;
@@ -85,6 +87,32 @@ TEST(GraphCueing, PauseCuesOneFrameSeekRecuesStopKeepsThePositionRunContinues)
     // The seek restarted at frame 5 with the time of the new segment at 0.
     EXPECT_EQ(c.sink->rendered().front().time->start, 0);
     EXPECT_EQ(c.sink->rendered().front().mediaTime->start, 5);
+}
+
+// A waiter is told of each cue (a pause, a seek while paused) once the
+// renderer answers that it is cued, and never of a frame it renders running.
+TEST(GraphCueing, CueObserverIsToldOfEachCueAfterItHappened)
+{
+    HangGuard guard(10s);
+    Chain c({.frameCount = 20});
+    ASSERT_TRUE(c.connected);
+    std::atomic<int> told{0};
+    std::atomic<bool> cuedWhenTold{true};
+    c.sink->setCueObserver([&] {
+        cuedWhenTold = cuedWhenTold && c.sink->isCued();
+        ++told;
+    });
+    ASSERT_TRUE(c.graph.Pause());
+    EXPECT_TRUE(c.graph.GetState(2s).complete);
+    EXPECT_EQ(told, 1);
+    ASSERT_TRUE(c.graph.seeking().SetPositions(100000, std::nullopt));
+    EXPECT_TRUE(c.graph.GetState(2s).complete);
+    EXPECT_EQ(told, 2);
+    ASSERT_TRUE(c.graph.Run());
+    EXPECT_TRUE(c.log.waitFor(GraphEventCode::Complete, 2s));
+    c.graph.Stop();
+    EXPECT_EQ(told, 2);
+    EXPECT_TRUE(cuedWhenTold);
 }
 
 TEST(GraphCueing, PauseAfterRunHoldsAgainAndRunContinues)
