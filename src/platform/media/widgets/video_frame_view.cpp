@@ -1,6 +1,7 @@
 #include "platform/media/widgets/video_frame_view.h"
 
-#include <QMetaObject>
+#include "platform/gui_thread.h"
+
 #include <QPainter>
 
 #include <mutex>
@@ -8,10 +9,12 @@
 namespace vidora::media {
 
 // Holds the latest frame between the streaming thread and the GUI thread.
-// A frame asks for a repaint through a queued call; the view detaches itself
-// under the lock before it is destroyed, so no call is queued to a widget
-// that is gone (Qt drops calls queued to a widget destroyed later).
-class VideoFrameView::Sink final : public IVideoSink
+// A frame asks for a repaint through postToGui, whose calls pass through a
+// queue under a lock that ThreadSanitizer sees (a lambda queued through Qt's
+// own queue is handed over under Qt's uninstrumented lock). The call keeps
+// the sink alive and finds the view under the lock: the view detaches
+// itself before it is destroyed, so a repaint asked for late finds none.
+class VideoFrameView::Sink final : public IVideoSink, public std::enable_shared_from_this<Sink>
 {
 public:
     explicit Sink(VideoFrameView *view) : m_view(view) {}
@@ -24,16 +27,7 @@ public:
         m_picture = std::move(frame.picture);
         if (m_view && !m_updateQueued) {
             m_updateQueued = true;
-            QMetaObject::invokeMethod(
-                m_view,
-                [view = m_view, this] {
-                    {
-                        std::lock_guard lock(m_mutex);
-                        m_updateQueued = false;
-                    }
-                    view->update();
-                },
-                Qt::QueuedConnection);
+            postToGui([self = shared_from_this()] { self->repaint(); });
         }
     }
 
@@ -47,6 +41,20 @@ public:
     {
         std::lock_guard lock(m_mutex);
         m_observer = std::move(observer);
+    }
+
+    // On the GUI thread, where the view is destroyed: a view still attached
+    // is alive.
+    void repaint()
+    {
+        VideoFrameView *view = nullptr;
+        {
+            std::lock_guard lock(m_mutex);
+            m_updateQueued = false;
+            view = m_view;
+        }
+        if (view)
+            view->update();
     }
 
     void detach()
