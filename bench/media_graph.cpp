@@ -4,6 +4,7 @@
 // with no clock. The peer is the same work without the layer (a loop over
 // the same pool), so the difference is the layer's cost per frame.
 // Goal: at least 100 000 samples/s through the graph.
+#include "formats/dvsystem.h"
 #include "platform/media/filters/null_renderer.h"
 #include "platform/media/graph.h"
 #include "support/media_filters.h"
@@ -14,9 +15,10 @@
 namespace {
 
 using namespace vidora::media;
+using vidora::kDv625;
 using namespace vidora::test;
 
-constexpr std::size_t FrameBytes = 144000;
+constexpr std::size_t FrameBytes = kDv625.frameBytes;
 constexpr int FramesPerRun = 20000;
 
 class TouchOneByte final : public InPlaceTransformFilter

@@ -22,7 +22,7 @@ using namespace vidora;
 using namespace vidora::test;
 
 constexpr std::size_t kStreamFrames = 2000; // 288 MB
-constexpr std::size_t kFrameBytes = 144000;
+constexpr std::size_t kFrameBytes = kDv625.frameBytes;
 
 DvFrame camcorderFrame(int index)
 {
@@ -80,7 +80,7 @@ void Detector(benchmark::State &state, bool titles)
         if (titles)
             detector.setOnTitle([&titleCalls](const TDvFrameInfo &, const QString &,
                                               const QString &) { ++titleCalls; });
-        detector.startStreaming(400000);
+        detector.startStreaming(kDv625.frameDuration);
         for (std::size_t i = 0; i < kStreamFrames; ++i)
             benchmark::DoNotOptimize(detector.processFrame(frameAt(i)));
         detector.stop();
@@ -111,7 +111,7 @@ void PackReadsOnly(benchmark::State &state)
 void HeaderRewrite(benchmark::State &state)
 {
     DvSceneDetectCore detector;
-    detector.startStreaming(400000);
+    detector.startStreaming(kDv625.frameDuration);
     detector.processFrame(frameAt(0));
     DvHeaderCore header(&detector);
     header.setDateOffset(1.0 / 24);

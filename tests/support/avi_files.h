@@ -3,6 +3,7 @@
 // Shared by the AVI splitter and AVI mux tests: DV files made by ffmpeg, a
 // DV type-1 AVI wrapped around them, and a rewrap graph (file source → AVI
 // splitter → AVI mux → file writer).
+#include "formats/dvsystem.h"
 #include "platform/media/filters/avi_mux.h"
 #include "platform/media/filters/avi_splitter.h"
 #include "platform/media/filters/file_source.h"
@@ -15,8 +16,8 @@
 
 namespace vidora::test {
 
-constexpr int kPalFrame = 144000;
-constexpr int kNtscFrame = 120000;
+constexpr int kPalFrame = int(kDv625.frameBytes);
+constexpr int kNtscFrame = int(kDv525.frameBytes);
 
 // Raw DV (PAL or NTSC, 48 kHz stereo) of about `frames` frames with a
 // recording date of 2005-06-07 08:09:10 and the time code 01:02:03:04, in

@@ -272,7 +272,7 @@ TEST(DvMuxer, TakesTheRateSetOnTheAudioConverterAfterConnection)
 
         const auto frames = framesOf(out);
         ASSERT_EQ(frames.size(), std::size_t(kFrames));
-        const auto &sys = dv::system(true);
+        const auto &sys = vidora::kDv625;
         for (std::size_t i = 0; i < frames.size(); ++i) {
             const std::span<const std::uint8_t> bytes(
                 reinterpret_cast<const std::uint8_t *>(frames[i].data()),

@@ -1,5 +1,6 @@
 #include "platform/media/filters/avi_splitter.h"
 
+#include "formats/dvsystem.h"
 #include "platform/media/filters/dv_info.h"
 
 #include <algorithm>
@@ -34,20 +35,7 @@ constexpr std::uint32_t kMaxChunk = 64u << 20;     // one frame of 64 MiB or mor
 constexpr std::uint32_t kMaxSampleRate = 1000000;  // Hz; no sound is sampled faster
 constexpr std::uint32_t kAviIfKeyframe = 0x10;     // idx1 flag
 constexpr std::uint32_t kNotKeyframe = 0x80000000; // ix## size bit
-constexpr std::uint32_t kDvPalFrame = 144000;      // 12 DIF sequences
-constexpr std::uint32_t kDvNtscFrame = 120000;     // 10 DIF sequences
 constexpr std::int64_t kSecond = 10000000;         // 100 ns units
-
-// The FourCCs DV cameras and codecs write for the same DV25 stream.
-constexpr std::array kDvCodes = {"dvsd", "dsvd", "cdvc", "dv25", "dvc ", "dvcp", "dvsl", "dvh1"};
-
-bool isDvCode(std::uint32_t code)
-{
-    std::string text;
-    for (int i = 0; i < 4; ++i)
-        text += static_cast<char>(std::tolower(static_cast<unsigned char>(code >> (8 * i))));
-    return std::find(kDvCodes.begin(), kDvCodes.end(), text) != kDvCodes.end();
-}
 
 std::uint16_t le16(const std::uint8_t *p)
 {
@@ -93,7 +81,7 @@ struct ChunkHeader
 // flag matches the frame's size.
 bool difFrameStart(const std::uint8_t *dif, std::uint32_t frameBytes)
 {
-    return (dif[0] & 0xE0) == 0 && ((dif[3] & 0x80) != 0) == (frameBytes == kDvPalFrame);
+    return (dif[0] & 0xE0) == 0 && ((dif[3] & 0x80) != 0) == (frameBytes == kDv625.frameBytes);
 }
 
 struct BadFile : std::runtime_error
@@ -174,7 +162,7 @@ DvInfo streamDvInfo(const Reader &reader, const AviSplitterFilter::Stream &s, co
     std::vector<std::uint8_t> frame;
     int tried = 0;
     for (const auto &c : s.chunks) {
-        const dv::System *sys = dv::systemForSize(c.size);
+        const dv::System *sys = DvSystemByFrameBytes(c.size);
         if (!sys)
             continue;
         if (++tried > kDvInfoFramesTried)
@@ -685,9 +673,8 @@ bool AviSplitterFilter::open(IAsyncReader &source)
                                            std::numeric_limits<std::int32_t>::max()));
                 info.rcSource = info.rcTarget = Rect{0, 0, bitmap->biWidth, height};
                 Subtype sub = bitmap->biCompression;
-                bool dv = isDvCode(s.handler) || isDvCode(bitmap->biCompression);
-                if (!dv && !s.chunks.empty() &&
-                    (s.chunks[0].size == kDvPalFrame || s.chunks[0].size == kDvNtscFrame)) {
+                bool dv = IsDvFourCC(s.handler) || IsDvFourCC(bitmap->biCompression);
+                if (!dv && !s.chunks.empty() && DvSystemByFrameBytes(s.chunks[0].size)) {
                     std::uint8_t dif[4];
                     if (reader.read(s.chunks[0].offset, 4, dif))
                         dv = difFrameStart(dif, s.chunks[0].size);
