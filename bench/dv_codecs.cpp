@@ -14,6 +14,8 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include "main/bench_main.h"
+
 #include "formats/dvsystem.h"
 #include "platform/media/filters/banded_scaler.h"
 #include "platform/media/filters/dv_decoder.h"
@@ -194,12 +196,3 @@ BENCHMARK(BM_Ffmpeg)->Arg(1)->Arg(4)->UseManualTime()->Iterations(1)->Repetition
     benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

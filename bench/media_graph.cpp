@@ -5,6 +5,7 @@
 // the same pool), so the difference is the layer's cost per frame.
 // Goal: at least 100 000 samples/s through the graph.
 #include "formats/dvsystem.h"
+#include "main/bench_main.h"
 #include "platform/media/filters/null_renderer.h"
 #include "platform/media/graph.h"
 #include "support/media_filters.h"
@@ -122,5 +123,3 @@ void BM_PlainLoopSameWork(benchmark::State &state)
 BENCHMARK(BM_PlainLoopSameWork)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-BENCHMARK_MAIN();

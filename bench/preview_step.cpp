@@ -12,6 +12,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "main/bench_main.h"
+
 #include "platform/media/filters/video_renderer.h"
 #include "support/dvfiles.h"
 #include "support/tools.h"
@@ -209,14 +211,3 @@ BENCHMARK(BM_Preview)
 BENCHMARK(BM_Peer)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("VIDORA_AUDIO_OUTPUT", "null");
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -6,6 +6,7 @@
 //  - HeaderBlockCopy: copying the first 480 bytes of every DIF sequence from a
 //    store, the plain copy that the pack-by-pack copy replaces.
 #include "formats/dvcodes.h"
+#include "main/bench_main.h"
 #include "support/dvframe.h"
 #include "video/filters/dvheadercore.h"
 #include "video/filters/scenedetectcore.h"
@@ -147,5 +148,3 @@ BENCHMARK(HeaderRewrite)->Unit(benchmark::kMillisecond);
 BENCHMARK(HeaderBlockCopy)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-BENCHMARK_MAIN();

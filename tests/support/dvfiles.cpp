@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QLocale>
 
 #include <gtest/gtest.h>
 
@@ -76,12 +77,14 @@ bool ffmpegMake(const QStringList &arguments)
     return true;
 }
 
-QByteArray ffmpegRawDv(const QString &dir, const DvClip &clip)
+QByteArray ffmpegRawDv(const QString &dir, const DvClip &clip, const QString &recorded,
+                       const QString &name)
 {
-    const QString path = QDir(dir).filePath(QStringLiteral("raw%1%2-%3.dv")
-                                                .arg(clip.ntsc ? "ntsc" : "pal")
-                                                .arg(clip.wide ? "-wide" : "")
-                                                .arg(clip.frames));
+    const QString path = QDir(dir).filePath(!name.isEmpty() ? name
+                                                            : QStringLiteral("raw%1%2-%3.dv")
+                                                                  .arg(clip.ntsc ? "ntsc" : "pal")
+                                                                  .arg(clip.wide ? "-wide" : "")
+                                                                  .arg(clip.frames));
     const QString size = clip.ntsc ? "720x480" : "720x576";
     const QString rate = clip.ntsc ? "30000/1001" : "25";
     // The DV muxer writes a frame only with its audio: the length is given
@@ -91,10 +94,10 @@ QByteArray ffmpegRawDv(const QString &dir, const DvClip &clip)
                      "-i",        QStringLiteral("testsrc=size=%1:rate=%2").arg(size, rate),
                      "-f",        "lavfi",
                      "-i",        "sine=frequency=440:sample_rate=48000",
-                     "-t",        QString::number(seconds, 'f', 6),
+                     "-t",        QString::number(seconds, 'g', QLocale::FloatingPointShortest),
                      "-ac",       "2",
                      "-pix_fmt",  clip.ntsc ? "yuv411p" : "yuv420p",
-                     "-metadata", "creation_time=2005-06-07T08:09:10Z",
+                     "-metadata", "creation_time=" + recorded,
                      "-timecode", "01:02:03:04"};
     if (clip.wide)
         args << "-aspect"
@@ -213,7 +216,8 @@ QByteArray dvType1Avi(const QByteArray &rawDv, const std::optional<DvInfoWords> 
     return bytes;
 }
 
-bool ffmpegDvType2Avi(const QString &rawDvPath, const QString &out, bool audio)
+bool ffmpegDvType2Avi(const QString &rawDvPath, const QString &out, bool audio,
+                      const QStringList &extra)
 {
     QStringList args{"-i", rawDvPath, "-c:v", "copy"};
     if (audio)
@@ -221,7 +225,7 @@ bool ffmpegDvType2Avi(const QString &rawDvPath, const QString &out, bool audio)
              << "pcm_s16le";
     else
         args << "-an";
-    args << out;
+    args << extra << out;
     return ffmpegMake(args);
 }
 

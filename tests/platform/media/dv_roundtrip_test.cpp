@@ -169,7 +169,7 @@ TEST_P(DvRoundTrip, Type1ToType2AndBackKeepsFramesAudioAndCodes)
     const QString out = dir.filePath("out.avi");
     // The stream's DV info says 32 kHz while the frames carry 48 kHz audio:
     // the frames' own audio format must win, all the way round.
-    writeFileBytes(in, type1Avi(raw, ntsc));
+    writeFileBytes(in, dvType1Avi(raw));
 
     ASSERT_TRUE(toType2(in, mid));
     ASSERT_TRUE(toType1(mid, out));
