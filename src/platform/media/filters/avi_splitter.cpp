@@ -528,6 +528,136 @@ std::int64_t scaled(std::int64_t value, std::int64_t multiplier, std::int64_t di
     return static_cast<std::int64_t>(static_cast<__int128>(value) * multiplier / divisor);
 }
 
+// The top-level forms: "AVI " first, then "AVIX" extensions. The first form's
+// header list gives the streams; every form's "movi" and the first form's
+// "idx1" are noted for the index step. A form that claims more than the file
+// holds is a recording cut short: it is read up to the end.
+void readForms(const Reader &reader, std::vector<AviSplitterFilter::Stream> &streams,
+               IndexSource &index)
+{
+    std::int64_t at = 0;
+    bool first = true;
+    while (at + 12 <= reader.length()) {
+        auto form = reader.header(at);
+        const auto type = reader.u32(at + 8);
+        if (!form || form->id != kRiff || form->size < 4 || type != (first ? kAvi : kAvix))
+            break;
+        const std::int64_t formEnd = std::min(form->end(), reader.length());
+        std::int64_t child = form->data + 4;
+        while (child + 8 <= formEnd) {
+            auto chunk = reader.header(child);
+            if (!chunk || !isChunkId(chunk->id))
+                break; // the form's space was set aside, not filled
+            const std::int64_t end = std::min(chunk->end(), formEnd);
+            if (chunk->id == kList && chunk->size >= 4) {
+                const auto listType = reader.u32(chunk->data);
+                if (listType == kHdrl && first) {
+                    if (chunk->end() > formEnd)
+                        throw BadFile("the header list runs past the end of the file");
+                    parseHeaderList(reader, chunk->data + 4, chunk->end(), streams);
+                } else if (listType == kMovi) {
+                    if (first && index.firstMovi < 0)
+                        index.firstMovi = chunk->data;
+                    index.movis.emplace_back(chunk->data + 4, end);
+                }
+            } else if (chunk->id == kIdx1 && first && index.idx1 < 0) {
+                index.idx1 = chunk->data;
+                index.idx1Size = static_cast<std::uint32_t>(end - chunk->data);
+            }
+            child = chunk->next();
+        }
+        first = false;
+        at = form->next();
+    }
+}
+
+// Frame numbering: a frame stream needs a usable rate; its video chunks of no
+// bytes are dropped frames, which keep their frame number but are not
+// delivered.
+void numberFrames(AviSplitterFilter::Stream &s)
+{
+    const bool frames = s.type == kVids || s.type == kIavs;
+    if (frames &&
+        (s.scale == 0 || s.rate == 0 || static_cast<std::int64_t>(s.scale) * 1000 < s.rate))
+        throw BadFile("a frame rate of " + std::to_string(s.rate) + "/" + std::to_string(s.scale));
+    std::vector<Chunk> kept;
+    kept.reserve(s.chunks.size());
+    for (auto &c : s.chunks) {
+        s.totalBytes += c.size;
+        if (frames && c.size == 0)
+            continue;
+        s.maxChunk = std::max(s.maxChunk, c.size);
+        kept.push_back(c);
+    }
+    s.chunks = std::move(kept);
+}
+
+// DV detection: a video stream is DV when its handler or compression names a
+// DV code, or when its first frame is a whole DIF frame whose header block
+// agrees with its size.
+bool isDvVideo(const Reader &reader, const AviSplitterFilter::Stream &s,
+               const BitmapInfoHeader &bitmap)
+{
+    if (IsDvFourCC(s.handler) || IsDvFourCC(bitmap.biCompression))
+        return true;
+    if (s.chunks.empty() || !DvSystemByFrameBytes(s.chunks[0].size))
+        return false;
+    std::uint8_t dif[4];
+    return reader.read(s.chunks[0].offset, 4, dif) && difFrameStart(dif, s.chunks[0].size);
+}
+
+// The media type a stream is published with, from its header and format.
+void setMediaType(const Reader &reader, AviSplitterFilter::Stream &s)
+{
+    if (s.type == kIavs) {
+        const auto stored = DvInfo::read(s.format).value_or(DvInfo{});
+        s.mediaType = MediaType::interleaved(subtype::Dvsd, streamDvInfo(reader, s, stored));
+    } else if (s.type == kVids) {
+        auto bitmap = BitmapInfoHeader::read(s.format);
+        if (!bitmap)
+            throw BadFile("a video format of " + std::to_string(s.format.size()) + " bytes");
+        VideoInfoHeader info;
+        info.bmiHeader = *bitmap;
+        info.AvgTimePerFrame = scaled(kSecond, s.scale, s.rate);
+        // A top-down picture has a negative height; the most negative
+        // one has no positive counterpart.
+        const auto height = static_cast<std::int32_t>(std::min<std::int64_t>(
+            std::abs(std::int64_t{bitmap->biHeight}), std::numeric_limits<std::int32_t>::max()));
+        info.rcSource = info.rcTarget = Rect{0, 0, bitmap->biWidth, height};
+        Subtype sub = bitmap->biCompression;
+        if (isDvVideo(reader, s, *bitmap))
+            sub = subtype::Dvsd;
+        else if (sub == 0 && bitmap->biBitCount == 24)
+            sub = subtype::Rgb24;
+        auto block = info.bytes();
+        block.insert(block.end(), s.format.begin() + BitmapInfoHeader::Size, s.format.end());
+        s.mediaType = MediaType(MajorType::Video, sub);
+        s.mediaType.setFormat(FormatType::VideoInfo, std::move(block));
+    } else if (s.type == kAuds) {
+        auto wave = WaveFormatEx::read(s.format);
+        if (!wave && s.format.size() >= 16)
+            wave = WaveFormatEx::read(std::span(s.format).first(16));
+        if (!wave)
+            throw BadFile("an audio format of " + std::to_string(s.format.size()) + " bytes");
+        if (wave->nAvgBytesPerSec == 0)
+            throw BadFile("an audio stream of 0 bytes per second");
+        // Sound no program can play: readers take the rate as a
+        // signed 32-bit number of samples per second.
+        if (wave->nChannels == 0 || wave->nSamplesPerSec == 0 ||
+            wave->nSamplesPerSec > kMaxSampleRate)
+            throw BadFile("an audio stream of " + std::to_string(wave->nChannels) +
+                          " channels at " + std::to_string(wave->nSamplesPerSec) + " Hz");
+        s.mediaType = MediaType::audio(*wave);
+        s.mediaType.setSubtype(wave->wFormatTag);
+        if (wave->wFormatTag == subtype::Pcm) {
+            s.mediaType.fixedSizeSamples = true;
+            s.mediaType.sampleSize = wave->nBlockAlign;
+        }
+    } else {
+        s.mediaType = MediaType(MajorType::Stream, s.type);
+    }
+}
+
 } // namespace
 
 AviSplitterFilter::AviSplitterFilter() : SplitterFilter("AVI Splitter"), m_input(*this, "input pin")
@@ -595,123 +725,13 @@ bool AviSplitterFilter::open(IAsyncReader &source)
         std::uint8_t head[12];
         if (!reader.read(0, 12, head) || le32(head) != kRiff || le32(head + 8) != kAvi)
             throw BadFile("not an AVI file");
-        // Forms: "AVI " first, then "AVIX" extensions. A form that claims
-        // more than the file holds is a recording cut short: read up to the end.
-        std::int64_t at = 0;
-        bool first = true;
-        while (at + 12 <= reader.length()) {
-            auto form = reader.header(at);
-            const auto type = reader.u32(at + 8);
-            if (!form || form->id != kRiff || form->size < 4 || type != (first ? kAvi : kAvix))
-                break;
-            const std::int64_t formEnd = std::min(form->end(), reader.length());
-            std::int64_t child = form->data + 4;
-            while (child + 8 <= formEnd) {
-                auto chunk = reader.header(child);
-                if (!chunk || !isChunkId(chunk->id))
-                    break; // the form's space was set aside, not filled
-                const std::int64_t end = std::min(chunk->end(), formEnd);
-                if (chunk->id == kList && chunk->size >= 4) {
-                    const auto listType = reader.u32(chunk->data);
-                    if (listType == kHdrl && first) {
-                        if (chunk->end() > formEnd)
-                            throw BadFile("the header list runs past the end of the file");
-                        parseHeaderList(reader, chunk->data + 4, chunk->end(), streams);
-                    } else if (listType == kMovi) {
-                        if (first && index.firstMovi < 0)
-                            index.firstMovi = chunk->data;
-                        index.movis.emplace_back(chunk->data + 4, end);
-                    }
-                } else if (chunk->id == kIdx1 && first && index.idx1 < 0) {
-                    index.idx1 = chunk->data;
-                    index.idx1Size = static_cast<std::uint32_t>(end - chunk->data);
-                }
-                child = chunk->next();
-            }
-            first = false;
-            at = form->next();
-        }
+        readForms(reader, streams, index);
         if (streams.empty())
             throw BadFile("no stream in the header list");
-
         findChunks(reader, index, streams);
-
         for (auto &s : streams) {
-            const bool frames = s.type == kVids || s.type == kIavs;
-            if (frames &&
-                (s.scale == 0 || s.rate == 0 || static_cast<std::int64_t>(s.scale) * 1000 < s.rate))
-                throw BadFile("a frame rate of " + std::to_string(s.rate) + "/" +
-                              std::to_string(s.scale));
-            // Video chunks of no bytes are dropped frames: they keep their
-            // frame number but are not delivered.
-            std::vector<Chunk> kept;
-            kept.reserve(s.chunks.size());
-            for (auto &c : s.chunks) {
-                s.totalBytes += c.size;
-                if (frames && c.size == 0)
-                    continue;
-                s.maxChunk = std::max(s.maxChunk, c.size);
-                kept.push_back(c);
-            }
-            s.chunks = std::move(kept);
-            if (s.type == kIavs) {
-                const auto stored = DvInfo::read(s.format).value_or(DvInfo{});
-                s.mediaType =
-                    MediaType::interleaved(subtype::Dvsd, streamDvInfo(reader, s, stored));
-            } else if (s.type == kVids) {
-                auto bitmap = BitmapInfoHeader::read(s.format);
-                if (!bitmap)
-                    throw BadFile("a video format of " + std::to_string(s.format.size()) +
-                                  " bytes");
-                VideoInfoHeader info;
-                info.bmiHeader = *bitmap;
-                info.AvgTimePerFrame = scaled(kSecond, s.scale, s.rate);
-                // A top-down picture has a negative height; the most negative
-                // one has no positive counterpart.
-                const auto height = static_cast<std::int32_t>(
-                    std::min<std::int64_t>(std::abs(std::int64_t{bitmap->biHeight}),
-                                           std::numeric_limits<std::int32_t>::max()));
-                info.rcSource = info.rcTarget = Rect{0, 0, bitmap->biWidth, height};
-                Subtype sub = bitmap->biCompression;
-                bool dv = IsDvFourCC(s.handler) || IsDvFourCC(bitmap->biCompression);
-                if (!dv && !s.chunks.empty() && DvSystemByFrameBytes(s.chunks[0].size)) {
-                    std::uint8_t dif[4];
-                    if (reader.read(s.chunks[0].offset, 4, dif))
-                        dv = difFrameStart(dif, s.chunks[0].size);
-                }
-                if (dv)
-                    sub = subtype::Dvsd;
-                else if (sub == 0 && bitmap->biBitCount == 24)
-                    sub = subtype::Rgb24;
-                auto block = info.bytes();
-                block.insert(block.end(), s.format.begin() + BitmapInfoHeader::Size,
-                             s.format.end());
-                s.mediaType = MediaType(MajorType::Video, sub);
-                s.mediaType.setFormat(FormatType::VideoInfo, std::move(block));
-            } else if (s.type == kAuds) {
-                auto wave = WaveFormatEx::read(s.format);
-                if (!wave && s.format.size() >= 16)
-                    wave = WaveFormatEx::read(std::span(s.format).first(16));
-                if (!wave)
-                    throw BadFile("an audio format of " + std::to_string(s.format.size()) +
-                                  " bytes");
-                if (wave->nAvgBytesPerSec == 0)
-                    throw BadFile("an audio stream of 0 bytes per second");
-                // Sound no program can play: readers take the rate as a
-                // signed 32-bit number of samples per second.
-                if (wave->nChannels == 0 || wave->nSamplesPerSec == 0 ||
-                    wave->nSamplesPerSec > kMaxSampleRate)
-                    throw BadFile("an audio stream of " + std::to_string(wave->nChannels) +
-                                  " channels at " + std::to_string(wave->nSamplesPerSec) + " Hz");
-                s.mediaType = MediaType::audio(*wave);
-                s.mediaType.setSubtype(wave->wFormatTag);
-                if (wave->wFormatTag == subtype::Pcm) {
-                    s.mediaType.fixedSizeSamples = true;
-                    s.mediaType.sampleSize = wave->nBlockAlign;
-                }
-            } else {
-                s.mediaType = MediaType(MajorType::Stream, s.type);
-            }
+            numberFrames(s);
+            setMediaType(reader, s);
         }
     } catch (const BadFile &e) {
         m_lastError = e.what();
