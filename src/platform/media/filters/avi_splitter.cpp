@@ -1,6 +1,7 @@
 #include "platform/media/filters/avi_splitter.h"
 
 #include "formats/dvsystem.h"
+#include "formats/riff.h"
 #include "platform/media/filters/dv_info.h"
 
 #include <algorithm>
@@ -36,22 +37,6 @@ constexpr std::uint32_t kMaxSampleRate = 1000000;  // Hz; no sound is sampled fa
 constexpr std::uint32_t kAviIfKeyframe = 0x10;     // idx1 flag
 constexpr std::uint32_t kNotKeyframe = 0x80000000; // ix## size bit
 constexpr std::int64_t kSecond = 10000000;         // 100 ns units
-
-std::uint16_t le16(const std::uint8_t *p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-std::uint32_t le32(const std::uint8_t *p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::uint64_t le64(const std::uint8_t *p)
-{
-    return le32(p) | static_cast<std::uint64_t>(le32(p + 4)) << 32;
-}
 
 // A decimal stream number from the first two characters of a chunk id, or -1.
 int streamNumber(std::uint32_t id)
@@ -89,32 +74,43 @@ struct BadFile : std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
+// The splitter's asynchronous reader as the RIFF reader's byte source.
+class AsyncReaderSource final : public riff::ByteSource
+{
+public:
+    explicit AsyncReaderSource(IAsyncReader &reader) : m_reader(reader) {}
+    qint64 size() const override { return m_reader.Length(); }
+    bool read(qint64 offset, qint64 count, void *out) override
+    {
+        return m_reader.SyncRead(offset, static_cast<std::size_t>(count), out);
+    }
+
+private:
+    IAsyncReader &m_reader;
+};
+
 // Reads of the file that never go past its end.
 class Reader
 {
 public:
-    explicit Reader(IAsyncReader &reader) : m_reader(reader), m_length(reader.Length()) {}
-    std::int64_t length() const { return m_length; }
+    explicit Reader(IAsyncReader &reader) : m_source(reader), m_bounded(m_source) {}
+    std::int64_t length() const { return m_bounded.fileSize(); }
 
     bool read(std::int64_t position, std::size_t size, void *out) const
     {
-        return position >= 0 && size <= static_cast<std::uint64_t>(m_length) &&
-               position <= m_length - static_cast<std::int64_t>(size) &&
-               m_reader.SyncRead(position, size, out);
+        return size <= static_cast<std::uint64_t>(length()) &&
+               m_bounded.read(position, static_cast<qint64>(size), out);
     }
     std::optional<ChunkHeader> header(std::int64_t position) const
     {
-        std::uint8_t bytes[8];
-        if (!read(position, 8, bytes))
+        const auto header = m_bounded.headerAt(position);
+        if (!header)
             return std::nullopt;
-        return ChunkHeader{le32(bytes), le32(bytes + 4), position + 8};
+        return ChunkHeader{header->id, header->size, position + riff::kHeaderSize};
     }
     std::optional<std::uint32_t> u32(std::int64_t position) const
     {
-        std::uint8_t bytes[4];
-        if (!read(position, 4, bytes))
-            return std::nullopt;
-        return le32(bytes);
+        return m_bounded.fourCCAt(position);
     }
     std::vector<std::uint8_t> bytes(std::int64_t position, std::uint32_t size) const
     {
@@ -125,8 +121,8 @@ public:
     }
 
 private:
-    IAsyncReader &m_reader;
-    std::int64_t m_length;
+    AsyncReaderSource m_source;
+    riff::BoundedReader m_bounded;
 };
 
 std::string idText(std::uint32_t id)
@@ -191,10 +187,10 @@ void parseStreamList(const Reader &reader, std::int64_t begin, std::int64_t end,
             if (chunk.size < 36)
                 throw BadFile("a stream header of " + std::to_string(chunk.size) + " bytes");
             const auto h = reader.bytes(chunk.data, 36);
-            stream.type = le32(&h[0]);
-            stream.handler = le32(&h[4]);
-            stream.scale = le32(&h[20]);
-            stream.rate = le32(&h[24]);
+            stream.type = readLE32(&h[0]);
+            stream.handler = readLE32(&h[4]);
+            stream.scale = readLE32(&h[20]);
+            stream.rate = readLE32(&h[24]);
             if (chunk.size >= 48)
                 stream.sampleSize = *reader.u32(chunk.data + 44);
             header = true;
@@ -345,10 +341,10 @@ void readStandardIndex(const Reader &reader, std::int64_t offset, bool frames,
         return;
     }
     const auto head = reader.bytes(chunk->data, 24);
-    const std::uint16_t longsPerEntry = le16(&head[0]);
+    const std::uint16_t longsPerEntry = readLE16(&head[0]);
     const std::uint8_t indexType = head[3];
-    const std::uint32_t entries = le32(&head[4]);
-    const std::uint64_t base = le64(&head[12]);
+    const std::uint32_t entries = readLE32(&head[4]);
+    const std::uint64_t base = readLE64(&head[12]);
     if (indexType != 1 || longsPerEntry != 2 || entries > (chunk->size - 24) / 8 ||
         base > static_cast<std::uint64_t>(reader.length())) {
         found.damaged = true;
@@ -356,8 +352,8 @@ void readStandardIndex(const Reader &reader, std::int64_t offset, bool frames,
     }
     const auto table = reader.bytes(chunk->data + 24, entries * 8);
     for (std::uint32_t i = 0; i < entries; ++i) {
-        const std::int64_t data = static_cast<std::int64_t>(base) + le32(&table[i * 8]);
-        const std::uint32_t word = le32(&table[i * 8 + 4]);
+        const std::int64_t data = static_cast<std::int64_t>(base) + readLE32(&table[i * 8]);
+        const std::uint32_t word = readLE32(&table[i * 8 + 4]);
         addEntry(found, position, frames, data, word & ~kNotKeyframe, !(word & kNotKeyframe),
                  reader.length());
     }
@@ -373,15 +369,15 @@ Found readSuperIndex(const Reader &reader, const AviSplitterFilter::Stream &stre
         return found;
     }
     const auto head = reader.bytes(stream.superIndexOffset, 24);
-    const std::uint32_t entries = le32(&head[4]);
-    if (le16(&head[0]) != 4 || head[3] != 0 || entries > (stream.superIndexSize - 24) / 16) {
+    const std::uint32_t entries = readLE32(&head[4]);
+    if (readLE16(&head[0]) != 4 || head[3] != 0 || entries > (stream.superIndexSize - 24) / 16) {
         found.damaged = true;
         return found;
     }
     const auto table = reader.bytes(stream.superIndexOffset + 24, entries * 16);
     std::int64_t position = 0;
     for (std::uint32_t i = 0; i < entries && !found.damaged; ++i) {
-        const std::uint64_t offset = le64(&table[i * 16]);
+        const std::uint64_t offset = readLE64(&table[i * 16]);
         if (offset > static_cast<std::uint64_t>(length)) {
             found.damaged = true;
             break;
@@ -405,13 +401,13 @@ std::vector<Found> readIdx1(const Reader &reader, const std::vector<std::uint8_t
     std::vector<std::int64_t> positions(streams.size(), 0);
     for (std::size_t i = 0; i + 16 <= table.size(); i += 16) {
         const std::uint8_t *e = &table[i];
-        const int number = streamNumber(le32(e));
+        const int number = streamNumber(readLE32(e));
         if (number < 0 || static_cast<std::size_t>(number) >= streams.size() ||
-            isIndexChunk(le32(e)))
+            isIndexChunk(readLE32(e)))
             continue;
         const auto n = static_cast<std::size_t>(number);
-        addEntry(found[n], positions[n], isFrameStream(streams[n]), base + le32(e + 8) + 8,
-                 le32(e + 12), (le32(e + 4) & kAviIfKeyframe) != 0, reader.length());
+        addEntry(found[n], positions[n], isFrameStream(streams[n]), base + readLE32(e + 8) + 8,
+                 readLE32(e + 12), (readLE32(e + 4) & kAviIfKeyframe) != 0, reader.length());
     }
     for (std::size_t n = 0; n < found.size(); ++n)
         checkEntries(reader, n, found[n]);
@@ -723,7 +719,7 @@ bool AviSplitterFilter::open(IAsyncReader &source)
     IndexSource index;
     try {
         std::uint8_t head[12];
-        if (!reader.read(0, 12, head) || le32(head) != kRiff || le32(head + 8) != kAvi)
+        if (!reader.read(0, 12, head) || readLE32(head) != kRiff || readLE32(head + 8) != kAvi)
             throw BadFile("not an AVI file");
         readForms(reader, streams, index);
         if (streams.empty())
@@ -792,7 +788,7 @@ Flow AviSplitterFilter::GetNextSample(std::size_t stream, SamplePtr &sample)
         std::uint8_t bytes[8];
         if (!m_reader->SyncRead(c.offset - 8, sizeof bytes, bytes))
             return Flow::Error;
-        if (headerFits({le32(bytes), le32(bytes + 4), c.offset}, stream, c))
+        if (headerFits({readLE32(bytes), readLE32(bytes + 4), c.offset}, stream, c))
             break;
     }
     if (s.next >= s.chunks.size())
