@@ -10,6 +10,7 @@
 // ffmpeg's output is written through as well (fdatasync) inside its timing,
 // so both runs end with the same durable file. Printed at the end: the ratio of the medians of 5
 // runs each (graph / ffmpeg). Goal: not slower than ffmpeg (ratio ≤ 1.0).
+#include "main/bench_main.h"
 #include "platform/media/filters/avi_mux.h"
 #include "platform/media/filters/avi_splitter.h"
 #include "platform/media/filters/dv_muxer.h"
@@ -170,32 +171,34 @@ void printRatio(const char *what, const std::string &graph, const std::string &p
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    if (!dir.isValid())
-        return 1;
-    g_dir = dir.path();
-    g_type2 = dir.filePath("type2.avi");
-    g_type1 = dir.filePath("type1.avi");
-    const QString raw = dir.filePath("in.dv");
-    // The type-1 input is made by our DV muxer from the type-2 file: ffmpeg
-    // writes no interleaved DV streams.
-    if (!ffmpeg(QString("-f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i "
-                        "sine=sample_rate=48000 -t 60 -ac 2 -pix_fmt yuv420p -f dv")
-                    .split(' ')
-                << raw) ||
-        !ffmpeg({"-i", raw, "-c:v", "copy", "-c:a", "pcm_s16le", g_type2}) ||
-        !rewrap(g_type2, g_type1, Middle::DvMuxer)) {
-        std::fprintf(stderr, "cannot make the inputs\n");
-        return 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    printRatio("AVI rewrap type 2", "BM_Type2ThroughGraph", "BM_Type2FfmpegCopy", "ffmpeg -c copy");
-    printRatio("AVI rewrap type 1 to type 2", "BM_Type1ToType2ThroughGraph",
-               "BM_Type1ToType2Ffmpeg", "ffmpeg -c:v copy -c:a pcm_s16le");
-    return 0;
-}
+[[maybe_unused]] const bool g_defined = vidora::bench::define({
+    .prepare =
+        [] {
+            static QTemporaryDir dir;
+            if (!dir.isValid())
+                return false;
+            g_dir = dir.path();
+            g_type2 = dir.filePath("type2.avi");
+            g_type1 = dir.filePath("type1.avi");
+            const QString raw = dir.filePath("in.dv");
+            // The type-1 input is made by our DV muxer from the type-2 file:
+            // ffmpeg writes no interleaved DV streams.
+            if (!ffmpeg(QString("-f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i "
+                                "sine=sample_rate=48000 -t 60 -ac 2 -pix_fmt yuv420p -f dv")
+                            .split(' ')
+                        << raw) ||
+                !ffmpeg({"-i", raw, "-c:v", "copy", "-c:a", "pcm_s16le", g_type2}) ||
+                !rewrap(g_type2, g_type1, Middle::DvMuxer)) {
+                std::fprintf(stderr, "cannot make the inputs\n");
+                return false;
+            }
+            return true;
+        },
+    .report =
+        [] {
+            printRatio("AVI rewrap type 2", "BM_Type2ThroughGraph", "BM_Type2FfmpegCopy",
+                       "ffmpeg -c copy");
+            printRatio("AVI rewrap type 1 to type 2", "BM_Type1ToType2ThroughGraph",
+                       "BM_Type1ToType2Ffmpeg", "ffmpeg -c:v copy -c:a pcm_s16le");
+        },
+});

@@ -5,6 +5,7 @@
 // one, because only headers are read.
 #include "formats/aviinfo.h"
 #include "formats/fpsunit.h"
+#include "main/bench_main.h"
 #include "support/riffbuilder.h"
 #include "support/tools.h"
 
@@ -88,12 +89,3 @@ BENCHMARK(BM_PeerAvformatOpen)->Arg(0)->Arg(1);
 #endif
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

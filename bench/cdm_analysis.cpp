@@ -12,6 +12,7 @@
 // timing, as our file writer does before it names its output.
 // Printed at the end: the ratio of the medians of 5 runs each (graph / peer).
 // Goal for both: not slower than the peer (ratio ≤ 1.0).
+#include "main/bench_main.h"
 #include "platform/media/dsfunctions_media.h"
 #include "platform/media/executor.h"
 #include "support/tools.h"
@@ -130,42 +131,42 @@ BENCHMARK(BM_AudioExtractFfmpeg)->Iterations(1)->Repetitions(5)->Unit(benchmark:
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv); // the module's overlay filter needs fonts
-    QTemporaryDir dir;
-    if (!dir.isValid())
-        return 1;
-    g_dir = dir.path();
-    g_input = dir.filePath("in.avi");
-    const QString raw = dir.filePath("in.dv");
-    const ToolResult made = runTool(
-        "ffmpeg", QString("-v error -y -f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i "
-                          "sine=sample_rate=48000 -t 60 -ac 2 -pix_fmt yuv420p "
-                          "-metadata creation_time=2005-06-07T08:09:10Z -f dv")
-                          .split(' ')
-                      << raw);
-    const ToolResult wrapped = runTool(
-        "ffmpeg", {"-v", "error", "-y", "-i", raw, "-c:v", "copy", "-c:a", "pcm_s16le", g_input});
-    if (made.exitCode != 0 || wrapped.exitCode != 0) {
-        std::fprintf(stderr, "cannot make the input with ffmpeg\n");
-        return 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    const auto report = [](const char *what, const std::vector<double> &graph,
-                           const std::vector<double> &peer, const char *peerName) {
-        const double g = median(graph);
-        const double p = median(peer);
-        if (g > 0 && p > 0)
-            std::printf("%s, median of %zu / %zu runs: graph %.3f s, %s %.3f s, ratio %.2f "
-                        "(goal <= 1.0)\n",
-                        what, graph.size(), peer.size(), g, peerName, p, g / p);
-    };
-    report("Scenes by date", g_scenesGraph, g_scenesPeer, "mediainfo --File_DvDif_Analysis=1");
-    report("Audio extraction", g_audioGraph, g_audioPeer, "ffmpeg -vn -c:a pcm_s16le");
-    return 0;
-}
+[[maybe_unused]] const bool g_defined = vidora::bench::define({
+    .prepare =
+        [] {
+            static QTemporaryDir dir;
+            if (!dir.isValid())
+                return false;
+            g_dir = dir.path();
+            g_input = dir.filePath("in.avi");
+            const QString raw = dir.filePath("in.dv");
+            const ToolResult made = runTool(
+                "ffmpeg", QString("-v error -y -f lavfi -i testsrc=size=720x576:rate=25 -f lavfi "
+                                  "-i sine=sample_rate=48000 -t 60 -ac 2 -pix_fmt yuv420p "
+                                  "-metadata creation_time=2005-06-07T08:09:10Z -f dv")
+                                  .split(' ')
+                              << raw);
+            const ToolResult wrapped = runTool("ffmpeg", {"-v", "error", "-y", "-i", raw, "-c:v",
+                                                          "copy", "-c:a", "pcm_s16le", g_input});
+            if (made.exitCode != 0 || wrapped.exitCode != 0) {
+                std::fprintf(stderr, "cannot make the input with ffmpeg\n");
+                return false;
+            }
+            return true;
+        },
+    .report =
+        [] {
+            const auto report = [](const char *what, const std::vector<double> &graph,
+                                   const std::vector<double> &peer, const char *peerName) {
+                const double g = median(graph);
+                const double p = median(peer);
+                if (g > 0 && p > 0)
+                    std::printf("%s, median of %zu / %zu runs: graph %.3f s, %s %.3f s, ratio "
+                                "%.2f (goal <= 1.0)\n",
+                                what, graph.size(), peer.size(), g, peerName, p, g / p);
+            };
+            report("Scenes by date", g_scenesGraph, g_scenesPeer,
+                   "mediainfo --File_DvDif_Analysis=1");
+            report("Audio extraction", g_audioGraph, g_audioPeer, "ffmpeg -vn -c:a pcm_s16le");
+        },
+});

@@ -7,6 +7,7 @@
 // through (fdatasync) inside its timing too, so both end with a durable file.
 // Printed at the end: the ratio of the medians of 5 runs each
 // (graph / ffmpeg). Goal: not slower than ffmpeg (ratio <= 1.0).
+#include "main/bench_main.h"
 #include "platform/media/executor.h"
 #include "platform/media/graph.h"
 #include "support/avi_files.h"
@@ -95,34 +96,34 @@ BENCHMARK(BM_FfmpegVideoCopyPcm)->Iterations(1)->Repetitions(5)->Unit(benchmark:
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv); // the module's overlay filter needs fonts
-    QTemporaryDir dir;
-    if (!dir.isValid())
-        return 1;
-    g_dir = dir.path();
-    g_input = dir.filePath("in.avi");
-    const ToolResult made = runTool(
-        "ffmpeg", QString("-v error -y -f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i "
-                          "sine=sample_rate=48000 -t 60 -ac 2 -pix_fmt yuv420p -f dv")
-                          .split(' ')
-                      << dir.filePath("in.dv"));
-    if (made.exitCode != 0) {
-        std::fprintf(stderr, "cannot make the input with ffmpeg\n");
-        return 1;
-    }
-    writeFileBytes(g_input, type1Avi(readFileBytes(dir.filePath("in.dv"))));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    const double graph = median(g_graphSeconds);
-    const double ffmpeg = median(g_ffmpegSeconds);
-    if (graph > 0 && ffmpeg > 0)
-        std::printf("DV type 1 to type 2, median of %zu / %zu runs: graph %.3f s, ffmpeg -c:v copy "
-                    "-c:a pcm_s16le %.3f s, ratio %.2f (goal <= 1.0)\n",
-                    g_graphSeconds.size(), g_ffmpegSeconds.size(), graph, ffmpeg, graph / ffmpeg);
-    return 0;
-}
+[[maybe_unused]] const bool g_defined = vidora::bench::define({
+    .prepare =
+        [] {
+            static QTemporaryDir dir;
+            if (!dir.isValid())
+                return false;
+            g_dir = dir.path();
+            g_input = dir.filePath("in.avi");
+            const ToolResult made = runTool(
+                "ffmpeg", QString("-v error -y -f lavfi -i testsrc=size=720x576:rate=25 -f lavfi "
+                                  "-i sine=sample_rate=48000 -t 60 -ac 2 -pix_fmt yuv420p -f dv")
+                                  .split(' ')
+                              << dir.filePath("in.dv"));
+            if (made.exitCode != 0) {
+                std::fprintf(stderr, "cannot make the input with ffmpeg\n");
+                return false;
+            }
+            writeFileBytes(g_input, dvType1Avi(readFileBytes(dir.filePath("in.dv"))));
+            return true;
+        },
+    .report =
+        [] {
+            const double graph = median(g_graphSeconds);
+            const double ffmpeg = median(g_ffmpegSeconds);
+            if (graph > 0 && ffmpeg > 0)
+                std::printf("DV type 1 to type 2, median of %zu / %zu runs: graph %.3f s, ffmpeg "
+                            "-c:v copy -c:a pcm_s16le %.3f s, ratio %.2f (goal <= 1.0)\n",
+                            g_graphSeconds.size(), g_ffmpegSeconds.size(), graph, ffmpeg,
+                            graph / ffmpeg);
+        },
+});

@@ -11,6 +11,7 @@
 // RGB24 and back, as the overlay filter works on RGB24. Both end with the
 // output written through to the disk: the graph's file writer does it before
 // it names the file, ffmpeg's output gets an fdatasync inside its timing.
+#include "main/bench_main.h"
 #include "platform/media/executor.h"
 #include "platform/media/filters/ffmpeg_support.h"
 #include "platform/media/graph.h"
@@ -172,14 +173,3 @@ BENCHMARK(BM_OverlayGraph)
 BENCHMARK(BM_Ffmpeg)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    // The overlay draws its text with Qt's font engine.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -14,6 +14,9 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include "main/bench_main.h"
+
+#include "formats/dvsystem.h"
 #include "platform/media/filters/banded_scaler.h"
 #include "platform/media/filters/dv_decoder.h"
 #include "platform/media/filters/dv_encoder.h"
@@ -33,6 +36,7 @@ extern "C" {
 namespace {
 
 using namespace vidora::media;
+using vidora::kDv625;
 using namespace vidora::test;
 
 struct Input
@@ -60,12 +64,12 @@ Input &input()
 MediaType palDv()
 {
     VideoInfoHeader info;
-    info.AvgTimePerFrame = 400000;
-    info.bmiHeader.biWidth = 720;
-    info.bmiHeader.biHeight = 576;
+    info.AvgTimePerFrame = kDv625.frameDuration;
+    info.bmiHeader.biWidth = kDv625.width;
+    info.bmiHeader.biHeight = kDv625.height;
     info.bmiHeader.biCompression = subtype::Dvsd;
     info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biSizeImage = 144000;
+    info.bmiHeader.biSizeImage = static_cast<std::uint32_t>(kDv625.frameBytes);
     return MediaType::video(subtype::Dvsd, info);
 }
 
@@ -192,12 +196,3 @@ BENCHMARK(BM_Ffmpeg)->Arg(1)->Arg(4)->UseManualTime()->Iterations(1)->Repetition
     benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

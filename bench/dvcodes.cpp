@@ -10,6 +10,7 @@
 // sample is. The readers must not allocate: the benchmark counts allocations
 // made while it runs and fails if there are any.
 #include "formats/dvcodes.h"
+#include "main/bench_main.h"
 #include "support/dvframe.h"
 
 #include <benchmark/benchmark.h>
@@ -236,5 +237,3 @@ BENCHMARK(BM_DvPacks_NoPacksWorstCase)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Peer_PositionByPosition_NoPacksWorstCase)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-BENCHMARK_MAIN();

@@ -8,6 +8,7 @@
 #include "files/avifichier.h"
 #include "files/fichierlistmodel.h"
 #include "formats/dsfunctions.h"
+#include "main/bench_main.h"
 #include "support/dvfiles.h"
 #include "support/tools.h"
 
@@ -143,15 +144,13 @@ BENCHMARK(BM_Mediainfo)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (!g_list.empty() && !g_mediainfo.empty())
-        std::printf("listing: list %.1f ms, mediainfo %.1f ms (medians), ratio %.3f\n",
-                    1000 * median(g_list), 1000 * median(g_mediainfo),
-                    median(g_list) / median(g_mediainfo));
-    return 0;
-}
+[[maybe_unused]] const bool g_defined = vidora::bench::define({
+    .prepare = {},
+    .report =
+        [] {
+            if (!g_list.empty() && !g_mediainfo.empty())
+                std::printf("listing: list %.1f ms, mediainfo %.1f ms (medians), ratio %.3f\n",
+                            1000 * median(g_list), 1000 * median(g_mediainfo),
+                            median(g_list) / median(g_mediainfo));
+        },
+});

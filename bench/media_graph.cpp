@@ -4,6 +4,8 @@
 // with no clock. The peer is the same work without the layer (a loop over
 // the same pool), so the difference is the layer's cost per frame.
 // Goal: at least 100 000 samples/s through the graph.
+#include "formats/dvsystem.h"
+#include "main/bench_main.h"
 #include "platform/media/filters/null_renderer.h"
 #include "platform/media/graph.h"
 #include "support/media_filters.h"
@@ -14,9 +16,10 @@
 namespace {
 
 using namespace vidora::media;
+using vidora::kDv625;
 using namespace vidora::test;
 
-constexpr std::size_t FrameBytes = 144000;
+constexpr std::size_t FrameBytes = kDv625.frameBytes;
 constexpr int FramesPerRun = 20000;
 
 class TouchOneByte final : public InPlaceTransformFilter
@@ -120,5 +123,3 @@ void BM_PlainLoopSameWork(benchmark::State &state)
 BENCHMARK(BM_PlainLoopSameWork)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-BENCHMARK_MAIN();

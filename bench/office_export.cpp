@@ -5,11 +5,11 @@
 // once. The goal: each export of 50 scenes in at most 3 s on this machine;
 // the program prints the medians, each pair, the paired ratios and the load
 // average the pairs met (the machine may be shared).
+#include "main/bench_main.h"
 #include "scenes/officeexport.h"
 #include "support/tools.h"
 
 #include <QDir>
-#include <QGuiApplication>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -260,35 +260,36 @@ BENCHMARK(BM_TwoAtOnce)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillis
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    for (const char *format : {"ods", "odt"}) {
-        const std::vector<double> &ours = g_times[std::string("vidora ") + format];
-        if (ours.empty())
-            continue;
-        QStringList pairs;
-        for (std::size_t k = 0; k < ours.size(); ++k)
-            pairs << QStringLiteral("%1/%2 ms")
-                         .arg(1000 * ours[k], 0, 'f', 0)
-                         .arg(1000 * g_times[std::string("soffice ") + format][k], 0, 'f', 0);
-        std::printf("office export %s, %d scenes: vidora %.0f ms, soffice --convert-to %.0f ms "
+[[maybe_unused]] const bool g_defined = vidora::bench::define({
+    .prepare = {},
+    .report =
+        [] {
+            for (const char *format : {"ods", "odt"}) {
+                const std::vector<double> &ours = g_times[std::string("vidora ") + format];
+                if (ours.empty())
+                    continue;
+                QStringList pairs;
+                for (std::size_t k = 0; k < ours.size(); ++k)
+                    pairs << QStringLiteral("%1/%2 ms")
+                                 .arg(1000 * ours[k], 0, 'f', 0)
+                                 .arg(1000 * g_times[std::string("soffice ") + format][k], 0, 'f',
+                                      0);
+                std::printf(
+                    "office export %s, %d scenes: vidora %.0f ms, soffice --convert-to %.0f ms "
                     "(medians), paired ratio %.2f (median); goal <= 3000 ms: %s\n  pairs: %s\n",
                     format, kScenes, 1000 * median(ours),
                     1000 * median(g_times[std::string("soffice ") + format]),
                     median(g_ratios[format]), median(ours) <= 3.0 ? "met" : "not met",
                     qPrintable(pairs.join(", ")));
-    }
-    if (!g_times["two at once"].empty())
-        std::printf("two exports at once (.ods and .odt): both succeeded, the later in %.0f ms "
+            }
+            if (!g_times["two at once"].empty())
+                std::printf(
+                    "two exports at once (.ods and .odt): both succeeded, the later in %.0f ms "
                     "(median)\n",
                     1000 * median(g_times["two at once"]));
-    if (!g_loads.empty())
-        std::printf("load average (1 min) at the pairs: %.1f to %.1f\n",
-                    *std::min_element(g_loads.begin(), g_loads.end()),
-                    *std::max_element(g_loads.begin(), g_loads.end()));
-    return 0;
-}
+            if (!g_loads.empty())
+                std::printf("load average (1 min) at the pairs: %.1f to %.1f\n",
+                            *std::min_element(g_loads.begin(), g_loads.end()),
+                            *std::max_element(g_loads.begin(), g_loads.end()));
+        },
+});

@@ -8,6 +8,7 @@
 // the sequence), and the CPU time of the process (user + system) over the
 // run; for the peer, the CPU time of the ffmpeg process. Goal: every frame
 // shown on time, cpu_s <= the peer's.
+#include "main/bench_main.h"
 #include "support/dvfiles.h"
 #include "support/isolatedhome.h"
 #include "support/tools.h"
@@ -167,15 +168,11 @@ BENCHMARK(BM_Peer)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchma
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    qputenv("VIDORA_AUDIO_OUTPUT", "null");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    input();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+[[maybe_unused]] const bool g_defined = vidora::bench::define({
+    .prepare =
+        [] {
+            input();
+            return true;
+        },
+    .report = {},
+});

@@ -15,6 +15,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "main/bench_main.h"
+
 #include "platform/media/filters/video_renderer.h"
 #include "support/dvfiles.h"
 #include "support/tools.h"
@@ -283,14 +285,3 @@ BENCHMARK(BM_PairedRatio)
     ->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("VIDORA_AUDIO_OUTPUT", "null");
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -6,6 +6,7 @@
 //  - HeaderBlockCopy: copying the first 480 bytes of every DIF sequence from a
 //    store, the plain copy that the pack-by-pack copy replaces.
 #include "formats/dvcodes.h"
+#include "main/bench_main.h"
 #include "support/dvframe.h"
 #include "video/filters/dvheadercore.h"
 #include "video/filters/scenedetectcore.h"
@@ -22,7 +23,7 @@ using namespace vidora;
 using namespace vidora::test;
 
 constexpr std::size_t kStreamFrames = 2000; // 288 MB
-constexpr std::size_t kFrameBytes = 144000;
+constexpr std::size_t kFrameBytes = kDv625.frameBytes;
 
 DvFrame camcorderFrame(int index)
 {
@@ -80,7 +81,7 @@ void Detector(benchmark::State &state, bool titles)
         if (titles)
             detector.setOnTitle([&titleCalls](const TDvFrameInfo &, const QString &,
                                               const QString &) { ++titleCalls; });
-        detector.startStreaming(400000);
+        detector.startStreaming(kDv625.frameDuration);
         for (std::size_t i = 0; i < kStreamFrames; ++i)
             benchmark::DoNotOptimize(detector.processFrame(frameAt(i)));
         detector.stop();
@@ -111,7 +112,7 @@ void PackReadsOnly(benchmark::State &state)
 void HeaderRewrite(benchmark::State &state)
 {
     DvSceneDetectCore detector;
-    detector.startStreaming(400000);
+    detector.startStreaming(kDv625.frameDuration);
     detector.processFrame(frameAt(0));
     DvHeaderCore header(&detector);
     header.setDateOffset(1.0 / 24);
@@ -147,5 +148,3 @@ BENCHMARK(HeaderRewrite)->Unit(benchmark::kMillisecond);
 BENCHMARK(HeaderBlockCopy)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-BENCHMARK_MAIN();

@@ -6,12 +6,12 @@
 // opened as one folder ("+openfolder="). Compare the medians of the
 // repetitions: the goal is start / mediainfo <= 1.0; the program prints the
 // ratio and the load average at the end.
+#include "main/bench_main.h"
 #include "settings/settings.h"
 #include "support/dvfiles.h"
 #include "support/isolatedhome.h"
 #include "support/tools.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -201,19 +201,18 @@ QString LoadAverage()
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (!g_start.empty() && !g_mediainfo.empty())
-        std::printf("start with %d files: vidora %.1f ms, mediainfo %.1f ms (medians), ratio "
+[[maybe_unused]] const bool g_defined = vidora::bench::define({
+    .prepare = {},
+    .report =
+        [] {
+            if (!g_start.empty() && !g_mediainfo.empty())
+                std::printf(
+                    "start with %d files: vidora %.1f ms, mediainfo %.1f ms (medians), ratio "
                     "%.3f, load average %s\n",
                     kFiles, 1000 * median(g_start), 1000 * median(g_mediainfo),
                     median(g_start) / median(g_mediainfo), qPrintable(LoadAverage()));
-    if (!g_folder.empty() && !g_mediainfo.empty())
-        std::printf("the same files as one folder: vidora %.1f ms, ratio %.3f\n",
-                    1000 * median(g_folder), median(g_folder) / median(g_mediainfo));
-    return 0;
-}
+            if (!g_folder.empty() && !g_mediainfo.empty())
+                std::printf("the same files as one folder: vidora %.1f ms, ratio %.3f\n",
+                            1000 * median(g_folder), median(g_folder) / median(g_mediainfo));
+        },
+});

@@ -3,6 +3,7 @@
 // moment with an equivalent pattern, and printf-style formatting of a duration.
 #include "formats/datetime.h"
 #include "formats/dsfunctions.h"
+#include "main/bench_main.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -74,5 +75,3 @@ void DurationAsprintf(benchmark::State &state)
 BENCHMARK(DurationAsprintf);
 
 } // namespace
-
-BENCHMARK_MAIN();

@@ -14,6 +14,7 @@
 //  - OverlayDirect/w, the peer of both: the copy in and out with the two
 //    lines drawn straight onto the picture ((2w + 1)² + 1 text draws a line).
 //  - ContentDetect: the content detector's comparison of one picture.
+#include "main/bench_main.h"
 #include "video/filters/contentdetect.h"
 #include "video/filters/dv_deintercore.h"
 #include "video/filters/dv_superposercore.h"
@@ -166,14 +167,3 @@ void ContentDetect(benchmark::State &state)
 BENCHMARK(ContentDetect);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv); // fonts need it
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

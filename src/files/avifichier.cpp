@@ -3,6 +3,7 @@
 #include "formats/aviinfo.h"
 #include "formats/converterror.h"
 #include "formats/dsfunctions.h"
+#include "formats/dvsystem.h"
 #include "formats/rounding.h"
 
 #include <QDir>
@@ -226,11 +227,11 @@ void TaviFichier::ReadDv(const ProbeValues &probe, const TaviReading &reading)
         if (m_data.dvVAuxSrc & (1u << 21)) {
             m_data.pictureText += QStringLiteral(" (Pal");
             m_data.standard = TDvStandard::Pal;
-            m_data.frameRate = 25;
+            m_data.frameRate = double(kDv625.rate.num) / kDv625.rate.den;
         } else {
             m_data.pictureText += QStringLiteral(" (NTSC");
             m_data.standard = TDvStandard::Ntsc;
-            m_data.frameRate = 30000.0 / 1001.0;
+            m_data.frameRate = double(kDv525.rate.num) / kDv525.rate.den;
         }
     } else {
         m_data.dvType = 2;

@@ -12,14 +12,14 @@ namespace vidora {
 TFichierListModel::TFichierListModel(QObject *parent)
     : QAbstractListModel(parent), m_selection(this)
 {
-    connect(&m_opener, &TListOpener::openStart, this, &TFichierListModel::openStart);
-    connect(&m_opener, &TListOpener::openFolderFound, this, &TFichierListModel::openFolderFound);
-    connect(&m_opener, &TListOpener::openFileFound, this,
+    connect(&m_opener, &TThreadOpen::openStart, this, &TFichierListModel::openStart);
+    connect(&m_opener, &TThreadOpen::openFolderFound, this, &TFichierListModel::openFolderFound);
+    connect(&m_opener, &TThreadOpen::openFileFound, this,
             [this](const QString &folder, const std::shared_ptr<TSRFichier> &entry) {
                 AddFichier(entry, SelectionnerOuverts);
                 emit openFileFound(folder, entry);
             });
-    connect(&m_opener, &TListOpener::openEnd, this, &TFichierListModel::openEnd);
+    connect(&m_opener, &TThreadOpen::openEnd, this, &TFichierListModel::openEnd);
 }
 
 TFichierListModel::~TFichierListModel() = default;

@@ -9,7 +9,7 @@
 // The active entry changes only through UpdateActive (a key or mouse release,
 // or an explicit call): moving the current row alone does not change it.
 #include "files/listfichier.h"
-#include "files/listopener.h"
+#include "files/threadopen.h"
 
 #include <QAbstractListModel>
 #include <QHash>
@@ -109,7 +109,7 @@ public:
     void DropFichiers(const QStringList &paths);
     void AbortOpen() { m_opener.Abort(); }
     bool Opening() const { return m_opener.Opening(); }
-    TListOpener &Opener() { return m_opener; }
+    TThreadOpen &Opener() { return m_opener; }
 
 signals:
     void countsChanged(int selectedCount, int count);
@@ -147,7 +147,7 @@ private:
     int m_lastCount = -1;
     int m_lastSelected = -1;
     QString m_hint;
-    TListOpener m_opener;
+    TThreadOpen m_opener;
 };
 
 } // namespace vidora

@@ -14,9 +14,6 @@ constexpr std::size_t kDifBlocksPerSequence = 150;
 constexpr std::size_t kDifSequenceBytes = kDifBlockBytes * kDifBlocksPerSequence; // 12000
 static_assert(kDifSequenceBytes == kDvSequenceBytes);
 constexpr std::size_t kPackBytes = 5;
-static_assert(std::all_of(kDvSystems.begin(), kDvSystems.end(), [](const DvSystem &system) {
-    return system.frameBytes == static_cast<std::size_t>(system.difSequences) * kDifSequenceBytes;
-}));
 
 // Header block (block 0 of each sequence).
 constexpr std::size_t kHeaderSystemByte = 3;   // DSF: 625/50 or 525/60

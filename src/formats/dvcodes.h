@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <span>
 
+#include "formats/dvsystem.h"
+
 namespace vidora {
 
 // Time code of a frame, decoded from BCD.
@@ -42,20 +44,6 @@ struct TDvRecDateTime
 using TDvPack = std::array<std::uint8_t, 5>;
 // A DIF block, as copied out by FindAauxPack.
 using TDvBlock = std::array<std::uint8_t, 80>;
-
-// The two DV systems of standard definition (IEC 61834-2, SMPTE 314M 25 Mb/s).
-struct DvSystem
-{
-    std::uint8_t headerSystemByte; // byte 3 of the header block: DSF bit 7 set for 625/50
-    int difSequences;              // DIF sequences per frame, 12000 bytes each
-    std::size_t frameBytes;        // bytes per frame = difSequences × 12000
-    bool is525;                    // 525 lines, 60 fields (else 625 lines, 50 fields)
-};
-
-inline constexpr std::array<DvSystem, 2> kDvSystems{{
-    {0x3F, 10, 120000, true},  // 525/60
-    {0xBF, 12, 144000, false}, // 625/50
-}};
 
 // Pack identifiers (PC0) the program reads or writes.
 inline constexpr std::uint8_t kDvPackTimecode = 0x13;          // subcode and VAUX
@@ -110,9 +98,6 @@ bool ReadDvWideFlag(std::span<const std::uint8_t> frame, int nSeq, bool &wide);
 // 0 for 4:3; for 16:9, 7 when the low three bits of byte 12 of that sequence's
 // header block are 0, else 2. The other bits of PC2 are kept.
 void SetDvWideFlag(std::span<std::uint8_t> frame, int nSeq, bool wide);
-
-// Bytes of one DIF sequence: 150 DIF blocks of 80 bytes.
-inline constexpr std::size_t kDvSequenceBytes = 12000;
 
 // Offsets within a DIF sequence of its 57 subcode and VAUX pack positions, in
 // the search order of FindDvPack: subcode blocks 1 and 2 (six packs each), then

@@ -19,24 +19,43 @@ QString fourCCBytesText(FourCC code)
 
 namespace riff {
 
-BoundedReader::BoundedReader(QIODevice &device) : m_device(device), m_size(device.size()) {}
+qint64 DeviceSource::size() const
+{
+    return m_device.size();
+}
+
+bool DeviceSource::read(qint64 offset, qint64 count, void *out)
+{
+    return m_device.seek(offset) && m_device.read(static_cast<char *>(out), count) == count;
+}
+
+BoundedReader::BoundedReader(ByteSource &source) : m_source(source), m_size(source.size()) {}
+
+BoundedReader::BoundedReader(QIODevice &device)
+    : m_device(std::make_unique<DeviceSource>(device)), m_source(*m_device), m_size(m_source.size())
+{}
 
 bool BoundedReader::holds(qint64 offset, qint64 count) const
 {
     return offset >= 0 && count >= 0 && offset <= m_size && count <= m_size - offset;
 }
 
-std::optional<QByteArray> BoundedReader::readAt(qint64 offset, qint64 count)
+bool BoundedReader::read(qint64 offset, qint64 count, void *out) const
 {
-    if (!holds(offset, count) || !m_device.seek(offset))
+    return holds(offset, count) && m_source.read(offset, count, out);
+}
+
+std::optional<QByteArray> BoundedReader::readAt(qint64 offset, qint64 count) const
+{
+    if (!holds(offset, count))
         return std::nullopt;
-    QByteArray bytes = m_device.read(count);
-    if (bytes.size() != count)
+    QByteArray bytes(count, Qt::Uninitialized);
+    if (!m_source.read(offset, count, bytes.data()))
         return std::nullopt;
     return bytes;
 }
 
-std::optional<ChunkHeader> BoundedReader::headerAt(qint64 offset)
+std::optional<ChunkHeader> BoundedReader::headerAt(qint64 offset) const
 {
     const auto bytes = readAt(offset, kHeaderSize);
     if (!bytes)
@@ -44,7 +63,7 @@ std::optional<ChunkHeader> BoundedReader::headerAt(qint64 offset)
     return ChunkHeader{readLE32(bytes->constData()), readLE32(bytes->constData() + 4)};
 }
 
-std::optional<FourCC> BoundedReader::fourCCAt(qint64 offset)
+std::optional<FourCC> BoundedReader::fourCCAt(qint64 offset) const
 {
     const auto bytes = readAt(offset, 4);
     if (!bytes)

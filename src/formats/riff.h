@@ -13,6 +13,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -49,6 +51,26 @@ inline quint32 readLE32(const char *p)
            quint32(quint8(p[3])) << 24;
 }
 
+inline quint64 readLE64(const char *p)
+{
+    return quint64(readLE32(p)) | quint64(readLE32(p + 4)) << 32;
+}
+
+inline quint16 readLE16(const std::uint8_t *p)
+{
+    return readLE16(reinterpret_cast<const char *>(p));
+}
+
+inline quint32 readLE32(const std::uint8_t *p)
+{
+    return readLE32(reinterpret_cast<const char *>(p));
+}
+
+inline quint64 readLE64(const std::uint8_t *p)
+{
+    return readLE64(reinterpret_cast<const char *>(p));
+}
+
 // Four bytes in file order, little-endian.
 QByteArray bytesLE32(quint32 value);
 
@@ -70,24 +92,54 @@ struct ChunkHeader
     quint32 size = 0; // as stored: data bytes, pad byte excluded
 };
 
-// Exact reads from an open device, bounded by the device's size as it was
-// when the reader was made. A read that the file cannot satisfy in full
-// returns nothing; nothing is ever read past the end.
+// Random access to the bytes of a file: all that the bounded reader needs.
+// An open device adapts to it (DeviceSource), and so does the media layer's
+// asynchronous reader in the AVI splitter.
+class ByteSource
+{
+public:
+    virtual ~ByteSource() = default;
+    virtual qint64 size() const = 0;
+    // Reads exactly `count` bytes at `offset` into `out`; false when it
+    // cannot. The bounded reader asks only for ranges inside size().
+    virtual bool read(qint64 offset, qint64 count, void *out) = 0;
+};
+
+class DeviceSource final : public ByteSource
+{
+public:
+    explicit DeviceSource(QIODevice &device) : m_device(device) {}
+    qint64 size() const override;
+    bool read(qint64 offset, qint64 count, void *out) override;
+
+private:
+    QIODevice &m_device;
+};
+
+// Exact reads from a byte source, bounded by its size as it was when the
+// reader was made. A read that the file cannot satisfy in full returns
+// nothing; nothing is ever read past the end.
 class BoundedReader
 {
 public:
+    // `source` must outlive the reader.
+    explicit BoundedReader(ByteSource &source);
     explicit BoundedReader(QIODevice &device);
 
     qint64 fileSize() const { return m_size; }
     // Whether [offset, offset + count) lies inside the file.
     bool holds(qint64 offset, qint64 count) const;
 
-    std::optional<QByteArray> readAt(qint64 offset, qint64 count);
-    std::optional<ChunkHeader> headerAt(qint64 offset);
-    std::optional<FourCC> fourCCAt(qint64 offset);
+    // Reads exactly `count` bytes into `out`; false when they are not all
+    // inside the file or cannot be read.
+    bool read(qint64 offset, qint64 count, void *out) const;
+    std::optional<QByteArray> readAt(qint64 offset, qint64 count) const;
+    std::optional<ChunkHeader> headerAt(qint64 offset) const;
+    std::optional<FourCC> fourCCAt(qint64 offset) const;
 
 private:
-    QIODevice &m_device;
+    std::unique_ptr<DeviceSource> m_device; // when made from a device
+    ByteSource &m_source;
     qint64 m_size;
 };
 

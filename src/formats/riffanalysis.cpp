@@ -45,11 +45,6 @@ QString Chars(const char *p)
     return QString::fromLatin1(p, 4);
 }
 
-quint64 LE64(const char *p)
-{
-    return quint64(readLE32(p)) | quint64(readLE32(p + 4)) << 32;
-}
-
 bool IsFrameChunk(FourCC id)
 {
     return id == makeFourCC("01wb") || id == makeFourCC("00dc") || id == makeFourCC("00db");
@@ -309,7 +304,7 @@ private:
             Line(in + "bIndexType = " + QString::number(quint8(p[3])));
             Line(in + "nEntriesInUse = " + Hex(readLE32(p + 4), 8));
             Line(in + "dwChunkId = " + Chars(p + 8));
-            Line(in + "qwBaseOffset = " + Hex(LE64(p + 12), 16));
+            Line(in + "qwBaseOffset = " + Hex(readLE64(p + 12), 16));
             Line(in + "dwReserved_3 = " + Hex(readLE32(p + 20), 8));
             Banner(level, QStringLiteral("Fin de l'Index"));
             Line(QString());

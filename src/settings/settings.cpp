@@ -12,6 +12,8 @@
 #include <QScreen>
 #include <QSettings>
 
+#include <type_traits>
+
 namespace vidora {
 
 namespace {
@@ -26,6 +28,122 @@ std::uint8_t lowByte(int value)
 {
     return static_cast<std::uint8_t>(value & 0xFF);
 }
+
+// Save order, which is the stored layout: everything after "IncrustFont" lies
+// in the font's group of the registry. Within a group the order only sets the
+// order of the portable file's lines.
+template <class T, auto... Path>
+T &member(SettingValues &values)
+{
+    return (values.*....*Path);
+}
+
+const SettingDefinition kCatalogue[] = {
+    {u"Top", &member<int, &SettingValues::Top>, SettingDefault::CentredTop, SettingGroup::Main},
+    {u"Left", &member<int, &SettingValues::Left>, SettingDefault::CentredLeft, SettingGroup::Main},
+    {u"Width", &member<int, &SettingValues::Width>, SettingDefault::Fixed, SettingGroup::Main},
+    {u"Height", &member<int, &SettingValues::Height>, SettingDefault::Fixed, SettingGroup::Main},
+    {u"WindoState", &member<std::uint8_t, &SettingValues::WindowState>, SettingDefault::Fixed,
+     SettingGroup::Main},
+    {u"SendTo", &member<bool, &SettingValues::SendTo>, SettingDefault::Fixed, SettingGroup::Main},
+    {u"Select when opening", &member<bool, &SettingValues::SelectWhenOpening>,
+     SettingDefault::Fixed, SettingGroup::Main},
+    {u"Save list when quit", &member<bool, &SettingValues::SaveListWhenQuit>, SettingDefault::Fixed,
+     SettingGroup::Main},
+    {u"Format pour Ajouter Datecode", &member<QString, &SettingValues::FormatAddDatecode>,
+     SettingDefault::Fixed, SettingGroup::Main},
+    {u"Format pour Ajouter Timecode", &member<QString, &SettingValues::FormatAddTimecode>,
+     SettingDefault::Fixed, SettingGroup::Main},
+    {u"Format pour Afficher Datecode", &member<QString, &SettingValues::FormatShowDatecode>,
+     SettingDefault::Fixed, SettingGroup::Main},
+    {u"Format pour Renommer", &member<QString, &SettingValues::FormatRename>, SettingDefault::Fixed,
+     SettingGroup::Main},
+    {u"Folder to open files", &member<QString, &SettingValues::FolderToOpenFiles>,
+     SettingDefault::VideoFolder, SettingGroup::Main},
+    {u"Dossier à ouverture auto", &member<QString, &SettingValues::AutoOpenFolder>,
+     SettingDefault::VideoFolder, SettingGroup::Main},
+    {u"Dossier des PlayList", &member<QString, &SettingValues::PlaylistFolder>,
+     SettingDefault::DocumentsFolder, SettingGroup::Main},
+    {u"Save in the same folder", &member<bool, &SettingValues::SaveInSameFolder>,
+     SettingDefault::Fixed, SettingGroup::Main},
+    {u"Dossier pour Sauver", &member<QString, &SettingValues::SaveFolder>,
+     SettingDefault::VideoFolder, SettingGroup::Main},
+    {u"formatdate1", &member<QString, &SettingValues::Incrust, &TincrustRec::DateFormat1>,
+     SettingDefault::Fixed, SettingGroup::Main},
+    {u"formatdate2", &member<QString, &SettingValues::Incrust, &TincrustRec::DateFormat2>,
+     SettingDefault::Fixed, SettingGroup::Main},
+    {u"When Incrust", &member<std::uint8_t, &SettingValues::Incrust, &TincrustRec::When>,
+     SettingDefault::Fixed, SettingGroup::Main},
+    {u"IncrustFont", &member<TfontRecord, &SettingValues::Incrust, &TincrustRec::Font>,
+     SettingDefault::IncrustFont, SettingGroup::Font},
+    {u"Durée Incrustation", &member<int, &SettingValues::Incrust, &TincrustRec::Seconds>,
+     SettingDefault::Fixed, SettingGroup::Font},
+    {u"Border Size", &member<int, &SettingValues::Incrust, &TincrustRec::Outline>,
+     SettingDefault::Fixed, SettingGroup::Font},
+    {u"Fichier F3", &member<QString, &SettingValues::FileF3>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Fichier F4", &member<QString, &SettingValues::FileF4>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Fichier Quillmark", &member<QString, &SettingValues::FileQuillmark>,
+     SettingDefault::QuillmarkPath, SettingGroup::Font},
+    {u"Frequence DV", &member<std::uint8_t, &SettingValues::DvAudioRate>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"standard DV", &member<std::uint8_t, &SettingValues::DvStandard>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"ratio DV", &member<std::uint8_t, &SettingValues::DvRatio>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Sort index", &member<QString, &SettingValues::SortIndex>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Tri des raccourcis", &member<std::uint8_t, &SettingValues::ShortcutSortColumn>,
+     SettingDefault::Fixed, SettingGroup::Font},
+    {u"Portable Path", &member<QString, &SettingValues::PortablePath>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Vue", &member<std::uint8_t, &SettingValues::DisplayMode>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Retour", &member<std::uint8_t, &SettingValues::ReturnMode>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Volume", &member<int, &SettingValues::Volume>, SettingDefault::Fixed, SettingGroup::Font},
+    {u"is Mute on", &member<bool, &SettingValues::IsMuteOn>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Incrust positionX", &member<int, &SettingValues::IncrustPositionX>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Incrust positionY", &member<int, &SettingValues::IncrustPositionY>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Incrust Sliders Visible", &member<bool, &SettingValues::IncrustSlidersVisible>,
+     SettingDefault::Fixed, SettingGroup::Font},
+    {u"Alignement", &member<std::uint8_t, &SettingValues::IncrustAlignment>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"What Incrust", &member<std::uint8_t, &SettingValues::WhatIncrust>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"is Incrust On", &member<bool, &SettingValues::IsIncrustOn>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Decalage avancé", &member<bool, &SettingValues::AdvancedShift>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Format pour Incruster Datecode1", &member<QString, &SettingValues::FormatIncrustDatecode1>,
+     SettingDefault::Fixed, SettingGroup::Font},
+    {u"Format pour Incruster Datecode2", &member<QString, &SettingValues::FormatIncrustDatecode2>,
+     SettingDefault::Fixed, SettingGroup::Font},
+    {u"Décalage Horaire", &member<double, &SettingValues::TimeOffset>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"texte1", &member<QString, &SettingValues::Text1>, SettingDefault::Fixed, SettingGroup::Font},
+    {u"texte2", &member<QString, &SettingValues::Text2>, SettingDefault::Fixed, SettingGroup::Font},
+    {u"liste gauche", &member<bool, &SettingValues::ListLeft>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"intervalle", &member<int, &SettingValues::Interval>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"template renommer", &member<QString, &SettingValues::RenameTemplate>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Datecode avant", &member<bool, &SettingValues::DatecodeBefore>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Timcode avant", &member<bool, &SettingValues::TimecodeBefore>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Format Durée", &member<std::uint8_t, &SettingValues::DurationFormat>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Deinterlace", &member<bool, &SettingValues::Deinterlace>, SettingDefault::Fixed,
+     SettingGroup::Font},
+    {u"Charger Quillmark", &member<bool, &SettingValues::LoadQuillmark>, SettingDefault::Fixed,
+     SettingGroup::Font},
+};
 
 } // namespace
 
@@ -68,6 +186,11 @@ SettingsEnvironment SettingsEnvironment::forRunningProgram()
 
 // ---------------------------------------------------------------- settings
 
+std::span<const SettingDefinition> SettingsCatalogue()
+{
+    return kCatalogue;
+}
+
 Settings::Settings(SettingsEnvironment environment) : m_environment(std::move(environment)) {}
 
 std::uint8_t Settings::ChoosePreferencesMode() const
@@ -99,83 +222,56 @@ void Settings::LoadPreferences()
     }
 }
 
-// Catalogue order. The place of "IncrustFont" is part of the registry layout:
-// everything after it lies in the font's group.
 void Settings::readAll(TReadPreferences &r)
 {
-    const QString videoFolder = GetMyVideoFolder();
-    const QString documentsFolder = GetPersonalFolder();
-    const SettingValues defaults;
-
-    Width = r.ReadInteger(QStringLiteral("Width"), defaults.Width);
-    Height = r.ReadInteger(QStringLiteral("Height"), defaults.Height);
-    Top = r.ReadInteger(QStringLiteral("Top"), (m_environment.screenSize.height() - Height) / 2);
-    Left = r.ReadInteger(QStringLiteral("Left"), (m_environment.screenSize.width() - Width) / 2);
-    WindowState = lowByte(r.ReadInteger(QStringLiteral("WindoState"), defaults.WindowState));
-    SendTo = r.ReadBool(QStringLiteral("SendTo"), defaults.SendTo);
-    SelectWhenOpening =
-        r.ReadBool(QStringLiteral("Select when opening"), defaults.SelectWhenOpening);
-    SaveListWhenQuit = r.ReadBool(QStringLiteral("Save list when quit"), defaults.SaveListWhenQuit);
-    FormatAddDatecode =
-        r.ReadString(QStringLiteral("Format pour Ajouter Datecode"), defaults.FormatAddDatecode);
-    FormatAddTimecode =
-        r.ReadString(QStringLiteral("Format pour Ajouter Timecode"), defaults.FormatAddTimecode);
-    FormatShowDatecode =
-        r.ReadString(QStringLiteral("Format pour Afficher Datecode"), defaults.FormatShowDatecode);
-    FormatRename = r.ReadString(QStringLiteral("Format pour Renommer"), defaults.FormatRename);
-    FolderToOpenFiles = r.ReadString(QStringLiteral("Folder to open files"), videoFolder);
-    AutoOpenFolder = r.ReadString(QStringLiteral("Dossier à ouverture auto"), videoFolder);
-    PlaylistFolder = r.ReadString(QStringLiteral("Dossier des PlayList"), documentsFolder);
-    SaveInSameFolder =
-        r.ReadBool(QStringLiteral("Save in the same folder"), defaults.SaveInSameFolder);
-    SaveFolder = r.ReadString(QStringLiteral("Dossier pour Sauver"), videoFolder);
-    Incrust.DateFormat1 = r.ReadString(QStringLiteral("formatdate1"), defaults.Incrust.DateFormat1);
-    Incrust.DateFormat2 = r.ReadString(QStringLiteral("formatdate2"), defaults.Incrust.DateFormat2);
-    Incrust.When = lowByte(r.ReadInteger(QStringLiteral("When Incrust"), defaults.Incrust.When));
-    Incrust.Font = r.ReadFont(QStringLiteral("IncrustFont"), DefaultIncrustFont());
-    Incrust.Seconds = r.ReadInteger(QStringLiteral("Durée Incrustation"), defaults.Incrust.Seconds);
-    Incrust.Outline = r.ReadInteger(QStringLiteral("Border Size"), defaults.Incrust.Outline);
-    WhatIncrust = lowByte(r.ReadInteger(QStringLiteral("What Incrust"), defaults.WhatIncrust));
-    FileF3 = r.ReadString(QStringLiteral("Fichier F3"), defaults.FileF3);
-    FileF4 = r.ReadString(QStringLiteral("Fichier F4"), defaults.FileF4);
-    FileQuillmark = r.ReadString(QStringLiteral("Fichier Quillmark"), QuillmarkExePath());
-    DvAudioRate = lowByte(r.ReadInteger(QStringLiteral("Frequence DV"), defaults.DvAudioRate));
-    DvStandard = lowByte(r.ReadInteger(QStringLiteral("standard DV"), defaults.DvStandard));
-    DvRatio = lowByte(r.ReadInteger(QStringLiteral("ratio DV"), defaults.DvRatio));
-    SortIndex = r.ReadString(QStringLiteral("Sort index"), defaults.SortIndex);
-    ShortcutSortColumn =
-        lowByte(r.ReadInteger(QStringLiteral("Tri des raccourcis"), defaults.ShortcutSortColumn));
-    PortablePath = r.ReadString(QStringLiteral("Portable Path"), defaults.PortablePath);
-    DisplayMode = lowByte(r.ReadInteger(QStringLiteral("Vue"), defaults.DisplayMode));
-    ReturnMode = lowByte(r.ReadInteger(QStringLiteral("Retour"), defaults.ReturnMode));
-    Volume = r.ReadInteger(QStringLiteral("Volume"), defaults.Volume);
-    IsMuteOn = r.ReadBool(QStringLiteral("is Mute on"), defaults.IsMuteOn);
-    IncrustPositionX =
-        r.ReadInteger(QStringLiteral("Incrust positionX"), defaults.IncrustPositionX);
-    IncrustPositionY =
-        r.ReadInteger(QStringLiteral("Incrust positionY"), defaults.IncrustPositionY);
-    IncrustSlidersVisible =
-        r.ReadBool(QStringLiteral("Incrust Sliders Visible"), defaults.IncrustSlidersVisible);
-    IncrustAlignment =
-        lowByte(r.ReadInteger(QStringLiteral("Alignement"), defaults.IncrustAlignment));
-    IsIncrustOn = r.ReadBool(QStringLiteral("is Incrust On"), defaults.IsIncrustOn);
-    AdvancedShift = r.ReadBool(QStringLiteral("Decalage avancé"), defaults.AdvancedShift);
-    FormatIncrustDatecode1 = r.ReadString(QStringLiteral("Format pour Incruster Datecode1"),
-                                          defaults.FormatIncrustDatecode1);
-    FormatIncrustDatecode2 = r.ReadString(QStringLiteral("Format pour Incruster Datecode2"),
-                                          defaults.FormatIncrustDatecode2);
-    TimeOffset = r.ReadFloat(QStringLiteral("Décalage Horaire"), defaults.TimeOffset);
-    Text1 = r.ReadString(QStringLiteral("texte1"), defaults.Text1);
-    Text2 = r.ReadString(QStringLiteral("texte2"), defaults.Text2);
-    ListLeft = r.ReadBool(QStringLiteral("liste gauche"), defaults.ListLeft);
-    Interval = r.ReadInteger(QStringLiteral("intervalle"), defaults.Interval);
-    RenameTemplate = r.ReadString(QStringLiteral("template renommer"), defaults.RenameTemplate);
-    DatecodeBefore = r.ReadBool(QStringLiteral("Datecode avant"), defaults.DatecodeBefore);
-    TimecodeBefore = r.ReadBool(QStringLiteral("Timcode avant"), defaults.TimecodeBefore);
-    DurationFormat =
-        lowByte(r.ReadInteger(QStringLiteral("Format Durée"), defaults.DurationFormat));
-    Deinterlace = r.ReadBool(QStringLiteral("Deinterlace"), defaults.Deinterlace);
-    LoadQuillmark = r.ReadBool(QStringLiteral("Charger Quillmark"), defaults.LoadQuillmark);
+    SettingValues defaults;
+    const auto readOne = [&](const SettingDefinition &setting) {
+        const QString name = setting.name.toString();
+        std::visit(
+            [&](auto member) {
+                auto &value = member(*this);
+                using T = std::remove_reference_t<decltype(value)>;
+                T fallback = member(defaults);
+                if constexpr (std::is_same_v<T, int>) {
+                    if (setting.fallback == SettingDefault::CentredTop)
+                        fallback = (m_environment.screenSize.height() - Height) / 2;
+                    else if (setting.fallback == SettingDefault::CentredLeft)
+                        fallback = (m_environment.screenSize.width() - Width) / 2;
+                    value = r.ReadInteger(name, fallback);
+                } else if constexpr (std::is_same_v<T, std::uint8_t>) {
+                    value = lowByte(r.ReadInteger(name, fallback));
+                } else if constexpr (std::is_same_v<T, bool>) {
+                    value = r.ReadBool(name, fallback);
+                } else if constexpr (std::is_same_v<T, QString>) {
+                    if (setting.fallback == SettingDefault::VideoFolder)
+                        fallback = GetMyVideoFolder();
+                    else if (setting.fallback == SettingDefault::DocumentsFolder)
+                        fallback = GetPersonalFolder();
+                    else if (setting.fallback == SettingDefault::QuillmarkPath)
+                        fallback = QuillmarkExePath();
+                    value = r.ReadString(name, fallback);
+                } else if constexpr (std::is_same_v<T, double>) {
+                    value = r.ReadFloat(name, fallback);
+                } else {
+                    static_assert(std::is_same_v<T, TfontRecord>);
+                    if (setting.fallback == SettingDefault::IncrustFont)
+                        fallback = DefaultIncrustFont();
+                    value = r.ReadFont(name, fallback);
+                }
+            },
+            setting.member);
+    };
+    // Group by group, as the store enters the font's group for good. A centred
+    // window place is read after the size it is centred on.
+    const auto centred = [](const SettingDefinition &setting) {
+        return setting.fallback == SettingDefault::CentredTop ||
+               setting.fallback == SettingDefault::CentredLeft;
+    };
+    for (const SettingGroup group : {SettingGroup::Main, SettingGroup::Font})
+        for (const bool late : {false, true})
+            for (const SettingDefinition &setting : SettingsCatalogue())
+                if (setting.group == group && centred(setting) == late)
+                    readOne(setting);
 }
 
 void Settings::SavePreferences()
@@ -188,9 +284,6 @@ void Settings::SavePreferences()
     writer.Commit();
 }
 
-// Save order: "Top" and "Left" before "Width" and "Height", "What Incrust"
-// after "Alignement"; what matters is that each setting stays on its side of
-// "IncrustFont".
 void Settings::writeAll(TWritePreferences &w)
 {
     w.WriteString(QStringLiteral("version"), AppVersionText + QStringLiteral(" by ") + kMakerName);
@@ -199,63 +292,25 @@ void Settings::writeAll(TWritePreferences &w)
                                         QStringLiteral("yyyy/MM/dd hh:mm:ss ap")));
     w.WriteString(kExename, m_environment.programFilePath);
 
-    w.WriteInteger(QStringLiteral("Top"), Top);
-    w.WriteInteger(QStringLiteral("Left"), Left);
-    w.WriteInteger(QStringLiteral("Width"), Width);
-    w.WriteInteger(QStringLiteral("Height"), Height);
-    w.WriteInteger(QStringLiteral("WindoState"), WindowState);
-    w.WriteBool(QStringLiteral("SendTo"), SendTo);
-    w.WriteBool(QStringLiteral("Select when opening"), SelectWhenOpening);
-    w.WriteBool(QStringLiteral("Save list when quit"), SaveListWhenQuit);
-    w.WriteString(QStringLiteral("Format pour Ajouter Datecode"), FormatAddDatecode);
-    w.WriteString(QStringLiteral("Format pour Ajouter Timecode"), FormatAddTimecode);
-    w.WriteString(QStringLiteral("Format pour Afficher Datecode"), FormatShowDatecode);
-    w.WriteString(QStringLiteral("Format pour Renommer"), FormatRename);
-    w.WriteString(QStringLiteral("Folder to open files"), FolderToOpenFiles);
-    w.WriteString(QStringLiteral("Dossier à ouverture auto"), AutoOpenFolder);
-    w.WriteString(QStringLiteral("Dossier des PlayList"), PlaylistFolder);
-    w.WriteBool(QStringLiteral("Save in the same folder"), SaveInSameFolder);
-    w.WriteString(QStringLiteral("Dossier pour Sauver"), SaveFolder);
-    w.WriteString(QStringLiteral("formatdate1"), Incrust.DateFormat1);
-    w.WriteString(QStringLiteral("formatdate2"), Incrust.DateFormat2);
-    w.WriteInteger(QStringLiteral("When Incrust"), Incrust.When);
-    w.WriteFont(QStringLiteral("IncrustFont"), Incrust.Font);
-
-    w.WriteInteger(QStringLiteral("Durée Incrustation"), Incrust.Seconds);
-    w.WriteInteger(QStringLiteral("Border Size"), Incrust.Outline);
-    w.WriteString(QStringLiteral("Fichier F3"), FileF3);
-    w.WriteString(QStringLiteral("Fichier F4"), FileF4);
-    w.WriteString(QStringLiteral("Fichier Quillmark"), FileQuillmark);
-    w.WriteInteger(QStringLiteral("Frequence DV"), DvAudioRate);
-    w.WriteInteger(QStringLiteral("standard DV"), DvStandard);
-    w.WriteInteger(QStringLiteral("ratio DV"), DvRatio);
-    w.WriteString(QStringLiteral("Sort index"), SortIndex);
-    w.WriteInteger(QStringLiteral("Tri des raccourcis"), ShortcutSortColumn);
-    w.WriteString(QStringLiteral("Portable Path"), PortablePath);
-    w.WriteInteger(QStringLiteral("Vue"), DisplayMode);
-    w.WriteInteger(QStringLiteral("Retour"), ReturnMode);
-    w.WriteInteger(QStringLiteral("Volume"), Volume);
-    w.WriteBool(QStringLiteral("is Mute on"), IsMuteOn);
-    w.WriteInteger(QStringLiteral("Incrust positionX"), IncrustPositionX);
-    w.WriteInteger(QStringLiteral("Incrust positionY"), IncrustPositionY);
-    w.WriteBool(QStringLiteral("Incrust Sliders Visible"), IncrustSlidersVisible);
-    w.WriteInteger(QStringLiteral("Alignement"), IncrustAlignment);
-    w.WriteInteger(QStringLiteral("What Incrust"), WhatIncrust);
-    w.WriteBool(QStringLiteral("is Incrust On"), IsIncrustOn);
-    w.WriteBool(QStringLiteral("Decalage avancé"), AdvancedShift);
-    w.WriteString(QStringLiteral("Format pour Incruster Datecode1"), FormatIncrustDatecode1);
-    w.WriteString(QStringLiteral("Format pour Incruster Datecode2"), FormatIncrustDatecode2);
-    w.WriteFloat(QStringLiteral("Décalage Horaire"), TimeOffset);
-    w.WriteString(QStringLiteral("texte1"), Text1);
-    w.WriteString(QStringLiteral("texte2"), Text2);
-    w.WriteBool(QStringLiteral("liste gauche"), ListLeft);
-    w.WriteInteger(QStringLiteral("intervalle"), Interval);
-    w.WriteString(QStringLiteral("template renommer"), RenameTemplate);
-    w.WriteBool(QStringLiteral("Datecode avant"), DatecodeBefore);
-    w.WriteBool(QStringLiteral("Timcode avant"), TimecodeBefore);
-    w.WriteInteger(QStringLiteral("Format Durée"), DurationFormat);
-    w.WriteBool(QStringLiteral("Deinterlace"), Deinterlace);
-    w.WriteBool(QStringLiteral("Charger Quillmark"), LoadQuillmark);
+    for (const SettingDefinition &setting : SettingsCatalogue()) {
+        const QString name = setting.name.toString();
+        std::visit(
+            [&](auto member) {
+                const auto &value = member(*this);
+                using T = std::remove_cvref_t<decltype(value)>;
+                if constexpr (std::is_same_v<T, int> || std::is_same_v<T, std::uint8_t>)
+                    w.WriteInteger(name, value);
+                else if constexpr (std::is_same_v<T, bool>)
+                    w.WriteBool(name, value);
+                else if constexpr (std::is_same_v<T, QString>)
+                    w.WriteString(name, value);
+                else if constexpr (std::is_same_v<T, double>)
+                    w.WriteFloat(name, value);
+                else
+                    w.WriteFont(name, value);
+            },
+            setting.member);
+    }
 }
 
 bool Settings::DeletePreferences(const std::function<bool(const QString &)> &confirm,

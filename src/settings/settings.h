@@ -10,8 +10,12 @@
 #include <QSize>
 #include <QString>
 
+#include <QStringView>
+
 #include <cstdint>
 #include <functional>
+#include <span>
+#include <variant>
 
 namespace vidora {
 
@@ -155,6 +159,46 @@ struct SettingValues
 
     bool operator==(const SettingValues &) const = default;
 };
+
+// The catalogue of stored settings: one row per setting, in the order they are
+// saved. Loading, saving and the settings tests all go through it.
+
+// The member a setting is kept in. Its type is the stored kind: int an
+// integer, std::uint8_t an integer whose low byte is kept, bool a boolean,
+// QString a text, double a real, TfontRecord a font.
+template <class T>
+using SettingMember = T &(*)(SettingValues &);
+using SettingAccess =
+    std::variant<SettingMember<int>, SettingMember<std::uint8_t>, SettingMember<bool>,
+                 SettingMember<QString>, SettingMember<double>, SettingMember<TfontRecord>>;
+
+// What a setting that the store lacks (or cannot read) takes.
+enum class SettingDefault : std::uint8_t {
+    Fixed,           // the member's value in SettingValues{}
+    CentredTop,      // (screen height - "Height") / 2
+    CentredLeft,     // (screen width - "Width") / 2
+    VideoFolder,     // the user's video folder
+    DocumentsFolder, // the user's documents folder
+    QuillmarkPath,   // the sibling program's "Exename"
+    IncrustFont,     // DefaultIncrustFont()
+};
+
+// Where a setting lies in the registry layout: the program's key, or the
+// font's group that the store stays in once the font is read or written.
+enum class SettingGroup : std::uint8_t {
+    Main,
+    Font,
+};
+
+struct SettingDefinition
+{
+    QStringView name; // stored name
+    SettingAccess member;
+    SettingDefault fallback;
+    SettingGroup group;
+};
+
+std::span<const SettingDefinition> SettingsCatalogue();
 
 class Settings : public SettingValues
 {

@@ -1,6 +1,6 @@
 // The command kinds apart from a run: message formatting, defaults of the
 // steps, and finding commands by name.
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 
 namespace vidora::test {
 namespace {

@@ -1,7 +1,7 @@
 // The graph run of a video command: progress against the file's own length,
 // completion, error and abort notices, the current-file abort, and what is
 // left on disk and in the list afterwards.
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 
 #include "platform/gui_thread.h"
 

@@ -1,7 +1,7 @@
 // The command engine's run over the chosen files: which entries it takes,
 // conditions, questions and their answers, passes, aborts, and the engine's
 // own guards (one run at a time, the list cleared during a run).
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 
 #include "platform/gui_thread.h"
 

@@ -1,6 +1,6 @@
 // Errors of each kind and every list update a command makes, on real files
 // in a temporary folder.
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 
 #include "support/tools.h"
 

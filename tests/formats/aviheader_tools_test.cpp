@@ -58,7 +58,7 @@ TEST(AviHeaderTools, FfmpegFileIsReadAndPatched)
                 .split(u' ')
             << path);
     if (!made.started)
-        GTEST_SKIP() << "ffmpeg is not installed";
+        FAIL() << "ffmpeg is not installed (scripts/setup installs it)";
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
 
     const TAviParam param(path);

@@ -93,9 +93,9 @@ TEST_P(DvcodesFfmpeg, PacksMatchWhatWasAskedAndWhatMediainfoReads)
 {
     const FfmpegDvCase &c = GetParam();
     if (!toolAvailable("ffmpeg", "-version"))
-        GTEST_SKIP() << "ffmpeg is not installed";
+        FAIL() << "ffmpeg is not installed (scripts/setup installs it)";
     if (!toolAvailable("mediainfo", "--Version"))
-        GTEST_SKIP() << "mediainfo is not installed";
+        FAIL() << "mediainfo is not installed (scripts/setup installs it)";
 
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -187,7 +187,7 @@ TEST_P(DvcodesFfmpeg, PacksMatchWhatWasAskedAndWhatMediainfoReads)
 TEST(DvFrameBuilder, BlockLayoutMatchesFfmpegFrames)
 {
     if (!toolAvailable("ffmpeg", "-version"))
-        GTEST_SKIP() << "ffmpeg is not installed";
+        FAIL() << "ffmpeg is not installed (scripts/setup installs it)";
     for (const bool ntsc : {false, true}) {
         SCOPED_TRACE(ntsc ? "NTSC" : "PAL");
         QTemporaryDir dir;

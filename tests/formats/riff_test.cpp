@@ -4,7 +4,11 @@
 #include <QBuffer>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
+#include <limits>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -54,6 +58,37 @@ TEST(RiffBoundedReader, NeverReadsPastTheEnd)
     EXPECT_FALSE(reader.readAt(13, 0));
     EXPECT_FALSE(reader.readAt(4, std::numeric_limits<qint64>::max()));
     EXPECT_FALSE(reader.readAt(std::numeric_limits<qint64>::max(), 1));
+}
+
+// Any byte source: the reader asks it only for ranges inside the file, and a
+// source that fails a read gives nothing.
+TEST(RiffBoundedReader, AsksItsSourceOnlyInsideTheFile)
+{
+    struct Source final : riff::ByteSource
+    {
+        QByteArray bytes{"RIFF\x04\0\0\0AVI ", 12};
+        bool fail = false;
+        std::vector<std::pair<qint64, qint64>> asked;
+        qint64 size() const override { return bytes.size(); }
+        bool read(qint64 offset, qint64 count, void *out) override
+        {
+            asked.emplace_back(offset, count);
+            if (fail)
+                return false;
+            std::memcpy(out, bytes.constData() + offset, std::size_t(count));
+            return true;
+        }
+    } source;
+    const riff::BoundedReader reader(source);
+    EXPECT_EQ(reader.fourCCAt(8), makeFourCC("AVI "));
+    EXPECT_FALSE(reader.headerAt(6));
+    EXPECT_FALSE(reader.readAt(10, std::numeric_limits<qint64>::max()));
+    std::uint8_t out[4];
+    EXPECT_FALSE(reader.read(-4, 4, out));
+    EXPECT_EQ(source.asked, (std::vector<std::pair<qint64, qint64>>{{8, 4}}));
+    source.fail = true;
+    EXPECT_FALSE(reader.headerAt(0));
+    EXPECT_FALSE(reader.read(0, 4, out));
 }
 
 // The builder's output as the walker sees it: every list, pad byte and

@@ -1,7 +1,7 @@
 // The subtitle command end to end: the subtitle graph of the processing
 // module feeds the subtitle writer while the command engine runs it, and the
 // .srt it leaves is read back by ffprobe.
-#include "../files/graphs/cdm_stage.h"
+#include "support/cdm_stage.h"
 
 #include "scenes/scngraphrun.h"
 #include "scenes/uscenes.h"
@@ -29,7 +29,7 @@ TEST_F(SrtGraph, CuesChangeExactlyWhereTheShownDateChanges)
     for (int i = 0; i < recorded.size(); ++i)
         raw += makeRawDv(m_dir.path(), 15, false, recorded[i], QString("clip%1.dv").arg(i));
     ASSERT_EQ(raw.size(), 45 * kPalFrame);
-    writeFileBytes(Path("tape.avi"), type1Avi(raw));
+    writeFileBytes(Path("tape.avi"), dvType1Avi(raw));
 
     std::shared_ptr<TWriteSrt> srt;
     std::atomic<int> closed{0};
@@ -73,7 +73,7 @@ TEST_F(SrtGraph, OnlyASucceededRunReplacesTheSubtitles)
 {
     const QByteArray raw = makeRawDv(m_dir.path(), 15, false, "2005-06-07T08:09:10Z", "c.dv");
     ASSERT_FALSE(raw.isEmpty());
-    writeFileBytes(Path("tape.avi"), type1Avi(raw));
+    writeFileBytes(Path("tape.avi"), dvType1Avi(raw));
     writeFileBytes(Path("tape.srt"), "old subtitles");
     TincrustRec options;
     options.When = 0;

@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <type_traits>
+#include <variant>
 
 namespace {
 
@@ -158,6 +160,38 @@ TEST_F(SettingsTest, EverySettingSurvivesASaveAndALoad)
     }
     QLocale::setDefault(QLocale::c());
     std::setlocale(LC_ALL, "C");
+}
+
+// The round trip above proves every row only when the test values move each
+// one away from its default; the registry layout needs the rows grouped, the
+// font opening its group.
+TEST_F(SettingsTest, TheCatalogueHoldsEachSettingOnceGroupedAroundTheFont)
+{
+    const SettingValues changed = nonDefaultValues();
+    QStringList names;
+    bool inFont = false;
+    for (const SettingDefinition &setting : SettingsCatalogue()) {
+        const QString name = setting.name.toString();
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_FALSE(names.contains(name));
+        names << name;
+        std::visit(
+            [&](auto member) {
+                SettingValues defaults;
+                SettingValues values = changed;
+                EXPECT_FALSE(member(values) == member(defaults));
+                using T = std::remove_reference_t<decltype(member(values))>;
+                if (setting.group == SettingGroup::Font && !inFont) {
+                    EXPECT_TRUE((std::is_same_v<T, TfontRecord>));
+                }
+            },
+            setting.member);
+        if (inFont) {
+            EXPECT_EQ(setting.group, SettingGroup::Font);
+        }
+        inFont = setting.group == SettingGroup::Font;
+    }
+    EXPECT_TRUE(inFont);
 }
 
 TEST_F(SettingsTest, NothingStoredMeansDefaultsAndNothingIsSaved)
@@ -326,6 +360,15 @@ TEST_F(SettingsTest, RegistryLayoutPutsTheLaterSettingsInTheFontKey)
                              "Volume", "What Incrust", "Charger Quillmark"})
         EXPECT_TRUE(key.contains(QString::fromUtf8(name))) << name;
     EXPECT_EQ(key.value(QStringLiteral("Volume")).toInt(), 1234);
+    key.endGroup();
+    for (const SettingDefinition &setting : SettingsCatalogue()) {
+        const QString name = setting.name.toString();
+        if (setting.group == SettingGroup::Main) {
+            EXPECT_TRUE(key.contains(name)) << name.toStdString();
+        } else if (!std::holds_alternative<SettingMember<TfontRecord>>(setting.member)) {
+            EXPECT_TRUE(key.contains(QStringLiteral("IncrustFont/") + name)) << name.toStdString();
+        }
+    }
 }
 
 TEST_F(SettingsTest, UnreadableValuesLoadAsDefaultsAndRetourIsOne)

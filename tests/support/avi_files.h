@@ -1,12 +1,14 @@
 #pragma once
 
-// Shared by the AVI splitter and AVI mux tests: DV files made by ffmpeg, a
-// DV type-1 AVI wrapped around them, and a rewrap graph (file source → AVI
-// splitter → AVI mux → file writer).
+// Shared by the AVI splitter and AVI mux tests: DV files made by ffmpeg (see
+// dvfiles.h for the builders), ffprobe's view of a file, and a rewrap graph
+// (file source → AVI splitter → AVI mux → file writer).
+#include "formats/dvsystem.h"
 #include "platform/media/filters/avi_mux.h"
 #include "platform/media/filters/avi_splitter.h"
 #include "platform/media/filters/file_source.h"
 #include "platform/media/filters/file_writer.h"
+#include "support/dvfiles.h"
 #include "support/media_filters.h"
 
 #include <QByteArray>
@@ -15,20 +17,15 @@
 
 namespace vidora::test {
 
-constexpr int kPalFrame = 144000;
-constexpr int kNtscFrame = 120000;
+constexpr int kPalFrame = int(kDv625.frameBytes);
+constexpr int kNtscFrame = int(kDv525.frameBytes);
 
-// Raw DV (PAL or NTSC, 48 kHz stereo) of about `frames` frames with a
-// recording date of 2005-06-07 08:09:10 and the time code 01:02:03:04, in
-// dir/raw.dv; empty when ffmpeg fails. The recording time advances with the
-// frames from `recorded` (ISO 8601, UTC), which other clips may set apart;
-// `name` is the file's name in dir.
+// ffmpegRawDv in dir/`name` (default raw.dv): `frames` frames recorded from
+// `recorded` on.
 QByteArray makeRawDv(const QString &dir, int frames, bool ntsc = false,
                      const QString &recorded = QStringLiteral("2005-06-07T08:09:10Z"),
                      const QString &name = QStringLiteral("raw.dv"));
-// The frames as a DV type-1 AVI ("iavs" "dvsd", DVINFO, "00dc" chunks, idx1).
-QByteArray type1Avi(const QByteArray &rawDv, bool ntsc = false);
-// The same frames as a type-2 AVI made by ffmpeg (video copied, PCM audio).
+// ffmpegDvType2Avi with PCM audio and `extra` ffmpeg arguments.
 bool makeType2Avi(const QString &rawDvPath, const QString &out, const QStringList &extra = {});
 
 // ffprobe's "codec_type,codec_name,frames" per stream, counting frames.

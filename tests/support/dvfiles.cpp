@@ -1,10 +1,12 @@
 #include "support/dvfiles.h"
 
+#include "formats/dvsystem.h"
 #include "support/riffbuilder.h"
 #include "support/tools.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QLocale>
 
 #include <gtest/gtest.h>
 
@@ -16,9 +18,7 @@ namespace vidora::test {
 namespace {
 
 constexpr int kBlockBytes = 80;
-constexpr int kSequenceBytes = 150 * kBlockBytes;
-constexpr int kPalFrameBytes = 12 * kSequenceBytes;  // 144000
-constexpr int kNtscFrameBytes = 10 * kSequenceBytes; // 120000
+constexpr int kSequenceBytes = int(kDvSequenceBytes);
 
 QByteArray le32(quint32 v)
 {
@@ -77,12 +77,14 @@ bool ffmpegMake(const QStringList &arguments)
     return true;
 }
 
-QByteArray ffmpegRawDv(const QString &dir, const DvClip &clip)
+QByteArray ffmpegRawDv(const QString &dir, const DvClip &clip, const QString &recorded,
+                       const QString &name)
 {
-    const QString path = QDir(dir).filePath(QStringLiteral("raw%1%2-%3.dv")
-                                                .arg(clip.ntsc ? "ntsc" : "pal")
-                                                .arg(clip.wide ? "-wide" : "")
-                                                .arg(clip.frames));
+    const QString path = QDir(dir).filePath(!name.isEmpty() ? name
+                                                            : QStringLiteral("raw%1%2-%3.dv")
+                                                                  .arg(clip.ntsc ? "ntsc" : "pal")
+                                                                  .arg(clip.wide ? "-wide" : "")
+                                                                  .arg(clip.frames));
     const QString size = clip.ntsc ? "720x480" : "720x576";
     const QString rate = clip.ntsc ? "30000/1001" : "25";
     // The DV muxer writes a frame only with its audio: the length is given
@@ -92,10 +94,10 @@ QByteArray ffmpegRawDv(const QString &dir, const DvClip &clip)
                      "-i",        QStringLiteral("testsrc=size=%1:rate=%2").arg(size, rate),
                      "-f",        "lavfi",
                      "-i",        "sine=frequency=440:sample_rate=48000",
-                     "-t",        QString::number(seconds, 'f', 6),
+                     "-t",        QString::number(seconds, 'g', QLocale::FloatingPointShortest),
                      "-ac",       "2",
                      "-pix_fmt",  clip.ntsc ? "yuv411p" : "yuv420p",
-                     "-metadata", "creation_time=2005-06-07T08:09:10Z",
+                     "-metadata", "creation_time=" + recorded,
                      "-timecode", "01:02:03:04"};
     if (clip.wide)
         args << "-aspect"
@@ -110,14 +112,7 @@ QByteArray ffmpegRawDv(const QString &dir, const DvClip &clip)
 QByteArray builtDvFrames(DvStandard standard, int frames, std::optional<DvSound> sound)
 {
     const bool pal = standard == DvStandard::Pal;
-    // Samples per frame at AF_SIZE 0 (IEC 61834-2), by rate.
-    const auto minimum = [pal](int rate) {
-        if (rate == 48000)
-            return pal ? 1896 : 1580;
-        if (rate == 44100)
-            return pal ? 1742 : 1452;
-        return pal ? 1264 : 1053;
-    };
+    const DvSystem &system = DvSystemByLines(!pal);
     const std::uint8_t smp = !sound ? 0 : sound->rate == 48000 ? 0 : sound->rate == 44100 ? 1 : 2;
     QByteArray bytes;
     for (int f = 0; f < frames; ++f) {
@@ -129,20 +124,21 @@ QByteArray builtDvFrames(DvStandard standard, int frames, std::optional<DvSound>
             frame.setPack(vauxSlot(s, 0, 1), vauxSourceControlPack(0));
             if (!sound)
                 continue;
-            // 525/60 spreads rate × 1001 / 30000 samples a frame with its
-            // running sum (48 kHz: 1600, 1602, 1602, 1602, 1602).
-            const std::int64_t per = std::int64_t(sound->rate) * 1001;
-            const int samples = pal ? sound->rate / 25
-                                : sound->rate == 48000
-                                    ? (f % 5 == 0 ? 1600 : 1602)
-                                    : int((per * (f + 1)) / 30000 - (per * f) / 30000);
+            // 48 kHz has the system's five-frame cycle; other rates spread
+            // rate / frame rate samples a frame with their running sum.
+            const std::int64_t per = std::int64_t(sound->rate) * system.rate.den;
+            const int samples =
+                sound->rate == 48000
+                    ? system.samples48k[std::size_t(f % 5)]
+                    : int((per * (f + 1)) / system.rate.num - (per * f) / system.rate.num);
             const bool four = sound->twelveBit;
-            const auto pack = aauxSourcePack(std::uint8_t(0xC0 | (samples - minimum(sound->rate))),
-                                             std::uint8_t(four                        ? 0x30
-                                                          : s < frame.sequences() / 2 ? 0x00
-                                                                                      : 0x01),
-                                             std::uint8_t(0xC0 | (pal ? 0x20 : 0x00)),
-                                             std::uint8_t(0x80 | smp << 3 | (four ? 1 : 0)));
+            const auto pack =
+                aauxSourcePack(std::uint8_t(0xC0 | (samples - system.minSamples[smp])),
+                               std::uint8_t(four                        ? 0x30
+                                            : s < frame.sequences() / 2 ? 0x00
+                                                                        : 0x01),
+                               std::uint8_t(0xC0 | (pal ? 0x20 : 0x00)),
+                               std::uint8_t(0x80 | smp << 3 | (four ? 1 : 0)));
             frame.setAauxPack(s, s % 2 == 0 ? 3 : 0, pack);
         }
         bytes += frame.toByteArray();
@@ -153,10 +149,11 @@ QByteArray builtDvFrames(DvStandard standard, int frames, std::optional<DvSound>
 QByteArray dvType1Avi(const QByteArray &rawDv, const std::optional<DvInfoWords> &dvInfo)
 {
     const bool ntsc = rawDv.size() >= 3 && (std::uint8_t(rawDv[3]) & 0x80) == 0;
-    const int frameBytes = ntsc ? kNtscFrameBytes : kPalFrameBytes;
+    const DvSystem &system = DvSystemByLines(ntsc);
+    const int frameBytes = int(system.frameBytes);
     const int frames = int(rawDv.size() / frameBytes);
     const QByteArray first = rawDv.left(frameBytes);
-    const int half = (ntsc ? 10 : 12) / 2; // the second audio channel pair's first sequence
+    const int half = system.difSequences / 2; // the second audio channel pair's first sequence
 
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -168,7 +165,7 @@ QByteArray dvType1Avi(const QByteArray &rawDv, const std::optional<DvInfoWords> 
             auto hdrl = b.list("LIST", "hdrl");
             {
                 auto avih = b.chunk("avih");
-                b.u32(ntsc ? 33367 : 40000); // µs per frame
+                b.u32(quint32((system.frameDuration + 5) / 10)); // µs per frame
                 b.u32(0);
                 b.u32(0);
                 b.u32(0x10); // AVIF_HASINDEX
@@ -176,8 +173,8 @@ QByteArray dvType1Avi(const QByteArray &rawDv, const std::optional<DvInfoWords> 
                 b.u32(0);
                 b.u32(1);
                 b.u32(quint32(frameBytes));
-                b.u32(720);
-                b.u32(ntsc ? 480 : 576);
+                b.u32(quint32(system.width));
+                b.u32(quint32(system.height));
                 b.zeros(16);
             }
             auto strl = b.list("LIST", "strl");
@@ -186,8 +183,8 @@ QByteArray dvType1Avi(const QByteArray &rawDv, const std::optional<DvInfoWords> 
                 b.fourcc("iavs");
                 b.fourcc("dvsd");
                 b.zeros(12);
-                b.u32(ntsc ? 1001 : 1);   // scale
-                b.u32(ntsc ? 30000 : 25); // rate
+                b.u32(quint32(system.rate.den)); // scale
+                b.u32(quint32(system.rate.num)); // rate
                 b.u32(0);
                 b.u32(quint32(frames));
                 b.u32(quint32(frameBytes));
@@ -219,7 +216,8 @@ QByteArray dvType1Avi(const QByteArray &rawDv, const std::optional<DvInfoWords> 
     return bytes;
 }
 
-bool ffmpegDvType2Avi(const QString &rawDvPath, const QString &out, bool audio)
+bool ffmpegDvType2Avi(const QString &rawDvPath, const QString &out, bool audio,
+                      const QStringList &extra)
 {
     QStringList args{"-i", rawDvPath, "-c:v", "copy"};
     if (audio)
@@ -227,7 +225,7 @@ bool ffmpegDvType2Avi(const QString &rawDvPath, const QString &out, bool audio)
              << "pcm_s16le";
     else
         args << "-an";
-    args << out;
+    args << extra << out;
     return ffmpegMake(args);
 }
 

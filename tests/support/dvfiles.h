@@ -15,8 +15,8 @@
 
 namespace vidora::test {
 
-// What ffmpeg is asked to record. Every clip has the recording date
-// 2005-06-07 08:09:10 and starts at the time code 01:02:03:04.
+// What ffmpeg is asked to record. Every clip starts at the time code
+// 01:02:03:04.
 struct DvClip
 {
     bool ntsc = false;
@@ -24,9 +24,13 @@ struct DvClip
     int frames = 3;
 };
 
-// Raw DV frames of the clip (48 kHz stereo audio); empty, with a test
-// failure, when ffmpeg fails.
-QByteArray ffmpegRawDv(const QString &dir, const DvClip &clip);
+// Raw DV frames of the clip (48 kHz stereo audio), also left in dir/`name`
+// (empty: a name made from the clip); empty, with a test failure, when
+// ffmpeg fails. The recording time advances with the frames from `recorded`
+// (ISO 8601, UTC).
+QByteArray ffmpegRawDv(const QString &dir, const DvClip &clip,
+                       const QString &recorded = QStringLiteral("2005-06-07T08:09:10Z"),
+                       const QString &name = QString());
 // A DVINFO block's six words (AAUX source, control, second-half source,
 // control, VAUX source, control), PC1 in the lowest byte of each.
 using DvInfoWords = std::array<std::uint32_t, 6>;
@@ -56,8 +60,9 @@ struct DvSound
 // sample count for each frame. Without `sound` the audio blocks hold no pack.
 QByteArray builtDvFrames(DvStandard standard, int frames, std::optional<DvSound> sound);
 // The frames of the raw DV file as a type-2 AVI made by ffmpeg ("vids" dvsd,
-// then "auds" PCM unless `audio` is false).
-bool ffmpegDvType2Avi(const QString &rawDvPath, const QString &out, bool audio = true);
+// then "auds" PCM unless `audio` is false), with `extra` ffmpeg arguments.
+bool ffmpegDvType2Avi(const QString &rawDvPath, const QString &out, bool audio = true,
+                      const QStringList &extra = {});
 // Runs ffmpeg with the arguments (after "-y -loglevel error"); false, with a
 // test failure, when it fails.
 bool ffmpegMake(const QStringList &arguments);

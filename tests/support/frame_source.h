@@ -4,6 +4,7 @@
 // the data they receive (DV frames, PCM). Sample i carries buffer i with the
 // time [i, i+1) × frameDuration and the media time [i, i+1); a recording
 // sink collects what comes out.
+#include "formats/dvsystem.h"
 #include "platform/media/renderer.h"
 #include "platform/media/splitter.h"
 
@@ -22,7 +23,7 @@ public:
     {
         media::MediaType type;
         std::vector<Bytes> frames;
-        std::int64_t frameDuration = 400000;
+        std::int64_t frameDuration = kDv625.frameDuration;
     };
     explicit FrameSource(std::vector<Stream> streams);
     ~FrameSource() override;

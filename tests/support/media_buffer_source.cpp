@@ -85,7 +85,8 @@ std::vector<QByteArray> splitDvFrames(const QByteArray &file)
     if (file.size() < 4)
         return frames;
     // Header block, byte 3 bit 7: 50-field system (PAL).
-    const qsizetype frameSize = (static_cast<std::uint8_t>(file[3]) & 0x80) ? 144000 : 120000;
+    const bool is525 = (static_cast<std::uint8_t>(file[3]) & 0x80) == 0;
+    const auto frameSize = static_cast<qsizetype>(DvSystemByLines(is525).frameBytes);
     for (qsizetype at = 0; at + frameSize <= file.size(); at += frameSize)
         frames.push_back(file.mid(at, frameSize));
     return frames;

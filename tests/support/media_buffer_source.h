@@ -3,6 +3,7 @@
 // A test source that delivers given buffers as the samples of one stream:
 // real DV frames, pictures or audio chunks, with times [i, i+1) × the frame
 // duration (or the times given).
+#include "formats/dvsystem.h"
 #include "platform/media/splitter.h"
 
 #include <QByteArray>
@@ -20,9 +21,9 @@ public:
     {
         media::MediaType type;
         std::vector<QByteArray> buffers;
-        std::int64_t frameDuration = 400000; // 100 ns
-        std::vector<media::TimeRange> times; // when given, one per buffer
-        bool withTimes = true;               // false: samples carry no times
+        std::int64_t frameDuration = kDv625.frameDuration; // 100 ns
+        std::vector<media::TimeRange> times;               // when given, one per buffer
+        bool withTimes = true;                             // false: samples carry no times
         // Carried by the first sample: the stream's real format, told in-band.
         std::optional<media::MediaType> firstTypeChange;
         // The sample that carries it instead of the first (a change after

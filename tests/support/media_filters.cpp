@@ -21,11 +21,11 @@ MediaType testVideoType(std::int64_t frameDuration)
 {
     VideoInfoHeader info;
     info.AvgTimePerFrame = frameDuration;
-    info.bmiHeader.biWidth = 720;
-    info.bmiHeader.biHeight = 576;
+    info.bmiHeader.biWidth = kDv625.width;
+    info.bmiHeader.biHeight = kDv625.height;
     info.bmiHeader.biCompression = subtype::Dvsd;
     info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biSizeImage = 144000;
+    info.bmiHeader.biSizeImage = static_cast<std::uint32_t>(kDv625.frameBytes);
     return MediaType::video(subtype::Dvsd, info);
 }
 

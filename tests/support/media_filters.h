@@ -3,6 +3,7 @@
 // Test filters for the media layer: a memory source, a recording sink, a
 // counting in-place transform, and a harness that runs one filter between a
 // test source pin and a test sink pin.
+#include "formats/dvsystem.h"
 #include "platform/media/graph.h"
 #include "platform/media/renderer.h"
 #include "platform/media/splitter.h"
@@ -21,7 +22,7 @@ namespace vidora::test {
 int frameNumberOf(const media::MediaSample &sample);
 
 // One video-like type for tests: video/dvsd with a VIDEOINFOHEADER.
-media::MediaType testVideoType(std::int64_t frameDuration = 400000);
+media::MediaType testVideoType(std::int64_t frameDuration = kDv625.frameDuration);
 media::MediaType testAudioType();
 
 // A source of `frameCount` numbered frames per stream from a pool, without
@@ -35,7 +36,7 @@ public:
         std::vector<media::MediaType> streams{testVideoType()};
         int frameCount = 10;
         std::size_t frameSize = 64;
-        std::int64_t frameDuration = 400000;
+        std::int64_t frameDuration = kDv625.frameDuration;
         std::size_t bufferCount = 4;
         int failAtFrame = -1;       // GetNextSample answers Error there
         int typeChangeAtFrame = -1; // that frame carries its stream's type as a type change

@@ -1,5 +1,7 @@
 #include "support/riffbuilder.h"
 
+#include "formats/dvsystem.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <gtest/gtest.h>
@@ -156,8 +158,8 @@ QByteArray mainHeader(const AviLayout &layout)
     h += le32(quint32(layout.frames));
     h += le32(0); // dwInitialFrames
     h += le32(quint32(layout.streams.size()));
-    h += le32(144000); // dwSuggestedBufferSize
-    h += le32(720) + le32(576);
+    h += le32(quint32(kDv625.frameBytes)); // dwSuggestedBufferSize
+    h += le32(quint32(kDv625.width)) + le32(quint32(kDv625.height));
     h += QByteArray(16, '\0'); // dwReserved
     return h;
 }
@@ -170,21 +172,21 @@ QByteArray streamHeader(const StreamLayout &s, int frames)
     h += le16(0) + le16(0); // wPriority, wLanguage
     h += le32(0);           // dwInitialFrames
     h += le32(s.scale) + le32(s.rate);
-    h += le32(0) + le32(quint32(frames));           // dwStart, dwLength
-    h += le32(144000);                              // dwSuggestedBufferSize
-    h += le32(0xFFFFFFFF);                          // dwQuality
-    h += le32(0);                                   // dwSampleSize
-    h += le16(0) + le16(0) + le16(720) + le16(576); // rcFrame
+    h += le32(0) + le32(quint32(frames));  // dwStart, dwLength
+    h += le32(quint32(kDv625.frameBytes)); // dwSuggestedBufferSize
+    h += le32(0xFFFFFFFF);                 // dwQuality
+    h += le32(0);                          // dwSampleSize
+    h += le16(0) + le16(0) + le16(quint16(kDv625.width)) + le16(quint16(kDv625.height)); // rcFrame
     return fitted(h, s.strhSize);
 }
 
 QByteArray bitmapInfo(const StreamLayout &s)
 {
     QByteArray b;
-    b += le32(40) + le32(720) + le32(576);
+    b += le32(40) + le32(quint32(kDv625.width)) + le32(quint32(kDv625.height));
     b += le16(1) + le16(24);
     b += fitted(s.compression, 4);
-    b += le32(144000);
+    b += le32(quint32(kDv625.frameBytes));
     b += QByteArray(16, '\0');
     return b;
 }

@@ -4,7 +4,7 @@
 // module's commands over video entries of a scripted list, the processing
 // module's notices ending the engine's wait, a fake preview, and DV sources
 // of every kind made once per test program.
-#include "../files/engine_fixture.h"
+#include "support/engine_fixture.h"
 
 #include "files/avifichier.h"
 #include "files/cdmgraphrun.h"

@@ -321,7 +321,7 @@ TEST(ContentDetect, FindsTheCutsOfARealFile)
         runTool(QStringLiteral("ffmpeg"), {"-v", "error", "-y", "-filter_complex", graph, "-map",
                                            "[v]", "-c:v", "dvvideo", "-pix_fmt", "yuv420p", video});
     if (!made.started)
-        GTEST_SKIP() << "ffmpeg is not available";
+        FAIL() << "ffmpeg is not installed (scripts/setup installs it)";
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
     const ToolResult decoded =
         runTool(QStringLiteral("ffmpeg"),

@@ -434,7 +434,7 @@ std::span<std::uint8_t> frameOf(QByteArray &file, std::size_t frameBytes, std::s
 TEST(DvHeaderCopyFfmpeg, CrossStandardFramesDecodeAsTheirOwnSystem)
 {
     if (!runTool("ffmpeg", {"-version"}, 30000).started)
-        GTEST_SKIP() << "ffmpeg is not installed";
+        FAIL() << "ffmpeg is not installed (scripts/setup installs it)";
     for (const bool sourceNtsc : {true, false}) {
         SCOPED_TRACE(sourceNtsc ? "525 into 625" : "625 into 525");
         QTemporaryDir dir;

@@ -212,7 +212,7 @@ TEST(WaveDest, RefusalsAndFailures)
 TEST(WaveDestFfmpeg, FfmpegReadsTheSamplesBack)
 {
     if (!runTool("ffmpeg", {"-version"}, 30000).started)
-        GTEST_SKIP() << "ffmpeg is not installed";
+        FAIL() << "ffmpeg is not installed (scripts/setup installs it)";
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     for (const int extra : {-1, 0}) {

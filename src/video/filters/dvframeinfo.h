@@ -45,7 +45,7 @@ struct DvHeaderStore
 // frames a second, 625/50 at 25), for connections whose format block states none.
 constexpr std::int64_t DvFrameDuration(bool is525)
 {
-    return is525 ? 333667 : 400000;
+    return DvSystemByLines(is525).frameDuration;
 }
 
 } // namespace vidora

@@ -9,7 +9,7 @@
 // ffmpeg reads back as the data of a chunk of the source, or reports its
 // error and leaves no output. The mutants come from a fixed seed: a failure
 // names the case that reproduces it.
-#include "cdm_stage.h"
+#include "support/cdm_stage.h"
 
 #include "files/avifichier.h"
 #include "formats/aviinfo.h"
@@ -362,7 +362,7 @@ Mutant mutateDv(const QByteArray &raw, Choices &choices)
         break;
     }
     }
-    return {what, type1Avi(b)};
+    return {what, dvType1Avi(b)};
 }
 
 enum class Base {
@@ -391,7 +391,7 @@ protected:
         switch (base) {
         case Base::Type1:
         case Base::RawDv:
-            return type1Avi(raw);
+            return dvType1Avi(raw);
         case Base::Type2:
             if (!makeType2Avi(Path("raw.dv"), Path("base.avi")))
                 return {};

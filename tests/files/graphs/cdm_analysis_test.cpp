@@ -2,7 +2,7 @@
 // the command engine as the program runs them: the sound as a WAVE file,
 // scenes by recording date and by content, and cutting a file into scenes,
 // each checked against ffmpeg's reading of the same file.
-#include "cdm_stage.h"
+#include "support/cdm_stage.h"
 
 #include "files/avifichier.h"
 #include "platform/media/dsfunctions_media.h"
@@ -105,7 +105,7 @@ protected:
             raw += clip;
         }
         if (type == DvType::Type1) {
-            writeFileBytes(Path("tape.avi"), type1Avi(raw));
+            writeFileBytes(Path("tape.avi"), dvType1Avi(raw));
         } else {
             // The sound in chunks of 2.5 frames, as capture software may
             // interleave it: a scene can start inside a sound chunk.

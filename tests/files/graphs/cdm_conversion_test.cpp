@@ -1,7 +1,7 @@
 // The conversion graphs of the processing module, run through the command
 // engine as the program runs them, checked with ffprobe, mediainfo and our
 // own parsers.
-#include "cdm_stage.h"
+#include "support/cdm_stage.h"
 
 #include "files/avifichier.h"
 #include "formats/aviinfo.h"
@@ -140,7 +140,7 @@ protected:
     {
         const QByteArray raw = makeRawDv(m_dir.path(), kFrames, ntsc);
         EXPECT_FALSE(raw.isEmpty());
-        writeFileBytes(Path(name), type1Avi(raw, ntsc));
+        writeFileBytes(Path(name), dvType1Avi(raw));
         return Path(name);
     }
     // The same frames as a type 2 file made by ffmpeg.
@@ -223,7 +223,7 @@ TEST_F(CdmConversion, Type1ToType2KeepsEveryFrameAndTheAudio)
     const QByteArray raw = makeRawDv(m_dir.path(), 25);
     ASSERT_FALSE(raw.isEmpty());
     const QString in = Path("tape.avi");
-    writeFileBytes(in, type1Avi(raw));
+    writeFileBytes(in, dvType1Avi(raw));
 
     ASSERT_TRUE(RunCommand(in, [](TCdm &cdm, const QString &s, const QString &o) {
         return cdm.BuildToType2Graph(s, o);

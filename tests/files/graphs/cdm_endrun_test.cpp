@@ -4,7 +4,7 @@
 // destination the user agreed to overwrite, the source is never deleted; a
 // late notice of a stopped run never ends the next run's wait; an abort that
 // races the completion leaves no output.
-#include "cdm_stage.h"
+#include "support/cdm_stage.h"
 
 #include "platform/media/filters/file_writer.h"
 #include "support/avi_files.h"
@@ -61,7 +61,7 @@ protected:
     {
         const QByteArray raw = makeRawDv(m_dir.path(), 12);
         EXPECT_FALSE(raw.isEmpty());
-        writeFileBytes(Path("tape.avi"), type1Avi(raw));
+        writeFileBytes(Path("tape.avi"), dvType1Avi(raw));
         return Path("tape.avi");
     }
     QStringList Files() const

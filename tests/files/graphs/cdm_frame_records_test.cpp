@@ -4,7 +4,7 @@
 // and copied packs are those of its own source frame, and common readers
 // (mediainfo, ffprobe) find the source's recording date and time code in the
 // output as they do in the source.
-#include "cdm_stage.h"
+#include "support/cdm_stage.h"
 
 #include "formats/dvcodes.h"
 #include "support/avi_files.h"
@@ -189,20 +189,12 @@ protected:
         return frames;
     }
 
-    QString WriteType1(const std::vector<QByteArray> &frames, bool ntsc, const QString &name)
+    QString WriteType1(const std::vector<QByteArray> &frames, const QString &name)
     {
         QByteArray raw;
         for (const QByteArray &frame : frames)
             raw += frame;
-        QByteArray avi = type1Avi(raw, ntsc);
-        if (ntsc) {
-            // The builder's DVINFO says 625/50: clear the 50/60 bit (PC3 bit
-            // 5) of its AAUX and VAUX source packs, as an NTSC file has it.
-            const qsizetype info = avi.indexOf("strf") + 8;
-            for (const qsizetype pack : {info, info + 16})
-                avi[pack + 2] = char(avi[pack + 2] & ~0x20);
-        }
-        writeFileBytes(Path(name), avi);
+        writeFileBytes(Path(name), dvType1Avi(raw));
         return Path(name);
     }
 
@@ -266,7 +258,7 @@ TEST_P(CdmFrameRecords, EveryFrameKeepsItsOwnDateAndTimeCode)
     const std::vector<QByteArray> tape = MakeTape(c.ntsc);
     ASSERT_EQ(int(tape.size()), kFrames);
     const QString rawSource = WriteRaw(tape, "tape.dv");
-    QString in = WriteType1(tape, c.ntsc, "tape.avi");
+    QString in = WriteType1(tape, "tape.avi");
     if (c.graph == Graph::OverlayType2) {
         in = Path("tape2.avi");
         ASSERT_TRUE(makeType2Avi(rawSource, in));
@@ -330,7 +322,7 @@ TEST_P(CdmFrameTexts, EveryFrameShowsItsOwnTimeCodeAndDate)
     const Case c = GetParam();
     const std::vector<QByteArray> tape = MakeTape(c.ntsc);
     ASSERT_EQ(int(tape.size()), kFrames);
-    ASSERT_TRUE(Run(c, WriteType1(tape, c.ntsc, "tape.avi"), Path("out.avi")));
+    ASSERT_TRUE(Run(c, WriteType1(tape, "tape.avi"), Path("out.avi")));
     ASSERT_TRUE(Errors().empty()) << Errors().front();
     const std::vector<QByteArray> frames = DvFramesOf(Path("out.avi"), c.ntsc);
     ASSERT_EQ(int(frames.size()), kFrames);
@@ -338,7 +330,7 @@ TEST_P(CdmFrameTexts, EveryFrameShowsItsOwnTimeCodeAndDate)
     for (int k = 0; k < kFrames; ++k) {
         SCOPED_TRACE(k);
         const QString alone = Path(QString("alone%1.avi").arg(k));
-        ASSERT_TRUE(Run(c, WriteType1({tape[std::size_t(k)]}, c.ntsc, "one.avi"), alone));
+        ASSERT_TRUE(Run(c, WriteType1({tape[std::size_t(k)]}, "one.avi"), alone));
         const std::vector<QByteArray> reference = DvFramesOf(alone, c.ntsc);
         ASSERT_EQ(reference.size(), 1u);
         EXPECT_TRUE(VideoBlocks(frames[std::size_t(k)]) == VideoBlocks(reference[0]))

@@ -2,7 +2,7 @@
 // through the command engine as the program runs them, on generated DV type 1
 // and type 2 files, checked with ffmpeg, ffprobe, mediainfo and the pack
 // readers.
-#include "cdm_stage.h"
+#include "support/cdm_stage.h"
 
 #include "formats/dvcodes.h"
 #include "platform/media/dsfunctions_media.h"
@@ -161,17 +161,7 @@ protected:
         EXPECT_EQ(raw.size(), kFrames * FrameBytes(s.ntsc));
         const QString in = Path(name);
         if (!s.type2) {
-            QByteArray avi = type1Avi(raw, s.ntsc);
-            if (s.ntsc) {
-                // The fixture's DVINFO announces 625/50: clear the 50/60 bit
-                // (PC3 bit 5) of its AAUX and VAUX source packs, as an NTSC
-                // camcorder's file says 525/60.
-                const qsizetype info = avi.indexOf("strf") + 8;
-                EXPECT_GT(info, 8);
-                for (const qsizetype pack : {info, info + 16})
-                    avi[pack + 2] = char(avi[pack + 2] & ~0x20);
-            }
-            writeFileBytes(in, avi);
+            writeFileBytes(in, dvType1Avi(raw));
         } else {
             QStringList maps{"-map", "0:v"};
             for (int i = 0; i < s.audioStreams; ++i)

@@ -148,7 +148,7 @@ TEST_P(AviMuxRewrap, WritesAFileOtherProgramsReadWholly)
         source.push_back(raw.mid(i * frameBytes, frameBytes));
     const QString in = path("in.avi");
     if (c.type1)
-        writeFileBytes(in, type1Avi(raw, c.ntsc));
+        writeFileBytes(in, dvType1Avi(raw));
     else
         ASSERT_TRUE(makeType2Avi(path("raw.dv"), in));
     const QString out = path("out.avi");
@@ -374,7 +374,7 @@ TEST_F(AviMux, AFailingOutputEndsWithAnErrorAndLeavesNoFile)
 {
     HangGuard guard(60s);
     const QString in = path("in.avi");
-    writeFileBytes(in, type1Avi(raw));
+    writeFileBytes(in, dvType1Avi(raw));
     struct Case
     {
         const char *what;

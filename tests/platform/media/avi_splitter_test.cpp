@@ -110,7 +110,10 @@ TEST_F(AviSplitter, Type2PublishesVideoAndWidenedAudioWithFrameTimes)
 TEST_F(AviSplitter, Type1PublishesOneInterleavedStreamWithItsDvInfo)
 {
     HangGuard guard(20s);
-    writeFileBytes(path("t1.avi"), type1Avi(raw));
+    // Stored packs that differ from the frames' own.
+    const DvInfoWords stored{0xD0E000C0, 0xC0C038FF, 0xD0E001C0,
+                             0xC0C038FF, 0xFF20FFFF, 0xFFFC8AFF};
+    writeFileBytes(path("t1.avi"), dvType1Avi(raw, stored));
     SplitGraph g(path("t1.avi"));
     ASSERT_TRUE(g.connected) << g.splitter->lastError();
     ASSERT_EQ(g.splitter->outputCount(), 1u);
@@ -250,7 +253,7 @@ TEST_F(AviSplitter, TruncatedFilesPlayTheWholeFramesTheyHold)
     HangGuard guard(20s);
     // Type 1 without its idx1 and cut inside frame 7 (a recording cut
     // short); an OpenDML type 2 cut the same way.
-    const QByteArray t1 = type1Avi(raw);
+    const QByteArray t1 = dvType1Avi(raw);
     ASSERT_TRUE(makeType2Avi(path("raw.dv"), path("t2.avi")));
     const QByteArray t2 = readFileBytes(path("t2.avi"));
     const qint64 cut1 = t1.indexOf("00dc", t1.indexOf("movi")) + 7 * (kPalFrame + 8) + 100;
@@ -274,12 +277,12 @@ TEST_F(AviSplitter, TruncatedFilesPlayTheWholeFramesTheyHold)
 
 TEST_F(AviSplitter, RefusesFilesThatAreNotAviOrHoldImpossibleSizes)
 {
-    QByteArray absurdFormat = type1Avi(raw.left(2 * kPalFrame));
+    QByteArray absurdFormat = dvType1Avi(raw.left(2 * kPalFrame));
     const int strf = absurdFormat.indexOf("strf");
     absurdFormat.replace(strf + 4, 4, QByteArray("\xF0\xFF\xFF\x7F", 4));
-    QByteArray absurdHeader = type1Avi(raw.left(2 * kPalFrame));
+    QByteArray absurdHeader = dvType1Avi(raw.left(2 * kPalFrame));
     absurdHeader.replace(absurdHeader.indexOf("hdrl") - 4, 4, QByteArray("\xF0\xFF\xFF\xFF", 4));
-    QByteArray zeroRate = type1Avi(raw.left(2 * kPalFrame));
+    QByteArray zeroRate = dvType1Avi(raw.left(2 * kPalFrame));
     zeroRate.replace(zeroRate.indexOf("strh") + 8 + 24, 4, QByteArray(4, '\0'));
     struct Case
     {
@@ -307,7 +310,7 @@ TEST_F(AviSplitter, RefusesFilesThatAreNotAviOrHoldImpossibleSizes)
 TEST_F(AviSplitter, RenderPutsTheSplitterAfterAFileSource)
 {
     HangGuard guard(20s);
-    writeFileBytes(path("t1.avi"), type1Avi(raw.left(3 * kPalFrame)));
+    writeFileBytes(path("t1.avi"), dvType1Avi(raw.left(3 * kPalFrame)));
     auto executor = std::make_shared<QueueEventExecutor>();
     FilterGraph graph(executor);
     EventLog log(graph, executor);

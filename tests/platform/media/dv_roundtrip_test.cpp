@@ -169,7 +169,7 @@ TEST_P(DvRoundTrip, Type1ToType2AndBackKeepsFramesAudioAndCodes)
     const QString out = dir.filePath("out.avi");
     // The stream's DV info says 32 kHz while the frames carry 48 kHz audio:
     // the frames' own audio format must win, all the way round.
-    writeFileBytes(in, type1Avi(raw, ntsc));
+    writeFileBytes(in, dvType1Avi(raw));
 
     ASSERT_TRUE(toType2(in, mid));
     ASSERT_TRUE(toType1(mid, out));
@@ -272,7 +272,7 @@ TEST(DvMuxer, TakesTheRateSetOnTheAudioConverterAfterConnection)
 
         const auto frames = framesOf(out);
         ASSERT_EQ(frames.size(), std::size_t(kFrames));
-        const auto &sys = dv::system(true);
+        const auto &sys = vidora::kDv625;
         for (std::size_t i = 0; i < frames.size(); ++i) {
             const std::span<const std::uint8_t> bytes(
                 reinterpret_cast<const std::uint8_t *>(frames[i].data()),

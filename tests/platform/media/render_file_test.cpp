@@ -131,7 +131,7 @@ TEST_F(RenderFile, ADvType1AviIsSplitThenDecoded)
     const QByteArray raw = makeRawDv(dir.path(), 10);
     ASSERT_FALSE(raw.isEmpty());
     const QString path = dir.path() + "/type1.avi";
-    writeFileBytes(path, type1Avi(raw));
+    writeFileBytes(path, dvType1Avi(raw));
     ASSERT_TRUE(build(path));
     ASSERT_NE(videoRenderer, nullptr);
     ASSERT_NE(audioRenderer, nullptr);

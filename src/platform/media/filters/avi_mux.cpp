@@ -1,5 +1,6 @@
 #include "platform/media/filters/avi_mux.h"
 
+#include "formats/dvsystem.h"
 #include "platform/media/interfaces.h"
 
 #include <algorithm>
@@ -92,8 +93,9 @@ struct Rate
 Rate rateOf(std::int64_t frameDuration)
 {
     // NTSC's 30000/1001 frames per second is 333666.67 in 100 ns units.
-    if (frameDuration == 333666 || frameDuration == 333667)
-        return {1001, 30000};
+    if (DvSystemByFrameDuration(frameDuration) == &kDv525)
+        return {static_cast<std::uint32_t>(kDv525.rate.den),
+                static_cast<std::uint32_t>(kDv525.rate.num)};
     if (frameDuration <= 0)
         return {1, 25};
     const std::int64_t g = std::gcd(frameDuration, kSecond);
@@ -106,7 +108,8 @@ std::pair<std::int32_t, std::int32_t> frameSizeOf(const MediaType &type, std::ui
 {
     if (auto info = type.videoInfo())
         return {info->bmiHeader.biWidth, std::abs(info->bmiHeader.biHeight)};
-    return {720, maxChunk == 120000 ? 480 : 576};
+    const DvSystem &system = maxChunk == kDv525.frameBytes ? kDv525 : kDv625;
+    return {system.width, system.height};
 }
 
 } // namespace
@@ -501,7 +504,7 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
         if (s->frameDuration <= 0 && sample->time && sample->time->stop > sample->time->start)
             s->frameDuration = sample->time->stop - sample->time->start;
         if (s->frameDuration <= 0 && s->fccType != fourCC("auds"))
-            s->frameDuration = size == 120000 ? 333667 : 400000;
+            s->frameDuration = (size == kDv525.frameBytes ? kDv525 : kDv625).frameDuration;
     }
 
     auto out = MediaSample::create(static_cast<std::size_t>(chunk));

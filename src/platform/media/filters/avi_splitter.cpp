@@ -1,5 +1,7 @@
 #include "platform/media/filters/avi_splitter.h"
 
+#include "formats/dvsystem.h"
+#include "formats/riff.h"
 #include "platform/media/filters/dv_info.h"
 
 #include <algorithm>
@@ -34,36 +36,7 @@ constexpr std::uint32_t kMaxChunk = 64u << 20;     // one frame of 64 MiB or mor
 constexpr std::uint32_t kMaxSampleRate = 1000000;  // Hz; no sound is sampled faster
 constexpr std::uint32_t kAviIfKeyframe = 0x10;     // idx1 flag
 constexpr std::uint32_t kNotKeyframe = 0x80000000; // ix## size bit
-constexpr std::uint32_t kDvPalFrame = 144000;      // 12 DIF sequences
-constexpr std::uint32_t kDvNtscFrame = 120000;     // 10 DIF sequences
 constexpr std::int64_t kSecond = 10000000;         // 100 ns units
-
-// The FourCCs DV cameras and codecs write for the same DV25 stream.
-constexpr std::array kDvCodes = {"dvsd", "dsvd", "cdvc", "dv25", "dvc ", "dvcp", "dvsl", "dvh1"};
-
-bool isDvCode(std::uint32_t code)
-{
-    std::string text;
-    for (int i = 0; i < 4; ++i)
-        text += static_cast<char>(std::tolower(static_cast<unsigned char>(code >> (8 * i))));
-    return std::find(kDvCodes.begin(), kDvCodes.end(), text) != kDvCodes.end();
-}
-
-std::uint16_t le16(const std::uint8_t *p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-std::uint32_t le32(const std::uint8_t *p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::uint64_t le64(const std::uint8_t *p)
-{
-    return le32(p) | static_cast<std::uint64_t>(le32(p + 4)) << 32;
-}
 
 // A decimal stream number from the first two characters of a chunk id, or -1.
 int streamNumber(std::uint32_t id)
@@ -93,7 +66,7 @@ struct ChunkHeader
 // flag matches the frame's size.
 bool difFrameStart(const std::uint8_t *dif, std::uint32_t frameBytes)
 {
-    return (dif[0] & 0xE0) == 0 && ((dif[3] & 0x80) != 0) == (frameBytes == kDvPalFrame);
+    return (dif[0] & 0xE0) == 0 && ((dif[3] & 0x80) != 0) == (frameBytes == kDv625.frameBytes);
 }
 
 struct BadFile : std::runtime_error
@@ -101,32 +74,43 @@ struct BadFile : std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
+// The splitter's asynchronous reader as the RIFF reader's byte source.
+class AsyncReaderSource final : public riff::ByteSource
+{
+public:
+    explicit AsyncReaderSource(IAsyncReader &reader) : m_reader(reader) {}
+    qint64 size() const override { return m_reader.Length(); }
+    bool read(qint64 offset, qint64 count, void *out) override
+    {
+        return m_reader.SyncRead(offset, static_cast<std::size_t>(count), out);
+    }
+
+private:
+    IAsyncReader &m_reader;
+};
+
 // Reads of the file that never go past its end.
 class Reader
 {
 public:
-    explicit Reader(IAsyncReader &reader) : m_reader(reader), m_length(reader.Length()) {}
-    std::int64_t length() const { return m_length; }
+    explicit Reader(IAsyncReader &reader) : m_source(reader), m_bounded(m_source) {}
+    std::int64_t length() const { return m_bounded.fileSize(); }
 
     bool read(std::int64_t position, std::size_t size, void *out) const
     {
-        return position >= 0 && size <= static_cast<std::uint64_t>(m_length) &&
-               position <= m_length - static_cast<std::int64_t>(size) &&
-               m_reader.SyncRead(position, size, out);
+        return size <= static_cast<std::uint64_t>(length()) &&
+               m_bounded.read(position, static_cast<qint64>(size), out);
     }
     std::optional<ChunkHeader> header(std::int64_t position) const
     {
-        std::uint8_t bytes[8];
-        if (!read(position, 8, bytes))
+        const auto header = m_bounded.headerAt(position);
+        if (!header)
             return std::nullopt;
-        return ChunkHeader{le32(bytes), le32(bytes + 4), position + 8};
+        return ChunkHeader{header->id, header->size, position + riff::kHeaderSize};
     }
     std::optional<std::uint32_t> u32(std::int64_t position) const
     {
-        std::uint8_t bytes[4];
-        if (!read(position, 4, bytes))
-            return std::nullopt;
-        return le32(bytes);
+        return m_bounded.fourCCAt(position);
     }
     std::vector<std::uint8_t> bytes(std::int64_t position, std::uint32_t size) const
     {
@@ -137,8 +121,8 @@ public:
     }
 
 private:
-    IAsyncReader &m_reader;
-    std::int64_t m_length;
+    AsyncReaderSource m_source;
+    riff::BoundedReader m_bounded;
 };
 
 std::string idText(std::uint32_t id)
@@ -174,7 +158,7 @@ DvInfo streamDvInfo(const Reader &reader, const AviSplitterFilter::Stream &s, co
     std::vector<std::uint8_t> frame;
     int tried = 0;
     for (const auto &c : s.chunks) {
-        const dv::System *sys = dv::systemForSize(c.size);
+        const dv::System *sys = DvSystemByFrameBytes(c.size);
         if (!sys)
             continue;
         if (++tried > kDvInfoFramesTried)
@@ -203,10 +187,10 @@ void parseStreamList(const Reader &reader, std::int64_t begin, std::int64_t end,
             if (chunk.size < 36)
                 throw BadFile("a stream header of " + std::to_string(chunk.size) + " bytes");
             const auto h = reader.bytes(chunk.data, 36);
-            stream.type = le32(&h[0]);
-            stream.handler = le32(&h[4]);
-            stream.scale = le32(&h[20]);
-            stream.rate = le32(&h[24]);
+            stream.type = readLE32(&h[0]);
+            stream.handler = readLE32(&h[4]);
+            stream.scale = readLE32(&h[20]);
+            stream.rate = readLE32(&h[24]);
             if (chunk.size >= 48)
                 stream.sampleSize = *reader.u32(chunk.data + 44);
             header = true;
@@ -357,10 +341,10 @@ void readStandardIndex(const Reader &reader, std::int64_t offset, bool frames,
         return;
     }
     const auto head = reader.bytes(chunk->data, 24);
-    const std::uint16_t longsPerEntry = le16(&head[0]);
+    const std::uint16_t longsPerEntry = readLE16(&head[0]);
     const std::uint8_t indexType = head[3];
-    const std::uint32_t entries = le32(&head[4]);
-    const std::uint64_t base = le64(&head[12]);
+    const std::uint32_t entries = readLE32(&head[4]);
+    const std::uint64_t base = readLE64(&head[12]);
     if (indexType != 1 || longsPerEntry != 2 || entries > (chunk->size - 24) / 8 ||
         base > static_cast<std::uint64_t>(reader.length())) {
         found.damaged = true;
@@ -368,8 +352,8 @@ void readStandardIndex(const Reader &reader, std::int64_t offset, bool frames,
     }
     const auto table = reader.bytes(chunk->data + 24, entries * 8);
     for (std::uint32_t i = 0; i < entries; ++i) {
-        const std::int64_t data = static_cast<std::int64_t>(base) + le32(&table[i * 8]);
-        const std::uint32_t word = le32(&table[i * 8 + 4]);
+        const std::int64_t data = static_cast<std::int64_t>(base) + readLE32(&table[i * 8]);
+        const std::uint32_t word = readLE32(&table[i * 8 + 4]);
         addEntry(found, position, frames, data, word & ~kNotKeyframe, !(word & kNotKeyframe),
                  reader.length());
     }
@@ -385,15 +369,15 @@ Found readSuperIndex(const Reader &reader, const AviSplitterFilter::Stream &stre
         return found;
     }
     const auto head = reader.bytes(stream.superIndexOffset, 24);
-    const std::uint32_t entries = le32(&head[4]);
-    if (le16(&head[0]) != 4 || head[3] != 0 || entries > (stream.superIndexSize - 24) / 16) {
+    const std::uint32_t entries = readLE32(&head[4]);
+    if (readLE16(&head[0]) != 4 || head[3] != 0 || entries > (stream.superIndexSize - 24) / 16) {
         found.damaged = true;
         return found;
     }
     const auto table = reader.bytes(stream.superIndexOffset + 24, entries * 16);
     std::int64_t position = 0;
     for (std::uint32_t i = 0; i < entries && !found.damaged; ++i) {
-        const std::uint64_t offset = le64(&table[i * 16]);
+        const std::uint64_t offset = readLE64(&table[i * 16]);
         if (offset > static_cast<std::uint64_t>(length)) {
             found.damaged = true;
             break;
@@ -417,13 +401,13 @@ std::vector<Found> readIdx1(const Reader &reader, const std::vector<std::uint8_t
     std::vector<std::int64_t> positions(streams.size(), 0);
     for (std::size_t i = 0; i + 16 <= table.size(); i += 16) {
         const std::uint8_t *e = &table[i];
-        const int number = streamNumber(le32(e));
+        const int number = streamNumber(readLE32(e));
         if (number < 0 || static_cast<std::size_t>(number) >= streams.size() ||
-            isIndexChunk(le32(e)))
+            isIndexChunk(readLE32(e)))
             continue;
         const auto n = static_cast<std::size_t>(number);
-        addEntry(found[n], positions[n], isFrameStream(streams[n]), base + le32(e + 8) + 8,
-                 le32(e + 12), (le32(e + 4) & kAviIfKeyframe) != 0, reader.length());
+        addEntry(found[n], positions[n], isFrameStream(streams[n]), base + readLE32(e + 8) + 8,
+                 readLE32(e + 12), (readLE32(e + 4) & kAviIfKeyframe) != 0, reader.length());
     }
     for (std::size_t n = 0; n < found.size(); ++n)
         checkEntries(reader, n, found[n]);
@@ -540,6 +524,136 @@ std::int64_t scaled(std::int64_t value, std::int64_t multiplier, std::int64_t di
     return static_cast<std::int64_t>(static_cast<__int128>(value) * multiplier / divisor);
 }
 
+// The top-level forms: "AVI " first, then "AVIX" extensions. The first form's
+// header list gives the streams; every form's "movi" and the first form's
+// "idx1" are noted for the index step. A form that claims more than the file
+// holds is a recording cut short: it is read up to the end.
+void readForms(const Reader &reader, std::vector<AviSplitterFilter::Stream> &streams,
+               IndexSource &index)
+{
+    std::int64_t at = 0;
+    bool first = true;
+    while (at + 12 <= reader.length()) {
+        auto form = reader.header(at);
+        const auto type = reader.u32(at + 8);
+        if (!form || form->id != kRiff || form->size < 4 || type != (first ? kAvi : kAvix))
+            break;
+        const std::int64_t formEnd = std::min(form->end(), reader.length());
+        std::int64_t child = form->data + 4;
+        while (child + 8 <= formEnd) {
+            auto chunk = reader.header(child);
+            if (!chunk || !isChunkId(chunk->id))
+                break; // the form's space was set aside, not filled
+            const std::int64_t end = std::min(chunk->end(), formEnd);
+            if (chunk->id == kList && chunk->size >= 4) {
+                const auto listType = reader.u32(chunk->data);
+                if (listType == kHdrl && first) {
+                    if (chunk->end() > formEnd)
+                        throw BadFile("the header list runs past the end of the file");
+                    parseHeaderList(reader, chunk->data + 4, chunk->end(), streams);
+                } else if (listType == kMovi) {
+                    if (first && index.firstMovi < 0)
+                        index.firstMovi = chunk->data;
+                    index.movis.emplace_back(chunk->data + 4, end);
+                }
+            } else if (chunk->id == kIdx1 && first && index.idx1 < 0) {
+                index.idx1 = chunk->data;
+                index.idx1Size = static_cast<std::uint32_t>(end - chunk->data);
+            }
+            child = chunk->next();
+        }
+        first = false;
+        at = form->next();
+    }
+}
+
+// Frame numbering: a frame stream needs a usable rate; its video chunks of no
+// bytes are dropped frames, which keep their frame number but are not
+// delivered.
+void numberFrames(AviSplitterFilter::Stream &s)
+{
+    const bool frames = s.type == kVids || s.type == kIavs;
+    if (frames &&
+        (s.scale == 0 || s.rate == 0 || static_cast<std::int64_t>(s.scale) * 1000 < s.rate))
+        throw BadFile("a frame rate of " + std::to_string(s.rate) + "/" + std::to_string(s.scale));
+    std::vector<Chunk> kept;
+    kept.reserve(s.chunks.size());
+    for (auto &c : s.chunks) {
+        s.totalBytes += c.size;
+        if (frames && c.size == 0)
+            continue;
+        s.maxChunk = std::max(s.maxChunk, c.size);
+        kept.push_back(c);
+    }
+    s.chunks = std::move(kept);
+}
+
+// DV detection: a video stream is DV when its handler or compression names a
+// DV code, or when its first frame is a whole DIF frame whose header block
+// agrees with its size.
+bool isDvVideo(const Reader &reader, const AviSplitterFilter::Stream &s,
+               const BitmapInfoHeader &bitmap)
+{
+    if (IsDvFourCC(s.handler) || IsDvFourCC(bitmap.biCompression))
+        return true;
+    if (s.chunks.empty() || !DvSystemByFrameBytes(s.chunks[0].size))
+        return false;
+    std::uint8_t dif[4];
+    return reader.read(s.chunks[0].offset, 4, dif) && difFrameStart(dif, s.chunks[0].size);
+}
+
+// The media type a stream is published with, from its header and format.
+void setMediaType(const Reader &reader, AviSplitterFilter::Stream &s)
+{
+    if (s.type == kIavs) {
+        const auto stored = DvInfo::read(s.format).value_or(DvInfo{});
+        s.mediaType = MediaType::interleaved(subtype::Dvsd, streamDvInfo(reader, s, stored));
+    } else if (s.type == kVids) {
+        auto bitmap = BitmapInfoHeader::read(s.format);
+        if (!bitmap)
+            throw BadFile("a video format of " + std::to_string(s.format.size()) + " bytes");
+        VideoInfoHeader info;
+        info.bmiHeader = *bitmap;
+        info.AvgTimePerFrame = scaled(kSecond, s.scale, s.rate);
+        // A top-down picture has a negative height; the most negative
+        // one has no positive counterpart.
+        const auto height = static_cast<std::int32_t>(std::min<std::int64_t>(
+            std::abs(std::int64_t{bitmap->biHeight}), std::numeric_limits<std::int32_t>::max()));
+        info.rcSource = info.rcTarget = Rect{0, 0, bitmap->biWidth, height};
+        Subtype sub = bitmap->biCompression;
+        if (isDvVideo(reader, s, *bitmap))
+            sub = subtype::Dvsd;
+        else if (sub == 0 && bitmap->biBitCount == 24)
+            sub = subtype::Rgb24;
+        auto block = info.bytes();
+        block.insert(block.end(), s.format.begin() + BitmapInfoHeader::Size, s.format.end());
+        s.mediaType = MediaType(MajorType::Video, sub);
+        s.mediaType.setFormat(FormatType::VideoInfo, std::move(block));
+    } else if (s.type == kAuds) {
+        auto wave = WaveFormatEx::read(s.format);
+        if (!wave && s.format.size() >= 16)
+            wave = WaveFormatEx::read(std::span(s.format).first(16));
+        if (!wave)
+            throw BadFile("an audio format of " + std::to_string(s.format.size()) + " bytes");
+        if (wave->nAvgBytesPerSec == 0)
+            throw BadFile("an audio stream of 0 bytes per second");
+        // Sound no program can play: readers take the rate as a
+        // signed 32-bit number of samples per second.
+        if (wave->nChannels == 0 || wave->nSamplesPerSec == 0 ||
+            wave->nSamplesPerSec > kMaxSampleRate)
+            throw BadFile("an audio stream of " + std::to_string(wave->nChannels) +
+                          " channels at " + std::to_string(wave->nSamplesPerSec) + " Hz");
+        s.mediaType = MediaType::audio(*wave);
+        s.mediaType.setSubtype(wave->wFormatTag);
+        if (wave->wFormatTag == subtype::Pcm) {
+            s.mediaType.fixedSizeSamples = true;
+            s.mediaType.sampleSize = wave->nBlockAlign;
+        }
+    } else {
+        s.mediaType = MediaType(MajorType::Stream, s.type);
+    }
+}
+
 } // namespace
 
 AviSplitterFilter::AviSplitterFilter() : SplitterFilter("AVI Splitter"), m_input(*this, "input pin")
@@ -605,126 +719,15 @@ bool AviSplitterFilter::open(IAsyncReader &source)
     IndexSource index;
     try {
         std::uint8_t head[12];
-        if (!reader.read(0, 12, head) || le32(head) != kRiff || le32(head + 8) != kAvi)
+        if (!reader.read(0, 12, head) || readLE32(head) != kRiff || readLE32(head + 8) != kAvi)
             throw BadFile("not an AVI file");
-        // Forms: "AVI " first, then "AVIX" extensions. A form that claims
-        // more than the file holds is a recording cut short: read up to the end.
-        std::int64_t at = 0;
-        bool first = true;
-        while (at + 12 <= reader.length()) {
-            auto form = reader.header(at);
-            const auto type = reader.u32(at + 8);
-            if (!form || form->id != kRiff || form->size < 4 || type != (first ? kAvi : kAvix))
-                break;
-            const std::int64_t formEnd = std::min(form->end(), reader.length());
-            std::int64_t child = form->data + 4;
-            while (child + 8 <= formEnd) {
-                auto chunk = reader.header(child);
-                if (!chunk || !isChunkId(chunk->id))
-                    break; // the form's space was set aside, not filled
-                const std::int64_t end = std::min(chunk->end(), formEnd);
-                if (chunk->id == kList && chunk->size >= 4) {
-                    const auto listType = reader.u32(chunk->data);
-                    if (listType == kHdrl && first) {
-                        if (chunk->end() > formEnd)
-                            throw BadFile("the header list runs past the end of the file");
-                        parseHeaderList(reader, chunk->data + 4, chunk->end(), streams);
-                    } else if (listType == kMovi) {
-                        if (first && index.firstMovi < 0)
-                            index.firstMovi = chunk->data;
-                        index.movis.emplace_back(chunk->data + 4, end);
-                    }
-                } else if (chunk->id == kIdx1 && first && index.idx1 < 0) {
-                    index.idx1 = chunk->data;
-                    index.idx1Size = static_cast<std::uint32_t>(end - chunk->data);
-                }
-                child = chunk->next();
-            }
-            first = false;
-            at = form->next();
-        }
+        readForms(reader, streams, index);
         if (streams.empty())
             throw BadFile("no stream in the header list");
-
         findChunks(reader, index, streams);
-
         for (auto &s : streams) {
-            const bool frames = s.type == kVids || s.type == kIavs;
-            if (frames &&
-                (s.scale == 0 || s.rate == 0 || static_cast<std::int64_t>(s.scale) * 1000 < s.rate))
-                throw BadFile("a frame rate of " + std::to_string(s.rate) + "/" +
-                              std::to_string(s.scale));
-            // Video chunks of no bytes are dropped frames: they keep their
-            // frame number but are not delivered.
-            std::vector<Chunk> kept;
-            kept.reserve(s.chunks.size());
-            for (auto &c : s.chunks) {
-                s.totalBytes += c.size;
-                if (frames && c.size == 0)
-                    continue;
-                s.maxChunk = std::max(s.maxChunk, c.size);
-                kept.push_back(c);
-            }
-            s.chunks = std::move(kept);
-            if (s.type == kIavs) {
-                const auto stored = DvInfo::read(s.format).value_or(DvInfo{});
-                s.mediaType =
-                    MediaType::interleaved(subtype::Dvsd, streamDvInfo(reader, s, stored));
-            } else if (s.type == kVids) {
-                auto bitmap = BitmapInfoHeader::read(s.format);
-                if (!bitmap)
-                    throw BadFile("a video format of " + std::to_string(s.format.size()) +
-                                  " bytes");
-                VideoInfoHeader info;
-                info.bmiHeader = *bitmap;
-                info.AvgTimePerFrame = scaled(kSecond, s.scale, s.rate);
-                // A top-down picture has a negative height; the most negative
-                // one has no positive counterpart.
-                const auto height = static_cast<std::int32_t>(
-                    std::min<std::int64_t>(std::abs(std::int64_t{bitmap->biHeight}),
-                                           std::numeric_limits<std::int32_t>::max()));
-                info.rcSource = info.rcTarget = Rect{0, 0, bitmap->biWidth, height};
-                Subtype sub = bitmap->biCompression;
-                bool dv = isDvCode(s.handler) || isDvCode(bitmap->biCompression);
-                if (!dv && !s.chunks.empty() &&
-                    (s.chunks[0].size == kDvPalFrame || s.chunks[0].size == kDvNtscFrame)) {
-                    std::uint8_t dif[4];
-                    if (reader.read(s.chunks[0].offset, 4, dif))
-                        dv = difFrameStart(dif, s.chunks[0].size);
-                }
-                if (dv)
-                    sub = subtype::Dvsd;
-                else if (sub == 0 && bitmap->biBitCount == 24)
-                    sub = subtype::Rgb24;
-                auto block = info.bytes();
-                block.insert(block.end(), s.format.begin() + BitmapInfoHeader::Size,
-                             s.format.end());
-                s.mediaType = MediaType(MajorType::Video, sub);
-                s.mediaType.setFormat(FormatType::VideoInfo, std::move(block));
-            } else if (s.type == kAuds) {
-                auto wave = WaveFormatEx::read(s.format);
-                if (!wave && s.format.size() >= 16)
-                    wave = WaveFormatEx::read(std::span(s.format).first(16));
-                if (!wave)
-                    throw BadFile("an audio format of " + std::to_string(s.format.size()) +
-                                  " bytes");
-                if (wave->nAvgBytesPerSec == 0)
-                    throw BadFile("an audio stream of 0 bytes per second");
-                // Sound no program can play: readers take the rate as a
-                // signed 32-bit number of samples per second.
-                if (wave->nChannels == 0 || wave->nSamplesPerSec == 0 ||
-                    wave->nSamplesPerSec > kMaxSampleRate)
-                    throw BadFile("an audio stream of " + std::to_string(wave->nChannels) +
-                                  " channels at " + std::to_string(wave->nSamplesPerSec) + " Hz");
-                s.mediaType = MediaType::audio(*wave);
-                s.mediaType.setSubtype(wave->wFormatTag);
-                if (wave->wFormatTag == subtype::Pcm) {
-                    s.mediaType.fixedSizeSamples = true;
-                    s.mediaType.sampleSize = wave->nBlockAlign;
-                }
-            } else {
-                s.mediaType = MediaType(MajorType::Stream, s.type);
-            }
+            numberFrames(s);
+            setMediaType(reader, s);
         }
     } catch (const BadFile &e) {
         m_lastError = e.what();
@@ -785,7 +788,7 @@ Flow AviSplitterFilter::GetNextSample(std::size_t stream, SamplePtr &sample)
         std::uint8_t bytes[8];
         if (!m_reader->SyncRead(c.offset - 8, sizeof bytes, bytes))
             return Flow::Error;
-        if (headerFits({le32(bytes), le32(bytes + 4), c.offset}, stream, c))
+        if (headerFits({readLE32(bytes), readLE32(bytes + 4), c.offset}, stream, c))
             break;
     }
     if (s.next >= s.chunks.size())

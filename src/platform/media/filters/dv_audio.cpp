@@ -56,19 +56,6 @@ int compressPositive(int value)
 
 } // namespace
 
-const System &system(bool is625)
-{
-    return kSystems[is625 ? 1 : 0];
-}
-
-const System *systemForSize(std::size_t frameBytes)
-{
-    for (const auto &sys : kSystems)
-        if (sys.frameBytes == frameBytes)
-            return &sys;
-    return nullptr;
-}
-
 int rateHz(AudioRate rate)
 {
     switch (rate) {
@@ -98,14 +85,12 @@ int capacity(const System &sys, Quantization quant)
 
 int standardSamples(const System &sys, AudioRate rate, std::int64_t frameIndex)
 {
-    const int hz = rateHz(rate);
-    if (sys.is625)
-        return hz / 25;
-    if (rate == AudioRate::Hz48000) {
-        static constexpr std::array<int, 5> cycle{1600, 1602, 1602, 1602, 1602};
-        return cycle[static_cast<std::size_t>(frameIndex % 5)];
-    }
-    const auto total = [hz](std::int64_t frames) { return frames * hz * 1001 / 30000; };
+    if (rate == AudioRate::Hz48000)
+        return sys.samples48k[static_cast<std::size_t>(frameIndex % 5)];
+    const std::int64_t hz = rateHz(rate);
+    const auto total = [hz, &sys](std::int64_t frames) {
+        return frames * hz * sys.rate.den / sys.rate.num;
+    };
     return static_cast<int>(total(frameIndex + 1) - total(frameIndex));
 }
 
@@ -114,7 +99,7 @@ std::optional<SourcePack> readSourcePack(std::span<const std::uint8_t> frame, co
 {
     if (frame.size() < sys.frameBytes)
         return std::nullopt;
-    const int halfSeq = sys.sequences / 2;
+    const int halfSeq = sys.difSequences / 2;
     for (int s = half * halfSeq; s < (half + 1) * halfSeq; ++s) {
         for (int b = 0; b < kAudioBlocksPerSequence; ++b) {
             const auto *pack = frame.data() + audioBlockOffset(s, b) + 3;
@@ -156,7 +141,7 @@ void readSamples(std::span<const std::uint8_t> frame, const System &sys, Quantiz
 {
     assert(frame.size() >= sys.frameBytes && samples <= capacity(sys, quant) &&
            out.size() >= static_cast<std::size_t>(samples) * 2);
-    const int halfSeq = sys.sequences / 2;
+    const int halfSeq = sys.difSequences / 2;
     for (int n = 0; n < samples; ++n) {
         const Place p = shuffle(n, halfSeq, sys.samplesPerPosition);
         if (quant == Quantization::Linear16) {
@@ -189,7 +174,7 @@ void writeSamples(std::span<std::uint8_t> frame, const System &sys, Quantization
 {
     assert(frame.size() >= sys.frameBytes && samples <= capacity(sys, quant) &&
            in.size() >= static_cast<std::size_t>(samples) * 2);
-    const int halfSeq = sys.sequences / 2;
+    const int halfSeq = sys.difSequences / 2;
     const int total = capacity(sys, quant);
     for (int n = 0; n < total; ++n) {
         const Place p = shuffle(n, halfSeq, sys.samplesPerPosition);
@@ -235,7 +220,7 @@ Pack sourcePack(const System &sys, AudioRate rate, Quantization quant, int sampl
                                      (fourChannels ? 0 : half));   // AUDIO MODE: L / R half
     p[3] = static_cast<std::uint8_t>(1 << 7 |                      // reserved
                                      1 << 6 |                      // ML: not multi-language
-                                     (sys.is625 ? 1 : 0) << 5 |    // 50/60
+                                     (sys.is525 ? 0 : 1) << 5 |    // 50/60
                                      0);                           // STYPE: SD 2 channels per half
     p[4] = static_cast<std::uint8_t>(1 << 7 |                      // EF: emphasis off
                                      0 << 6 |                      // TC: time constant
@@ -259,8 +244,8 @@ void writeAauxPacks(std::span<std::uint8_t> frame, const System &sys, const Pack
                     const Pack &source1, const Pack &control)
 {
     assert(frame.size() >= sys.frameBytes);
-    const int halfSeq = sys.sequences / 2;
-    for (int s = 0; s < sys.sequences; ++s) {
+    const int halfSeq = sys.difSequences / 2;
+    for (int s = 0; s < sys.difSequences; ++s) {
         const int first = s % 2 == 0 ? 3 : 0;
         const Pack &source = s < halfSeq ? source0 : source1;
         std::copy(source.begin(), source.end(), frame.data() + audioBlockOffset(s, first) + 3);

@@ -21,6 +21,8 @@
 #include <optional>
 #include <span>
 
+#include "formats/dvsystem.h"
+
 namespace vidora::media::dv {
 
 enum class AudioRate : std::uint8_t {
@@ -34,25 +36,11 @@ enum class Quantization : std::uint8_t {
     NonLinear12 = 1,
 };
 
-// One row per DV system.
-struct System
-{
-    bool is625;                    // 625 lines / 50 fields (PAL), else 525/60 (NTSC)
-    int sequences;                 // DIF sequences per frame
-    std::size_t frameBytes;        // sequences × 150 blocks × 80 bytes
-    int height;                    // picture lines
-    std::int64_t frameDuration;    // 100 ns
-    int samplesPerPosition;        // samples of one channel per data position across a half
-    std::array<int, 3> minSamples; // per AudioRate: samples per frame at AF_SIZE 0
-};
-
-inline constexpr std::array<System, 2> kSystems{{
-    {false, 10, 120000, 480, 333667, 45, {1580, 1452, 1053}},
-    {true, 12, 144000, 576, 400000, 54, {1896, 1742, 1264}},
-}};
+// The system table lives with the other DV facts in formats/dvsystem.h.
+using System = vidora::DvSystem;
 
 inline constexpr std::size_t kBlockBytes = 80;
-inline constexpr std::size_t kSequenceBytes = 150 * kBlockBytes;
+inline constexpr std::size_t kSequenceBytes = kDvSequenceBytes;
 inline constexpr int kAudioBlocksPerSequence = 9;
 inline constexpr std::uint8_t kPackAauxSource = 0x50;
 inline constexpr std::uint8_t kPackAauxSourceControl = 0x51;
@@ -60,9 +48,6 @@ inline constexpr std::uint8_t kPackAauxSourceControl = 0x51;
 inline constexpr std::uint16_t kError16 = 0x8000;
 inline constexpr std::uint16_t kError12 = 0x800;
 
-const System &system(bool is625);
-// The system of a frame of exactly `frameBytes` bytes, or null.
-const System *systemForSize(std::size_t frameBytes);
 int rateHz(AudioRate rate);
 std::optional<AudioRate> rateFromHz(int hz);
 

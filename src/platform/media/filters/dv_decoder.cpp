@@ -1,32 +1,11 @@
 #include "platform/media/filters/dv_decoder.h"
 
+#include "formats/dvfourcc.h"
+
 #include <cctype>
 #include <cstring>
 
 namespace vidora::media {
-
-namespace {
-
-constexpr std::int64_t PalFrameDuration = 400000; // 100 ns
-constexpr std::int64_t NtscFrameDuration = 333667;
-constexpr std::size_t PalFrameBytes = 144000;
-constexpr std::size_t NtscFrameBytes = 120000;
-
-} // namespace
-
-bool isDvFourCC(std::uint32_t code)
-{
-    std::uint32_t lower = 0;
-    for (int i = 0; i < 4; ++i) {
-        const auto c = static_cast<unsigned char>((code >> (8 * i)) & 0xff);
-        lower |= static_cast<std::uint32_t>(std::tolower(c)) << (8 * i);
-    }
-    for (Subtype known : {fourCC("dvsd"), fourCC("dsvd"), fourCC("cdvc"), fourCC("dvc "),
-                          fourCC("dvcp"), fourCC("dv25")})
-        if (lower == known)
-            return true;
-    return false;
-}
 
 DvDecoderFilter::DvDecoderFilter() : TransformFilter("DV Video Decoder") {}
 
@@ -44,7 +23,7 @@ bool DvDecoderFilter::put_IPDisplay(int resolution)
 
 std::optional<DvDecoderFilter::Geometry> DvDecoderFilter::geometryOf(const MediaType &type)
 {
-    if (type.major() != MajorType::Video || !isDvFourCC(type.subtype()))
+    if (type.major() != MajorType::Video || !IsDv25FourCC(type.subtype()))
         return std::nullopt;
     const auto info = type.videoInfo();
     if (!info)
@@ -54,20 +33,14 @@ std::optional<DvDecoderFilter::Geometry> DvDecoderFilter::geometryOf(const Media
     Geometry g;
     // The picture height tells the system; a type without one is told by its
     // frame rate.
-    if (height == 576 || height == 480)
-        g.frameHeight = height;
-    else if (height == 0 && info->AvgTimePerFrame == PalFrameDuration)
-        g.frameHeight = 576;
-    else if (height == 0 && (info->AvgTimePerFrame == NtscFrameDuration ||
-                             info->AvgTimePerFrame == NtscFrameDuration - 1))
-        g.frameHeight = 480;
-    else
+    const DvSystem *system =
+        height != 0 ? DvSystemByHeight(height) : DvSystemByFrameDuration(info->AvgTimePerFrame);
+    if (!system)
         return std::nullopt;
-    if (info->bmiHeader.biWidth != 0 && info->bmiHeader.biWidth != 720)
+    g.frameHeight = system->height;
+    if (info->bmiHeader.biWidth != 0 && info->bmiHeader.biWidth != system->width)
         return std::nullopt;
-    g.frameDuration = info->AvgTimePerFrame > 0
-                          ? info->AvgTimePerFrame
-                          : (g.frameHeight == 576 ? PalFrameDuration : NtscFrameDuration);
+    g.frameDuration = info->AvgTimePerFrame > 0 ? info->AvgTimePerFrame : system->frameDuration;
     return g;
 }
 
@@ -235,7 +208,7 @@ Flow DvDecoderFilter::EndOfStream()
 Flow DvDecoderFilter::decode(Decoding &d, const MediaSample &in, MediaSample &out) const
 {
     const std::size_t size = in.actualLength();
-    if (size != PalFrameBytes && size != NtscFrameBytes)
+    if (!DvSystemByFrameBytes(size))
         return Flow::Error;
     // The decoder reads up to the padding beyond the data: decode from a copy.
     if (av_new_packet(d.packet.get(), static_cast<int>(size)) < 0)

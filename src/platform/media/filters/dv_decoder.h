@@ -8,6 +8,7 @@
 // turn on frame lanes instead (frame_lanes.h): several frames are decoded and
 // converted at once, each on a thread of its own, and leave in order, at most
 // one lane's worth behind the input and all of them before the end of stream.
+#include "formats/dvsystem.h"
 #include "platform/media/filters/banded_scaler.h"
 #include "platform/media/filters/ffmpeg_support.h"
 #include "platform/media/frame_lanes.h"
@@ -36,10 +37,6 @@ public:
 protected:
     ~IIPDVDec() = default;
 };
-
-// Whether `code` is the FourCC of a 25 Mbit/s DV video stream (dvsd, dsvd,
-// cdvc, dvc, dvcp, dv25, in either case).
-bool isDvFourCC(std::uint32_t code);
 
 class DvDecoderFilter final : public TransformFilter, public IIPDVDec
 {

@@ -1,5 +1,7 @@
 #include "platform/media/filters/dv_encoder.h"
 
+#include "formats/dvsystem.h"
+
 #include <array>
 #include <cstring>
 
@@ -7,27 +9,21 @@ namespace vidora::media {
 
 namespace {
 
-constexpr int DvWidth = 720;
-
-// One row per DV system.
-struct DvSystem
-{
-    int videoFormat;
-    int height;                 // pixels; the width is 720
-    AVPixelFormat pixelFormat;  // 4:2:0 (PAL) or 4:1:1 (NTSC)
-    AVRational frameRate;       // frames per second
-    std::int64_t frameDuration; // 100 ns, rounded
-    std::size_t frameBytes;     // one DIF frame
-};
-
-constexpr std::array<DvSystem, 2> DvSystems{{
-    {DVENCODERVIDEOFORMAT_PAL, 576, AV_PIX_FMT_YUV420P, {25, 1}, 400000, 144000},
-    {DVENCODERVIDEOFORMAT_NTSC, 480, AV_PIX_FMT_YUV411P, {30000, 1001}, 333667, 120000},
-}};
-
 const DvSystem &systemOf(int videoFormat)
 {
-    return videoFormat == DVENCODERVIDEOFORMAT_PAL ? DvSystems[0] : DvSystems[1];
+    return DvSystemByLines(videoFormat != DVENCODERVIDEOFORMAT_PAL);
+}
+
+// libavcodec's picture sampling of each system (IEC 61834-2): 4:1:1 for
+// 525/60, 4:2:0 for 625/50.
+AVPixelFormat pixelFormatOf(const DvSystem &s)
+{
+    return s.is525 ? AV_PIX_FMT_YUV411P : AV_PIX_FMT_YUV420P;
+}
+
+AVRational frameRateOf(const DvSystem &s)
+{
+    return {s.rate.num, s.rate.den};
 }
 
 bool isRgb24(const MediaType &type)
@@ -84,12 +80,12 @@ std::optional<MediaType> DvEncoderFilter::GetMediaType(int position)
         return std::nullopt;
     const DvSystem &s = systemOf(m_videoFormat);
     VideoInfoHeader info;
-    info.rcSource = {0, 0, DvWidth, s.height};
+    info.rcSource = {0, 0, s.width, s.height};
     info.rcTarget = info.rcSource;
     info.AvgTimePerFrame = s.frameDuration;
-    info.dwBitRate = static_cast<std::uint32_t>(s.frameBytes * 8 * s.frameRate.num /
-                                                static_cast<std::size_t>(s.frameRate.den));
-    info.bmiHeader.biWidth = DvWidth;
+    info.dwBitRate = static_cast<std::uint32_t>(s.frameBytes * 8 * s.rate.num /
+                                                static_cast<std::size_t>(s.rate.den));
+    info.bmiHeader.biWidth = s.width;
     info.bmiHeader.biHeight = s.height;
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = subtype::Dvsd;
@@ -106,7 +102,7 @@ bool DvEncoderFilter::CheckTransform(const MediaType &in, const MediaType &out)
         return false;
     const auto info = out.videoInfo();
     const DvSystem &s = systemOf(m_videoFormat);
-    return info && info->bmiHeader.biWidth == DvWidth && info->bmiHeader.biHeight == s.height;
+    return info && info->bmiHeader.biWidth == s.width && info->bmiHeader.biHeight == s.height;
 }
 
 bool DvEncoderFilter::DecideBufferSize(Allocator &allocator, const AllocatorProperties &)
@@ -140,22 +136,22 @@ bool DvEncoderFilter::openLane(LaneCodec &lane, const ffmpeg::PictureLayout &in,
     lane.packet.reset(av_packet_alloc());
     if (!lane.codec || !lane.frame || !lane.packet)
         return false;
-    lane.codec->width = DvWidth;
+    lane.codec->width = s.width;
     lane.codec->height = s.height;
-    lane.codec->pix_fmt = s.pixelFormat;
-    lane.codec->time_base = av_inv_q(s.frameRate);
-    lane.codec->framerate = s.frameRate;
+    lane.codec->pix_fmt = pixelFormatOf(s);
+    lane.codec->time_base = av_inv_q(frameRateOf(s));
+    lane.codec->framerate = frameRateOf(s);
     lane.codec->sample_aspect_ratio = sampleAspect;
     lane.codec->thread_count = 1;
     if (avcodec_open2(lane.codec.get(), codec, nullptr) < 0)
         return false;
-    lane.frame->format = s.pixelFormat;
-    lane.frame->width = DvWidth;
+    lane.frame->format = pixelFormatOf(s);
+    lane.frame->width = s.width;
     lane.frame->height = s.height;
     if (av_frame_get_buffer(lane.frame.get(), 0) < 0)
         return false;
-    lane.scaler.reset(sws_getContext(in.width, in.height, in.format, DvWidth, s.height,
-                                     s.pixelFormat, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    lane.scaler.reset(sws_getContext(in.width, in.height, in.format, s.width, s.height,
+                                     pixelFormatOf(s), SWS_BICUBIC, nullptr, nullptr, nullptr));
     return lane.scaler != nullptr;
 }
 
@@ -202,7 +198,7 @@ bool DvEncoderFilter::StartStreaming()
     // makes the DV frame 16:9 or 4:3 wide.
     const bool wide = static_cast<double>(layout->width) / layout->height >= WideAspect;
     const AVRational display = wide ? AVRational{16, 9} : AVRational{4, 3};
-    const AVRational sampleAspect = av_div_q(display, AVRational{DvWidth, s.height});
+    const AVRational sampleAspect = av_div_q(display, AVRational{s.width, s.height});
     m_inLayout = *layout;
     m_laneCodecs.clear();
     m_laneCodecs.resize(static_cast<std::size_t>(m_threadCount));
@@ -249,7 +245,7 @@ void DvEncoderFilter::discardPending()
 
 std::int64_t DvEncoderFilter::frameStart(std::int64_t n) const
 {
-    const AVRational rate = systemOf(m_videoFormat).frameRate;
+    const AVRational rate = frameRateOf(systemOf(m_videoFormat));
     return av_rescale(n, 10000000LL * rate.den, rate.num);
 }
 

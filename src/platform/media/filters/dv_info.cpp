@@ -24,7 +24,7 @@ std::uint32_t payload(const std::uint8_t *pack)
 std::uint32_t aauxWord(std::span<const std::uint8_t> frame, const System &sys, int half,
                        std::uint8_t id)
 {
-    const int halfSequences = sys.sequences / 2;
+    const int halfSequences = sys.difSequences / 2;
     const auto part = frame.subspan(static_cast<std::size_t>(half * halfSequences) * kSequenceBytes,
                                     static_cast<std::size_t>(halfSequences) * kSequenceBytes);
     TDvBlock block;
@@ -37,7 +37,7 @@ std::uint32_t vauxWord(std::span<const std::uint8_t> frame, const System &sys, s
                        std::uint32_t stored)
 {
     TDvPack pack;
-    if (!FindDvPack(frame, id, sys.sequences, pack))
+    if (!FindDvPack(frame, id, sys.difSequences, pack))
         return stored;
     return payload(pack.data());
 }
@@ -63,7 +63,7 @@ DvInfo frameDvInfo(std::span<const std::uint8_t> frame, const System &sys, const
     std::uint32_t source = vauxWord(frame, sys, kPackVauxSource, stored.dwDVVAuxSrc);
     if (source == 0 || source == kNoPack)
         source = kBareVauxSource;
-    info.dwDVVAuxSrc = sys.is625 ? source | k625Flag : source & ~k625Flag;
+    info.dwDVVAuxSrc = sys.is525 ? source & ~k625Flag : source | k625Flag;
     info.dwDVVAuxCtl = vauxWord(frame, sys, kPackVauxSourceControl, stored.dwDVVAuxCtl);
     return info;
 }

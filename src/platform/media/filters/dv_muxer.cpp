@@ -19,7 +19,7 @@ constexpr std::size_t MaxAudioPairs = 2;
 // channel or source information, colour, SD 25 Mbit/s, 4:3.
 std::uint32_t vauxSourcePayload(const dv::System &sys)
 {
-    const std::uint32_t pc3 = 0xc0 | (sys.is625 ? 0x20 : 0x00);
+    const std::uint32_t pc3 = 0xc0 | (sys.is525 ? 0x00 : 0x20);
     return 0xff000000u | pc3 << 16 | 0x0000ffffu;
 }
 constexpr std::uint32_t kVauxControlPayload = 0xfffcc8ffu;
@@ -101,12 +101,9 @@ const dv::System *DvMuxerFilter::videoSystem() const
     const auto info = m_video.connectionType().videoInfo();
     if (!info)
         return nullptr;
-    if (const auto *sys = dv::systemForSize(info->bmiHeader.biSizeImage))
+    if (const auto *sys = DvSystemByFrameBytes(info->bmiHeader.biSizeImage))
         return sys;
-    for (const auto &sys : dv::kSystems)
-        if (std::abs(info->bmiHeader.biHeight) == sys.height)
-            return &sys;
-    return nullptr;
+    return DvSystemByHeight(std::abs(info->bmiHeader.biHeight));
 }
 
 DvMuxerFilter::Layout DvMuxerFilter::layout() const
@@ -161,9 +158,8 @@ bool DvMuxerFilter::checkPinType(const Pin &pin, const MediaType &type)
         if (type.major() != MajorType::Video || type.subtype() != subtype::Dvsd)
             return false;
         const auto info = type.videoInfo();
-        return info && (dv::systemForSize(info->bmiHeader.biSizeImage) ||
-                        std::abs(info->bmiHeader.biHeight) == 480 ||
-                        std::abs(info->bmiHeader.biHeight) == 576);
+        return info && (DvSystemByFrameBytes(info->bmiHeader.biSizeImage) ||
+                        DvSystemByHeight(std::abs(info->bmiHeader.biHeight)));
     }
     if (&pin == &m_output) {
         const auto own = outputType();
@@ -186,8 +182,8 @@ bool DvMuxerFilter::completeConnect(Pin &pin)
     if (!sys)
         return false;
     auto allocator = std::make_unique<Allocator>();
-    const auto granted = allocator->setProperties({OutputBuffers, dv::kSystems[1].frameBytes, 16});
-    if (!granted || granted->size < dv::kSystems[1].frameBytes)
+    const auto granted = allocator->setProperties({OutputBuffers, kDv625.frameBytes, 16});
+    if (!granted || granted->size < kDv625.frameBytes)
         return false;
     m_output.setAllocator(std::move(allocator));
     return true;
@@ -432,7 +428,7 @@ Flow DvMuxerFilter::mux(const SamplePtr &video)
 {
     // Anything but a whole DV frame goes on as it came, after the frame
     // before it.
-    const dv::System *sys = dv::systemForSize(video->actualLength());
+    const dv::System *sys = DvSystemByFrameBytes(video->actualLength());
     if (m_held.out) {
         const Flow held = deliverHeld(false);
         if (held != Flow::Ok)

@@ -101,10 +101,9 @@ void DvSplitterFilter::pinConnected(Pin &pin)
         audioSource = info->dwDVAAuxSrc;
     } else if (auto video = in.videoInfo()) {
         const auto &bmi = video->bmiHeader;
-        is625 = !(bmi.biSizeImage == dv::kSystems[0].frameBytes ||
-                  std::abs(bmi.biHeight) == dv::kSystems[0].height);
+        is625 = !(bmi.biSizeImage == kDv525.frameBytes || std::abs(bmi.biHeight) == kDv525.height);
     }
-    m_system = &dv::system(is625);
+    m_system = &DvSystemByLines(!is625);
 
     // The audio of the stream as DVINFO announces it; without an announcement
     // one 48 kHz pair, corrected by a type change when the frames say otherwise.
@@ -126,7 +125,7 @@ void DvSplitterFilter::pinConnected(Pin &pin)
     } else {
         VideoInfoHeader video;
         video.AvgTimePerFrame = m_system->frameDuration;
-        video.bmiHeader.biWidth = 720;
+        video.bmiHeader.biWidth = m_system->width;
         video.bmiHeader.biHeight = m_system->height;
         video.bmiHeader.biBitCount = 24;
         video.bmiHeader.biCompression = subtype::Dvsd;
@@ -174,7 +173,7 @@ bool DvSplitterFilter::DecideBufferSize(std::size_t stream, Allocator &allocator
     if (stream == 0)
         return true;
     const std::size_t bytes =
-        static_cast<std::size_t>(dv::capacity(dv::system(true), dv::Quantization::Linear16)) * 4;
+        static_cast<std::size_t>(dv::capacity(kDv625, dv::Quantization::Linear16)) * 4;
     const auto granted = allocator.setProperties({AudioBuffers, bytes, 16});
     return granted && granted->size >= bytes;
 }
@@ -244,7 +243,7 @@ Flow DvSplitterFilter::nextAudio(std::size_t pair, AudioStream &audio, SamplePtr
         if (popped != Flow::Ok)
             return popped;
         // No DV frame: nothing to read the audio from.
-        if (!dv::systemForSize(frame->actualLength()))
+        if (!DvSystemByFrameBytes(frame->actualLength()))
             continue;
         const Flow got = streamAllocator(pair + 1)->getBuffer(sample);
         if (got != Flow::Ok)
@@ -260,7 +259,7 @@ Flow DvSplitterFilter::nextAudio(std::size_t pair, AudioStream &audio, SamplePtr
 void DvSplitterFilter::fillAudio(const MediaSample &in, std::size_t pair, AudioStream &audio,
                                  MediaSample &out)
 {
-    const dv::System &sys = *dv::systemForSize(in.actualLength());
+    const dv::System &sys = *DvSystemByFrameBytes(in.actualLength());
     const std::span<const std::uint8_t> frame(in.data(), in.actualLength());
     const auto first = dv::readSourcePack(frame, sys, 0);
     // In 12-bit mode the second pair has its own pack in the second half.

@@ -69,7 +69,7 @@ private:
     void fillAudio(const MediaSample &in, std::size_t pair, AudioStream &audio, MediaSample &out);
 
     InputPin m_input;
-    const dv::System *m_system = &dv::system(true);     // from the input type, control thread
+    const dv::System *m_system = &kDv625;               // from the input type, control thread
     MediaType m_videoType;                              // control thread
     std::vector<AudioStream> m_audio;                   // one per pair, made on connection
     std::vector<std::unique_ptr<SampleQueue>> m_queues; // one per output

@@ -1,5 +1,6 @@
 #include "platform/media/filters/video_decoder.h"
 
+#include "formats/dvfourcc.h"
 #include "platform/media/filters/dv_decoder.h"
 
 #include <cctype>
@@ -42,7 +43,7 @@ constexpr CodecCode CodecCodes[] = {
 
 AVCodecID codecForVideoFourCC(std::uint32_t code)
 {
-    if (isDvFourCC(code))
+    if (IsDv25FourCC(code))
         return AV_CODEC_ID_NONE;
     const std::uint32_t upper = upperFourCC(code);
     for (const auto &c : CodecCodes)

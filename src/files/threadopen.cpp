@@ -1,4 +1,4 @@
-#include "files/listopener.h"
+#include "files/threadopen.h"
 
 #include "platform/gui_thread.h"
 #include "settings/textcodec.h"
@@ -143,10 +143,10 @@ QStringList FixedVolumeRoots()
 }
 
 // One request's search on the opening thread.
-class TListOpener::Search
+class TThreadOpen::Search
 {
 public:
-    Search(TListOpener &opener, const Request &request) : m_opener(opener), m_request(request) {}
+    Search(TThreadOpen &opener, const Request &request) : m_opener(opener), m_request(request) {}
 
     // Searches the folder part of the path for its name part.
     int ScanPath(const QString &path, bool descend)
@@ -256,20 +256,20 @@ private:
         return 1;
     }
 
-    TListOpener &m_opener;
+    TThreadOpen &m_opener;
     const Request &m_request;
     std::set<SearchId> m_searched;
     int m_added = 0;
 };
 
-TListOpener::TListOpener(QObject *parent) : QObject(parent) {}
+TThreadOpen::TThreadOpen(QObject *parent) : QObject(parent) {}
 
-TListOpener::~TListOpener()
+TThreadOpen::~TThreadOpen()
 {
     Shutdown();
 }
 
-void TListOpener::Open(TOpenMode mode, const QStringList &paths)
+void TThreadOpen::Open(TOpenMode mode, const QStringList &paths)
 {
     Request request{mode, paths, m_factory, m_testExtension};
     m_opening = true;
@@ -283,7 +283,7 @@ void TListOpener::Open(TOpenMode mode, const QStringList &paths)
         StartWorker();
 }
 
-void TListOpener::StartWorker()
+void TThreadOpen::StartWorker()
 {
     {
         const std::lock_guard guard(m_lock);
@@ -294,16 +294,16 @@ void TListOpener::StartWorker()
     // The previous worker has left its loop; joining it returns at once.
     if (m_worker.joinable())
         m_worker.join();
-    m_worker = std::thread(&TListOpener::WorkerLoop, this);
+    m_worker = std::thread(&TThreadOpen::WorkerLoop, this);
 }
 
-bool TListOpener::WorkerRunning()
+bool TThreadOpen::WorkerRunning()
 {
     const std::lock_guard guard(m_lock);
     return m_workerRunning;
 }
 
-void TListOpener::Abort()
+void TThreadOpen::Abort()
 {
     if (m_aborting)
         return; // from a handler of the abort's own calls
@@ -342,7 +342,7 @@ void TListOpener::Abort()
     StartWorker();
 }
 
-void TListOpener::Shutdown()
+void TThreadOpen::Shutdown()
 {
     {
         const std::lock_guard guard(m_lock);
@@ -364,7 +364,7 @@ void TListOpener::Shutdown()
     m_inbox.clear();
 }
 
-void TListOpener::WorkerLoop()
+void TThreadOpen::WorkerLoop()
 {
     for (;;) {
         Request request;
@@ -389,7 +389,7 @@ void TListOpener::WorkerLoop()
     }
 }
 
-int TListOpener::RunRequest(Search &search, const Request &request)
+int TThreadOpen::RunRequest(Search &search, const Request &request)
 {
     int count = 0;
     switch (request.mode) {
@@ -443,7 +443,7 @@ int TListOpener::RunRequest(Search &search, const Request &request)
     return count;
 }
 
-void TListOpener::CallGui(std::function<void()> fn)
+void TThreadOpen::CallGui(std::function<void()> fn)
 {
     auto call = std::make_shared<PendingCall>();
     call->fn = std::move(fn);
@@ -463,7 +463,7 @@ void TListOpener::CallGui(std::function<void()> fn)
     m_callDone.wait(lock, [&] { return call->done || m_abort.load(); });
 }
 
-void TListOpener::Drain()
+void TThreadOpen::Drain()
 {
     for (;;) {
         std::shared_ptr<PendingCall> call;
@@ -478,18 +478,18 @@ void TListOpener::Drain()
     }
 }
 
-void TListOpener::RunCalls(std::deque<std::shared_ptr<PendingCall>> &calls)
+void TThreadOpen::RunCalls(std::deque<std::shared_ptr<PendingCall>> &calls)
 {
     for (; !calls.empty(); calls.pop_front())
         RunCall(*calls.front());
 }
 
-void TListOpener::RunCall(PendingCall &call)
+void TThreadOpen::RunCall(PendingCall &call)
 {
     // The opening thread waits for `done`, also when a handler throws.
     struct Done
     {
-        TListOpener &opener;
+        TThreadOpen &opener;
         PendingCall &call;
         ~Done()
         {
@@ -503,7 +503,7 @@ void TListOpener::RunCall(PendingCall &call)
     call.fn();
 }
 
-void TListOpener::EndReport(int count)
+void TThreadOpen::EndReport(int count)
 {
     {
         const std::lock_guard guard(m_lock);

@@ -59,12 +59,12 @@ bool IsFixedVolume(const QByteArray &fileSystemType, const QByteArray &device, b
 // The roots of the mounted, ready fixed volumes.
 QStringList FixedVolumeRoots();
 
-class TListOpener : public QObject
+class TThreadOpen : public QObject
 {
     Q_OBJECT
 public:
-    explicit TListOpener(QObject *parent = nullptr);
-    ~TListOpener() override;
+    explicit TThreadOpen(QObject *parent = nullptr);
+    ~TThreadOpen() override;
 
     // GUI thread. Taken with each request when it is queued.
     void SetFactory(TFichierFactory factory) { m_factory = std::move(factory); }

@@ -3,7 +3,7 @@
 // The processing module run as the program runs it: a graph command whose
 // build step calls one of the module's builders, on the command engine's
 // worker, with the module's notices ending the engine's wait.
-#include "../engine_fixture.h"
+#include "support/engine_fixture.h"
 
 #include "files/cdmgraphrun.h"
 #include "platform/gui_thread.h"
