@@ -2,8 +2,8 @@
 // texts of a command, and the frame-rate dialog's first choice.
 #include "ui/actionstates.h"
 
-#include "../files/engine_fixture.h"
 #include "files/commandengine.h"
+#include "support/engine_fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -91,12 +93,20 @@ TEST(GraphCueing, PauseCuesOneFrameSeekRecuesStopKeepsThePositionRunContinues)
 
 // A waiter is told of each cue (a pause, a seek while paused) once the
 // renderer answers that it is cued, and never of a frame it renders running.
+// The streaming thread tells it just after the graph reports the cue, so the
+// test waits a moment for each count.
 TEST(GraphCueing, CueObserverIsToldOfEachCueAfterItHappened)
 {
     HangGuard guard(10s);
     Chain c({.frameCount = 20});
     ASSERT_TRUE(c.connected);
     std::atomic<int> told{0};
+    auto toldReaches = [&told](int count) {
+        const auto deadline = std::chrono::steady_clock::now() + 2s;
+        while (told.load() < count && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        return told.load();
+    };
     std::atomic<bool> cuedWhenTold{true};
     c.sink->setCueObserver([&] {
         cuedWhenTold = cuedWhenTold && c.sink->isCued();
@@ -104,10 +114,10 @@ TEST(GraphCueing, CueObserverIsToldOfEachCueAfterItHappened)
     });
     ASSERT_TRUE(c.graph.Pause());
     EXPECT_TRUE(c.graph.GetState(2s).complete);
-    EXPECT_EQ(told, 1);
+    EXPECT_EQ(toldReaches(1), 1);
     ASSERT_TRUE(c.graph.seeking().SetPositions(100000, std::nullopt));
     EXPECT_TRUE(c.graph.GetState(2s).complete);
-    EXPECT_EQ(told, 2);
+    EXPECT_EQ(toldReaches(2), 2);
     ASSERT_TRUE(c.graph.Run());
     EXPECT_TRUE(c.log.waitFor(GraphEventCode::Complete, 2s));
     c.graph.Stop();
