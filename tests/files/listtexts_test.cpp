@@ -1,8 +1,8 @@
 // The texts made from the file list: the playlist's bytes (and that the
 // opener reads its paths back), the detailed list's lines, the counts label,
 // and writing a file only under its final name once it is complete.
-#include "files/threadopen.h"
 #include "files/listtexts.h"
+#include "files/threadopen.h"
 #include "listfixtures.h"
 #include "settings/textcodec.h"
 
