@@ -15,6 +15,12 @@
 namespace vidora::test {
 namespace {
 
+#ifdef __SANITIZE_THREAD__
+constexpr bool kTimed = false;
+#else
+constexpr bool kTimed = true; // pictures in real time
+#endif
+
 using Clock = std::chrono::steady_clock;
 
 bool Black(QRgb pixel)
@@ -73,22 +79,35 @@ TEST(MainWindowPlayback, PlaysInTimeAndFullScreenIsCentredOnBlack)
         seen = shown;
     }
 
-    ASSERT_GE(seen.size(), 40u);
-    EXPECT_LE(seen.size(), 60u);
-    for (std::size_t i = 1; i < seen.size(); ++i)
-        EXPECT_EQ(seen[i].time - seen[i - 1].time, 400000)
-            << "picture " << i << " follows in order";
-    const double seconds = std::chrono::duration<double>(seen.back().at - seen.front().at).count();
-    const double rate = double(seen.size() - 1) / seconds;
-    EXPECT_NEAR(rate, 25.0, 2.5);
-    // Read every 200 ms: never back, and on the move (a loaded machine may
-    // hold one tick back).
-    for (qsizetype i = 1; i < texts.size(); ++i)
-        EXPECT_GE(texts[i], texts[i - 1]) << texts.join(' ').toStdString();
-    EXPECT_GE(QSet<QString>(texts.begin(), texts.end()).size(), 7) << texts.join(' ').toStdString();
-    EXPECT_TRUE(texts.last().startsWith(QStringLiteral("0:00:01:")) ||
-                texts.last().startsWith(QStringLiteral("0:00:02:")))
-        << texts.last().toStdString();
+    if (!kTimed) {
+        // Under ThreadSanitizer the pictures come slower than real time, and
+        // late ones are dropped: only their order and a moving position hold.
+        ASSERT_GE(seen.size(), 10u);
+        for (std::size_t i = 1; i < seen.size(); ++i)
+            EXPECT_GT(seen[i].time, seen[i - 1].time) << "picture " << i << " follows in order";
+        for (qsizetype i = 1; i < texts.size(); ++i)
+            EXPECT_GE(texts[i], texts[i - 1]) << texts.join(' ').toStdString();
+        EXPECT_NE(texts.first(), texts.last());
+    } else {
+        ASSERT_GE(seen.size(), 40u);
+        EXPECT_LE(seen.size(), 60u);
+        for (std::size_t i = 1; i < seen.size(); ++i)
+            EXPECT_EQ(seen[i].time - seen[i - 1].time, 400000)
+                << "picture " << i << " follows in order";
+        const double seconds =
+            std::chrono::duration<double>(seen.back().at - seen.front().at).count();
+        const double rate = double(seen.size() - 1) / seconds;
+        EXPECT_NEAR(rate, 25.0, 2.5);
+        // Read every 200 ms: never back, and on the move (a loaded machine
+        // may hold one tick back).
+        for (qsizetype i = 1; i < texts.size(); ++i)
+            EXPECT_GE(texts[i], texts[i - 1]) << texts.join(' ').toStdString();
+        EXPECT_GE(QSet<QString>(texts.begin(), texts.end()).size(), 7)
+            << texts.join(' ').toStdString();
+        EXPECT_TRUE(texts.last().startsWith(QStringLiteral("0:00:01:")) ||
+                    texts.last().startsWith(QStringLiteral("0:00:02:")))
+            << texts.last().toStdString();
+    }
 
     w.Run("taFullscreen");
     QTest::qWait(800);
