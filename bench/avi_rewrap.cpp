@@ -30,6 +30,8 @@
 
 namespace {
 
+using vidora::bench::median;
+
 using namespace vidora::media;
 using namespace vidora::test;
 using namespace std::chrono_literals;
@@ -38,14 +40,6 @@ QString g_type1;
 QString g_type2;
 QString g_dir;
 std::map<std::string, std::vector<double>> g_seconds; // per benchmark
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 enum class Middle {
     None,       // splitter streams straight into the mux

@@ -31,20 +31,14 @@
 
 namespace {
 
+using vidora::bench::median;
+
 using namespace vidora;
 using namespace vidora::test;
 
 QString g_input;
 QString g_dir;
 std::vector<double> g_scenesGraph, g_scenesPeer, g_audioGraph, g_audioPeer;
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // Runs the graph the builder made until it completes or fails, then stops it.
 bool runToCompletion(TCdm &cdm, media::QueueEventExecutor &events, bool built)

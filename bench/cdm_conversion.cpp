@@ -24,6 +24,8 @@
 
 namespace {
 
+using vidora::bench::median;
+
 using namespace vidora;
 using namespace vidora::test;
 using namespace std::chrono_literals;
@@ -32,14 +34,6 @@ QString g_input;
 QString g_dir;
 std::vector<double> g_graphSeconds;
 std::vector<double> g_ffmpegSeconds;
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 bool convertThroughModule(const QString &out)
 {

@@ -26,6 +26,8 @@
 
 namespace {
 
+using vidora::bench::median;
+
 using namespace vidora;
 using namespace vidora::test;
 
@@ -65,15 +67,6 @@ Folder &folder()
 
 std::vector<double> g_list;
 std::vector<double> g_mediainfo;
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 void BM_VidoraList(benchmark::State &state)
 {

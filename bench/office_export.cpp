@@ -24,6 +24,8 @@
 
 namespace {
 
+using vidora::bench::median;
+
 using namespace vidora;
 using namespace vidora::test;
 
@@ -72,15 +74,6 @@ std::vector<TSceneClass> &Scenes()
 std::map<std::string, std::vector<double>> g_times;
 std::map<std::string, std::vector<double>> g_ratios; // ours / peer, pair by pair
 std::vector<double> g_loads;                         // 1-minute load average at each pair
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 double LoadAverage()
 {

@@ -36,6 +36,8 @@ extern "C" {
 
 namespace {
 
+using vidora::bench::median;
+
 using namespace vidora;
 using Clock = std::chrono::steady_clock;
 
@@ -59,12 +61,6 @@ Input &input()
 {
     static Input in;
     return in;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 // Processor time of the whole process (every thread), seconds: what the steps

@@ -27,6 +27,8 @@
 
 namespace {
 
+using vidora::bench::median;
+
 using namespace vidora;
 using namespace vidora::test;
 
@@ -89,15 +91,6 @@ IsolatedHome &home()
 std::vector<double> g_start;
 std::vector<double> g_folder;
 std::vector<double> g_mediainfo;
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // Starts the program with `arguments` and measures until its notice says
 // that the list holds every file and the first frame is shown.

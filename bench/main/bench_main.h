@@ -5,7 +5,9 @@
 // sound device unless VIDORA_AUDIO_OUTPUT says otherwise), runs the
 // program's own preparation, the benchmarks, then the program's report of
 // its ratios against the peer tools.
+#include <algorithm>
 #include <functional>
+#include <vector>
 
 namespace vidora::bench {
 
@@ -20,5 +22,16 @@ struct Program
 // Called at static initialisation by the one program that needs it:
 //   const bool defined = vidora::bench::define({.prepare = …, .report = …});
 bool define(Program program);
+
+// The median of the runs (the mean of the middle two for an even count); 0
+// for none.
+inline double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
 
 } // namespace vidora::bench
