@@ -2,7 +2,8 @@
 # every source under its folders, and appears only once a folder holds code.
 
 function(vidora_target_defaults target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wconversion -Wold-style-cast
+                                           -Wnon-virtual-dtor -Woverloaded-virtual)
   if(VIDORA_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

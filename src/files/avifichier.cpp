@@ -175,7 +175,8 @@ void TaviFichier::ReadVideo(const ProbeValues &probe)
     const std::int64_t frameTime = video.avgTimePerFrame;
     if (frameTime > 0) {
         m_data.frameRate = double(roundHalfEven(1e9 / double(frameTime))) / 100.0;
-        m_data.frameCount = std::int32_t(roundHalfEven(double(probe.videoDuration) / frameTime));
+        m_data.frameCount =
+            std::int32_t(roundHalfEven(double(probe.videoDuration) / double(frameTime)));
     } else {
         m_data.frameRate = 0;
         m_data.frameCount = 0;

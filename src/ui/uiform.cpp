@@ -466,8 +466,8 @@ void TUIForm::script1NoCommandLine()
 
 void TUIForm::ApplicationActivate()
 {
-    const QMimeData *data = QApplication::clipboard()->mimeData();
-    m_al->Find(QStringLiteral("saCollerFichiers"))->setEnabled(data && data->hasUrls());
+    const QMimeData *mime = QApplication::clipboard()->mimeData();
+    m_al->Find(QStringLiteral("saCollerFichiers"))->setEnabled(mime && mime->hasUrls());
 }
 
 void TUIForm::lfCountsChange(int selectedCount, int count)

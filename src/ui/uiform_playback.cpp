@@ -51,11 +51,11 @@ void TUIForm::WMUpdatePosition(const TPositionInfo &info)
         VueFrame->ArrangeView();
     if (!ActiveFichier)
         return;
-    const TaviData &data = ActiveFichier->Data();
-    if (data.isDv && data.dvType == 1 && !info.audio.isEmpty()) {
+    const TaviData &fileData = ActiveFichier->Data();
+    if (fileData.isDv && fileData.dvType == 1 && !info.audio.isEmpty()) {
         BaseFrame->LabAudio1->setText(info.audio);
         BaseFrame->LabAudio2->setText(info.audioRate);
-        if (!data.aspectText.isEmpty())
+        if (!fileData.aspectText.isEmpty())
             BaseFrame->LabImage->setText(info.picture);
     }
 }

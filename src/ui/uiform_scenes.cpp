@@ -725,10 +725,10 @@ void TUIForm::BindSceneEditorActions()
     plain("saCopierImagedansPP", [this] {
         if (!ActiveFichier)
             return;
-        const TaviData &data = ActiveFichier->Data();
-        if (data.width <= 0 || data.height <= 0)
+        const TaviData &fileData = ActiveFichier->Data();
+        if (fileData.width <= 0 || fileData.height <= 0)
             return;
-        SnapshotBitmap = QImage(data.width, data.height, QImage::Format_BGR888);
+        SnapshotBitmap = QImage(fileData.width, fileData.height, QImage::Format_BGR888);
         SnapshotBitmap.fill(Qt::black);
         m_viewdm.Superposer().CopyPictureDeinterlaced(SnapshotBitmap);
         QApplication::clipboard()->setImage(SnapshotBitmap);

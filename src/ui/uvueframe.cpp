@@ -234,13 +234,13 @@ void TVueFrame::Timer1Timer()
 {
     if (!m_file || m_viewdm == nullptr)
         return;
-    const TaviData &data = m_file->Data();
+    const TaviData &fileData = m_file->Data();
     const SettingValues &settings = m_settings ? *m_settings : m_defaultSettings;
     // The detector and the renderer run on one streaming thread, so the
     // detector's last frame is the one shown.
-    const TVueTexts texts =
-        VueFrameTexts(m_viewdm->SceneDetectActive(), m_viewdm->SceneDetect().LastInfo(),
-                      data.isDv && data.dvType == 1, data.pictureText, settings.FormatShowDatecode);
+    const TVueTexts texts = VueFrameTexts(
+        m_viewdm->SceneDetectActive(), m_viewdm->SceneDetect().LastInfo(),
+        fileData.isDv && fileData.dvType == 1, fileData.pictureText, settings.FormatShowDatecode);
     if (m_record != nullptr) {
         m_record->datecode = texts.datecode;
         m_record->timecode = texts.timecode;
