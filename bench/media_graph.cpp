@@ -32,6 +32,7 @@ public:
         sample.data()[100] ^= 1;
         return Flow::Ok;
     }
+    using InPlaceTransformFilter::Transform;
 };
 
 // Events run on the thread that waits for them.

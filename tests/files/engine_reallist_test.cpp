@@ -183,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
                    ""},
         UpdateCase{
             "RemoveTakesItOut", TUpdateFile::ufRemove, "a.avi", "", false, {"b.avi"}, "", {}, ""}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 } // namespace
 } // namespace vidora

@@ -224,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
         QuestionCase{"CancelFirstRunsNothing", 3, {"a", "b", "c"}, {mrCancel}, {}, 1},
         QuestionCase{
             "CancelSecondKeepsFirst", 3, {"a", "b", "c"}, {mrYes, mrCancel}, {"a.out"}, 2}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST_F(EngineRun, EveryPassIsVerifiedAndAskedOnItsOwn)
 {

@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"start command", "start b.avi 1", "exec b.avi 1", "error fatal etAllError",
                    "start c.avi 1", "exec c.avi 1", "end c.avi 1", "start c.avi 2", "exec c.avi 2",
                    "end c.avi 2", "end command"}}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 class EngineUpdates : public EngineStage
 {
@@ -138,11 +138,11 @@ protected:
         command.OnDestination = [destination](const EngineEntryPtr &, const QStringList &, int) {
             return destination;
         };
-        command.OnExecution = [this, write](const EngineEntryPtr &, const QString &destination,
+        command.OnExecution = [this, write](const EngineEntryPtr &, const QString &path,
                                             const QStringList &, TCommandEngine &, int) {
             log.Worker("exec");
             if (write) {
-                QFile out(destination);
+                QFile out(path);
                 ASSERT_TRUE(out.open(QIODevice::WriteOnly));
                 out.write("new");
             }

@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "01.02.03.04",
                                2},
                       RealCase{"TextNamedAvi", 0, {}, "N/A", "", "N/A", "\u00ff", "", 0}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 // Type-1 files as capture software writes them: the list shows the frames'
 // own sound and line system whatever the stored DVINFO says, and counts

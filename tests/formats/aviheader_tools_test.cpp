@@ -30,7 +30,7 @@ QMap<QString, QString> probeVideo(const QString &path, bool countFrames = false)
     EXPECT_TRUE(probe.err.isEmpty()) << probe.err.toStdString();
     QMap<QString, QString> values;
     for (const QByteArray &line : probe.out.split('\n')) {
-        const int eq = line.indexOf('=');
+        const qsizetype eq = line.indexOf('=');
         if (eq > 0)
             values.insert(QString::fromUtf8(line.left(eq)), QString::fromUtf8(line.mid(eq + 1)));
     }

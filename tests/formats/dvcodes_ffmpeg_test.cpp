@@ -217,8 +217,8 @@ TEST(DvFrameBuilder, BlockLayoutMatchesFfmpegFrames)
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, DvcodesFfmpeg, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<FfmpegDvCase> &info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<FfmpegDvCase> &caseInfo) {
+                             return std::string(caseInfo.param.name);
                          });
 
 } // namespace

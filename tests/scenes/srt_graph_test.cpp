@@ -33,7 +33,7 @@ TEST_F(SrtGraph, CuesChangeExactlyWhereTheShownDateChanges)
 
     std::shared_ptr<TWriteSrt> srt;
     std::atomic<int> closed{0};
-    afterBuild = [&](TCdm &cdm) {
+    afterBuild = [&](TCdm &m) {
         srt = std::make_shared<TWriteSrt>(Path("tape.avi"), 25.0);
         TincrustRec options;
         options.When = 0;
@@ -41,15 +41,15 @@ TEST_F(SrtGraph, CuesChangeExactlyWhereTheShownDateChanges)
         options.Line2 = "at %d2 h";
         options.DateFormat1 = "yyyy-mm-dd";
         options.DateFormat2 = "hh";
-        cdm.SceneDetect().SetOptions(options);
-        cdm.SceneDetect().SetOnTitle(
+        m.SceneDetect().SetOptions(options);
+        m.SceneDetect().SetOnTitle(
             [srt](const TDvFrameInfo &info, const QString &line1, const QString &line2) {
                 srt->AddTitle(std::int32_t(info.FrameNumber), line1, line2);
             });
-        cdm.SceneDetect().SetOnEnd([srt, &closed] { closed += srt->Close() ? 1 : 0; });
+        m.SceneDetect().SetOnEnd([srt, &closed] { closed += srt->Close() ? 1 : 0; });
     };
-    ASSERT_TRUE(RunCommand(Path("tape.avi"), [](TCdm &cdm, const QString &s, const QString &) {
-        return cdm.BuildSrtGraph(s);
+    ASSERT_TRUE(RunCommand(Path("tape.avi"), [](TCdm &m, const QString &s, const QString &) {
+        return m.BuildSrtGraph(s);
     }));
     EXPECT_TRUE(Errors().empty());
     EXPECT_EQ(closed.load(), 1);

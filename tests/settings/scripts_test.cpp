@@ -536,7 +536,7 @@ TEST(QtMessageLoopRun, WaitSleepsUntilTheWorkEnds)
         fuse.stop();
         EXPECT_GE(wallMs, 250);
         EXPECT_LT(wallMs, 5000);
-        EXPECT_LT(cpuMs, wallMs / 3.0) << "the wait keeps the processor busy";
+        EXPECT_LT(cpuMs, static_cast<double>(wallMs) / 3.0) << "the wait keeps the processor busy";
         EXPECT_TRUE(c.inlay->Checked());
         c.inlay->SetChecked(false);
     }

@@ -56,12 +56,12 @@ protected:
 
     // Runs the command over `source` with `build`; true when the run ended
     // (whatever its outcome: check the log for errors, and the output).
-    bool RunCommand(const QString &source, Builder build)
+    bool RunCommand(const QString &path, Builder build)
     {
-        source_ = source;
+        source_ = path;
         builder = std::move(build);
-        this->source.Clear();
-        this->source.Put(source, true);
+        source.Clear();
+        source.Put(path, true);
         return RunToEnd(command);
     }
 

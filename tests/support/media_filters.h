@@ -104,6 +104,7 @@ public:
 
     bool CheckInputType(const media::MediaType &type) override;
     media::Flow Transform(media::MediaSample &sample) override;
+    using media::InPlaceTransformFilter::Transform;
     bool StartStreaming() override;
     void StopStreaming() override;
     void Stop() override;

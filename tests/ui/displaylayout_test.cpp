@@ -222,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
                               false,
                               {},
                               {}}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(Frames, PositionLabelFontFollowsTheViewWidth)
 {

@@ -265,9 +265,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ShiftCase{"abc", "_(+).avi", "2005-06-07 08:09:10.000"}),
     // Names from the offset text: the default would print the case's addresses,
     // which differ between the run that lists the tests and the one that runs them.
-    [](const testing::TestParamInfo<ShiftCase> &info) {
+    [](const testing::TestParamInfo<ShiftCase> &caseInfo) {
         std::string name = "Offset";
-        for (const char *p = info.param.param; *p; ++p)
+        for (const char *p = caseInfo.param.param; *p; ++p)
             name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
         return name;
     });

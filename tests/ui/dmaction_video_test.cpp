@@ -169,10 +169,11 @@ std::vector<DvSource> AllSources()
     return sources;
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, DmActionVideo, testing::ValuesIn(AllSources()),
-                         [](const testing::TestParamInfo<DvSource> &info) {
-                             return QFileInfo(info.param.Name()).completeBaseName().toStdString();
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Sources, DmActionVideo, testing::ValuesIn(AllSources()),
+    [](const testing::TestParamInfo<DvSource> &caseInfo) {
+        return QFileInfo(caseInfo.param.Name()).completeBaseName().toStdString();
+    });
 
 } // namespace
 } // namespace vidora::test

@@ -198,7 +198,7 @@ INSTANTIATE_TEST_SUITE_P(
                   true, 0, false, std::nullopt, std::nullopt, 0, false, false},
         ProbeCase{"MissingFile", [](const QString &d) { return QDir(d).filePath("gone.avi"); },
                   false, 0, false, std::nullopt, std::nullopt, 0, false, false}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 // One module probes file after file: nothing of a DV file is left in the
 // values of the next one, whether it is not DV at all or a DV stream that

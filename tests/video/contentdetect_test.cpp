@@ -152,7 +152,7 @@ TEST_P(ContentThresholds, SceneWhenTheChangeStandsOut)
 }
 
 INSTANTIATE_TEST_SUITE_P(ContentDetect, ContentThresholds, ::testing::ValuesIn(kThresholds),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(ContentDetect, IdenticalPicturesNeverReport)
 {

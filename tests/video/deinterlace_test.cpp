@@ -168,7 +168,7 @@ TEST_P(DeinterlaceCases, Deinterlace2IntoImage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Deinterlace, DeinterlaceCases, ::testing::ValuesIn(kCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 // A bottom-up picture with padded rows: odd rows are counted from the top of the
 // picture, not from the start of memory, and the row padding is left alone.

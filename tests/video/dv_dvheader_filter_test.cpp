@@ -172,7 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"Wide", false, 0.0, true, true, kNewYearsEve, {0x61}, true},
         HeaderCase{
             "FourThirdsOnAFourThirdsFrame", false, 0.0, true, false, kNewYearsEve, {0x61}, false}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 QByteArray blankFrame(DvStandard standard)
 {

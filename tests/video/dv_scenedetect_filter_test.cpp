@@ -171,6 +171,6 @@ INSTANTIATE_TEST_SUITE_P(
         DurationCase{"VideoInfoWithoutDuration", dvVideoType(0), DvStandard::Ntsc, 333667, 150},
         DurationCase{"InterleavedPal", dvInterleavedType(), DvStandard::Pal, 400000, 125},
         DurationCase{"InterleavedNtsc", dvInterleavedType(), DvStandard::Ntsc, 333667, 150}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 } // namespace

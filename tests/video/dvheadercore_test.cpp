@@ -352,7 +352,7 @@ TEST(DvHeaderCopy, DateAndDisplayModeFollowEachSourcePack)
                 for (int k = 0; k < 15; ++k)
                     ids.insert(frame.pack(vauxSlot(s, b, k))[0]);
             }
-            for (const std::uint8_t camera : {0x71, 0x72, 0x73})
+            for (const std::uint8_t camera : std::initializer_list<std::uint8_t>{0x71, 0x72, 0x73})
                 EXPECT_EQ(ids.count(camera), s % 2 == 0 ? 1u : 0u) << int(camera);
             EXPECT_EQ(frame.pack(subcodeSlot(s, 0, 0)), timecodePack(1, 2, 3, 4));
         }

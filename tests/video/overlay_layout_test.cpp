@@ -108,7 +108,7 @@ TEST_P(OverlayLayouts, LinePositions)
 }
 
 INSTANTIATE_TEST_SUITE_P(Overlay, OverlayLayouts, ::testing::ValuesIn(kLayouts),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(OverlayLayout, OutlineDraws)
 {

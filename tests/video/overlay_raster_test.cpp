@@ -121,7 +121,7 @@ TEST(OverlayRaster, TextChangesPixelsOnlyInsideItsBox)
     const Sample &input = realFrame();
     if (input.bytes.empty())
         FAIL() << "ffmpeg could not make the test picture";
-    for (std::uint8_t alignment : {0, 1, 2, 3}) {
+    for (const std::uint8_t alignment : std::initializer_list<std::uint8_t>{0, 1, 2, 3}) {
         for (int outline : {0, 2, 5}) {
             SuperposerCore core;
             TincrustRec options = optionsWith(outline, 16, 0x00FFFF);
@@ -296,9 +296,9 @@ TEST(OverlayRaster, StillPictureIsRefreshedOnlyForAWaitingCaller)
     // Asked for only after later frames, the still is still the frame that
     // answered the wait, and those frames come out whole.
     core.ClearFrameShown();
-    for (int level : {50, 60, 70}) {
+    for (const std::uint8_t level : std::initializer_list<std::uint8_t>{50, 60, 70}) {
         ASSERT_TRUE(core.Transform(greyFrame(64, 48, level).view(), output.view(), kTexts, true));
-        EXPECT_TRUE(samePixels(output, greyFrame(64, 48, level))) << level;
+        EXPECT_TRUE(samePixels(output, greyFrame(64, 48, level))) << int(level);
     }
     EXPECT_EQ(stillLevel(), 50);
     core.CopyPictureDeinterlaced(thumbnail);

@@ -208,11 +208,11 @@ TEST(ContentDetectFilters, ReportCutsWithTheStampersFrameNumbers)
     std::mutex lock;
     std::vector<std::string> calls;
     detector->SetOnScene([&](std::int32_t frame) {
-        const std::lock_guard guard(lock);
+        const std::lock_guard locked(lock);
         calls.push_back("scene " + std::to_string(frame));
     });
     detector->SetOnEnd([&] {
-        const std::lock_guard guard(lock);
+        const std::lock_guard locked(lock);
         calls.push_back("end");
     });
 

@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SceneBreaks, ::testing::Values(
     BreakCase{"FormatChangeAndJumpOnOneFrame",
               {{5, dated(0)}, {5, with(dated(100), rate32k)}},
               {{0, 5}, {5, 10}}}),
-    [](const ::testing::TestParamInfo<BreakCase> &info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<BreakCase> &caseInfo) { return std::string(caseInfo.param.name); });
 // clang-format on
 
 TEST(SceneDetect, OtherSamplesPassWithoutCounting)

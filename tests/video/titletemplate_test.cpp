@@ -232,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SubtitleTriggers, ::testing::Values(
     TitleCase{"AtNewDaySameDay", kShowAtNewDay, 1, 2000000,
               {{6, recordedAt(0)}, {6, recordedAt(7200)}, {6, recordedAt(0)}},
               {"0 " + kShown, "5 '' ''"}}),
-    [](const ::testing::TestParamInfo<TitleCase> &info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<TitleCase> &caseInfo) { return std::string(caseInfo.param.name); });
 // clang-format on
 
 TEST(SubtitleShowCount, FromTheConnectionOrTheDvSystem)

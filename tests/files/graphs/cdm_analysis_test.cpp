@@ -118,11 +118,11 @@ protected:
 
     void RecordScenes(SceneLog &scenes)
     {
-        afterBuild = [&scenes](TCdm &cdm) {
-            cdm.SceneDetect().SetOnScene([&scenes](const TDvFrameInfo &s, const TDvFrameInfo &e) {
+        afterBuild = [&scenes](TCdm &m) {
+            m.SceneDetect().SetOnScene([&scenes](const TDvFrameInfo &s, const TDvFrameInfo &e) {
                 scenes.Add(s.FrameNumber, e.FrameNumber);
             });
-            cdm.SceneDetect().SetOnEnd([&scenes] { scenes.End(); });
+            m.SceneDetect().SetOnEnd([&scenes] { scenes.End(); });
         };
     }
 };
@@ -133,9 +133,9 @@ TEST_P(CdmAnalysis, AudioExtractionWritesTheFirstSoundStream)
 {
     ASSERT_GT(MakeTape({"2005-06-07T08:09:10Z"}, GetParam()), 0);
     outputFor = [this](const QString &) { return Path("tape.wav"); };
-    afterBuild = [](TCdm &cdm) { SetAudioSampleRate(cdm.Acm1(), 48000); };
-    ASSERT_TRUE(RunCommand(Path("tape.avi"), [](TCdm &cdm, const QString &s, const QString &o) {
-        return cdm.BuildAudioExtractGraph(s, o);
+    afterBuild = [](TCdm &m) { SetAudioSampleRate(m.Acm1(), 48000); };
+    ASSERT_TRUE(RunCommand(Path("tape.avi"), [](TCdm &m, const QString &s, const QString &o) {
+        return m.BuildAudioExtractGraph(s, o);
     }));
     EXPECT_TRUE(Errors().empty());
     EXPECT_EQ(dest.Names(), QStringList{"tape.wav"});
@@ -159,9 +159,9 @@ TEST_F(CdmExtract, AudioExtractionOfAType1FileHasTheRateOfItsFrames)
     const auto entry = TaviFichier::Create(Path("tape.avi"), TaviReading{});
     const std::uint32_t rate = entry->Data().audioSampleRate;
     outputFor = [this](const QString &) { return Path("tape.wav"); };
-    afterBuild = [rate](TCdm &cdm) { SetAudioSampleRate(cdm.Acm1(), rate); };
-    ASSERT_TRUE(RunCommand(Path("tape.avi"), [](TCdm &cdm, const QString &s, const QString &o) {
-        return cdm.BuildAudioExtractGraph(s, o);
+    afterBuild = [rate](TCdm &m) { SetAudioSampleRate(m.Acm1(), rate); };
+    ASSERT_TRUE(RunCommand(Path("tape.avi"), [](TCdm &m, const QString &s, const QString &o) {
+        return m.BuildAudioExtractGraph(s, o);
     }));
     EXPECT_TRUE(Errors().empty());
     const ToolResult probe =
@@ -185,9 +185,9 @@ TEST_F(CdmExtract, AudioExtractionTakesOnlyTheFirstOfTwoSoundStreams)
          Path("two.avi")});
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
     outputFor = [this](const QString &) { return Path("two.wav"); };
-    afterBuild = [](TCdm &cdm) { SetAudioSampleRate(cdm.Acm1(), 48000); };
-    ASSERT_TRUE(RunCommand(Path("two.avi"), [](TCdm &cdm, const QString &s, const QString &o) {
-        return cdm.BuildAudioExtractGraph(s, o);
+    afterBuild = [](TCdm &m) { SetAudioSampleRate(m.Acm1(), 48000); };
+    ASSERT_TRUE(RunCommand(Path("two.avi"), [](TCdm &m, const QString &s, const QString &o) {
+        return m.BuildAudioExtractGraph(s, o);
     }));
     EXPECT_TRUE(Errors().empty());
     const QByteArray expected = FirstSoundPcm(Path("two.avi"));
@@ -202,9 +202,9 @@ TEST_F(CdmExtract, AudioExtractionOfASoundOnlyFileGoesThroughTheTee)
                                                "-ac", "2", "-c:a", "pcm_s16le", Path("sound.avi")});
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
     outputFor = [this](const QString &) { return Path("sound.wav"); };
-    ASSERT_TRUE(RunCommand(Path("sound.avi"), [](TCdm &cdm, const QString &s, const QString &o) {
-        media::IMediaSeeking *seeking = cdm.BuildAudioExtractGraph(s, o);
-        EXPECT_EQ(cdm.Acm1()->pin(0)->isConnected(), false);
+    ASSERT_TRUE(RunCommand(Path("sound.avi"), [](TCdm &m, const QString &s, const QString &o) {
+        media::IMediaSeeking *seeking = m.BuildAudioExtractGraph(s, o);
+        EXPECT_EQ(m.Acm1()->pin(0)->isConnected(), false);
         return seeking;
     }));
     EXPECT_TRUE(Errors().empty());
@@ -222,8 +222,8 @@ TEST_P(CdmAnalysis, ScenesByDateBreakExactlyWhereTheRecordingTimeJumps)
     ASSERT_EQ(frames, 3 * kClipFrames);
     SceneLog scenes;
     RecordScenes(scenes);
-    ASSERT_TRUE(RunCommand(Path("tape.avi"), [](TCdm &cdm, const QString &s, const QString &) {
-        return cdm.BuildScnByDateGraph(s);
+    ASSERT_TRUE(RunCommand(Path("tape.avi"), [](TCdm &m, const QString &s, const QString &) {
+        return m.BuildScnByDateGraph(s);
     }));
     EXPECT_TRUE(Errors().empty());
     using Scenes = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
@@ -253,15 +253,15 @@ TEST_F(CdmExtract, ScenesByContentBreakAtTheHardCuts)
     std::mutex mutex;
     std::vector<std::int32_t> breaks; // guarded by mutex
     std::atomic<int> ends{0};
-    afterBuild = [&](TCdm &cdm) {
-        cdm.SceneDetectContenu().SetOnScene([&](std::int32_t frame) {
+    afterBuild = [&](TCdm &m) {
+        m.SceneDetectContenu().SetOnScene([&](std::int32_t frame) {
             std::lock_guard lock(mutex);
             breaks.push_back(frame);
         });
-        cdm.SceneDetectContenu().SetOnEnd([&] { ++ends; });
+        m.SceneDetectContenu().SetOnEnd([&] { ++ends; });
     };
-    ASSERT_TRUE(RunCommand(Path("cuts.avi"), [](TCdm &cdm, const QString &s, const QString &) {
-        return cdm.BuildScnByContenuGraph(s);
+    ASSERT_TRUE(RunCommand(Path("cuts.avi"), [](TCdm &m, const QString &s, const QString &) {
+        return m.BuildScnByContenuGraph(s);
     }));
     EXPECT_TRUE(Errors().empty());
     EXPECT_EQ(ends.load(), 1);
@@ -295,23 +295,21 @@ TEST_F(CdmExtract, AGraphThatCannotReachItsRendererIsNotBuilt)
     };
     const Case cases[] = {
         {"sound of a mute file", "mute.avi",
-         [](TCdm &cdm, const QString &s, const QString &o) {
-             return cdm.BuildAudioExtractGraph(s, o);
+         [](TCdm &m, const QString &s, const QString &o) {
+             return m.BuildAudioExtractGraph(s, o);
          }},
         {"date scenes of a sound file", "sound.avi",
-         [](TCdm &cdm, const QString &s, const QString &) { return cdm.BuildScnByDateGraph(s); }},
+         [](TCdm &m, const QString &s, const QString &) { return m.BuildScnByDateGraph(s); }},
         {"content scenes of a sound file", "sound.avi",
-         [](TCdm &cdm, const QString &s, const QString &) {
-             return cdm.BuildScnByContenuGraph(s);
-         }},
+         [](TCdm &m, const QString &s, const QString &) { return m.BuildScnByContenuGraph(s); }},
         {"subtitles of a file that is not AVI", "raw.dv",
-         [](TCdm &cdm, const QString &s, const QString &) { return cdm.BuildSrtGraph(s); }},
+         [](TCdm &m, const QString &s, const QString &) { return m.BuildSrtGraph(s); }},
     };
     for (const Case &c : cases) {
         outputFor = [this](const QString &) { return Path("out.wav"); };
         bool built = true;
-        ASSERT_TRUE(RunCommand(Path(c.source), [&](TCdm &cdm, const QString &s, const QString &o) {
-            media::IMediaSeeking *seeking = c.build(cdm, s, o);
+        ASSERT_TRUE(RunCommand(Path(c.source), [&](TCdm &m, const QString &s, const QString &o) {
+            media::IMediaSeeking *seeking = c.build(m, s, o);
             built = seeking != nullptr;
             return seeking;
         })) << c.what;
@@ -327,12 +325,12 @@ TEST_P(CdmAnalysis, CuttingWritesEachSceneAsTheMatchingSliceOfTheSource)
 {
     ASSERT_EQ(MakeTape({"2005-06-07T08:09:10Z", "2006-01-02T10:00:00Z"}, GetParam()),
               2 * kClipFrames);
-    const QStringList source = VideoFrameHashes(Path("tape.avi"));
-    ASSERT_EQ(source.size(), 2 * kClipFrames);
+    const QStringList sourceHashes = VideoFrameHashes(Path("tape.avi"));
+    ASSERT_EQ(sourceHashes.size(), 2 * kClipFrames);
     const bool type2 = GetParam() == DvType::Type2;
-    afterBuild = [](TCdm &cdm) {
-        SetAudioSampleRate(cdm.Acm1(), 48000);
-        SetAudioSampleRate(cdm.Acm2(), 48000);
+    afterBuild = [](TCdm &m) {
+        SetAudioSampleRate(m.Acm1(), 48000);
+        SetAudioSampleRate(m.Acm2(), 48000);
     };
 
     // Each scene's sound is the same slice of the source's decoded sound.
@@ -348,22 +346,23 @@ TEST_P(CdmAnalysis, CuttingWritesEachSceneAsTheMatchingSliceOfTheSource)
     for (const Scene scene : {Scene{5, 18}, Scene{18, 30}}) {
         const QString name = QString("scene_%1.avi").arg(scene.start);
         outputFor = [&](const QString &) { return Path(name); };
-        ASSERT_TRUE(RunCommand(
-            Path("tape.avi"),
-            [&](TCdm &cdm, const QString &s, const QString &o) -> media::IMediaSeeking * {
-                const std::int64_t start = scene.start * frameTime;
-                const std::int64_t stop = scene.end * frameTime;
-                command.Debut = start;
-                command.Duree = stop - start;
-                media::IMediaSeeking *seeking =
-                    type2 ? cdm.BuildCutSceneGraphType2(s, o) : cdm.BuildCutSceneGraphType1(s, o);
-                if (seeking != nullptr) {
-                    EXPECT_TRUE(cdm.graph().seeking().SetPositions(start, stop));
-                }
-                return seeking;
-            }));
+        ASSERT_TRUE(
+            RunCommand(Path("tape.avi"),
+                       [&](TCdm &m, const QString &s, const QString &o) -> media::IMediaSeeking * {
+                           const std::int64_t start = scene.start * frameTime;
+                           const std::int64_t stop = scene.end * frameTime;
+                           command.Debut = start;
+                           command.Duree = stop - start;
+                           media::IMediaSeeking *seeking = type2 ? m.BuildCutSceneGraphType2(s, o)
+                                                                 : m.BuildCutSceneGraphType1(s, o);
+                           if (seeking != nullptr) {
+                               EXPECT_TRUE(m.graph().seeking().SetPositions(start, stop));
+                           }
+                           return seeking;
+                       }));
         EXPECT_TRUE(Errors().empty());
-        EXPECT_EQ(VideoFrameHashes(Path(name)), source.mid(scene.start, scene.end - scene.start))
+        EXPECT_EQ(VideoFrameHashes(Path(name)),
+                  sourceHashes.mid(scene.start, scene.end - scene.start))
             << name.toStdString();
         EXPECT_EQ(decodeErrors(Path(name)), QString());
         const QStringList streams = probeStreams(Path(name));
@@ -381,24 +380,24 @@ TEST_F(CdmExtract, CuttingAType2FileWithoutSoundKeepsTheSourceConnected)
 {
     ASSERT_FALSE(makeRawDv(m_dir.path(), 20).isEmpty());
     ASSERT_TRUE(makeType2Avi(Path("raw.dv"), Path("mute.avi"), {"-an"}));
-    const QStringList source = VideoFrameHashes(Path("mute.avi"));
-    ASSERT_GE(source.size(), 15);
+    const QStringList sourceHashes = VideoFrameHashes(Path("mute.avi"));
+    ASSERT_GE(sourceHashes.size(), 15);
     outputFor = [this](const QString &) { return Path("scene.avi"); };
-    ASSERT_TRUE(RunCommand(Path("mute.avi"), [&](TCdm &cdm, const QString &s, const QString &o) {
+    ASSERT_TRUE(RunCommand(Path("mute.avi"), [&](TCdm &m, const QString &s, const QString &o) {
         command.Debut = 2 * 400000;
         command.Duree = 10 * 400000;
-        media::IMediaSeeking *seeking = cdm.BuildCutSceneGraphType2(s, o);
+        media::IMediaSeeking *seeking = m.BuildCutSceneGraphType2(s, o);
         if (seeking != nullptr)
-            cdm.graph().seeking().SetPositions(2 * 400000, 12 * 400000);
+            m.graph().seeking().SetPositions(2 * 400000, 12 * 400000);
         return seeking;
     }));
     EXPECT_TRUE(Errors().empty());
-    EXPECT_EQ(VideoFrameHashes(Path("scene.avi")), source.mid(2, 10));
+    EXPECT_EQ(VideoFrameHashes(Path("scene.avi")), sourceHashes.mid(2, 10));
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, CdmAnalysis, ::testing::Values(DvType::Type1, DvType::Type2),
-                         [](const auto &info) {
-                             return info.param == DvType::Type1 ? "Type1" : "Type2";
+                         [](const auto &caseInfo) {
+                             return caseInfo.param == DvType::Type1 ? "Type1" : "Type2";
                          });
 
 } // namespace

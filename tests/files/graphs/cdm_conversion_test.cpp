@@ -225,9 +225,8 @@ TEST_F(CdmConversion, Type1ToType2KeepsEveryFrameAndTheAudio)
     const QString in = Path("tape.avi");
     writeFileBytes(in, dvType1Avi(raw));
 
-    ASSERT_TRUE(RunCommand(in, [](TCdm &cdm, const QString &s, const QString &o) {
-        return cdm.BuildToType2Graph(s, o);
-    }));
+    ASSERT_TRUE(RunCommand(
+        in, [](TCdm &m, const QString &s, const QString &o) { return m.BuildToType2Graph(s, o); }));
     EXPECT_TRUE(Errors().empty());
     const QString out = Path("tape_out.avi");
     const QStringList streams = probeStreams(out);
@@ -242,9 +241,8 @@ TEST_F(CdmConversion, AFileThatIsNotAviLeavesNoOutput)
 {
     const QString in = Path("notes.avi");
     writeFileBytes(in, QByteArray(5000, 'x'));
-    ASSERT_TRUE(RunCommand(in, [](TCdm &cdm, const QString &s, const QString &o) {
-        return cdm.BuildToType2Graph(s, o);
-    }));
+    ASSERT_TRUE(RunCommand(
+        in, [](TCdm &m, const QString &s, const QString &o) { return m.BuildToType2Graph(s, o); }));
     EXPECT_FALSE(QFile::exists(Path("notes_out.avi")));
     EXPECT_TRUE(dest.Names().isEmpty());
 }
@@ -269,17 +267,17 @@ TEST_P(CdmTypeRoundTrip, KeepsFramesSoundDatesAndTimeCodes)
     EXPECT_EQ(StreamTypes(back), QStringList{"iavs"});
     EXPECT_EQ(ProbeStream(type2, "a:0", "codec_name,sample_rate,channels"), "pcm_s16le,48000,2");
 
-    const std::vector<QByteArray> source = DvFrames(in, ntsc);
+    const std::vector<QByteArray> sourceFrames = DvFrames(in, ntsc);
     const std::vector<QByteArray> middle = DvFrames(type2, ntsc);
     const std::vector<QByteArray> result = DvFrames(back, ntsc);
-    ASSERT_EQ(source.size(), std::size_t(kFrames));
-    ASSERT_EQ(middle.size(), source.size());
-    ASSERT_EQ(result.size(), source.size());
-    for (std::size_t i = 0; i < source.size(); ++i) {
+    ASSERT_EQ(sourceFrames.size(), std::size_t(kFrames));
+    ASSERT_EQ(middle.size(), sourceFrames.size());
+    ASSERT_EQ(result.size(), sourceFrames.size());
+    for (std::size_t i = 0; i < sourceFrames.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_TRUE(middle[i] == source[i]) << "type 2 keeps the whole frame";
-        EXPECT_TRUE(WithoutAudio(result[i]) == WithoutAudio(source[i]));
-        EXPECT_EQ(CodesOf(result[i], ntsc), CodesOf(source[i], ntsc));
+        EXPECT_TRUE(middle[i] == sourceFrames[i]) << "type 2 keeps the whole frame";
+        EXPECT_TRUE(WithoutAudio(result[i]) == WithoutAudio(sourceFrames[i]));
+        EXPECT_EQ(CodesOf(result[i], ntsc), CodesOf(sourceFrames[i], ntsc));
     }
     EXPECT_EQ(CodesOf(result.front(), ntsc), "01:02:03:04 2005-06-07 08:09:10");
 
@@ -294,8 +292,8 @@ TEST_P(CdmTypeRoundTrip, KeepsFramesSoundDatesAndTimeCodes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Systems, CdmTypeRoundTrip, testing::Values(false, true),
-                         [](const testing::TestParamInfo<bool> &info) {
-                             return std::string(info.param ? "Ntsc" : "Pal");
+                         [](const testing::TestParamInfo<bool> &caseInfo) {
+                             return std::string(caseInfo.param ? "Ntsc" : "Pal");
                          });
 
 // Two 32 kHz stereo streams are the four channels of a DV frame: both come
@@ -346,8 +344,8 @@ TEST_P(CdmFixType2, WritesTheFirstTwoStreams)
 }
 
 INSTANTIATE_TEST_SUITE_P(Systems, CdmFixType2, testing::Values(false, true),
-                         [](const testing::TestParamInfo<bool> &info) {
-                             return std::string(info.param ? "Ntsc" : "Pal");
+                         [](const testing::TestParamInfo<bool> &caseInfo) {
+                             return std::string(caseInfo.param ? "Ntsc" : "Pal");
                          });
 
 struct RecompressCase
@@ -398,8 +396,8 @@ TEST_P(CdmRecompress, WritesDvInTheSettingsFormat)
     settings.DvRatio = c.ratio;
     const QString out = Path("clip_dvtype2.avi");
 
-    ASSERT_TRUE(Run(in, out, [](TCdm &cdm, const QString &s, const QString &o) {
-        return cdm.BuildRecompressGraph(s, o);
+    ASSERT_TRUE(Run(in, out, [](TCdm &m, const QString &s, const QString &o) {
+        return m.BuildRecompressGraph(s, o);
     }));
     EXPECT_TRUE(Errors().empty());
     EXPECT_EQ(StreamTypes(out), (QStringList{"vids", "auds"}));
@@ -426,8 +424,8 @@ INSTANTIATE_TEST_SUITE_P(
                                    "pcm_s16le,32000,2"},
                     RecompressCase{"Pal44kFromOtherRate", 0, 1, 1, 22050,
                                    "dvvideo,720,576,16:9,25/1", "pcm_s16le,44100,2"}),
-    [](const testing::TestParamInfo<RecompressCase> &info) {
-        return std::string(info.param.name);
+    [](const testing::TestParamInfo<RecompressCase> &caseInfo) {
+        return std::string(caseInfo.param.name);
     });
 
 struct StandardCase
@@ -479,8 +477,8 @@ INSTANTIATE_TEST_SUITE_P(Kinds, CdmStandard,
                                          StandardCase{"Type1NtscToPal", false, true},
                                          StandardCase{"Type2PalToNtsc", true, false},
                                          StandardCase{"Type2NtscToPal", true, true}),
-                         [](const testing::TestParamInfo<StandardCase> &info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<StandardCase> &caseInfo) {
+                             return std::string(caseInfo.param.name);
                          });
 
 // A 525-line type-1 file whose DVINFO says 625 lines, or nothing: the list

@@ -110,9 +110,9 @@ TEST_F(CdmEndRun, AFailureAtTheEndIsReportedAndNeverCostsTheSource)
             ASSERT_TRUE(QDir().mkpath(out + "/inner"));
         else
             writeFileBytes(out, "the previous output");
-        afterBuild = [&c](TCdm &cdm) {
-            ASSERT_NE(WriterOf(cdm), nullptr);
-            WriterOf(cdm)->injectFaults(c.faults);
+        afterBuild = [&c](TCdm &m) {
+            ASSERT_NE(WriterOf(m), nullptr);
+            WriterOf(m)->injectFaults(c.faults);
         };
         questions.Script({TModalResult::mrYes}); // overwrite the existing destination
         const auto before = log.Events().size();

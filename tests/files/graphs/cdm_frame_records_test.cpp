@@ -212,8 +212,8 @@ protected:
     bool Run(const Case &c, const QString &in, const QString &out)
     {
         outputFor = [out](const QString &) { return out; };
-        afterBuild = [c](TCdm &cdm) {
-            SetHandlerOptions(cdm, 0.0, true, false, false);
+        afterBuild = [c](TCdm &m) {
+            SetHandlerOptions(m, 0.0, true, false, false);
             if (c.graph == Graph::Standard)
                 return;
             TincrustRec options;
@@ -221,20 +221,20 @@ protected:
             options.Line2 = QStringLiteral("%D1 %D2");
             options.When = 0; // every frame
             options.Font.Size = 28;
-            cdm.Superposer().SetOptions(options);
-            cdm.Superposer().SetPosition(500, 800, 1);
-            cdm.Superposer().SetOverlayOn(true);
+            m.Superposer().SetOptions(options);
+            m.Superposer().SetPosition(500, 800, 1);
+            m.Superposer().SetOverlayOn(true);
         };
-        return RunCommand(in, [c](TCdm &cdm, const QString &s, const QString &o) {
+        return RunCommand(in, [c](TCdm &m, const QString &s, const QString &o) {
             switch (c.graph) {
             case Graph::OverlayType1:
-                return cdm.BuildOverlayGraphType1(s, o, c.ntsc);
+                return m.BuildOverlayGraphType1(s, o, c.ntsc);
             case Graph::OverlayType2:
-                return cdm.BuildOverlayGraphType2(s, o, c.ntsc);
+                return m.BuildOverlayGraphType2(s, o, c.ntsc);
             case Graph::Standard:
                 break;
             }
-            return cdm.BuildStandardGraphType1(s, o, !c.ntsc);
+            return m.BuildStandardGraphType1(s, o, !c.ntsc);
         });
     }
 };
@@ -307,8 +307,8 @@ INSTANTIATE_TEST_SUITE_P(Graphs, CdmFrameRecords,
                                          Case{"OverlayType2Pal", Graph::OverlayType2, false},
                                          Case{"PalToNtsc", Graph::Standard, false},
                                          Case{"NtscToPal", Graph::Standard, true}),
-                         [](const testing::TestParamInfo<Case> &info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<Case> &caseInfo) {
+                             return std::string(caseInfo.param.name);
                          });
 
 class CdmFrameTexts : public CdmFrameRecords
@@ -345,8 +345,8 @@ TEST_P(CdmFrameTexts, EveryFrameShowsItsOwnTimeCodeAndDate)
 INSTANTIATE_TEST_SUITE_P(Graphs, CdmFrameTexts,
                          testing::Values(Case{"OverlayType1Pal", Graph::OverlayType1, false},
                                          Case{"OverlayType1Ntsc", Graph::OverlayType1, true}),
-                         [](const testing::TestParamInfo<Case> &info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<Case> &caseInfo) {
+                             return std::string(caseInfo.param.name);
                          });
 
 } // namespace

@@ -219,17 +219,17 @@ protected:
     // converters' rate to the source's 48 kHz.
     void SetHeaderOptions(double days, bool copy, bool writeAspect, bool wide)
     {
-        afterBuild = [this, days, copy, writeAspect, wide](TCdm &cdm) {
-            SetHandlerOptions(cdm, days, copy, writeAspect, wide);
+        afterBuild = [this, days, copy, writeAspect, wide](TCdm &m) {
+            SetHandlerOptions(m, days, copy, writeAspect, wide);
             if (overlayOptions)
-                overlayOptions(cdm);
+                overlayOptions(m);
         };
     }
 
     bool RunHeader(const QString &in)
     {
-        return RunCommand(in, [](TCdm &cdm, const QString &s, const QString &o) {
-            return cdm.BuildHeaderGraph(s, o);
+        return RunCommand(in, [](TCdm &m, const QString &s, const QString &o) {
+            return m.BuildHeaderGraph(s, o);
         });
     }
 
@@ -245,23 +245,23 @@ class CdmOverlayBurn : public CdmOverlay, public testing::WithParamInterface<Sou
 protected:
     bool RunOverlay(const QString &in, const Source &s, bool on)
     {
-        overlayOptions = [on](TCdm &cdm) {
+        overlayOptions = [on](TCdm &m) {
             TincrustRec options;
             options.Line1 = QStringLiteral("%D1");
             options.Line2 = QStringLiteral("Vidora");
             options.When = 0; // every frame
             options.Font.Size = 24;
             options.Font.Bold = 1;
-            cdm.Superposer().SetOptions(options);
-            cdm.Superposer().SetPosition(500, 800, 1);
-            cdm.Superposer().SetOverlayOn(on);
+            m.Superposer().SetOptions(options);
+            m.Superposer().SetPosition(500, 800, 1);
+            m.Superposer().SetOverlayOn(on);
         };
         // The start-up header handling: the source's packs copied, no shift,
         // the aspect left alone.
         SetHeaderOptions(0.0, true, false, false);
-        return RunCommand(in, [s](TCdm &cdm, const QString &src, const QString &o) {
-            return s.type2 ? cdm.BuildOverlayGraphType2(src, o, s.ntsc)
-                           : cdm.BuildOverlayGraphType1(src, o, s.ntsc);
+        return RunCommand(in, [s](TCdm &m, const QString &src, const QString &o) {
+            return s.type2 ? m.BuildOverlayGraphType2(src, o, s.ntsc)
+                           : m.BuildOverlayGraphType1(src, o, s.ntsc);
         });
     }
 };
@@ -360,8 +360,8 @@ TEST_P(CdmOverlayBurn, TextOnlyInsideItsBoxStandardAndDatesKept)
 INSTANTIATE_TEST_SUITE_P(Sources, CdmOverlayBurn,
                          testing::Values(Source{false, false}, Source{false, true},
                                          Source{true, false, 2}, Source{true, true}),
-                         [](const testing::TestParamInfo<Source> &info) {
-                             return SourceName(info.param);
+                         [](const testing::TestParamInfo<Source> &caseInfo) {
+                             return SourceName(caseInfo.param);
                          });
 
 // ---------------------------------------------------------------------------
@@ -393,24 +393,25 @@ TEST_P(CdmTimeShift, ShiftsEveryDatePackAndNothingElse)
     const QString out = Path("tape_out.avi");
     ASSERT_TRUE(QFile::exists(out));
 
-    const std::vector<QByteArray> source = RawFrames(s.ntsc);
+    const std::vector<QByteArray> sourceFrames = RawFrames(s.ntsc);
     const std::vector<QByteArray> result = DvFramesOf(out, s.ntsc);
-    ASSERT_EQ(result.size(), source.size());
+    ASSERT_EQ(result.size(), sourceFrames.size());
     const auto seconds = std::llround(days * 86400.0);
-    for (std::size_t f = 0; f < source.size(); ++f) {
+    for (std::size_t f = 0; f < sourceFrames.size(); ++f) {
         SCOPED_TRACE(f);
         std::map<std::size_t, std::uint8_t> allowed;
-        const auto packs = PackPositions(source[f], s.ntsc, [](std::uint8_t pc0) {
+        const auto packs = PackPositions(sourceFrames[f], s.ntsc, [](std::uint8_t pc0) {
             return pc0 == kDvPackRecDate || pc0 == kDvPackRecTime;
         });
         ASSERT_FALSE(packs.empty());
         for (const std::size_t at : packs)
             for (std::size_t b = 1; b < 5; ++b)
                 allowed[at + b] = 0xFF;
-        EXPECT_EQ(UnexpectedChanges(source[f], result[f], allowed), std::vector<std::size_t>{});
+        EXPECT_EQ(UnexpectedChanges(sourceFrames[f], result[f], allowed),
+                  std::vector<std::size_t>{});
 
         TDvRecDateTime before, after;
-        ASSERT_TRUE(ReadDvRecDateTime(Bytes(source[f]), Sequences(s.ntsc), before));
+        ASSERT_TRUE(ReadDvRecDateTime(Bytes(sourceFrames[f]), Sequences(s.ntsc), before));
         ASSERT_TRUE(ReadDvRecDateTime(Bytes(result[f]), Sequences(s.ntsc), after));
         EXPECT_EQ(AsDateTime(after), AsDateTime(before).addSecs(seconds));
         // Every pack, not only the first one a reader finds.
@@ -418,7 +419,7 @@ TEST_P(CdmTimeShift, ShiftsEveryDatePackAndNothingElse)
             TDvPack pack;
             for (std::size_t b = 0; b < 5; ++b)
                 pack[b] = std::uint8_t(result[f][qsizetype(at + b)]);
-            EXPECT_EQ(pack[0], std::uint8_t(source[f][qsizetype(at)]));
+            EXPECT_EQ(pack[0], std::uint8_t(sourceFrames[f][qsizetype(at)]));
             TDvPack first;
             ASSERT_TRUE(FindDvPack(Bytes(result[f]), pack[0], Sequences(s.ntsc), first));
             EXPECT_EQ(pack, first) << "pack at " << at;
@@ -454,9 +455,9 @@ INSTANTIATE_TEST_SUITE_P(Sources, CdmTimeShift,
                                          ShiftCase{{true, false, 2}, "0,25", 0.25},
                                          ShiftCase{{true, true, 1}, "3650", 3650.0},
                                          ShiftCase{{false, false}, "tomorrow", 0.0}),
-                         [](const testing::TestParamInfo<ShiftCase> &info) {
-                             return SourceName(info.param.source) + "_" +
-                                    std::to_string(info.index);
+                         [](const testing::TestParamInfo<ShiftCase> &caseInfo) {
+                             return SourceName(caseInfo.param.source) + "_" +
+                                    std::to_string(caseInfo.index);
                          });
 
 // The command's parameter: a number of days, else no shift.
@@ -488,7 +489,7 @@ TEST_P(CdmAspect, ChangesOnlyTheDisplayMode)
     const Source s = GetParam();
     const QString in = MakeSource(s);
     EXPECT_EQ(ProbeVideo(in, "display_aspect_ratio"), "4:3");
-    const std::vector<QByteArray> source = RawFrames(s.ntsc);
+    const std::vector<QByteArray> sourceFrames = RawFrames(s.ntsc);
 
     SetHeaderOptions(0.0, false, true, true);
     outputFor = [this](const QString &) { return Path("wide.avi"); };
@@ -502,29 +503,30 @@ TEST_P(CdmAspect, ChangesOnlyTheDisplayMode)
     EXPECT_EQ(ProbeVideo(Path("narrow.avi"), "display_aspect_ratio"), "4:3");
     const std::vector<QByteArray> wide = DvFramesOf(Path("wide.avi"), s.ntsc);
     const std::vector<QByteArray> narrow = DvFramesOf(Path("narrow.avi"), s.ntsc);
-    ASSERT_EQ(wide.size(), source.size());
-    ASSERT_EQ(narrow.size(), source.size());
-    for (std::size_t f = 0; f < source.size(); ++f) {
+    ASSERT_EQ(wide.size(), sourceFrames.size());
+    ASSERT_EQ(narrow.size(), sourceFrames.size());
+    for (std::size_t f = 0; f < sourceFrames.size(); ++f) {
         SCOPED_TRACE(f);
         // DISP, the low three bits of PC2 of a VAUX source control pack.
         std::map<std::size_t, std::uint8_t> allowed;
-        const auto packs = PackPositions(
-            source[f], s.ntsc, [](std::uint8_t pc0) { return pc0 == kDvPackVauxSourceControl; });
+        const auto packs = PackPositions(sourceFrames[f], s.ntsc, [](std::uint8_t pc0) {
+            return pc0 == kDvPackVauxSourceControl;
+        });
         ASSERT_FALSE(packs.empty());
         for (const std::size_t at : packs)
             allowed[at + 2] = 0x07;
-        EXPECT_EQ(UnexpectedChanges(source[f], wide[f], allowed), std::vector<std::size_t>{});
-        EXPECT_NE(source[f], wide[f]);
+        EXPECT_EQ(UnexpectedChanges(sourceFrames[f], wide[f], allowed), std::vector<std::size_t>{});
+        EXPECT_NE(sourceFrames[f], wide[f]);
         bool isWide = false;
         EXPECT_TRUE(ReadDvWideFlag(Bytes(wide[f]), Sequences(s.ntsc), isWide) && isWide);
-        EXPECT_EQ(narrow[f], source[f]);
+        EXPECT_EQ(narrow[f], sourceFrames[f]);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, CdmAspect,
                          testing::Values(Source{false, false}, Source{true, true}),
-                         [](const testing::TestParamInfo<Source> &info) {
-                             return SourceName(info.param);
+                         [](const testing::TestParamInfo<Source> &caseInfo) {
+                             return SourceName(caseInfo.param);
                          });
 
 // ---------------------------------------------------------------------------
@@ -547,18 +549,18 @@ TEST_F(CdmOverlay, NoGraphWhenNothingWouldBeWritten)
         Builder build;
     } cases[] = {
         {"not AVI, overlay 2", notAvi,
-         [](TCdm &cdm, const QString &s, const QString &o) {
-             return cdm.BuildOverlayGraphType2(s, o, false);
+         [](TCdm &m, const QString &s, const QString &o) {
+             return m.BuildOverlayGraphType2(s, o, false);
          }},
         {"not AVI, overlay 1", notAvi,
-         [](TCdm &cdm, const QString &s, const QString &o) {
-             return cdm.BuildOverlayGraphType1(s, o, false);
+         [](TCdm &m, const QString &s, const QString &o) {
+             return m.BuildOverlayGraphType1(s, o, false);
          }},
         {"not AVI, header", notAvi,
-         [](TCdm &cdm, const QString &s, const QString &o) { return cdm.BuildHeaderGraph(s, o); }},
+         [](TCdm &m, const QString &s, const QString &o) { return m.BuildHeaderGraph(s, o); }},
         {"type 1, overlay 2", type1,
-         [](TCdm &cdm, const QString &s, const QString &o) {
-             return cdm.BuildOverlayGraphType2(s, o, false);
+         [](TCdm &m, const QString &s, const QString &o) {
+             return m.BuildOverlayGraphType2(s, o, false);
          }},
     };
     for (const auto &c : cases) {

@@ -193,8 +193,8 @@ INSTANTIATE_TEST_SUITE_P(Layouts, AviMuxRewrap,
                                          RewrapCase{"Type2Ntsc", false, 0, false, true},
                                          RewrapCase{"Type2OpenDml", false, 1 << 20, true},
                                          RewrapCase{"Type1OpenDml", true, 1 << 20, true}),
-                         [](const testing::TestParamInfo<RewrapCase> &info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<RewrapCase> &caseInfo) {
+                             return std::string(caseInfo.param.name);
                          });
 
 TEST(AviMuxInput, RefusesAtConnectionTypesItCannotWrite)

@@ -213,8 +213,9 @@ TEST_F(AviSplitter, DvVariantsArePublishedAsDvsdAndKeepTheirCode)
         // ffmpeg writes only its own tag: the header's codes are replaced.
         ASSERT_TRUE(makeType2Avi(path("raw.dv"), file));
         QByteArray bytes = readFileBytes(file);
-        const int movi = bytes.indexOf("movi");
-        for (int at = bytes.indexOf("dvsd"); at >= 0 && at < movi; at = bytes.indexOf("dvsd", at))
+        const qsizetype movi = bytes.indexOf("movi");
+        for (qsizetype at = bytes.indexOf("dvsd"); at >= 0 && at < movi;
+             at = bytes.indexOf("dvsd", at))
             bytes.replace(at, 4, c.tag);
         writeFileBytes(file, bytes);
         SplitGraph g(file);
@@ -278,7 +279,7 @@ TEST_F(AviSplitter, TruncatedFilesPlayTheWholeFramesTheyHold)
 TEST_F(AviSplitter, RefusesFilesThatAreNotAviOrHoldImpossibleSizes)
 {
     QByteArray absurdFormat = dvType1Avi(raw.left(2 * kPalFrame));
-    const int strf = absurdFormat.indexOf("strf");
+    const qsizetype strf = absurdFormat.indexOf("strf");
     absurdFormat.replace(strf + 4, 4, QByteArray("\xF0\xFF\xFF\x7F", 4));
     QByteArray absurdHeader = dvType1Avi(raw.left(2 * kPalFrame));
     absurdHeader.replace(absurdHeader.indexOf("hdrl") - 4, 4, QByteArray("\xF0\xFF\xFF\xFF", 4));

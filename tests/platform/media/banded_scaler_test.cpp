@@ -144,7 +144,7 @@ TEST_P(BandedScalerTest, MatchesOneWholePictureConversion)
 }
 
 INSTANTIATE_TEST_SUITE_P(Conversions, BandedScalerTest, ::testing::ValuesIn(Cases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(BandedScaler, RefusedConversionFails)
 {

@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
     Layouts, ColourConverterCases,
     ::testing::Values(Case{"YUY2", subtype::Yuy2, "yuyv422", 16, Width *Height * 2},
                       Case{"I420", fourCC("I420"), "yuv420p", 12, Width *Height * 3 / 2}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(ColourConverter, PassesAMatchingFormatThroughUntouched)
 {

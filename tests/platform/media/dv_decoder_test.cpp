@@ -134,7 +134,7 @@ TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLane
 }
 
 INSTANTIATE_TEST_SUITE_P(Standards, DvDecoderStandards, ::testing::Values(Pal, Ntsc),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(DvDecoder, AcceptsTheDvFourCCsAndRefusesOtherTypes)
 {

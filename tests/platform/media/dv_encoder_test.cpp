@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
                            "30000/1001", "yuv411p", "4:3"},
                       Case{"NtscToPal", DVENCODERVIDEOFORMAT_PAL, 160, 120, 300, 333667, 250, 576,
                            "25/1", "yuv420p", "4:3"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(DvEncoder, FormatSettingsAcceptOnlyFullSizeDvsdWithoutDvInfo)
 {

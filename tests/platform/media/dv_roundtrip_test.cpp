@@ -208,8 +208,8 @@ TEST_P(DvRoundTrip, Type1ToType2AndBackKeepsFramesAudioAndCodes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Systems, DvRoundTrip, testing::Values(false, true),
-                         [](const testing::TestParamInfo<bool> &info) {
-                             return std::string(info.param ? "Ntsc" : "Pal");
+                         [](const testing::TestParamInfo<bool> &caseInfo) {
+                             return std::string(caseInfo.param ? "Ntsc" : "Pal");
                          });
 
 // Type 2 → type 1 with an audio converter in front of the DV muxer whose

@@ -42,6 +42,7 @@ public:
         sample.note = std::make_shared<FrameNote>(frameNumberOf(sample));
         return Flow::Ok;
     }
+    using InPlaceTransformFilter::Transform;
     std::atomic<std::thread::id> thread;
 };
 
