@@ -3,6 +3,7 @@
 #include "formats/dvsystem.h"
 #include "formats/riff.h"
 #include "platform/media/filters/dv_info.h"
+#include "platform/media/scaled.h"
 
 #include <algorithm>
 #include <array>
@@ -517,11 +518,6 @@ void findChunks(const Reader &reader, const IndexSource &source,
         offer(scanMovi(reader, source, streams));
     for (std::size_t n = 0; n < count; ++n)
         streams[n].chunks = std::move(best[n].chunks);
-}
-
-std::int64_t scaled(std::int64_t value, std::int64_t multiplier, std::int64_t divisor)
-{
-    return static_cast<std::int64_t>(static_cast<__int128>(value) * multiplier / divisor);
 }
 
 // The top-level forms: "AVI " first, then "AVIX" extensions. The first form's
