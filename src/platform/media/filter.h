@@ -97,25 +97,47 @@ public:
 
     // Pin protocol, called through the pins. Connection calls run on the
     // control thread while stopped; the streaming calls on the streaming
-    // thread of the upstream pin.
+    // thread of the upstream pin. The transform, renderer and splitter bases
+    // answer these and turn them into their hooks: their derived classes
+    // override the hooks, and a pin call only where a hook cannot say it.
+    //
+    // Types `pin` proposes for a connection, best first. Default: none (the
+    // pin takes what the peer proposes).
     virtual std::vector<MediaType> proposeTypes(const Pin &pin);
+    // Required. Whether `pin` connects with `type`.
     virtual bool checkPinType(const Pin &pin, const MediaType &type) = 0;
     // Both pins agreed on a type; false undoes the connection. Output pins
-    // set up their pool here.
+    // set up their pool here. Default: true.
     virtual bool completeConnect(Pin &pin);
+    // The connection of `pin` is made (after completeConnect on both sides)
+    // or broken. Default: nothing.
     virtual void pinConnected(Pin &pin);
     virtual void pinDisconnected(Pin &pin);
+    // A sample for `pin`, owned by the caller for the call. Default: Error
+    // (a filter with inputs answers it).
     virtual Flow receive(InputPin &pin, const SamplePtr &sample);
+    // The stream into `pin` ends. Default: end of stream to every output;
+    // Ok.
     virtual Flow endOfStream(InputPin &pin);
+    // A flush begins (drop what is held, wake every wait) or ends. Default:
+    // passed to every output.
     virtual void beginFlush(InputPin &pin);
     virtual void endFlush(InputPin &pin);
+    // A new segment (start and stop, 100 ns) in order with the samples.
+    // Default: passed to every output.
     virtual void newSegment(InputPin &pin, std::int64_t start, std::int64_t stop);
+    // The buffers that reach the peer of output `pin`. Default: the
+    // properties of the pin's pool, empty without one.
     virtual AllocatorProperties outputProperties(const OutputPin &pin);
 
     // What a pin of this filter hands out besides itself (Pin::queryInterface).
+    // Default: null.
     virtual void *pinInterface(const Pin &pin, const std::type_info &type);
 
 protected:
+    // What queryInterface hands out when the filter does not derive from
+    // the interface. Default: IMediaSeeking when seeker() gives one, else
+    // null.
     virtual void *interfaceFor(const std::type_info &type);
 
     // Raises the graph's error-abort (once per run); any thread.

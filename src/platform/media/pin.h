@@ -80,8 +80,11 @@ class InputPin : public Pin
 public:
     InputPin(Filter &owner, std::string name);
 
-    // Streaming, on the upstream streaming thread. While flushing, receive
-    // answers Flushing and drops the sample.
+    // Streaming, on the upstream streaming thread. Each goes to the owning
+    // filter's pin call of the same name (filter.h), which decides what
+    // follows. While flushing, receive and endOfStream answer Flushing
+    // without it (the sample drops); beginFlush marks the pin flushing
+    // before the filter hears of it, endFlush clears the mark after.
     Flow receive(const SamplePtr &sample);
     Flow endOfStream();
     // Flush: begin drops everything held or queued and wakes every wait on
@@ -103,8 +106,9 @@ class OutputPin : public Pin
 public:
     OutputPin(Filter &owner, std::string name);
 
-    // Streaming: into the peer input pin, on the calling thread. An
-    // unconnected pin takes the data and drops it.
+    // Streaming: into the peer input pin, on the calling thread, answering
+    // what the peer answers. An unconnected pin takes the data and drops it
+    // (Ok).
     Flow deliver(const SamplePtr &sample);
     Flow deliverEndOfStream();
     void deliverBeginFlush();

@@ -61,11 +61,21 @@ public:
     bool hasCompleted() const override { return m_completed.load(); }
     std::optional<std::int64_t> renderedPosition() const override;
 
+    // Pin protocol (filter.h), as the notes at the top describe; an
+    // override ends with the base's.
+    // CheckInputType.
     bool checkPinType(const Pin &pin, const MediaType &type) override;
+    // Cues, waits and calls DoRenderSample; Flushing when flushed or
+    // stopped meanwhile, EndOfStream after the end of stream.
     Flow receive(InputPin &pin, const SamplePtr &sample) override;
+    // Marks the end (cued; complete when running); Flushing when flushing
+    // or stopped, else Ok. Nothing goes further.
     Flow endOfStream(InputPin &pin) override;
+    // Begin wakes every wait; end clears the end of stream, the cue and the
+    // position, and tells the graph.
     void beginFlush(InputPin &pin) override;
     void endFlush(InputPin &pin) override;
+    // Keeps the segment's start, to which sample times are relative.
     void newSegment(InputPin &pin, std::int64_t start, std::int64_t stop) override;
 
 private:

@@ -84,15 +84,24 @@ public:
     void BeginStop() override;
     void JoinStreaming() override;
     void Stop() override;
-    // A flush from upstream: the outputs are flushed, the threads joined
-    // and, when it ends, started again.
+    // Pin protocol (filter.h) for the input, when there is one: receive
+    // (default Error) and checkPinType are the derived class's, end of
+    // stream and new segments go to every output by default.
+    // A flush from upstream: the outputs are flushed, the pools decommitted,
+    // BeginFlush, the threads joined; when it ends, EndFlush, the outputs'
+    // flush ends and the threads start again (unless stopped).
     void beginFlush(InputPin &pin) override;
     void endFlush(InputPin &pin) override;
     MediaTimeSeeker *seeker() override;
     bool isSeekRoot() const override;
 
+    // Outputs: OutputTypes; the input: none.
     std::vector<MediaType> proposeTypes(const Pin &pin) override;
+    // Outputs: one of OutputTypes; the input: false (a derived class with an
+    // input answers for it).
     bool checkPinType(const Pin &pin, const MediaType &type) override;
+    // Outputs: a pool set by DecideBufferSize (none when it sets no
+    // properties); the input: true.
     bool completeConnect(Pin &pin) override;
 
     // MediaTimeSeeker, 100 ns; any thread.

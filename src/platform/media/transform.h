@@ -81,13 +81,29 @@ public:
     bool Pause() override;
     void BeginStop() override;
     void JoinStreaming() override;
+    // Pin protocol (filter.h), answered with the hooks above; a derived
+    // class overrides a hook rather than these, and a call that does
+    // override one ends with the base's.
+    // The input: CheckInputType; the output: CheckTransform against the
+    // input's type, false while the input is unconnected.
     bool checkPinType(const Pin &pin, const MediaType &type) override;
+    // The output, while the input is connected: GetMediaType from position
+    // 0 up; the input: none.
     std::vector<MediaType> proposeTypes(const Pin &pin) override;
+    // The output: a pool set by DecideBufferSize; the input: true.
     bool completeConnect(Pin &pin) override;
+    // Flushing when not flowing; end of stream when the filter did not start
+    // streaming (its output is unconnected); else Receive, or the queue
+    // when the input is queued.
     Flow receive(InputPin &pin, const SamplePtr &sample) override;
+    // EndOfStream when streaming (its answer is not used), then end of
+    // stream downstream; Ok. Queued: both in turn on the filter's thread.
     Flow endOfStream(InputPin &pin) override;
+    // Empty (begin) or reopen (end) the queue when queued, then passed on.
     void beginFlush(InputPin &pin) override;
     void endFlush(InputPin &pin) override;
+    // NewSegment, then the segment downstream. Queued: both in turn on the
+    // filter's thread.
     void newSegment(InputPin &pin, std::int64_t start, std::int64_t stop) override;
 
 protected:

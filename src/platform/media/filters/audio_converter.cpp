@@ -336,11 +336,10 @@ void AudioConverterFilter::resetStream()
     }
 }
 
-void AudioConverterFilter::newSegment(InputPin &pin, std::int64_t start, std::int64_t stop)
+void AudioConverterFilter::NewSegment(std::int64_t, std::int64_t)
 {
     if (isStreaming())
         resetStream();
-    TransformFilter::newSegment(pin, start, stop);
 }
 
 bool AudioConverterFilter::convert(const std::uint8_t **data, int count)

@@ -40,8 +40,12 @@ public:
     bool StartStreaming() override;
     void StopStreaming() override;
     Flow Receive(const SamplePtr &sample) override;
+    // Drains what the decoder and the resampler hold. The pin call rather
+    // than EndOfStream: a drain that fails or meets a flush answers that
+    // upstream and sends no end of stream on.
     Flow endOfStream(InputPin &pin) override;
-    void newSegment(InputPin &pin, std::int64_t start, std::int64_t stop) override;
+    // Drops what the decoder and the resampler hold from the last segment.
+    void NewSegment(std::int64_t start, std::int64_t stop) override;
     void *pinInterface(const Pin &pin, const std::type_info &type) override;
 
 private:

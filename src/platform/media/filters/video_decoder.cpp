@@ -147,13 +147,12 @@ void VideoDecoderFilter::StopStreaming()
     m_pending.clear();
 }
 
-void VideoDecoderFilter::newSegment(InputPin &pin, std::int64_t start, std::int64_t stop)
+void VideoDecoderFilter::NewSegment(std::int64_t, std::int64_t)
 {
     if (isStreaming() && m_codec) {
         avcodec_flush_buffers(m_codec.get());
         m_pending.clear();
     }
-    TransformFilter::newSegment(pin, start, stop);
 }
 
 Flow VideoDecoderFilter::deliverFrame()

@@ -32,8 +32,11 @@ public:
     bool StartStreaming() override;
     void StopStreaming() override;
     Flow Receive(const SamplePtr &sample) override;
+    // Drains what the codec holds. The pin call rather than EndOfStream: a
+    // drain that fails answers Error upstream and sends no end of stream on.
     Flow endOfStream(InputPin &pin) override;
-    void newSegment(InputPin &pin, std::int64_t start, std::int64_t stop) override;
+    // Drops what the codec holds from the last segment.
+    void NewSegment(std::int64_t start, std::int64_t stop) override;
 
 private:
     // Sends a packet (null: drains) and delivers every picture that results.
