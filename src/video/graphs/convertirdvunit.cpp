@@ -87,7 +87,6 @@ void TCdm::ResetGraph()
     m_destination.reset();
     m_avisplitter.reset();
     m_dvsplitter.reset();
-    m_dvsplitter2.reset();
     m_dvmuxer.reset();
     m_avimux.reset();
     m_acm1.reset();
@@ -180,6 +179,13 @@ bool TCdm::LoadSource(const QString &source)
     return m_source->Load(source, nullptr);
 }
 
+void TCdm::StartFileGraph(const QString &source, const QString &output)
+{
+    ResetGraph();
+    LoadSource(source);
+    AttachDestination(output);
+}
+
 media::FileWriterFilter &TCdm::AttachDestination(const QString &output)
 {
     m_destination = std::make_shared<media::FileWriterFilter>();
@@ -227,9 +233,7 @@ media::DvDecoderFilter &TCdm::AttachDecoder()
 // a file with no frames (or never end) and report success.
 media::IMediaSeeking *TCdm::BuildToType2Graph(const QString &source, const QString &output)
 {
-    ResetGraph();
-    LoadSource(source);
-    AttachDestination(output);
+    StartFileGraph(source, output);
     auto &avisplitter = Attach(m_avisplitter);
     auto &dvsplitter = Attach(m_dvsplitter);
     auto &acm1 = Attach(m_acm1);
@@ -239,13 +243,13 @@ media::IMediaSeeking *TCdm::BuildToType2Graph(const QString &source, const QStri
         auto &fg = *m_fg;
         Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
         Plain(fg, PinAt(avisplitter, 0), PinAt(dvsplitter, 0));
+        // Each output through the converter of its turn, while there is one
+        // and it takes the stream; straight to the mux otherwise.
         int counter = 1;
         const std::size_t dvPins = PinCount(dvsplitter);
         for (std::size_t i = 1; i < dvPins; ++i) {
             media::Pin &out = PinAt(dvsplitter, i);
-            media::Filter *acm = counter == 1   ? static_cast<media::Filter *>(&acm1)
-                                 : counter == 2 ? static_cast<media::Filter *>(&acm2)
-                                                : nullptr;
+            media::Filter *acm = NthConverter(counter, acm1, acm2);
             if (acm != nullptr && Plain(fg, out, PinAt(*acm, 0))) {
                 Plain(fg, PinAt(*acm, 1), LastPin(avimux));
                 ++counter;
@@ -253,9 +257,7 @@ media::IMediaSeeking *TCdm::BuildToType2Graph(const QString &source, const QStri
                 Plain(fg, out, LastPin(avimux));
             }
         }
-        Check(PinCount(avimux) < 3, "no stream reaches the AVI mux");
-        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
-        return avimux.queryInterface<media::IMediaSeeking>();
+        return MuxToWriter(fg, avimux, *m_destination);
     });
 }
 

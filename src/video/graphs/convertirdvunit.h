@@ -151,6 +151,40 @@ private:
                                                   bool ntsc,
                                                   const std::shared_ptr<media::Filter> &picture,
                                                   const char *pictureName, bool decoderRequired);
+    // The re-encoding graph of a DV type-2 source: detect, decode, the
+    // pictures through `picture` (added as `pictureName`), encode, rewrite
+    // the headers, mux with the first two audio streams (through the audio
+    // converters) into interleaved DV, split into the type-2 stream pair.
+    media::IMediaSeeking *BuildReencodeGraphType2(const QString &source, const QString &output,
+                                                  bool ntsc,
+                                                  const std::shared_ptr<media::Filter> &picture,
+                                                  const char *pictureName);
+    // The chain both re-encoding graphs run the video through, put in the
+    // graph in this order: the scene detector, the DV decoder, `picture` (as
+    // `pictureName`), the DV encoder for the standard, the DV header filter
+    // and the DV muxer. The builder connects the detector to the decoder.
+    void AttachReencodeChain(bool ntsc, const std::shared_ptr<media::Filter> &picture,
+                             const char *pictureName);
+    // The chain's links from the decoder on, each plain: decoder → picture →
+    // encoder → DV header filter → the DV muxer's video input (pin 0).
+    void ConnectReencodeChain(media::Filter &picture);
+    // The scene detector's analysis graph: the first DV stream of the AVI
+    // file through the detector into the null renderer. The scene list by
+    // date and the subtitles differ only in the detector's callbacks, which
+    // their command handlers set.
+    media::IMediaSeeking *BuildSceneDetectorGraph(const QString &source);
+    // The filters both cutting graphs start with.
+    struct CutFilters
+    {
+        media::Filter &aviSplitter;
+        media::Filter &tee; // the infinite tee, toward the null renderer
+        media::Filter &nullRenderer;
+        media::Filter &aviMux;
+    };
+    // The start of a cutting graph: the graph reset, the source loaded and
+    // the AVI splitter, the infinite tee, the null renderer and the AVI mux
+    // attached in this order.
+    CutFilters StartCutGraph(const QString &source);
     // Runs a builder's connection phase; a BuildEnded gives null.
     media::IMediaSeeking *Build(const std::function<media::IMediaSeeking *()> &steps);
 
@@ -162,6 +196,10 @@ private:
     void AddOwn(const std::shared_ptr<media::Filter> &filter, const char *name);
     // Loads the source into the file source; the result of the load.
     bool LoadSource(const QString &source);
+    // The start of a graph that writes `output` from `source`: the graph
+    // reset, the source loaded and the file writer attached. A source that
+    // does not load has no output, so the connection steps end the build.
+    void StartFileGraph(const QString &source, const QString &output);
     // Attaches the file writer with the output path in overwrite mode.
     media::FileWriterFilter &AttachDestination(const QString &output);
     // Attaches the DV encoder set to the standard (NTSC or PAL), DVSD, full
@@ -194,7 +232,6 @@ private:
     std::shared_ptr<media::FileWriterFilter> m_destination;
     std::shared_ptr<media::AviSplitterFilter> m_avisplitter;
     std::shared_ptr<media::DvSplitterFilter> m_dvsplitter;
-    std::shared_ptr<media::DvSplitterFilter> m_dvsplitter2;
     std::shared_ptr<media::DvMuxerFilter> m_dvmuxer;
     std::shared_ptr<media::AviMuxFilter> m_avimux;
     std::shared_ptr<media::AudioConverterFilter> m_acm1;

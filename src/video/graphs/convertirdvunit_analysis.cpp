@@ -31,6 +31,15 @@ void RequireRenderer(media::Filter &renderer)
     Check(!PinAt(renderer, 0).isConnected(), "no stream reaches the renderer");
 }
 
+// The end of a cutting graph: both the null renderer, which gives the
+// position, and the file writer reached. The null renderer's seeking.
+media::IMediaSeeking *CutPosition(media::Filter &nullRenderer, media::Filter &fileWriter)
+{
+    RequireRenderer(nullRenderer);
+    RequireRenderer(fileWriter);
+    return nullRenderer.queryInterface<media::IMediaSeeking>();
+}
+
 // The streams found by the audio extraction's probe.
 struct ProbedStreams
 {
@@ -70,25 +79,15 @@ void Keep(ProbedStreams &found, media::Pin &pin, const media::MediaType &type)
 
 media::IMediaSeeking *TCdm::BuildScnByDateGraph(const QString &source)
 {
-    ResetGraph();
-    auto &avisplitter = Attach(m_avisplitter);
-    AddOwn(m_sceneDetect, kAnalysisSceneDetectName);
-    auto &nullrender = Attach(m_nullrender);
-    return Build([&]() -> media::IMediaSeeking * {
-        auto &fg = *m_fg;
-        Required(LoadSource(source), "the source could not be loaded");
-        Required(Direct(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0)),
-                 "the source is not an AVI file");
-        Required(SearchDirect(fg, SplitterOutputs(avisplitter), PinAt(*m_sceneDetect, 0)) !=
-                     nullptr,
-                 "no DV stream");
-        Plain(fg, PinAt(*m_sceneDetect, 1), PinAt(nullrender, 0));
-        RequireRenderer(nullrender);
-        return &fg.seeking();
-    });
+    return BuildSceneDetectorGraph(source);
 }
 
 media::IMediaSeeking *TCdm::BuildSrtGraph(const QString &source)
+{
+    return BuildSceneDetectorGraph(source);
+}
+
+media::IMediaSeeking *TCdm::BuildSceneDetectorGraph(const QString &source)
 {
     ResetGraph();
     auto &avisplitter = Attach(m_avisplitter);
@@ -99,10 +98,8 @@ media::IMediaSeeking *TCdm::BuildSrtGraph(const QString &source)
         Required(LoadSource(source), "the source could not be loaded");
         Required(Direct(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0)),
                  "the source is not an AVI file");
-        Check(PinCount(avisplitter) < 2, "the source has no stream");
-        Required(SearchDirect(fg, SplitterOutputs(avisplitter), PinAt(*m_sceneDetect, 0)) !=
-                     nullptr,
-                 "no DV stream");
+        // A splitter without a stream gives an empty search: no DV stream.
+        RequireStreamTo(fg, avisplitter, PinAt(*m_sceneDetect, 0));
         Plain(fg, PinAt(*m_sceneDetect, 1), PinAt(nullrender, 0));
         RequireRenderer(nullrender);
         return &fg.seeking();
@@ -185,9 +182,7 @@ media::IMediaSeeking *TCdm::BuildAudioExtractGraph(const QString &source, const 
                 Plain(fg, *found.audio, PinAt(wavedest, 0));
             }
         } else {
-            Plain(fg, *found.audio, PinAt(infinite, 0));
-            Plain(fg, PinAt(infinite, 1), PinAt(wavedest, 0));
-            Plain(fg, PinAt(infinite, 2), PinAt(nullrender, 0));
+            Tee(fg, *found.audio, infinite, PinAt(wavedest, 0), nullrender);
         }
         Plain(fg, PinAt(wavedest, 1), PinAt(*m_destination, 0));
         RequireRenderer(*m_destination);
@@ -195,14 +190,20 @@ media::IMediaSeeking *TCdm::BuildAudioExtractGraph(const QString &source, const 
     });
 }
 
-media::IMediaSeeking *TCdm::BuildCutSceneGraphType2(const QString &source, const QString &output)
+TCdm::CutFilters TCdm::StartCutGraph(const QString &source)
 {
     ResetGraph();
     LoadSource(source);
     auto &avisplitter = Attach(m_avisplitter);
-    auto &infinite = Attach(m_infinite);
-    auto &nullrender = Attach(m_nullrender);
+    auto &tee = Attach(m_infinite);
+    auto &nullRenderer = Attach(m_nullrender);
     auto &avimux = Attach(m_avimux);
+    return {avisplitter, tee, nullRenderer, avimux};
+}
+
+media::IMediaSeeking *TCdm::BuildCutSceneGraphType2(const QString &source, const QString &output)
+{
+    const CutFilters cut = StartCutGraph(source);
     auto &acm1 = Attach(m_acm1);
     auto &acm2 = Attach(m_acm2);
     auto &dvmuxer = Attach(m_dvmuxer);
@@ -210,8 +211,8 @@ media::IMediaSeeking *TCdm::BuildCutSceneGraphType2(const QString &source, const
     AttachDestination(output);
     return Build([&]() -> media::IMediaSeeking * {
         auto &fg = *m_fg;
-        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
-        Check(PinCount(avisplitter) < 2, "the source has no stream");
+        auto &avisplitter = cut.aviSplitter;
+        SplitSource(fg, *m_source, avisplitter);
 
         // The muxer's video input is its last-but-one pin at first; each
         // connection adds an audio input just before the output.
@@ -223,8 +224,8 @@ media::IMediaSeeking *TCdm::BuildCutSceneGraphType2(const QString &source, const
         Plain(fg, LastPin(dvmuxer), PinAt(dvsplitter, 0));
         const std::size_t dvPins = PinCount(dvsplitter);
         for (std::size_t i = 1; i < dvPins; ++i)
-            Plain(fg, PinAt(dvsplitter, i), LastPin(avimux));
-        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
+            Plain(fg, PinAt(dvsplitter, i), LastPin(cut.aviMux));
+        Plain(fg, PinAt(cut.aviMux, 0), PinAt(*m_destination, 0));
 
         if (PinCount(avisplitter) > 2) {
             int counter = 1;
@@ -233,9 +234,7 @@ media::IMediaSeeking *TCdm::BuildCutSceneGraphType2(const QString &source, const
                     continue;
                 media::Pin &target = *out->peer();
                 fg.Disconnect(*out);
-                media::Filter *acm = counter == 1   ? static_cast<media::Filter *>(&acm1)
-                                     : counter == 2 ? static_cast<media::Filter *>(&acm2)
-                                                    : nullptr;
+                media::Filter *acm = NthConverter(counter, acm1, acm2);
                 ++counter;
                 if (acm != nullptr) {
                     Plain(fg, *out, PinAt(*acm, 0));
@@ -256,35 +255,22 @@ media::IMediaSeeking *TCdm::BuildCutSceneGraphType2(const QString &source, const
         if (teed.isConnected()) {
             media::Pin &target = *teed.peer();
             fg.Disconnect(teed);
-            Plain(fg, teed, PinAt(infinite, 0));
-            Plain(fg, PinAt(infinite, 1), target);
-            Plain(fg, PinAt(infinite, 2), PinAt(nullrender, 0));
+            Tee(fg, teed, cut.tee, target, cut.nullRenderer);
         }
-        RequireRenderer(nullrender);
-        RequireRenderer(*m_destination);
-        return nullrender.queryInterface<media::IMediaSeeking>();
+        return CutPosition(cut.nullRenderer, *m_destination);
     });
 }
 
 media::IMediaSeeking *TCdm::BuildCutSceneGraphType1(const QString &source, const QString &output)
 {
-    ResetGraph();
-    LoadSource(source);
-    auto &avisplitter = Attach(m_avisplitter);
-    auto &infinite = Attach(m_infinite);
-    auto &nullrender = Attach(m_nullrender);
-    auto &avimux = Attach(m_avimux);
+    const CutFilters cut = StartCutGraph(source);
     AttachDestination(output);
     return Build([&]() -> media::IMediaSeeking * {
         auto &fg = *m_fg;
-        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
-        Plain(fg, PinAt(avisplitter, 0), PinAt(infinite, 0));
-        Plain(fg, PinAt(infinite, 1), PinAt(avimux, 1));
-        Plain(fg, PinAt(infinite, 2), PinAt(nullrender, 0));
-        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
-        RequireRenderer(nullrender);
-        RequireRenderer(*m_destination);
-        return nullrender.queryInterface<media::IMediaSeeking>();
+        Plain(fg, PinAt(*m_source, 0), PinAt(cut.aviSplitter, 0));
+        Tee(fg, PinAt(cut.aviSplitter, 0), cut.tee, PinAt(cut.aviMux, 1), cut.nullRenderer);
+        Plain(fg, PinAt(cut.aviMux, 0), PinAt(*m_destination, 0));
+        return CutPosition(cut.nullRenderer, *m_destination);
     });
 }
 

@@ -31,22 +31,6 @@ using namespace graphsteps;
 
 namespace {
 
-// The pins of `filter` from `first` to its last, as the list reads now.
-std::vector<media::Pin *> PinsFrom(media::Filter &filter, std::size_t first)
-{
-    std::vector<media::Pin *> pins = filter.pins();
-    if (first >= pins.size())
-        return {};
-    return {pins.begin() + static_cast<std::ptrdiff_t>(first), pins.end()};
-}
-
-// The AVI mux's first pin is its output; every pin after it is an input, the
-// last one free. At least one connected input means a stream reaches it.
-void CheckSomethingReachesTheMux(media::Filter &avimux)
-{
-    Check(PinCount(avimux) < 3, "no stream reaches the AVI mux");
-}
-
 // The sample rate of the setting "Frequence DV": 0 32000, 1 44100, 2 48000 Hz;
 // any other value gives the DV default, 48000 Hz.
 std::uint32_t DvAudioRateHz(std::uint8_t setting)
@@ -63,6 +47,26 @@ std::uint32_t DvAudioRateHz(std::uint8_t setting)
 
 } // namespace
 
+void TCdm::AttachReencodeChain(bool ntsc, const std::shared_ptr<media::Filter> &picture,
+                               const char *pictureName)
+{
+    AddOwn(m_sceneDetect, kSceneDetectName);
+    AttachDecoder();
+    AddOwn(picture, pictureName);
+    AttachEncoder(ntsc);
+    AddOwn(m_dvHeader, kDvHeaderName);
+    Attach(m_dvmuxer);
+}
+
+void TCdm::ConnectReencodeChain(media::Filter &picture)
+{
+    auto &fg = *m_fg;
+    Plain(fg, PinAt(*m_DVdecoder, 1), PinAt(picture, 0));
+    Plain(fg, PinAt(picture, 1), PinAt(*m_DVenc, 0));
+    Plain(fg, PinAt(*m_DVenc, 1), PinAt(*m_dvHeader, 0));
+    Plain(fg, PinAt(*m_dvHeader, 1), PinAt(*m_dvmuxer, 0));
+}
+
 // DV type 2 (a DV video stream and audio streams) to the other standard, or
 // the same one. The scene detector sees the source frames before the decoder
 // and keeps their header blocks; the DV header filter writes them into the
@@ -72,49 +76,38 @@ std::uint32_t DvAudioRateHz(std::uint8_t setting)
 media::IMediaSeeking *TCdm::BuildStandardGraphType2(const QString &source, const QString &output,
                                                     bool toNtsc)
 {
-    ResetGraph();
-    LoadSource(source);
-    AttachDestination(output);
+    return BuildReencodeGraphType2(source, output, toNtsc, m_deinter, kDeinterName);
+}
+
+media::IMediaSeeking *TCdm::BuildReencodeGraphType2(const QString &source, const QString &output,
+                                                    bool ntsc,
+                                                    const std::shared_ptr<media::Filter> &picture,
+                                                    const char *pictureName)
+{
+    StartFileGraph(source, output);
     auto &avisplitter = Attach(m_avisplitter);
-    AddOwn(m_sceneDetect, kSceneDetectName);
-    auto &decoder = AttachDecoder();
-    AddOwn(m_deinter, kDeinterName);
-    auto &encoder = AttachEncoder(toNtsc);
-    AddOwn(m_dvHeader, kDvHeaderName);
-    auto &dvmuxer = Attach(m_dvmuxer);
+    AttachReencodeChain(ntsc, picture, pictureName);
+    auto &decoder = *m_DVdecoder;
+    auto &dvmuxer = *m_dvmuxer;
     auto &acm1 = Attach(m_acm1);
     auto &acm2 = Attach(m_acm2);
     auto &dvsplitter = Attach(m_dvsplitter);
     auto &avimux = Attach(m_avimux);
     return Build([&]() -> media::IMediaSeeking * {
         auto &fg = *m_fg;
-        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
-        Check(PinCount(avisplitter) < 2, "the source has no stream");
-        Required(SearchDirect(fg, SplitterOutputs(avisplitter), PinAt(*m_sceneDetect, 0)) !=
-                     nullptr,
-                 "no DV video stream reaches the scene detector");
+        SplitSource(fg, *m_source, avisplitter);
+        RequireStreamTo(fg, avisplitter, PinAt(*m_sceneDetect, 0));
         Plain(fg, PinAt(*m_sceneDetect, 1), PinAt(decoder, 0));
-        Plain(fg, PinAt(decoder, 1), PinAt(*m_deinter, 0));
-        Plain(fg, PinAt(*m_deinter, 1), PinAt(encoder, 0));
-        Plain(fg, PinAt(encoder, 1), PinAt(*m_dvHeader, 0));
-        Plain(fg, PinAt(*m_dvHeader, 1), PinAt(dvmuxer, 0));
-        // The first audio stream through acm1 to the muxer's first audio
-        // input, the second through acm2 to its second: connected outputs
-        // refuse a second connection, so each search finds the next stream.
-        const auto throughConverter = [&](media::Filter &acm, std::size_t muxerPin) {
-            for (media::Pin *out : SplitterOutputs(avisplitter))
-                if (Plain(fg, *out, PinAt(acm, 0)) &&
-                    Plain(fg, PinAt(acm, 1), PinAt(dvmuxer, muxerPin)))
-                    return;
-        };
-        throughConverter(acm1, 1);
-        throughConverter(acm2, 2);
+        ConnectReencodeChain(*picture);
+        // The video output is taken already: the searches find the first
+        // audio stream for acm1 and the muxer's first audio input, the
+        // second for acm2 and its second.
+        SearchThroughConverter(fg, SplitterOutputs(avisplitter), acm1, dvmuxer, 1);
+        SearchThroughConverter(fg, SplitterOutputs(avisplitter), acm2, dvmuxer, 2);
         Plain(fg, LastPin(dvmuxer), PinAt(dvsplitter, 0));
         for (media::Pin *out : PinsFrom(dvsplitter, 1))
             Plain(fg, *out, LastPin(avimux));
-        CheckSomethingReachesTheMux(avimux);
-        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
-        return avimux.queryInterface<media::IMediaSeeking>();
+        return MuxToWriter(fg, avimux, *m_destination);
     });
 }
 
@@ -132,34 +125,24 @@ media::IMediaSeeking *TCdm::BuildReencodeGraphType1(const QString &source, const
                                                     const std::shared_ptr<media::Filter> &picture,
                                                     const char *pictureName, bool decoderRequired)
 {
-    ResetGraph();
-    LoadSource(source);
-    AttachDestination(output);
+    StartFileGraph(source, output);
     auto &avisplitter = Attach(m_avisplitter);
-    AddOwn(m_sceneDetect, kSceneDetectName);
-    auto &decoder = AttachDecoder();
-    AddOwn(picture, pictureName);
-    auto &encoder = AttachEncoder(ntsc);
-    AddOwn(m_dvHeader, kDvHeaderName);
-    auto &dvmuxer = Attach(m_dvmuxer);
+    AttachReencodeChain(ntsc, picture, pictureName);
+    auto &decoder = *m_DVdecoder;
+    auto &dvmuxer = *m_dvmuxer;
     auto &dvsplitter = Attach(m_dvsplitter);
     auto &avimux = Attach(m_avimux);
     return Build([&]() -> media::IMediaSeeking * {
         auto &fg = *m_fg;
-        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
-        Check(PinCount(avisplitter) < 2, "the source has no stream");
-        Required(SearchDirect(fg, SplitterOutputs(avisplitter), PinAt(dvsplitter, 0)) != nullptr,
-                 "no stream reaches the DV splitter");
+        SplitSource(fg, *m_source, avisplitter);
+        RequireStreamTo(fg, avisplitter, PinAt(dvsplitter, 0));
         Check(PinCount(dvsplitter) < 2, "the DV splitter has no output");
         Required(SearchDirect(fg, PinsFrom(dvsplitter, 1), PinAt(*m_sceneDetect, 0)) != nullptr,
                  "no DV video reaches the scene detector");
         const bool decoded = Direct(fg, PinAt(*m_sceneDetect, 1), PinAt(decoder, 0));
         if (decoderRequired)
             Required(decoded, "the scene detector does not reach the DV decoder");
-        Plain(fg, PinAt(decoder, 1), PinAt(*picture, 0));
-        Plain(fg, PinAt(*picture, 1), PinAt(encoder, 0));
-        Plain(fg, PinAt(encoder, 1), PinAt(*m_dvHeader, 0));
-        Plain(fg, PinAt(*m_dvHeader, 1), PinAt(dvmuxer, 0));
+        ConnectReencodeChain(*picture);
         // Each audio output into the muxer's free audio input, the one
         // before its output.
         for (media::Pin *out : PinsFrom(dvsplitter, 1)) {
@@ -168,9 +151,7 @@ media::IMediaSeeking *TCdm::BuildReencodeGraphType1(const QString &source, const
                 Plain(fg, *out, PinAt(dvmuxer, muxerPins - 2));
         }
         Plain(fg, LastPin(dvmuxer), PinAt(avimux, 1));
-        CheckSomethingReachesTheMux(avimux);
-        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
-        return avimux.queryInterface<media::IMediaSeeking>();
+        return MuxToWriter(fg, avimux, *m_destination);
     });
 }
 
@@ -178,9 +159,7 @@ media::IMediaSeeking *TCdm::BuildReencodeGraphType1(const QString &source, const
 // audio streams back into the frames.
 media::IMediaSeeking *TCdm::BuildToType1Graph(const QString &source, const QString &output)
 {
-    ResetGraph();
-    LoadSource(source);
-    AttachDestination(output);
+    StartFileGraph(source, output);
     auto &avisplitter = Attach(m_avisplitter);
     auto &dvsplitter = Attach(m_dvsplitter);
     auto &dvmuxer = Attach(m_dvmuxer);
@@ -189,8 +168,7 @@ media::IMediaSeeking *TCdm::BuildToType1Graph(const QString &source, const QStri
     auto &avimux = Attach(m_avimux);
     return Build([&]() -> media::IMediaSeeking * {
         auto &fg = *m_fg;
-        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
-        Check(PinCount(avisplitter) < 2, "the source has no stream");
+        SplitSource(fg, *m_source, avisplitter);
         // Video: a DV video stream goes straight to the muxer; an interleaved
         // one through the DV splitter, whose video output then feeds it.
         for (media::Pin *out : SplitterOutputs(avisplitter)) {
@@ -201,21 +179,12 @@ media::IMediaSeeking *TCdm::BuildToType1Graph(const QString &source, const QStri
                 break;
             }
         }
-        // Audio: every splitter pin in turn (the input, last, is connected
-        // and refuses), the first that reaches the converter.
-        const auto throughConverter = [&](media::Filter &acm, std::size_t muxerPin) {
-            for (media::Pin *pin : avisplitter.pins())
-                if (Plain(fg, *pin, PinAt(acm, 0))) {
-                    Plain(fg, PinAt(acm, 1), PinAt(dvmuxer, muxerPin));
-                    return;
-                }
-        };
-        throughConverter(acm1, 1);
-        throughConverter(acm2, 2);
+        // Audio: the first two free streams, each through its converter to
+        // the muxer's audio input of its turn.
+        SearchThroughConverter(fg, SplitterOutputs(avisplitter), acm1, dvmuxer, 1);
+        SearchThroughConverter(fg, SplitterOutputs(avisplitter), acm2, dvmuxer, 2);
         Plain(fg, LastPin(dvmuxer), PinAt(avimux, 1));
-        CheckSomethingReachesTheMux(avimux);
-        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
-        return avimux.queryInterface<media::IMediaSeeking>();
+        return MuxToWriter(fg, avimux, *m_destination);
     });
 }
 
@@ -224,9 +193,7 @@ media::IMediaSeeking *TCdm::BuildToType1Graph(const QString &source, const QStri
 // needs on its way to the DV encoder and the DV muxer.
 media::IMediaSeeking *TCdm::BuildRecompressGraph(const QString &source, const QString &output)
 {
-    ResetGraph();
-    LoadSource(source);
-    AttachDestination(output);
+    StartFileGraph(source, output);
     const SettingValues &settings = Settings();
     auto &avisplitter = Attach(m_avisplitter);
     auto &dvsplitter = Attach(m_dvsplitter);
@@ -290,7 +257,7 @@ media::IMediaSeeking *TCdm::BuildRecompressGraph(const QString &source, const QS
         }
         media::SetAudioSampleRate(&acm2, rate);
 
-        CheckSomethingReachesTheMux(avimux);
+        RequireMuxFed(avimux);
         return avimux.queryInterface<media::IMediaSeeking>();
     });
 }
@@ -301,9 +268,7 @@ media::IMediaSeeking *TCdm::BuildRecompressGraph(const QString &source, const QS
 // file; streams after the second are not written.
 media::IMediaSeeking *TCdm::BuildFixType2Graph(const QString &source, const QString &output)
 {
-    ResetGraph();
-    LoadSource(source);
-    AttachDestination(output);
+    StartFileGraph(source, output);
     auto &avisplitter = Attach(m_avisplitter);
     auto &dvsplitter = Attach(m_dvsplitter);
     auto &avimux = Attach(m_avimux);
@@ -321,9 +286,7 @@ media::IMediaSeeking *TCdm::BuildFixType2Graph(const QString &source, const QStr
             if (Plain(fg, stream, PinAt(dvsplitter, 0), &interleaved))
                 Plain(fg, PinAt(dvsplitter, 1), PinAt(avimux, k));
         }
-        CheckSomethingReachesTheMux(avimux);
-        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
-        return avimux.queryInterface<media::IMediaSeeking>();
+        return MuxToWriter(fg, avimux, *m_destination);
     });
 }
 

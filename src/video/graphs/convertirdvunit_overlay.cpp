@@ -34,31 +34,6 @@ namespace vidora {
 
 using namespace graphsteps;
 
-namespace {
-
-// The AVI mux holds its output and one free input until an input connects.
-void CheckAviMuxFed(media::Filter &avimux)
-{
-    Check(PinCount(avimux) < 3, "no stream reaches the AVI mux");
-}
-
-// Tries each of `outputs` against the audio converter's input until one
-// connects; then the converter's output goes to `muxerPin` of `muxer`. True
-// when a stream reached the converter.
-bool SearchThroughConverter(media::FilterGraph &fg, const std::vector<media::Pin *> &outputs,
-                            media::Filter &acm, media::Filter &muxer, std::size_t muxerPin)
-{
-    for (media::Pin *out : outputs) {
-        if (Plain(fg, *out, PinAt(acm, 0))) {
-            Plain(fg, PinAt(acm, 1), PinAt(muxer, muxerPin));
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
-
 double TimeShiftDays(const QStringList &parameters)
 {
     if (parameters.isEmpty())
@@ -73,43 +48,9 @@ double TimeShiftDays(const QStringList &parameters)
 media::IMediaSeeking *TCdm::BuildOverlayGraphType2(const QString &source, const QString &output,
                                                    bool ntsc)
 {
-    ResetGraph();
-    LoadSource(source);
-    AttachDestination(output);
-    auto &avisplitter = Attach(m_avisplitter);
-    AddOwn(m_sceneDetect, kSceneDetectName);
-    auto &decoder = AttachDecoder();
-    AddOwn(m_superposer, kSuperposerName);
-    auto &encoder = AttachEncoder(ntsc);
-    AddOwn(m_dvHeader, kDvHeaderName);
-    auto &dvmuxer = Attach(m_dvmuxer);
-    auto &acm1 = Attach(m_acm1);
-    auto &acm2 = Attach(m_acm2);
-    auto &dvsplitter2 = Attach(m_dvsplitter2);
-    auto &avimux = Attach(m_avimux);
-    return Build([&]() -> media::IMediaSeeking * {
-        auto &fg = *m_fg;
-        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
-        Check(PinCount(avisplitter) < 2, "the AVI splitter has no stream");
-        Required(SearchDirect(fg, SplitterOutputs(avisplitter), PinAt(*m_sceneDetect, 0)) !=
-                     nullptr,
-                 "no stream reaches the scene detector");
-        Plain(fg, PinAt(*m_sceneDetect, 1), PinAt(decoder, 0));
-        Plain(fg, PinAt(decoder, 1), PinAt(*m_superposer, 0));
-        Plain(fg, PinAt(*m_superposer, 1), PinAt(encoder, 0));
-        Plain(fg, PinAt(encoder, 1), PinAt(*m_dvHeader, 0));
-        Plain(fg, PinAt(*m_dvHeader, 1), PinAt(dvmuxer, 0));
-        // The video output is taken already: the searches find the first and
-        // the second audio stream.
-        SearchThroughConverter(fg, SplitterOutputs(avisplitter), acm1, dvmuxer, 1);
-        SearchThroughConverter(fg, SplitterOutputs(avisplitter), acm2, dvmuxer, 2);
-        Plain(fg, LastPin(dvmuxer), PinAt(dvsplitter2, 0));
-        for (std::size_t i = 1; i < PinCount(dvsplitter2); ++i)
-            Plain(fg, PinAt(dvsplitter2, i), PinAt(avimux, i));
-        CheckAviMuxFed(avimux);
-        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
-        return avimux.queryInterface<media::IMediaSeeking>();
-    });
+    // The type-2 NTSC/PAL graph with the overlay in place of the
+    // deinterlacer.
+    return BuildReencodeGraphType2(source, output, ntsc, m_superposer, kSuperposerName);
 }
 
 media::IMediaSeeking *TCdm::BuildOverlayGraphType1(const QString &source, const QString &output,
@@ -122,9 +63,7 @@ media::IMediaSeeking *TCdm::BuildOverlayGraphType1(const QString &source, const 
 
 media::IMediaSeeking *TCdm::BuildHeaderGraph(const QString &source, const QString &output)
 {
-    ResetGraph();
-    LoadSource(source);
-    AttachDestination(output);
+    StartFileGraph(source, output);
     auto &avisplitter = Attach(m_avisplitter);
     AddOwn(m_dvHeader, kDvHeaderName);
     auto &acm1 = Attach(m_acm1);
@@ -132,23 +71,18 @@ media::IMediaSeeking *TCdm::BuildHeaderGraph(const QString &source, const QStrin
     auto &avimux = Attach(m_avimux);
     return Build([&]() -> media::IMediaSeeking * {
         auto &fg = *m_fg;
-        Plain(fg, PinAt(*m_source, 0), PinAt(avisplitter, 0));
-        Check(PinCount(avisplitter) < 2, "the AVI splitter has no stream");
-        Required(SearchDirect(fg, SplitterOutputs(avisplitter), PinAt(*m_dvHeader, 0)) != nullptr,
-                 "no stream reaches the DV header filter");
+        SplitSource(fg, *m_source, avisplitter);
+        RequireStreamTo(fg, avisplitter, PinAt(*m_dvHeader, 0));
         Plain(fg, PinAt(*m_dvHeader, 1), PinAt(avimux, 1));
         // A type 1 file has one stream and no audio to convert; a type 2
         // file's audio streams follow its video, the searches skip what is
         // connected already (the video, the input pin last).
         if (PinCount(avisplitter) > 2) {
-            std::vector<media::Pin *> candidates = avisplitter.pins();
-            candidates.erase(candidates.begin());
+            const std::vector<media::Pin *> candidates = PinsFrom(avisplitter, 1);
             SearchThroughConverter(fg, candidates, acm1, avimux, 2);
             SearchThroughConverter(fg, candidates, acm2, avimux, 3);
         }
-        CheckAviMuxFed(avimux);
-        Plain(fg, PinAt(avimux, 0), PinAt(*m_destination, 0));
-        return avimux.queryInterface<media::IMediaSeeking>();
+        return MuxToWriter(fg, avimux, *m_destination);
     });
 }
 

@@ -32,6 +32,14 @@ std::vector<media::Pin *> SplitterOutputs(media::Filter &aviSplitter)
     return pins;
 }
 
+std::vector<media::Pin *> PinsFrom(media::Filter &filter, std::size_t first)
+{
+    std::vector<media::Pin *> pins = filter.pins();
+    if (first >= pins.size())
+        return {};
+    return {pins.begin() + static_cast<std::ptrdiff_t>(first), pins.end()};
+}
+
 bool Plain(media::FilterGraph &graph, media::Pin &a, media::Pin &b, const media::MediaType *partial)
 {
     if (a.isConnected() || b.isConnected())
@@ -68,6 +76,60 @@ media::Pin *SearchDirect(media::FilterGraph &graph, const std::vector<media::Pin
         if (candidate != nullptr && Direct(graph, *candidate, target))
             return candidate;
     return nullptr;
+}
+
+void SplitSource(media::FilterGraph &graph, media::Filter &fileSource, media::Filter &aviSplitter)
+{
+    Plain(graph, PinAt(fileSource, 0), PinAt(aviSplitter, 0));
+    Check(PinCount(aviSplitter) < 2, "the source has no stream");
+}
+
+media::Pin &RequireStreamTo(media::FilterGraph &graph, media::Filter &aviSplitter,
+                            media::Pin &target)
+{
+    media::Pin *found = SearchDirect(graph, SplitterOutputs(aviSplitter), target);
+    Required(found != nullptr, "no stream reaches the filter");
+    return *found;
+}
+
+media::Pin *SearchThroughConverter(media::FilterGraph &graph,
+                                   const std::vector<media::Pin *> &candidates,
+                                   media::Filter &converter, media::Filter &target,
+                                   std::size_t targetPin)
+{
+    for (media::Pin *candidate : candidates) {
+        if (candidate != nullptr && Plain(graph, *candidate, PinAt(converter, 0))) {
+            Plain(graph, PinAt(converter, 1), PinAt(target, targetPin));
+            return candidate;
+        }
+    }
+    return nullptr;
+}
+
+media::Filter *NthConverter(int n, media::Filter &first, media::Filter &second)
+{
+    return n == 1 ? &first : n == 2 ? &second : nullptr;
+}
+
+void RequireMuxFed(media::Filter &aviMux)
+{
+    Check(PinCount(aviMux) < 3, "no stream reaches the AVI mux");
+}
+
+media::IMediaSeeking *MuxToWriter(media::FilterGraph &graph, media::Filter &aviMux,
+                                  media::Filter &fileWriter)
+{
+    RequireMuxFed(aviMux);
+    Plain(graph, PinAt(aviMux, 0), PinAt(fileWriter, 0));
+    return aviMux.queryInterface<media::IMediaSeeking>();
+}
+
+void Tee(media::FilterGraph &graph, media::Pin &upstream, media::Filter &tee,
+         media::Pin &downstream, media::Filter &renderer)
+{
+    Plain(graph, upstream, PinAt(tee, 0));
+    Plain(graph, PinAt(tee, 1), downstream);
+    Plain(graph, PinAt(tee, 2), PinAt(renderer, 0));
 }
 
 } // namespace vidora::graphsteps

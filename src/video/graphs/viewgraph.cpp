@@ -176,10 +176,8 @@ bool Tviewdm::BuildDvGraph(const QString &fileName)
                 break;
         if (interleaved) {
             Check(PinCount(dvsplitter) < 2, "the DV splitter has no output");
-            std::vector<media::Pin *> dvOutputs;
-            for (std::size_t i = 1; i < PinCount(dvsplitter); ++i)
-                dvOutputs.push_back(&PinAt(dvsplitter, i));
-            Required(SearchDirect(fg, dvOutputs, detectorIn) != nullptr, "no DV video stream");
+            Required(SearchDirect(fg, PinsFrom(dvsplitter, 1), detectorIn) != nullptr,
+                     "no DV video stream");
         } else {
             fg.RemoveFilter(dvsplitter);
             m_dvsplitter.reset();
