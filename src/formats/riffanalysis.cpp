@@ -11,15 +11,6 @@ namespace {
 
 using riff::BoundedReader;
 
-constexpr FourCC kRiffId = makeFourCC("RIFF");
-constexpr FourCC kListId = makeFourCC("LIST");
-constexpr FourCC kMoviId = makeFourCC("movi");
-constexpr FourCC kStrh = makeFourCC("strh");
-constexpr FourCC kAvih = makeFourCC("avih");
-constexpr FourCC kStrf = makeFourCC("strf");
-constexpr FourCC kIndx = makeFourCC("indx");
-constexpr FourCC kIdx1 = makeFourCC("idx1");
-
 // Structure sizes as read.
 constexpr qint64 kStreamHeaderBytes = 56;
 constexpr qint64 kMainHeaderBytes = 56;
@@ -114,7 +105,7 @@ private:
         }
         const qint64 dataStart = position + riff::kHeaderSize;
         const QString indent = Indent(level);
-        if (top && header->id != kRiffId) {
+        if (top && header->id != riff::kRiff) {
             Line(QStringLiteral(">>>") +
                  QStringLiteral(" There are %1 bytes of garbage at the end of the file")
                      .arg(Hex(quint64(m_reader.fileSize() - dataStart + 8), 8)));
@@ -138,11 +129,11 @@ private:
         if (size == 0)
             return result;
 
-        if (header->id == kRiffId || header->id == kListId) {
+        if (header->id == riff::kRiff || header->id == riff::kList) {
             WalkList(level, dataStart, size);
             return result;
         }
-        if (header->id == kIdx1)
+        if (header->id == riff::kIdx1)
             return result;
         DumpHeaderChunk(level, header->id, dataStart, size);
         return result;
@@ -159,7 +150,7 @@ private:
         size -= riff::kListTypeSize;
         const FourCC listType = readLE32(type->constData());
         Line(indent + fourCCBytesText(listType));
-        if (listType == kMoviId)
+        if (listType == riff::kMovi)
             return;
         if (level + 1 > kRiffAnalysisMaxDepth) {
             Line(indent + QStringLiteral(">>> Lists nested too deeply: not walked"));
@@ -182,7 +173,7 @@ private:
     void DumpHeaderChunk(int level, FourCC id, qint64 dataStart, qint64 size)
     {
         const QString in = Indent(level);
-        if (id == kStrh) {
+        if (id == riff::kStrh) {
             const auto b = Read(dataStart, kStreamHeaderBytes);
             if (!b)
                 return;
@@ -215,7 +206,7 @@ private:
                 Line(in + frame[i] + QString::number(qint16(readLE16(p + 48 + 2 * i))));
             Banner(level, QStringLiteral("End of AVI Stream Header"));
             Line(QString());
-        } else if (id == kAvih) {
+        } else if (id == riff::kAvih) {
             Line(QString());
             Banner(level, QStringLiteral(" Start of AVI Main Header "));
             const auto b = Read(dataStart, kMainHeaderBytes);
@@ -242,7 +233,7 @@ private:
             }
             Banner(level, QStringLiteral(" End of Main Header "));
             Line(QString());
-        } else if (id == kStrf && m_kind == StreamKind::Video) {
+        } else if (id == riff::kStrf && m_kind == StreamKind::Video) {
             Line(QString());
             Banner(level, QStringLiteral("Start of Stream Format Header"));
             const auto b = Read(dataStart, kBitmapInfoBytes);
@@ -269,7 +260,7 @@ private:
             }
             Banner(level, QStringLiteral("End of AVI Stream Format"));
             Line(QString());
-        } else if (id == kStrf && m_kind == StreamKind::Audio) {
+        } else if (id == riff::kStrf && m_kind == StreamKind::Audio) {
             Line(QString());
             Banner(level, QStringLiteral("Start of Stream Format Header"));
             const auto b = Read(dataStart, kWaveFormatBytes);
@@ -285,12 +276,12 @@ private:
             Line(in + "cbSize = " + QString::number(readLE16(p + 16)));
             Banner(level, QStringLiteral("End of AVI Stream Format"));
             Line(QString());
-        } else if (id == kStrf && m_kind == StreamKind::Interleaved) {
+        } else if (id == riff::kStrf && m_kind == StreamKind::Interleaved) {
             Line(QString());
             if (!DumpDvInfo(level, dataStart))
                 return;
             Line(QString());
-        } else if (id == kIndx || (char(id) == 'i' && char(id >> 8) == 'x')) {
+        } else if (id == riff::kIndx || (char(id) == 'i' && char(id >> 8) == 'x')) {
             Line(QString());
             // Only the part of the index header shown is read: a short index
             // at the end of a small file is no unexpected end.

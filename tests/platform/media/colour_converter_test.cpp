@@ -45,7 +45,7 @@ Output convert(const MediaType &type, std::vector<QByteArray> pictures, const Me
     auto executor = std::make_shared<QueueEventExecutor>();
     FilterGraph graph(executor);
     EventLog log(graph, executor);
-    BufferSource::Options input;
+    BufferSource::Stream input;
     input.type = type;
     input.buffers = std::move(pictures);
     auto source = std::make_shared<BufferSource>(input);

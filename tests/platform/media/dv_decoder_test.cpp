@@ -83,7 +83,7 @@ TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLane
         auto executor = std::make_shared<QueueEventExecutor>();
         FilterGraph graph(executor);
         EventLog log(graph, executor);
-        BufferSource::Options input;
+        BufferSource::Stream input;
         input.type = dvType(subtype::Dvsd, s.height, s.frameDuration);
         input.buffers = frames;
         input.frameDuration = s.frameDuration;
@@ -199,7 +199,7 @@ TEST(DvDecoder, ATruncatedFrameAbortsTheStream)
         std::make_shared<DvDecoderFilter>(),
         {.streams = {dvType(subtype::Dvsd, 576, 400000)}, .frameCount = 2, .frameSize = 1000});
     ASSERT_TRUE(h.connected());
-    EXPECT_FALSE(h.runToCompletion());
+    EXPECT_FALSE(h.run());
     EXPECT_EQ(h.events().count(GraphEventCode::ErrorAbort), 1);
     EXPECT_TRUE(h.sink().rendered().empty());
 }

@@ -55,7 +55,7 @@ Encoded encode(int videoFormat, int width, int height, int count, std::int64_t f
     auto executor = std::make_shared<QueueEventExecutor>();
     FilterGraph graph(executor);
     EventLog log(graph, executor);
-    BufferSource::Options input;
+    BufferSource::Stream input;
     input.type = ffmpeg::rgb24Type(width, height, frameDuration);
     input.buffers = makePictures(width, height, count);
     input.frameDuration = frameDuration;
@@ -237,7 +237,7 @@ TEST(DvEncoder, APictureWithABrokenStopTimeFillsAtMostAMinute)
                      .frameSize = 64 * 48 * 3,
                      .frameDuration = aDay});
     ASSERT_TRUE(h.connected());
-    ASSERT_TRUE(h.runToCompletion(60s));
+    ASSERT_TRUE(h.run(60s));
     EXPECT_EQ(h.sink().rendered().size(), 1800u); // NTSC, the default standard
 }
 

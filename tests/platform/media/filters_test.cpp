@@ -91,7 +91,7 @@ TEST(NullRenderer, TakesAnyStreamAndCompletes)
         ASSERT_TRUE(h.graph().Disconnect(h.sink().input()));
         auto *counterOut = h.graph().FindFilterByName("under test")->pin(1);
         ASSERT_TRUE(h.graph().Connect(*counterOut, null->input()));
-        EXPECT_TRUE(h.runToCompletion());
+        EXPECT_TRUE(h.run());
     }
 }
 

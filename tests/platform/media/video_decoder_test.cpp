@@ -66,7 +66,7 @@ TEST(VideoDecoder, MjpegPicturesEqualFfmpegsOwnBgr24Decode)
     auto executor = std::make_shared<QueueEventExecutor>();
     FilterGraph graph(executor);
     EventLog log(graph, executor);
-    BufferSource::Options input;
+    BufferSource::Stream input;
     input.type = compressed(fourCC("MJPG"));
     input.buffers = jpegs;
     auto source = std::make_shared<BufferSource>(input);
