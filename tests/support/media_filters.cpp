@@ -19,6 +19,14 @@ int frameNumberOf(const MediaSample &sample)
     return static_cast<int>(n);
 }
 
+std::vector<int> frameNumbers(int first, int last)
+{
+    std::vector<int> numbers;
+    for (int i = first; i <= last; ++i)
+        numbers.push_back(i);
+    return numbers;
+}
+
 MediaType testVideoType(std::int64_t frameDuration, bool pal)
 {
     const DvSystem &system = pal ? kDv625 : kDv525;
@@ -146,8 +154,9 @@ Flow RecordingSink::DoRenderSample(const MediaSample &sample)
     }
     RecordedSample record;
     record.frame = frameNumberOf(sample);
-    record.bytes = QByteArray(reinterpret_cast<const char *>(sample.data()),
-                              static_cast<qsizetype>(sample.actualLength()));
+    if (keepBytes)
+        record.bytes = QByteArray(reinterpret_cast<const char *>(sample.data()),
+                                  static_cast<qsizetype>(sample.actualLength()));
     record.time = sample.time;
     record.mediaTime = sample.mediaTime;
     record.thread = std::this_thread::get_id();

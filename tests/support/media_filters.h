@@ -27,6 +27,8 @@ namespace vidora::test {
 
 // The frame number a MemorySource wrote into a sample (first 4 bytes, LE).
 int frameNumberOf(const media::MediaSample &sample);
+// The frame numbers first, first + 1, …, last.
+std::vector<int> frameNumbers(int first, int last);
 
 // One video-like type for tests: video/dvsd with a VIDEOINFOHEADER stating
 // the frame duration, 720 × 576 (PAL) or 720 × 480.
@@ -137,6 +139,9 @@ public:
     }
     // Called in DoRenderSample before recording (block, fail, inspect).
     std::function<media::Flow(const media::MediaSample &)> onRender;
+    // False: the records leave the bytes out (long runs of large frames).
+    // Set before the graph runs.
+    bool keepBytes = true;
 
 private:
     media::MediaType m_accepts;

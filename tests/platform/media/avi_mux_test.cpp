@@ -46,14 +46,10 @@ std::vector<QByteArray> videoFrames(const QString &path, std::size_t stream = 0)
         ADD_FAILURE() << "cannot read " << path.toStdString() << ": " << splitter->lastError();
         return frames;
     }
-    sink->onRender = [&](const MediaSample &s) {
-        frames.emplace_back(reinterpret_cast<const char *>(s.data()), int(s.actualLength()));
-        return Flow::Ok;
-    };
     EXPECT_TRUE(graph.Run());
     EXPECT_TRUE(log.waitFor(GraphEventCode::Complete, 10s));
     graph.Stop();
-    return frames;
+    return sink->samples();
 }
 
 QString recordedDate(const QString &path)
