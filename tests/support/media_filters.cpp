@@ -19,6 +19,14 @@ int frameNumberOf(const MediaSample &sample)
     return static_cast<int>(n);
 }
 
+std::vector<std::string> pinNames(Filter &filter)
+{
+    std::vector<std::string> names;
+    for (Pin *p : filter.pins())
+        names.push_back(p->name());
+    return names;
+}
+
 std::vector<int> frameNumbers(int first, int last)
 {
     std::vector<int> numbers;

@@ -27,6 +27,8 @@ namespace vidora::test {
 
 // The frame number a MemorySource wrote into a sample (first 4 bytes, LE).
 int frameNumberOf(const media::MediaSample &sample);
+// The names of the filter's pins, in the filter's order.
+std::vector<std::string> pinNames(media::Filter &filter);
 // The frame numbers first, first + 1, …, last.
 std::vector<int> frameNumbers(int first, int last);
 

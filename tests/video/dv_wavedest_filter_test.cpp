@@ -58,14 +58,6 @@ std::uint32_t le32(const QByteArray &bytes, int at)
     return qFromLittleEndian<std::uint32_t>(bytes.constData() + at);
 }
 
-std::vector<std::string> pinNames(Filter &filter)
-{
-    std::vector<std::string> names;
-    for (Pin *p : filter.pins())
-        names.push_back(p->name());
-    return names;
-}
-
 TEST(WaveDestFilter, ListsInputThenOutputAndTakesWaveFormatsOnly)
 {
     Tdv_WaveDest filter;

@@ -29,14 +29,6 @@ MediaType interleavedType(std::uint32_t aauxSource, bool pal)
 constexpr std::uint32_t kPal48k16 = 0xc0e000d8u;
 constexpr std::uint32_t kNtsc32k12 = 0xd1c030ceu;
 
-std::vector<std::string> pinNames(Filter &filter)
-{
-    std::vector<std::string> names;
-    for (auto *p : filter.pins())
-        names.push_back(p->name());
-    return names;
-}
-
 // Buffer source → DV splitter → one recording sink per output, run to the end.
 struct SplitRun : TestGraph
 {
