@@ -85,7 +85,7 @@ void BM_Layer(benchmark::State &state)
         auto executor = std::make_shared<QueueEventExecutor>();
         FilterGraph graph(executor);
         EventLog log(graph, executor);
-        BufferSource::Options options;
+        BufferSource::Stream options;
         options.type = palDv();
         options.buffers = frames;
         auto source = std::make_shared<BufferSource>(options);

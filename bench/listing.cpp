@@ -8,6 +8,7 @@
 #include "files/avifichier.h"
 #include "files/fichierlistmodel.h"
 #include "formats/dsfunctions.h"
+#include "main/bench_files.h"
 #include "main/bench_main.h"
 #include "support/dvfiles.h"
 #include "support/tools.h"
@@ -33,35 +34,9 @@ using namespace vidora::test;
 
 constexpr int kFiles = 500;
 
-struct Folder
+vidora::bench::DvClipFolder &folder()
 {
-    QTemporaryDir dir;
-    QString videos;
-    bool ok = false;
-
-    Folder()
-    {
-        videos = dir.filePath("videos");
-        QDir().mkpath(videos);
-        const QString raw = dir.filePath("clip.dv");
-        const QByteArray frames = ffmpegRawDv(dir.path(), {.frames = 5});
-        writeFileBytes(raw, frames);
-        const QString type2 = dir.filePath("type2.avi");
-        if (frames.isEmpty() || !ffmpegDvType2Avi(raw, type2))
-            return;
-        const QByteArray one = dvType1Avi(frames);
-        const QByteArray two = readFileBytes(type2);
-        for (int i = 0; i < kFiles; ++i)
-            writeFileBytes(
-                QDir(videos).filePath(QStringLiteral("clip%1.avi").arg(i, 3, 10, QChar('0'))),
-                i % 2 == 0 ? one : two);
-        ok = true;
-    }
-};
-
-Folder &folder()
-{
-    static Folder f;
+    static vidora::bench::DvClipFolder f(kFiles);
     return f;
 }
 
@@ -70,7 +45,7 @@ std::vector<double> g_mediainfo;
 
 void BM_VidoraList(benchmark::State &state)
 {
-    Folder &f = folder();
+    auto &f = folder();
     if (!f.ok) {
         state.SkipWithError("the folder could not be made");
         return;
@@ -105,23 +80,12 @@ void BM_VidoraList(benchmark::State &state)
 
 void BM_Mediainfo(benchmark::State &state)
 {
-    Folder &f = folder();
+    auto &f = folder();
     if (!f.ok) {
         state.SkipWithError("the folder could not be made");
         return;
     }
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        const ToolResult r = runTool("mediainfo", {"--Output=JSON", f.videos}, 600000);
-        const auto end = std::chrono::steady_clock::now();
-        if (r.exitCode != 0 || r.out.count("\"@ref\"") != kFiles) {
-            state.SkipWithError("mediainfo failed");
-            return;
-        }
-        const double seconds = std::chrono::duration<double>(end - start).count();
-        g_mediainfo.push_back(seconds);
-        state.SetIterationTime(seconds);
-    }
+    vidora::bench::MeasureMediainfo(state, {f.videos}, kFiles, g_mediainfo);
 }
 
 BENCHMARK(BM_VidoraList)

@@ -6,6 +6,7 @@
 // opened as one folder ("+openfolder="). Compare the medians of the
 // repetitions: the goal is start / mediainfo <= 1.0; the program prints the
 // ratio and the load average at the end.
+#include "main/bench_files.h"
 #include "main/bench_main.h"
 #include "settings/settings.h"
 #include "support/dvfiles.h"
@@ -40,37 +41,9 @@ const QString kProgram = QStringLiteral(VIDORA_EXE_PATH);
 const QString kProgram;
 #endif
 
-struct Files
+vidora::bench::DvClipFolder &files()
 {
-    QTemporaryDir dir;
-    QStringList paths;
-    bool ok = false;
-
-    Files()
-    {
-        const QString videos = dir.filePath("videos");
-        QDir().mkpath(videos);
-        const QString raw = dir.filePath("clip.dv");
-        const QByteArray frames = ffmpegRawDv(dir.path(), {.frames = 5});
-        writeFileBytes(raw, frames);
-        const QString type2 = dir.filePath("type2.avi");
-        if (frames.isEmpty() || !ffmpegDvType2Avi(raw, type2))
-            return;
-        const QByteArray one = dvType1Avi(frames);
-        const QByteArray two = readFileBytes(type2);
-        for (int i = 0; i < kFiles; ++i) {
-            const QString path =
-                QDir(videos).filePath(QStringLiteral("clip%1.avi").arg(i, 3, 10, QChar('0')));
-            writeFileBytes(path, i % 2 == 0 ? one : two);
-            paths << path;
-        }
-        ok = true;
-    }
-};
-
-Files &files()
-{
-    static Files f;
+    static vidora::bench::DvClipFolder f(kFiles);
     return f;
 }
 
@@ -96,7 +69,7 @@ std::vector<double> g_mediainfo;
 // that the list holds every file and the first frame is shown.
 void RunVidora(benchmark::State &state, const QStringList &arguments, std::vector<double> &times)
 {
-    Files &f = files();
+    auto &f = files();
     if (!f.ok || kProgram.isEmpty()) {
         state.SkipWithError("the files or the program are missing");
         return;
@@ -147,25 +120,12 @@ void BM_VidoraStartFolder(benchmark::State &state)
 
 void BM_Mediainfo(benchmark::State &state)
 {
-    Files &f = files();
+    auto &f = files();
     if (!f.ok) {
         state.SkipWithError("the files could not be made");
         return;
     }
-    QStringList arguments{"--Output=JSON"};
-    arguments << f.paths;
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        const ToolResult r = runTool("mediainfo", arguments, 600000);
-        const auto end = std::chrono::steady_clock::now();
-        if (r.exitCode != 0 || r.out.count("\"@ref\"") != kFiles) {
-            state.SkipWithError("mediainfo failed");
-            return;
-        }
-        const double seconds = std::chrono::duration<double>(end - start).count();
-        g_mediainfo.push_back(seconds);
-        state.SetIterationTime(seconds);
-    }
+    vidora::bench::MeasureMediainfo(state, f.paths, kFiles, g_mediainfo);
 }
 
 BENCHMARK(BM_VidoraStart)

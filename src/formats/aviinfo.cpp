@@ -9,15 +9,6 @@ namespace vidora {
 
 namespace {
 
-constexpr FourCC kHdrl = makeFourCC("hdrl");
-constexpr FourCC kStrl = makeFourCC("strl");
-constexpr FourCC kOdml = makeFourCC("odml");
-constexpr FourCC kDmlh = makeFourCC("dmlh");
-constexpr FourCC kStrh = makeFourCC("strh");
-constexpr FourCC kIndx = makeFourCC("indx");
-constexpr FourCC kVids = makeFourCC("vids");
-constexpr FourCC kIavs = makeFourCC("iavs");
-
 // Where the walk goes on after a "dmlh" or a short "indx", counted from the
 // chunk's data start whatever its size: the extended AVI header's fixed size,
 // and the smallest super index (a 24-byte header and four 16-byte entries).
@@ -124,7 +115,7 @@ private:
                 const auto type = listType();
                 if (!type)
                     return false;
-                if (*type == kHdrl && !walkHeaderList(header->size - riff::kListTypeSize))
+                if (*type == riff::kHdrl && !walkHeaderList(header->size - riff::kListTypeSize))
                     return false;
             }
             m_position = dataStart + header->size;
@@ -147,11 +138,11 @@ private:
                 const qint64 listRemaining = header->size - riff::kListTypeSize;
                 // Both sub-walks leave the position where they stopped and
                 // the header list goes on from there, whatever their result.
-                if (*type == kStrl && m_streams.size() < kMaxStreams) {
+                if (*type == riff::kStrl && m_streams.size() < kMaxStreams) {
                     walkStreamList(listRemaining);
                     continue;
                 }
-                if (*type == kOdml) {
+                if (*type == riff::kOdml) {
                     walkOdmlList(listRemaining);
                     continue;
                 }
@@ -171,7 +162,7 @@ private:
             if (!header)
                 return false;
             const qint64 dataStart = m_position;
-            if (header->id == kStrh) {
+            if (header->id == riff::kStrh) {
                 const qint64 count = std::min<qint64>(header->size, TAvistream::kHeaderSize);
                 const auto bytes = m_reader.readAt(dataStart, count);
                 if (!bytes)
@@ -180,9 +171,9 @@ private:
                 stream.header.fill('\0');
                 std::copy(bytes->cbegin(), bytes->cend(), stream.header.begin());
                 const FourCC type = stream.fccType();
-                if ((type == kVids || type == kIavs) && m_videoIndex < 0)
+                if ((type == riff::kVids || type == riff::kIavs) && m_videoIndex < 0)
                     m_videoIndex = streamIndex;
-            } else if (header->id == kIndx && header->size < kMinIndx) {
+            } else if (header->id == riff::kIndx && header->size < kMinIndx) {
                 m_position = dataStart + kMinIndx;
                 return false;
             }
@@ -199,7 +190,7 @@ private:
             if (!header)
                 return false;
             const qint64 dataStart = m_position;
-            m_position = dataStart + (header->id == kDmlh ? kDmlhStep : qint64(header->size));
+            m_position = dataStart + (header->id == riff::kDmlh ? kDmlhStep : qint64(header->size));
         }
         return true;
     }

@@ -11,11 +11,6 @@ namespace vidora {
 
 namespace {
 
-constexpr FourCC kStrh = makeFourCC("strh");
-constexpr FourCC kStrf = makeFourCC("strf");
-constexpr FourCC kVids = makeFourCC("vids");
-constexpr FourCC kIavs = makeFourCC("iavs");
-
 // Offsets of the patched fields inside their chunk's data; a field counts as
 // found only when all of its bytes lie inside the chunk.
 constexpr qint64 kHandlerField = 4;      // AVISTREAMHEADER.fccHandler
@@ -43,17 +38,17 @@ AviHeaderPositions scanDevice(QIODevice &device)
         qint64 held = chunk.dataSize();
         if (chunk.parent >= 0)
             held = qMin(held, tree.chunks[std::size_t(chunk.parent)].end() - chunk.dataOffset);
-        if (chunk.id == kStrh) {
+        if (chunk.id == riff::kStrh) {
             const auto type = held >= 4 ? reader.fourCCAt(chunk.dataOffset) : std::nullopt;
-            kind = !type            ? StreamKind::Other
-                   : *type == kVids ? StreamKind::Video
-                   : *type == kIavs ? StreamKind::Interleaved
-                                    : StreamKind::Other;
+            kind = !type                  ? StreamKind::Other
+                   : *type == riff::kVids ? StreamKind::Video
+                   : *type == riff::kIavs ? StreamKind::Interleaved
+                                          : StreamKind::Other;
             if (kind != StreamKind::Other) {
                 found.handler = held >= kHandlerField + 4 ? chunk.dataOffset + kHandlerField : -1;
                 found.scale = held >= kScaleField + 8 ? chunk.dataOffset + kScaleField : -1;
             }
-        } else if (chunk.id == kStrf && kind == StreamKind::Video) {
+        } else if (chunk.id == riff::kStrf && kind == StreamKind::Video) {
             found.compression =
                 held >= kCompressionField + 4 ? chunk.dataOffset + kCompressionField : -1;
         }

@@ -83,6 +83,19 @@ namespace riff {
 constexpr FourCC kRiff = makeFourCC("RIFF");
 constexpr FourCC kList = makeFourCC("LIST");
 constexpr FourCC kMovi = makeFourCC("movi");
+// The AVI lists and chunks the walkers look into, and the stream types
+// they tell apart.
+constexpr FourCC kHdrl = makeFourCC("hdrl");
+constexpr FourCC kStrl = makeFourCC("strl");
+constexpr FourCC kAvih = makeFourCC("avih");
+constexpr FourCC kStrh = makeFourCC("strh");
+constexpr FourCC kStrf = makeFourCC("strf");
+constexpr FourCC kIndx = makeFourCC("indx");
+constexpr FourCC kIdx1 = makeFourCC("idx1");
+constexpr FourCC kOdml = makeFourCC("odml");
+constexpr FourCC kDmlh = makeFourCC("dmlh");
+constexpr FourCC kVids = makeFourCC("vids");
+constexpr FourCC kIavs = makeFourCC("iavs");
 constexpr qint64 kHeaderSize = 8;
 constexpr qint64 kListTypeSize = 4;
 

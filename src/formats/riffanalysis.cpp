@@ -11,15 +11,6 @@ namespace {
 
 using riff::BoundedReader;
 
-constexpr FourCC kRiffId = makeFourCC("RIFF");
-constexpr FourCC kListId = makeFourCC("LIST");
-constexpr FourCC kMoviId = makeFourCC("movi");
-constexpr FourCC kStrh = makeFourCC("strh");
-constexpr FourCC kAvih = makeFourCC("avih");
-constexpr FourCC kStrf = makeFourCC("strf");
-constexpr FourCC kIndx = makeFourCC("indx");
-constexpr FourCC kIdx1 = makeFourCC("idx1");
-
 // Structure sizes as read.
 constexpr qint64 kStreamHeaderBytes = 56;
 constexpr qint64 kMainHeaderBytes = 56;
@@ -64,7 +55,7 @@ public:
         while (remaining > 0) {
             if (m_out.cancelled)
                 break;
-            const qint64 n = Walk(0, true, position);
+            const qint64 n = WalkChunks(0, true, position);
             if (m_out.unexpectedEnd || m_out.cancelled || n == 8)
                 break;
             remaining -= n;
@@ -72,7 +63,7 @@ public:
         }
     }
 
-    void Line(QString text)
+    void AddLogLine(QString text)
     {
         // A line ends at its first zero byte, as a list line does.
         const qsizetype zero = text.indexOf(QChar(0));
@@ -84,9 +75,9 @@ public:
 private:
     static QString Indent(int level) { return QString(4 * level, u' '); }
 
-    void Banner(int level, const QString &title)
+    void AddBannerLine(const QString &prefix, const QString &fill, const QString &title)
     {
-        Line(RiffBannerLine(Indent(level), QStringLiteral("-"), title));
+        AddLogLine(RiffBannerLine(prefix, fill, title));
     }
 
     // `count` bytes at `offset`; none, with the unexpected end set, when the
@@ -101,7 +92,7 @@ private:
 
     // The bytes the chunk at `position` takes, header included; 0 when the
     // walk was cancelled or the file ended before its header.
-    qint64 Walk(int level, bool top, qint64 position)
+    qint64 WalkChunks(int level, bool top, qint64 position)
     {
         if (m_context.keepGoing && !m_context.keepGoing()) {
             m_out.cancelled = true;
@@ -114,35 +105,35 @@ private:
         }
         const qint64 dataStart = position + riff::kHeaderSize;
         const QString indent = Indent(level);
-        if (top && header->id != kRiffId) {
-            Line(QStringLiteral(">>>") +
-                 QStringLiteral(" There are %1 bytes of garbage at the end of the file")
-                     .arg(Hex(quint64(m_reader.fileSize() - dataStart + 8), 8)));
+        if (top && header->id != riff::kRiff) {
+            AddLogLine(QStringLiteral(">>>") +
+                       QStringLiteral(" There are %1 bytes of garbage at the end of the file")
+                           .arg(Hex(quint64(m_reader.fileSize() - dataStart + 8), 8)));
             return 8;
         }
         if (!IsFrameChunk(header->id))
-            Line(indent + fourCCBytesText(header->id) + QStringLiteral("  ") +
-                 Hex(header->size, 8));
+            AddLogLine(indent + fourCCBytesText(header->id) + QStringLiteral("  ") +
+                       Hex(header->size, 8));
 
         // 64-bit: a size of 0xFFFFFFFF rounds up to 4 GiB.
         qint64 size = qint64(header->size) + (header->size & 1);
         const qint64 left = m_reader.fileSize() - dataStart;
         if (size > left) {
-            Line(indent + QStringLiteral(">>> Bad chunk length:"));
-            Line(indent + QStringLiteral(">>> ") +
-                 QStringLiteral("%1 instead of %2")
-                     .arg(Hex(quint64(size), 8), Hex(quint64(left), 8)));
+            AddLogLine(indent + QStringLiteral(">>> Bad chunk length:"));
+            AddLogLine(indent + QStringLiteral(">>> ") +
+                       QStringLiteral("%1 instead of %2")
+                           .arg(Hex(quint64(size), 8), Hex(quint64(left), 8)));
             size = left;
         }
         const qint64 result = size + riff::kHeaderSize;
         if (size == 0)
             return result;
 
-        if (header->id == kRiffId || header->id == kListId) {
+        if (header->id == riff::kRiff || header->id == riff::kList) {
             WalkList(level, dataStart, size);
             return result;
         }
-        if (header->id == kIdx1)
+        if (header->id == riff::kIdx1)
             return result;
         DumpHeaderChunk(level, header->id, dataStart, size);
         return result;
@@ -158,11 +149,11 @@ private:
             return; // the list type lies past the chunk: nothing inside
         size -= riff::kListTypeSize;
         const FourCC listType = readLE32(type->constData());
-        Line(indent + fourCCBytesText(listType));
-        if (listType == kMoviId)
+        AddLogLine(indent + fourCCBytesText(listType));
+        if (listType == riff::kMovi)
             return;
         if (level + 1 > kRiffAnalysisMaxDepth) {
-            Line(indent + QStringLiteral(">>> Lists nested too deeply: not walked"));
+            AddLogLine(indent + QStringLiteral(">>> Lists nested too deeply: not walked"));
             return;
         }
         // Children are walked inside their list only; the list's own size
@@ -171,7 +162,7 @@ private:
         while (size > 7) {
             if (m_out.cancelled)
                 return;
-            const qint64 m = Walk(level + 1, false, child);
+            const qint64 m = WalkChunks(level + 1, false, child);
             if (m_out.unexpectedEnd || m_out.cancelled || m > size)
                 return;
             size -= m;
@@ -182,7 +173,7 @@ private:
     void DumpHeaderChunk(int level, FourCC id, qint64 dataStart, qint64 size)
     {
         const QString in = Indent(level);
-        if (id == kStrh) {
+        if (id == riff::kStrh) {
             const auto b = Read(dataStart, kStreamHeaderBytes);
             if (!b)
                 return;
@@ -192,32 +183,36 @@ private:
                      : type == makeFourCC("auds") ? StreamKind::Audio
                      : type == makeFourCC("iavs") ? StreamKind::Interleaved
                                                   : StreamKind::Other;
-            Line(QString());
-            Banner(level, m_kind == StreamKind::Video         ? QStringLiteral("(Video)")
+            AddLogLine(QString());
+            AddBannerLine(Indent(level), QStringLiteral("-"),
+                          m_kind == StreamKind::Video         ? QStringLiteral("(Video)")
                           : m_kind == StreamKind::Audio       ? QStringLiteral("(Audio)")
                           : m_kind == StreamKind::Interleaved ? QStringLiteral("(Interleaved)")
                                                               : QStringLiteral("(Unknown)"));
-            Banner(level, QStringLiteral("Start of AVI Stream Header"));
-            Line(in + "FourccType = " + Chars(p));
-            Line(in + "FourccHandler = " + Chars(p + 4));
-            Line(in + "Flags = " + Hex(readLE32(p + 8), 8));
-            Line(in + "Priority = " + QString::number(readLE16(p + 12)));
-            Line(in + "Language = " + Hex(readLE16(p + 14), 4));
+            AddBannerLine(Indent(level), QStringLiteral("-"),
+                          QStringLiteral("Start of AVI Stream Header"));
+            AddLogLine(in + "FourccType = " + Chars(p));
+            AddLogLine(in + "FourccHandler = " + Chars(p + 4));
+            AddLogLine(in + "Flags = " + Hex(readLE32(p + 8), 8));
+            AddLogLine(in + "Priority = " + QString::number(readLE16(p + 12)));
+            AddLogLine(in + "Language = " + Hex(readLE16(p + 14), 4));
             const char *const names[] = {"InitialFrames = ", "Scale = ",  "Rate = ",
                                          "Start = ",         "Length = ", "SuggestedBufferSize = "};
             for (int i = 0; i < 6; ++i)
-                Line(in + names[i] + QString::number(readLE32(p + 16 + 4 * i)));
-            Line(in + "Quality = " + Hex(readLE32(p + 40), 8));
-            Line(in + "SampleSize = " + QString::number(readLE32(p + 44)));
+                AddLogLine(in + names[i] + QString::number(readLE32(p + 16 + 4 * i)));
+            AddLogLine(in + "Quality = " + Hex(readLE32(p + 40), 8));
+            AddLogLine(in + "SampleSize = " + QString::number(readLE32(p + 44)));
             const char *const frame[] = {
                 "rcFrame.Left = ", "rcFrame.Top = ", "rcFrame.Right = ", "rcFrame.Bottom = "};
             for (int i = 0; i < 4; ++i)
-                Line(in + frame[i] + QString::number(qint16(readLE16(p + 48 + 2 * i))));
-            Banner(level, QStringLiteral("End of AVI Stream Header"));
-            Line(QString());
-        } else if (id == kAvih) {
-            Line(QString());
-            Banner(level, QStringLiteral(" Start of AVI Main Header "));
+                AddLogLine(in + frame[i] + QString::number(qint16(readLE16(p + 48 + 2 * i))));
+            AddBannerLine(Indent(level), QStringLiteral("-"),
+                          QStringLiteral("End of AVI Stream Header"));
+            AddLogLine(QString());
+        } else if (id == riff::kAvih) {
+            AddLogLine(QString());
+            AddBannerLine(Indent(level), QStringLiteral("-"),
+                          QStringLiteral(" Start of AVI Main Header "));
             const auto b = Read(dataStart, kMainHeaderBytes);
             if (!b)
                 return;
@@ -238,28 +233,30 @@ private:
             for (int i = 0; i < 14; ++i) {
                 const quint32 v = readLE32(b->constData() + 4 * i);
                 const bool hex = i == 3 || i >= 10;
-                Line(in + names[i] + (hex ? Hex(v, 8) : QString::number(v)));
+                AddLogLine(in + names[i] + (hex ? Hex(v, 8) : QString::number(v)));
             }
-            Banner(level, QStringLiteral(" End of Main Header "));
-            Line(QString());
-        } else if (id == kStrf && m_kind == StreamKind::Video) {
-            Line(QString());
-            Banner(level, QStringLiteral("Start of Stream Format Header"));
+            AddBannerLine(Indent(level), QStringLiteral("-"),
+                          QStringLiteral(" End of Main Header "));
+            AddLogLine(QString());
+        } else if (id == riff::kStrf && m_kind == StreamKind::Video) {
+            AddLogLine(QString());
+            AddBannerLine(Indent(level), QStringLiteral("-"),
+                          QStringLiteral("Start of Stream Format Header"));
             const auto b = Read(dataStart, kBitmapInfoBytes);
             if (!b)
                 return;
             const char *p = b->constData();
-            Line(in + "biSize = " + QString::number(readLE32(p)));
-            Line(in + "biWidth = " + QString::number(qint32(readLE32(p + 4))));
-            Line(in + "biHeight = " + QString::number(qint32(readLE32(p + 8))));
-            Line(in + "biPlanes = " + QString::number(readLE16(p + 12)));
-            Line(in + "biBitCount = " + QString::number(readLE16(p + 14)));
-            Line(in + "biCompression = " + Chars(p + 16));
-            Line(in + "biSizeImage = " + QString::number(readLE32(p + 20)));
-            Line(in + "biXPelsPerMeter = " + QString::number(qint32(readLE32(p + 24))));
-            Line(in + "biYPelsPerMeter = " + QString::number(qint32(readLE32(p + 28))));
-            Line(in + "biClrUsed = " + QString::number(readLE32(p + 32)));
-            Line(in + "biClrImportant = " + QString::number(readLE32(p + 36)));
+            AddLogLine(in + "biSize = " + QString::number(readLE32(p)));
+            AddLogLine(in + "biWidth = " + QString::number(qint32(readLE32(p + 4))));
+            AddLogLine(in + "biHeight = " + QString::number(qint32(readLE32(p + 8))));
+            AddLogLine(in + "biPlanes = " + QString::number(readLE16(p + 12)));
+            AddLogLine(in + "biBitCount = " + QString::number(readLE16(p + 14)));
+            AddLogLine(in + "biCompression = " + Chars(p + 16));
+            AddLogLine(in + "biSizeImage = " + QString::number(readLE32(p + 20)));
+            AddLogLine(in + "biXPelsPerMeter = " + QString::number(qint32(readLE32(p + 24))));
+            AddLogLine(in + "biYPelsPerMeter = " + QString::number(qint32(readLE32(p + 28))));
+            AddLogLine(in + "biClrUsed = " + QString::number(readLE32(p + 32)));
+            AddLogLine(in + "biClrImportant = " + QString::number(readLE32(p + 36)));
             const QString compression = Chars(p + 16).toLower();
             if (size - kBitmapInfoBytes >= kDvInfoBytes &&
                 (compression == QLatin1String("dvsd") || compression == QLatin1String("dsvd") ||
@@ -267,54 +264,57 @@ private:
                 if (!DumpDvInfo(level, dataStart + kBitmapInfoBytes))
                     return;
             }
-            Banner(level, QStringLiteral("End of AVI Stream Format"));
-            Line(QString());
-        } else if (id == kStrf && m_kind == StreamKind::Audio) {
-            Line(QString());
-            Banner(level, QStringLiteral("Start of Stream Format Header"));
+            AddBannerLine(Indent(level), QStringLiteral("-"),
+                          QStringLiteral("End of AVI Stream Format"));
+            AddLogLine(QString());
+        } else if (id == riff::kStrf && m_kind == StreamKind::Audio) {
+            AddLogLine(QString());
+            AddBannerLine(Indent(level), QStringLiteral("-"),
+                          QStringLiteral("Start of Stream Format Header"));
             const auto b = Read(dataStart, kWaveFormatBytes);
             if (!b)
                 return;
             const char *p = b->constData();
-            Line(in + "FormatTag = " + QString::number(readLE16(p)));
-            Line(in + "Channels = " + QString::number(readLE16(p + 2)));
-            Line(in + "SamplesPerSec = " + QString::number(readLE32(p + 4)));
-            Line(in + "AvgBytesPerSec = " + QString::number(readLE32(p + 8)));
-            Line(in + "BlockAlign = " + QString::number(readLE16(p + 12)));
-            Line(in + "BitsPerSample = " + QString::number(readLE16(p + 14)));
-            Line(in + "cbSize = " + QString::number(readLE16(p + 16)));
-            Banner(level, QStringLiteral("End of AVI Stream Format"));
-            Line(QString());
-        } else if (id == kStrf && m_kind == StreamKind::Interleaved) {
-            Line(QString());
+            AddLogLine(in + "FormatTag = " + QString::number(readLE16(p)));
+            AddLogLine(in + "Channels = " + QString::number(readLE16(p + 2)));
+            AddLogLine(in + "SamplesPerSec = " + QString::number(readLE32(p + 4)));
+            AddLogLine(in + "AvgBytesPerSec = " + QString::number(readLE32(p + 8)));
+            AddLogLine(in + "BlockAlign = " + QString::number(readLE16(p + 12)));
+            AddLogLine(in + "BitsPerSample = " + QString::number(readLE16(p + 14)));
+            AddLogLine(in + "cbSize = " + QString::number(readLE16(p + 16)));
+            AddBannerLine(Indent(level), QStringLiteral("-"),
+                          QStringLiteral("End of AVI Stream Format"));
+            AddLogLine(QString());
+        } else if (id == riff::kStrf && m_kind == StreamKind::Interleaved) {
+            AddLogLine(QString());
             if (!DumpDvInfo(level, dataStart))
                 return;
-            Line(QString());
-        } else if (id == kIndx || (char(id) == 'i' && char(id >> 8) == 'x')) {
-            Line(QString());
+            AddLogLine(QString());
+        } else if (id == riff::kIndx || (char(id) == 'i' && char(id >> 8) == 'x')) {
+            AddLogLine(QString());
             // Only the part of the index header shown is read: a short index
             // at the end of a small file is no unexpected end.
             const auto b = Read(dataStart, kIndexHeaderBytes);
             if (!b)
                 return;
             const char *p = b->constData();
-            Banner(level, QStringLiteral("Start of an Index"));
-            Line(in + "wLongsPerEntry = " + Hex(readLE16(p), 4));
-            Line(in + "bIndexSubType = " + QString::number(quint8(p[2])));
-            Line(in + "bIndexType = " + QString::number(quint8(p[3])));
-            Line(in + "nEntriesInUse = " + Hex(readLE32(p + 4), 8));
-            Line(in + "dwChunkId = " + Chars(p + 8));
-            Line(in + "qwBaseOffset = " + Hex(readLE64(p + 12), 16));
-            Line(in + "dwReserved_3 = " + Hex(readLE32(p + 20), 8));
-            Banner(level, QStringLiteral("Fin de l'Index"));
-            Line(QString());
+            AddBannerLine(Indent(level), QStringLiteral("-"), QStringLiteral("Start of an Index"));
+            AddLogLine(in + "wLongsPerEntry = " + Hex(readLE16(p), 4));
+            AddLogLine(in + "bIndexSubType = " + QString::number(quint8(p[2])));
+            AddLogLine(in + "bIndexType = " + QString::number(quint8(p[3])));
+            AddLogLine(in + "nEntriesInUse = " + Hex(readLE32(p + 4), 8));
+            AddLogLine(in + "dwChunkId = " + Chars(p + 8));
+            AddLogLine(in + "qwBaseOffset = " + Hex(readLE64(p + 12), 16));
+            AddLogLine(in + "dwReserved_3 = " + Hex(readLE32(p + 20), 8));
+            AddBannerLine(Indent(level), QStringLiteral("-"), QStringLiteral("Fin de l'Index"));
+            AddLogLine(QString());
         }
     }
 
     bool DumpDvInfo(int level, qint64 offset)
     {
         const QString in = Indent(level);
-        Banner(level, QStringLiteral("Start of DVInfo"));
+        AddBannerLine(Indent(level), QStringLiteral("-"), QStringLiteral("Start of DVInfo"));
         const auto b = Read(offset, kDvInfoBytes);
         if (!b)
             return false;
@@ -322,8 +322,8 @@ private:
             "DVAAuxSrc = ", "DVAAuxCtl = ", "DVAAuxSrc1 = ",  "DVAAuxCtl1 = ",
             "DVVAuxSrc = ", "DVVAuxCtl = ", "DVReserved0 = ", "DVReserved1 = "};
         for (int i = 0; i < 8; ++i)
-            Line(in + names[i] + Hex(readLE32(b->constData() + 4 * i), 8));
-        Banner(level, QStringLiteral("End of DVINfo"));
+            AddLogLine(in + names[i] + Hex(readLE32(b->constData() + 4 * i), 8));
+        AddBannerLine(Indent(level), QStringLiteral("-"), QStringLiteral("End of DVINfo"));
         return true;
     }
 

@@ -75,16 +75,9 @@ QByteArray patched(QByteArray bytes, qint64 position, const QByteArray &value)
     return bytes;
 }
 
-class AviHeaderRobustness : public ::testing::Test
+class AviHeaderRobustness : public TempFolderTest
 {
 protected:
-    QString write(const QByteArray &bytes)
-    {
-        const QString path = m_dir.filePath(QStringLiteral("f.avi"));
-        writeFileBytes(path, bytes);
-        return path;
-    }
-
     // Runs the scan and both patches on `bytes`; checks that each found field
     // is one of the fixture's and lies inside the file, and that each patch
     // changes exactly the fields found. Returns what the scan found.
@@ -118,8 +111,6 @@ protected:
                   patched(afterCodec, found.scale, bytesLE32(40000) + bytesLE32(1000000)));
         return found;
     }
-
-    QTemporaryDir m_dir;
 };
 
 TEST_F(AviHeaderRobustness, EveryTruncation)

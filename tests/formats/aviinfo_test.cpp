@@ -12,18 +12,8 @@ namespace {
 using namespace vidora;
 using namespace vidora::test;
 
-class AviParam : public ::testing::Test
-{
-protected:
-    QString write(const QByteArray &bytes, const QString &name = QStringLiteral("f.avi"))
-    {
-        const QString path = m_dir.filePath(name);
-        writeFileBytes(path, bytes);
-        return path;
-    }
-
-    QTemporaryDir m_dir;
-};
+class AviParam : public TempFolderTest
+{};
 
 StreamLayout videoStream(const char *handler)
 {

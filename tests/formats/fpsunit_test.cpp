@@ -15,18 +15,8 @@ namespace {
 using namespace vidora;
 using namespace vidora::test;
 
-class AviPatch : public ::testing::Test
-{
-protected:
-    QString write(const QByteArray &bytes, const QString &name = QStringLiteral("f.avi"))
-    {
-        const QString path = m_dir.filePath(name);
-        writeFileBytes(path, bytes);
-        return path;
-    }
-
-    QTemporaryDir m_dir;
-};
+class AviPatch : public TempFolderTest
+{};
 
 // The file as it must be after a patch: the original with `value` at each
 // position, nothing else changed.

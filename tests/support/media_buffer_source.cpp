@@ -7,45 +7,52 @@ namespace vidora::test {
 
 using namespace media;
 
-BufferSource::BufferSource(Options options)
-    : SplitterFilter("Buffer Source"), m_options(std::move(options))
+BufferSource::BufferSource(Stream stream) : BufferSource(std::vector<Stream>{std::move(stream)}) {}
+
+BufferSource::BufferSource(std::vector<Stream> streams)
+    : SplitterFilter("Buffer Source"), m_streams(std::move(streams))
 {
-    addOutput("Out");
+    for (std::size_t i = 0; i < m_streams.size(); ++i) {
+        addOutput(m_streams.size() == 1 ? "Out" : "Out " + std::to_string(i));
+        m_next.push_back(std::make_unique<std::atomic<std::size_t>>(0));
+    }
 }
 
 BufferSource::~BufferSource()
 {
+    // Threads end before the members they read go away.
     BeginStop();
     JoinStreaming();
 }
 
-TimeRange BufferSource::timeOf(std::size_t index) const
+TimeRange BufferSource::timeOf(const Stream &stream, std::size_t index) const
 {
-    if (index < m_options.times.size())
-        return m_options.times[index];
+    if (index < stream.times.size())
+        return stream.times[index];
     const auto i = static_cast<std::int64_t>(index);
-    return {i * m_options.frameDuration, (i + 1) * m_options.frameDuration};
+    return {i * stream.frameDuration, (i + 1) * stream.frameDuration};
 }
 
-Flow BufferSource::GetNextSample(std::size_t, SamplePtr &sample)
+Flow BufferSource::GetNextSample(std::size_t stream, SamplePtr &sample)
 {
-    const std::size_t index = m_next.load();
-    if (index >= m_options.buffers.size())
+    const Stream &s = m_streams.at(stream);
+    const std::size_t index = m_next[stream]->load();
+    if (index >= s.buffers.size())
         return Flow::EndOfStream;
-    const Flow got = streamAllocator(0)->getBuffer(sample);
+    const Flow got = streamAllocator(stream)->getBuffer(sample);
     if (got != Flow::Ok)
         return got;
-    m_next.store(index + 1);
-    const QByteArray &data = m_options.buffers[index];
+    m_next[stream]->store(index + 1);
+    const QByteArray &data = s.buffers[index];
     std::memcpy(sample->data(), data.constData(), static_cast<std::size_t>(data.size()));
     sample->setActualLength(static_cast<std::size_t>(data.size()));
-    if (m_options.withTimes)
-        sample->time = timeOf(index);
+    if (s.withTimes)
+        sample->time = timeOf(s, index);
     sample->mediaTime =
         TimeRange{static_cast<std::int64_t>(index), static_cast<std::int64_t>(index) + 1};
     sample->syncPoint = true;
-    if (index == m_options.typeChangeAt)
-        sample->typeChange = m_options.firstTypeChange;
+    if (const auto found = s.typeChanges.find(index); found != s.typeChanges.end())
+        sample->typeChange = found->second;
     else
         sample->typeChange.reset();
     return Flow::Ok;
@@ -53,29 +60,42 @@ Flow BufferSource::GetNextSample(std::size_t, SamplePtr &sample)
 
 bool BufferSource::Seek(std::int64_t position)
 {
-    std::size_t index = 0;
-    while (index < m_options.buffers.size() && timeOf(index).stop <= position)
-        ++index;
-    m_next.store(index);
+    for (std::size_t i = 0; i < m_streams.size(); ++i) {
+        const Stream &s = m_streams[i];
+        std::size_t index = 0;
+        while (index < s.buffers.size() && timeOf(s, index).stop <= position)
+            ++index;
+        m_next[i]->store(index);
+    }
     return true;
 }
 
 std::int64_t BufferSource::Duration()
 {
-    return m_options.buffers.empty() ? 0 : timeOf(m_options.buffers.size() - 1).stop;
+    std::int64_t longest = 0;
+    for (const Stream &s : m_streams)
+        if (!s.buffers.empty())
+            longest = std::max(longest, timeOf(s, s.buffers.size() - 1).stop);
+    return longest;
 }
 
-std::vector<MediaType> BufferSource::OutputTypes(std::size_t)
+std::int64_t BufferSource::FrameDuration()
 {
-    return {m_options.type};
+    return m_streams.empty() ? 0 : m_streams.front().frameDuration;
 }
 
-bool BufferSource::DecideBufferSize(std::size_t, Allocator &allocator)
+std::vector<MediaType> BufferSource::OutputTypes(std::size_t stream)
 {
+    return {m_streams.at(stream).type};
+}
+
+bool BufferSource::DecideBufferSize(std::size_t stream, Allocator &allocator)
+{
+    const Stream &s = m_streams.at(stream);
     std::size_t largest = 1;
-    for (const auto &b : m_options.buffers)
+    for (const auto &b : s.buffers)
         largest = std::max(largest, static_cast<std::size_t>(b.size()));
-    const auto granted = allocator.setProperties({4, largest, 16});
+    const auto granted = allocator.setProperties({s.bufferCount, largest, 16});
     return granted && granted->size >= largest;
 }
 

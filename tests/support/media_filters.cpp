@@ -1,5 +1,7 @@
 #include "support/media_filters.h"
 
+#include "platform/media/filters/ffmpeg_support.h"
+
 #include <cstring>
 #include <stdexcept>
 
@@ -17,15 +19,32 @@ int frameNumberOf(const MediaSample &sample)
     return static_cast<int>(n);
 }
 
-MediaType testVideoType(std::int64_t frameDuration)
+std::vector<std::string> pinNames(Filter &filter)
 {
+    std::vector<std::string> names;
+    for (Pin *p : filter.pins())
+        names.push_back(p->name());
+    return names;
+}
+
+std::vector<int> frameNumbers(int first, int last)
+{
+    std::vector<int> numbers;
+    for (int i = first; i <= last; ++i)
+        numbers.push_back(i);
+    return numbers;
+}
+
+MediaType testVideoType(std::int64_t frameDuration, bool pal)
+{
+    const DvSystem &system = pal ? kDv625 : kDv525;
     VideoInfoHeader info;
     info.AvgTimePerFrame = frameDuration;
-    info.bmiHeader.biWidth = kDv625.width;
-    info.bmiHeader.biHeight = kDv625.height;
+    info.bmiHeader.biWidth = system.width;
+    info.bmiHeader.biHeight = system.height;
     info.bmiHeader.biCompression = subtype::Dvsd;
     info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biSizeImage = static_cast<std::uint32_t>(kDv625.frameBytes);
+    info.bmiHeader.biSizeImage = static_cast<std::uint32_t>(system.frameBytes);
     return MediaType::video(subtype::Dvsd, info);
 }
 
@@ -38,6 +57,25 @@ MediaType testAudioType()
     wave.nBlockAlign = 4;
     wave.nAvgBytesPerSec = 192000;
     return MediaType::audio(wave);
+}
+
+MediaType dvInterleavedType()
+{
+    return MediaType::interleaved(subtype::Dvsd, DvInfo{});
+}
+
+MediaType rgb24Type(int width, int height, std::int64_t frameDuration)
+{
+    VideoInfoHeader info;
+    info.AvgTimePerFrame = frameDuration;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biSizeImage = static_cast<std::uint32_t>(ffmpeg::rgb24ImageSize(width, height));
+    MediaType type = MediaType::video(subtype::Rgb24, info);
+    type.fixedSizeSamples = true;
+    type.sampleSize = info.bmiHeader.biSizeImage;
+    return type;
 }
 
 MemorySource::MemorySource(Options options)
@@ -124,51 +162,68 @@ Flow RecordingSink::DoRenderSample(const MediaSample &sample)
     }
     RecordedSample record;
     record.frame = frameNumberOf(sample);
+    if (keepBytes)
+        record.bytes = QByteArray(reinterpret_cast<const char *>(sample.data()),
+                                  static_cast<qsizetype>(sample.actualLength()));
     record.time = sample.time;
     record.mediaTime = sample.mediaTime;
     record.thread = std::this_thread::get_id();
-    record.typeChange = sample.typeChange.has_value();
+    record.typeChange = sample.typeChange;
     if (auto *c = graph() ? graph()->syncSource() : nullptr)
         record.clockTime = c->now();
-    {
-        std::lock_guard lock(m_mutex);
-        m_rendered.push_back(record);
-    }
-    m_changed.notify_all();
+    m_rendered.add(std::move(record));
     return Flow::Ok;
 }
 
 void RecordingSink::OnReceiveFirstSample(const MediaSample &sample)
 {
-    std::lock_guard lock(m_mutex);
-    m_cued.push_back(frameNumberOf(sample));
-}
-
-std::vector<RecordedSample> RecordingSink::rendered() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_rendered;
+    m_cued.add(frameNumberOf(sample));
 }
 
 std::vector<int> RecordingSink::renderedFrames() const
 {
-    std::lock_guard lock(m_mutex);
     std::vector<int> frames;
-    for (const auto &r : m_rendered)
+    for (const auto &r : m_rendered.items())
         frames.push_back(r.frame);
     return frames;
 }
 
-std::vector<int> RecordingSink::cuedFrames() const
+std::vector<QByteArray> RecordingSink::samples() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_cued;
+    std::vector<QByteArray> bytes;
+    for (const auto &r : m_rendered.items())
+        bytes.push_back(r.bytes);
+    return bytes;
 }
 
-bool RecordingSink::waitForRendered(std::size_t count, std::chrono::milliseconds timeout) const
+QByteArray RecordingSink::joined() const
 {
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [&] { return m_rendered.size() >= count; });
+    QByteArray all;
+    for (const auto &r : m_rendered.items())
+        all += r.bytes;
+    return all;
+}
+
+std::vector<std::optional<TimeRange>> RecordingSink::times() const
+{
+    std::vector<std::optional<TimeRange>> times;
+    for (const auto &r : m_rendered.items())
+        times.push_back(r.time);
+    return times;
+}
+
+std::vector<std::optional<MediaType>> RecordingSink::typeChanges() const
+{
+    std::vector<std::optional<MediaType>> changes;
+    for (const auto &r : m_rendered.items())
+        changes.push_back(r.typeChange);
+    return changes;
+}
+
+void RecordingVideoSink::presentFrame(VideoFrame frame)
+{
+    const std::int64_t clockTime = m_clock ? m_clock->now() : -1;
+    m_frames.add({std::move(frame), clockTime});
 }
 
 CountingTransform::CountingTransform(bool modifiesData, std::string objectName)
@@ -266,41 +321,72 @@ bool EventLog::waitFor(GraphEventCode code, std::chrono::milliseconds timeout, i
     return true;
 }
 
-FilterHarness::FilterHarness(std::shared_ptr<Filter> filter, MemorySource::Options source,
-                             MediaType sinkAccepts)
-    : m_executor(std::make_shared<QueueEventExecutor>()),
-      m_graph(std::make_unique<FilterGraph>(m_executor)),
-      m_log(std::make_unique<EventLog>(*m_graph, m_executor)),
-      m_source(std::make_shared<MemorySource>(std::move(source))),
-      m_sink(std::make_shared<RecordingSink>(std::move(sinkAccepts)))
+bool TestGraph::run(std::chrono::milliseconds timeout)
 {
-    Filter *raw = filter.get();
-    m_graph->AddFilter(m_source, "source");
-    m_graph->AddFilter(std::move(filter), "under test");
-    m_graph->AddFilter(m_sink, "sink");
-    auto inputs = raw->inputPins();
-    auto outputs = raw->outputPins();
-    m_connected = !inputs.empty() && !outputs.empty() &&
-                  m_graph->ConnectDirect(m_source->outputAt(0), *inputs.front()) &&
-                  m_graph->ConnectDirect(*outputs.front(), m_sink->input());
-}
-
-bool FilterHarness::runToCompletion(std::chrono::milliseconds timeout)
-{
-    if (!m_graph->Run())
+    const int completedBefore = log.count(GraphEventCode::Complete);
+    const int errorsBefore = log.count(GraphEventCode::ErrorAbort);
+    if (!graph.Run())
         return false;
     const auto end = std::chrono::steady_clock::now() + timeout;
     bool complete = false;
-    for (;;) {
-        const auto codes = m_log->codes();
-        complete = std::count(codes.begin(), codes.end(), GraphEventCode::Complete) > 0;
-        if (complete || std::count(codes.begin(), codes.end(), GraphEventCode::ErrorAbort) > 0 ||
-            std::chrono::steady_clock::now() > end)
+    while (std::chrono::steady_clock::now() < end) {
+        if (log.count(GraphEventCode::ErrorAbort) > errorsBefore)
             break;
+        if (log.count(GraphEventCode::Complete) > completedBefore) {
+            complete = true;
+            break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    m_graph->Stop();
+    graph.Stop();
     return complete;
+}
+
+FilterHarness::FilterHarness(std::shared_ptr<Filter> filter, MemorySource::Options source,
+                             MediaType sinkAccepts)
+    : m_source(std::make_shared<MemorySource>(std::move(source))),
+      m_sink(std::make_shared<RecordingSink>(std::move(sinkAccepts)))
+{
+    connect({std::move(filter)}, m_sink, false);
+}
+
+FilterHarness::FilterHarness(MediaType type, std::vector<QByteArray> samples,
+                             std::vector<std::shared_ptr<Filter>> chain,
+                             std::shared_ptr<Filter> sink)
+    : m_source(std::make_shared<BufferSource>(BufferSource::Stream{
+          .type = std::move(type), .buffers = std::move(samples), .bufferCount = 2}))
+{
+    if (!sink) {
+        m_sink = std::make_shared<RecordingSink>();
+        sink = m_sink;
+    }
+    connect(std::move(chain), std::move(sink), true);
+}
+
+void FilterHarness::connect(std::vector<std::shared_ptr<Filter>> chain,
+                            std::shared_ptr<Filter> sink, bool numbered)
+{
+    FilterGraph &g = m_graph.graph;
+    g.AddFilter(m_source, "source");
+    OutputPin *upstream = &m_source->outputAt(0);
+    m_connected = true;
+    int index = 0;
+    for (const auto &filter : chain) {
+        g.AddFilter(filter, numbered ? "filter " + std::to_string(index++) : "under test");
+        auto inputs = filter->inputPins();
+        auto outputs = filter->outputPins();
+        m_connected = m_connected && !inputs.empty() && !outputs.empty() &&
+                      g.ConnectDirect(*upstream, *inputs.front());
+        if (!outputs.empty())
+            upstream = outputs.front();
+    }
+    g.AddFilter(sink, "sink");
+    m_connected = m_connected && g.ConnectDirect(*upstream, *sink->inputPins().front());
+}
+
+std::vector<QByteArray> FilterHarness::received() const
+{
+    return m_sink ? m_sink->samples() : std::vector<QByteArray>{};
 }
 
 } // namespace vidora::test

@@ -1,18 +1,25 @@
 #pragma once
 
-// Test filters for the media layer: a memory source, a recording sink, a
-// counting in-place transform, and a harness that runs one filter between a
-// test source pin and a test sink pin.
+// Test filters for the media layer: a memory source, a recording sink (and
+// the recording end of a video renderer), a counting in-place transform, and
+// a harness that runs filters between a test source pin and a test sink pin.
 #include "formats/dvsystem.h"
+#include "platform/media/clock.h"
+#include "platform/media/filters/video_renderer.h"
 #include "platform/media/graph.h"
 #include "platform/media/renderer.h"
 #include "platform/media/splitter.h"
 #include "platform/media/transform.h"
+#include "support/media_buffer_source.h"
+
+#include <QByteArray>
 
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -20,10 +27,19 @@ namespace vidora::test {
 
 // The frame number a MemorySource wrote into a sample (first 4 bytes, LE).
 int frameNumberOf(const media::MediaSample &sample);
+// The names of the filter's pins, in the filter's order.
+std::vector<std::string> pinNames(media::Filter &filter);
+// The frame numbers first, first + 1, …, last.
+std::vector<int> frameNumbers(int first, int last);
 
-// One video-like type for tests: video/dvsd with a VIDEOINFOHEADER.
-media::MediaType testVideoType(std::int64_t frameDuration = kDv625.frameDuration);
+// One video-like type for tests: video/dvsd with a VIDEOINFOHEADER stating
+// the frame duration, 720 × 576 (PAL) or 720 × 480.
+media::MediaType testVideoType(std::int64_t frameDuration = kDv625.frameDuration, bool pal = true);
 media::MediaType testAudioType();
+// An interleaved DV type with a blank DV info block (no duration).
+media::MediaType dvInterleavedType();
+// Video/RGB24 bottom-up pictures of the size, with the padded image size.
+media::MediaType rgb24Type(int width, int height, std::int64_t frameDuration = 400000);
 
 // A source of `frameCount` numbered frames per stream from a pool, without
 // copying: each sample is a pool buffer with its frame number in the first
@@ -59,17 +75,48 @@ private:
     std::atomic<int> m_produced{0};
 };
 
+// What a recording keeps, with a wait for its size; the recorders' shared part.
+template <typename T>
+class Recording
+{
+public:
+    void add(T item)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_items.push_back(std::move(item));
+        }
+        m_changed.notify_all();
+    }
+    std::vector<T> items() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_items;
+    }
+    bool waitFor(std::size_t count, std::chrono::milliseconds timeout) const
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return m_items.size() >= count; });
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    std::vector<T> m_items; // guarded by m_mutex
+};
+
 struct RecordedSample
 {
-    int frame = -1;
+    int frame = -1; // what a MemorySource numbered it, -1 below 4 bytes
+    QByteArray bytes;
     std::optional<media::TimeRange> time;
     std::optional<media::TimeRange> mediaTime;
     std::int64_t clockTime = -1; // the graph clock's time when rendered, -1 without a clock
-    bool typeChange = false;
+    std::optional<media::MediaType> typeChange;
     std::thread::id thread;
 };
 
-// A renderer that records what it renders and what it cues.
+// A renderer that records what it renders, byte for byte, and what it cues.
 class RecordingSink : public media::RendererFilter
 {
 public:
@@ -80,19 +127,55 @@ public:
     media::Flow DoRenderSample(const media::MediaSample &sample) override;
     void OnReceiveFirstSample(const media::MediaSample &sample) override;
 
-    std::vector<RecordedSample> rendered() const;
+    std::vector<RecordedSample> rendered() const { return m_rendered.items(); }
     std::vector<int> renderedFrames() const;
-    std::vector<int> cuedFrames() const;
-    bool waitForRendered(std::size_t count, std::chrono::milliseconds timeout) const;
+    // The bytes of every sample rendered, in order; all of them joined.
+    std::vector<QByteArray> samples() const;
+    QByteArray joined() const;
+    std::vector<std::optional<media::TimeRange>> times() const;
+    std::vector<std::optional<media::MediaType>> typeChanges() const;
+    std::vector<int> cuedFrames() const { return m_cued.items(); }
+    bool waitForRendered(std::size_t count, std::chrono::milliseconds timeout) const
+    {
+        return m_rendered.waitFor(count, timeout);
+    }
     // Called in DoRenderSample before recording (block, fail, inspect).
     std::function<media::Flow(const media::MediaSample &)> onRender;
+    // False: the records leave the bytes out (long runs of large frames).
+    // Set before the graph runs.
+    bool keepBytes = true;
 
 private:
     media::MediaType m_accepts;
-    mutable std::mutex m_mutex;
-    mutable std::condition_variable m_changed;
-    std::vector<RecordedSample> m_rendered; // guarded by m_mutex
-    std::vector<int> m_cued;                // guarded by m_mutex
+    Recording<RecordedSample> m_rendered;
+    Recording<int> m_cued;
+};
+
+struct PresentedFrame
+{
+    media::VideoFrame frame;
+    std::int64_t clockTime = -1; // the clock's time when presented, -1 without one
+};
+
+// The picture end of a video renderer for tests: records every frame the
+// renderer presents, with the time a clock showed at that moment.
+class RecordingVideoSink final : public media::IVideoSink
+{
+public:
+    // `clock` (may be null) must outlive the sink's use.
+    explicit RecordingVideoSink(const media::ReferenceClock *clock = nullptr) : m_clock(clock) {}
+
+    void presentFrame(media::VideoFrame frame) override;
+
+    std::vector<PresentedFrame> frames() const { return m_frames.items(); }
+    bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const
+    {
+        return m_frames.waitFor(count, timeout);
+    }
+
+private:
+    const media::ReferenceClock *m_clock;
+    Recording<PresentedFrame> m_frames;
 };
 
 // An in-place transform that counts what passes, can fail at a frame, and
@@ -148,28 +231,59 @@ private:
     std::shared_ptr<std::vector<media::GraphEvent>> m_events; // test thread only
 };
 
-// One filter under test between a test source pin and a test sink pin, in a
-// graph of its own with a queued executor.
+// A graph of its own with a queued executor and its event log, for tests
+// that wire their filters themselves.
+struct TestGraph
+{
+    std::shared_ptr<media::QueueEventExecutor> executor =
+        std::make_shared<media::QueueEventExecutor>();
+    media::FilterGraph graph{executor};
+    EventLog log{graph, executor};
+
+    // Runs the graph until this run's Complete or ErrorAbort (or the
+    // time-out), then stops it; true when Complete came first.
+    bool run(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+};
+
+// Filters under test between a test source pin and a test sink pin:
+// source → chain[0] → … → chain[n−1] → sink, connected directly, each
+// filter by its first input and first output, in a TestGraph.
 class FilterHarness
 {
 public:
+    // Numbered frames of a MemorySource through one filter into a
+    // RecordingSink that accepts `sinkAccepts`.
     FilterHarness(std::shared_ptr<media::Filter> filter, MemorySource::Options source,
                   media::MediaType sinkAccepts = media::MediaType());
+    // Samples holding the given bytes (sample i holds samples[i]; lengths may
+    // differ) through the chain into `sink`, or a RecordingSink accepting
+    // anything when none is given.
+    FilterHarness(media::MediaType type, std::vector<QByteArray> samples,
+                  std::vector<std::shared_ptr<media::Filter>> chain,
+                  std::shared_ptr<media::Filter> sink = nullptr);
+
     bool connected() const { return m_connected; }
-    media::FilterGraph &graph() { return *m_graph; }
-    MemorySource &source() { return *m_source; }
+    media::FilterGraph &graph() { return m_graph.graph; }
+    media::SplitterFilter &source() { return *m_source; }
+    // The recording sink; there is none when the test gave its own.
     RecordingSink &sink() { return *m_sink; }
-    EventLog &events() { return *m_log; }
-    // Runs the graph until Complete or ErrorAbort (or the time-out), then
-    // stops it; true when Complete came.
-    bool runToCompletion(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    EventLog &events() { return m_graph.log; }
+    // The bytes of every sample the recording sink rendered, in order.
+    std::vector<QByteArray> received() const;
+    bool run(std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        return m_graph.run(timeout);
+    }
 
 private:
-    std::shared_ptr<media::QueueEventExecutor> m_executor;
-    std::unique_ptr<media::FilterGraph> m_graph;
-    std::unique_ptr<EventLog> m_log;
-    std::shared_ptr<MemorySource> m_source;
-    std::shared_ptr<RecordingSink> m_sink;
+    // The filters are named "filter 0", "filter 1"… when `numbered`, else
+    // the one filter is "under test".
+    void connect(std::vector<std::shared_ptr<media::Filter>> chain,
+                 std::shared_ptr<media::Filter> sink, bool numbered);
+
+    TestGraph m_graph;
+    std::shared_ptr<media::SplitterFilter> m_source;
+    std::shared_ptr<RecordingSink> m_sink; // null when the test gave its own sink
     bool m_connected = false;
 };
 

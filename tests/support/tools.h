@@ -1,16 +1,34 @@
 #pragma once
 
-// Small helpers shared by the tests: whole-file reads and writes, and running
-// the independent command-line tools (ffmpeg, ffprobe, mediainfo, exiftool).
+// Small helpers shared by the tests: whole-file reads and writes, a test
+// with a temporary folder, and running the independent command-line tools
+// (ffmpeg, ffprobe, mediainfo, exiftool).
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 namespace vidora::test {
 
 QByteArray readFileBytes(const QString &path);
 // Writes the bytes, replacing the file; fails the current test on error.
 void writeFileBytes(const QString &path, const QByteArray &bytes);
+
+// A test with a temporary folder of its own, removed after the test.
+class TempFolderTest : public ::testing::Test
+{
+protected:
+    // The bytes written as `name` in the folder; the file's path.
+    QString write(const QByteArray &bytes, const QString &name = QStringLiteral("f.avi"))
+    {
+        const QString path = m_dir.filePath(name);
+        writeFileBytes(path, bytes);
+        return path;
+    }
+
+    QTemporaryDir m_dir;
+};
 
 struct ToolResult
 {

@@ -3,7 +3,7 @@
 // inside the overlay's text box only.
 #include "platform/media/graph.h"
 #include "support/dvfiles.h"
-#include "support/media_video_sink.h"
+#include "support/media_filters.h"
 #include "support/tools.h"
 #include "ui/ueditincrust.h"
 #include "ui/uvueframe.h"

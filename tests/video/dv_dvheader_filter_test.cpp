@@ -1,6 +1,6 @@
 #include "dvfacts.h"
-#include "filter_chain.h"
 #include "formats/dvcodes.h"
+#include "support/media_filters.h"
 #include "support/media_hang_guard.h"
 #include "video/filters/dv_dvheader.h"
 #include "video/filters/dv_scenedetect.h"
@@ -109,7 +109,7 @@ TEST_P(DvHeaderFilter, RewritesOnlyItsPacks)
 
     const DvFrame frame = sourceFrame();
     const std::vector<QByteArray> samples{frame.toByteArray(), QByteArray(100, '\x62')};
-    FilterChain chain(dvVideoType(400000), samples, {detector, header});
+    FilterHarness chain(testVideoType(400000), samples, {detector, header});
     ASSERT_TRUE(chain.connected());
     ASSERT_TRUE(chain.run());
     const auto out = chain.received();
@@ -190,7 +190,7 @@ public:
     explicit SystemChanger(DvStandard target)
         : TransformFilter("System changer"), m_frame(blankFrame(target)),
           m_type(
-              dvVideoType(target == DvStandard::Pal ? 400000 : 333667, target == DvStandard::Pal))
+              testVideoType(target == DvStandard::Pal ? 400000 : 333667, target == DvStandard::Pal))
     {}
     bool CheckInputType(const MediaType &type) override { return IsDvConnectionType(type); }
     bool CheckTransform(const MediaType &, const MediaType &out) override { return out == m_type; }
@@ -226,9 +226,9 @@ TEST(DvHeaderFilterAcrossSystems, CopiesTheSourcePacksAndKeepsTheTargetSystem)
         auto changer = std::make_shared<SystemChanger>(to);
         auto header = std::make_shared<Tdv_DVheader>(detector.get());
         const bool sourcePal = from == DvStandard::Pal;
-        FilterChain chain(dvVideoType(sourcePal ? 400000 : 333667, sourcePal),
-                          {sourceFrame(from).toByteArray(), sourceFrame(from).toByteArray()},
-                          {detector, changer, header});
+        FilterHarness chain(testVideoType(sourcePal ? 400000 : 333667, sourcePal),
+                            {sourceFrame(from).toByteArray(), sourceFrame(from).toByteArray()},
+                            {detector, changer, header});
         ASSERT_TRUE(chain.connected());
         ASSERT_TRUE(chain.run());
         const auto out = chain.received();
@@ -256,7 +256,7 @@ TEST(DvHeaderFilterOptions, AcceptsDvOnlyAndKeepsItsOptions)
     EXPECT_EQ(header.DateOffset(), 0.0);
     EXPECT_FALSE(header.WriteAspect());
     EXPECT_FALSE(header.AspectWide());
-    EXPECT_TRUE(header.CheckInputType(dvVideoType(400000)));
+    EXPECT_TRUE(header.CheckInputType(testVideoType(400000)));
     EXPECT_TRUE(header.CheckInputType(dvInterleavedType()));
     EXPECT_FALSE(header.CheckInputType(rgb24Type(8, 8)));
 }

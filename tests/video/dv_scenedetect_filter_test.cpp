@@ -1,5 +1,5 @@
 #include "dvfacts.h"
-#include "filter_chain.h"
+#include "support/media_filters.h"
 #include "support/media_hang_guard.h"
 #include "video/filters/dv_scenedetect.h"
 
@@ -55,7 +55,7 @@ TEST(SceneDetectFilter, AcceptsDvVideoAndInterleavedStreamsOnly)
 {
     Tdv_sceneDetect detector;
     EXPECT_EQ(detector.objectName(), "Vesk Tobrek dv_sceneDetect");
-    EXPECT_TRUE(detector.CheckInputType(dvVideoType(400000)));
+    EXPECT_TRUE(detector.CheckInputType(testVideoType(400000)));
     EXPECT_TRUE(detector.CheckInputType(dvInterleavedType()));
     EXPECT_TRUE(detector.CheckInputType(MediaType(MajorType::Interleaved, fourCC("dvhd"))));
     EXPECT_FALSE(detector.CheckInputType(rgb24Type(8, 8)));
@@ -84,7 +84,7 @@ TEST(SceneDetectFilter, ReportsThroughAGraphAndStopReportsOnce)
     for (int i = 0; i < 3; ++i)
         samples.push_back(dvFrame(60 + i)); // a jump of a minute: a new scene at frame 4
 
-    FilterChain chain(dvVideoType(400000), samples, {detector});
+    FilterHarness chain(testVideoType(400000), samples, {detector});
     ASSERT_TRUE(chain.connected());
     ASSERT_TRUE(chain.run());
     EXPECT_EQ(chain.received(), samples);
@@ -126,7 +126,7 @@ TEST(SceneDetectFilter, RunWithoutFramesReportsAnEmptySceneOnce)
     auto detector = std::make_shared<Tdv_sceneDetect>();
     CallLog log;
     attach(*detector, log);
-    FilterChain chain(dvInterleavedType(), {}, {detector});
+    FilterHarness chain(dvInterleavedType(), {}, {detector});
     ASSERT_TRUE(chain.connected());
     ASSERT_TRUE(chain.run());
     EXPECT_EQ(log.calls, (std::vector<std::string>{"scene 0-0", "end"}));
@@ -156,7 +156,7 @@ TEST_P(SceneDetectDuration, GivesTheShowCount)
     HangGuard guard(30s);
     const DurationCase &c = GetParam();
     auto detector = std::make_shared<Tdv_sceneDetect>();
-    FilterChain chain(c.type, {dvFrame(0, c.standard), dvFrame(1, c.standard)}, {detector});
+    FilterHarness chain(c.type, {dvFrame(0, c.standard), dvFrame(1, c.standard)}, {detector});
     ASSERT_TRUE(chain.connected());
     ASSERT_TRUE(chain.run());
     EXPECT_EQ(detector->FrameDuration(), c.duration);
@@ -166,9 +166,9 @@ TEST_P(SceneDetectDuration, GivesTheShowCount)
 INSTANTIATE_TEST_SUITE_P(
     Table, SceneDetectDuration,
     ::testing::Values(
-        DurationCase{"VideoInfoPal", dvVideoType(400000), DvStandard::Pal, 400000, 125},
-        DurationCase{"VideoInfoWins", dvVideoType(200000), DvStandard::Pal, 200000, 250},
-        DurationCase{"VideoInfoWithoutDuration", dvVideoType(0), DvStandard::Ntsc, 333667, 150},
+        DurationCase{"VideoInfoPal", testVideoType(400000), DvStandard::Pal, 400000, 125},
+        DurationCase{"VideoInfoWins", testVideoType(200000), DvStandard::Pal, 200000, 250},
+        DurationCase{"VideoInfoWithoutDuration", testVideoType(0), DvStandard::Ntsc, 333667, 150},
         DurationCase{"InterleavedPal", dvInterleavedType(), DvStandard::Pal, 400000, 125},
         DurationCase{"InterleavedNtsc", dvInterleavedType(), DvStandard::Ntsc, 333667, 150}),
     [](const auto &caseInfo) { return std::string(caseInfo.param.name); });

@@ -1,6 +1,6 @@
-#include "filter_chain.h"
 #include "platform/media/filters/file_writer.h"
 #include "support/media_buffer_source.h"
+#include "support/media_filters.h"
 #include "support/media_hang_guard.h"
 #include "support/tools.h"
 #include "video/filters/dv_wavedest.h"
@@ -58,14 +58,6 @@ std::uint32_t le32(const QByteArray &bytes, int at)
     return qFromLittleEndian<std::uint32_t>(bytes.constData() + at);
 }
 
-std::vector<std::string> pinNames(Filter &filter)
-{
-    std::vector<std::string> names;
-    for (Pin *p : filter.pins())
-        names.push_back(p->name());
-    return names;
-}
-
 TEST(WaveDestFilter, ListsInputThenOutputAndTakesWaveFormatsOnly)
 {
     Tdv_WaveDest filter;
@@ -82,7 +74,7 @@ TEST(WaveDestFilter, ListsInputThenOutputAndTakesWaveFormatsOnly)
     EXPECT_TRUE(filter.CheckTransform(audioType(18), MediaType(MajorType::Stream, subtype::Wave)));
 
     // A format block under 16 bytes cannot be connected at all.
-    FilterChain chain(audioType(14), audioSamples(), {std::make_shared<Tdv_WaveDest>()});
+    FilterHarness chain(audioType(14), audioSamples(), {std::make_shared<Tdv_WaveDest>()});
     EXPECT_FALSE(chain.connected());
 }
 
@@ -106,7 +98,7 @@ TEST_P(WaveDestFile, WritesAWaveFileThatFfmpegReads)
     for (const QByteArray &s : samples)
         pcm += s;
 
-    FilterChain chain(audioType(formatBytes), samples, {wave}, writer);
+    FilterHarness chain(audioType(formatBytes), samples, {wave}, writer);
     ASSERT_TRUE(chain.connected());
     ASSERT_TRUE(chain.run());
     EXPECT_EQ(chain.events().count(GraphEventCode::ErrorAbort), 0);
@@ -149,11 +141,10 @@ TEST(WaveDestFilter, TakesAFormatChangeOnlyBeforeTheAudio)
         auto executor = std::make_shared<QueueEventExecutor>();
         FilterGraph graph(executor);
         EventLog log(graph, executor);
-        BufferSource::Options options;
+        BufferSource::Stream options;
         options.type = MediaType::audio(announced);
         options.buffers = audioSamples();
-        options.firstTypeChange = MediaType::audio(pcm48kStereo());
-        options.typeChangeAt = at;
+        options.typeChanges = {{at, MediaType::audio(pcm48kStereo())}};
         auto source = std::make_shared<BufferSource>(options);
         auto wave = std::make_shared<Tdv_WaveDest>();
         auto writer = std::make_shared<FileWriterFilter>();
@@ -185,7 +176,7 @@ TEST(WaveDestFilter, RunWithoutAudioWritesTheHeaderOnly)
     const QString path = dir.filePath("empty.wav");
     auto writer = std::make_shared<FileWriterFilter>();
     ASSERT_TRUE(writer->SetFileName(path, nullptr));
-    FilterChain chain(audioType(18), {}, {std::make_shared<Tdv_WaveDest>()}, writer);
+    FilterHarness chain(audioType(18), {}, {std::make_shared<Tdv_WaveDest>()}, writer);
     ASSERT_TRUE(chain.connected());
     ASSERT_TRUE(chain.run());
     const QByteArray file = readFileBytes(path);
@@ -198,7 +189,7 @@ TEST(WaveDestFilter, RunWithoutAudioWritesTheHeaderOnly)
 TEST(WaveDestFilter, OutputWithoutAStreamEndsTheRunWithAnError)
 {
     HangGuard guard(30s);
-    FilterChain chain(audioType(18), audioSamples(), {std::make_shared<Tdv_WaveDest>()});
+    FilterHarness chain(audioType(18), audioSamples(), {std::make_shared<Tdv_WaveDest>()});
     ASSERT_TRUE(chain.connected());
     EXPECT_TRUE(chain.run()); // the stream completes; the header fails at the stop
     EXPECT_TRUE(chain.events().waitFor(GraphEventCode::ErrorAbort, 5s));
@@ -214,7 +205,7 @@ TEST(WaveDestFilter, SampleBeyondTheLargestFileEndsTheRunWithAnError)
     FilterHarness harness(wave, {.streams = {audioType(18)}, .frameCount = 6, .frameSize = 1000},
                           MediaType(MajorType::Stream));
     ASSERT_TRUE(harness.connected());
-    EXPECT_FALSE(harness.runToCompletion(10s));
+    EXPECT_FALSE(harness.run(10s));
     EXPECT_GE(harness.events().count(GraphEventCode::ErrorAbort), 1);
     EXPECT_EQ(wave->DataBytes(), 3000u);
     EXPECT_EQ(harness.sink().renderedFrames(), (std::vector<int>{0, 1, 2}));

@@ -1,5 +1,5 @@
 #include "dvfacts.h"
-#include "filter_chain.h"
+#include "support/media_filters.h"
 #include "support/media_hang_guard.h"
 #include "video/filters/dv_deinter.h"
 #include "video/filters/dv_deintercore.h"
@@ -45,7 +45,7 @@ void feedDetector(const std::shared_ptr<Tdv_sceneDetect> &detector)
     DvFacts facts;
     facts.recorded = QDateTime(QDate(2006, 5, 14), QTime(10, 31, 7));
     facts.timecodeFrames = 5;
-    FilterChain chain(dvVideoType(400000), {buildDvFrame(facts).toByteArray()}, {detector});
+    FilterHarness chain(testVideoType(400000), {buildDvFrame(facts).toByteArray()}, {detector});
     ASSERT_TRUE(chain.connected());
     ASSERT_TRUE(chain.run());
     ASSERT_TRUE(detector->LastInfo().HasDate);
@@ -58,11 +58,11 @@ TEST(SuperposerFilter, ProposesPaddedPicturesOfTheInputsType)
     EXPECT_TRUE(filter.CheckInputType(rgb24Type(90, 50)));
     MediaType noFormat(MajorType::Video, subtype::Rgb24);
     EXPECT_FALSE(filter.CheckInputType(noFormat));
-    EXPECT_FALSE(filter.CheckInputType(dvVideoType(400000)));
+    EXPECT_FALSE(filter.CheckInputType(testVideoType(400000)));
 
     // 90 pixels make rows of 270 bytes, padded to 272.
     auto superposer = std::make_shared<Tdv_Superposer>(nullptr);
-    FilterChain chain(rgb24Type(90, 50), {picture(90, 50, false)}, {superposer});
+    FilterHarness chain(rgb24Type(90, 50), {picture(90, 50, false)}, {superposer});
     ASSERT_TRUE(chain.connected());
     const auto out = superposer->output().connectionType().videoInfo();
     ASSERT_TRUE(out);
@@ -94,7 +94,7 @@ TEST(SuperposerFilter, DrawsInsideTheTextBoxOnlyAndFlagsItsOwnFrames)
         superposer->SetAlignment(alignment);
         superposer->ClearFrameShown();
         other->ClearFrameShown();
-        FilterChain chain(rgb24Type(width, height), {input, input}, {superposer});
+        FilterHarness chain(rgb24Type(width, height), {input, input}, {superposer});
         ASSERT_TRUE(chain.connected());
         ASSERT_TRUE(chain.run());
         EXPECT_TRUE(superposer->FrameShown());
@@ -138,8 +138,8 @@ TEST(SuperposerFilter, ShowsTheTextAtTheStartForShowCountFrames)
     superposer->SetOptions(options);
     const int width = 200, height = 100;
     const QByteArray input = picture(width, height, false, 40);
-    FilterChain chain(rgb24Type(width, height, 400000), std::vector<QByteArray>(30, input),
-                      {superposer});
+    FilterHarness chain(rgb24Type(width, height, 400000), std::vector<QByteArray>(30, input),
+                        {superposer});
     ASSERT_TRUE(chain.connected());
 
     auto framesWithText = [&] {
@@ -173,7 +173,7 @@ TEST(DeinterFilter, DeinterlacesInPlaceAsItsRoutine)
     Tdv_deinter probe;
     EXPECT_EQ(probe.objectName(), "Vesk Tobrek dv_deinter");
     EXPECT_TRUE(probe.CheckInputType(MediaType(MajorType::Video, subtype::Rgb24)));
-    EXPECT_FALSE(probe.CheckInputType(dvVideoType(400000)));
+    EXPECT_FALSE(probe.CheckInputType(testVideoType(400000)));
 
     const int width = 34, height = 20;
     const QByteArray progressive = picture(width, height, false);
@@ -187,7 +187,7 @@ TEST(DeinterFilter, DeinterlacesInPlaceAsItsRoutine)
     ASSERT_NE(expected, combed);
 
     auto deinter = std::make_shared<Tdv_deinter>();
-    FilterChain chain(rgb24Type(width, height), {progressive, combed}, {deinter});
+    FilterHarness chain(rgb24Type(width, height), {progressive, combed}, {deinter});
     ASSERT_TRUE(chain.connected());
     ASSERT_TRUE(chain.run());
     EXPECT_EQ(chain.received(), (std::vector<QByteArray>{progressive, expected}));
@@ -203,7 +203,7 @@ TEST(ContentDetectFilters, ReportCutsWithTheStampersFrameNumbers)
     EXPECT_EQ(stamper->objectName(), "Vesk Tobrek dv_Mediastamper");
     EXPECT_EQ(detector->objectName(), "Vesk Tobrek SceneContenuDetecter");
     EXPECT_TRUE(stamper->CheckInputType(testAudioType()));
-    EXPECT_FALSE(detector->CheckInputType(dvVideoType(400000)));
+    EXPECT_FALSE(detector->CheckInputType(testVideoType(400000)));
     detector->SetStamper(stamper.get());
     std::mutex lock;
     std::vector<std::string> calls;
@@ -220,7 +220,7 @@ TEST(ContentDetectFilters, ReportCutsWithTheStampersFrameNumbers)
     std::vector<QByteArray> pictures;
     for (int i = 0; i < 8; ++i)
         pictures.push_back(picture(width, height, false, i < 5 ? 10 : 200));
-    FilterChain chain(rgb24Type(width, height), pictures, {stamper, detector});
+    FilterHarness chain(rgb24Type(width, height), pictures, {stamper, detector});
     ASSERT_TRUE(chain.connected());
     ASSERT_TRUE(chain.run());
     EXPECT_EQ(chain.received(), pictures);

@@ -5,7 +5,7 @@
 #include "platform/media/graph.h"
 #include "platform/media/interfaces.h"
 #include "support/dvfiles.h"
-#include "support/media_video_sink.h"
+#include "support/media_filters.h"
 #include "support/tools.h"
 #include "video/filters/dv_scenedetect.h"
 #include "video/filters/dv_superposer.h"

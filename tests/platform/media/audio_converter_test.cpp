@@ -31,9 +31,9 @@ WaveFormatEx pcmFormat(std::uint16_t channels, std::uint32_t rate, std::uint16_t
 
 // `seconds` of a 1 kHz sine, 16-bit stereo, in chunks of one PAL frame
 // (40 ms), with their times.
-BufferSource::Options sineChunks(std::uint32_t rate, int seconds)
+BufferSource::Stream sineChunks(std::uint32_t rate, int seconds)
 {
-    BufferSource::Options o;
+    BufferSource::Stream o;
     o.type = MediaType::audio(pcmFormat(2, rate, 16));
     const int perChunk = static_cast<int>(rate / 25);
     o.frameDuration = 400000;
@@ -63,7 +63,7 @@ struct Received
 };
 
 // Runs source → converter → sink; `configure` runs after the graph is built.
-Received run(BufferSource::Options input, std::shared_ptr<AudioConverterFilter> converter,
+Received run(BufferSource::Stream input, std::shared_ptr<AudioConverterFilter> converter,
              const std::function<void()> &configure = {})
 {
     Received r;
@@ -202,7 +202,7 @@ TEST(AudioConverter, FollowsTheInputFormatToldInBand)
         QByteArray all;
         for (const auto &b : input.buffers)
             all += b;
-        input.firstTypeChange = input.type;
+        input.typeChanges = {{0, input.type}};
         input.type = MediaType::audio(pcmFormat(2, 32000, 16));
         auto converter = std::make_shared<AudioConverterFilter>();
         const Received r = run(input, converter, [&] {
@@ -341,7 +341,7 @@ TEST(AudioConverter, DecodesMp3ToPcm)
     mp3.nSamplesPerSec = 44100;
     mp3.nAvgBytesPerSec = 16000;
     mp3.nBlockAlign = 1;
-    BufferSource::Options input;
+    BufferSource::Stream input;
     input.type = MediaType::audio(mp3);
     // Chunks that cut frames anywhere, as AVI chunks may.
     for (qsizetype at = 0; at < file.size(); at += 3000)

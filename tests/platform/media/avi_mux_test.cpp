@@ -1,6 +1,6 @@
 #include "formats/aviinfo.h"
 #include "support/avi_files.h"
-#include "support/frame_source.h"
+#include "support/media_buffer_source.h"
 #include "support/media_hang_guard.h"
 #include "support/tools.h"
 
@@ -46,14 +46,10 @@ std::vector<QByteArray> videoFrames(const QString &path, std::size_t stream = 0)
         ADD_FAILURE() << "cannot read " << path.toStdString() << ": " << splitter->lastError();
         return frames;
     }
-    sink->onRender = [&](const MediaSample &s) {
-        frames.emplace_back(reinterpret_cast<const char *>(s.data()), int(s.actualLength()));
-        return Flow::Ok;
-    };
     EXPECT_TRUE(graph.Run());
     EXPECT_TRUE(log.waitFor(GraphEventCode::Complete, 10s));
     graph.Stop();
-    return frames;
+    return sink->samples();
 }
 
 QString recordedDate(const QString &path)
@@ -259,9 +255,10 @@ TEST(AviMuxInput, TakesANewFormatOnlyOnAStreamsFirstSample)
         auto executor = std::make_shared<QueueEventExecutor>();
         FilterGraph graph(executor);
         EventLog log(graph, executor);
-        auto source = std::make_shared<FrameSource>(std::vector<FrameSource::Stream>{
-            {videoType(400000), std::vector<Bytes>(5, Bytes(100, 7)), 400000}});
-        source->announce(0, c.at, c.change);
+        BufferSource::Stream video{videoType(400000),
+                                   std::vector<QByteArray>(5, QByteArray(100, 7)), 400000};
+        video.typeChanges[c.at] = c.change;
+        auto source = std::make_shared<BufferSource>(video);
         auto mux = std::make_shared<AviMuxFilter>();
         auto writer = std::make_shared<FileWriterFilter>();
         graph.AddFilter(source, "source");
@@ -308,10 +305,10 @@ TEST(AviMuxInput, WritesChunksInTimeOrderWhateverTheThreadsDo)
     WaveFormatEx wave;
     constexpr int kFrames = 40;
     // Audio chunks two frames long.
-    auto source = std::make_shared<FrameSource>(std::vector<FrameSource::Stream>{
-        {MediaType::video(fourCC("test"), info), std::vector<Bytes>(kFrames, Bytes(100, 7)),
-         400000},
-        {MediaType::audio(wave), std::vector<Bytes>(kFrames / 2, Bytes(60, 7)), 800000}});
+    auto source = std::make_shared<BufferSource>(std::vector<BufferSource::Stream>{
+        {MediaType::video(fourCC("test"), info),
+         std::vector<QByteArray>(kFrames, QByteArray(100, 7)), 400000},
+        {MediaType::audio(wave), std::vector<QByteArray>(kFrames / 2, QByteArray(60, 7)), 800000}});
     auto executor = std::make_shared<QueueEventExecutor>();
     FilterGraph graph(executor);
     EventLog log(graph, executor);

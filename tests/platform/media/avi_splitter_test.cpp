@@ -16,11 +16,10 @@ using namespace vidora::test;
 using namespace std::chrono_literals;
 
 // A file source and an AVI splitter, each output into a recording sink.
-struct SplitGraph
+struct SplitGraph : TestGraph
 {
     explicit SplitGraph(const QString &path)
-        : executor(std::make_shared<QueueEventExecutor>()), graph(executor), log(graph, executor),
-          source(std::make_shared<FileSourceFilter>()),
+        : source(std::make_shared<FileSourceFilter>()),
           splitter(std::make_shared<AviSplitterFilter>())
     {
         graph.AddFilter(source, "source");
@@ -33,17 +32,6 @@ struct SplitGraph
             connected = graph.Connect(splitter->outputAt(i), sinks.back()->input());
         }
     }
-    bool run()
-    {
-        if (!graph.Run())
-            return false;
-        const bool complete = log.waitFor(GraphEventCode::Complete, 10s);
-        graph.Stop();
-        return complete;
-    }
-    std::shared_ptr<QueueEventExecutor> executor;
-    FilterGraph graph;
-    EventLog log;
     std::shared_ptr<FileSourceFilter> source;
     std::shared_ptr<AviSplitterFilter> splitter;
     std::vector<std::shared_ptr<RecordingSink>> sinks;
@@ -91,18 +79,13 @@ TEST_F(AviSplitter, Type2PublishesVideoAndWidenedAudioWithFrameTimes)
     EXPECT_EQ(audio.waveFormat()->nSamplesPerSec, 48000u);
     EXPECT_EQ(g.splitter->Duration(), 10 * 400000);
 
-    std::vector<QByteArray> frames;
-    g.sinks[0]->onRender = [&](const MediaSample &s) {
-        frames.emplace_back(reinterpret_cast<const char *>(s.data()), int(s.actualLength()));
-        return Flow::Ok;
-    };
     ASSERT_TRUE(g.run());
     const auto rendered = g.sinks[0]->rendered();
     ASSERT_EQ(rendered.size(), 10u);
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(rendered[i].mediaTime, (TimeRange{i, i + 1}));
         EXPECT_EQ(rendered[i].time, (TimeRange{i * 400000, (i + 1) * 400000}));
-        EXPECT_TRUE(frames[i] == frame(i)) << "frame " << i << " is the file's DV frame";
+        EXPECT_TRUE(rendered[i].bytes == frame(i)) << "frame " << i << " is the file's DV frame";
     }
     EXPECT_FALSE(g.sinks[1]->rendered().empty());
 }

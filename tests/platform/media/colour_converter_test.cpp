@@ -45,18 +45,11 @@ Output convert(const MediaType &type, std::vector<QByteArray> pictures, const Me
     auto executor = std::make_shared<QueueEventExecutor>();
     FilterGraph graph(executor);
     EventLog log(graph, executor);
-    BufferSource::Options input;
+    BufferSource::Stream input;
     input.type = type;
     input.buffers = std::move(pictures);
     auto source = std::make_shared<BufferSource>(input);
     auto sink = std::make_shared<RecordingSink>(accepts);
-    std::mutex mutex;
-    sink->onRender = [&](const MediaSample &sample) {
-        std::lock_guard lock(mutex);
-        result.pictures.emplace_back(reinterpret_cast<const char *>(sample.data()),
-                                     static_cast<qsizetype>(sample.actualLength()));
-        return Flow::Ok;
-    };
     graph.AddFilter(source, "source");
     graph.AddFilter(converter, "converter");
     graph.AddFilter(sink, "sink");
@@ -66,6 +59,7 @@ Output convert(const MediaType &type, std::vector<QByteArray> pictures, const Me
     EXPECT_TRUE(graph.Run());
     result.complete = log.waitFor(GraphEventCode::Complete, 30s);
     graph.Stop();
+    result.pictures = sink->samples();
     return result;
 }
 

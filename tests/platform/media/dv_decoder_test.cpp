@@ -83,20 +83,12 @@ TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLane
         auto executor = std::make_shared<QueueEventExecutor>();
         FilterGraph graph(executor);
         EventLog log(graph, executor);
-        BufferSource::Options input;
+        BufferSource::Stream input;
         input.type = dvType(subtype::Dvsd, s.height, s.frameDuration);
         input.buffers = frames;
         input.frameDuration = s.frameDuration;
         auto source = std::make_shared<BufferSource>(input);
         auto sink = std::make_shared<RecordingSink>();
-        std::mutex mutex;
-        std::vector<QByteArray> pictures; // guarded by mutex
-        sink->onRender = [&](const MediaSample &sample) {
-            std::lock_guard lock(mutex);
-            pictures.emplace_back(reinterpret_cast<const char *>(sample.data()),
-                                  static_cast<qsizetype>(sample.actualLength()));
-            return Flow::Ok;
-        };
         graph.AddFilter(source, "source");
         graph.AddFilter(decoder, "decoder");
         graph.AddFilter(sink, "sink");
@@ -113,6 +105,7 @@ TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLane
         ASSERT_TRUE(log.waitFor(GraphEventCode::Complete, 30s)) << graph.lastError();
         graph.Stop();
 
+        const auto pictures = sink->samples();
         ASSERT_EQ(pictures.size(), static_cast<std::size_t>(frameCount));
         const auto rendered = sink->rendered();
         for (int i = 0; i < frameCount; ++i) {
@@ -199,7 +192,7 @@ TEST(DvDecoder, ATruncatedFrameAbortsTheStream)
         std::make_shared<DvDecoderFilter>(),
         {.streams = {dvType(subtype::Dvsd, 576, 400000)}, .frameCount = 2, .frameSize = 1000});
     ASSERT_TRUE(h.connected());
-    EXPECT_FALSE(h.runToCompletion());
+    EXPECT_FALSE(h.run());
     EXPECT_EQ(h.events().count(GraphEventCode::ErrorAbort), 1);
     EXPECT_TRUE(h.sink().rendered().empty());
 }

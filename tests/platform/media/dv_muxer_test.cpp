@@ -1,7 +1,6 @@
 #include "platform/media/filters/dv_audio.h"
 #include "platform/media/filters/dv_muxer.h"
 #include "platform/media/filters/dv_splitter.h"
-#include "support/frame_source.h"
 #include "support/media_filters.h"
 #include "support/media_hang_guard.h"
 #include "support/tools.h"
@@ -9,30 +8,17 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <span>
+
 namespace {
 
 using namespace vidora::media;
 using namespace vidora::test;
 using namespace std::chrono_literals;
 
-std::vector<std::string> pinNames(Filter &filter)
-{
-    std::vector<std::string> names;
-    for (auto *p : filter.pins())
-        names.push_back(p->name());
-    return names;
-}
-
 MediaType dvVideoType(bool pal)
 {
-    VideoInfoHeader info;
-    info.AvgTimePerFrame = pal ? 400000 : 333667;
-    info.bmiHeader.biWidth = 720;
-    info.bmiHeader.biHeight = pal ? 576 : 480;
-    info.bmiHeader.biCompression = fourCC("dvsd");
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biSizeImage = pal ? 144000 : 120000;
-    return MediaType::video(subtype::Dvsd, info);
+    return testVideoType(vidora::DvSystemByLines(!pal).frameDuration, pal);
 }
 
 MediaType pcmType(int rate, int channels = 2, int bits = 16, std::uint16_t tag = 1)
@@ -49,15 +35,15 @@ MediaType pcmType(int rate, int channels = 2, int bits = 16, std::uint16_t tag =
 
 // Interleaved 16-bit values as little-endian bytes, cut into buffers of
 // `chunk` values (not aligned to video frames).
-std::vector<Bytes> pcmChunks(const std::vector<std::int16_t> &values, std::size_t chunk)
+std::vector<QByteArray> pcmChunks(const std::vector<std::int16_t> &values, std::size_t chunk)
 {
-    std::vector<Bytes> chunks;
+    std::vector<QByteArray> chunks;
     for (std::size_t at = 0; at < values.size(); at += chunk) {
-        Bytes bytes;
+        QByteArray bytes;
         for (std::size_t i = at; i < std::min(values.size(), at + chunk); ++i) {
             const auto u = static_cast<std::uint16_t>(values[i]);
-            bytes.push_back(static_cast<std::uint8_t>(u & 0xff));
-            bytes.push_back(static_cast<std::uint8_t>(u >> 8));
+            bytes.append(static_cast<char>(u & 0xff));
+            bytes.append(static_cast<char>(u >> 8));
         }
         chunks.push_back(std::move(bytes));
     }
@@ -83,17 +69,21 @@ std::vector<std::int16_t> valuesOf(const QByteArray &bytes)
     return values;
 }
 
-// Frame source (video, audio…) → DV muxer → a byte sink or a DV splitter.
-struct MuxRun
+// The bytes of a frame the sink recorded, for the DV audio readers.
+std::span<const std::uint8_t> bytesOf(const QByteArray &frame)
 {
-    std::shared_ptr<QueueEventExecutor> executor = std::make_shared<QueueEventExecutor>();
-    FilterGraph graph{executor};
-    EventLog log{graph, executor};
-    std::shared_ptr<FrameSource> source;
+    return {reinterpret_cast<const std::uint8_t *>(frame.constData()),
+            static_cast<std::size_t>(frame.size())};
+}
+
+// Buffer source (video, audio…) → DV muxer → a recording sink or a DV splitter.
+struct MuxRun : TestGraph
+{
+    std::shared_ptr<BufferSource> source;
     std::shared_ptr<DvMuxerFilter> muxer = std::make_shared<DvMuxerFilter>();
 
-    explicit MuxRun(std::vector<FrameSource::Stream> streams)
-        : source(std::make_shared<FrameSource>(std::move(streams)))
+    explicit MuxRun(std::vector<BufferSource::Stream> streams)
+        : source(std::make_shared<BufferSource>(std::move(streams)))
     {
         graph.AddFilter(source, "source");
         graph.AddFilter(muxer, "DV Muxer");
@@ -111,14 +101,8 @@ struct MuxRun
         }
         return true;
     }
-    bool run()
-    {
-        if (!graph.Run())
-            return false;
-        const bool complete = log.waitFor(GraphEventCode::Complete, 20s);
-        graph.Stop();
-        return complete && log.count(GraphEventCode::ErrorAbort) == 0;
-    }
+    // Complete, and no error even while stopping.
+    bool run() { return TestGraph::run(20s) && log.count(GraphEventCode::ErrorAbort) == 0; }
 };
 
 TEST(DvMuxer, AddsAudioInputsBeforeTheOutputAndRefusesAudioDvCannotCarry)
@@ -183,12 +167,12 @@ TEST(DvMuxer, PublishesTheDvInfoOfItsAudio)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<FrameSource::Stream> streams{{dvVideoType(c.pal), {}, 400000}};
+        std::vector<BufferSource::Stream> streams{{dvVideoType(c.pal), {}, 400000}};
         for (int rate : c.rates)
             streams.push_back({pcmType(rate), {}, 400000});
         MuxRun run(streams);
         ASSERT_TRUE(run.connectInputs());
-        auto sink = std::make_shared<ByteSink>();
+        auto sink = std::make_shared<RecordingSink>();
         run.graph.AddFilter(sink, "sink");
         ASSERT_TRUE(run.graph.ConnectDirect(run.muxer->output(), sink->input()));
         const MediaType &type = run.muxer->output().connectionType();
@@ -250,20 +234,15 @@ TEST(DvMuxer, FramesDecodeInFfmpegToTheGivenAudio)
                                              "-frames:v", "10", "-c:v", "dvvideo", "-pix_fmt",
                                              c.pal ? "yuv420p" : "yuv411p", "-f", "dv", video});
         ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
-        const QByteArray file = readFileBytes(video);
-        const std::size_t frameBytes = c.pal ? 144000 : 120000;
-        std::vector<Bytes> frames;
-        for (std::size_t at = 0; at + frameBytes <= static_cast<std::size_t>(file.size());
-             at += frameBytes)
-            frames.emplace_back(file.begin() + static_cast<qsizetype>(at),
-                                file.begin() + static_cast<qsizetype>(at + frameBytes));
+        const qsizetype frameBytes = c.pal ? 144000 : 120000;
+        const std::vector<QByteArray> frames = splitDvFrames(readFileBytes(video));
         ASSERT_EQ(frames.size(), 10u);
 
         const auto pcm = noise(c.audioFrames * static_cast<std::size_t>(c.channels), 7);
         MuxRun run({{dvVideoType(c.pal), frames, c.pal ? 400000 : 333667},
                     {pcmType(c.rate, c.channels), pcmChunks(pcm, 1000), 400000}});
         ASSERT_TRUE(run.connectInputs());
-        auto sink = std::make_shared<ByteSink>();
+        auto sink = std::make_shared<RecordingSink>();
         run.graph.AddFilter(sink, "sink");
         ASSERT_TRUE(run.graph.ConnectDirect(run.muxer->output(), *sink->inputPins()[0]));
         ASSERT_TRUE(run.run());
@@ -273,17 +252,15 @@ TEST(DvMuxer, FramesDecodeInFfmpegToTheGivenAudio)
         for (std::size_t f = 0; f < frames.size(); ++f) {
             ASSERT_EQ(muxed[f].size(), frameBytes);
             std::size_t changed = 0;
-            for (std::size_t i = 0; i < frameBytes; ++i)
-                changed += !inAudioBlock(i) && muxed[f][i] != frames[f][i] ? 1 : 0;
+            for (qsizetype i = 0; i < frameBytes; ++i)
+                changed += !inAudioBlock(static_cast<std::size_t>(i)) && muxed[f][i] != frames[f][i]
+                               ? 1
+                               : 0;
             EXPECT_EQ(changed, 0u) << "frame " << f;
         }
 
         const QString out = dir.filePath("muxed.dv");
-        QByteArray joined;
-        for (const auto &f : muxed)
-            joined.append(reinterpret_cast<const char *>(f.data()),
-                          static_cast<qsizetype>(f.size()));
-        writeFileBytes(out, joined);
+        writeFileBytes(out, sink->joined());
         const auto decoded = runTool("ffmpeg", {"-v", "error", "-i", out, "-f", "s16le", "-"});
         ASSERT_EQ(decoded.exitCode, 0) << decoded.err.toStdString();
         EXPECT_TRUE(decoded.err.isEmpty()) << decoded.err.toStdString();
@@ -315,7 +292,7 @@ TEST(DvMuxer, WritesTwoPairsAsTwelveBitAudioThatTheSplitterReadsBack)
     };
     const auto pair1 = pairValues(0);
     const auto pair2 = pairValues(5);
-    const std::vector<Bytes> frames(3, Bytes(144000, 0));
+    const std::vector<QByteArray> frames(3, QByteArray(144000, 0));
     MuxRun run({{dvVideoType(true), frames, 400000},
                 {pcmType(32000), pcmChunks(pair1, 700), 400000},
                 {pcmType(32000), pcmChunks(pair2, 900), 400000}});
@@ -324,19 +301,15 @@ TEST(DvMuxer, WritesTwoPairsAsTwelveBitAudioThatTheSplitterReadsBack)
     run.graph.AddFilter(splitter, "DV Splitter");
     ASSERT_TRUE(run.graph.ConnectDirect(run.muxer->output(), *splitter->inputPin()));
     ASSERT_EQ(splitter->outputCount(), 3u);
-    std::vector<std::shared_ptr<ByteSink>> sinks;
+    std::vector<std::shared_ptr<RecordingSink>> sinks;
     for (std::size_t i = 0; i < 3; ++i) {
-        sinks.push_back(std::make_shared<ByteSink>());
+        sinks.push_back(std::make_shared<RecordingSink>());
         run.graph.AddFilter(sinks.back(), "sink " + std::to_string(i));
         ASSERT_TRUE(run.graph.ConnectDirect(splitter->outputAt(i), sinks.back()->input()));
     }
     ASSERT_TRUE(run.run());
-    const auto back1 =
-        valuesOf(QByteArray(reinterpret_cast<const char *>(sinks[1]->joined().data()),
-                            static_cast<qsizetype>(sinks[1]->joined().size())));
-    const auto back2 =
-        valuesOf(QByteArray(reinterpret_cast<const char *>(sinks[2]->joined().data()),
-                            static_cast<qsizetype>(sinks[2]->joined().size())));
+    const auto back1 = valuesOf(sinks[1]->joined());
+    const auto back2 = valuesOf(sinks[2]->joined());
     ASSERT_EQ(back1.size(), 3u * 1280 * 2);
     EXPECT_TRUE(back1 == std::vector<std::int16_t>(pair1.begin(), pair1.begin() + 3 * 1280 * 2));
     EXPECT_TRUE(back2 == std::vector<std::int16_t>(pair2.begin(), pair2.begin() + 3 * 1280 * 2));
@@ -386,7 +359,7 @@ TEST(DvMuxer, WritesAudioInTheFormatOfATypeChange)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<Bytes> buffers;
+        std::vector<QByteArray> buffers;
         std::vector<std::int16_t> stereo; // the input's audio as the frames should hold it
         for (std::size_t i = 0; i < c.segments.size(); ++i) {
             const Segment &seg = c.segments[i];
@@ -399,12 +372,13 @@ TEST(DvMuxer, WritesAudioInTheFormatOfATypeChange)
                 stereo.push_back(values[at + (seg.channels == 2 ? 1 : 0)]);
             }
         }
-        const std::vector<Bytes> frames(c.frames.size(), Bytes(144000, 0));
-        MuxRun run({{dvVideoType(true), frames, 400000}, {pcmType(48000), buffers, 400000}});
+        const std::vector<QByteArray> frames(c.frames.size(), QByteArray(144000, 0));
+        BufferSource::Stream audio{pcmType(48000), buffers, 400000};
         for (std::size_t i = c.firstAnnounces ? 0 : 1; i < c.segments.size(); ++i)
-            run.source->announce(1, i, pcmType(c.segments[i].rate, c.segments[i].channels));
+            audio.typeChanges[i] = pcmType(c.segments[i].rate, c.segments[i].channels);
+        MuxRun run({{dvVideoType(true), frames, 400000}, audio});
         ASSERT_TRUE(run.connectInputs());
-        auto sink = std::make_shared<ByteSink>();
+        auto sink = std::make_shared<RecordingSink>();
         run.graph.AddFilter(sink, "sink");
         ASSERT_TRUE(run.graph.ConnectDirect(run.muxer->output(), sink->input()));
         ASSERT_TRUE(run.run()) << run.graph.lastError();
@@ -416,13 +390,13 @@ TEST(DvMuxer, WritesAudioInTheFormatOfATypeChange)
         for (std::size_t f = 0; f < out.size(); ++f) {
             SCOPED_TRACE("frame " + std::to_string(f));
             const auto &sys = vidora::kDv625;
-            const auto pack = dv::readSourcePack(out[f], sys, 0);
+            const auto pack = dv::readSourcePack(bytesOf(out[f]), sys, 0);
             ASSERT_TRUE(pack);
             EXPECT_EQ(dv::rateHz(pack->rate), c.frames[f].rate);
             const int samples = dv::standardSamples(sys, pack->rate, 0);
             EXPECT_EQ(pack->samples, samples);
             std::vector<std::int16_t> got(static_cast<std::size_t>(samples) * 2);
-            dv::readSamples(out[f], sys, pack->quant, 0, samples, got);
+            dv::readSamples(bytesOf(out[f]), sys, pack->quant, 0, samples, got);
             std::vector<std::int16_t> expected(got.size(), 0);
             const std::size_t given = c.frames[f].given * 2;
             ASSERT_LE(used + given, stereo.size());
@@ -468,14 +442,14 @@ TEST(DvMuxer, RefusesATypeChangeToAudioDvCannotCarry)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        const std::vector<Bytes> frames(10, Bytes(144000, 0));
-        std::vector<FrameSource::Stream> streams{{dvVideoType(true), frames, 400000}};
+        const std::vector<QByteArray> frames(10, QByteArray(144000, 0));
+        std::vector<BufferSource::Stream> streams{{dvVideoType(true), frames, 400000}};
         for (int rate : c.rates)
             streams.push_back({pcmType(rate), pcmChunks(noise(20000, 5), 4000), 400000});
+        streams.back().typeChanges[1] = c.change;
         MuxRun run(streams);
-        run.source->announce(c.rates.size(), 1, c.change);
         ASSERT_TRUE(run.connectInputs());
-        auto sink = std::make_shared<ByteSink>();
+        auto sink = std::make_shared<RecordingSink>();
         run.graph.AddFilter(sink, "sink");
         ASSERT_TRUE(run.graph.ConnectDirect(run.muxer->output(), sink->input()));
         ASSERT_TRUE(run.graph.Run());
@@ -491,11 +465,11 @@ TEST(DvMuxer, RefusesATypeChangeToAudioDvCannotCarry)
 TEST(DvMuxer, CuesAndStopsWhileWaitingForAudio)
 {
     HangGuard guard(20s);
-    const std::vector<Bytes> frames(8, Bytes(144000, 0));
+    const std::vector<QByteArray> frames(8, QByteArray(144000, 0));
     MuxRun run({{dvVideoType(true), frames, 400000},
                 {pcmType(48000), pcmChunks(noise(48000 * 2, 3), 4000), 400000}});
     ASSERT_TRUE(run.connectInputs());
-    auto sink = std::make_shared<ByteSink>();
+    auto sink = std::make_shared<RecordingSink>();
     run.graph.AddFilter(sink, "sink");
     ASSERT_TRUE(run.graph.ConnectDirect(run.muxer->output(), sink->input()));
     ASSERT_TRUE(run.graph.Pause());
@@ -508,20 +482,20 @@ TEST(DvMuxer, CuesAndStopsWhileWaitingForAudio)
 TEST(DvMuxer, PassesVideoFramesOfTheWrongSizeUntouched)
 {
     HangGuard guard(20s);
-    const Bytes odd(1000, 0x5a);
-    const Bytes frame(144000, 0);
-    MuxRun run({{dvVideoType(true), {frame, odd, Bytes{}, frame}, 400000}});
+    const QByteArray odd(1000, 0x5a);
+    const QByteArray frame(144000, 0);
+    MuxRun run({{dvVideoType(true), {frame, odd, QByteArray(), frame}, 400000}});
     ASSERT_TRUE(run.connectInputs());
-    auto sink = std::make_shared<ByteSink>();
+    auto sink = std::make_shared<RecordingSink>();
     run.graph.AddFilter(sink, "sink");
     ASSERT_TRUE(run.graph.ConnectDirect(run.muxer->output(), sink->input()));
     ASSERT_TRUE(run.run());
     const auto out = sink->samples();
     ASSERT_EQ(out.size(), 4u);
     EXPECT_EQ(out[1], odd);
-    EXPECT_TRUE(out[2].empty());
+    EXPECT_TRUE(out[2].isEmpty());
     // Whole frames get audio packs even without audio: silence at 48 kHz.
-    ASSERT_EQ(out[0].size(), 144000u);
+    ASSERT_EQ(out[0].size(), 144000);
     EXPECT_EQ(out[0][6 * 80 + 3 * 16 * 80 + 3], 0x50);
 }
 

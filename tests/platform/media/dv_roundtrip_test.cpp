@@ -104,14 +104,10 @@ std::vector<QByteArray> framesOf(const QString &path)
         ADD_FAILURE() << "cannot read " << path.toStdString();
         return frames;
     }
-    sink->onRender = [&](const MediaSample &s) {
-        frames.emplace_back(reinterpret_cast<const char *>(s.data()), int(s.actualLength()));
-        return Flow::Ok;
-    };
     EXPECT_TRUE(c.graph.Run());
     EXPECT_TRUE(c.log.waitFor(GraphEventCode::Complete, 10s));
     c.graph.Stop();
-    return frames;
+    return sink->samples();
 }
 
 // The frame with its audio DIF blocks blanked: in each 150-block sequence the

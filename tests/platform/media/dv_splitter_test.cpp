@@ -1,7 +1,6 @@
 #include "platform/media/filters/dv_splitter.h"
 #include "platform/media/filters/null_renderer.h"
 #include "support/dvframe.h"
-#include "support/frame_source.h"
 #include "support/media_filters.h"
 #include "support/media_hang_guard.h"
 #include "support/tools.h"
@@ -30,27 +29,17 @@ MediaType interleavedType(std::uint32_t aauxSource, bool pal)
 constexpr std::uint32_t kPal48k16 = 0xc0e000d8u;
 constexpr std::uint32_t kNtsc32k12 = 0xd1c030ceu;
 
-std::vector<std::string> pinNames(Filter &filter)
+// Buffer source → DV splitter → one recording sink per output, run to the end.
+struct SplitRun : TestGraph
 {
-    std::vector<std::string> names;
-    for (auto *p : filter.pins())
-        names.push_back(p->name());
-    return names;
-}
-
-// Frame source → DV splitter → one byte sink per output, run to the end.
-struct SplitRun
-{
-    std::shared_ptr<QueueEventExecutor> executor = std::make_shared<QueueEventExecutor>();
-    FilterGraph graph{executor};
-    EventLog log{graph, executor};
-    std::shared_ptr<FrameSource> source;
+    std::shared_ptr<BufferSource> source;
     std::shared_ptr<DvSplitterFilter> splitter = std::make_shared<DvSplitterFilter>();
-    std::vector<std::shared_ptr<ByteSink>> sinks;
+    std::vector<std::shared_ptr<RecordingSink>> sinks;
 
-    SplitRun(const MediaType &type, std::vector<Bytes> frames, std::int64_t frameDuration = 400000)
-        : source(std::make_shared<FrameSource>(
-              std::vector<FrameSource::Stream>{{type, std::move(frames), frameDuration}}))
+    SplitRun(const MediaType &type, std::vector<QByteArray> frames,
+             std::int64_t frameDuration = 400000)
+        : source(std::make_shared<BufferSource>(
+              BufferSource::Stream{type, std::move(frames), frameDuration}))
     {
         graph.AddFilter(source, "source");
         graph.AddFilter(splitter, "DV Splitter");
@@ -60,36 +49,16 @@ struct SplitRun
         if (!graph.ConnectDirect(source->outputAt(0), *splitter->inputPin()))
             return false;
         for (std::size_t i = 0; i < splitter->outputCount(); ++i) {
-            sinks.push_back(std::make_shared<ByteSink>());
+            sinks.push_back(std::make_shared<RecordingSink>());
             graph.AddFilter(sinks.back(), "sink " + std::to_string(i));
             if (!graph.ConnectDirect(splitter->outputAt(i), sinks.back()->input()))
                 return false;
         }
         return true;
     }
-    bool run()
-    {
-        if (!graph.Run())
-            return false;
-        const bool complete = log.waitFor(GraphEventCode::Complete, 10s);
-        graph.Stop();
-        return complete && log.count(GraphEventCode::ErrorAbort) == 0;
-    }
+    // Complete, and no error even while stopping.
+    bool run() { return TestGraph::run(10s) && log.count(GraphEventCode::ErrorAbort) == 0; }
 };
-
-std::vector<Bytes> framesOf(const QByteArray &file, std::size_t frameBytes)
-{
-    std::vector<Bytes> frames;
-    for (qsizetype at = 0; at + static_cast<qsizetype>(frameBytes) <= file.size();
-         at += static_cast<qsizetype>(frameBytes))
-        frames.emplace_back(file.begin() + at, file.begin() + at + frameBytes);
-    return frames;
-}
-
-Bytes toBytes(const QByteArray &a)
-{
-    return Bytes(a.begin(), a.end());
-}
 
 TEST(DvSplitter, CreatesItsOutputsFromTheInputType)
 {
@@ -222,7 +191,7 @@ TEST(DvSplitter, AudioEqualsWhatFfmpegDecodes)
         }
         const auto decoded = runTool("ffmpeg", {"-v", "error", "-i", path, "-f", "s16le", "-"});
         ASSERT_EQ(decoded.exitCode, 0) << decoded.err.toStdString();
-        const auto frames = framesOf(readFileBytes(path), c.pal ? 144000 : 120000);
+        const auto frames = splitDvFrames(readFileBytes(path));
         ASSERT_GE(frames.size(), 10u);
 
         const std::int64_t frameDuration = c.pal ? 400000 : 333667;
@@ -231,9 +200,9 @@ TEST(DvSplitter, AudioEqualsWhatFfmpegDecodes)
         ASSERT_EQ(run.sinks.size(), 2u);
         ASSERT_TRUE(run.run());
         EXPECT_EQ(run.sinks[0]->samples(), frames);
-        const Bytes audio = run.sinks[1]->joined();
-        EXPECT_EQ(audio.size(), static_cast<std::size_t>(decoded.out.size()));
-        EXPECT_TRUE(audio == toBytes(decoded.out)) << "audio differs from ffmpeg's";
+        const QByteArray audio = run.sinks[1]->joined();
+        EXPECT_EQ(audio.size(), decoded.out.size());
+        EXPECT_TRUE(audio == decoded.out) << "audio differs from ffmpeg's";
         const auto audioTimes = run.sinks[1]->times();
         ASSERT_EQ(audioTimes.size(), frames.size());
         EXPECT_EQ(audioTimes[3], (TimeRange{3 * frameDuration, 4 * frameDuration}));
@@ -275,11 +244,11 @@ void put16(DvFrame &frame, int n, int channel, std::uint16_t value)
     frame.setByte(at + 1, static_cast<std::uint8_t>(value & 0xff));
 }
 
-std::int16_t sampleAt(const Bytes &pcm, int n, int channel)
+std::int16_t sampleAt(const QByteArray &pcm, int n, int channel)
 {
-    const std::size_t at =
-        (2 * static_cast<std::size_t>(n) + static_cast<std::size_t>(channel)) * 2;
-    return static_cast<std::int16_t>(pcm.at(at) | pcm.at(at + 1) << 8);
+    const qsizetype at = (2 * static_cast<qsizetype>(n) + channel) * 2;
+    return static_cast<std::int16_t>(static_cast<std::uint8_t>(pcm.at(at)) |
+                                     static_cast<std::uint8_t>(pcm.at(at + 1)) << 8);
 }
 
 TEST(DvSplitter, ReadsTwelveBitFourChannelAudioAsTwoStereoPairs)
@@ -304,15 +273,14 @@ TEST(DvSplitter, ReadsTwelveBitFourChannelAudioAsTwoStereoPairs)
     for (const auto &s : samples)
         put12(frame, s);
 
-    SplitRun run(interleavedType(kNtsc32k12, true),
-                 {Bytes(frame.bytes().begin(), frame.bytes().end())});
+    SplitRun run(interleavedType(kNtsc32k12, true), {frame.toByteArray()});
     ASSERT_TRUE(run.connect());
     ASSERT_EQ(run.sinks.size(), 3u);
     ASSERT_TRUE(run.run());
-    const Bytes first = run.sinks[1]->joined();
-    const Bytes second = run.sinks[2]->joined();
-    ASSERT_EQ(first.size(), 1280u * 4);
-    ASSERT_EQ(second.size(), 1280u * 4);
+    const QByteArray first = run.sinks[1]->joined();
+    const QByteArray second = run.sinks[2]->joined();
+    ASSERT_EQ(first.size(), 1280 * 4);
+    ASSERT_EQ(second.size(), 1280 * 4);
     const std::pair<int, int> firstExpected[] = {
         {256, -1}, {512, -512}, {32704, -32641}, {32704, 1024}};
     for (int n = 0; n < 4; ++n) {
@@ -342,12 +310,11 @@ TEST(DvSplitter, ConcealsErrorSamplesAndKeepsToTheAudioArea)
     put16(frame, 1, 1, 0x0042);
     put16(frame, 1943, 1, 0x7fff);
 
-    SplitRun run(interleavedType(kPal48k16, true),
-                 {Bytes(frame.bytes().begin(), frame.bytes().end())});
+    SplitRun run(interleavedType(kPal48k16, true), {frame.toByteArray()});
     ASSERT_TRUE(run.connect());
     ASSERT_TRUE(run.run());
-    const Bytes pcm = run.sinks[1]->joined();
-    ASSERT_EQ(pcm.size(), 1944u * 4);
+    const QByteArray pcm = run.sinks[1]->joined();
+    ASSERT_EQ(pcm.size(), 1944 * 4);
     EXPECT_EQ(sampleAt(pcm, 0, 0), 0x1234);
     EXPECT_EQ(sampleAt(pcm, 0, 1), static_cast<std::int16_t>(0xfedc));
     EXPECT_EQ(sampleAt(pcm, 1, 0), 0x1234);
@@ -361,14 +328,13 @@ TEST(DvSplitter, PassesFramesOfTheWrongSizeAsVideoOnly)
     DvFrame good(DvStandard::Pal);
     for (int seq = 0; seq < 12; ++seq)
         good.setAauxPack(seq, seq % 2 == 0 ? 3 : 0, aauxSourcePack(0xd8, 0x00, 0xe0, 0xc0));
-    const Bytes frame(good.bytes().begin(), good.bytes().end());
-    Bytes tooShort(frame.begin(), frame.begin() + 1000);
-    Bytes tooLong = frame;
-    tooLong.push_back(0);
-    Bytes cut(frame.begin(), frame.begin() + 143999);
+    const QByteArray frame = good.toByteArray();
+    const QByteArray tooShort = frame.left(1000);
+    const QByteArray tooLong = frame + QByteArray(1, 0);
+    const QByteArray cut = frame.left(143999);
     // A 525/60-sized frame without audio packs gives silence of the standard length.
-    const Bytes ntsc(120000, 0);
-    const std::vector<Bytes> frames{frame, tooShort, tooLong, Bytes{}, cut, ntsc, frame};
+    const QByteArray ntsc(120000, 0);
+    const std::vector<QByteArray> frames{frame, tooShort, tooLong, QByteArray(), cut, ntsc, frame};
 
     SplitRun run(interleavedType(kPal48k16, true), frames);
     ASSERT_TRUE(run.connect());
@@ -376,9 +342,9 @@ TEST(DvSplitter, PassesFramesOfTheWrongSizeAsVideoOnly)
     EXPECT_EQ(run.sinks[0]->samples(), frames);
     const auto audio = run.sinks[1]->samples();
     ASSERT_EQ(audio.size(), 3u);
-    EXPECT_EQ(audio[0].size(), 1920u * 4);
-    EXPECT_EQ(audio[1], Bytes(1600u * 4, 0)); // frame 5: first of the five-frame cycle
-    EXPECT_EQ(audio[2].size(), 1920u * 4);
+    EXPECT_EQ(audio[0].size(), 1920 * 4);
+    EXPECT_EQ(audio[1], QByteArray(1600 * 4, 0)); // frame 5: first of the five-frame cycle
+    EXPECT_EQ(audio[2].size(), 1920 * 4);
 }
 
 // Each output has its own thread: a renderer holding the first video frame
@@ -388,7 +354,7 @@ TEST(DvSplitter, CuesVideoAndAudioRenderersTogether)
 {
     HangGuard guard(20s);
     DvFrame frame(DvStandard::Pal);
-    const std::vector<Bytes> frames(12, Bytes(frame.bytes().begin(), frame.bytes().end()));
+    const std::vector<QByteArray> frames(12, frame.toByteArray());
     SplitRun run(interleavedType(kPal48k16, true), frames);
     ASSERT_TRUE(run.connect());
     ASSERT_TRUE(run.graph.Pause());
@@ -412,8 +378,8 @@ TEST(DvSplitter, IsFoundByRenderForInterleavedDv)
     auto executor = std::make_shared<QueueEventExecutor>();
     FilterGraph graph(executor);
     graph.setRegistry(registry);
-    auto source = std::make_shared<FrameSource>(
-        std::vector<FrameSource::Stream>{{interleavedType(kPal48k16, true), {}, 400000}});
+    auto source = std::make_shared<BufferSource>(
+        BufferSource::Stream{interleavedType(kPal48k16, true), {}, 400000});
     graph.AddFilter(source, "source");
     ASSERT_TRUE(graph.Render(source->outputAt(0)));
     auto *splitter = dynamic_cast<DvSplitterFilter *>(graph.FindFilterByName("DV Splitter"));

@@ -24,14 +24,6 @@ using namespace vidora::media;
 using namespace vidora::test;
 using namespace std::chrono_literals;
 
-std::vector<std::string> pinNames(Filter &filter)
-{
-    std::vector<std::string> names;
-    for (auto *p : filter.pins())
-        names.push_back(p->name());
-    return names;
-}
-
 TEST(InfiniteTee, AddsAFreeOutputAfterEachConnectionAndCopiesBeforeAChange)
 {
     HangGuard guard(10s);
@@ -91,7 +83,7 @@ TEST(NullRenderer, TakesAnyStreamAndCompletes)
         ASSERT_TRUE(h.graph().Disconnect(h.sink().input()));
         auto *counterOut = h.graph().FindFilterByName("under test")->pin(1);
         ASSERT_TRUE(h.graph().Connect(*counterOut, null->input()));
-        EXPECT_TRUE(h.runToCompletion());
+        EXPECT_TRUE(h.run());
     }
 }
 

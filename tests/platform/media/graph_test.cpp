@@ -16,11 +16,10 @@ using namespace vidora::test;
 using namespace std::chrono_literals;
 
 // source -> counter -> sink in a graph with a queued executor.
-struct Chain
+struct Chain : TestGraph
 {
     explicit Chain(MemorySource::Options options = {})
-        : executor(std::make_shared<QueueEventExecutor>()), graph(executor), log(graph, executor),
-          source(std::make_shared<MemorySource>(std::move(options))),
+        : source(std::make_shared<MemorySource>(std::move(options))),
           counter(std::make_shared<CountingTransform>()), sink(std::make_shared<RecordingSink>())
     {
         graph.AddFilter(source, "source");
@@ -29,22 +28,11 @@ struct Chain
         connected = graph.ConnectDirect(source->outputAt(0), counter->input()) &&
                     graph.ConnectDirect(counter->output(), sink->input());
     }
-    std::shared_ptr<QueueEventExecutor> executor;
-    FilterGraph graph;
-    EventLog log;
     std::shared_ptr<MemorySource> source;
     std::shared_ptr<CountingTransform> counter;
     std::shared_ptr<RecordingSink> sink;
     bool connected = false;
 };
-
-std::vector<int> range(int first, int last)
-{
-    std::vector<int> v;
-    for (int i = first; i <= last; ++i)
-        v.push_back(i);
-    return v;
-}
 
 TEST(GraphCueing, PauseCuesOneFrameSeekRecuesStopKeepsThePositionRunContinues)
 {
@@ -81,7 +69,7 @@ TEST(GraphCueing, PauseCuesOneFrameSeekRecuesStopKeepsThePositionRunContinues)
     // Run goes on from the cued frame to the end, each frame once.
     ASSERT_TRUE(c.graph.Run());
     EXPECT_TRUE(c.log.waitFor(GraphEventCode::Complete, 2s));
-    EXPECT_EQ(c.sink->renderedFrames(), range(5, 19));
+    EXPECT_EQ(c.sink->renderedFrames(), frameNumbers(5, 19));
     EXPECT_EQ(c.counter->count(), 2 + 15);
     c.graph.Stop();
     EXPECT_EQ(c.log.count(GraphEventCode::Complete), 1);
@@ -139,7 +127,7 @@ TEST(GraphCueing, PauseAfterRunHoldsAgainAndRunContinues)
     EXPECT_TRUE(c.graph.GetState(2s).complete); // frame 3 is held
     clock->set(50000);
     std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(c.sink->renderedFrames(), range(0, 2));
+    EXPECT_EQ(c.sink->renderedFrames(), frameNumbers(0, 2));
     ASSERT_TRUE(c.graph.Run());
     // The stream time resumes where it paused: frame 3 waits until 3000 after
     // the clock time of the run.
@@ -147,7 +135,7 @@ TEST(GraphCueing, PauseAfterRunHoldsAgainAndRunContinues)
     EXPECT_EQ(c.sink->rendered().size(), 3u);
     clock->advance(10000);
     EXPECT_TRUE(c.log.waitFor(GraphEventCode::Complete, 2s));
-    EXPECT_EQ(c.sink->renderedFrames(), range(0, 9));
+    EXPECT_EQ(c.sink->renderedFrames(), frameNumbers(0, 9));
     c.graph.Stop();
 }
 
@@ -458,7 +446,7 @@ TEST(GraphThreads, SeveralGraphsStreamAtTheSameTime)
             if (!c.connected || !c.graph.Run())
                 return;
             if (c.log.waitFor(GraphEventCode::Complete, 10s) &&
-                c.sink->renderedFrames() == range(0, 299))
+                c.sink->renderedFrames() == frameNumbers(0, 299))
                 completed.fetch_add(1);
             c.graph.Stop();
         });

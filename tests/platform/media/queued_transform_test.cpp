@@ -98,11 +98,10 @@ private:
     std::vector<std::string> m_log; // guarded by m_mutex
 };
 
-struct Chain
+struct Chain : TestGraph
 {
     explicit Chain(MemorySource::Options options)
-        : executor(std::make_shared<QueueEventExecutor>()), graph(executor), log(graph, executor),
-          source(std::make_shared<MemorySource>(std::move(options))),
+        : source(std::make_shared<MemorySource>(std::move(options))),
           tagger(std::make_shared<Tagger>()), queued(std::make_shared<QueuedCopy>()),
           sink(std::make_shared<RecordingSink>())
     {
@@ -119,9 +118,6 @@ struct Chain
             return Flow::Ok;
         };
     }
-    std::shared_ptr<QueueEventExecutor> executor;
-    FilterGraph graph;
-    EventLog log;
     std::shared_ptr<MemorySource> source;
     std::shared_ptr<Tagger> tagger;
     std::shared_ptr<QueuedCopy> queued;
@@ -129,14 +125,6 @@ struct Chain
     std::atomic<int> notesWrong{0};
     bool connected = false;
 };
-
-std::vector<int> range(int first, int last)
-{
-    std::vector<int> v;
-    for (int i = first; i <= last; ++i)
-        v.push_back(i);
-    return v;
-}
 
 TEST(QueuedTransform, HandsEverySampleOnInOrderOnItsOwnThreadWithItsNote)
 {
@@ -146,7 +134,7 @@ TEST(QueuedTransform, HandsEverySampleOnInOrderOnItsOwnThreadWithItsNote)
     ASSERT_TRUE(c.graph.Run());
     ASSERT_TRUE(c.log.waitFor(GraphEventCode::Complete, 5s));
     c.graph.Stop();
-    EXPECT_EQ(c.sink->renderedFrames(), range(0, 199));
+    EXPECT_EQ(c.sink->renderedFrames(), frameNumbers(0, 199));
     EXPECT_EQ(c.notesWrong.load(), 0);
     EXPECT_NE(c.queued->thread.load(), c.tagger->thread.load());
     EXPECT_EQ(c.log.count(GraphEventCode::Complete), 1);
@@ -163,7 +151,7 @@ TEST(QueuedTransform, AnErrorAfterTheQueueStopsTheUpstream)
     const auto before = std::chrono::steady_clock::now();
     c.graph.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
-    EXPECT_EQ(c.sink->renderedFrames(), range(0, 4));
+    EXPECT_EQ(c.sink->renderedFrames(), frameNumbers(0, 4));
     // The source learnt of the error within the queue's reach.
     EXPECT_LT(c.source->framesProduced(), 20);
     EXPECT_EQ(c.log.count(GraphEventCode::ErrorAbort), 1);
@@ -208,7 +196,7 @@ TEST(QueuedTransform, SeekFlushesTheQueueKeepsSegmentsInOrderAndStopNeverHangs)
     ASSERT_TRUE(c.log.waitFor(GraphEventCode::Complete, 5s));
     c.graph.Stop();
     const auto rendered = c.sink->renderedFrames();
-    EXPECT_EQ(std::vector<int>(rendered.end() - 25, rendered.end()), range(5, 29));
+    EXPECT_EQ(std::vector<int>(rendered.end() - 25, rendered.end()), frameNumbers(5, 29));
     EXPECT_EQ(c.notesWrong.load(), 0);
 }
 

@@ -9,7 +9,6 @@
 #include "support/media_clock.h"
 #include "support/media_filters.h"
 #include "support/media_hang_guard.h"
-#include "support/media_video_sink.h"
 #include "support/tools.h"
 
 #include <QTemporaryDir>

@@ -56,7 +56,7 @@ TEST(TransformFilter, CarriesTimesAndFlagsButNotTheInputsTypeChange)
                     rgbType());
     ASSERT_TRUE(h.connected());
     EXPECT_EQ(h.sink().input().connectionType(), rgbType());
-    ASSERT_TRUE(h.runToCompletion());
+    ASSERT_TRUE(h.run());
     const auto rendered = h.sink().rendered();
     ASSERT_EQ(rendered.size(), 3u);
     for (int i = 0; i < 3; ++i) {

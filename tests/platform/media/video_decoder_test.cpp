@@ -66,20 +66,12 @@ TEST(VideoDecoder, MjpegPicturesEqualFfmpegsOwnBgr24Decode)
     auto executor = std::make_shared<QueueEventExecutor>();
     FilterGraph graph(executor);
     EventLog log(graph, executor);
-    BufferSource::Options input;
+    BufferSource::Stream input;
     input.type = compressed(fourCC("MJPG"));
     input.buffers = jpegs;
     auto source = std::make_shared<BufferSource>(input);
     auto decoder = std::make_shared<VideoDecoderFilter>();
     auto sink = std::make_shared<RecordingSink>();
-    std::mutex mutex;
-    std::vector<QByteArray> pictures;
-    sink->onRender = [&](const MediaSample &sample) {
-        std::lock_guard lock(mutex);
-        pictures.emplace_back(reinterpret_cast<const char *>(sample.data()),
-                              static_cast<qsizetype>(sample.actualLength()));
-        return Flow::Ok;
-    };
     graph.AddFilter(source, "source");
     graph.AddFilter(decoder, "decoder");
     graph.AddFilter(sink, "sink");
@@ -88,6 +80,7 @@ TEST(VideoDecoder, MjpegPicturesEqualFfmpegsOwnBgr24Decode)
     ASSERT_TRUE(graph.Run());
     ASSERT_TRUE(log.waitFor(GraphEventCode::Complete, 30s)) << graph.lastError();
     graph.Stop();
+    const auto pictures = sink->samples();
     ASSERT_EQ(pictures.size(), 3u);
     const auto rendered = sink->rendered();
     for (int i = 0; i < 3; ++i) {

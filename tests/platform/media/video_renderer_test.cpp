@@ -4,7 +4,6 @@
 #include "support/media_clock.h"
 #include "support/media_filters.h"
 #include "support/media_hang_guard.h"
-#include "support/media_video_sink.h"
 
 #include <gtest/gtest.h>
 
@@ -45,9 +44,9 @@ QByteArray picture(int width, int height, int bits, bool bottomUp, int frame = 0
     return data;
 }
 
-BufferSource::Options input(MediaType type, std::vector<QByteArray> buffers)
+BufferSource::Stream input(MediaType type, std::vector<QByteArray> buffers)
 {
-    BufferSource::Options options;
+    BufferSource::Stream options;
     options.type = std::move(type);
     options.buffers = std::move(buffers);
     return options;
@@ -55,7 +54,7 @@ BufferSource::Options input(MediaType type, std::vector<QByteArray> buffers)
 
 struct RendererGraph
 {
-    explicit RendererGraph(BufferSource::Options input,
+    explicit RendererGraph(BufferSource::Stream input,
                            std::shared_ptr<ReferenceClock> clock = nullptr)
         : executor(std::make_shared<QueueEventExecutor>()), graph(executor), log(graph, executor),
           sink(std::make_shared<RecordingVideoSink>(clock.get())),
