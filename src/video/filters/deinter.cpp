@@ -13,13 +13,23 @@ void DeinterlaceMasks::resize(int w, int h)
     b.assign(n, 0);
 }
 
-int CombValue(const std::uint8_t *above, const std::uint8_t *middle, const std::uint8_t *below)
+namespace {
+
+inline int combValue(const std::uint8_t *above, const std::uint8_t *middle,
+                     const std::uint8_t *below)
 {
     // Bytes are blue, green, red.
     const int blue = (above[0] - middle[0]) * (below[0] - middle[0]);
     const int green = (above[1] - middle[1]) * (below[1] - middle[1]);
     const int red = (above[2] - middle[2]) * (below[2] - middle[2]);
     return 3 * red + 6 * green + blue;
+}
+
+} // namespace
+
+int CombValue(const std::uint8_t *above, const std::uint8_t *middle, const std::uint8_t *below)
+{
+    return combValue(above, middle, below);
 }
 
 bool Deinterlace(ConstRgb24View source, Rgb24View dest, DeinterlaceMasks &masks)
@@ -31,35 +41,33 @@ bool Deinterlace(ConstRgb24View source, Rgb24View dest, DeinterlaceMasks &masks)
     if (masks.width != w || masks.height != h)
         masks.resize(w, h);
 
-    // Every pass reads the source's even rows and writes only odd rows of the
-    // destination or the masks, and detection is complete before the first
-    // write, so working in place gives the same result.
+    // Row by row: an odd row's masks need only that row and the two around
+    // it, and its pixels are written from the source's even rows, which no
+    // write changes; so working in place gives the same result.
     for (int y = 1; y < h - 1; y += 2) {
         const std::uint8_t *above = source.row(y - 1);
         const std::uint8_t *middle = source.row(y);
         const std::uint8_t *below = source.row(y + 1);
         std::uint8_t *maskA = masks.a.data() + static_cast<std::size_t>(y) * w;
-        for (int x = 0; x < w; ++x)
-            maskA[x] = CombValue(above + 3 * x, middle + 3 * x, below + 3 * x) > kCombThreshold;
-    }
-
-    // A lone combed pixel is left alone; a neighbour outside the picture counts 0.
-    for (int y = 1; y < h - 1; y += 2) {
-        const std::uint8_t *maskA = masks.a.data() + static_cast<std::size_t>(y) * w;
         std::uint8_t *maskB = masks.b.data() + static_cast<std::size_t>(y) * w;
+        bool combed = false;
+        for (int x = 0; x < w; ++x) {
+            const bool mark =
+                combValue(above + 3 * x, middle + 3 * x, below + 3 * x) > kCombThreshold;
+            maskA[x] = mark;
+            combed = combed || mark;
+        }
+        if (!combed) {
+            std::fill(maskB, maskB + w, std::uint8_t{0});
+            continue;
+        }
+        // A lone combed pixel is left alone; a neighbour outside the picture
+        // counts 0.
+        std::uint8_t *out = dest.row(y);
         for (int x = 0; x < w; ++x) {
             const int left = x > 0 ? maskA[x - 1] : 0;
             const int right = x + 1 < w ? maskA[x + 1] : 0;
             maskB[x] = maskA[x] != 0 && left + right > 0;
-        }
-    }
-
-    for (int y = 1; y < h - 1; y += 2) {
-        const std::uint8_t *above = source.row(y - 1);
-        const std::uint8_t *below = source.row(y + 1);
-        const std::uint8_t *maskB = masks.b.data() + static_cast<std::size_t>(y) * w;
-        std::uint8_t *out = dest.row(y);
-        for (int x = 0; x < w; ++x) {
             if (maskB[x] == 0)
                 continue;
             for (int i = 3 * x; i < 3 * x + 3; ++i)

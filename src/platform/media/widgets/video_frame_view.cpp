@@ -4,9 +4,71 @@
 
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
 #include <mutex>
+#include <vector>
 
 namespace vidora::media {
+
+namespace {
+
+// The raster paint engine's fixed point for picture coordinates.
+constexpr int kFixedScale = 1 << 16;
+
+// A 24-bit `picture` stretched over `target` exactly as QPainter::drawImage
+// draws it on a raster device without smooth transformation (the pixel under
+// each device pixel's centre, in the engine's 16.16 fixed point, stepping
+// along each row from the target's first pixel), but made into `scaled`, an
+// RGB32 picture of the target's size, which paints as a plain copy. Painted
+// straight, the picture would be converted pixel by pixel, spread over
+// threads, on every paint. False, and nothing made, for another format (an
+// RGB32 picture paints fast as it is) or a device transform other than a
+// whole-pixel shift.
+bool stretchForDevice(const QImage &picture, const QRect &target, const QTransform &device,
+                      QImage &scaled)
+{
+    if (picture.format() != QImage::Format_BGR888 || picture.isNull() || target.isEmpty() ||
+        device.type() > QTransform::TxTranslate || device.dx() != std::floor(device.dx()) ||
+        device.dy() != std::floor(device.dy()))
+        return false;
+    const QRectF r(target);
+    QTransform matrix = device;
+    matrix.translate(r.x(), r.y());
+    matrix.scale(r.width() / picture.width(), r.height() / picture.height());
+    bool invertible = false;
+    const QTransform inverse = matrix.inverted(&invertible);
+    if (!invertible)
+        return false;
+    if (scaled.size() != target.size() || scaled.format() != QImage::Format_RGB32)
+        scaled = QImage(target.size(), QImage::Format_RGB32);
+    if (scaled.isNull())
+        return false;
+    const int firstX = int(device.dx()) + target.x();
+    const int firstY = int(device.dy()) + target.y();
+    // The transform is a scale and a shift: x depends on the column only.
+    const qreal cx = firstX + qreal(0.5);
+    // The engine starts one unit of its fixed point short of the centre.
+    const int startX = int((inverse.m11() * cx + inverse.dx()) * kFixedScale) - 1;
+    const int stepX = int(inverse.m11() * kFixedScale);
+    std::vector<int> columns(static_cast<std::size_t>(target.width()));
+    for (int i = 0; i < target.width(); ++i)
+        columns[static_cast<std::size_t>(i)] =
+            std::clamp((startX + i * stepX) >> 16, 0, picture.width() - 1);
+    for (int j = 0; j < target.height(); ++j) {
+        const qreal cy = firstY + j + qreal(0.5);
+        const int fy = int((inverse.m22() * cy + inverse.dy()) * kFixedScale) - 1;
+        const uchar *from = picture.constScanLine(std::clamp(fy >> 16, 0, picture.height() - 1));
+        auto *to = reinterpret_cast<std::uint32_t *>(scaled.scanLine(j));
+        for (int i = 0; i < target.width(); ++i) {
+            const uchar *p = from + 3 * static_cast<std::ptrdiff_t>(columns[std::size_t(i)]);
+            to[i] = 0xff000000u | std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
+        }
+    }
+    return true;
+}
+
+} // namespace
 
 // Holds the latest frame between the streaming thread and the GUI thread.
 // A frame asks for a repaint through postToGui, whose calls pass through a
@@ -104,6 +166,8 @@ void VideoFrameView::paintEvent(QPaintEvent *)
     const QImage picture = m_sink->picture();
     if (picture.isNull())
         painter.fillRect(rect(), Qt::black);
+    else if (stretchForDevice(picture, rect(), painter.deviceTransform(), m_stretched))
+        painter.drawImage(rect().topLeft(), m_stretched);
     else
         painter.drawImage(rect(), picture);
 }
