@@ -88,7 +88,9 @@ QImage pattern(QImage::Format format)
 }
 
 // Stretched or not, at a whole-pixel offset on the device or none, the view
-// shows the picture pixel for pixel as QPainter::drawImage draws it there.
+// shows the picture pixel for pixel as QPainter::drawImage draws it there,
+// whether it stretches the picture at the paint or the sink did as the frame
+// came.
 TEST(VideoFrameView, ShowsThePictureAsThePainterStretchesIt)
 {
     const QSize sizes[] = {{254, 190}, {720, 576},  {719, 577}, {506, 379},
@@ -103,20 +105,26 @@ TEST(VideoFrameView, ShowsThePictureAsThePainterStretchesIt)
             for (const QPoint offset : offsets) {
                 QImage expected(size + QSize(20, 10), QImage::Format_RGB32);
                 expected.fill(Qt::magenta);
-                QImage shown = expected;
+                const QImage blank = expected;
                 {
                     QPainter painter(&expected);
                     painter.translate(offset);
                     painter.drawImage(QRect(QPoint(0, 0), size), picture);
                 }
-                view.render(&shown, offset);
-                int differing = 0;
-                for (int y = 0; y < shown.height(); ++y)
-                    for (int x = 0; x < shown.width(); ++x)
-                        differing += shown.pixel(x, y) != expected.pixel(x, y);
-                EXPECT_EQ(differing, 0)
-                    << "format " << format << ", " << size.width() << "x" << size.height() << " at "
-                    << offset.x() << "," << offset.y();
+                // Painted first as it is, then as the sink stretched the next
+                // frame for the place of that paint.
+                for (const char *paint : {"first paint", "next frame"}) {
+                    QImage shown = blank;
+                    view.render(&shown, offset);
+                    int differing = 0;
+                    for (int y = 0; y < shown.height(); ++y)
+                        for (int x = 0; x < shown.width(); ++x)
+                            differing += shown.pixel(x, y) != expected.pixel(x, y);
+                    EXPECT_EQ(differing, 0)
+                        << "format " << format << ", " << size.width() << "x" << size.height()
+                        << " at " << offset.x() << "," << offset.y() << ", " << paint;
+                    view.sink()->presentFrame({picture, std::nullopt});
+                }
             }
         }
     }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace vidora::media {
@@ -76,6 +78,9 @@ bool stretchForDevice(const QImage &picture, const QRect &target, const QTransfo
 // own queue is handed over under Qt's uninstrumented lock). The call keeps
 // the sink alive and finds the view under the lock: the view detaches
 // itself before it is destroyed, so a repaint asked for late finds none.
+// Once the view has painted, each frame is also stretched to the view's last
+// place on its device as it comes, while the renderer's copy is fresh in the
+// streaming thread's cache; a paint in another place stretches its own.
 class VideoFrameView::Sink final : public IVideoSink, public std::enable_shared_from_this<Sink>
 {
 public:
@@ -87,6 +92,14 @@ public:
         if (m_observer)
             m_observer(frame);
         m_picture = std::move(frame.picture);
+        m_stretched = {};
+        if (m_place) {
+            // The last stretched picture may still be painting: a new one then.
+            if (!m_spare.isDetached())
+                m_spare = {};
+            if (stretchForDevice(m_picture, m_place->target, m_place->device, m_spare))
+                std::swap(m_stretched, m_spare);
+        }
         if (m_view && !m_updateQueued) {
             m_updateQueued = true;
             postToGui([self = shared_from_this()] { self->repaint(); });
@@ -97,6 +110,18 @@ public:
     {
         std::lock_guard lock(m_mutex);
         return m_picture;
+    }
+
+    // The latest picture, and its stretch to `target` on `device` when it
+    // was made for that place (null otherwise); the place is kept for the
+    // frames to come. GUI thread.
+    std::pair<QImage, QImage> pictureFor(const QRect &target, const QTransform &device)
+    {
+        std::lock_guard lock(m_mutex);
+        const Place place{target, device};
+        const bool same = m_place && *m_place == place;
+        m_place = place;
+        return {m_picture, same ? m_stretched : QImage()};
     }
 
     void setObserver(std::function<void(const VideoFrame &)> observer)
@@ -130,6 +155,15 @@ private:
     // guarded by m_mutex; written on the streaming and the GUI thread
     VideoFrameView *m_view;
     QImage m_picture;
+    struct Place
+    {
+        QRect target;
+        QTransform device;
+        bool operator==(const Place &) const = default;
+    };
+    std::optional<Place> m_place; // where the view last painted
+    QImage m_stretched;           // m_picture stretched to m_place; null for none
+    QImage m_spare;               // the buffer of the stretch before
     bool m_updateQueued = false;
     std::function<void(const VideoFrame &)> m_observer;
 };
@@ -163,9 +197,11 @@ void VideoFrameView::setFrameObserver(std::function<void(const VideoFrame &)> ob
 void VideoFrameView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const QImage picture = m_sink->picture();
+    const auto [picture, stretched] = m_sink->pictureFor(rect(), painter.deviceTransform());
     if (picture.isNull())
         painter.fillRect(rect(), Qt::black);
+    else if (!stretched.isNull())
+        painter.drawImage(rect().topLeft(), stretched);
     else if (stretchForDevice(picture, rect(), painter.deviceTransform(), m_stretched))
         painter.drawImage(rect().topLeft(), m_stretched);
     else
