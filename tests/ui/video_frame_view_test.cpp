@@ -76,6 +76,60 @@ TEST(VideoFrameView, PaintsTheLatestFrameStretchedToItsRectangle)
         EXPECT_EQ(shown.pixel(p.x, p.y), p.colour) << p.x << "," << p.y;
 }
 
+// A picture whose every row and column differ, so that a pixel taken from
+// a neighbour shows.
+QImage pattern(QImage::Format format)
+{
+    QImage picture(720, 576, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x & 0xff, y & 0xff, (x >> 8) * 16 + (y >> 8)));
+    return picture.convertToFormat(format);
+}
+
+// Stretched or not, at a whole-pixel offset on the device or none, the view
+// shows the picture pixel for pixel as QPainter::drawImage draws it there,
+// whether it stretches the picture at the paint or the sink did as the frame
+// came.
+TEST(VideoFrameView, ShowsThePictureAsThePainterStretchesIt)
+{
+    const QSize sizes[] = {{254, 190}, {720, 576},  {719, 577}, {506, 379},
+                           {562, 449}, {1024, 819}, {361, 288}, {1, 1}};
+    const QPoint offsets[] = {{0, 0}, {13, 7}};
+    for (const QImage::Format format : {QImage::Format_BGR888, QImage::Format_RGB32}) {
+        const QImage picture = pattern(format);
+        VideoFrameView view;
+        view.sink()->presentFrame({picture, std::nullopt});
+        for (const QSize size : sizes) {
+            view.resize(size);
+            for (const QPoint offset : offsets) {
+                QImage expected(size + QSize(20, 10), QImage::Format_RGB32);
+                expected.fill(Qt::magenta);
+                const QImage blank = expected;
+                {
+                    QPainter painter(&expected);
+                    painter.translate(offset);
+                    painter.drawImage(QRect(QPoint(0, 0), size), picture);
+                }
+                // Painted first as it is, then as the sink stretched the next
+                // frame for the place of that paint.
+                for (const char *paint : {"first paint", "next frame"}) {
+                    QImage shown = blank;
+                    view.render(&shown, offset);
+                    int differing = 0;
+                    for (int y = 0; y < shown.height(); ++y)
+                        for (int x = 0; x < shown.width(); ++x)
+                            differing += shown.pixel(x, y) != expected.pixel(x, y);
+                    EXPECT_EQ(differing, 0)
+                        << "format " << format << ", " << size.width() << "x" << size.height()
+                        << " at " << offset.x() << "," << offset.y() << ", " << paint;
+                    view.sink()->presentFrame({picture, std::nullopt});
+                }
+            }
+        }
+    }
+}
+
 TEST(VideoFrameView, ASinkThatOutlivesTheViewDropsFrames)
 {
     std::shared_ptr<IVideoSink> sink;

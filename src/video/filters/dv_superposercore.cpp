@@ -163,9 +163,12 @@ bool SuperposerCore::process(ConstRgb24View input, Rgb24View output,
             const bool fits = input.valid() && output.valid() &&
                               input.sameSize(m_frameWidth, m_frameHeight) &&
                               output.sameSize(m_frameWidth, m_frameHeight);
+            // Deinterlaced where it lies, this frame is the next still.
+            const bool stillFollows = fits && hold && settings.Deinterlace;
             // A held frame owed to a waiting caller as its still is let go
             // before another frame comes in: the still is made from it now.
-            if (fits && m_stillFrame.hold && m_frameShown.load(std::memory_order_acquire))
+            if (fits && !stillFollows && m_stillFrame.hold &&
+                m_frameShown.load(std::memory_order_acquire))
                 makePendingStill();
             const bool draw = settings.OverlayOn && showText;
             OverlayPlacement placement;
@@ -177,14 +180,21 @@ bool SuperposerCore::process(ConstRgb24View input, Rgb24View output,
             placement.lineStep = OverlayLineStep(settings.Font.Size);
             placement.outline = settings.Options.Outline;
             placement.color = settings.Font.Color;
-            if (fits && hold && !settings.Deinterlace) {
-                // The text box is all that changes; the frame itself is kept.
+            if (fits && hold) {
+                // The frame itself is kept: the text box is drawn where it
+                // lies, and deinterlacing rewrites only the second field.
                 m_lastLayout = {};
                 if (draw)
                     m_lastLayout =
                         m_overlay.Draw(output, m_texts[m_current], texts, placement, font);
+                ok = !stillFollows || Deinterlace(input, output, m_masks);
                 m_last = {input, std::move(hold)};
-                ok = true;
+                if (stillFollows) {
+                    // The still is the output, made from it when first asked
+                    // for: deinterlacing it again leaves it as it is.
+                    m_stillPending = true;
+                    m_stillFrame = m_last;
+                }
             } else if (fits) {
                 // The frame a still is still to be made from is kept: this one
                 // goes into the other working picture.

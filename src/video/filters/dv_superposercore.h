@@ -85,13 +85,13 @@ public:
     bool Transform(ConstRgb24View input, Rgb24View output, const std::array<QString, 2> &texts,
                    bool showText);
     // One frame drawn where it lies: as Transform with `picture` as both
-    // input and output, but without deinterlacing only the text box is
-    // written, and nothing is copied. The core may keep the frame for its
-    // still picture and for CopyPictureDeinterlaced instead of a copy: while
-    // it holds `hold`, which must keep the picture's memory alive, nobody may
-    // write into the picture. It lets go at the next frame (the still it owes
-    // a waiting caller is made first) and at StopStreaming. With
-    // deinterlacing the frame is copied and written whole, as by Transform.
+    // input and output, but only the text box (and, deinterlacing, the
+    // pixels of the second field that change) is written, and nothing is
+    // copied. The core may keep the frame for its still picture and for
+    // CopyPictureDeinterlaced instead of a copy: while it holds `hold`, which
+    // must keep the picture's memory alive, nobody may write into the
+    // picture. It lets go at the next frame (the still it owes a waiting
+    // caller is made first) and at StopStreaming.
     bool TransformInPlace(Rgb24View picture, std::shared_ptr<const void> hold,
                           const std::array<QString, 2> &texts, bool showText);
     // The end of streaming: the frames held are copied into the core's own

@@ -97,9 +97,13 @@ QImage copyPicture(const ffmpeg::PictureLayout &layout, const MediaSample &sampl
     int strides[4];
     ffmpeg::pictureArrays(layout, sample.data(), rows, strides);
     const std::size_t rowBytes = static_cast<std::size_t>(layout.width) * (rgb32 ? 4 : 3);
+    // The picture is the pool's alone: its rows are written through one
+    // pointer, without a detach check per row.
+    std::uint8_t *bits = picture.bits();
+    const qsizetype stride = picture.bytesPerLine();
     for (int y = 0; y < layout.height; ++y) {
         const std::uint8_t *from = rows[0] + static_cast<std::ptrdiff_t>(y) * strides[0];
-        std::uint8_t *to = picture.scanLine(y);
+        std::uint8_t *to = bits + y * stride;
         std::memcpy(to, from, rowBytes);
         // RGB32 is 0xffRRGGBB to QImage: the fourth byte of a BGRX pixel is
         // padding, which QImage would otherwise take as alpha.

@@ -4,9 +4,73 @@
 
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
 #include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace vidora::media {
+
+namespace {
+
+// The raster paint engine's fixed point for picture coordinates.
+constexpr int kFixedScale = 1 << 16;
+
+// A 24-bit `picture` stretched over `target` exactly as QPainter::drawImage
+// draws it on a raster device without smooth transformation (the pixel under
+// each device pixel's centre, in the engine's 16.16 fixed point, stepping
+// along each row from the target's first pixel), but made into `scaled`, an
+// RGB32 picture of the target's size, which paints as a plain copy. Painted
+// straight, the picture would be converted pixel by pixel, spread over
+// threads, on every paint. False, and nothing made, for another format (an
+// RGB32 picture paints fast as it is) or a device transform other than a
+// whole-pixel shift.
+bool stretchForDevice(const QImage &picture, const QRect &target, const QTransform &device,
+                      QImage &scaled)
+{
+    if (picture.format() != QImage::Format_BGR888 || picture.isNull() || target.isEmpty() ||
+        device.type() > QTransform::TxTranslate || device.dx() != std::floor(device.dx()) ||
+        device.dy() != std::floor(device.dy()))
+        return false;
+    const QRectF r(target);
+    QTransform matrix = device;
+    matrix.translate(r.x(), r.y());
+    matrix.scale(r.width() / picture.width(), r.height() / picture.height());
+    bool invertible = false;
+    const QTransform inverse = matrix.inverted(&invertible);
+    if (!invertible)
+        return false;
+    if (scaled.size() != target.size() || scaled.format() != QImage::Format_RGB32)
+        scaled = QImage(target.size(), QImage::Format_RGB32);
+    if (scaled.isNull())
+        return false;
+    const int firstX = int(device.dx()) + target.x();
+    const int firstY = int(device.dy()) + target.y();
+    // The transform is a scale and a shift: x depends on the column only.
+    const qreal cx = firstX + qreal(0.5);
+    // The engine starts one unit of its fixed point short of the centre.
+    const int startX = int((inverse.m11() * cx + inverse.dx()) * kFixedScale) - 1;
+    const int stepX = int(inverse.m11() * kFixedScale);
+    std::vector<int> columns(static_cast<std::size_t>(target.width()));
+    for (int i = 0; i < target.width(); ++i)
+        columns[static_cast<std::size_t>(i)] =
+            std::clamp((startX + i * stepX) >> 16, 0, picture.width() - 1);
+    for (int j = 0; j < target.height(); ++j) {
+        const qreal cy = firstY + j + qreal(0.5);
+        const int fy = int((inverse.m22() * cy + inverse.dy()) * kFixedScale) - 1;
+        const uchar *from = picture.constScanLine(std::clamp(fy >> 16, 0, picture.height() - 1));
+        auto *to = reinterpret_cast<std::uint32_t *>(scaled.scanLine(j));
+        for (int i = 0; i < target.width(); ++i) {
+            const uchar *p = from + 3 * static_cast<std::ptrdiff_t>(columns[std::size_t(i)]);
+            to[i] = 0xff000000u | std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
+        }
+    }
+    return true;
+}
+
+} // namespace
 
 // Holds the latest frame between the streaming thread and the GUI thread.
 // A frame asks for a repaint through postToGui, whose calls pass through a
@@ -14,6 +78,9 @@ namespace vidora::media {
 // own queue is handed over under Qt's uninstrumented lock). The call keeps
 // the sink alive and finds the view under the lock: the view detaches
 // itself before it is destroyed, so a repaint asked for late finds none.
+// Once the view has painted, each frame is also stretched to the view's last
+// place on its device as it comes, while the renderer's copy is fresh in the
+// streaming thread's cache; a paint in another place stretches its own.
 class VideoFrameView::Sink final : public IVideoSink, public std::enable_shared_from_this<Sink>
 {
 public:
@@ -25,6 +92,14 @@ public:
         if (m_observer)
             m_observer(frame);
         m_picture = std::move(frame.picture);
+        m_stretched = {};
+        if (m_place) {
+            // The last stretched picture may still be painting: a new one then.
+            if (!m_spare.isDetached())
+                m_spare = {};
+            if (stretchForDevice(m_picture, m_place->target, m_place->device, m_spare))
+                std::swap(m_stretched, m_spare);
+        }
         if (m_view && !m_updateQueued) {
             m_updateQueued = true;
             postToGui([self = shared_from_this()] { self->repaint(); });
@@ -35,6 +110,18 @@ public:
     {
         std::lock_guard lock(m_mutex);
         return m_picture;
+    }
+
+    // The latest picture, and its stretch to `target` on `device` when it
+    // was made for that place (null otherwise); the place is kept for the
+    // frames to come. GUI thread.
+    std::pair<QImage, QImage> pictureFor(const QRect &target, const QTransform &device)
+    {
+        std::lock_guard lock(m_mutex);
+        const Place place{target, device};
+        const bool same = m_place && *m_place == place;
+        m_place = place;
+        return {m_picture, same ? m_stretched : QImage()};
     }
 
     void setObserver(std::function<void(const VideoFrame &)> observer)
@@ -68,6 +155,15 @@ private:
     // guarded by m_mutex; written on the streaming and the GUI thread
     VideoFrameView *m_view;
     QImage m_picture;
+    struct Place
+    {
+        QRect target;
+        QTransform device;
+        bool operator==(const Place &) const = default;
+    };
+    std::optional<Place> m_place; // where the view last painted
+    QImage m_stretched;           // m_picture stretched to m_place; null for none
+    QImage m_spare;               // the buffer of the stretch before
     bool m_updateQueued = false;
     std::function<void(const VideoFrame &)> m_observer;
 };
@@ -101,9 +197,13 @@ void VideoFrameView::setFrameObserver(std::function<void(const VideoFrame &)> ob
 void VideoFrameView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const QImage picture = m_sink->picture();
+    const auto [picture, stretched] = m_sink->pictureFor(rect(), painter.deviceTransform());
     if (picture.isNull())
         painter.fillRect(rect(), Qt::black);
+    else if (!stretched.isNull())
+        painter.drawImage(rect().topLeft(), stretched);
+    else if (stretchForDevice(picture, rect(), painter.deviceTransform(), m_stretched))
+        painter.drawImage(rect().topLeft(), m_stretched);
     else
         painter.drawImage(rect(), picture);
 }

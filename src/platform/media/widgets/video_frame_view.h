@@ -36,6 +36,9 @@ protected:
 private:
     class Sink;
     std::shared_ptr<Sink> m_sink;
+    // The latest picture stretched to the view, made at each paint (its
+    // memory kept while the size stays). GUI thread.
+    QImage m_stretched;
 };
 
 } // namespace vidora::media
