@@ -38,6 +38,7 @@ Flow BufferSource::GetNextSample(std::size_t, SamplePtr &sample)
     m_next.store(index + 1);
     const QByteArray &data = m_options.buffers[index];
     std::memcpy(sample->data(), data.constData(), static_cast<std::size_t>(data.size()));
+    std::memset(sample->data() + data.size(), 0, m_options.padding);
     sample->setActualLength(static_cast<std::size_t>(data.size()));
     if (m_options.withTimes)
         sample->time = timeOf(index);
@@ -75,8 +76,8 @@ bool BufferSource::DecideBufferSize(std::size_t, Allocator &allocator)
     std::size_t largest = 1;
     for (const auto &b : m_options.buffers)
         largest = std::max(largest, static_cast<std::size_t>(b.size()));
-    const auto granted = allocator.setProperties({4, largest, 16});
-    return granted && granted->size >= largest;
+    const auto granted = allocator.setProperties({4, largest + m_options.padding, 16});
+    return granted && granted->size >= largest + m_options.padding;
 }
 
 std::vector<QByteArray> splitDvFrames(const QByteArray &file)

@@ -29,6 +29,9 @@ public:
         // The sample that carries it instead of the first (a change after
         // some data).
         std::size_t typeChangeAt = 0;
+        // Zero bytes after each buffer's data in its sample (the AVI
+        // splitter's read padding).
+        std::size_t padding = 0;
     };
     explicit BufferSource(Options options);
     ~BufferSource() override;
