@@ -1,9 +1,19 @@
 #include "platform/media/splitter.h"
 
+#include <chrono>
 #include <exception>
 #include <limits>
+#include <thread>
 
 namespace vidora::media {
+
+namespace {
+
+// How long the end of a flush looks for the threads to park, and a thread for
+// the splitter's mutex, before it sleeps.
+constexpr std::chrono::microseconds kParkSpin{200};
+
+} // namespace
 
 SplitterFilter::SplitterFilter(std::string objectName) : Filter(std::move(objectName)) {}
 
@@ -159,7 +169,17 @@ void SplitterFilter::endFlush(InputPin &)
     std::unique_lock lock(m_runMutex);
     // The threads left their runs at the flush: nothing of the old data may
     // follow the end of the flush downstream.
-    m_runChanged.wait(lock, [this] { return m_active == 0; });
+    // They are on their way (the flush woke them) and park within
+    // microseconds: looking again for a moment spares this thread a sleep
+    // and a wake-up, which take longer on a busy machine.
+    if (m_active.load() != 0) {
+        lock.unlock();
+        const auto until = std::chrono::steady_clock::now() + kParkSpin;
+        while (m_active.load() != 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+        lock.lock();
+    }
+    m_runChanged.wait(lock, [this] { return m_active.load() == 0; });
     m_flushOpen = true; // the flush from upstream ends downstream as well
     restartLocked(lock);
 }
@@ -250,6 +270,21 @@ void SplitterFilter::joinThreads()
         thread.join();
 }
 
+// The mutex is held for short steps only (a flush, a restart): a thread that
+// finds it taken looks again for a moment before it sleeps, as being woken
+// takes longer than the wait.
+void SplitterFilter::lockSoon(std::unique_lock<std::mutex> &lock)
+{
+    const auto until = std::chrono::steady_clock::now() + kParkSpin;
+    while (!lock.try_lock())
+        if (std::chrono::steady_clock::now() >= until) {
+            lock.lock();
+            return;
+        } else {
+            std::this_thread::yield();
+        }
+}
+
 // A stream's thread: one run after another, parked in between, until the
 // splitter stops.
 void SplitterFilter::serve(std::size_t stream, bool root)
@@ -261,11 +296,14 @@ void SplitterFilter::serve(std::size_t stream, bool root)
         const std::int64_t stop = m_runStop;
         lock.unlock();
         streamLoop(stream, root, run, start, stop);
-        lock.lock();
-        --m_active;
+        // Parked before the lock is taken: an end of flush looking for the
+        // threads to park sees it at once (see endFlush); its wait is woken
+        // below, with the lock held.
+        const bool last = m_active.fetch_sub(1) == 1;
+        lockSoon(lock);
         m_runChanged.notify_all();
         // After a seek the last thread of a root to park starts the next run.
-        if (root && m_active == 0 && !m_quit.load() && m_flushes.load() != m_run) {
+        if (root && last && !m_quit.load() && m_flushes.load() != m_run) {
             try {
                 restartLocked(lock);
             } catch (const std::exception &e) {

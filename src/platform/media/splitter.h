@@ -141,6 +141,7 @@ private:
     // the flush downstream and starts the threads on a new run.
     bool restartLocked(std::unique_lock<std::mutex> &lock);
     void serve(std::size_t stream, bool root);
+    void lockSoon(std::unique_lock<std::mutex> &lock);
     void streamLoop(std::size_t stream, bool root, std::uint64_t run, std::int64_t start,
                     std::int64_t stop);
     void runStream(std::size_t stream, bool root, std::uint64_t run, std::int64_t start,
@@ -164,8 +165,11 @@ private:
     // started (written with m_runMutex held). A thread whose run is no longer
     // the newest flush leaves its loop.
     std::atomic<std::uint64_t> m_flushes{0};
-    std::uint64_t m_run = 0;     // guarded by m_runMutex: the run started last
-    std::size_t m_active = 0;    // guarded by m_runMutex: threads not parked
+    std::uint64_t m_run = 0; // guarded by m_runMutex: the run started last
+    // Threads not parked: raised with m_runMutex held; a parking thread
+    // lowers it before it takes the mutex, so that an end of flush looking
+    // without the mutex sees the park at once.
+    std::atomic<std::size_t> m_active{0};
     bool m_flushOpen = false;    // guarded by m_runMutex: flushed downstream, not yet ended
     std::int64_t m_runStart = 0; // guarded by m_runMutex: the run's segment
     std::int64_t m_runStop = -1; // guarded by m_runMutex
