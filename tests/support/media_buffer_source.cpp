@@ -45,6 +45,7 @@ Flow BufferSource::GetNextSample(std::size_t stream, SamplePtr &sample)
     m_next[stream]->store(index + 1);
     const QByteArray &data = s.buffers[index];
     std::memcpy(sample->data(), data.constData(), static_cast<std::size_t>(data.size()));
+    std::memset(sample->data() + data.size(), 0, s.padding);
     sample->setActualLength(static_cast<std::size_t>(data.size()));
     if (s.withTimes)
         sample->time = timeOf(s, index);
@@ -95,8 +96,8 @@ bool BufferSource::DecideBufferSize(std::size_t stream, Allocator &allocator)
     std::size_t largest = 1;
     for (const auto &b : s.buffers)
         largest = std::max(largest, static_cast<std::size_t>(b.size()));
-    const auto granted = allocator.setProperties({s.bufferCount, largest, 16});
-    return granted && granted->size >= largest;
+    const auto granted = allocator.setProperties({s.bufferCount, largest + s.padding, 16});
+    return granted && granted->size >= largest + s.padding;
 }
 
 std::vector<QByteArray> splitDvFrames(const QByteArray &file)

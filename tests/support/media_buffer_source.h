@@ -31,6 +31,9 @@ public:
         // Sample index → the type that sample carries as a type change: the
         // stream's real format, told in-band.
         std::map<std::size_t, media::MediaType> typeChanges{};
+        // Zero bytes after each buffer's data in its sample (the AVI
+        // splitter's read padding).
+        std::size_t padding = 0;
     };
     explicit BufferSource(Stream stream);
     explicit BufferSource(std::vector<Stream> streams);

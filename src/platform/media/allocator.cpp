@@ -3,6 +3,7 @@
 #include <bit>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -99,6 +100,21 @@ public:
         return Flow::Ok;
     }
 
+    void waitUntilReturned(const std::function<bool()> &stop)
+    {
+        std::unique_lock lock(m_mutex);
+        m_available.wait(
+            lock, [&] { return !m_committed || m_free.size() == m_storage.size() || stop(); });
+    }
+
+    void wake()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+        }
+        m_available.notify_all();
+    }
+
 private:
     void release(MediaSample *sample)
     {
@@ -106,7 +122,8 @@ private:
             std::lock_guard lock(m_mutex);
             m_free.push_back(sample);
         }
-        m_available.notify_one();
+        // A getBuffer and a waitUntilReturned may both wait.
+        m_available.notify_all();
     }
 
     mutable std::mutex m_mutex;
@@ -164,6 +181,16 @@ Flow Allocator::getBuffer(SamplePtr &out)
 {
     out.reset();
     return m_pool->getBuffer(out);
+}
+
+void Allocator::waitUntilReturned(const std::function<bool()> &stop)
+{
+    m_pool->waitUntilReturned(stop);
+}
+
+void Allocator::wake()
+{
+    m_pool->wake();
 }
 
 std::size_t Allocator::freeCount() const

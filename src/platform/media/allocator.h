@@ -9,6 +9,7 @@
 #include "platform/media/sample.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -47,6 +48,13 @@ public:
     // A free buffer, reset, with no length. Blocks until one is free or the
     // pool is decommitted (then Flushing and no sample). Any thread.
     Flow getBuffer(SamplePtr &out);
+
+    // Waits until every buffer is back in the pool, the pool is decommitted
+    // or `stop` answers true. `stop` is asked with the pool's lock held: what
+    // changes its answer is followed by wake(), and the wait cannot miss it.
+    void waitUntilReturned(const std::function<bool()> &stop);
+    // The waits of getBuffer and waitUntilReturned look again.
+    void wake();
 
     // Buffers currently free in the pool (for tests and statistics).
     std::size_t freeCount() const;

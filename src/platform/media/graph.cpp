@@ -342,7 +342,9 @@ void FilterGraph::stopLocked()
             root->setPositions(kept, std::nullopt);
     m_streamTimeAtPause = 0;
     {
+        // A flush ended by the stop hooks asked for a cue that will not come.
         std::lock_guard lock(m_stateMutex);
+        m_pausePending = false;
         m_state = FilterState::Stopped;
     }
     m_stateChanged.notify_all();

@@ -198,10 +198,15 @@ Flow RendererFilter::endOfStream(InputPin &)
 void RendererFilter::beginFlush(InputPin &)
 {
     {
+        // The held frame is gone from here on: the end of the flush may come
+        // later, from the thread that brings the frame at the new position.
         std::lock_guard lock(m_mutex);
         m_flushing = true;
+        m_cued = false;
+        m_hasPosition = false;
     }
     m_wake.notify_all();
+    notifyFlushed();
 }
 
 void RendererFilter::endFlush(InputPin &)

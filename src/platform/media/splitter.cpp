@@ -1,15 +1,25 @@
 #include "platform/media/splitter.h"
 
+#include <chrono>
 #include <exception>
 #include <limits>
+#include <thread>
 
 namespace vidora::media {
+
+namespace {
+
+// How long the end of a flush looks for the threads to park, and a thread for
+// the splitter's mutex, before it sleeps.
+constexpr std::chrono::microseconds kParkSpin{200};
+
+} // namespace
 
 SplitterFilter::SplitterFilter(std::string objectName) : Filter(std::move(objectName)) {}
 
 SplitterFilter::~SplitterFilter()
 {
-    m_endThreads = true;
+    quitThreads();
     for (auto &out : m_outputs)
         if (out->allocator())
             out->allocator()->decommit();
@@ -101,9 +111,27 @@ bool SplitterFilter::Pause()
     return true;
 }
 
+void SplitterFilter::Run(std::int64_t streamStart)
+{
+    Filter::Run(streamStart);
+    // A stream waiting while paused for its samples to be let go reads on.
+    if (!m_pausedReadAhead)
+        for (auto &out : m_outputs)
+            if (out->allocator())
+                out->allocator()->wake();
+}
+
+void SplitterFilter::waitWhileHeld(OutputPin &out, std::uint64_t run)
+{
+    Allocator *pool = out.allocator();
+    if (!pool || state() != FilterState::Paused)
+        return;
+    pool->waitUntilReturned([&] { return state() != FilterState::Paused || !runGoesOn(run); });
+}
+
 void SplitterFilter::BeginStop()
 {
-    m_endThreads = true;
+    quitThreads();
     Filter::BeginStop(); // decommits the pools: GetNextSample wakes
     BeginFlush();
 }
@@ -118,26 +146,68 @@ bool SplitterFilter::commitPools()
 
 void SplitterFilter::beginFlush(InputPin &)
 {
-    deliverBeginFlushToOutputs();
-    m_endThreads = true;
+    std::lock_guard lock(m_runMutex);
+    beginFlushLocked();
+}
+
+void SplitterFilter::beginFlushLocked()
+{
+    // A thread that wakes from the flush finds its run over.
+    m_flushes = m_flushes.load() + 1;
+    // A second seek before the threads restarted finds downstream flushing.
+    if (!m_flushOpen)
+        deliverBeginFlushToOutputs();
+    m_flushOpen = true;
     for (auto &out : m_outputs)
         if (out->allocator())
             out->allocator()->decommit();
     BeginFlush();
-    joinThreads();
 }
 
 void SplitterFilter::endFlush(InputPin &)
 {
+    std::unique_lock lock(m_runMutex);
+    // The threads left their runs at the flush: nothing of the old data may
+    // follow the end of the flush downstream.
+    // They are on their way (the flush woke them) and park within
+    // microseconds: looking again for a moment spares this thread a sleep
+    // and a wake-up, which take longer on a busy machine.
+    if (m_active.load() != 0) {
+        lock.unlock();
+        const auto until = std::chrono::steady_clock::now() + kParkSpin;
+        while (m_active.load() != 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+        lock.lock();
+    }
+    m_runChanged.wait(lock, [this] { return m_active.load() == 0; });
+    m_flushOpen = true; // the flush from upstream ends downstream as well
+    restartLocked(lock);
+}
+
+bool SplitterFilter::restartLocked(std::unique_lock<std::mutex> &)
+{
+    const bool sought = !isSeekRoot() || Seek(m_start.load());
     EndFlush();
-    deliverEndFlushToOutputs();
-    if (!m_streaming.load() || isStopping())
-        return;
+    if (m_flushOpen) {
+        m_flushOpen = false;
+        deliverEndFlushToOutputs();
+    }
+    if (!sought) {
+        reportError(name() + ": cannot seek");
+        return false;
+    }
+    if (!m_streaming.load() || isStopping() || m_quit.load() || m_threads.empty())
+        return true;
     if (!commitPools()) {
         reportError(name() + ": cannot allocate the buffers");
-        return;
+        return false;
     }
-    startThreads();
+    m_run = m_flushes.load();
+    m_runStart = m_start.load();
+    m_runStop = m_stop.load();
+    m_active = m_threads.size();
+    m_runChanged.notify_all();
+    return true;
 }
 
 void SplitterFilter::JoinStreaming()
@@ -148,6 +218,16 @@ void SplitterFilter::JoinStreaming()
 void SplitterFilter::Stop()
 {
     joinThreads();
+    {
+        // A seek whose threads were stopped before they started again: its
+        // flush ends, so that nothing downstream goes on refusing samples.
+        std::unique_lock lock(m_runMutex);
+        if (m_flushOpen) {
+            m_flushOpen = false;
+            EndFlush();
+            deliverEndFlushToOutputs();
+        }
+    }
     if (m_streaming) {
         m_streaming = false;
         StopStreaming();
@@ -157,32 +237,100 @@ void SplitterFilter::Stop()
 
 void SplitterFilter::startThreads()
 {
-    std::lock_guard lock(m_threadsMutex);
-    m_endThreads = false;
-    const std::int64_t start = m_start.load();
-    const std::int64_t stop = m_stop.load();
+    std::lock_guard lock(m_runMutex);
+    m_quit = false;
+    m_run = m_flushes.load();
+    m_runStart = m_start.load();
+    m_runStop = m_stop.load();
     const bool root = isSeekRoot();
     for (std::size_t i = 0; i < m_outputs.size(); ++i)
         if (m_outputs[i]->isConnected())
-            m_threads.emplace_back(
-                [this, i, root, start, stop] { streamLoop(i, root, start, stop); });
+            m_threads.emplace_back([this, i, root] { serve(i, root); });
+    m_active = m_threads.size();
+}
+
+void SplitterFilter::quitThreads()
+{
+    {
+        std::lock_guard lock(m_runMutex);
+        m_quit = true;
+    }
+    m_runChanged.notify_all();
 }
 
 void SplitterFilter::joinThreads()
 {
-    std::lock_guard lock(m_threadsMutex);
-    for (auto &thread : m_threads)
+    // The threads take the mutex to park and to end: joined without it.
+    std::vector<StreamingThread> threads;
+    {
+        std::lock_guard lock(m_runMutex);
+        threads.swap(m_threads);
+    }
+    for (auto &thread : threads)
         thread.join();
-    m_threads.clear();
 }
 
-void SplitterFilter::streamLoop(std::size_t stream, bool root, std::int64_t start,
-                                std::int64_t stop)
+// The mutex is held for short steps only (a flush, a restart): a thread that
+// finds it taken looks again for a moment before it sleeps, as being woken
+// takes longer than the wait.
+void SplitterFilter::lockSoon(std::unique_lock<std::mutex> &lock)
+{
+    const auto until = std::chrono::steady_clock::now() + kParkSpin;
+    while (!lock.try_lock())
+        if (std::chrono::steady_clock::now() >= until) {
+            lock.lock();
+            return;
+        } else {
+            std::this_thread::yield();
+        }
+}
+
+// A stream's thread: one run after another, parked in between, until the
+// splitter stops.
+void SplitterFilter::serve(std::size_t stream, bool root)
+{
+    std::unique_lock lock(m_runMutex);
+    for (;;) {
+        const std::uint64_t run = m_run;
+        const std::int64_t start = m_runStart;
+        const std::int64_t stop = m_runStop;
+        lock.unlock();
+        streamLoop(stream, root, run, start, stop);
+        // Parked before the lock is taken: an end of flush looking for the
+        // threads to park sees it at once (see endFlush); its wait is woken
+        // below, with the lock held.
+        const bool last = m_active.fetch_sub(1) == 1;
+        lockSoon(lock);
+        m_runChanged.notify_all();
+        // After a seek the last thread of a root to park starts the next run.
+        if (root && last && !m_quit.load() && m_flushes.load() != m_run) {
+            try {
+                restartLocked(lock);
+            } catch (const std::exception &e) {
+                reportError(name() + ": " + e.what());
+            } catch (...) {
+                reportError(name() + ": the seek failed");
+            }
+        }
+        m_runChanged.wait(lock, [&] { return m_quit.load() || m_run != run; });
+        if (m_quit.load()) {
+            // Counted in a run it will not make: the count must still fall.
+            if (m_run != run) {
+                --m_active;
+                m_runChanged.notify_all();
+            }
+            return;
+        }
+    }
+}
+
+void SplitterFilter::streamLoop(std::size_t stream, bool root, std::uint64_t run,
+                                std::int64_t start, std::int64_t stop)
 {
     // Nothing thrown by a hook on this thread may end the process: it ends
     // the stream and raises error-abort like an Error result.
     try {
-        runStream(stream, root, start, stop);
+        runStream(stream, root, run, start, stop);
     } catch (const std::exception &e) {
         reportError(name() + ": " + e.what());
     } catch (...) {
@@ -190,12 +338,13 @@ void SplitterFilter::streamLoop(std::size_t stream, bool root, std::int64_t star
     }
 }
 
-void SplitterFilter::runStream(std::size_t stream, bool root, std::int64_t start, std::int64_t stop)
+void SplitterFilter::runStream(std::size_t stream, bool root, std::uint64_t run, std::int64_t start,
+                               std::int64_t stop)
 {
     OutputPin &out = *m_outputs[stream];
     if (root)
         out.deliverNewSegment(start, stop < 0 ? Duration() : stop);
-    while (!m_endThreads.load()) {
+    while (runGoesOn(run)) {
         SamplePtr sample;
         Flow result = GetNextSample(stream, sample);
         if (result == Flow::Ok && !sample)
@@ -224,6 +373,8 @@ void SplitterFilter::runStream(std::size_t stream, bool root, std::int64_t start
         }
         if (result != Flow::Ok)
             return;
+        if (!m_pausedReadAhead)
+            waitWhileHeld(out, run);
     }
 }
 
@@ -265,37 +416,22 @@ std::int64_t SplitterFilter::frameDuration() const
 bool SplitterFilter::setPositions(std::optional<std::int64_t> current,
                                   std::optional<std::int64_t> stop)
 {
-    std::lock_guard lock(m_threadsMutex);
+    std::unique_lock lock(m_runMutex);
     if (stop)
         m_stop = std::max<std::int64_t>(*stop, 0);
     if (!current)
         return true;
     const std::int64_t position = std::max<std::int64_t>(*current, 0);
     const bool streaming = !m_threads.empty() || (m_streaming && !isStopping());
-    if (!streaming) {
-        m_start = position;
-        return true;
-    }
-    for (auto &out : m_outputs)
-        out->deliverBeginFlush();
-    m_endThreads = true;
-    for (auto &out : m_outputs)
-        if (out->allocator())
-            out->allocator()->decommit();
-    joinThreads();
     m_start = position;
-    const bool sought = Seek(position);
-    for (auto &out : m_outputs)
-        out->deliverEndFlush();
-    if (!sought) {
-        reportError(name() + ": cannot seek");
-        return false;
-    }
-    if (isStopping())
+    if (!streaming)
         return true;
-    if (!commitPools())
-        return false;
-    startThreads();
+    beginFlushLocked();
+    // Threads still in a run restart the streams once the last has parked;
+    // when every one is parked already (the streams had ended) the seek
+    // happens here.
+    if (m_active == 0)
+        return restartLocked(lock);
     return true;
 }
 

@@ -2,8 +2,9 @@
 
 // The splitter base: a filter that produces streams, each on an output pin
 // with a streaming thread of its own (one per connected output), started
-// when the graph leaves Stopped and joined when it stops or seeks. A source
-// without an input (a memory source in tests) uses it as well.
+// when the graph leaves Stopped and joined when it stops. A seek or a flush
+// parks the threads instead: each waits for the next run. A source without
+// an input (a memory source in tests) uses it as well.
 //
 // Positions. A splitter whose input does not come from another seekable
 // filter is a seek root: it answers the stream position and seeks. Sample
@@ -12,19 +13,24 @@
 // delivers times relative to it. A sample starting at or after the stop
 // position ends the stream.
 //
-// Seeking while streaming: every output is flushed downstream (held samples
-// drop, waits wake), the threads are joined, Seek repositions, the flush
-// ends, and the threads start again at the new position; while the graph is
-// paused the renderers then cue the frame there.
+// Seeking while streaming: the seeking thread flushes every output
+// downstream (held samples drop, waits wake) and returns; it does not wait
+// for the streaming threads. Each thread leaves its loop and parks; the last
+// one to park repositions the streams (Seek), ends the flush downstream and
+// starts every thread again at the new position, so the frame there follows
+// without another hand-over. While the graph is paused the renderers then
+// cue it. A seek that finds every thread parked already (the streams ended)
+// does the same itself.
 //
 // A splitter fed by another one (not a root) delivers the times it is given:
-// the segment comes from upstream, and a flush from upstream flushes, joins
-// and restarts its threads (BeginFlush/EndFlush hooks).
+// the segment comes from upstream, and a flush from upstream parks its
+// threads (BeginFlush hook); the end of the flush, on whichever thread
+// brings it, waits until they are parked and starts them again (EndFlush).
 #include "platform/media/filter.h"
 #include "platform/media/streaming_thread.h"
 
+#include <condition_variable>
 #include <mutex>
-#include <thread>
 
 namespace vidora::media {
 
@@ -47,7 +53,9 @@ public:
     // thread, concurrently with the other streams' calls.
     virtual Flow GetNextSample(std::size_t stream, SamplePtr &sample) = 0;
     // Required. Positions every stream so that its next sample is the one
-    // that contains `position` (100 ns). No streaming thread runs meanwhile.
+    // that contains `position` (100 ns). No stream is read meanwhile: the
+    // call comes from the control thread before the threads start, or from
+    // the last of them to park after a seek while the others wait.
     virtual bool Seek(std::int64_t position) = 0;
     // Required. Length of the longest stream, 100 ns.
     virtual std::int64_t Duration() = 0;
@@ -71,16 +79,27 @@ public:
     // a seek root), whose GetNextSample waits for data the input brings
     // (a SampleQueue): drop what is held and wake GetNextSample with
     // Flushing. Called when the input is flushed and when the graph stops,
-    // on that thread, before the streaming threads are joined.
+    // on that thread, before the streaming threads park or are joined.
     virtual void BeginFlush() {}
     // Optional; default nothing. The flush is over (or streaming starts):
-    // GetNextSample waits for new data again. Before the threads start.
+    // GetNextSample waits for new data again. Every thread is parked, and
+    // the call comes before they start again, on the thread that ends the
+    // flush.
     virtual void EndFlush() {}
+
+    // While paused, each stream reads its next sample only once everything it
+    // delivered has been let go (its pool's buffers are all back), or the
+    // graph runs: a paused preview reads no frame past the one it shows. On
+    // by default, as a graph may pause with a filter that keeps a sample
+    // until a later one of the same stream comes (a muxer waiting for sound
+    // the next frame brings). Control thread, while stopped.
+    void setPausedReadAhead(bool readAhead) { m_pausedReadAhead = readAhead; }
 
     std::size_t outputCount() const { return m_outputs.size(); }
     OutputPin &outputAt(std::size_t stream) { return *m_outputs.at(stream); }
 
     bool Pause() override;
+    void Run(std::int64_t streamStart) override;
     void BeginStop() override;
     void JoinStreaming() override;
     void Stop() override;
@@ -122,17 +141,48 @@ protected:
 
 private:
     void startThreads();
+    void quitThreads();
     void joinThreads();
-    void streamLoop(std::size_t stream, bool root, std::int64_t start, std::int64_t stop);
-    void runStream(std::size_t stream, bool root, std::int64_t start, std::int64_t stop);
+    // Flushes every output downstream and parks the threads (they leave
+    // their loops); with m_runMutex held.
+    void beginFlushLocked();
+    // With every thread parked and m_runMutex held: repositions a root, ends
+    // the flush downstream and starts the threads on a new run.
+    bool restartLocked(std::unique_lock<std::mutex> &lock);
+    void serve(std::size_t stream, bool root);
+    void lockSoon(std::unique_lock<std::mutex> &lock);
+    void streamLoop(std::size_t stream, bool root, std::uint64_t run, std::int64_t start,
+                    std::int64_t stop);
+    void runStream(std::size_t stream, bool root, std::uint64_t run, std::int64_t start,
+                   std::int64_t stop);
+    bool runGoesOn(std::uint64_t run) const { return m_flushes.load() == run && !m_quit.load(); }
     bool commitPools();
+    // Without read-ahead while paused: waits until what `out` delivered is
+    // let go, the graph runs or the run ends.
+    void waitWhileHeld(OutputPin &out, std::uint64_t run);
 
     std::vector<std::unique_ptr<OutputPin>> m_outputs;
+    bool m_pausedReadAhead = true;        // control thread, while stopped
     std::atomic<bool> m_streaming{false}; // streaming prepared (Pause from Stopped)
-    // Serialises start, seek and stop of the threads.
-    mutable std::recursive_mutex m_threadsMutex;
-    std::vector<StreamingThread> m_threads; // guarded by m_threadsMutex
-    std::atomic<bool> m_endThreads{false};
+    // Serialises the start, the flushes and restarts, and the stop of the
+    // threads; flushes begin and end downstream with it held, so they never
+    // cross.
+    mutable std::mutex m_runMutex;
+    std::condition_variable m_runChanged;
+    std::vector<StreamingThread> m_threads; // guarded by m_runMutex
+    // The run the threads are in: the number of flushes begun when they were
+    // started (written with m_runMutex held). A thread whose run is no longer
+    // the newest flush leaves its loop.
+    std::atomic<std::uint64_t> m_flushes{0};
+    std::uint64_t m_run = 0; // guarded by m_runMutex: the run started last
+    // Threads not parked: raised with m_runMutex held; a parking thread
+    // lowers it before it takes the mutex, so that an end of flush looking
+    // without the mutex sees the park at once.
+    std::atomic<std::size_t> m_active{0};
+    bool m_flushOpen = false;    // guarded by m_runMutex: flushed downstream, not yet ended
+    std::int64_t m_runStart = 0; // guarded by m_runMutex: the run's segment
+    std::int64_t m_runStop = -1; // guarded by m_runMutex
+    std::atomic<bool> m_quit{false};
     std::atomic<std::int64_t> m_start{0};
     std::atomic<std::int64_t> m_stop{-1}; // -1: to the end
 };

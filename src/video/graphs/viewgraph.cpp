@@ -161,6 +161,8 @@ bool Tviewdm::BuildDvGraph(const QString &fileName)
     try {
         auto &avisplitter = LoadSplitter(fileName);
         auto &fg = *m_fg;
+        // A paused step reads the one frame it shows.
+        avisplitter.setPausedReadAhead(false);
 
         m_videoMessageCode = videomessage::NotDv;
         auto &dvsplitter = attach(fg, m_dvsplitter);

@@ -57,11 +57,15 @@ class DvDecoderStandards : public ::testing::TestWithParam<Standard>
 {};
 
 // One frame at a time (no frame delay), and on frame lanes (several at once,
-// delivered in order, the last ones at the end of stream): the same pictures.
+// delivered in order, the last ones at the end of stream): the same pictures,
+// from samples decoded where they are (padded as the AVI splitter's) and from
+// copies (no room for the padding).
 TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLanes)
 {
-    for (const int lanes : {0, 3}) {
-        SCOPED_TRACE(lanes);
+    for (const auto &[lanes, padding] :
+         {std::pair{0, std::size_t{0}}, std::pair{0, std::size_t{64}}, std::pair{3, std::size_t{0}},
+          std::pair{3, std::size_t{64}}}) {
+        SCOPED_TRACE(testing::Message() << "lanes " << lanes << " padding " << padding);
         HangGuard guard(60s);
         const Standard s = GetParam();
         QTemporaryDir dir;
@@ -87,6 +91,7 @@ TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLane
         input.type = dvType(subtype::Dvsd, s.height, s.frameDuration);
         input.buffers = frames;
         input.frameDuration = s.frameDuration;
+        input.padding = padding;
         auto source = std::make_shared<BufferSource>(input);
         auto sink = std::make_shared<RecordingSink>();
         graph.AddFilter(source, "source");

@@ -79,6 +79,52 @@ TEST(GraphCueing, PauseCuesOneFrameSeekRecuesStopKeepsThePositionRunContinues)
     EXPECT_EQ(c.sink->rendered().front().mediaTime->start, 5);
 }
 
+// A paused seek returns before the streaming thread has gone to the new
+// position; whatever comes next, only the last position counts: a second seek
+// before the first restarted, a stop before the restart (the flush must still
+// end, or the next pause finds the sink refusing), and a seek that finds the
+// stream ended (its thread parked).
+TEST(GraphSeek, SeeksInARowAStopBeforeTheRestartAndASeekBackFromTheEnd)
+{
+    HangGuard guard(10s);
+    Chain c({.frameCount = 20});
+    ASSERT_TRUE(c.connected);
+    auto &seeking = c.graph.seeking();
+    ASSERT_TRUE(seeking.SetTimeFormat(TimeFormat::Frame));
+    ASSERT_TRUE(c.graph.Pause());
+    ASSERT_TRUE(c.graph.GetState(2s).complete);
+
+    ASSERT_TRUE(seeking.SetPositions(3, std::nullopt));
+    ASSERT_TRUE(seeking.SetPositions(7, std::nullopt));
+    EXPECT_FALSE(c.sink->renderedPosition().has_value()); // the held frame is gone
+    ASSERT_TRUE(c.graph.GetState(2s).complete);
+    EXPECT_EQ(c.sink->cuedFrames().back(), 7);
+    EXPECT_EQ(seeking.GetCurrentPosition(), 7);
+
+    ASSERT_TRUE(seeking.SetPositions(9, std::nullopt));
+    c.graph.Stop();
+    EXPECT_EQ(c.graph.GetState(0ms).state, FilterState::Stopped);
+    EXPECT_TRUE(c.graph.GetState(0ms).complete);
+    EXPECT_EQ(seeking.GetCurrentPosition(), 9);
+    ASSERT_TRUE(c.graph.Pause());
+    ASSERT_TRUE(c.graph.GetState(2s).complete);
+    EXPECT_EQ(c.sink->cuedFrames().back(), 9);
+
+    // Past the end: the stream ends at once and counts as cued; back again.
+    ASSERT_TRUE(seeking.SetPositions(25, std::nullopt));
+    ASSERT_TRUE(c.graph.GetState(2s).complete);
+    EXPECT_EQ(c.sink->cuedFrames().back(), 9);
+    ASSERT_TRUE(seeking.SetPositions(12, std::nullopt));
+    ASSERT_TRUE(c.graph.GetState(2s).complete);
+    EXPECT_EQ(c.sink->cuedFrames().back(), 12);
+
+    ASSERT_TRUE(c.graph.Run());
+    EXPECT_TRUE(c.log.waitFor(GraphEventCode::Complete, 2s));
+    EXPECT_EQ(c.sink->renderedFrames(), frameNumbers(12, 19));
+    c.graph.Stop();
+    EXPECT_EQ(c.log.count(GraphEventCode::ErrorAbort), 0);
+}
+
 // A waiter is told of each cue (a pause, a seek while paused) once the
 // renderer answers that it is cued, and never of a frame it renders running.
 // The streaming thread tells it just after the graph reports the cue, so the

@@ -118,23 +118,47 @@ private:
     SampleQueue m_queues[2]{SampleQueue(2), SampleQueue(2)};
 };
 
+// A source of 20 frames, the queued splitter and a sink on each output.
+struct QueuedGraph
+{
+    QueuedGraph()
+    {
+        graph.AddFilter(source, "source");
+        graph.AddFilter(splitter, "splitter");
+        graph.AddFilter(a, "a");
+        graph.AddFilter(b, "b");
+        connected = graph.Connect(source->outputAt(0), *splitter->pin(0)) &&
+                    graph.Connect(*splitter->pin(1), a->input()) &&
+                    graph.Connect(*splitter->pin(2), b->input());
+    }
+    // Runs to the end: both sinks render every frame from `first` on.
+    void runToTheEnd(int first)
+    {
+        ASSERT_TRUE(graph.Run());
+        ASSERT_TRUE(log.waitFor(GraphEventCode::Complete, 2s));
+        std::vector<int> expected;
+        for (int i = first; i < 20; ++i)
+            expected.push_back(i);
+        EXPECT_EQ(a->renderedFrames(), expected);
+        EXPECT_EQ(b->renderedFrames(), expected);
+    }
+    std::shared_ptr<QueueEventExecutor> executor = std::make_shared<QueueEventExecutor>();
+    FilterGraph graph{executor};
+    EventLog log{graph, executor};
+    std::shared_ptr<MemorySource> source =
+        std::make_shared<MemorySource>(MemorySource::Options{.frameCount = 20});
+    std::shared_ptr<QueuedSplitter> splitter = std::make_shared<QueuedSplitter>();
+    std::shared_ptr<RecordingSink> a = std::make_shared<RecordingSink>();
+    std::shared_ptr<RecordingSink> b = std::make_shared<RecordingSink>();
+    bool connected = false;
+};
+
 TEST(QueuedSplitter, CuesSeeksThroughItsSourceAndStopsPromptly)
 {
     HangGuard guard(10s);
-    auto executor = std::make_shared<QueueEventExecutor>();
-    FilterGraph graph(executor);
-    EventLog log(graph, executor);
-    auto source = std::make_shared<MemorySource>(MemorySource::Options{.frameCount = 20});
-    auto splitter = std::make_shared<QueuedSplitter>();
-    auto a = std::make_shared<RecordingSink>();
-    auto b = std::make_shared<RecordingSink>();
-    graph.AddFilter(source, "source");
-    graph.AddFilter(splitter, "splitter");
-    graph.AddFilter(a, "a");
-    graph.AddFilter(b, "b");
-    ASSERT_TRUE(graph.Connect(source->outputAt(0), *splitter->pin(0)));
-    ASSERT_TRUE(graph.Connect(*splitter->pin(1), a->input()));
-    ASSERT_TRUE(graph.Connect(*splitter->pin(2), b->input()));
+    QueuedGraph q;
+    ASSERT_TRUE(q.connected);
+    auto &[executor, graph, log, source, splitter, a, b, connected] = q;
     EXPECT_FALSE(splitter->isSeekRoot());
 
     ASSERT_TRUE(graph.Pause());
@@ -149,13 +173,8 @@ TEST(QueuedSplitter, CuesSeeksThroughItsSourceAndStopsPromptly)
     EXPECT_EQ(a->cuedFrames(), (std::vector<int>{0, 10}));
     EXPECT_EQ(b->cuedFrames(), (std::vector<int>{0, 10}));
 
-    ASSERT_TRUE(graph.Run());
-    ASSERT_TRUE(log.waitFor(GraphEventCode::Complete, 2s));
-    std::vector<int> expected;
-    for (int i = 10; i < 20; ++i)
-        expected.push_back(i);
-    EXPECT_EQ(a->renderedFrames(), expected);
-    EXPECT_EQ(b->renderedFrames(), expected);
+    q.runToTheEnd(10);
+    const std::vector<int> expected = a->renderedFrames();
     EXPECT_EQ(graph.seeking().GetCurrentPosition(), 19);
     graph.Stop();
     EXPECT_EQ(log.count(GraphEventCode::Complete), 1);
@@ -171,6 +190,40 @@ TEST(QueuedSplitter, CuesSeeksThroughItsSourceAndStopsPromptly)
     const auto before = std::chrono::steady_clock::now();
     graph.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
+}
+
+// Behind a splitter that queues, a paused source reads ahead until its pool
+// or the queues are full; without read-ahead it reads the frame the pause
+// shows and no more, after a pause and after each seek, and reads on when
+// the graph runs.
+TEST(QueuedSplitter, WithoutPausedReadAheadTheSourceReadsOnlyWhatThePauseShows)
+{
+    for (const bool readAhead : {true, false}) {
+        SCOPED_TRACE(readAhead);
+        HangGuard guard(10s);
+        QueuedGraph q;
+        ASSERT_TRUE(q.connected);
+        auto &[executor, graph, log, source, splitter, a, b, connected] = q;
+        source->setPausedReadAhead(readAhead);
+
+        ASSERT_TRUE(graph.Pause());
+        ASSERT_TRUE(graph.GetState(2s).complete);
+        std::this_thread::sleep_for(50ms); // time to read ahead, if it does
+        // Pool of 4: one frame held by the sinks, two in each queue, one waiting.
+        EXPECT_EQ(source->framesProduced(), readAhead ? 4 : 1);
+
+        ASSERT_TRUE(graph.seeking().SetPositions(400000 * 10, std::nullopt));
+        ASSERT_TRUE(graph.GetState(2s).complete);
+        std::this_thread::sleep_for(50ms);
+        EXPECT_EQ(a->cuedFrames(), (std::vector<int>{0, 10}));
+        EXPECT_EQ(b->cuedFrames(), (std::vector<int>{0, 10}));
+        if (!readAhead) {
+            EXPECT_EQ(source->framesProduced(), 2);
+        }
+
+        q.runToTheEnd(10);
+        graph.Stop();
+    }
 }
 
 } // namespace

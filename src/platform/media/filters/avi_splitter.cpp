@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -768,7 +769,8 @@ bool AviSplitterFilter::DecideBufferSize(std::size_t stream, Allocator &allocato
 {
     const Stream &s = m_streams.at(stream);
     const bool audio = s.mediaType.major() == MajorType::Audio;
-    return allocator.setProperties({audio ? 8u : 4u, std::max<std::size_t>(s.maxChunk, 1), 16})
+    return allocator
+        .setProperties({audio ? 8u : 4u, std::max<std::size_t>(s.maxChunk, 1) + kReadPadding, 16})
         .has_value();
 }
 
@@ -807,8 +809,10 @@ Flow AviSplitterFilter::GetNextSample(std::size_t stream, SamplePtr &sample)
     const auto end = stop < Duration() ? pcmByte(s, stop) : std::nullopt;
     if (end && *end > c.position && *end < c.position + c.size)
         c.size = static_cast<std::uint32_t>(*end - c.position);
-    if (c.size > sample->capacity() || !m_reader->SyncRead(c.offset, c.size, sample->data()))
+    if (c.size + kReadPadding > sample->capacity() ||
+        !m_reader->SyncRead(c.offset, c.size, sample->data()))
         return Flow::Error;
+    std::memset(sample->data() + c.size, 0, kReadPadding);
     sample->setActualLength(c.size);
     if (s.mediaType.major() == MajorType::Audio) {
         // Times of the bytes delivered, which a seek or stop may have cut.

@@ -48,6 +48,11 @@ public:
     AviSplitterFilter();
     ~AviSplitterFilter() override;
 
+    // Zero bytes after each chunk's data in the samples: a decoder reads up to
+    // 64 bytes past the end of a packet (libavcodec's input padding), so a
+    // frame can be decoded where it was read.
+    static constexpr std::size_t kReadPadding = 64;
+
     InputPin *inputPin() override { return &m_input; }
     InputPin &input() { return m_input; }
     // Why the last connection of the input was refused ("" when it was not).

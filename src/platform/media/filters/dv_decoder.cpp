@@ -2,6 +2,7 @@
 
 #include "formats/dvfourcc.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -210,15 +211,35 @@ Flow DvDecoderFilter::decode(Decoding &d, const MediaSample &in, MediaSample &ou
     const std::size_t size = in.actualLength();
     if (!DvSystemByFrameBytes(size))
         return Flow::Error;
-    // The decoder reads up to the padding beyond the data: decode from a copy.
-    if (av_new_packet(d.packet.get(), static_cast<int>(size)) < 0)
-        return Flow::Error;
-    std::memcpy(d.packet->data, in.data(), size);
+    // The decoder reads up to the padding beyond the data. A frame whose
+    // buffer has it, zeroed (the AVI splitter's samples), is decoded where it
+    // is; any other from a copy.
+    const bool inPlace =
+        in.capacity() - size >= AV_INPUT_BUFFER_PADDING_SIZE &&
+        std::all_of(in.data() + size, in.data() + size + AV_INPUT_BUFFER_PADDING_SIZE,
+                    [](std::uint8_t b) { return b == 0; });
+    if (inPlace) {
+        d.packet->buf = av_buffer_create(
+            const_cast<std::uint8_t *>(in.data()), size + AV_INPUT_BUFFER_PADDING_SIZE,
+            [](void *, std::uint8_t *) {}, nullptr, AV_BUFFER_FLAG_READONLY);
+        if (!d.packet->buf)
+            return Flow::Error;
+        d.packet->data = d.packet->buf->data;
+        d.packet->size = static_cast<int>(size);
+    } else {
+        if (av_new_packet(d.packet.get(), static_cast<int>(size)) < 0)
+            return Flow::Error;
+        std::memcpy(d.packet->data, in.data(), size);
+    }
     const int sent = avcodec_send_packet(d.codec.get(), d.packet.get());
+    const int received = sent < 0 ? sent : avcodec_receive_frame(d.codec.get(), d.frame.get());
+    // A DV frame is decoded at once, so the codec has let go of the packet;
+    // were it still to hold the frame's buffer, which goes back to its pool
+    // after this call, it is made to drop it.
+    if (inPlace && av_buffer_get_ref_count(d.packet->buf) > 1)
+        avcodec_flush_buffers(d.codec.get());
     av_packet_unref(d.packet.get());
-    if (sent < 0)
-        return Flow::Error;
-    if (avcodec_receive_frame(d.codec.get(), d.frame.get()) < 0)
+    if (received < 0)
         return Flow::Error;
     const AVFrame &f = *d.frame;
     if (!d.scaler || f.width != d.scalerWidth || f.height != d.scalerHeight ||
