@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QSettings>
@@ -51,7 +52,7 @@ void WhenModal(std::function<void(T *)> act)
             timer->stop();
             timer->deleteLater();
             act(window);
-        } else if (++*tries > 500) {
+        } else if (++*tries > 6000) { // two minutes, for a loaded machine
             timer->stop();
             timer->deleteLater();
         }
@@ -63,6 +64,10 @@ void ChooseInDialog(const QString &path)
 {
     WhenModal<QFileDialog>([path](QFileDialog *dialog) {
         dialog->selectFile(path);
+        // The name typed in full: the dialog's listing of the folder, which
+        // comes from another thread, may change the selection meanwhile.
+        if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            name->setText(path);
         static_cast<QDialog *>(dialog)->accept();
     });
 }
