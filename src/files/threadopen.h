@@ -88,10 +88,11 @@ public:
     void Open(TOpenMode mode, const QStringList &paths);
     // GUI thread: ends the running request and drops the queued ones, then
     // returns after the running request's end report (openEnd) was made and
-    // the opening thread has left. Meanwhile it runs the calls handed to the
-    // GUI thread (the opener's and the program's: runQueuedGuiCalls), so an
-    // opening thread that waits for one of them is never stuck. Opening() is
-    // false afterwards unless a handler queued a new request.
+    // the opening thread waits for the next request. Meanwhile it runs the
+    // calls handed to the GUI thread (the opener's and the program's:
+    // runQueuedGuiCalls), so an opening thread that waits for one of them is
+    // never stuck. Opening() is false afterwards unless a handler queued a
+    // new request.
     void Abort();
     // True from a request's queueing to the end report of the last queued one.
     bool Opening() const { return m_opening.load(); }
