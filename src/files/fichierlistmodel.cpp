@@ -19,6 +19,13 @@ TFichierListModel::TFichierListModel(QObject *parent)
                 AddFichier(entry, SelectionnerOuverts);
                 emit openFileFound(folder, entry);
             });
+    // The counts of a group of found entries are told once, after the group.
+    // (Groups nest when a handler aborts: the abort lists what was handed over.)
+    connect(&m_opener, &TThreadOpen::openGroupStart, this, [this] { ++m_countsHeld; });
+    connect(&m_opener, &TThreadOpen::openGroupEnd, this, [this] {
+        if (--m_countsHeld == 0 && m_countsDue)
+            UpdateCounts();
+    });
     connect(&m_opener, &TThreadOpen::openEnd, this, &TFichierListModel::openEnd);
 }
 
@@ -337,6 +344,11 @@ std::vector<std::shared_ptr<TAbstractListFichier>> TFichierListModel::SelectedEn
 
 void TFichierListModel::UpdateCounts()
 {
+    if (m_countsHeld > 0) {
+        m_countsDue = true;
+        return;
+    }
+    m_countsDue = false;
     const int selected = SelectedCount();
     const int count = Count();
     if (selected != m_lastSelected || count != m_lastCount) {

@@ -144,6 +144,10 @@ private:
     QItemSelectionModel m_selection;
     std::shared_ptr<TAbstractListFichier> m_active;
     TSortIndex m_sortIndex = SortAlpha();
+    // While a group of found entries is listed, UpdateCounts only notes
+    // that the counts are due.
+    int m_countsHeld = 0;
+    bool m_countsDue = false;
     int m_lastCount = -1;
     int m_lastSelected = -1;
     QString m_hint;

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QStorageInfo>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -170,9 +171,11 @@ public:
             return 0;
         const QString shownFolder =
             folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-        if (descend)
+        if (descend) {
+            HandOver();
             m_opener.CallGui(
                 [opener = &m_opener, shownFolder] { emit opener->openFolderFound(shownFolder); });
+        }
 
         QFileInfoList items;
         const QDir dir(folder);
@@ -231,8 +234,17 @@ public:
     }
 
     bool Aborted() const { return m_opener.m_abort.load(); }
-    // The entries handed to the list so far.
-    int Added() const { return m_added; }
+
+    // Hands the entries found and not yet handed over to the GUI thread.
+    void HandOver()
+    {
+        if (m_found.empty())
+            return;
+        m_opener.CallGui([opener = &m_opener, folder = m_foundFolder,
+                          entries = std::move(m_found)] { opener->EmitFound(folder, entries); });
+        m_found.clear();
+        m_handedAny = true;
+    }
 
 private:
     int AddFile(const QString &folder, const QFileInfo &item)
@@ -250,16 +262,27 @@ private:
         }
         if (!entry)
             return 0;
-        m_opener.CallGui(
-            [opener = &m_opener, folder, entry] { emit opener->openFileFound(folder, entry); });
-        ++m_added;
+        if (!m_found.empty() && folder != m_foundFolder)
+            HandOver();
+        if (m_found.empty())
+            m_foundSince = std::chrono::steady_clock::now();
+        m_foundFolder = folder;
+        m_found.push_back(std::move(entry));
+        if (!m_handedAny || int(m_found.size()) >= kFoundGroupSize ||
+            std::chrono::steady_clock::now() - m_foundSince >=
+                std::chrono::milliseconds(kFoundGroupMs))
+            HandOver();
         return 1;
     }
 
     TThreadOpen &m_opener;
     const Request &m_request;
     std::set<SearchId> m_searched;
-    int m_added = 0;
+    // Found, not handed over yet: all of one folder, the first at m_foundSince.
+    std::vector<std::shared_ptr<TSRFichier>> m_found;
+    QString m_foundFolder;
+    std::chrono::steady_clock::time_point m_foundSince;
+    bool m_handedAny = false;
 };
 
 TThreadOpen::TThreadOpen(QObject *parent) : QObject(parent) {}
@@ -287,20 +310,18 @@ void TThreadOpen::StartWorker()
 {
     {
         const std::lock_guard guard(m_lock);
-        if (m_queue.empty() || m_workerRunning)
+        if (m_queue.empty())
             return;
-        m_workerRunning = true;
     }
-    // The previous worker has left its loop; joining it returns at once.
-    if (m_worker.joinable())
-        m_worker.join();
-    m_worker = std::thread(&TThreadOpen::WorkerLoop, this);
+    if (!m_worker.joinable())
+        m_worker = std::thread(&TThreadOpen::WorkerLoop, this);
+    m_workToDo.notify_all();
 }
 
-bool TThreadOpen::WorkerRunning()
+bool TThreadOpen::WorkerBusy()
 {
     const std::lock_guard guard(m_lock);
-    return m_workerRunning;
+    return m_workerBusy;
 }
 
 void TThreadOpen::Abort()
@@ -308,6 +329,7 @@ void TThreadOpen::Abort()
     if (m_aborting)
         return; // from a handler of the abort's own calls
     m_aborting = true;
+    ++m_aborts;
     {
         const std::lock_guard guard(m_lock);
         m_queue.clear();
@@ -317,13 +339,12 @@ void TThreadOpen::Abort()
     // The opening thread may be reading an entry that waits for a call into
     // this thread (another worker's, holding what the reading needs): the
     // calls go on running here, the opener's and the program's, until the
-    // thread has left; its waits for its own calls end at the abort.
-    while (WorkerRunning()) {
+    // thread has ended its request; its waits for its own calls end at the
+    // abort.
+    while (WorkerBusy()) {
         Drain();
         runQueuedGuiCalls(std::chrono::milliseconds(10));
     }
-    if (m_worker.joinable())
-        m_worker.join();
     // What the thread handed over last (entries found before the abort, the
     // end report) runs now; a request made from their handlers is not part
     // of the abort and runs as usual.
@@ -337,7 +358,7 @@ void TThreadOpen::Abort()
     m_aborting = false;
     {
         const std::lock_guard guard(m_lock);
-        m_opening = !m_queue.empty() || m_workerRunning;
+        m_opening = !m_queue.empty() || m_workerBusy;
     }
     StartWorker();
 }
@@ -349,14 +370,16 @@ void TThreadOpen::Shutdown()
         m_queue.clear();
         m_inbox.clear();
         m_abort = true;
+        m_quitWorker = true;
     }
     m_callDone.notify_all();
+    m_workToDo.notify_all();
     // Nothing more reaches the list, which is going; the program's other
     // calls into this thread go on running while the thread ends (it may be
     // reading an entry that waits for one of them).
     m_alive.reset();
     if (isGuiThread())
-        while (WorkerRunning())
+        while (WorkerBusy())
             runQueuedGuiCalls(std::chrono::milliseconds(10));
     if (m_worker.joinable())
         m_worker.join();
@@ -369,15 +392,21 @@ void TThreadOpen::WorkerLoop()
     for (;;) {
         Request request;
         {
-            const std::lock_guard guard(m_lock);
-            if (m_queue.empty() || m_abort) {
-                m_workerRunning = false;
+            std::unique_lock lock(m_lock);
+            m_workerBusy = false;
+            // During an abort the queue waits for the abort's end.
+            m_workToDo.wait(
+                lock, [this] { return m_quitWorker || (!m_queue.empty() && !m_abort.load()); });
+            if (m_quitWorker)
                 return;
-            }
             request = std::move(m_queue.front());
             m_queue.pop_front();
+            m_workerBusy = true;
         }
-        CallGui([this] { emit openStart(); });
+        CallGui([this] {
+            m_handedOver = 0;
+            emit openStart();
+        });
         Search search(*this, request);
         // A failure of the search ends the request, not the program: what
         // was found stays listed and the end is reported as always.
@@ -385,7 +414,8 @@ void TThreadOpen::WorkerLoop()
             RunRequest(search, request);
         } catch (...) {
         }
-        CallGui([this, count = search.Added()] { EndReport(count); });
+        search.HandOver();
+        CallGui([this] { EndReport(); });
     }
 }
 
@@ -503,13 +533,33 @@ void TThreadOpen::RunCall(PendingCall &call)
     call.fn();
 }
 
-void TThreadOpen::EndReport(int count)
+void TThreadOpen::EmitFound(const QString &folder,
+                            const std::vector<std::shared_ptr<TSRFichier>> &entries)
+{
+    // An abort from a handler ends the listing here.
+    const int aborts = m_aborts;
+    emit openGroupStart();
+    // The group ends also when a handler throws.
+    struct GroupEnd
+    {
+        TThreadOpen &opener;
+        ~GroupEnd() { emit opener.openGroupEnd(); }
+    } groupEnd{*this};
+    for (const std::shared_ptr<TSRFichier> &entry : entries) {
+        if (m_aborts != aborts)
+            break;
+        ++m_handedOver;
+        emit openFileFound(folder, entry);
+    }
+}
+
+void TThreadOpen::EndReport()
 {
     {
         const std::lock_guard guard(m_lock);
         m_opening = !m_queue.empty();
     }
-    emit openEnd(count);
+    emit openEnd(m_handedOver);
 }
 
 } // namespace vidora

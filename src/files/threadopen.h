@@ -5,12 +5,19 @@
 // searched on a worker thread, which creates each new entry there and hands
 // it to the GUI thread with a synchronous call.
 //
-// Requests are queued and run one at a time, in order, on one worker. Abort
-// ends the running request and drops the queued ones; what was found so far
-// is kept. The worker never blocks on anything but its own GUI calls (which
-// abort releases) and the reading of one entry: only regular files are read,
-// folder links are never followed, and a folder is never searched twice in
-// one request.
+// Requests are queued and run one at a time, in order, on one worker thread,
+// which is started with the first request and waits for the next one until
+// the opener goes. Abort ends the running request and drops the queued ones;
+// what was found so far is kept. The worker never blocks on anything but its
+// own GUI calls (which abort releases), the reading of one entry and the wait
+// for a request: only regular files are read, folder links are never
+// followed, and a folder is never searched twice in one request.
+//
+// Found entries are handed over in groups, one GUI call each: the first
+// entry of a request at once (so the list can show it while the rest are
+// read), then at most kFoundGroupSize entries or what was found within
+// kFoundGroupMs of the group's first one (checked as each entry is made),
+// and what is left before a folder is reported and at the end.
 #include "files/listfichier.h"
 
 #include <QFileInfo>
@@ -24,6 +31,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace vidora {
 
@@ -56,6 +64,11 @@ bool MaskMatches(const QString &mask, const QString &name);
 // (no network, optical, pseudo or temporary type) on a block device that is
 // not removable.
 bool IsFixedVolume(const QByteArray &fileSystemType, const QByteArray &device, bool removable);
+
+// The most entries handed to the GUI thread in one call, and how long the
+// first of them may wait for the others.
+inline constexpr int kFoundGroupSize = 64;
+inline constexpr int kFoundGroupMs = 40;
 // The roots of the mounted, ready fixed volumes.
 QStringList FixedVolumeRoots();
 
@@ -75,10 +88,11 @@ public:
     void Open(TOpenMode mode, const QStringList &paths);
     // GUI thread: ends the running request and drops the queued ones, then
     // returns after the running request's end report (openEnd) was made and
-    // the opening thread has left. Meanwhile it runs the calls handed to the
-    // GUI thread (the opener's and the program's: runQueuedGuiCalls), so an
-    // opening thread that waits for one of them is never stuck. Opening() is
-    // false afterwards unless a handler queued a new request.
+    // the opening thread waits for the next request. Meanwhile it runs the
+    // calls handed to the GUI thread (the opener's and the program's:
+    // runQueuedGuiCalls), so an opening thread that waits for one of them is
+    // never stuck. Opening() is false afterwards unless a handler queued a
+    // new request.
     void Abort();
     // True from a request's queueing to the end report of the last queued one.
     bool Opening() const { return m_opening.load(); }
@@ -89,8 +103,14 @@ signals:
     // All on the GUI thread, each while the opening thread waits for it.
     void openStart();
     void openFolderFound(const QString &folder);
-    // An entry was made for a file of `folder`; `entry` is to be listed.
+    // An entry was made for a file of `folder`; `entry` is to be listed. The
+    // entries of one group come one after the other; an abort made from a
+    // handler drops the rest of the group.
     void openFileFound(const QString &folder, const std::shared_ptr<vidora::TSRFichier> &entry);
+    // Before and after each group of openFileFound.
+    void openGroupStart();
+    void openGroupEnd();
+    // `count`: the entries handed over (openFileFound) in the request.
     void openEnd(int count);
 
 private:
@@ -113,9 +133,11 @@ private:
 
     void WorkerLoop();
     int RunRequest(Search &search, const Request &request);
-    // Starts the worker for the queue when none runs.
+    // Starts the worker when there is none yet and wakes it for the queue.
     void StartWorker();
-    bool WorkerRunning();
+    bool WorkerBusy();
+    // GUI thread: hands a group of found entries to the list.
+    void EmitFound(const QString &folder, const std::vector<std::shared_ptr<TSRFichier>> &entries);
     // GUI thread: runs a handed-over call and releases the opening thread
     // waiting for it.
     void RunCall(PendingCall &call);
@@ -123,7 +145,7 @@ private:
     // Opening thread: runs fn on the GUI thread and waits for it, or until an
     // abort (fn then still runs, later, on the GUI thread).
     void CallGui(std::function<void()> fn);
-    void EndReport(int count);
+    void EndReport();
     void Shutdown();
 
     TFichierFactory m_factory;      // GUI thread
@@ -131,13 +153,18 @@ private:
     std::atomic<bool> m_opening{false};
     std::atomic<bool> m_abort{false};
     bool m_aborting = false; // GUI thread: Abort is running
+    int m_aborts = 0;        // GUI thread: how many aborts were made
+    int m_handedOver = 0;    // GUI thread: the entries of the running request listed
 
     std::mutex m_lock;
     std::condition_variable m_callDone;
+    std::condition_variable m_workToDo;               // the queue, m_abort or m_quitWorker changed
     std::deque<Request> m_queue;                      // guarded by m_lock
     std::deque<std::shared_ptr<PendingCall>> m_inbox; // guarded by m_lock
-    bool m_workerRunning = false;                     // guarded by m_lock
-    std::thread m_worker;                             // GUI thread
+    // The worker runs a request (from taking it to its end report).
+    bool m_workerBusy = false; // guarded by m_lock
+    bool m_quitWorker = false; // guarded by m_lock; the opener is going
+    std::thread m_worker;      // GUI thread
     // Held by the opener; a drain posted to the GUI thread runs only while
     // it lives (both are on the GUI thread, so no lock is needed).
     std::shared_ptr<const bool> m_alive = std::make_shared<const bool>(true);

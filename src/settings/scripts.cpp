@@ -76,7 +76,7 @@ std::optional<TActionEx> ParseArgument(const QString &argument, const QList<QAct
     const auto fileToOpen = [&]() -> std::optional<TActionEx> {
         if (defaultAction == nullptr)
             return std::nullopt;
-        return TActionEx{defaultAction, argument, kModeNoPrefix};
+        return TActionEx{defaultAction, argument, kModeNoPrefix, {}};
     };
     const std::uint8_t mode = modeOfPrefix(argument.front());
     if (mode == kModeNoPrefix)
@@ -94,12 +94,12 @@ std::optional<TActionEx> ParseArgument(const QString &argument, const QList<QAct
     if (name.isEmpty()) {
         if (defaultAction == nullptr)
             return std::nullopt;
-        return TActionEx{defaultAction, value, mode};
+        return TActionEx{defaultAction, value, mode, {}};
     }
     TCustomSuperAction *action = FindAction(name, actions, quit);
     if (action == nullptr)
         return std::nullopt;
-    return TActionEx{action, value, mode};
+    return TActionEx{action, value, mode, {}};
 }
 
 std::optional<TActionEx> ParseScriptLine(const QString &line, const QList<QAction *> &actions,
@@ -124,7 +124,7 @@ std::optional<TActionEx> ParseScriptLine(const QString &line, const QList<QActio
         else if (state == QLatin1String("toggle"))
             mode = kModeSlash;
     }
-    return TActionEx{action, value, mode};
+    return TActionEx{action, value, mode, {}};
 }
 
 // ---------------------------------------------------------------- message loop
@@ -202,7 +202,7 @@ void TCustomScript::Run()
         TCustomSuperAction *action = entry.Action;
         if (action == nullptr || !action->isEnabled())
             continue;
-        ActionParams = QStringList{entry.Param};
+        ActionParams = QStringList{entry.Param} + entry.MoreParams;
         switch (entry.Mode) {
         case kModePlus:
             action->SetChecked(false);
@@ -249,11 +249,21 @@ void TSwitch::ParseArguments(const QStringList &arguments)
 {
     m_entries.Clear();
     m_quit = false;
+    std::vector<TActionEx> entries;
+    bool lastWasBare = false;
     for (const QString &argument : arguments) {
-        if (std::optional<TActionEx> entry =
-                ParseArgument(argument, actionlist, DefaultAction, m_quit))
-            m_entries.Add(std::move(*entry));
+        std::optional<TActionEx> entry = ParseArgument(argument, actionlist, DefaultAction, m_quit);
+        if (!entry)
+            continue; // dropped arguments do not part the files around them
+        const bool bare = entry->Action == DefaultAction && entry->Mode == kModeNoPrefix;
+        if (bare && lastWasBare)
+            entries.back().MoreParams << entry->Param;
+        else
+            entries.push_back(std::move(*entry));
+        lastWasBare = bare;
     }
+    for (TActionEx &entry : entries)
+        m_entries.Add(std::move(entry));
 }
 
 void TSwitch::Activate()

@@ -40,6 +40,9 @@ struct TActionEx
     QPointer<TCustomSuperAction> Action; // an action deleted meanwhile is skipped
     QString Param;
     std::uint8_t Mode = kModeNoPrefix;
+    // The values of the bare arguments that followed Param on the command
+    // line: they run with it, as one action whose ActionParams holds them all.
+    QStringList MoreParams;
 
     bool operator==(const TActionEx &) const = default;
 };
@@ -158,7 +161,9 @@ public:
 
 // The command line. At the application's first activation it runs
 // OnActivate, parses the arguments and runs them, or runs OnNoCommandLine
-// when they name nothing; later activations run only OnActivate.
+// when they name nothing; later activations run only OnActivate. Bare
+// arguments in a row (files to open) make one entry of DefaultAction, so
+// they are opened together.
 class TSwitch : public TCustomScript
 {
     Q_OBJECT
@@ -174,6 +179,7 @@ public:
     QStringList Arguments;
 
     // Parses the arguments into the entry list; clears the Quit flag first.
+    // A bare argument that follows another one joins its entry (MoreParams).
     void ParseArguments(const QStringList &arguments);
     // The activation handler.
     void Activate();

@@ -137,6 +137,11 @@ void TUIForm::ApplyEmptyListLayout(int count)
         tbListe->show();
         m_al->Find(QStringLiteral("saBarreListe"))->setVisible(true);
         m_al->Find(QStringLiteral("saBarreVideo"))->setVisible(true);
+        // The next step (the narrow window's mode gives way) follows at
+        // once: an opening tells the counts once per group of files, and
+        // the first group may be all there is.
+        if (VideFrame->isHidden())
+            ApplyEmptyListLayout(count);
     }
     if (step.mode)
         SetDisplayMode(*step.mode);

@@ -1,5 +1,6 @@
 // Opening in the background: folders with subfolders, lists of files,
-// dropped and pasted names, the queue of requests and aborting it. Every wait
+// dropped and pasted names, found entries handed over in groups on one
+// reused thread, the queue of requests and aborting it. Every wait
 // is bounded; aborts are made from the list's own events (gates), never timed.
 #include "files/avifichier.h"
 #include "files/fichierlistmodel.h"
@@ -19,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+#include <set>
 #include <thread>
 
 #include <sys/stat.h>
@@ -159,6 +162,53 @@ TEST(OpenFolder, VideoEntriesAreReadOnTheOpeningThread)
     const auto two = std::dynamic_pointer_cast<TaviFichier>(f.model.GetFichier(1));
     ASSERT_TRUE(two);
     EXPECT_EQ(two->Data().pictureText, "720 x 480 (NTSC");
+}
+
+// Many files: each is listed, in order, but the counts are told once per
+// group, and the list holds every file when the end is reported. The next
+// request runs on the same thread.
+TEST(OpenFolder, ManyFilesAreListedInGroupsOnOneThread)
+{
+    OpenFixture f;
+    constexpr int kFiles = 300;
+    QStringList paths;
+    QStringList expected;
+    for (int i = 0; i < kFiles; ++i) {
+        const QString rel = QStringLiteral("many/%1.avi").arg(i, 3, 10, QChar('0'));
+        f.File(rel);
+        paths << f.Path(rel);
+        expected << rel;
+    }
+    std::mutex lock;
+    std::set<std::thread::id> threads;
+    f.model.SetFichierClass([&](const QString &folder, const QFileInfo &found) {
+        {
+            const std::lock_guard guard(lock);
+            threads.insert(std::this_thread::get_id());
+        }
+        return TSRFichier::CreateFromSearchRec(folder, found);
+    });
+    int found = 0;
+    int counts = 0;
+    int countAtEnd = -1;
+    QObject::connect(&f.model, &TFichierListModel::openFileFound, [&] { ++found; });
+    QObject::connect(&f.model, &TFichierListModel::countsChanged, [&] { ++counts; });
+    QObject::connect(&f.model, &TFichierListModel::openEnd,
+                     [&](int) { countAtEnd = f.model.Count(); });
+    f.model.OpenFichiers(paths);
+    ASSERT_TRUE(f.WaitEnds(1));
+    EXPECT_EQ(f.Listed(), expected);
+    EXPECT_EQ(found, kFiles);
+    EXPECT_EQ(f.lastCount, kFiles);
+    EXPECT_EQ(countAtEnd, kFiles);
+    // Groups are cut short by time on a slow machine: far fewer still.
+    EXPECT_LT(counts, kFiles / 4) << "one count per group, not per file";
+
+    f.model.ClearFichiers();
+    f.model.OpenFichiers(paths.mid(0, 2));
+    ASSERT_TRUE(f.WaitEnds(2));
+    EXPECT_EQ(f.model.Count(), 2);
+    EXPECT_EQ(threads.size(), 1u);
 }
 
 TEST(OpenFolder, RequestsRunOneAfterAnotherInOrder)

@@ -398,6 +398,22 @@ TEST_F(RunTest, TheNextEntryWaitsForTheWorkTheActionStarted)
     EXPECT_EQ(c.log, QStringList{QStringLiteral("activate")});
 }
 
+TEST_F(RunTest, BareArgumentsInARowAreOpenedTogether)
+{
+    c.open->Onexecute = [this](QObject *) {
+        c.log << QStringLiteral("open ") + ActionParams.join(QLatin1Char('|'));
+        ScriptWaiting = true;
+        loop->Post([this] { ScriptWaiting = false; });
+    };
+    // A switch that names nothing does not part them; a switch that names
+    // an action does, and "+o=" is an entry of its own.
+    commandLine.Arguments = {"a.avi", "/b/b.avi", "+nosuch", "c.avi", "+di",
+                             "d.avi", "+o=e.avi", "f.avi",   "g.avi"};
+    commandLine.Activate();
+    EXPECT_EQ(c.log, (QStringList{"activate", "open a.avi|/b/b.avi|c.avi", "show:", "open d.avi",
+                                  "open e.avi", "open f.avi|g.avi"}));
+}
+
 TEST_F(RunTest, StopEndsTheRunAfterTheCurrentAction)
 {
     c.open->Onexecute = [this](QObject *) {

@@ -3,8 +3,10 @@
 // with a temporary home, shows its main window, which is photographed, and
 // ends cleanly when asked to; a DV file on its command line replaces the
 // empty-list help with the list and the video; a command line converts a file
-// and quits; closing while a command runs ends it and leaves no output; a
-// list kept at close comes back at the next start.
+// and quits; a script named on the command line runs each line after the work
+// of the one before, also past a missing file and a failing command, and
+// quits; closing while a command runs ends it and leaves no output; a list
+// kept at close comes back at the next start.
 #include "dvclipfile.h"
 #include "settings/settings.h"
 #include "support/isolatedhome.h"
@@ -23,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 
 using namespace vidora;
 
@@ -80,14 +83,17 @@ int DarkPixels(const QImage &image, const QRect &band)
     return dark;
 }
 
-// Stores the settings the way the program does, so closing asks nothing.
-void StoreSettings(const QString &program)
+// Stores the settings the way the program does, so closing asks nothing;
+// `change` runs on them before they are stored.
+void StoreSettings(const QString &program, const std::function<void(Settings &)> &change = {})
 {
     SettingsEnvironment environment = SettingsEnvironment::forRunningProgram();
     environment.programFilePath = program;
     environment.programFolder = QFileInfo(program).absolutePath() + u'/';
     Settings settings(environment);
     settings.PreferencesMode = kPreferencesRegistry;
+    if (change)
+        change(settings);
     settings.SavePreferences();
 }
 
@@ -222,6 +228,120 @@ TEST(MainWindowProcess, ACommandLineConvertsTheOpenedFileAndQuits)
                QStringLiteral("csv=p=0"), output})
             .trimmed();
     EXPECT_EQ(streams, QStringLiteral("video\naudio")) << output.toStdString();
+}
+
+namespace {
+
+// What ffprobe reads of `entries` in the file, one line per stream.
+QString Probe(const QString &path, const QString &entries)
+{
+    return ::Run(QStringLiteral("ffprobe"),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_packets"),
+                  QStringLiteral("-show_entries"), entries, QStringLiteral("-of"),
+                  QStringLiteral("csv=p=0"), path})
+        .trimmed();
+}
+
+// Writes the script's lines (CR LF) to dir/run.txt and returns its path.
+QString WriteScript(const QString &dir, const QStringList &lines)
+{
+    const QString path = dir + QStringLiteral("/run.txt");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write((lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8()) <= 0) {
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+        return QString();
+    }
+    return path;
+}
+
+// Starts the program with the script on its command line ("+os=") and waits
+// for it to end by itself; false when it did not within `ms`.
+bool RunScript(QProcess &process, const QString &script, int ms)
+{
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(ProgramPath(), {QStringLiteral("+os=") + script});
+    if (!process.waitForStarted())
+        return false;
+    if (process.waitForFinished(ms))
+        return true;
+    process.kill();
+    process.waitForFinished(30000);
+    return false;
+}
+
+} // namespace
+
+TEST(MainWindowProcess, AScriptRunsEachLineAfterThePreviousWorkEndedAndQuits)
+{
+    if (ProgramPath().isEmpty())
+        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
+    Home();
+    // Subtitles on every frame.
+    StoreSettings(ProgramPath(), [](Settings &s) { s.Incrust.When = 0; });
+    QTemporaryDir dir;
+    // Long enough that the conversion is still under way when a line that
+    // did not wait would start.
+    const QString path = WriteLongClip(dir.path(), 100);
+    ASSERT_FALSE(path.isEmpty());
+    const QString script =
+        WriteScript(dir.path(), {QStringLiteral("selectwhenopen=true"),
+                                 QStringLiteral("openfiles=") + path, QStringLiteral("convert16x9"),
+                                 QStringLiteral("createsrt"), QStringLiteral("quit")});
+    ASSERT_FALSE(script.isEmpty());
+    QProcess process;
+    ASSERT_TRUE(RunScript(process, script, 120000)) << "the program did not end by itself";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+
+    // The conversion found the opened file selected, and ended before the
+    // subtitles were made from that same file (the converted copy is added
+    // to the list unselected); the program quit after both were complete.
+    const QString wide = dir.filePath(QStringLiteral("clip_16x9.avi"));
+    const QString srt = dir.filePath(QStringLiteral("clip.srt"));
+    EXPECT_EQ(Probe(wide, QStringLiteral("stream=codec_type,display_aspect_ratio")),
+              QStringLiteral("video,16:9\naudio"));
+    EXPECT_EQ(Probe(wide, QStringLiteral("stream=nb_read_packets")).section(u'\n', 0, 0),
+              QStringLiteral("100"));
+    const QStringList subtitles =
+        Probe(srt, QStringLiteral("stream=codec_name,nb_read_packets")).split(u',');
+    ASSERT_EQ(subtitles.size(), 2) << srt.toStdString();
+    EXPECT_EQ(subtitles[0], QStringLiteral("subrip"));
+    EXPECT_GT(subtitles[1].toInt(), 0);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("clip_16x9.srt"))));
+    EXPECT_LE(QFileInfo(wide).lastModified(), QFileInfo(srt).lastModified());
+    EXPECT_EQ(HiddenFiles(dir.path()), QStringList());
+}
+
+TEST(MainWindowProcess, AScriptGoesOnPastAMissingFileAndAFailingCommandAndQuits)
+{
+    if (ProgramPath().isEmpty())
+        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
+    Home();
+    // No output can be written in the save folder: the conversion fails.
+    StoreSettings(ProgramPath(), [](Settings &s) {
+        s.SaveInSameFolder = false;
+        s.SaveFolder = QStringLiteral("/proc/");
+    });
+    QTemporaryDir dir;
+    const QString path = test::WriteDvClip(dir.path());
+    ASSERT_FALSE(path.isEmpty());
+    const QString script = WriteScript(
+        dir.path(), {QStringLiteral("selectwhenopen=true"),
+                     QStringLiteral("openfiles=") + dir.filePath(QStringLiteral("missing.avi")),
+                     QStringLiteral("openfiles=") + path, QStringLiteral("convert16x9"),
+                     QStringLiteral("createsrt"), QStringLiteral("quit")});
+    ASSERT_FALSE(script.isEmpty());
+    QProcess process;
+    ASSERT_TRUE(RunScript(process, script, 60000))
+        << "the script waited for ever after the failing command";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    // The line after the failing one ran; the failure left nothing behind.
+    EXPECT_EQ(Probe(dir.filePath(QStringLiteral("clip.srt")), QStringLiteral("stream=codec_name")),
+              QStringLiteral("subrip"));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("clip_16x9.avi"))));
+    EXPECT_EQ(HiddenFiles(dir.path()), QStringList());
 }
 
 TEST(MainWindowProcess, ClosingDuringACommandEndsItsWorkerAndLeavesNoOutput)

@@ -1,13 +1,16 @@
 // The main window offscreen: its version texts, the status bar, the
 // empty-list layout, the close question when no settings are stored, the
 // settings kept at close, and a file named on the command line opening into
-// the list and the preview.
+// the list and the preview, also among many files, a missing one and a broken
+// one.
 #include "ui/uiform.h"
 
 #include "dvclipfile.h"
+#include "files/avifichier.h"
 #include "files/widgets/fichierlistbox.h"
 #include "settings/widgets/saveprefsform.h"
 #include "support/isolatedhome.h"
+#include "support/tools.h"
 #include "ui/displaylayout.h"
 #include "ui/uvideframe.h"
 #include "ui/uvueframe.h"
@@ -188,6 +191,55 @@ TEST(UIForm, AFileOnTheCommandLineOpensIntoTheListAndIsPreviewed)
     EXPECT_TRUE(w.form->Lframe->labSelect->text().contains(QStringLiteral(" on 1 - ")));
     EXPECT_FALSE(ScriptWaiting);
     EXPECT_EQ(w.form->StatusPanel->text(), QStringLiteral("Ready"));
+    w.settings.PreferencesMode = kPreferencesRegistry;
+    EXPECT_TRUE(w.form->close());
+}
+
+TEST(UIForm, FilesOnTheCommandLineOpenTogetherPastAMissingAndABrokenOne)
+{
+    Window w;
+    QTemporaryDir dir;
+    const QString clip = test::WriteDvClip(dir.path());
+    ASSERT_FALSE(clip.isEmpty());
+    // The names sort in argument order; "b" is no video, "c" is not there.
+    QStringList arguments{QStringLiteral("+so")};
+    QStringList listed;
+    for (const char *name : {"a1.avi", "a2.avi", "b.avi", "c.avi", "d1.avi", "d2.avi"}) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        arguments << path;
+        if (path.endsWith(QStringLiteral("c.avi")))
+            continue;
+        if (path.endsWith(QStringLiteral("b.avi")))
+            test::writeFileBytes(path, QByteArray("RIFF\x10\0\0\0AVI junk", 16));
+        else
+            ASSERT_TRUE(QFile::copy(clip, path));
+        listed << QFileInfo(path).canonicalFilePath();
+    }
+    w.form->Switch1->Arguments = arguments;
+    TFichierListModel *model = w.form->Lframe->lf->ListModel();
+    int openings = 0;
+    QObject::connect(model, &TFichierListModel::openStart, [&] { ++openings; });
+    w.form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
+    // The run (at the first activation, or here) returns once the opening
+    // has ended.
+    w.form->Switch1->Activate();
+    EXPECT_EQ(openings, 1);
+    EXPECT_FALSE(ScriptWaiting);
+    EXPECT_FALSE(model->Opening());
+    QStringList paths;
+    for (int row = 0; row < model->Count(); ++row)
+        paths << model->GetFichier(row)->Path();
+    EXPECT_EQ(paths, listed);
+    EXPECT_EQ(model->SelectedCount(), 5);
+    const auto broken = std::dynamic_pointer_cast<TaviFichier>(model->GetFichier(2));
+    ASSERT_TRUE(broken);
+    EXPECT_EQ(broken->Data().pictureText, kNotAvailable);
+    EXPECT_TRUE(w.form->Lframe->labSelect->text().contains(QStringLiteral(" on 5 - ")))
+        << w.form->Lframe->labSelect->text().toStdString();
+    EXPECT_EQ(w.form->StatusPanel->text(), QStringLiteral("Ready"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.form->ActiveFichier != nullptr; }));
+    EXPECT_EQ(w.form->ActiveFichier->Path(), listed.first());
     w.settings.PreferencesMode = kPreferencesRegistry;
     EXPECT_TRUE(w.form->close());
 }
