@@ -51,7 +51,6 @@ void addOwn(media::FilterGraph &fg, const std::shared_ptr<media::Filter> &filter
                                  "\" to the preview graph");
 }
 
-
 bool renderOutput(media::FilterGraph &fg, media::Pin &pin)
 {
     if (pin.direction() != media::PinDirection::Output || pin.isConnected())

@@ -2,12 +2,12 @@
 
 // The DV video decoder: DV frames (Video/dvsd and the other FourCCs of
 // 25 Mbit/s DV) in, RGB24 pictures out (bottom-up BGR rows, each padded to a
-// multiple of 4 bytes, or top-down rows when asked). Decoding uses libavcodec's dvvideo with slice threads
-// only, so each picture leaves with the frame that made it: no frame delay.
-// A graph that only processes (no one watches the pictures as they come) may
-// turn on frame lanes instead (frame_lanes.h): several frames are decoded and
-// converted at once, each on a thread of its own, and leave in order, at most
-// one lane's worth behind the input and all of them before the end of stream.
+// multiple of 4 bytes, or top-down rows when asked). Decoding uses libavcodec's dvvideo with slice
+// threads only, so each picture leaves with the frame that made it: no frame delay. A graph that
+// only processes (no one watches the pictures as they come) may turn on frame lanes instead
+// (frame_lanes.h): several frames are decoded and converted at once, each on a thread of its own,
+// and leave in order, at most one lane's worth behind the input and all of them before the end of
+// stream.
 #include "formats/dvsystem.h"
 #include "platform/media/filters/banded_scaler.h"
 #include "platform/media/filters/ffmpeg_support.h"

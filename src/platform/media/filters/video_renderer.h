@@ -3,9 +3,9 @@
 // The video renderer: uncompressed RGB pictures in (RGB24 with the padded
 // bottom-up rows of ffmpeg_support.h, or RGB32; top-down rows when the
 // height is negative), each picture handed to a sink as a copy when its time
-// comes, or lent without a copy to a sink that borrows pictures. A paused graph shows its cued frame: the sample the renderer holds
-// while paused is presented at once, and not again when the graph runs.
-// Without a sink the pictures are dropped (a window not yet attached).
+// comes, or lent without a copy to a sink that borrows pictures. A paused graph shows its cued
+// frame: the sample the renderer holds while paused is presented at once, and not again when the
+// graph runs. Without a sink the pictures are dropped (a window not yet attached).
 #include "platform/media/renderer.h"
 
 #include <QImage>
