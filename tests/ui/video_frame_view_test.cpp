@@ -130,6 +130,28 @@ TEST(VideoFrameView, ShowsThePictureAsThePainterStretchesIt)
     }
 }
 
+// The view borrows the renderer's pictures: it lets one go when the next
+// comes, and what it hands out is a copy, which never holds the lent buffer.
+TEST(VideoFrameView, BorrowsPicturesAndHandsOutCopies)
+{
+    VideoFrameView view;
+    auto sink = view.sink();
+    EXPECT_TRUE(sink->borrowsPictures());
+    const QImage picture = quarters();
+    int returned = 0;
+    sink->presentFrame(
+        {QImage(
+             picture.constBits(), 2, 2, picture.bytesPerLine(), QImage::Format_BGR888,
+             [](void *count) { ++*static_cast<int *>(count); }, &returned),
+         std::nullopt});
+    const QImage handed = view.currentPicture();
+    EXPECT_NE(handed.constBits(), picture.constBits());
+    EXPECT_EQ(handed.pixel(1, 1), qRgb(255, 255, 255));
+    EXPECT_EQ(returned, 0) << "shown, so still held";
+    sink->presentFrame({quarters(), std::nullopt});
+    EXPECT_EQ(returned, 1) << "let go when the next came, though its copy lives on";
+}
+
 TEST(VideoFrameView, ASinkThatOutlivesTheViewDropsFrames)
 {
     std::shared_ptr<IVideoSink> sink;

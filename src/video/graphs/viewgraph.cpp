@@ -21,6 +21,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 
 namespace vidora {
@@ -49,15 +51,6 @@ void addOwn(media::FilterGraph &fg, const std::shared_ptr<media::Filter> &filter
                                  "\" to the preview graph");
 }
 
-// Streaming thread: ends the GUI thread's wait for events, so that a wait
-// for a frame looks again (an empty call; any thread).
-void WakeWaitingFrame()
-{
-    if (QCoreApplication *app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(
-            app, [] {}, Qt::QueuedConnection);
-}
-
 bool renderOutput(media::FilterGraph &fg, media::Pin &pin)
 {
     if (pin.direction() != media::PinDirection::Output || pin.isConnected())
@@ -66,6 +59,49 @@ bool renderOutput(media::FilterGraph &fg, media::Pin &pin)
 }
 
 } // namespace
+
+// A frame shown or cued, told from a streaming thread to a wait for a frame
+// on the GUI thread. The wait first sleeps on the notice itself: being woken
+// through the event loop takes several times as long, which a step feels.
+// Past that, it waits in the event loop, which an empty queued call ends.
+class Tviewdm::FrameNotice
+{
+public:
+    // Any thread, after the change the waiter looks for.
+    void notify()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_count;
+        }
+        m_changed.notify_all();
+        if (QCoreApplication *app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(
+                app, [] {}, Qt::QueuedConnection);
+    }
+
+    std::uint64_t count() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_count;
+    }
+
+    // Sleeps until a notice after `seen` (which it then updates), or until
+    // `until`; false at the time-out.
+    bool waitAfter(std::uint64_t &seen, std::chrono::steady_clock::time_point until)
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_changed.wait_until(lock, until, [&] { return m_count != seen; }))
+            return false;
+        seen = m_count;
+        return true;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::uint64_t m_count = 0; // guarded by m_mutex
+};
 
 std::int32_t PreviewVolume(int linear)
 {
@@ -90,7 +126,8 @@ Tviewdm::Tviewdm(std::shared_ptr<media::EventExecutor> executor)
     // The detector first: the overlay filter reads the frames it saw.
     m_sceneDetect = std::make_shared<Tdv_sceneDetect>();
     m_superposer = std::make_shared<Tdv_Superposer>(m_sceneDetect.get());
-    m_superposer->SetFrameShownObserver(WakeWaitingFrame);
+    m_frameNotice = std::make_shared<FrameNotice>();
+    m_superposer->SetFrameShownObserver([notice = m_frameNotice] { notice->notify(); });
     m_deinter = std::make_shared<Tdv_deinter>();
 }
 
@@ -124,7 +161,7 @@ void Tviewdm::AddVideoRenderer()
 {
     m_renderer =
         std::make_shared<media::VideoRendererFilter>(m_view ? m_view->VideoSink() : nullptr);
-    m_renderer->setCueObserver(WakeWaitingFrame);
+    m_renderer->setCueObserver([notice = m_frameNotice] { notice->notify(); });
     addOwn(*m_fg, m_renderer, "Video Renderer");
 }
 
@@ -189,9 +226,13 @@ bool Tviewdm::BuildDvGraph(const QString &fileName)
 
         m_videoMessageCode = videomessage::DvRefused;
         auto &decoder = attach(fg, m_dvdecoder);
-        // One picture at a time: a single thread decodes a DV frame in a
-        // fraction of its duration, and a step waits on no other threads.
+        // Playing, a single thread decodes a DV frame in a fraction of its
+        // duration. A paused picture (a seek, a step) is waited for: it is
+        // decoded on the processor's threads.
         decoder.setThreadCount(1);
+        decoder.setCueThreadCount(media::ffmpeg::defaultThreadCount());
+        // The renderer lends top-down pictures to the view without a copy.
+        decoder.setTopDownOutput(true);
         if (auto *display = decoder.queryInterface<media::IIPDVDec>())
             display->put_IPDisplay(media::DVRESOLUTION_FULL);
         Required(Direct(fg, PinAt(*m_sceneDetect, 1), PinAt(decoder, 0)),
@@ -380,6 +421,12 @@ void Tviewdm::WaitForFrame()
                (m_fg->GetState(std::chrono::milliseconds(0)).state != media::FilterState::Paused ||
                 m_renderer->isCued());
     };
+    // The count is read before the state, so a notice after the state was
+    // read is never missed.
+    std::uint64_t seen = m_frameNotice->count();
+    const auto direct = std::chrono::steady_clock::now() + kDirectFrameWait;
+    while (!drawn() && m_frameNotice->waitAfter(seen, direct)) {
+    }
     // The loop sleeps until an event comes: the overlay filter's frame and
     // the renderer's cue post one (WakeWaitingFrame), and so does the timer
     // at the time-out.

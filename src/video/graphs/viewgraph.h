@@ -105,6 +105,9 @@ class Tviewdm
 public:
     // The longest a seek waits for its frame.
     static constexpr std::chrono::milliseconds kFrameWait{2000};
+    // How long of that the GUI thread waits for the streaming threads' notice
+    // itself, before it waits in its event loop.
+    static constexpr std::chrono::milliseconds kDirectFrameWait{50};
     static constexpr int kSliderMaximum = 1000;
 
     // No executor: the graph's events go to the GUI thread.
@@ -246,6 +249,10 @@ private:
     // Expires with the module: the graph's queued events check it (GUI thread).
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     bool m_endWait = false;
+    // Told by the overlay filter and the renderer when a frame is shown or
+    // cued; shared with their observers, which may outlive the module.
+    class FrameNotice;
+    std::shared_ptr<FrameNotice> m_frameNotice;
 };
 
 } // namespace vidora

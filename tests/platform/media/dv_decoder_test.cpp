@@ -59,13 +59,23 @@ class DvDecoderStandards : public ::testing::TestWithParam<Standard>
 // One frame at a time (no frame delay), and on frame lanes (several at once,
 // delivered in order, the last ones at the end of stream): the same pictures,
 // from samples decoded where they are (padded as the AVI splitter's) and from
-// copies (no room for the padding).
+// copies (no room for the padding), in either row order, and from a paused
+// start whose first picture is decoded on the cue threads.
 TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLanes)
 {
-    for (const auto &[lanes, padding] :
-         {std::pair{0, std::size_t{0}}, std::pair{0, std::size_t{64}}, std::pair{3, std::size_t{0}},
-          std::pair{3, std::size_t{64}}}) {
-        SCOPED_TRACE(testing::Message() << "lanes " << lanes << " padding " << padding);
+    struct Case
+    {
+        int lanes;
+        std::size_t padding;
+        bool topDown;
+        int cueThreads; // > 0: paused first
+    };
+    for (const Case &c :
+         {Case{0, 0, false, 0}, Case{0, 64, false, 0}, Case{3, 0, false, 0}, Case{3, 64, false, 0},
+          Case{0, 64, true, 4}, Case{0, 0, false, 3}, Case{3, 64, true, 0}}) {
+        SCOPED_TRACE(testing::Message()
+                     << "lanes " << c.lanes << " padding " << c.padding << " top-down " << c.topDown
+                     << " cue threads " << c.cueThreads);
         HangGuard guard(60s);
         const Standard s = GetParam();
         QTemporaryDir dir;
@@ -83,7 +93,10 @@ TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLane
 
         auto decoder = std::make_shared<DvDecoderFilter>();
         ASSERT_TRUE(decoder->put_IPDisplay(DVRESOLUTION_FULL));
-        decoder->setFrameLanes(lanes);
+        decoder->setFrameLanes(c.lanes);
+        decoder->setTopDownOutput(c.topDown);
+        decoder->setCueThreadCount(c.cueThreads);
+        decoder->setThreadCount(1);
         auto executor = std::make_shared<QueueEventExecutor>();
         FilterGraph graph(executor);
         EventLog log(graph, executor);
@@ -91,7 +104,7 @@ TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLane
         input.type = dvType(subtype::Dvsd, s.height, s.frameDuration);
         input.buffers = frames;
         input.frameDuration = s.frameDuration;
-        input.padding = padding;
+        input.padding = c.padding;
         auto source = std::make_shared<BufferSource>(input);
         auto sink = std::make_shared<RecordingSink>();
         graph.AddFilter(source, "source");
@@ -102,10 +115,14 @@ TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLane
         const auto info = decoder->output().connectionType().videoInfo();
         ASSERT_TRUE(info);
         EXPECT_EQ(info->bmiHeader.biWidth, 720);
-        EXPECT_EQ(info->bmiHeader.biHeight, s.height); // bottom-up
+        EXPECT_EQ(info->bmiHeader.biHeight, c.topDown ? -s.height : s.height);
         EXPECT_EQ(info->bmiHeader.biSizeImage, static_cast<std::uint32_t>(pictureBytes));
         EXPECT_EQ(info->AvgTimePerFrame, s.frameDuration);
 
+        if (c.cueThreads > 0) {
+            ASSERT_TRUE(graph.Pause());
+            ASSERT_TRUE(graph.GetState(30s).complete) << graph.lastError();
+        }
         ASSERT_TRUE(graph.Run());
         ASSERT_TRUE(log.waitFor(GraphEventCode::Complete, 30s)) << graph.lastError();
         graph.Stop();
@@ -120,7 +137,8 @@ TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLane
             ASSERT_EQ(pictures[i].size(), pictureBytes);
             int differing = 0;
             for (int y = 0; y < s.height && differing < 5; ++y) {
-                const char *ours = pictures[i].constData() + (s.height - 1 - y) * rowBytes;
+                const char *ours =
+                    pictures[i].constData() + (c.topDown ? y : s.height - 1 - y) * rowBytes;
                 const char *theirs = ref.out.constData() + i * pictureBytes + y * rowBytes;
                 if (std::memcmp(ours, theirs, static_cast<std::size_t>(rowBytes)) != 0) {
                     ADD_FAILURE() << s.name << " frame " << i << " row " << y << " differs";

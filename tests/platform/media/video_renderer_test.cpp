@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+
 namespace {
 
 using namespace vidora::media;
@@ -127,6 +129,90 @@ TEST(VideoRenderer, HandsOnATopDownCopyOfEachPictureWithItsTime)
                     ASSERT_EQ(frame.picture.pixel(x, y), qRgb(f, y, x))
                         << "frame " << f << " at " << x << "," << y;
         }
+    }
+}
+
+// A sink that keeps only the last picture, as a view does.
+class LastPictureSink final : public IVideoSink
+{
+public:
+    explicit LastPictureSink(bool borrows) : m_borrows(borrows) {}
+    void presentFrame(VideoFrame frame) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_last = std::move(frame.picture);
+        ++m_count;
+    }
+    bool borrowsPictures() const override { return m_borrows; }
+    QImage last() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_last;
+    }
+    int count() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_count;
+    }
+    void letGo()
+    {
+        std::lock_guard lock(m_mutex);
+        m_last = {};
+    }
+
+private:
+    const bool m_borrows;
+    mutable std::mutex m_mutex;
+    QImage m_last;   // guarded by m_mutex
+    int m_count = 0; // guarded by m_mutex
+};
+
+// A top-down 24-bit picture is lent to a sink that borrows: its buffer stays
+// out of the upstream pool while the sink holds the picture, and the stream
+// goes on with the others. Any other picture, or any other sink, gets a copy.
+TEST(VideoRenderer, ABorrowingSinkIsLentTopDownPicturesWhoseBuffersReturnWhenLetGo)
+{
+    struct Case
+    {
+        const char *name;
+        int height; // negative: top-down rows
+        bool borrows;
+        bool lent;
+    };
+    for (const auto &c :
+         {Case{"top-down, borrowing", -3, true, true}, Case{"bottom-up, borrowing", 3, true, false},
+          Case{"top-down, not borrowing", -3, false, false}}) {
+        SCOPED_TRACE(c.name);
+        HangGuard guard(10s);
+        auto stream = input(rgbType(5, c.height, 24),
+                            {picture(5, 3, 24, c.height > 0, 0), picture(5, 3, 24, c.height > 0, 1),
+                             picture(5, 3, 24, c.height > 0, 2)});
+        stream.bufferCount = 2;
+        auto executor = std::make_shared<QueueEventExecutor>();
+        FilterGraph graph(executor);
+        EventLog log(graph, executor);
+        auto sink = std::make_shared<LastPictureSink>(c.borrows);
+        auto source = std::make_shared<BufferSource>(stream);
+        auto renderer = std::make_shared<VideoRendererFilter>(sink);
+        graph.AddFilter(source, "source");
+        graph.AddFilter(renderer, "renderer");
+        ASSERT_TRUE(graph.Connect(source->outputAt(0), renderer->input()));
+        ASSERT_TRUE(graph.Run());
+        ASSERT_TRUE(log.waitFor(GraphEventCode::Complete, 5s)) << graph.lastError();
+        graph.Stop();
+        EXPECT_EQ(sink->count(), 3);
+        {
+            const QImage last = sink->last();
+            ASSERT_EQ(last.size(), QSize(5, 3));
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < 5; ++x)
+                    ASSERT_EQ(last.pixel(x, y), qRgb(2, y, x)) << x << "," << y;
+        }
+        Allocator *pool = source->outputAt(0).allocator();
+        ASSERT_NE(pool, nullptr);
+        EXPECT_EQ(pool->freeCount(), c.lent ? 1u : 2u);
+        sink->letGo();
+        EXPECT_EQ(pool->freeCount(), 2u);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 namespace vidora::media {
@@ -72,7 +73,7 @@ std::optional<MediaType> DvDecoderFilter::GetMediaType(int position)
     if (!g)
         return std::nullopt;
     const auto [w, h] = pictureSize(g->frameHeight);
-    return ffmpeg::rgb24Type(w, h, g->frameDuration);
+    return ffmpeg::rgb24Type(w, h, g->frameDuration, m_topDown);
 }
 
 bool DvDecoderFilter::CheckTransform(const MediaType &in, const MediaType &out)
@@ -85,7 +86,8 @@ bool DvDecoderFilter::CheckTransform(const MediaType &in, const MediaType &out)
         return false;
     const auto [w, h] = pictureSize(g->frameHeight);
     const auto &bmi = info->bmiHeader;
-    return bmi.biWidth == w && bmi.biHeight == h && bmi.biBitCount == 24 && bmi.biCompression == 0;
+    return bmi.biWidth == w && (bmi.biHeight == h || bmi.biHeight == -h) && bmi.biBitCount == 24 &&
+           bmi.biCompression == 0;
 }
 
 bool DvDecoderFilter::DecideBufferSize(Allocator &allocator, const AllocatorProperties &)
@@ -94,14 +96,16 @@ bool DvDecoderFilter::DecideBufferSize(Allocator &allocator, const AllocatorProp
     if (!info)
         return false;
     const std::size_t size =
-        ffmpeg::rgb24ImageSize(info->bmiHeader.biWidth, info->bmiHeader.biHeight);
-    // Each lane fills a picture of its own.
+        ffmpeg::rgb24ImageSize(info->bmiHeader.biWidth, std::abs(info->bmiHeader.biHeight));
+    // One picture decoding, one on its way, one waiting in a renderer for its
+    // time and one a view may still show (a renderer may lend it the
+    // sample); each lane fills a picture of its own.
     const auto granted =
-        allocator.setProperties({3 + static_cast<std::size_t>(m_frameLanes), size, 16});
+        allocator.setProperties({4 + static_cast<std::size_t>(m_frameLanes), size, 16});
     return granted && granted->size >= size;
 }
 
-bool DvDecoderFilter::open(Decoding &decoding, int threads)
+bool DvDecoderFilter::open(Decoding &decoding, int threads, int bands)
 {
     const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_DVVIDEO);
     if (!codec)
@@ -114,6 +118,7 @@ bool DvDecoderFilter::open(Decoding &decoding, int threads)
     decoding.codec->thread_count = threads;
     decoding.codec->thread_type = FF_THREAD_SLICE;
     decoding.threads = threads;
+    decoding.bands = bands;
     decoding.scaler.reset();
     decoding.scalerFormat = AV_PIX_FMT_NONE;
     return avcodec_open2(decoding.codec.get(), codec, nullptr) >= 0;
@@ -125,14 +130,20 @@ bool DvDecoderFilter::StartStreaming()
     if (!info)
         return false;
     m_outWidth = info->bmiHeader.biWidth;
-    m_outHeight = info->bmiHeader.biHeight;
+    m_outHeight = std::abs(info->bmiHeader.biHeight);
+    m_outTopDown = info->bmiHeader.biHeight < 0;
     m_pending.clear();
-    if (m_frameLanes == 0)
-        return open(m_decoding, m_threadCount);
+    if (m_frameLanes == 0) {
+        m_cueDecoding = Decoding{};
+        if (m_cueThreadCount > 0 && m_cueThreadCount != m_threadCount &&
+            !open(m_cueDecoding, m_cueThreadCount, 1))
+            return false;
+        return open(m_decoding, m_threadCount, m_threadCount);
+    }
     m_laneDecodings.clear();
     m_laneDecodings.resize(static_cast<std::size_t>(m_frameLanes));
     for (Decoding &decoding : m_laneDecodings)
-        if (!open(decoding, 1))
+        if (!open(decoding, 1, 1))
             return false;
     m_lanes = std::make_unique<FrameLanes>(m_laneDecodings.size());
     return true;
@@ -145,11 +156,14 @@ void DvDecoderFilter::StopStreaming()
     m_pending.clear();
     m_laneDecodings.clear();
     m_decoding = Decoding{};
+    m_cueDecoding = Decoding{};
 }
 
 Flow DvDecoderFilter::Transform(const MediaSample &in, MediaSample &out)
 {
-    return decode(m_decoding, in, out);
+    // DV frames stand alone: either codec decodes any of them.
+    const bool cue = m_cueDecoding.codec && state() == FilterState::Paused;
+    return decode(cue ? m_cueDecoding : m_decoding, in, out);
 }
 
 Flow DvDecoderFilter::Receive(const SamplePtr &sample)
@@ -248,7 +262,7 @@ Flow DvDecoderFilter::decode(Decoding &d, const MediaSample &in, MediaSample &ou
         d.scaler = std::make_unique<ffmpeg::BandedScaler>(
             ffmpeg::BandedScaler::Picture{f.width, f.height, static_cast<AVPixelFormat>(f.format)},
             ffmpeg::BandedScaler::Picture{m_outWidth, m_outHeight, AV_PIX_FMT_BGR24}, SWS_BICUBIC,
-            d.threads);
+            d.bands);
         d.scalerWidth = f.width;
         d.scalerHeight = f.height;
         d.scalerFormat = static_cast<AVPixelFormat>(f.format);
@@ -260,8 +274,9 @@ Flow DvDecoderFilter::decode(Decoding &d, const MediaSample &in, MediaSample &ou
     }
     // Bottom-up rows: the top picture row goes to the last row in memory.
     const auto stride = ffmpeg::rgb24Stride(m_outWidth);
-    std::uint8_t *dst[4] = {out.data() + stride * (m_outHeight - 1), nullptr, nullptr, nullptr};
-    const int dstStride[4] = {static_cast<int>(-stride), 0, 0, 0};
+    std::uint8_t *dst[4] = {m_outTopDown ? out.data() : out.data() + stride * (m_outHeight - 1),
+                            nullptr, nullptr, nullptr};
+    const int dstStride[4] = {static_cast<int>(m_outTopDown ? stride : -stride), 0, 0, 0};
     const bool converted = d.scaler->scale(f.data, f.linesize, dst, dstStride);
     av_frame_unref(d.frame.get());
     if (!converted)

@@ -2,12 +2,12 @@
 
 // The DV video decoder: DV frames (Video/dvsd and the other FourCCs of
 // 25 Mbit/s DV) in, RGB24 pictures out (bottom-up BGR rows, each padded to a
-// multiple of 4 bytes). Decoding uses libavcodec's dvvideo with slice threads
-// only, so each picture leaves with the frame that made it: no frame delay.
-// A graph that only processes (no one watches the pictures as they come) may
-// turn on frame lanes instead (frame_lanes.h): several frames are decoded and
-// converted at once, each on a thread of its own, and leave in order, at most
-// one lane's worth behind the input and all of them before the end of stream.
+// multiple of 4 bytes, or top-down rows when asked). Decoding uses libavcodec's dvvideo with slice
+// threads only, so each picture leaves with the frame that made it: no frame delay. A graph that
+// only processes (no one watches the pictures as they come) may turn on frame lanes instead
+// (frame_lanes.h): several frames are decoded and converted at once, each on a thread of its own,
+// and leave in order, at most one lane's worth behind the input and all of them before the end of
+// stream.
 #include "formats/dvsystem.h"
 #include "platform/media/filters/banded_scaler.h"
 #include "platform/media/filters/ffmpeg_support.h"
@@ -50,6 +50,18 @@ public:
     // Slice threads of the codec and bands of the colour conversion
     // (default: the processor count, at most 8). Only while stopped.
     void setThreadCount(int count) { m_threadCount = count < 1 ? 1 : count; }
+    // Slice threads for a picture decoded while the filter is paused (the
+    // still a seek or a step cues): a viewer then waits for that one picture
+    // alone, so it may be decoded on more threads than playback uses. Its
+    // colour conversion runs in one band on the streaming thread: bands
+    // written by other threads leave the picture in their caches, and the
+    // filters after it then read it more slowly. 0 (the default): as
+    // setThreadCount. Only while stopped.
+    void setCueThreadCount(int count) { m_cueThreadCount = count < 0 ? 0 : count; }
+    // Top-down rows (a negative height in the output type) instead of
+    // bottom-up: a renderer can then hand a picture on as it is, without
+    // turning it over. Only while the output is unconnected.
+    void setTopDownOutput(bool topDown) { m_topDown = topDown; }
     // Frames decoded at once; 0 (the default) decodes one at a time on slice
     // threads. Only while stopped.
     void setFrameLanes(int lanes) { m_frameLanes = lanes < 0 ? 0 : lanes; }
@@ -76,9 +88,10 @@ private:
         int scalerWidth = 0;
         int scalerHeight = 0;
         AVPixelFormat scalerFormat = AV_PIX_FMT_NONE;
-        int threads = 1; // slice threads and conversion bands
+        int threads = 1; // slice threads
+        int bands = 1;   // conversion bands
     };
-    static bool open(Decoding &decoding, int threads);
+    static bool open(Decoding &decoding, int threads, int bands);
     Flow decode(Decoding &decoding, const MediaSample &in, MediaSample &out) const;
     // Waits for the oldest picture in the lanes and delivers it.
     Flow deliverOldest();
@@ -94,16 +107,22 @@ private:
 
     int m_resolution = DVRESOLUTION_FULL; // control thread
     int m_threadCount = ffmpeg::defaultThreadCount();
+    int m_cueThreadCount = 0; // control thread
+    bool m_topDown = false;   // control thread
 
     // Streaming state: made in StartStreaming, used on the streaming thread
     // (a lane's decoding on its lane while it works), freed in StopStreaming.
     int m_frameLanes = 0; // control thread
     Decoding m_decoding;
+    // The paused filter's (see setCueThreadCount); no codec when it is
+    // m_decoding's.
+    Decoding m_cueDecoding;
     std::vector<Decoding> m_laneDecodings;
     std::unique_ptr<FrameLanes> m_lanes;
     std::deque<SamplePtr> m_pending; // the lanes' pictures, oldest first
     int m_outWidth = 0;
-    int m_outHeight = 0;
+    int m_outHeight = 0; // rows, whichever their order
+    bool m_outTopDown = false;
 };
 
 } // namespace vidora::media

@@ -22,14 +22,14 @@ int defaultThreadCount()
     return static_cast<int>(std::clamp(n, 1u, 8u));
 }
 
-MediaType rgb24Type(int width, int height, std::int64_t avgTimePerFrame)
+MediaType rgb24Type(int width, int height, std::int64_t avgTimePerFrame, bool topDown)
 {
     VideoInfoHeader info;
     info.rcSource = {0, 0, width, height};
     info.rcTarget = {0, 0, width, height};
     info.AvgTimePerFrame = avgTimePerFrame;
     info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biHeight = topDown ? -height : height;
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = 0;
     info.bmiHeader.biSizeImage = static_cast<std::uint32_t>(rgb24ImageSize(width, height));

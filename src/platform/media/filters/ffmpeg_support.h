@@ -74,8 +74,9 @@ constexpr std::size_t rgb24ImageSize(int width, int height)
     return height <= 0 ? 0 : static_cast<std::size_t>(rgb24Stride(width)) * height;
 }
 
-// A Video/RGB24 type: bottom-up BGR rows with the padded stride.
-MediaType rgb24Type(int width, int height, std::int64_t avgTimePerFrame);
+// A Video/RGB24 type: bottom-up BGR rows with the padded stride, or top-down
+// rows (a negative height in the header).
+MediaType rgb24Type(int width, int height, std::int64_t avgTimePerFrame, bool topDown = false);
 
 // Uncompressed picture layouts the colour converter and the encoder read.
 struct PictureLayout

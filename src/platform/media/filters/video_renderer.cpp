@@ -114,6 +114,24 @@ QImage copyPicture(const ffmpeg::PictureLayout &layout, const MediaSample &sampl
     return picture;
 }
 
+// The picture of a top-down 24-bit `sample` in its own buffer, which the
+// picture keeps from its pool until the last copy of the picture is gone;
+// null for another layout. The picture is read-only: a writer gets a copy.
+QImage lendPicture(const ffmpeg::PictureLayout &layout, const SamplePtr &sample)
+{
+    if (layout.format != AV_PIX_FMT_BGR24 || layout.bottomUp ||
+        sample->actualLength() < layout.imageSize)
+        return {};
+    auto *held = new SamplePtr(sample);
+    QImage picture(
+        static_cast<const uchar *>(sample->data()), layout.width, layout.height,
+        static_cast<qsizetype>(ffmpeg::rgb24Stride(layout.width)), QImage::Format_BGR888,
+        [](void *info) { delete static_cast<SamplePtr *>(info); }, held);
+    if (picture.isNull())
+        delete held;
+    return picture;
+}
+
 } // namespace
 
 VideoRendererFilter::VideoRendererFilter(std::shared_ptr<IVideoSink> sink)
@@ -178,11 +196,23 @@ Flow VideoRendererFilter::present(const MediaSample &sample)
     }
     if (!sink)
         return Flow::Ok;
-    VideoFrame frame{copyPicture(*layout, sample, *m_pictures), sample.time};
+    VideoFrame frame{{}, sample.time};
+    if (m_receiving.get() == &sample && sink->borrowsPictures())
+        frame.picture = lendPicture(*layout, m_receiving);
+    if (frame.picture.isNull())
+        frame.picture = copyPicture(*layout, sample, *m_pictures);
     if (frame.picture.isNull())
         return Flow::Error;
     sink->presentFrame(std::move(frame));
     return Flow::Ok;
+}
+
+Flow VideoRendererFilter::receive(InputPin &pin, const SamplePtr &sample)
+{
+    m_receiving = sample;
+    const Flow result = RendererFilter::receive(pin, sample);
+    m_receiving.reset();
+    return result;
 }
 
 void VideoRendererFilter::beginFlush(InputPin &pin)

@@ -3,9 +3,9 @@
 // The video renderer: uncompressed RGB pictures in (RGB24 with the padded
 // bottom-up rows of ffmpeg_support.h, or RGB32; top-down rows when the
 // height is negative), each picture handed to a sink as a copy when its time
-// comes. A paused graph shows its cued frame: the sample the renderer holds
-// while paused is presented at once, and not again when the graph runs.
-// Without a sink the pictures are dropped (a window not yet attached).
+// comes, or lent without a copy to a sink that borrows pictures. A paused graph shows its cued
+// frame: the sample the renderer holds while paused is presented at once, and not again when the
+// graph runs. Without a sink the pictures are dropped (a window not yet attached).
 #include "platform/media/renderer.h"
 
 #include <QImage>
@@ -18,7 +18,8 @@
 namespace vidora::media {
 
 // One picture for display: a copy that nothing else writes while it is held
-// (its buffer is reused once every copy is gone), top row first, in
+// (its buffer is reused once every copy is gone; a lent picture is the
+// sample's own buffer, which returns to its pool then), top row first, in
 // QImage::Format_BGR888 (RGB24 input) or QImage::Format_RGB32 (RGB32 input),
 // with the time of the sample it came from (100 ns, segment-relative).
 struct VideoFrame
@@ -34,6 +35,11 @@ class IVideoSink
 {
 public:
     virtual void presentFrame(VideoFrame frame) = 0;
+    // True for a sink that keeps a picture only until the next one comes and
+    // hands out copies of it for longer: a top-down 24-bit picture is then
+    // lent to it in the sample's own buffer, which stays out of the upstream
+    // pool while the sink holds the picture. Asked on the streaming thread.
+    virtual bool borrowsPictures() const { return false; }
 
 protected:
     ~IVideoSink() = default;
@@ -56,6 +62,8 @@ public:
     void OnReceiveFirstSample(const MediaSample &sample) override;
     void beginFlush(InputPin &pin) override;
     void Stop() override;
+    // Keeps the sample at hand while it is rendered, so that it can be lent.
+    Flow receive(InputPin &pin, const SamplePtr &sample) override;
 
 private:
     Flow present(const MediaSample &sample);
@@ -66,6 +74,8 @@ private:
     // Streaming state: set in StartStreaming, then used on the streaming
     // thread only.
     MediaType m_type;
+    // The sample in receive (streaming thread only).
+    SamplePtr m_receiving;
     // The sample presented while paused (identity only), so that Run does
     // not present it twice; streaming thread, cleared on flush and stop.
     std::atomic<const MediaSample *> m_cuedSample{nullptr};

@@ -106,10 +106,14 @@ public:
         }
     }
 
+    // The view lets a picture go when the next comes, and hands out copies.
+    bool borrowsPictures() const override { return true; }
+
+    // A copy of its own: the picture shown may be a stream's buffer, lent.
     QImage picture() const
     {
         std::lock_guard lock(m_mutex);
-        return m_picture;
+        return m_picture.copy();
     }
 
     // The latest picture, and its stretch to `target` on `device` when it
