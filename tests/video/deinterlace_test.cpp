@@ -292,6 +292,7 @@ enum class Pattern : std::uint8_t {
     OnePixel,  // one combed pixel, the last of the first odd row
     EdgePair,  // the first two and the last two pixels of each odd row combed
     NearLimit, // channel steps around the threshold (17, 18 in all, 32 red, 55 blue)
+    Tightest,  // grey combs of 17 and 18 (10 × 17 × 18 = 3060) below, then above, some 17 and 17
 };
 
 Picture paint(Pattern pattern, int w, int h, std::mt19937 &random)
@@ -333,6 +334,12 @@ Picture paint(Pattern pattern, int w, int h, std::mt19937 &random)
                 }
                 break;
             }
+            case Pattern::Tightest:
+                if (y % 2 == 0) {
+                    const int step = x % 5 == 0 || y % 4 == 0 ? 17 : 18;
+                    pixel = grey(x / 40 % 2 == 1 ? 100 + step : 100 - step);
+                }
+                break;
             }
             picture.set(x, y, pixel);
         }
@@ -351,9 +358,9 @@ TEST(Deinterlace, EveryCodeFollowsTheRulesAtAnySize)
     };
     const Size sizes[] = {{1, 1},  {1, 3},  {5, 2},  {5, 3},  {17, 3},  {31, 5},   {32, 3},
                           {33, 7}, {47, 4}, {65, 9}, {97, 6}, {720, 3}, {720, 576}};
-    const Pattern patterns[] = {Pattern::Noise,    Pattern::Stripes,  Pattern::Extremes,
-                                Pattern::Sparse,   Pattern::OnePixel, Pattern::EdgePair,
-                                Pattern::NearLimit};
+    const Pattern patterns[] = {Pattern::Noise,     Pattern::Stripes,  Pattern::Extremes,
+                                Pattern::Sparse,    Pattern::OnePixel, Pattern::EdgePair,
+                                Pattern::NearLimit, Pattern::Tightest};
     const DeinterlaceCode codes[] = {DeinterlaceCode::Best, DeinterlaceCode::Portable};
     std::mt19937 random(5);
     DeinterlaceMasks masks;
