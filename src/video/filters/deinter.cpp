@@ -329,7 +329,8 @@ bool Deinterlace(ConstRgb24View source, Rgb24View dest, DeinterlaceMasks &masks,
         return false;
     const int w = source.width;
     const int h = source.height;
-    if (masks.width != w || masks.height != h)
+    if (masks.width != w || masks.height != h ||
+        masks.row.size() != static_cast<std::size_t>(w) + 2 * kMargin)
         masks.resize(w, h);
     std::uint8_t *marks = masks.row.data() + kMargin;
     bool (*mark)(const RowAround &, std::uint8_t *) = markPortable;
@@ -344,9 +345,10 @@ bool Deinterlace(ConstRgb24View source, Rgb24View dest, DeinterlaceMasks &masks,
     static_cast<void>(code);
 #endif
 
-    // Row by row: an odd row's marks need only that row and the two around
-    // it, and its pixels are written from the source's even rows, which no
-    // write changes; so working in place gives the same result.
+    // Row by row, each copied and, when odd, treated at once: an odd row's
+    // marks need only that row and the two around it, and its pixels are
+    // written from the source's even rows, which no write changes; so working
+    // in place gives the same result.
     const std::size_t rowBytes = static_cast<std::size_t>(w) * 3;
     for (int y = 0; y < h; ++y) {
         const RowAround row{y > 0 ? source.row(y - 1) : nullptr, source.row(y),
