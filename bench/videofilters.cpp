@@ -4,6 +4,10 @@
 //    working picture, the least any of these filters does per frame.
 //  - Deinterlace: the deinterlacing filter's in-place pass on an interlaced
 //    picture (a moving edge on every row pair and a noisy background).
+//  - DeinterlaceFootage: the overlay filter's pass during playback, into its
+//    working picture, on a frame like camcorder footage: a smooth background
+//    with faint noise and still vertical edges, and a textured subject panning
+//    between the fields over a third of the picture (combed where it moves).
 //  - OverlayHidden: the overlay filter on a frame where its text is not shown
 //    (copy in, copy out) — the peer of Overlay.
 //  - Overlay/w: the overlay filter drawing the same two lines with an outline
@@ -16,6 +20,7 @@
 //  - ContentDetect: the content detector's comparison of one picture.
 #include "main/bench_main.h"
 #include "video/filters/contentdetect.h"
+#include "video/filters/deinter.h"
 #include "video/filters/dv_deintercore.h"
 #include "video/filters/dv_superposercore.h"
 #include "video/filters/overlayraster.h"
@@ -76,6 +81,51 @@ void Deinterlace(benchmark::State &state)
     }
 }
 BENCHMARK(Deinterlace);
+
+std::vector<std::uint8_t> footageSample(unsigned seed)
+{
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(Rgb24Stride(kWidth)) * kHeight);
+    std::mt19937 random(seed);
+    Rgb24View view = sampleView(bytes.data(), bytes.size(), kWidth, kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        std::uint8_t *row = view.row(y);
+        // The second field saw the subject 6 pixels further right.
+        const int pan = y % 2 == 0 ? 0 : 6;
+        for (int x = 0; x < kWidth; ++x) {
+            int blue = 40 + x / 8;
+            int green = 60 + y / 6;
+            int red = 80 + (x + y) / 16;
+            if (x % 90 < 3) { // posts that do not move
+                blue += 100;
+                green += 100;
+                red += 100;
+            }
+            if (x >= 200 && x < 520 && y >= 100 && y < 460) {
+                const int patch = ((x - pan) / 12 + y / 12 * 7) % 5;
+                blue = 30 + 40 * patch;
+                green = 200 - 35 * patch;
+                red = 90 + 25 * patch;
+            }
+            const int noise = static_cast<int>(random() % 5) - 2;
+            row[3 * x] = static_cast<std::uint8_t>(blue + noise);
+            row[3 * x + 1] = static_cast<std::uint8_t>(green + noise);
+            row[3 * x + 2] = static_cast<std::uint8_t>(red - noise);
+        }
+    }
+    return bytes;
+}
+
+void DeinterlaceFootage(benchmark::State &state)
+{
+    const std::vector<std::uint8_t> source = footageSample(6);
+    QImage work;
+    DeinterlaceMasks masks;
+    for (auto _ : state) {
+        vidora::Deinterlace(sampleView(source.data(), source.size(), kWidth, kHeight), work, masks);
+        benchmark::DoNotOptimize(work.constBits());
+    }
+}
+BENCHMARK(DeinterlaceFootage);
 
 TincrustRec overlayOptions(int outline)
 {

@@ -10,6 +10,8 @@
 #include <array>
 #include <cstdint>
 #include <ostream>
+#include <random>
+#include <string>
 #include <vector>
 
 using namespace vidora;
@@ -264,6 +266,130 @@ TEST(Deinterlace, WholePicturesFollowTheRulesAndStayDeinterlaced)
         ASSERT_TRUE(Deinterlace(again.view(), again.view(), masks));
         EXPECT_EQ(again, got) << "round " << round;
     }
+}
+
+// The first pixel where two pictures of the same size differ, empty when none.
+std::string differenceOf(const Picture &got, const Picture &expected)
+{
+    for (int y = 0; y < got.height; ++y)
+        for (int x = 0; x < got.width; ++x) {
+            const Bgr g = got.get(x, y);
+            const Bgr e = expected.get(x, y);
+            if (g != e)
+                return "pixel " + std::to_string(x) + ", " + std::to_string(y) + ": got " +
+                       std::to_string(g[0]) + " " + std::to_string(g[1]) + " " +
+                       std::to_string(g[2]) + ", expected " + std::to_string(e[0]) + " " +
+                       std::to_string(e[1]) + " " + std::to_string(e[2]);
+        }
+    return {};
+}
+
+enum class Pattern : std::uint8_t {
+    Noise,     // every byte anything from 0 to 255
+    Stripes,   // fields of black and white, broken every 7th column
+    Extremes,  // every channel 0 or 255, the means 0, 127 and 255
+    Sparse,    // flat grey with combed pixels here and there: lone ones, pairs, runs
+    OnePixel,  // one combed pixel, the last of the first odd row
+    EdgePair,  // the first two and the last two pixels of each odd row combed
+    NearLimit, // channel steps around the threshold (17, 18 in all, 32 red, 55 blue)
+    Tightest,  // grey combs of 17 and 18 (10 × 17 × 18 = 3060) below, then above, some 17 and 17
+};
+
+Picture paint(Pattern pattern, int w, int h, std::mt19937 &random)
+{
+    const auto byte = [&random](int n) { return static_cast<std::uint8_t>(random() % n); };
+    Picture picture(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            Bgr pixel = grey(100);
+            switch (pattern) {
+            case Pattern::Noise:
+                pixel = {byte(256), byte(256), byte(256)};
+                break;
+            case Pattern::Stripes:
+                pixel = grey(y % 2 == 1 && x % 7 != 3 ? 255 : 0);
+                break;
+            case Pattern::Extremes:
+                pixel = {static_cast<std::uint8_t>(255 * byte(2)),
+                         static_cast<std::uint8_t>(255 * byte(2)),
+                         static_cast<std::uint8_t>(255 * byte(2))};
+                break;
+            case Pattern::Sparse:
+                if (y % 2 == 1 && byte(5) == 0)
+                    pixel = grey(160);
+                break;
+            case Pattern::OnePixel:
+                if (y == 1 && x == w - 1)
+                    pixel = grey(160);
+                break;
+            case Pattern::EdgePair:
+                if (y % 2 == 1 && (x < 2 || x >= w - 2))
+                    pixel = grey(40);
+                break;
+            case Pattern::NearLimit: {
+                const int steps[] = {0, 2, 17, 18, 32, 54, 55};
+                for (std::uint8_t &channel : pixel) {
+                    const int step = steps[byte(std::size(steps))];
+                    channel = static_cast<std::uint8_t>(byte(2) ? 100 + step : 100 - step);
+                }
+                break;
+            }
+            case Pattern::Tightest:
+                if (y % 2 == 0) {
+                    const int step = x % 5 == 0 || y % 4 == 0 ? 17 : 18;
+                    pixel = grey(x / 40 % 2 == 1 ? 100 + step : 100 - step);
+                }
+                break;
+            }
+            picture.set(x, y, pixel);
+        }
+    return picture;
+}
+
+// Every pattern at widths around the vector sizes (16 and 32 pixels) and the
+// frame's, heights from one row: each instruction set the routine may use gives
+// what the rules give, in place, into another picture, and from a bottom-up
+// sample with padded rows. One scratch serves every size in turn.
+TEST(Deinterlace, EveryCodeFollowsTheRulesAtAnySize)
+{
+    struct Size
+    {
+        int width, height;
+    };
+    const Size sizes[] = {{1, 1},  {1, 3},  {5, 2},  {5, 3},  {17, 3},  {31, 5},   {32, 3},
+                          {33, 7}, {47, 4}, {65, 9}, {97, 6}, {720, 3}, {720, 576}};
+    const Pattern patterns[] = {Pattern::Noise,     Pattern::Stripes,  Pattern::Extremes,
+                                Pattern::Sparse,    Pattern::OnePixel, Pattern::EdgePair,
+                                Pattern::NearLimit, Pattern::Tightest};
+    const DeinterlaceCode codes[] = {DeinterlaceCode::Best, DeinterlaceCode::Portable};
+    std::mt19937 random(5);
+    DeinterlaceMasks masks;
+    for (const Pattern pattern : patterns)
+        for (const Size size : sizes) {
+            const Picture source = paint(pattern, size.width, size.height, random);
+            const Picture expected = deinterlacedByTheRules(source);
+            for (const DeinterlaceCode code : codes) {
+                SCOPED_TRACE(testing::Message() << "pattern " << int(pattern) << ", " << size.width
+                                                << " x " << size.height << ", code " << int(code));
+                Picture inPlace = source;
+                ASSERT_TRUE(Deinterlace(inPlace.view(), inPlace.view(), masks, code));
+                EXPECT_EQ(differenceOf(inPlace, expected), "") << "in place";
+
+                Picture copy = source;
+                Picture separate(size.width, size.height, grey(7));
+                ASSERT_TRUE(Deinterlace(copy.view(), separate.view(), masks, code));
+                EXPECT_EQ(differenceOf(separate, expected), "") << "into another picture";
+                EXPECT_EQ(differenceOf(copy, source), "") << "source changed";
+
+                std::vector<std::uint8_t> sample(Rgb24ImageSize(size.width, size.height));
+                const Rgb24View view =
+                    sampleView(sample.data(), sample.size(), size.width, size.height);
+                ASSERT_TRUE(CopyRgb24(copy.view(), view));
+                Picture fromSample(size.width, size.height, grey(7));
+                ASSERT_TRUE(Deinterlace(view, fromSample.view(), masks, code));
+                EXPECT_EQ(differenceOf(fromSample, expected), "") << "from a bottom-up sample";
+            }
+        }
 }
 
 TEST(Rgb24Picture, SampleBuffersHoldPaddedRows)

@@ -12,18 +12,17 @@
 
 namespace vidora {
 
-// Scratch of the comb detection: one byte per pixel, 0 or 1, rows from the top.
-// `a` marks combed pixels, `b` the combed pixels with a combed horizontal
-// neighbour (only those are interpolated).
+// Scratch of the comb detection, sized for one row: which pixels of the row
+// being treated are combed. Reusing one per stream saves allocating per frame.
 struct DeinterlaceMasks
 {
     int width = 0;
     int height = 0;
-    std::vector<std::uint8_t> a;
-    std::vector<std::uint8_t> b;
+    std::vector<std::uint8_t> row; // 0 or 0xff a pixel, between zero margins
 
-    // Sizes both masks (contents zero); keeps the memory when the size is
-    // unchanged, so a caller that sizes them once per stream never allocates.
+    // Sizes the scratch for pictures `w` pixels wide; keeps the memory when
+    // the size is unchanged, so a caller that sizes it once per stream never
+    // allocates.
     void resize(int w, int h);
 };
 
@@ -36,13 +35,22 @@ int CombValue(const std::uint8_t *above, const std::uint8_t *middle, const std::
 // three channels gives 2890, 18 gives 3240).
 inline constexpr int kCombThreshold = 3000;
 
+// The instructions the routine may use: the widest vectors the processor
+// has, or the plain code that every processor runs (the reference the
+// vector code must match byte for byte).
+enum class DeinterlaceCode : std::uint8_t {
+    Best,
+    Portable
+};
+
 // `dest` becomes a copy of `source`, then every pixel of an odd row y < height − 1
-// marked in masks.b gets, byte by byte, (row y − 1 + row y + 1) >> 1 of the
-// source. `dest` may be `source` itself (the routine then works in place), or a
-// picture of the same size with either row order. The masks are resized when
-// their size is not the source's. False, and nothing written, when a view is
-// invalid or the sizes differ.
-bool Deinterlace(ConstRgb24View source, Rgb24View dest, DeinterlaceMasks &masks);
+// that is combed and has a combed horizontal neighbour gets, byte by byte,
+// (row y − 1 + row y + 1) >> 1 of the source. `dest` may be `source` itself
+// (the routine then works in place), or a picture of the same size with either
+// row order. The masks are resized when their size is not the source's. False,
+// and nothing written, when a view is invalid or the sizes differ.
+bool Deinterlace(ConstRgb24View source, Rgb24View dest, DeinterlaceMasks &masks,
+                 DeinterlaceCode code = DeinterlaceCode::Best);
 
 // As above, into a working picture that is made a Format_BGR888 image of the
 // source's size (its memory reused when it already is one).

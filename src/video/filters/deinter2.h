@@ -6,7 +6,7 @@
 
 namespace vidora {
 
-// Deinterlace(source, dest, masks) with one pair of masks shared by every call
+// Deinterlace(source, dest, masks) with one scratch shared by every call
 // in the process, sized to each source. Calls may come from several threads
 // (the preview's streaming thread, the GUI thread, the processing graph's
 // streaming thread); they take turns on the shared masks.
