@@ -45,10 +45,7 @@ void TUIForm::WMUpdatePosition(const TPositionInfo &info)
     BaseFrame->labDatecode->setText(info.datecode);
     BaseFrame->LabTimecode->setText(info.timecode);
     VueFrame->SetPositionSlider(info.sliderPosition);
-    VueFrame->labTimeStamp->setText(info.position);
-    // The label is as wide as its text was when the view was arranged.
-    if (VueFrame->labTimeStamp->sizeHint().width() > VueFrame->labTimeStamp->width())
-        VueFrame->ArrangeView();
+    VueFrame->ShowTimeStamp(info.position);
     if (!ActiveFichier)
         return;
     const TaviData &fileData = ActiveFichier->Data();

@@ -5,6 +5,7 @@
 #include "video/filters/dv_scenedetect.h"
 
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QPainter>
 #include <QSignalBlocker>
@@ -199,8 +200,29 @@ void TVueFrame::resizeEvent(QResizeEvent *event)
     ArrangeView();
 }
 
+void TVueFrame::ShowTimeStamp(const QString &text)
+{
+    labTimeStamp->setText(text);
+    // Measuring the text takes longer than all the rest of a tick. With every
+    // digit as wide as the others (digits made to line up in columns are not
+    // kerned), a text that differs from the one that last fitted only in its
+    // digits is as wide, and fits too.
+    const QFont &font = labTimeStamp->font();
+    const QString form = DigitForm(text);
+    if (!m_fittedForm.isNull() && form == m_fittedForm && font == m_fittedFont)
+        return;
+    // The label is as wide as its text was when the view was arranged.
+    if (labTimeStamp->sizeHint().width() > labTimeStamp->width())
+        ArrangeView();
+    const bool fits = labTimeStamp->sizeHint().width() <= labTimeStamp->width();
+    m_fittedForm = fits && DigitsEvenlyWide(QFontMetrics(font)) ? form : QString();
+    m_fittedFont = font;
+}
+
 void TVueFrame::ArrangeView()
 {
+    // The label takes the width of its text of now: measured again at the next.
+    m_fittedForm = QString();
     if (!m_file)
         return;
     VueLayoutInput input;
@@ -238,7 +260,7 @@ void TVueFrame::Timer1Timer()
     const SettingValues &settings = m_settings ? *m_settings : m_defaultSettings;
     // The detector and the renderer run on one streaming thread, so the
     // detector's last frame is the one shown.
-    const TVueTexts texts = VueFrameTexts(
+    const TVueTexts &texts = m_texts.Texts(
         m_viewdm->SceneDetectActive(), m_viewdm->SceneDetect().LastInfo(),
         fileData.isDv && fileData.dvType == 1, fileData.pictureText, settings.FormatShowDatecode);
     if (m_record != nullptr) {

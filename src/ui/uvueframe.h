@@ -54,6 +54,9 @@ public:
     void ShowMessageOverVideo();
     void ArrangeView();
     void Timer1Timer();
+    // Shows the position text under the picture; the view is arranged again
+    // when the text is wider than its label.
+    void ShowTimeStamp(const QString &text);
 
     void tbChanged();
     void tbMouseDown();
@@ -99,6 +102,11 @@ private:
     bool m_fullScreen = false;
     QRect m_screen;
     std::int64_t m_currentPosition = 0;
+    TVueTextsMaker m_texts;
+    // The DigitForm of the time stamp that last fitted its label, in the
+    // font it had; null when a text must be measured.
+    QString m_fittedForm;
+    QFont m_fittedFont;
 };
 
 } // namespace vidora

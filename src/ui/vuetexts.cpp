@@ -85,34 +85,97 @@ QString PictureAspectText(const QString &pictureText, bool wide)
 
 QString VueTimecodeText(const TDvTimecode &timecode)
 {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(int(std::int8_t(timecode.Hours)), 2, 10, QLatin1Char('0'))
-        .arg(int(timecode.Minutes), 2, 10, QLatin1Char('0'))
-        .arg(int(timecode.Seconds), 2, 10, QLatin1Char('0'))
-        .arg(int(timecode.Frames), 2, 10, QLatin1Char('0'));
+    // Built by hand: the tick makes one for every frame, and QString::arg
+    // four times over took as long as the rest of the tick's texts.
+    QString text;
+    text.reserve(11);
+    const int fields[] = {int(std::int8_t(timecode.Hours)), int(timecode.Minutes),
+                          int(timecode.Seconds), int(timecode.Frames)};
+    for (const int value : fields) {
+        if (!text.isEmpty())
+            text += QLatin1Char('.');
+        if (value >= 0 && value < 10)
+            text += QLatin1Char('0');
+        text += QString::number(value);
+    }
+    return text;
 }
 
 TVueTexts VueFrameTexts(bool detectorRunning, const TDvFrameInfo &info, bool dvType1,
                         const QString &pictureText, const QString &datecodeFormat)
 {
-    TVueTexts texts;
-    if (!detectorRunning)
-        return texts;
-    if (dvType1) {
-        texts.audio = DvAudioText(info);
-        texts.audioRate = DvAudioRateText(info);
+    return TVueTextsMaker().Texts(detectorRunning, info, dvType1, pictureText, datecodeFormat);
+}
+
+namespace {
+
+QString VueDatecodeText(const TDvFrameInfo &info, const QString &format)
+{
+    if (!info.HasDate)
+        return QStringLiteral("N/A");
+    try {
+        return FormatDateTime(format, info.RecDateTime);
+    } catch (const std::exception &) {
+        return QStringLiteral("N/A");
     }
-    texts.codec = PictureAspectText(pictureText, info.Wide);
-    texts.datecode = QStringLiteral("N/A");
-    if (info.HasDate) {
-        try {
-            texts.datecode = FormatDateTime(datecodeFormat, info.RecDateTime);
-        } catch (const std::exception &) {
-            texts.datecode = QStringLiteral("N/A");
-        }
+}
+
+bool SameTimecode(const TDvTimecode &a, const TDvTimecode &b)
+{
+    return a.Hours == b.Hours && a.Minutes == b.Minutes && a.Seconds == b.Seconds &&
+           a.Frames == b.Frames;
+}
+
+} // namespace
+
+const TVueTexts &TVueTextsMaker::Texts(bool detectorRunning, const TDvFrameInfo &info, bool dvType1,
+                                       const QString &pictureText, const QString &datecodeFormat)
+{
+    if (!detectorRunning) {
+        m_made = false;
+        m_texts = TVueTexts();
+        return m_texts;
     }
-    texts.timecode = info.HasTimecode ? VueTimecodeText(info.Timecode) : QStringLiteral("N/A");
-    return texts;
+    const TDvFrameInfo &was = m_info;
+    if (!m_made || dvType1 != m_dvType1 || info.SampleRate != was.SampleRate ||
+        info.BitsPerSample != was.BitsPerSample || info.Channels != was.Channels) {
+        m_texts.audio = dvType1 ? DvAudioText(info) : QString();
+        m_texts.audioRate = dvType1 ? DvAudioRateText(info) : QString();
+    }
+    if (!m_made || info.Wide != was.Wide || pictureText != m_pictureText)
+        m_texts.codec = PictureAspectText(pictureText, info.Wide);
+    if (!m_made || info.HasDate != was.HasDate ||
+        (info.HasDate &&
+         (info.RecDateTime != was.RecDateTime || datecodeFormat != m_datecodeFormat)))
+        m_texts.datecode = VueDatecodeText(info, datecodeFormat);
+    if (!m_made || info.HasTimecode != was.HasTimecode ||
+        !SameTimecode(info.Timecode, was.Timecode))
+        m_texts.timecode =
+            info.HasTimecode ? VueTimecodeText(info.Timecode) : QStringLiteral("N/A");
+    m_made = true;
+    m_info = info;
+    m_dvType1 = dvType1;
+    m_pictureText = pictureText;
+    m_datecodeFormat = datecodeFormat;
+    return m_texts;
+}
+
+QString DigitForm(const QString &text)
+{
+    QString form = text;
+    for (QChar &c : form)
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            c = QLatin1Char('0');
+    return form;
+}
+
+bool DigitsEvenlyWide(const QFontMetrics &metrics)
+{
+    const int zero = metrics.horizontalAdvance(QLatin1Char('0'));
+    for (char digit = '1'; digit <= '9'; ++digit)
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) != zero)
+            return false;
+    return true;
 }
 
 std::optional<int> SliderPositionOf(std::int64_t position, std::int64_t start, std::int64_t stop)

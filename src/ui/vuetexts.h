@@ -6,6 +6,7 @@
 #include "video/filters/dvframeinfo.h"
 #include "video/graphs/viewgraph.h"
 
+#include <QFontMetrics>
 #include <QRect>
 #include <QString>
 
@@ -44,6 +45,31 @@ QString VueTimecodeText(const TDvTimecode &timecode);
 // and time code are "-" and the audio text empty.
 TVueTexts VueFrameTexts(bool detectorRunning, const TDvFrameInfo &info, bool dvType1,
                         const QString &pictureText, const QString &datecodeFormat);
+
+// VueFrameTexts of one frame after another, for the position tick: each text
+// is made again only when what it shows changed. The date (a second at a
+// time), the audio format and the picture stay the same over many frames,
+// and formatting them took longer than all the rest of a tick.
+class TVueTextsMaker
+{
+public:
+    const TVueTexts &Texts(bool detectorRunning, const TDvFrameInfo &info, bool dvType1,
+                           const QString &pictureText, const QString &datecodeFormat);
+
+private:
+    bool m_made = false; // the texts are of m_info and the values below
+    TDvFrameInfo m_info;
+    bool m_dvType1 = false;
+    QString m_pictureText;
+    QString m_datecodeFormat;
+    TVueTexts m_texts;
+};
+
+// The text with each of its digits made 0: texts of one form differ in
+// their digits only.
+QString DigitForm(const QString &text);
+// True when the digits 0 to 9 of the font all advance alike.
+bool DigitsEvenlyWide(const QFontMetrics &metrics);
 
 // The slider (0..1000) of a position between start and stop; none when the
 // range is empty.

@@ -178,6 +178,53 @@ TEST_F(DisplayModesTest, ThePositionTickShowsTheTextsOfTheFrameShown)
     EXPECT_EQ(w.Position(), 25);
 }
 
+TEST_F(DisplayModesTest, TheTickTextsFollowTheFramesTheFormatAndTheActiveFile)
+{
+    Window w;
+    w.settings.FormatShowDatecode = QStringLiteral("yyyy-mm-dd hh:nn:ss");
+    ASSERT_TRUE(w.Open(WriteClip(dir.path(), 30)));
+    TBaseFrame &info = *w.form->BaseFrame;
+    auto tick = [&] {
+        w.form->Timerproc();
+        QCoreApplication::processEvents();
+    };
+    tick();
+    EXPECT_EQ(info.labDatecode->text(), QStringLiteral("2005-06-07 08:09:10"));
+    EXPECT_EQ(info.LabTimecode->text(), QStringLiteral("01.02.03.04"));
+    EXPECT_EQ(info.LabImage->text(), QStringLiteral("720 x 576 (Pal 4x3)"));
+    // A second later in the recording.
+    w.Run("saNextSecond");
+    tick();
+    EXPECT_EQ(info.labDatecode->text(), QStringLiteral("2005-06-07 08:09:11"));
+    EXPECT_EQ(info.LabTimecode->text(), QStringLiteral("01.02.04.04"));
+    EXPECT_EQ(w.form->VueFrame->labTimeStamp->text(), QStringLiteral("0:00:01:00"));
+    // The same frame in another format.
+    w.settings.FormatShowDatecode = QStringLiteral("dd/mm/yyyy");
+    tick();
+    EXPECT_EQ(info.labDatecode->text(), QStringLiteral("07/06/2005"));
+
+    // Another file, wide and recorded later, made the active one.
+    const QString other = QDir(dir.path()).filePath(QStringLiteral("wide.avi"));
+    writeFileBytes(other, dvType1Avi(ffmpegRawDv(dir.path(), {.wide = true, .frames = 3},
+                                                 QStringLiteral("2010-01-02T03:04:05Z"))));
+    auto *list = w.form->Lframe->lf->ListModel();
+    list->OpenFichiers({other});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->Count() == 2; }));
+    for (int row = 0; row < list->Count(); ++row)
+        if (list->GetFichier(row)->Path() == other)
+            list->SetActiveIndex(row);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return w.form->ActiveFichier && w.form->ActiveFichier->Path() == other &&
+               w.viewdm.GraphReady();
+    }));
+    ASSERT_TRUE(w.viewdm.graph().GetState(std::chrono::seconds(5)).complete);
+    QTest::qWait(100);
+    tick();
+    EXPECT_EQ(info.labDatecode->text(), QStringLiteral("02/01/2010"));
+    EXPECT_EQ(info.LabImage->text(), QStringLiteral("720 x 576 (Pal 16x9)"));
+    EXPECT_EQ(w.form->VueFrame->labTimeStamp->text(), QStringLiteral("0:00:00:00"));
+}
+
 TEST_F(DisplayModesTest, VolumeStepsAndMute)
 {
     Window w;

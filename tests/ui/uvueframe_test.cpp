@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -215,6 +216,53 @@ TEST_F(VueFrame, StepHandlersAndTheTextsOfTheFrameShown)
     m_frame.Timer1Timer();
     EXPECT_EQ(m_record.datecode, "-");
     EXPECT_EQ(m_record.timecode, "-");
+}
+
+TEST_F(VueFrame, TheTimeStampLabelGrowsForAWiderTextAndKeepsItsCentre)
+{
+    open();
+    QLabel &stamp = *m_frame.labTimeStamp;
+    auto fitsAndIsCentred = [&] {
+        const int centre = m_frame.width() / 2;
+        return stamp.sizeHint().width() <= stamp.width() &&
+               std::abs(stamp.geometry().center().x() - centre) <= 1;
+    };
+    m_frame.ShowTimeStamp(QStringLiteral("0:00:00:00"));
+    m_frame.ArrangeView();
+    const int narrow = stamp.width();
+    EXPECT_TRUE(fitsAndIsCentred());
+
+    // Other digits: the text shows, the label stays.
+    for (const char *text : {"0:00:01:04", "0:59:59:24", "0:00:11:11"}) {
+        m_frame.ShowTimeStamp(QString::fromLatin1(text));
+        EXPECT_EQ(stamp.text(), QString::fromLatin1(text));
+        EXPECT_EQ(stamp.width(), narrow) << text;
+        EXPECT_TRUE(fitsAndIsCentred()) << text;
+    }
+    // More digits: the label grows; a narrower text after it keeps the width.
+    m_frame.ShowTimeStamp(QStringLiteral("10:00:00:00"));
+    EXPECT_GT(stamp.width(), narrow);
+    EXPECT_TRUE(fitsAndIsCentred());
+    const int wide = stamp.width();
+    m_frame.ShowTimeStamp(QStringLiteral("0:00:00:01"));
+    EXPECT_EQ(stamp.width(), wide);
+
+    // Arranged again with the narrow text, the label narrows; the wider
+    // texts then make it grow again.
+    m_frame.ArrangeView();
+    EXPECT_EQ(stamp.width(), narrow);
+    m_frame.ShowTimeStamp(QStringLiteral("99:59:59:24"));
+    EXPECT_GT(stamp.width(), narrow);
+    EXPECT_TRUE(fitsAndIsCentred());
+
+    // A larger font: a text of the same digits grows the label.
+    const int before = stamp.width();
+    QFont larger = stamp.font();
+    larger.setPixelSize(QFontInfo(larger).pixelSize() * 2);
+    stamp.setFont(larger);
+    m_frame.ShowTimeStamp(QStringLiteral("12:34:56:12"));
+    EXPECT_GT(stamp.width(), before);
+    EXPECT_TRUE(fitsAndIsCentred());
 }
 
 // Under Xvfb (the ui_screenshot test): the screen itself, as a person sees it.

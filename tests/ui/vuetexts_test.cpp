@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace vidora {
 namespace {
 
@@ -115,6 +117,103 @@ TEST(VueTexts, TextsOfTheFrameShown)
     TDvTimecode negative;
     negative.Hours = 0xFF;
     EXPECT_EQ(VueTimecodeText(negative), "-1.00.00.00") << "hours as a signed byte";
+}
+
+TEST(VueTexts, TimecodeFieldsOfEveryWidth)
+{
+    struct Case
+    {
+        TDvTimecode timecode;
+        const char *text;
+    };
+    const std::vector<Case> cases = {
+        {{0, 0, 0, 0}, "00.00.00.00"},           {{9, 10, 59, 24}, "09.10.59.24"},
+        {{0xFF, 0, 0, 0}, "-1.00.00.00"},        // hours as a signed byte
+        {{0x80, 1, 2, 3}, "-128.01.02.03"},      // the lowest
+        {{127, 255, 100, 99}, "127.255.100.99"}, // digits out of range, shown as they are
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(VueTimecodeText(c.timecode), QString::fromLatin1(c.text)) << c.text;
+}
+
+// The tick's texts, made frame after frame by one maker, are those of each
+// frame on its own, whichever of their sources changed.
+TEST(VueTexts, TheTickTextsFollowEveryChangeOfWhatTheyShow)
+{
+    struct Step
+    {
+        const char *change;
+        std::function<void()> apply;
+    };
+    TDvFrameInfo info;
+    info.HasDate = true;
+    info.HasTimecode = true;
+    info.Timecode = {1, 2, 3, 4};
+    info.RecDateTime = 38510.0 + (8 * 3600 + 9 * 60 + 10) / 86400.0; // 2005-06-07 08:09:10
+    info.SampleRate = 48000;
+    info.BitsPerSample = 16;
+    info.Channels = 2;
+    bool running = true;
+    bool type1 = true;
+    QString picture = QStringLiteral("720 x 576 (Pal");
+    QString format = QStringLiteral("yyyy-mm-dd hh:nn:ss");
+    const std::vector<Step> steps = {
+        {"the first frame", [] {}},
+        {"the same frame again", [] {}},
+        {"the next frame", [&] { info.Timecode.Frames = 5; }},
+        {"a second later",
+         [&] {
+             info.Timecode.Seconds = 4;
+             info.RecDateTime += 1.0 / 86400;
+         }},
+        {"another format", [&] { format = QStringLiteral("dd/mm/yyyy"); }},
+        {"no date", [&] { info.HasDate = false; }},
+        {"no date, another time", [&] { info.RecDateTime += 1.0; }},
+        {"a date again", [&] { info.HasDate = true; }},
+        {"mono", [&] { info.Channels = 1; }},
+        {"32 kHz", [&] { info.SampleRate = 32000; }},
+        {"12 bits", [&] { info.BitsPerSample = 12; }},
+        {"wide", [&] { info.Wide = true; }},
+        {"another picture", [&] { picture = QStringLiteral("720 x 480 (Ntsc"); }},
+        {"a type-2 file", [&] { type1 = false; }},
+        {"no time code", [&] { info.HasTimecode = false; }},
+        {"the hours only",
+         [&] {
+             info.HasTimecode = true;
+             info.Timecode.Hours = 2;
+         }},
+        {"stopped", [&] { running = false; }},
+        {"running again", [&] { running = true; }},
+        {"a type-1 file again", [&] { type1 = true; }},
+    };
+    TVueTextsMaker maker;
+    QStringList dates;
+    for (const Step &step : steps) {
+        step.apply();
+        const TVueTexts &made = maker.Texts(running, info, type1, picture, format);
+        const TVueTexts alone = VueFrameTexts(running, info, type1, picture, format);
+        EXPECT_EQ(made.datecode, alone.datecode) << step.change;
+        EXPECT_EQ(made.timecode, alone.timecode) << step.change;
+        EXPECT_EQ(made.audio, alone.audio) << step.change;
+        EXPECT_EQ(made.audioRate, alone.audioRate) << step.change;
+        EXPECT_EQ(made.codec, alone.codec) << step.change;
+        dates << made.datecode;
+    }
+    EXPECT_EQ(dates.mid(0, 6),
+              QStringList({"2005-06-07 08:09:10", "2005-06-07 08:09:10", "2005-06-07 08:09:10",
+                           "2005-06-07 08:09:11", "07/06/2005", "N/A"}));
+}
+
+TEST(VueTexts, DigitForm)
+{
+    const std::vector<std::pair<QString, QString>> cases = {
+        {"0:00:09:24", "0:00:00:00"},
+        {"123:45:67:89", "000:00:00:00"},
+        {"N/A", "N/A"},
+        {"", ""},
+    };
+    for (const auto &[text, form] : cases)
+        EXPECT_EQ(DigitForm(text), form) << text.toStdString();
 }
 
 TEST(VueTexts, StepSizes)
