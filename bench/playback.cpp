@@ -7,7 +7,9 @@
 // (shown more than half a frame after their time) and dropped (missing from
 // the sequence), the CPU time of the process (user + system) over the run
 // and of the GUI thread alone (gui_cpu_s); for the peer, the CPU time of the
-// ffmpeg process. Goal: every frame shown on time, cpu_s <= the peer's.
+// ffmpeg process. BM_PairedRatio plays and runs ffmpeg in turn and gives the
+// median of the pairs' CPU ratios, which a change of the machine's load
+// disturbs less. Goal: every frame shown on time, cpu_s <= the peer's.
 #include "main/bench_main.h"
 #include "support/dvfiles.h"
 #include "support/isolatedhome.h"
@@ -87,23 +89,45 @@ struct Shown
     std::int64_t time;
 };
 
-void BM_Playback(benchmark::State &state)
+// Ten seconds of playback in the window: what was shown, and the CPU time.
+struct Played
 {
-    // One home for the process: Qt keeps the settings' place once it read it.
-    static test::IsolatedHome home;
-    Settings settings(SettingsEnvironment::forRunningProgram());
+    bool ok = false;
+    double wall = 0;
+    double cpu = 0;
+    double guiCpu = 0;
+    std::size_t shown = 0;
+    int late = 0;
+    std::int64_t dropped = 0;
+};
+
+// The main window with the file open and paused at its start.
+struct Window
+{
+    Settings settings{SettingsEnvironment::forRunningProgram()};
     Tviewdm viewdm;
-    TUIForm form(settings, viewdm);
-    form.Switch1->Arguments.clear();
-    form.show();
-    form.Lframe->lf->ListModel()->OpenFichiers({input().path});
-    if (!QTest::qWaitFor([&] { return form.ActiveFichier && viewdm.GraphReady(); }, 20000) ||
-        !viewdm.graph().GetState(std::chrono::seconds(5)).complete) {
-        state.SkipWithError("the window could not open the file");
-        return;
+    TUIForm form{settings, viewdm};
+    bool ready = false;
+
+    Window()
+    {
+        form.Switch1->Arguments.clear();
+        form.show();
+        form.Lframe->lf->ListModel()->OpenFichiers({input().path});
+        ready = QTest::qWaitFor([&] { return form.ActiveFichier && viewdm.GraphReady(); }, 20000) &&
+                viewdm.graph().GetState(std::chrono::seconds(5)).complete;
+        QTest::qWait(200);
     }
-    QTest::qWait(200);
-    for (auto _ : state) {
+
+    ~Window()
+    {
+        settings.PreferencesMode = kPreferencesRegistry;
+        form.close();
+    }
+
+    Played play()
+    {
+        Played result;
         std::mutex mutex;
         std::vector<Shown> shown; // guarded by mutex; written on the streaming thread
         shown.reserve(400);
@@ -122,68 +146,121 @@ void BM_Playback(benchmark::State &state)
         QTimer::singleShot(kSeconds * 1000, Qt::PreciseTimer, &loop, &QEventLoop::quit);
         loop.exec();
         form.al().Find(QStringLiteral("saPlayStop"))->Execute();
-        const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-        const double used = CpuSeconds(RUSAGE_SELF) - cpu;
-        const double guiUsed = ThreadCpuSeconds() - guiCpu;
+        result.wall = std::chrono::duration<double>(Clock::now() - start).count();
+        result.cpu = CpuSeconds(RUSAGE_SELF) - cpu;
+        result.guiCpu = ThreadCpuSeconds() - guiCpu;
         form.VueFrame->vw->setFrameObserver({});
         std::vector<Shown> seen;
         {
             std::lock_guard lock(mutex);
             seen = shown;
         }
-        if (seen.size() < 2) {
-            state.SkipWithError("no pictures were shown");
-            return;
-        }
+        viewdm.SeekTo(0);
+        if (seen.size() < 2)
+            return result;
         // On time: no later than half a frame after the earliest picture's
         // pace sets it.
         Clock::time_point offset = Clock::time_point::max();
         for (const Shown &s : seen)
             offset =
                 std::min(offset, s.at - std::chrono::microseconds((s.time - seen[0].time) / 10));
-        int late = 0;
-        std::int64_t dropped = 0;
         for (std::size_t i = 0; i < seen.size(); ++i) {
             const auto due = offset + std::chrono::microseconds((seen[i].time - seen[0].time) / 10);
             if (seen[i].at - due > std::chrono::milliseconds(20))
-                ++late;
+                ++result.late;
             if (i > 0)
-                dropped +=
+                result.dropped +=
                     std::max<std::int64_t>(0, (seen[i].time - seen[i - 1].time) / kFrame - 1);
         }
-        state.SetIterationTime(wall);
-        state.counters["frames_shown"] = double(seen.size());
-        state.counters["late"] = late;
-        state.counters["dropped"] = double(dropped);
-        state.counters["cpu_s"] = used;
-        state.counters["gui_cpu_s"] = guiUsed;
-        viewdm.SeekTo(0);
+        result.shown = seen.size();
+        result.ok = true;
+        return result;
     }
-    settings.PreferencesMode = kPreferencesRegistry;
-    form.close();
+};
+
+// The peer's run: its wall time and CPU time (negative when it failed).
+std::pair<double, double> PeerRun()
+{
+    const double cpu = CpuSeconds(RUSAGE_CHILDREN);
+    const auto start = Clock::now();
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {"-v", "error", "-re", "-t", QString::number(kSeconds), "-i", input().path,
+                  "-pix_fmt", "bgr24", "-f", "null", "-"});
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+        return {-1, -1};
+    return {std::chrono::duration<double>(Clock::now() - start).count(),
+            CpuSeconds(RUSAGE_CHILDREN) - cpu};
+}
+
+void BM_Playback(benchmark::State &state)
+{
+    // One home for the process: Qt keeps the settings' place once it read it.
+    static test::IsolatedHome home;
+    Window window;
+    if (!window.ready) {
+        state.SkipWithError("the window could not open the file");
+        return;
+    }
+    for (auto _ : state) {
+        const Played played = window.play();
+        if (!played.ok) {
+            state.SkipWithError("no pictures were shown");
+            return;
+        }
+        state.SetIterationTime(played.wall);
+        state.counters["frames_shown"] = double(played.shown);
+        state.counters["late"] = played.late;
+        state.counters["dropped"] = double(played.dropped);
+        state.counters["cpu_s"] = played.cpu;
+        state.counters["gui_cpu_s"] = played.guiCpu;
+    }
 }
 
 void BM_Peer(benchmark::State &state)
 {
     for (auto _ : state) {
-        const double cpu = CpuSeconds(RUSAGE_CHILDREN);
-        const auto start = Clock::now();
-        QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral("ffmpeg"),
-                     {"-v", "error", "-re", "-t", QString::number(kSeconds), "-i", input().path,
-                      "-pix_fmt", "bgr24", "-f", "null", "-"});
-        if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) {
+        const auto [wall, cpu] = PeerRun();
+        if (wall < 0) {
             state.SkipWithError("ffmpeg failed");
             return;
         }
-        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        state.SetIterationTime(wall);
         state.counters["frames_shown"] = kSeconds * 25;
-        state.counters["cpu_s"] = CpuSeconds(RUSAGE_CHILDREN) - cpu;
+        state.counters["cpu_s"] = cpu;
+    }
+}
+
+// Both in turn, ten seconds each, so that a change of the machine's load
+// falls on both alike: the ratio of the CPU times of each pair (ours /
+// ffmpeg's), and the median of those ratios over the repetitions.
+void BM_PairedRatio(benchmark::State &state)
+{
+    static test::IsolatedHome home;
+    Window window;
+    if (!window.ready) {
+        state.SkipWithError("the window could not open the file");
+        return;
+    }
+    for (auto _ : state) {
+        const Played played = window.play();
+        const auto [wall, cpu] = PeerRun();
+        if (!played.ok || wall < 0) {
+            state.SkipWithError("a run failed");
+            return;
+        }
+        state.SetIterationTime(played.cpu / cpu);
+        state.counters["ratio"] = played.cpu / cpu;
+        state.counters["cpu_s"] = played.cpu;
+        state.counters["peer_cpu_s"] = cpu;
+        state.counters["late"] = played.late;
+        state.counters["dropped"] = double(played.dropped);
     }
 }
 
 BENCHMARK(BM_Playback)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);
 BENCHMARK(BM_Peer)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);
+BENCHMARK(BM_PairedRatio)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kSecond);
 
 } // namespace
 
