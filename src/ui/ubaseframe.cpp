@@ -90,6 +90,20 @@ TBaseFrame::TBaseFrame(QWidget *parent)
     labsrt->setText(QStringLiteral("srt"));
     for (int i = 0; i < 8; ++i)
         Captions << new QLabel(this);
+    // One row a caption under the file name, its value beside it (the audio
+    // on two rows, the markers last): labels at one place would cover each
+    // other's texts, and a label that changes would repaint all of them.
+    constexpr int kTop = 30, kRow = 16, kCaptionX = 6, kValueX = 80, kValueWidth = 210;
+    auto row = [](int i) { return kTop + i * kRow; };
+    for (int i = 0; i < Captions.size(); ++i)
+        Captions[i]->setGeometry(kCaptionX, row(i < 7 ? i : i + 1), kValueX - kCaptionX - 4, kRow);
+    const QList<QLabel *> values = {labDatecode, LabTimecode, LabCodec,  LabImage,
+                                    LabDuree,    labFPS,      LabAudio1, LabAudio2};
+    for (int i = 0; i < values.size(); ++i)
+        values[i]->setGeometry(kValueX, row(i), kValueWidth, kRow);
+    labscn->setGeometry(kValueX, row(8), 30, kRow);
+    labsrt->setGeometry(kValueX + 34, row(8), 30, kRow);
+    labDecalage->setGeometry(kValueX + 68, row(8), kValueWidth - 68, kRow);
     Gauge1->hide();
     Gauge2->hide();
 }

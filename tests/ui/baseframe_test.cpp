@@ -2,11 +2,13 @@
 // and the list frame.
 #include "support/dvfiles.h"
 #include "support/tools.h"
+#include "ui/displaylayout.h"
 #include "ui/ubaseframe.h"
 #include "ui/uvideframe.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -70,6 +72,23 @@ TEST(BaseFrame, ShowFileAndClear)
     frame.BevelNom->resize(60, 22);
     frame.ShowFile(entry);
     EXPECT_EQ(frame.LabNom->font().pixelSize(), 11);
+
+    // Every text has a place of its own, inside the frame, and fits it.
+    frame.resize(kListColumnWidth, kInfoFrameHeight);
+    const QList<QLabel *> labels =
+        frame.Captions + QList<QLabel *>{frame.labDatecode, frame.LabTimecode, frame.LabCodec,
+                                         frame.LabImage,    frame.LabDuree,    frame.labFPS,
+                                         frame.LabAudio1,   frame.LabAudio2,   frame.labscn,
+                                         frame.labsrt,      frame.labDecalage};
+    for (qsizetype i = 0; i < labels.size(); ++i) {
+        EXPECT_TRUE(frame.rect().contains(labels[i]->geometry()))
+            << labels[i]->text().toStdString();
+        EXPECT_GE(labels[i]->width(), labels[i]->sizeHint().width())
+            << labels[i]->text().toStdString();
+        for (qsizetype j = 0; j < i; ++j)
+            EXPECT_FALSE(labels[i]->geometry().intersects(labels[j]->geometry()))
+                << labels[i]->text().toStdString() << " / " << labels[j]->text().toStdString();
+    }
 
     frame.Clear();
     EXPECT_EQ(frame.LabNom->text(), "---");
