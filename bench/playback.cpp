@@ -36,6 +36,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -193,17 +194,26 @@ std::pair<double, double> PeerRun()
             CpuSeconds(RUSAGE_CHILDREN) - cpu};
 }
 
-void BM_Playback(benchmark::State &state)
+// The window for a benchmark; null, and the benchmark fails, when it could
+// not open the file.
+std::unique_ptr<Window> OpenWindow(benchmark::State &state)
 {
     // One home for the process: Qt keeps the settings' place once it read it.
     static test::IsolatedHome home;
-    Window window;
-    if (!window.ready) {
-        state.SkipWithError("the window could not open the file");
+    auto window = std::make_unique<Window>();
+    if (window->ready)
+        return window;
+    state.SkipWithError("the window could not open the file");
+    return nullptr;
+}
+
+void BM_Playback(benchmark::State &state)
+{
+    const auto window = OpenWindow(state);
+    if (!window)
         return;
-    }
     for (auto _ : state) {
-        const Played played = window.play();
+        const Played played = window->play();
         if (!played.ok) {
             state.SkipWithError("no pictures were shown");
             return;
@@ -236,14 +246,11 @@ void BM_Peer(benchmark::State &state)
 // ffmpeg's), and the median of those ratios over the repetitions.
 void BM_PairedRatio(benchmark::State &state)
 {
-    static test::IsolatedHome home;
-    Window window;
-    if (!window.ready) {
-        state.SkipWithError("the window could not open the file");
+    const auto window = OpenWindow(state);
+    if (!window)
         return;
-    }
     for (auto _ : state) {
-        const Played played = window.play();
+        const Played played = window->play();
         const auto [wall, cpu] = PeerRun();
         if (!played.ok || wall < 0) {
             state.SkipWithError("a run failed");
