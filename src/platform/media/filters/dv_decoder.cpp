@@ -272,7 +272,8 @@ Flow DvDecoderFilter::decode(Decoding &d, const MediaSample &in, MediaSample &ou
         av_frame_unref(d.frame.get());
         return Flow::Error;
     }
-    // Bottom-up rows: the top picture row goes to the last row in memory.
+    // Bottom-up rows put the top picture row last in memory; top-down rows
+    // keep the picture's order.
     const auto stride = ffmpeg::rgb24Stride(m_outWidth);
     std::uint8_t *dst[4] = {m_outTopDown ? out.data() : out.data() + stride * (m_outHeight - 1),
                             nullptr, nullptr, nullptr};
