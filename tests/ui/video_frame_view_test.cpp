@@ -89,8 +89,9 @@ QImage pattern(QImage::Format format)
 
 // Stretched or not, at a whole-pixel offset on the device or none, the view
 // shows the picture pixel for pixel as QPainter::drawImage draws it there,
-// whether it stretches the picture at the paint or the sink did as the frame
-// came.
+// whether it stretches the picture at the paint, or the sink did as the
+// frame came or as the renderer announced it; a frame other than the one
+// announced is shown as it is.
 TEST(VideoFrameView, ShowsThePictureAsThePainterStretchesIt)
 {
     const QSize sizes[] = {{254, 190}, {720, 576},  {719, 577}, {506, 379},
@@ -98,6 +99,16 @@ TEST(VideoFrameView, ShowsThePictureAsThePainterStretchesIt)
     const QPoint offsets[] = {{0, 0}, {13, 7}};
     for (const QImage::Format format : {QImage::Format_BGR888, QImage::Format_RGB32}) {
         const QImage picture = pattern(format);
+        const QImage other = picture.mirrored(true, true);
+        struct Paint
+        {
+            const char *name;
+            const QImage *announced; // before the frame that the next paint shows
+        };
+        const Paint paints[] = {{"first paint", nullptr},
+                                {"next frame", &picture},
+                                {"announced frame", &other},
+                                {"another announced", nullptr}};
         VideoFrameView view;
         view.sink()->presentFrame({picture, std::nullopt});
         for (const QSize size : sizes) {
@@ -112,8 +123,8 @@ TEST(VideoFrameView, ShowsThePictureAsThePainterStretchesIt)
                     painter.drawImage(QRect(QPoint(0, 0), size), picture);
                 }
                 // Painted first as it is, then as the sink stretched the next
-                // frame for the place of that paint.
-                for (const char *paint : {"first paint", "next frame"}) {
+                // frames for the place of that paint.
+                for (const Paint &paint : paints) {
                     QImage shown = blank;
                     view.render(&shown, offset);
                     int differing = 0;
@@ -122,7 +133,9 @@ TEST(VideoFrameView, ShowsThePictureAsThePainterStretchesIt)
                             differing += shown.pixel(x, y) != expected.pixel(x, y);
                     EXPECT_EQ(differing, 0)
                         << "format " << format << ", " << size.width() << "x" << size.height()
-                        << " at " << offset.x() << "," << offset.y() << ", " << paint;
+                        << " at " << offset.x() << "," << offset.y() << ", " << paint.name;
+                    if (paint.announced)
+                        view.sink()->prepareFrame({*paint.announced, std::nullopt});
                     view.sink()->presentFrame({picture, std::nullopt});
                 }
             }

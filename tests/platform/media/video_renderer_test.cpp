@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -140,10 +142,22 @@ public:
     void presentFrame(VideoFrame frame) override
     {
         std::lock_guard lock(m_mutex);
+        m_presented.push_back(frame.picture.cacheKey());
         m_last = std::move(frame.picture);
         ++m_count;
     }
     bool borrowsPictures() const override { return m_borrows; }
+    void prepareFrame(const VideoFrame &frame) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_prepared.push_back(frame.picture.cacheKey());
+    }
+    // The pictures announced and those presented, by their cache keys.
+    std::pair<std::vector<qint64>, std::vector<qint64>> keys() const
+    {
+        std::lock_guard lock(m_mutex);
+        return {m_prepared, m_presented};
+    }
     QImage last() const
     {
         std::lock_guard lock(m_mutex);
@@ -163,13 +177,16 @@ public:
 private:
     const bool m_borrows;
     mutable std::mutex m_mutex;
-    QImage m_last;   // guarded by m_mutex
-    int m_count = 0; // guarded by m_mutex
+    QImage m_last;                               // guarded by m_mutex
+    int m_count = 0;                             // guarded by m_mutex
+    std::vector<qint64> m_prepared, m_presented; // guarded by m_mutex
 };
 
 // A top-down 24-bit picture is lent to a sink that borrows: its buffer stays
 // out of the upstream pool while the sink holds the picture, and the stream
-// goes on with the others. Any other picture, or any other sink, gets a copy.
+// goes on with the others; each lent picture is announced as it is received,
+// the same picture that is presented then. Any other picture, or any other
+// sink, gets a copy and no announcement.
 TEST(VideoRenderer, ABorrowingSinkIsLentTopDownPicturesWhoseBuffersReturnWhenLetGo)
 {
     struct Case
@@ -201,6 +218,8 @@ TEST(VideoRenderer, ABorrowingSinkIsLentTopDownPicturesWhoseBuffersReturnWhenLet
         ASSERT_TRUE(log.waitFor(GraphEventCode::Complete, 5s)) << graph.lastError();
         graph.Stop();
         EXPECT_EQ(sink->count(), 3);
+        const auto [prepared, presented] = sink->keys();
+        EXPECT_EQ(prepared, c.lent ? presented : std::vector<qint64>());
         {
             const QImage last = sink->last();
             ASSERT_EQ(last.size(), QSize(5, 3));

@@ -198,7 +198,7 @@ Flow VideoRendererFilter::present(const MediaSample &sample)
         return Flow::Ok;
     VideoFrame frame{{}, sample.time};
     if (m_receiving.get() == &sample && sink->borrowsPictures())
-        frame.picture = lendPicture(*layout, m_receiving);
+        frame.picture = m_lent.isNull() ? lendPicture(*layout, m_receiving) : m_lent;
     if (frame.picture.isNull())
         frame.picture = copyPicture(*layout, sample, *m_pictures);
     if (frame.picture.isNull())
@@ -210,7 +210,25 @@ Flow VideoRendererFilter::present(const MediaSample &sample)
 Flow VideoRendererFilter::receive(InputPin &pin, const SamplePtr &sample)
 {
     m_receiving = sample;
+    // Lent at once, for the sink to get ready while the picture is fresh in
+    // this thread's cache (the wait for its time may move the thread to
+    // another processor). A type change is taken when the sample is
+    // rendered.
+    if (!sample->typeChange) {
+        std::shared_ptr<IVideoSink> sink;
+        {
+            std::lock_guard lock(m_sinkMutex);
+            sink = m_sink;
+        }
+        const auto layout = rgbLayout(m_type);
+        if (sink && layout && sink->borrowsPictures()) {
+            m_lent = lendPicture(*layout, sample);
+            if (!m_lent.isNull())
+                sink->prepareFrame({m_lent, sample->time});
+        }
+    }
     const Flow result = RendererFilter::receive(pin, sample);
+    m_lent = {};
     m_receiving.reset();
     return result;
 }

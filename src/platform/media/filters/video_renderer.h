@@ -40,6 +40,13 @@ public:
     // lent to it in the sample's own buffer, which stays out of the upstream
     // pool while the sink holds the picture. Asked on the streaming thread.
     virtual bool borrowsPictures() const { return false; }
+    // A lent picture as the renderer receives it, before it waits for the
+    // picture's time: the same picture that presentFrame brings when the
+    // time comes (the same QImage::cacheKey), unless the frame is dropped or
+    // flushed first. A sink may get ready to show it here, while the
+    // picture is fresh in the streaming thread's cache; the picture must not
+    // be kept. Streaming thread; borrowing sinks only.
+    virtual void prepareFrame(const VideoFrame &) {}
 
 protected:
     ~IVideoSink() = default;
@@ -74,8 +81,10 @@ private:
     // Streaming state: set in StartStreaming, then used on the streaming
     // thread only.
     MediaType m_type;
-    // The sample in receive (streaming thread only).
+    // The sample in receive, and its picture when lent to the sink
+    // (streaming thread only).
     SamplePtr m_receiving;
+    QImage m_lent;
     // The sample presented while paused (identity only), so that Run does
     // not present it twice; streaming thread, cleared on flush and stop.
     std::atomic<const MediaSample *> m_cuedSample{nullptr};

@@ -79,8 +79,9 @@ bool stretchForDevice(const QImage &picture, const QRect &target, const QTransfo
 // the sink alive and finds the view under the lock: the view detaches
 // itself before it is destroyed, so a repaint asked for late finds none.
 // Once the view has painted, each frame is also stretched to the view's last
-// place on its device as it comes, while the renderer's copy is fresh in the
-// streaming thread's cache; a paint in another place stretches its own.
+// place on its device as the renderer receives it, while the picture is fresh
+// in the streaming thread's cache (or, for a frame not announced, when it is
+// shown); a paint in another place stretches its own.
 class VideoFrameView::Sink final : public IVideoSink, public std::enable_shared_from_this<Sink>
 {
 public:
@@ -92,14 +93,17 @@ public:
         if (m_observer)
             m_observer(frame);
         m_picture = std::move(frame.picture);
+        const bool prepared = !m_prepared.isNull() && m_place && m_preparedPlace == *m_place &&
+                              m_preparedKey == m_picture.cacheKey();
+        // The last stretched picture may still be painting: it is let go,
+        // and the next stretch gets a buffer of its own.
         m_stretched = {};
-        if (m_place) {
-            // The last stretched picture may still be painting: a new one then.
-            if (!m_spare.isDetached())
-                m_spare = {};
-            if (stretchForDevice(m_picture, m_place->target, m_place->device, m_spare))
-                std::swap(m_stretched, m_spare);
-        }
+        if (prepared)
+            std::swap(m_stretched, m_prepared);
+        else if (m_place &&
+                 stretchForDevice(m_picture, m_place->target, m_place->device, m_prepared))
+            std::swap(m_stretched, m_prepared);
+        m_prepared = {};
         if (m_view && !m_updateQueued) {
             m_updateQueued = true;
             postToGui([self = shared_from_this()] { self->repaint(); });
@@ -108,6 +112,22 @@ public:
 
     // The view lets a picture go when the next comes, and hands out copies.
     bool borrowsPictures() const override { return true; }
+
+    // Stretched as it comes, while the renderer's picture is fresh in this
+    // thread's cache; a picture read again after the wait for its time
+    // comes mostly from memory.
+    void prepareFrame(const VideoFrame &frame) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_preparedKey = 0;
+        if (m_place &&
+            stretchForDevice(frame.picture, m_place->target, m_place->device, m_prepared)) {
+            m_preparedPlace = *m_place;
+            m_preparedKey = frame.picture.cacheKey();
+        } else {
+            m_prepared = {};
+        }
+    }
 
     // A copy of its own: the picture shown may be a stream's buffer, lent.
     QImage picture() const
@@ -167,7 +187,11 @@ private:
     };
     std::optional<Place> m_place; // where the view last painted
     QImage m_stretched;           // m_picture stretched to m_place; null for none
-    QImage m_spare;               // the buffer of the stretch before
+    // The picture the renderer announced (by its QImage::cacheKey),
+    // stretched to m_preparedPlace; null for none.
+    QImage m_prepared;
+    Place m_preparedPlace;
+    qint64 m_preparedKey = 0;
     bool m_updateQueued = false;
     std::function<void(const VideoFrame &)> m_observer;
 };
