@@ -99,8 +99,12 @@ TBaseFrame::TBaseFrame(QWidget *parent)
         Captions[i]->setGeometry(kCaptionX, row(i < 7 ? i : i + 1), kValueX - kCaptionX - 4, kRow);
     const QList<QLabel *> values = {labDatecode, LabTimecode, LabCodec,  LabImage,
                                     LabDuree,    labFPS,      LabAudio1, LabAudio2};
-    for (int i = 0; i < values.size(); ++i)
+    for (int i = 0; i < values.size(); ++i) {
         values[i]->setGeometry(kValueX, row(i), kValueWidth, kRow);
+        // Opaque: a value that changes while a video plays repaints itself
+        // only, not the frame and the window beneath it as well.
+        values[i]->setAutoFillBackground(true);
+    }
     labscn->setGeometry(kValueX, row(8), 30, kRow);
     labsrt->setGeometry(kValueX + 34, row(8), 30, kRow);
     labDecalage->setGeometry(kValueX + 68, row(8), kValueWidth - 68, kRow);

@@ -9,6 +9,8 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 #include <exception>
 
@@ -30,6 +32,41 @@ protected:
     }
 };
 
+// The position slider. A new value repaints it only when the handle moves:
+// while a long video plays, the position changes at every tick and the
+// handle about once in many seconds.
+class PositionSlider final : public QSlider
+{
+public:
+    using QSlider::QSlider;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change == SliderValueChange) {
+            QStyleOptionSlider option;
+            initStyleOption(&option);
+            const QRect handle =
+                style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+            if (handle == m_handle)
+                return;
+            m_handle = handle;
+        } else {
+            m_handle = QRect();
+        }
+        QSlider::sliderChange(change);
+    }
+
+    void resizeEvent(QResizeEvent *event) override
+    {
+        m_handle = QRect();
+        QSlider::resizeEvent(event);
+    }
+
+private:
+    QRect m_handle; // where the handle was last painted for; null: unknown
+};
+
 } // namespace
 
 TPreviewEntry PreviewEntryOf(const TaviFichier &entry)
@@ -47,7 +84,7 @@ TPreviewEntry PreviewEntryOf(const TaviFichier &entry)
 
 TVueFrame::TVueFrame(QWidget *parent)
     : QWidget(parent), vw(new media::VideoFrameView(this)), rxVue(new TLinkEdit(this)),
-      timer1(new QTimer(this)), tb(new QSlider(Qt::Horizontal, this)),
+      timer1(new QTimer(this)), tb(new PositionSlider(Qt::Horizontal, this)),
       labTimeStamp(new QLabel(this)), incrustHorz(new QSlider(Qt::Horizontal, this)),
       incrustVert(new QSlider(Qt::Vertical, this)), Shape1(new HatchedSquare(this)),
       Panel1(new QFrame(this)), Bevelleft(new QFrame(this)), bevelRight(new QFrame(this))
@@ -86,6 +123,10 @@ TVueFrame::TVueFrame(QWidget *parent)
     QPalette navy = labTimeStamp->palette();
     navy.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0x80));
     labTimeStamp->setPalette(navy);
+    // Opaque, as the slider: what changes at each tick of a playing video
+    // repaints itself only, not the frame and the window beneath it as well.
+    labTimeStamp->setAutoFillBackground(true);
+    tb->setAutoFillBackground(true);
 
     for (QSlider *slider : {incrustHorz, incrustVert}) {
         slider->setRange(0, 1000);

@@ -181,6 +181,45 @@ TEST_F(VueFrame, TheSliderSeeksOnlyWhenTheUserMovesIt)
     EXPECT_TRUE(m_frame.timer1->isActive()) << "releasing the slider restarts the timer";
 }
 
+// A new position repaints the slider only when its handle moves, and what
+// the window shows is the slider at its last position.
+TEST_F(VueFrame, TheSliderRepaintsWhenItsHandleMoves)
+{
+    open();
+    m_frame.timer1->stop();
+    m_frame.SetPositionSlider(0);
+    settle(50);
+    struct PaintCounter : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    m_frame.tb->installEventFilter(&counter);
+    const int &paints = counter.paints;
+    // Position by position across the whole slider, which is narrower than
+    // the range: the handle moves at most once a pixel.
+    for (int position = 1; position <= Tviewdm::kSliderMaximum; ++position) {
+        m_frame.SetPositionSlider(position);
+        QApplication::processEvents();
+    }
+    settle(50);
+    ASSERT_LT(m_frame.tb->width(), Tviewdm::kSliderMaximum);
+    EXPECT_GT(paints, 0);
+    EXPECT_LE(paints, m_frame.tb->width());
+    const QRect place(m_frame.tb->mapTo(m_frame.window(), QPoint(0, 0)), m_frame.tb->size());
+    const QImage onScreen = m_frame.screen()
+                                ->grabWindow(m_frame.window()->winId(), place.x(), place.y(),
+                                             place.width(), place.height())
+                                .toImage()
+                                .convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(onScreen, m_frame.tb->grab().toImage().convertToFormat(QImage::Format_RGB32))
+        << "the handle shown is the last position's";
+}
+
 TEST_F(VueFrame, StepHandlersAndTheTextsOfTheFrameShown)
 {
     open();
