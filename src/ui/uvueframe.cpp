@@ -4,6 +4,7 @@
 #include "platform/shell/widgets/prepareform.h"
 #include "video/filters/dv_scenedetect.h"
 
+#include <QEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QMessageBox>
@@ -12,6 +13,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 
+#include <cstdlib>
 #include <exception>
 
 namespace vidora {
@@ -44,27 +46,61 @@ protected:
     void sliderChange(SliderChange change) override
     {
         if (change == SliderValueChange) {
-            QStyleOptionSlider option;
-            initStyleOption(&option);
-            const QRect handle =
-                style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
-            if (handle == m_handle)
+            const int at = handlePlace();
+            if (at >= 0 && at == m_handleAt)
                 return;
-            m_handle = handle;
+            m_handleAt = at;
         } else {
-            m_handle = QRect();
+            forget();
         }
         QSlider::sliderChange(change);
     }
 
     void resizeEvent(QResizeEvent *event) override
     {
-        m_handle = QRect();
+        forget();
         QSlider::resizeEvent(event);
     }
 
+    void changeEvent(QEvent *event) override
+    {
+        if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+            forget();
+        QSlider::changeEvent(event);
+    }
+
 private:
-    QRect m_handle; // where the handle was last painted for; null: unknown
+    // The handle's offset along the groove for the value now, as the style
+    // places it: the distance it travels from the least value to the
+    // greatest, measured once for the slider's size, shared out as the style
+    // does. -1 when the style gives no such distance.
+    int handlePlace()
+    {
+        if (m_travel < 0) {
+            QStyleOptionSlider option;
+            initStyleOption(&option);
+            auto at = [&](int value) {
+                option.sliderPosition = value;
+                const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option,
+                                                             QStyle::SC_SliderHandle, this);
+                return orientation() == Qt::Horizontal ? handle.x() : handle.y();
+            };
+            m_travel = std::abs(at(maximum()) - at(minimum()));
+        }
+        if (m_travel == 0)
+            return -1;
+        return QStyle::sliderPositionFromValue(minimum(), maximum(), sliderPosition(), m_travel,
+                                               invertedAppearance());
+    }
+
+    void forget()
+    {
+        m_travel = -1;
+        m_handleAt = -1;
+    }
+
+    int m_travel = -1;   // see handlePlace; -1: not measured
+    int m_handleAt = -1; // where the handle was last painted for; -1: unknown
 };
 
 } // namespace
