@@ -1,5 +1,6 @@
 #include "platform/media/allocator.h"
 
+#include <algorithm>
 #include <bit>
 #include <condition_variable>
 #include <cstring>
@@ -43,20 +44,40 @@ public:
         if (m_allocated != m_properties) {
             m_free.clear();
             m_storage.clear();
-            for (std::size_t i = 0; i < m_properties.count; ++i) {
-                auto *buffer = static_cast<std::uint8_t *>(
-                    ::operator new[](m_properties.size, std::align_val_t(m_properties.alignment)));
-                // Zeroed once, so nothing of the process's memory ever goes
-                // into a file through a buffer a filter filled only in part.
-                std::memset(buffer, 0, m_properties.size);
-                m_storage.emplace_back(
-                    new MediaSample(buffer, m_properties.size, true, m_properties.alignment));
-                m_free.push_back(m_storage.back().get());
-            }
             m_allocated = m_properties;
+        }
+        while (m_storage.size() < m_properties.count) {
+            auto *buffer = static_cast<std::uint8_t *>(
+                ::operator new[](m_properties.size, std::align_val_t(m_properties.alignment)));
+            // Zeroed once, so nothing of the process's memory ever goes
+            // into a file through a buffer a filter filled only in part.
+            std::memset(buffer, 0, m_properties.size);
+            m_storage.emplace_back(
+                new MediaSample(buffer, m_properties.size, true, m_properties.alignment));
+            m_free.push_back(m_storage.back().get());
         }
         m_committed = true;
         return true;
+    }
+
+    // A pool for the next run of one whose buffers are not all back: the
+    // buffers that are back move to it, and commit makes only the others.
+    // Those still out return to this pool, and are freed with it.
+    std::shared_ptr<BufferPool> successor()
+    {
+        auto next = std::make_shared<BufferPool>();
+        std::lock_guard lock(m_mutex);
+        next->m_properties = m_properties;
+        next->m_allocated = m_allocated;
+        for (MediaSample *sample : m_free) {
+            const auto owned = std::find_if(m_storage.begin(), m_storage.end(),
+                                            [&](const auto &s) { return s.get() == sample; });
+            next->m_storage.push_back(std::move(*owned));
+            m_storage.erase(owned);
+            next->m_free.push_back(sample);
+        }
+        m_free.clear();
+        return next;
     }
 
     void decommit()
@@ -157,13 +178,11 @@ bool Allocator::commit()
 {
     if (m_pool->isCommitted())
         return true;
-    if (!m_pool->allReturned()) {
-        // Buffers from the last run are still held somewhere: leave them to
-        // the old pool and start a fresh one with the same properties.
-        auto fresh = std::make_shared<BufferPool>();
-        fresh->setProperties(m_pool->properties());
-        m_pool = std::move(fresh);
-    }
+    // Buffers from the last run still held somewhere (a picture a view
+    // still shows) are left to the old pool; the next run has a fresh one,
+    // with the buffers that are back and new ones in place of the others.
+    if (!m_pool->allReturned())
+        m_pool = m_pool->successor();
     return m_pool->commit();
 }
 
