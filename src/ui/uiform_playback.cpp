@@ -133,8 +133,7 @@ void TUIForm::LeaveFullScreen()
 void TUIForm::BindPlaybackActions()
 {
     // The view's tick runs through the window's, which adds the position.
-    disconnect(VueFrame->timer1, &QTimer::timeout, VueFrame, &TVueFrame::Timer1Timer);
-    connect(VueFrame->timer1, &QTimer::timeout, this, &TUIForm::Timerproc);
+    VueFrame->SetTickHandler([this] { Timerproc(); });
 
     TtoggleAction *play = m_al->Toggle(QStringLiteral("saPlayStop"));
     play->Onprepare = [this, play](QObject *) {

@@ -141,8 +141,9 @@ TVueFrame::TVueFrame(QWidget *parent)
     rxVue->setPalette(panel);
     rxVue->hide();
 
-    timer1->setInterval(40);
-    connect(timer1, &QTimer::timeout, this, &TVueFrame::Timer1Timer);
+    timer1->setInterval(kTickInterval);
+    connect(timer1, &QTimer::timeout, this, &TVueFrame::Tick);
+    connect(vw, &media::VideoFrameView::framePresented, this, &TVueFrame::FramePresented);
 
     tb->setRange(0, Tviewdm::kSliderMaximum);
     tb->setToolTip(QStringLiteral("Trackbar to navigate through the video.\n"
@@ -362,6 +363,41 @@ void TVueFrame::Timer1Timer()
         if (m_record != nullptr)
             m_record->sliderPosition = *slider;
     }
+}
+
+void TVueFrame::Tick()
+{
+    // After a stand-by the timer keeps its own pace again.
+    if (timer1->interval() != kTickInterval)
+        timer1->setInterval(kTickInterval);
+    RunTick();
+}
+
+void TVueFrame::RunTick()
+{
+    m_sinceTick.start();
+    if (m_tick)
+        m_tick();
+    else
+        Timer1Timer();
+}
+
+void TVueFrame::FramePresented()
+{
+    // Frames that come at the tick's pace (25 a second) bring the tick with
+    // them: the texts, the slider and the picture are then painted in one
+    // pass, and a playing video wakes the thread once a frame instead of
+    // twice. After each, the timer stands by a little longer than its
+    // interval, so that the next frame comes first; it ticks on its own when
+    // no frame comes. A frame that comes just after the timer ticked moves
+    // the timer's stand-by to it, and the next frame brings the tick. Frames
+    // at another pace leave the tick on the timer's.
+    if (!timer1->isActive() || m_viewdm == nullptr ||
+        std::abs(m_viewdm->FrameRate() * kTickInterval - 1000) > 50)
+        return;
+    timer1->start(kTickInterval + kTickStandBy);
+    if (!m_sinceTick.isValid() || m_sinceTick.elapsed() >= kTickInterval / 2)
+        RunTick();
 }
 
 void TVueFrame::tbChanged()

@@ -14,12 +14,14 @@
 #include "ui/vuetexts.h"
 #include "video/graphs/viewgraph.h"
 
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QSlider>
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 namespace vidora {
@@ -54,6 +56,8 @@ public:
     void ShowMessageOverVideo();
     void ArrangeView();
     void Timer1Timer();
+    // What each tick of timer1 runs; Timer1Timer when none is set.
+    void SetTickHandler(std::function<void()> tick) { m_tick = std::move(tick); }
     // Shows the position text under the picture; the view is arranged again
     // when the text is wider than its label.
     void ShowTimeStamp(const QString &text);
@@ -89,6 +93,14 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // The position tick, in milliseconds: its interval, and how much longer
+    // the timer waits after a frame.
+    static constexpr int kTickInterval = 40;
+    static constexpr int kTickStandBy = 10;
+
+    void Tick();
+    void RunTick();
+    void FramePresented();
     void Step(VueStep step, int direction);
     // Runs a display operation; a failure is reported in a message box.
     template <class F>
@@ -103,6 +115,8 @@ private:
     QRect m_screen;
     std::int64_t m_currentPosition = 0;
     TVueTextsMaker m_texts;
+    std::function<void()> m_tick;
+    QElapsedTimer m_sinceTick; // since the last tick; invalid before the first
     // The DigitForm of the time stamp that last fitted its label, in the
     // font it had; null when a text must be measured.
     QString m_fittedForm;

@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace vidora {
 namespace {
 
@@ -218,6 +221,34 @@ TEST_F(VueFrame, TheSliderRepaintsWhenItsHandleMoves)
                                 .convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(onScreen, m_frame.tb->grab().toImage().convertToFormat(QImage::Format_RGB32))
         << "the handle shown is the last position's";
+}
+
+// A frame of a 25 frames a second video brings the position tick with it,
+// once a frame; the timer then stands by a little longer than its interval,
+// ticks on its own when no frame comes, and keeps its own pace again.
+TEST_F(VueFrame, AFrameBringsThePositionTick)
+{
+    open();
+    int ticks = 0;
+    m_frame.SetTickHandler([&] { ++ticks; });
+    ASSERT_TRUE(m_frame.timer1->isActive());
+    // Half a tick after a tick of the timer's own, events held meanwhile.
+    const QDeadlineTimer first(2000);
+    while (ticks == 0 && !first.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_GT(ticks, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ticks = 0;
+    emit m_frame.vw->framePresented();
+    EXPECT_EQ(ticks, 1);
+    EXPECT_EQ(m_frame.timer1->interval(), 50);
+    emit m_frame.vw->framePresented();
+    EXPECT_EQ(ticks, 1) << "a second frame at once: no second tick";
+    const QDeadlineTimer deadline(2000);
+    while (ticks < 2 && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(ticks, 2) << "no frame came: the timer ticked";
+    EXPECT_EQ(m_frame.timer1->interval(), 40);
 }
 
 TEST_F(VueFrame, StepHandlersAndTheTextsOfTheFrameShown)

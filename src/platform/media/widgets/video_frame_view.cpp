@@ -164,8 +164,10 @@ public:
             m_updateQueued = false;
             view = m_view;
         }
-        if (view)
+        if (view) {
+            emit view->framePresented();
             view->update();
+        }
     }
 
     void detach()

@@ -30,6 +30,12 @@ public:
     // measurement of playback watches. Empty for none. Any thread.
     void setFrameObserver(std::function<void(const VideoFrame &)> observer);
 
+signals:
+    // A new frame is to be painted: emitted on the GUI thread just before
+    // the view asks for the paint, so that what is updated here is painted
+    // in the same pass.
+    void framePresented();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
