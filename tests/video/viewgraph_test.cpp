@@ -413,6 +413,21 @@ TEST_F(Preview, PlaybackLoopsWhenTheCompletionIsBound)
     EXPECT_EQ(viewdm.graph().GetState(0ms).state, media::FilterState::Running);
 }
 
+// The open reports its pause through the event queue, and the report seeks
+// to the start. A play asked for before the report came goes on playing.
+TEST_F(Preview, APlayRightAfterTheOpenIsNotUndoneByTheOpensPause)
+{
+    const TPreviewEntry e = pal1();
+    ASSERT_TRUE(viewdm.OpenFile(&e, &view));
+    ASSERT_TRUE(viewdm.graph().GetState(2000ms).complete);
+    ASSERT_TRUE(viewdm.Run()); // before any event is delivered
+    const QDeadlineTimer deadline(400);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(viewdm.graph().GetState(0ms).state, media::FilterState::Running);
+    EXPECT_GT(viewdm.CurrentPosition().value_or(0), 3);
+}
+
 TEST_F(Preview, PictureOfAFrameForTheSceneLists)
 {
     ASSERT_TRUE(open(pal1()));

@@ -376,6 +376,9 @@ void Tviewdm::ApplyVolume()
 
 bool Tviewdm::Run()
 {
+    // A play asked for before the open's pause was reported wins over the
+    // open's seek to the start, which would pause it again.
+    m_pausedBound = false;
     return m_graphReady && m_fg->Run();
 }
 
@@ -523,6 +526,8 @@ void Tviewdm::SeekByTime(std::int64_t delta)
 {
     if (!m_graphReady || m_seeking == nullptr)
         return;
+    // As SetPositions: this seek wins over the open's own.
+    m_pausedBound = false;
     const media::TimeFormat format = m_seeking->GetTimeFormat();
     m_seeking->SetTimeFormat(media::TimeFormat::MediaTime);
     const std::int64_t current = m_seeking->GetCurrentPosition().value_or(m_startPosition);
