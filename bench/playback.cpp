@@ -39,6 +39,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -253,17 +254,24 @@ void BM_Peer(benchmark::State &state)
     }
 }
 
-// Both in turn, ten seconds each, so that a change of the machine's load
-// falls on both alike: the ratio of the CPU times of each pair (ours /
-// ffmpeg's), and the median of those ratios over the repetitions.
-void BM_PairedRatio(benchmark::State &state)
+// Ours and ffmpeg's, ten seconds each, and the ratio of the CPU times of
+// each pair (ours / ffmpeg's), with the median of those ratios over the
+// repetitions. In turn, a change of the machine's load falls on both alike;
+// at once, the same load falls on both, at the cost of each running beside
+// the other.
+void RatioRuns(benchmark::State &state, bool atOnce)
 {
     const auto window = OpenWindow(state);
     if (!window)
         return;
     for (auto _ : state) {
+        std::optional<PeerRun> peer;
+        if (atOnce)
+            peer.emplace();
         const Played played = window->play();
-        const auto [wall, cpu] = PeerRun().finish();
+        if (!peer)
+            peer.emplace();
+        const auto [wall, cpu] = peer->finish();
         if (!played.ok || wall < 0) {
             state.SkipWithError("a run failed");
             return;
@@ -277,28 +285,14 @@ void BM_PairedRatio(benchmark::State &state)
     }
 }
 
-// Both at once, ten seconds each: the same load of the machine falls on
-// both, at the cost of each running beside the other.
+void BM_PairedRatio(benchmark::State &state)
+{
+    RatioRuns(state, false);
+}
+
 void BM_ConcurrentRatio(benchmark::State &state)
 {
-    const auto window = OpenWindow(state);
-    if (!window)
-        return;
-    for (auto _ : state) {
-        PeerRun peer;
-        const Played played = window->play();
-        const auto [wall, cpu] = peer.finish();
-        if (!played.ok || wall < 0) {
-            state.SkipWithError("a run failed");
-            return;
-        }
-        state.SetIterationTime(played.cpu / cpu);
-        state.counters["ratio"] = played.cpu / cpu;
-        state.counters["cpu_s"] = played.cpu;
-        state.counters["peer_cpu_s"] = cpu;
-        state.counters["late"] = played.late;
-        state.counters["dropped"] = double(played.dropped);
-    }
+    RatioRuns(state, true);
 }
 
 BENCHMARK(BM_Playback)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);
