@@ -486,28 +486,33 @@ std::optional<std::int64_t> FilterGraph::currentPosition() const
                 position = position ? std::min(*position, *p) : *p;
     if (position)
         return position;
-    for (auto *root : roots())
-        if (auto p = root->currentPosition())
-            return p;
-    return std::nullopt;
+    anyRoot([&](MediaTimeSeeker &root) {
+        position = root.currentPosition();
+        return position.has_value();
+    });
+    return position;
 }
 
 std::optional<std::int64_t> FilterGraph::stopPosition() const
 {
     std::lock_guard lock(m_control);
-    for (auto *root : roots())
-        if (auto p = root->stopPosition())
-            return p;
-    return std::nullopt;
+    std::optional<std::int64_t> position;
+    anyRoot([&](MediaTimeSeeker &root) {
+        position = root.stopPosition();
+        return position.has_value();
+    });
+    return position;
 }
 
 std::int64_t FilterGraph::frameDuration() const
 {
     std::lock_guard lock(m_control);
-    for (auto *root : roots())
-        if (const auto d = root->frameDuration(); d > 0)
-            return d;
-    return 0;
+    std::int64_t duration = 0;
+    anyRoot([&](MediaTimeSeeker &root) {
+        duration = root.frameDuration();
+        return duration > 0;
+    });
+    return std::max<std::int64_t>(duration, 0);
 }
 
 bool FilterGraph::setPositions(std::optional<std::int64_t> current,

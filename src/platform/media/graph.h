@@ -169,6 +169,18 @@ private:
     std::vector<Filter *> upstreamFirst() const;
     std::vector<Filter *> renderers() const;
     std::vector<MediaTimeSeeker *> roots() const;
+    // Whether `found` holds for one of the seek roots, asked in the order
+    // the filters were added, without gathering them first (a position
+    // display asks at every tick). Under m_control.
+    template <class Found>
+    bool anyRoot(Found found) const
+    {
+        for (const auto &f : m_filters)
+            if (f->isSeekRoot())
+                if (auto *s = f->seeker(); s && found(*s))
+                    return true;
+        return false;
+    }
     bool contains(const Filter &filter) const;
     // Whether joining `from`'s output to `to`'s input would close a loop.
     static bool closesLoop(Filter &from, Filter &to);

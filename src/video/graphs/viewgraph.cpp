@@ -566,9 +566,8 @@ void Tviewdm::CloseGraph()
 
 bool Tviewdm::SceneDetectActive() const
 {
-    const auto filters = m_fg->filters();
     return m_sceneDetect->state() != media::FilterState::Stopped &&
-           std::find(filters.begin(), filters.end(), m_sceneDetect.get()) != filters.end();
+           m_sceneDetect->graph() == m_fg.get();
 }
 
 QImage Tviewdm::PictureAt(std::int64_t frame)

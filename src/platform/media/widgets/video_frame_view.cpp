@@ -5,7 +5,10 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -53,17 +56,35 @@ bool stretchForDevice(const QImage &picture, const QRect &target, const QTransfo
     // The engine starts one unit of its fixed point short of the centre.
     const int startX = int((inverse.m11() * cx + inverse.dx()) * kFixedScale) - 1;
     const int stepX = int(inverse.m11() * kFixedScale);
-    std::vector<int> columns(static_cast<std::size_t>(target.width()));
-    for (int i = 0; i < target.width(); ++i)
-        columns[static_cast<std::size_t>(i)] =
-            std::clamp((startX + i * stepX) >> 16, 0, picture.width() - 1);
+    // The byte offset of each target column's picture pixel.
+    const auto width = static_cast<std::size_t>(target.width());
+    std::vector<std::uint32_t> offsets(width);
+    for (std::size_t i = 0; i < width; ++i)
+        offsets[i] =
+            3u * std::uint32_t(std::clamp((startX + int(i) * stepX) >> 16, 0, picture.width() - 1));
+    const uchar *const bits = picture.constBits();
+    const qsizetype bytes = picture.sizeInBytes();
     for (int j = 0; j < target.height(); ++j) {
         const qreal cy = firstY + j + qreal(0.5);
         const int fy = int((inverse.m22() * cy + inverse.dy()) * kFixedScale) - 1;
         const uchar *from = picture.constScanLine(std::clamp(fy >> 16, 0, picture.height() - 1));
         auto *to = reinterpret_cast<std::uint32_t *>(scaled.scanLine(j));
-        for (int i = 0; i < target.width(); ++i) {
-            const uchar *p = from + 3 * static_cast<std::ptrdiff_t>(columns[std::size_t(i)]);
+        // A pixel is read as four bytes, its own three (blue, green, red:
+        // an RGB32 pixel's order in memory on a little-endian processor) and
+        // the next, which the alpha replaces; those columns whose fourth byte
+        // lies past the picture (the last row's last pixels) are read byte
+        // by byte.
+        const qsizetype room = bytes - (from - bits);
+        std::size_t wide = std::endian::native == std::endian::little ? width : 0;
+        while (wide > 0 && qsizetype(offsets[wide - 1]) + 4 > room)
+            --wide;
+        for (std::size_t i = 0; i < wide; ++i) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, from + offsets[i], sizeof pixel);
+            to[i] = pixel | 0xff000000u;
+        }
+        for (std::size_t i = wide; i < width; ++i) {
+            const uchar *p = from + offsets[i];
             to[i] = 0xff000000u | std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
         }
     }
@@ -95,13 +116,16 @@ public:
         m_picture = std::move(frame.picture);
         const bool prepared = !m_prepared.isNull() && m_place && m_preparedPlace == *m_place &&
                               m_preparedKey == m_picture.cacheKey();
-        // The last stretched picture may still be painting: it is let go,
-        // and the next stretch gets a buffer of its own.
+        // The last stretched picture may still be painting: it is kept aside,
+        // and a stretch takes its buffer only once the paint let it go.
+        m_spare = std::move(m_stretched);
         m_stretched = {};
-        if (prepared)
-            std::swap(m_stretched, m_prepared);
-        else if (m_place &&
-                 stretchForDevice(m_picture, m_place->target, m_place->device, m_prepared))
+        bool stretched = prepared;
+        if (!prepared && m_place) {
+            takeSpare(m_prepared);
+            stretched = stretchForDevice(m_picture, m_place->target, m_place->device, m_prepared);
+        }
+        if (stretched)
             std::swap(m_stretched, m_prepared);
         m_prepared = {};
         if (m_view && !m_updateQueued) {
@@ -120,6 +144,7 @@ public:
     {
         std::lock_guard lock(m_mutex);
         m_preparedKey = 0;
+        takeSpare(m_prepared);
         if (m_place &&
             stretchForDevice(frame.picture, m_place->target, m_place->device, m_prepared)) {
             m_preparedPlace = *m_place;
@@ -177,6 +202,18 @@ public:
     }
 
 private:
+    // Gives `image`, when it has no buffer, the spare's once no paint holds
+    // it any more, so that a playing video stretches its frames into the
+    // same few buffers. Under m_mutex.
+    void takeSpare(QImage &image)
+    {
+        if (!image.isNull() || !m_spare.isDetached())
+            return;
+        // The paint's last read of the buffer comes before it let go of it.
+        std::atomic_thread_fence(std::memory_order_acquire);
+        image.swap(m_spare);
+    }
+
     mutable std::mutex m_mutex;
     // guarded by m_mutex; written on the streaming and the GUI thread
     VideoFrameView *m_view;
@@ -189,6 +226,7 @@ private:
     };
     std::optional<Place> m_place; // where the view last painted
     QImage m_stretched;           // m_picture stretched to m_place; null for none
+    QImage m_spare;               // the stretch shown before, for its buffer
     // The picture the renderer announced (by its QImage::cacheKey),
     // stretched to m_preparedPlace; null for none.
     QImage m_prepared;
