@@ -5,7 +5,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -173,6 +172,14 @@ public:
         return {m_picture, same ? m_stretched : QImage()};
     }
 
+    // Drops a paint's copies of what pictureFor gave. GUI thread.
+    void letGo(QImage &picture, QImage &stretched)
+    {
+        std::lock_guard lock(m_mutex);
+        picture = {};
+        stretched = {};
+    }
+
     void setObserver(std::function<void(const VideoFrame &)> observer)
     {
         std::lock_guard lock(m_mutex);
@@ -204,14 +211,12 @@ public:
 private:
     // Gives `image`, when it has no buffer, the spare's once no paint holds
     // it any more, so that a playing video stretches its frames into the
-    // same few buffers. Under m_mutex.
+    // same few buffers. A paint lets its copies go under the lock (letGo):
+    // its reads of the buffer come before. Under m_mutex.
     void takeSpare(QImage &image)
     {
-        if (!image.isNull() || !m_spare.isDetached())
-            return;
-        // The paint's last read of the buffer comes before it let go of it.
-        std::atomic_thread_fence(std::memory_order_acquire);
-        image.swap(m_spare);
+        if (image.isNull() && m_spare.isDetached())
+            image.swap(m_spare);
     }
 
     mutable std::mutex m_mutex;
@@ -265,7 +270,7 @@ void VideoFrameView::setFrameObserver(std::function<void(const VideoFrame &)> ob
 void VideoFrameView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const auto [picture, stretched] = m_sink->pictureFor(rect(), painter.deviceTransform());
+    auto [picture, stretched] = m_sink->pictureFor(rect(), painter.deviceTransform());
     if (picture.isNull())
         painter.fillRect(rect(), Qt::black);
     else if (!stretched.isNull())
@@ -274,6 +279,7 @@ void VideoFrameView::paintEvent(QPaintEvent *)
         painter.drawImage(rect().topLeft(), m_stretched);
     else
         painter.drawImage(rect(), picture);
+    m_sink->letGo(picture, stretched);
 }
 
 } // namespace vidora::media
