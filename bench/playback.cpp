@@ -5,7 +5,11 @@
 // `ffmpeg -re -t 10 -i <file> -pix_fmt bgr24 -f null -`, which decodes and
 // converts the same frames in real time. Counters: frames shown, frames late
 // (shown more than half a frame after their time) and dropped (missing from
-// the sequence), the CPU time of the process (user + system) over the run
+// the sequence), frames late after the streaming thread, since the last
+// frame on time, waited more than a quarter of a frame for a processor once
+// it was ready to run (late_waiting: the machine, not the program, held it
+// back; those are left out of `late`), the CPU time of the process (user +
+// system) over the run
 // and of the GUI thread alone (gui_cpu_s); for the peer, the CPU time of the
 // ffmpeg process. BM_PairedRatio plays and runs ffmpeg in turn and gives the
 // median of the pairs' CPU ratios, which a change of the machine's load
@@ -32,11 +36,14 @@
 #include <QTimer>
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -86,10 +93,36 @@ double CpuSeconds(int who)
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// The time the calling thread has spent ready to run but waiting for a
+// processor (the kernel's scheduler statistics), in nanoseconds; -1 when
+// unknown. Seen here: when the machine stalls, every idle processor wakes
+// tens of milliseconds late at the same instant, and a frame is shown late.
+std::int64_t WaitedForProcessor()
+{
+    struct Statistics
+    {
+        int fd = open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+        ~Statistics()
+        {
+            if (fd >= 0)
+                close(fd);
+        }
+    };
+    thread_local const Statistics statistics;
+    char text[96];
+    const ssize_t n = statistics.fd < 0 ? -1 : pread(statistics.fd, text, sizeof text - 1, 0);
+    if (n <= 0)
+        return -1;
+    text[n] = 0;
+    long long running = 0, waiting = 0;
+    return std::sscanf(text, "%lld %lld", &running, &waiting) == 2 ? waiting : -1;
+}
+
 struct Shown
 {
     Clock::time_point at;
     std::int64_t time;
+    std::int64_t waited; // WaitedForProcessor of the streaming thread
 };
 
 // Ten seconds of playback in the window: what was shown, and the CPU time.
@@ -101,6 +134,7 @@ struct Played
     double guiCpu = 0;
     std::size_t shown = 0;
     int late = 0;
+    int lateWaiting = 0;
     std::int64_t dropped = 0;
 };
 
@@ -136,7 +170,8 @@ struct Window
         shown.reserve(400);
         form.VueFrame->vw->setFrameObserver([&](const media::VideoFrame &frame) {
             std::lock_guard lock(mutex);
-            shown.push_back({Clock::now(), frame.time ? frame.time->start : -1});
+            shown.push_back(
+                {Clock::now(), frame.time ? frame.time->start : -1, WaitedForProcessor()});
         });
         const double cpu = CpuSeconds(RUSAGE_SELF);
         const double guiCpu = ThreadCpuSeconds();
@@ -167,10 +202,16 @@ struct Window
         for (const Shown &s : seen)
             offset =
                 std::min(offset, s.at - std::chrono::microseconds((s.time - seen[0].time) / 10));
+        std::size_t onTime = 0; // the last frame shown on time
         for (std::size_t i = 0; i < seen.size(); ++i) {
             const auto due = offset + std::chrono::microseconds((seen[i].time - seen[0].time) / 10);
-            if (seen[i].at - due > std::chrono::milliseconds(20))
-                ++result.late;
+            if (seen[i].at - due > std::chrono::milliseconds(20)) {
+                const bool held = seen[i].waited >= 0 && seen[onTime].waited >= 0 &&
+                                  seen[i].waited - seen[onTime].waited > 10'000'000;
+                ++(held ? result.lateWaiting : result.late);
+            } else {
+                onTime = i;
+            }
             if (i > 0)
                 result.dropped +=
                     std::max<std::int64_t>(0, (seen[i].time - seen[i - 1].time) / kFrame - 1);
@@ -234,6 +275,7 @@ void BM_Playback(benchmark::State &state)
         state.SetIterationTime(played.wall);
         state.counters["frames_shown"] = double(played.shown);
         state.counters["late"] = played.late;
+        state.counters["late_waiting"] = played.lateWaiting;
         state.counters["dropped"] = double(played.dropped);
         state.counters["cpu_s"] = played.cpu;
         state.counters["gui_cpu_s"] = played.guiCpu;
@@ -281,6 +323,7 @@ void RatioRuns(benchmark::State &state, bool atOnce)
         state.counters["cpu_s"] = played.cpu;
         state.counters["peer_cpu_s"] = cpu;
         state.counters["late"] = played.late;
+        state.counters["late_waiting"] = played.lateWaiting;
         state.counters["dropped"] = double(played.dropped);
     }
 }
