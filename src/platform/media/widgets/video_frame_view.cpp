@@ -117,8 +117,7 @@ public:
                               m_preparedKey == m_picture.cacheKey();
         // The last stretched picture may still be painting: it is kept aside,
         // and a stretch takes its buffer only once the paint let it go.
-        m_spare = std::move(m_stretched);
-        m_stretched = {};
+        m_spare = std::exchange(m_stretched, QImage());
         bool stretched = prepared;
         if (!prepared && m_place) {
             takeSpare(m_prepared);
