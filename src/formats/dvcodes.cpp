@@ -74,15 +74,6 @@ constexpr std::size_t kPc2 = 2;
 constexpr std::size_t kPc3 = 3;
 constexpr std::size_t kPc4 = 4;
 
-// Tens-digit masks of the BCD fields; the remaining high bits carry flags.
-constexpr std::uint8_t kTensFrames = 0x30;  // time code PC1; bit 7 colour frame, bit 6 drop frame
-constexpr std::uint8_t kTensSeconds = 0x70; // time code and time PC2; bit 7 flag
-constexpr std::uint8_t kTensMinutes = 0x70; // time code and time PC3; bit 7 flag
-constexpr std::uint8_t kTensHours = 0x30;   // time code and time PC4; bits 7–6 flags
-constexpr std::uint8_t kTensDay = 0x30;     // date PC2; bits 7–6 reserved
-constexpr std::uint8_t kTensMonth = 0x10;   // date PC3; bits 7–5 day of the week
-constexpr std::uint8_t kTensYear = 0xF0;    // date PC4; two-digit year, no flags
-
 // Display mode: low three bits of PC2 of the VAUX source control pack.
 constexpr std::uint8_t kDisplayModeMask = 0x07;
 constexpr std::uint8_t kDisplayMode4x3 = 0;
@@ -93,24 +84,6 @@ constexpr std::uint8_t kDisplayMode16x9Alt = 7; // 16:9 when header byte 12's lo
 // PC2 bits 3–0 audio mode, bit 4 and bit 5 the channel layout.
 constexpr std::array<std::int32_t, 3> kAauxSampleRates{48000, 44100, 32000}; // Hz by code
 constexpr std::array<std::int32_t, 2> kAauxSampleBits{16, 12};               // bits by code
-
-// A BCD field: tens digit in the bits of tensMask, units in the low nibble.
-constexpr int decodeBcd(std::uint8_t byte, std::uint8_t tensMask)
-{
-    return ((byte & tensMask) >> 4) * 10 + (byte & 0x0F);
-}
-
-// Writes value as two BCD digits into a field decoded by decodeBcd with the same
-// mask, keeping every other bit. A tens digit the field cannot hold is not
-// written: the field keeps its old tens bits.
-void encodeBcd(std::uint8_t &byte, unsigned value, std::uint8_t tensMask)
-{
-    const unsigned tens = value / 10;
-    const unsigned units = value % 10;
-    if (tens <= static_cast<unsigned>(tensMask >> 4))
-        byte = static_cast<std::uint8_t>((byte & ~tensMask) | (tens << 4));
-    byte = static_cast<std::uint8_t>((byte & 0xF0) | units);
-}
 
 // The last two decimal digits of a year, also for a (meaningless) negative one.
 unsigned twoDigitYear(std::int32_t year)
@@ -196,6 +169,15 @@ void forEachDvPack(std::span<std::uint8_t> frame, int nSeq, Fn fn)
 
 } // namespace
 
+void EncodeDvBcd(std::uint8_t &byte, unsigned value, std::uint8_t tensMask)
+{
+    const unsigned tens = value / 10;
+    const unsigned units = value % 10;
+    if (tens <= static_cast<unsigned>(tensMask >> 4))
+        byte = static_cast<std::uint8_t>((byte & ~tensMask) | (tens << 4));
+    byte = static_cast<std::uint8_t>((byte & 0xF0) | units);
+}
+
 std::span<const std::uint16_t> DvSequencePackOffsets()
 {
     return kSequencePackOffsets;
@@ -224,10 +206,10 @@ bool ReadDvTimecode(std::span<const std::uint8_t> frame, int nSeq, TDvTimecode &
     TDvPack pack;
     if (!FindDvPack(frame, kDvPackTimecode, nSeq, pack))
         return false;
-    timecode.Frames = static_cast<std::uint8_t>(decodeBcd(pack[kPc1], kTensFrames));
-    timecode.Seconds = static_cast<std::uint8_t>(decodeBcd(pack[kPc2], kTensSeconds));
-    timecode.Minutes = static_cast<std::uint8_t>(decodeBcd(pack[kPc3], kTensMinutes));
-    timecode.Hours = static_cast<std::uint8_t>(decodeBcd(pack[kPc4], kTensHours));
+    timecode.Frames = static_cast<std::uint8_t>(DecodeDvBcd(pack[kPc1], kDvTensFrames));
+    timecode.Seconds = static_cast<std::uint8_t>(DecodeDvBcd(pack[kPc2], kDvTensSeconds));
+    timecode.Minutes = static_cast<std::uint8_t>(DecodeDvBcd(pack[kPc3], kDvTensMinutes));
+    timecode.Hours = static_cast<std::uint8_t>(DecodeDvBcd(pack[kPc4], kDvTensHours));
     return true;
 }
 
@@ -249,27 +231,27 @@ bool ReadDvRecDateTime(std::span<const std::uint8_t> frame, int nSeq, TDvRecDate
         std::copy_n(frame.begin() + kFallbackDatePackByte, kPackBytes, date.begin());
         std::copy_n(frame.begin() + kFallbackTimePackByte, kPackBytes, time.begin());
     }
-    dateTime.Second = static_cast<std::uint8_t>(decodeBcd(time[kPc2], kTensSeconds));
-    dateTime.Minute = static_cast<std::uint8_t>(decodeBcd(time[kPc3], kTensMinutes));
-    dateTime.Hour = static_cast<std::uint8_t>(decodeBcd(time[kPc4], kTensHours));
-    dateTime.Day = static_cast<std::uint8_t>(decodeBcd(date[kPc2], kTensDay));
-    dateTime.Month = static_cast<std::uint8_t>(decodeBcd(date[kPc3], kTensMonth));
-    dateTime.Year = DvYearFromTwoDigits(decodeBcd(date[kPc4], kTensYear));
+    dateTime.Second = static_cast<std::uint8_t>(DecodeDvBcd(time[kPc2], kDvTensSeconds));
+    dateTime.Minute = static_cast<std::uint8_t>(DecodeDvBcd(time[kPc3], kDvTensMinutes));
+    dateTime.Hour = static_cast<std::uint8_t>(DecodeDvBcd(time[kPc4], kDvTensHours));
+    dateTime.Day = static_cast<std::uint8_t>(DecodeDvBcd(date[kPc2], kDvTensDay));
+    dateTime.Month = static_cast<std::uint8_t>(DecodeDvBcd(date[kPc3], kDvTensMonth));
+    dateTime.Year = DvYearFromTwoDigits(DecodeDvBcd(date[kPc4], kDvTensYear));
     return true;
 }
 
 void WriteDvRecTimePack(std::span<std::uint8_t, 5> pack, const TDvRecDateTime &dateTime)
 {
-    encodeBcd(pack[kPc2], dateTime.Second, kTensSeconds);
-    encodeBcd(pack[kPc3], dateTime.Minute, kTensMinutes);
-    encodeBcd(pack[kPc4], dateTime.Hour, kTensHours);
+    EncodeDvBcd(pack[kPc2], dateTime.Second, kDvTensSeconds);
+    EncodeDvBcd(pack[kPc3], dateTime.Minute, kDvTensMinutes);
+    EncodeDvBcd(pack[kPc4], dateTime.Hour, kDvTensHours);
 }
 
 void WriteDvRecDatePack(std::span<std::uint8_t, 5> pack, const TDvRecDateTime &dateTime)
 {
-    encodeBcd(pack[kPc2], dateTime.Day, kTensDay);
-    encodeBcd(pack[kPc3], dateTime.Month, kTensMonth);
-    encodeBcd(pack[kPc4], twoDigitYear(dateTime.Year), kTensYear);
+    EncodeDvBcd(pack[kPc2], dateTime.Day, kDvTensDay);
+    EncodeDvBcd(pack[kPc3], dateTime.Month, kDvTensMonth);
+    EncodeDvBcd(pack[kPc4], twoDigitYear(dateTime.Year), kDvTensYear);
 }
 
 void WriteDvRecDateTime(std::span<std::uint8_t> frame, int nSeq, const TDvRecDateTime &dateTime)

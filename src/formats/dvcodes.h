@@ -40,6 +40,27 @@ struct TDvRecDateTime
     std::uint8_t Second = 0;
 };
 
+// Tens-digit masks of the BCD fields; the remaining high bits carry flags.
+inline constexpr std::uint8_t kDvTensFrames =
+    0x30; // time code PC1; bit 7 colour frame, bit 6 drop frame
+inline constexpr std::uint8_t kDvTensSeconds = 0x70; // time code and time PC2; bit 7 flag
+inline constexpr std::uint8_t kDvTensMinutes = 0x70; // time code and time PC3; bit 7 flag
+inline constexpr std::uint8_t kDvTensHours = 0x30;   // time code and time PC4; bits 7–6 flags
+inline constexpr std::uint8_t kDvTensDay = 0x30;     // date PC2; bits 7–6 reserved
+inline constexpr std::uint8_t kDvTensMonth = 0x10;   // date PC3; bits 7–5 day of the week
+inline constexpr std::uint8_t kDvTensYear = 0xF0;    // date PC4; two-digit year, no flags
+
+// A BCD field of a pack: tens digit in the bits of tensMask, units in the low nibble.
+constexpr int DecodeDvBcd(std::uint8_t byte, std::uint8_t tensMask)
+{
+    return ((byte & tensMask) >> 4) * 10 + (byte & 0x0F);
+}
+
+// Writes value as two BCD digits into a field decoded by DecodeDvBcd with the same
+// mask, keeping every other bit. A tens digit the field cannot hold is not
+// written: the field keeps its old tens bits.
+void EncodeDvBcd(std::uint8_t &byte, unsigned value, std::uint8_t tensMask);
+
 // A pack: PC0 (the pack identifier) then the value bytes PC1 to PC4.
 using TDvPack = std::array<std::uint8_t, 5>;
 // A DIF block, as copied out by FindAauxPack.

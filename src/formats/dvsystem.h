@@ -27,6 +27,8 @@ struct DvSystem
     int height;                    // picture lines (ITU-R BT.601)
     std::int64_t frameDuration;    // 100 ns, rounded to the nearest unit (525/60: 333666.67)
     DvFrameRate rate;              // frames per second (SMPTE 314M)
+    int timecodeRate;              // frames per second as the time code counts them (30 drop-frame
+                                   // for 525/60, 25 for 625/50; SMPTE 12M)
     std::array<int, 5> samples48k; // audio samples per frame at 48 kHz, frames 0–4 of each
                                    // five-frame cycle (IEC 61834-4: 525/60 locks 8008 samples
                                    // to five frames); other rates follow rate × 1/frame rate
@@ -45,6 +47,7 @@ inline constexpr std::array<DvSystem, 2> kDvSystems{{
         .height = 480,
         .frameDuration = 333667,
         .rate = {30000, 1001},
+        .timecodeRate = 30,
         .samples48k = {1600, 1602, 1602, 1602, 1602},
         .samplesPerPosition = 45,
         .minSamples = {1580, 1452, 1053},
@@ -58,6 +61,7 @@ inline constexpr std::array<DvSystem, 2> kDvSystems{{
         .height = 576,
         .frameDuration = 400000,
         .rate = {25, 1},
+        .timecodeRate = 25,
         .samples48k = {1920, 1920, 1920, 1920, 1920},
         .samplesPerPosition = 54,
         .minSamples = {1896, 1742, 1264},

@@ -14,23 +14,20 @@ namespace {
 constexpr std::uint8_t kDvPackVauxSource = 0x60; // states the line system; the encoder's own
 constexpr std::size_t kPackBytes = 5;
 
-// Frames per second as the time code counts them.
+// Frames per second as the time code of a frame of nSeq sequences counts them.
 int timecodeRate(int nSeq)
 {
-    return nSeq == 10 ? 30 : 25;
+    return DvSystemByLines(nSeq == kDv525.difSequences).timecodeRate;
 }
 
-// Scales the BCD frame field of a time code pack (PC1: bits 5–4 tens, 3–0
-// units; bits 7–6 are flags and stay) from one rate to another, rounding down.
+// Scales the frame field of a time code pack from one rate to another, rounding
+// down; the flags beside the digits stay.
 void scaleTimecodeFrames(std::span<std::uint8_t> pack, int sourceRate, int targetRate)
 {
-    const std::uint8_t pc1 = pack[1];
-    const int units = pc1 & 0x0F;
-    const int frames = ((pc1 & 0x30) >> 4) * 10 + units;
-    if (units > 9 || frames >= sourceRate)
+    const int frames = DecodeDvBcd(pack[1], kDvTensFrames);
+    if ((pack[1] & 0x0F) > 9 || frames >= sourceRate)
         return;
-    const int scaled = frames * targetRate / sourceRate;
-    pack[1] = static_cast<std::uint8_t>((pc1 & 0xC0) | ((scaled / 10) << 4) | (scaled % 10));
+    EncodeDvBcd(pack[1], static_cast<unsigned>(frames * targetRate / sourceRate), kDvTensFrames);
 }
 
 constexpr std::uint8_t kNoPack = 0xFF;      // a slot's filler
