@@ -1,6 +1,7 @@
 #include "files/commandengine.h"
 
 #include "platform/gui_thread.h"
+#include "platform/logging.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -146,8 +147,9 @@ bool TCommandEngine::Execute(tAbstractCmd &command, const QStringList *params)
 void TCommandEngine::WorkerLoop(Run &run, tAbstractCmd &command)
 {
     run.answer = TModalResult::mrYes;
-    // A failure that a command does not catch itself ends the work at once,
-    // silently; the end of the command is still reported.
+    // A failure that a command does not catch itself ends the work at once and
+    // is reported as the command's error; the end of the command is still
+    // reported.
     try {
         if (run.files.empty()) {
             run.current.reset();
@@ -173,10 +175,19 @@ void TCommandEngine::WorkerLoop(Run &run, tAbstractCmd &command)
             }
         }
     } catch (...) {
+        const QString reason = CurrentExceptionText();
+        qCWarning(lcFiles) << "a command ended on a failure:" << reason;
+        try {
+            Error(reason, TErrorType::etAllError);
+        } catch (...) {
+            qCWarning(lcFiles) << "the failure could not be shown:" << CurrentExceptionText();
+        }
     }
     try {
         runOnGui([&] { EndOfCommand(command); });
     } catch (...) {
+        qCWarning(lcFiles) << "the end of a command could not be reported:"
+                           << CurrentExceptionText();
     }
 }
 

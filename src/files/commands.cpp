@@ -1,6 +1,7 @@
 #include "files/commands.h"
 
 #include "files/commandengine.h"
+#include "platform/logging.h"
 
 #include <QFileInfo>
 
@@ -40,6 +41,7 @@ public:
         try {
             m_graph.Abort();
         } catch (...) {
+            qCWarning(lcFiles) << "a graph could not be aborted:" << CurrentExceptionText();
         }
     }
     GraphRunGuard(const GraphRunGuard &) = delete;
@@ -71,6 +73,7 @@ public:
         try {
             m_ce.EndProgress();
         } catch (...) {
+            qCWarning(lcFiles) << "the progress could not be ended:" << CurrentExceptionText();
         }
     }
     ProgressScope(const ProgressScope &) = delete;

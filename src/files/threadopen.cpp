@@ -1,6 +1,7 @@
 #include "files/threadopen.h"
 
 #include "platform/gui_thread.h"
+#include "platform/logging.h"
 #include "settings/textcodec.h"
 
 #include <QDir>
@@ -413,6 +414,7 @@ void TThreadOpen::WorkerLoop()
         try {
             RunRequest(search, request);
         } catch (...) {
+            qCWarning(lcFiles) << "opening ended on a failure:" << CurrentExceptionText();
         }
         search.HandOver();
         CallGui([this] { EndReport(); });
