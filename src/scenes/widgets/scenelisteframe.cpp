@@ -234,8 +234,7 @@ void TSceneBase::ShowScene(std::shared_ptr<TSceneClass> scene)
     const TSceneContext context = m_services.context();
     if (m_services.navigator)
         m_services.navigator->SeekTo(m_shown->StartFrame);
-    labDuree->setText(QStringLiteral("Duration ") +
-                      FormatDuration(static_cast<std::int32_t>(m_shown->Length()), context));
+    labDuree->setText(QStringLiteral("Duration ") + FormatDuration(m_shown->Length(), context));
     labScene->setText(QStringLiteral("Scene ") + QString::number(m_shown->Number));
     labDatecode->setText(m_shown->DatecodeText);
     labTimecode->setText(m_shown->TimecodeText);
