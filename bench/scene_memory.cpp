@@ -101,7 +101,7 @@ void LoadAndList(benchmark::State &state)
         texts.versionText = QStringLiteral("7.0.5");
         QString error;
         if (!ExportSceneText(Video(), list, texts, error)) {
-            state.SkipWithError(error.toStdString());
+            state.SkipWithError(error.toStdString().c_str());
             return;
         }
     }
