@@ -175,16 +175,14 @@ void TaviFichier::ReadVideo(const ProbeValues &probe)
     const std::int64_t frameTime = video.avgTimePerFrame;
     if (frameTime > 0) {
         m_data.frameRate = double(roundHalfEven(1e9 / double(frameTime))) / 100.0;
-        m_data.frameCount =
-            std::int32_t(roundHalfEven(double(probe.videoDuration) / double(frameTime)));
+        m_data.frameCount = roundHalfEven(double(probe.videoDuration) / double(frameTime));
     } else {
         m_data.frameRate = 0;
         m_data.frameCount = 0;
     }
     m_data.videoDurationText = DurationText(probe.videoDuration, probe.videoFrames, frameTime);
     if (probe.videoFrames > 0 && frameTime > 0)
-        m_data.frameCount = std::int32_t(
-            std::min<std::int64_t>(probe.videoFrames, std::numeric_limits<std::int32_t>::max()));
+        m_data.frameCount = probe.videoFrames;
     m_data.videoBitRate = video.bitRate;
 }
 

@@ -65,8 +65,8 @@ struct TaviData
     std::int32_t height = 0;
     std::int64_t videoDuration = 0; // 100 ns units
     QString videoDurationText;
-    std::int32_t frameCount = 0;
-    double frameRate = 0; // frames per second
+    std::int64_t frameCount = 0; // past 2^31 for the longest files
+    double frameRate = 0;        // frames per second
     QString audioText;
     QString audioDurationText;
     std::uint32_t dvVAuxSrc = 0;

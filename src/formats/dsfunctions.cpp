@@ -104,7 +104,7 @@ QString FormatDurationMs(std::int64_t duration)
     return withSign(duration < 0, text);
 }
 
-QString FrameToTimecodeText(std::int32_t frame, double fps)
+QString FrameToTimecodeText(std::int64_t frame, double fps)
 {
     if (!std::isfinite(fps) || !(fps > 0))
         return QStringLiteral("??");

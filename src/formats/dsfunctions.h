@@ -21,7 +21,7 @@ QString FormatDurationMs(std::int64_t duration);
 // A position as "h:mm:ss:ff", "mm:ss:ff" or "ss:ff" at the given rate; "??"
 // when the rate is not a positive finite number or the position does not fit
 // the clock at that rate.
-QString FrameToTimecodeText(std::int32_t frame, double fps);
+QString FrameToTimecodeText(std::int64_t frame, double fps);
 
 // The ".srt" time stamp "hh:mm:ss,mmm" of a frame (its number read as
 // unsigned), rounded to the millisecond. A rate that is not a positive finite

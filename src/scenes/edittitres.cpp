@@ -15,12 +15,12 @@ struct DurationParts
     std::int64_t h, m, c, f;
 };
 
-bool SplitDuration(std::int32_t frames, double fps, DurationParts &parts)
+bool SplitDuration(std::int64_t frames, double fps, DurationParts &parts)
 {
     if (!std::isfinite(fps) || !(fps > 0))
         return false;
-    const auto s = static_cast<std::int64_t>(std::trunc(frames / fps));
-    parts.f = roundHalfEven(frames - static_cast<double>(s) * fps);
+    const auto s = static_cast<std::int64_t>(std::trunc(static_cast<double>(frames) / fps));
+    parts.f = roundHalfEven(static_cast<double>(frames) - static_cast<double>(s) * fps);
     parts.h = s / 3600;
     parts.m = (s / 60) % 60;
     parts.c = s % 60;
@@ -75,7 +75,7 @@ void ReplaceValue(QString &text, const QString &value, const QString &code)
 
 } // namespace
 
-QString FormatDurationDotted(std::int32_t frames, double fps)
+QString FormatDurationDotted(std::int64_t frames, double fps)
 {
     DurationParts p{};
     if (!SplitDuration(frames, fps, p))
@@ -88,7 +88,7 @@ QString FormatDurationDotted(std::int32_t frames, double fps)
     return QString::asprintf("%.2lld:%.2lld.%.2lld", ll(p.m), ll(p.c), ll(p.f));
 }
 
-QString FormatDurationHMSF(std::int32_t frames, double fps)
+QString FormatDurationHMSF(std::int64_t frames, double fps)
 {
     DurationParts p{};
     if (!SplitDuration(frames, fps, p))
@@ -104,7 +104,7 @@ QString FormatDurationHMSF(std::int32_t frames, double fps)
     return QString::number(p.f) + QStringLiteral("fr");
 }
 
-QString FormatDuration(std::int32_t frames, const TSceneContext &context)
+QString FormatDuration(std::int64_t frames, const TSceneContext &context)
 {
     if (!context.video)
         return QString();
@@ -137,7 +137,7 @@ QString ExpandTitleTemplate(const QString &lineTemplate, const TSceneClass &scen
         {"%C", v.codec},
         {"%I", v.pictureText + v.aspectText},
         {"%A", v.audioText},
-        {"%U", FormatDuration(static_cast<std::int32_t>(scene.Length()), context)},
+        {"%U", FormatDuration(scene.Length(), context)},
     };
     QString text = lineTemplate;
     for (const auto &[code, value] : codes)
@@ -155,7 +155,7 @@ QString TitleToTemplate(const QString &title, const TSceneClass *scene,
     QString text = ReplaceWholeWord(title, number, QStringLiteral("%N"));
     text = ReplaceWholeWord(text, kSceneWord + number, kSceneWord + QStringLiteral("%N"));
 
-    const auto length = static_cast<std::int32_t>(scene->Length());
+    const std::int64_t length = scene->Length();
     ReplaceValue(text, FormatDurationDotted(length, v.frameRate), QStringLiteral("%U"));
     ReplaceValue(text, FrameToTimecodeText(length, v.frameRate), QStringLiteral("%U"));
     ReplaceValue(text, FormatDurationHMSF(length, v.frameRate), QStringLiteral("%U"));

@@ -13,14 +13,14 @@ namespace vidora {
 // The duration of `frames` in the context's style ("Format Durée") at the
 // active video's frame rate: kDurationDotted, kDurationClock (the time-code
 // text) or kDurationHMSF; empty without an active video or for another style.
-QString FormatDuration(std::int32_t frames, const TSceneContext &context);
+QString FormatDuration(std::int64_t frames, const TSceneContext &context);
 
 // With s the whole seconds of frames ÷ fps and f the frames left over, rounded
 // half to even: "h:mm:ss.ff", "mm:ss.ff" or "ss.ff". "??" when fps is not a
 // number above 0.
-QString FormatDurationDotted(std::int32_t frames, double fps);
+QString FormatDurationDotted(std::int64_t frames, double fps);
 // "1h 02mn 03s 04fr", "2mn 03s 04fr", "3s 04fr" or "4fr", as above.
-QString FormatDurationHMSF(std::int32_t frames, double fps);
+QString FormatDurationHMSF(std::int64_t frames, double fps);
 
 // The template with its codes replaced (without regard to case, in this
 // order): %N number, %F file name without folder and extension, %P folder

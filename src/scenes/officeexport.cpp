@@ -4,6 +4,7 @@
 #include "platform/shell/pathroutines.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -46,6 +47,12 @@ QString SafeFormat(const QString &pattern, DateTimeValue value, const QLocale &l
         return QString();
     }
 }
+
+// How often a running helper is checked for an abort request.
+constexpr int kAbortPollMs = 50;
+
+// Thumbnails held before they are written out: a few per writing thread.
+constexpr std::size_t kThumbnailBatch = 32;
 
 // The last line the helper wrote on its error output: its reason.
 QString LastLine(const QByteArray &output)
@@ -152,6 +159,8 @@ void TOfficeExport::AddScene(const TSceneClass &scene)
         s.thumbnail = scene.Thumbnail;
     }
     m_scenes.push_back(std::move(s));
+    if (m_scenes.size() - m_written >= kThumbnailBatch)
+        WriteThumbnails();
 }
 
 void TOfficeExport::WriteThumbnails()
@@ -159,8 +168,9 @@ void TOfficeExport::WriteThumbnails()
     // Encoding the pictures is the program's own share of an export's time:
     // a few threads share it, each writing files of its own.
     constexpr std::size_t kThreads = 4;
-    const auto write = [this](std::size_t first) {
-        for (std::size_t i = first; i < m_scenes.size(); i += kThreads) {
+    const std::size_t from = m_written;
+    const auto write = [this, from](std::size_t first) {
+        for (std::size_t i = from + first; i < m_scenes.size(); i += kThreads) {
             Scene &s = m_scenes[i];
             // Little compression: the office stores the picture as it gets it.
             if (!s.picture.isEmpty() && !s.thumbnail.save(s.picture, "PNG", 80))
@@ -174,6 +184,7 @@ void TOfficeExport::WriteThumbnails()
     write(0);
     for (std::thread &thread : threads)
         thread.join();
+    m_written = m_scenes.size();
 }
 
 bool TOfficeExport::Finish()
@@ -250,11 +261,27 @@ bool TOfficeExport::Run()
         m_error = QStringLiteral("%1: %2").arg(m_setup.helperPath, helper.errorString());
         return false;
     }
-    if (!helper.waitForFinished(m_setup.timeoutMs + 15000)) {
-        helper.kill();
-        helper.waitForFinished(5000);
-        m_error = QStringLiteral("The export to %1 did not finish in time.").arg(m_outName);
-        return false;
+    QDeadlineTimer deadline(m_setup.timeoutMs + 15000);
+    while (!helper.waitForFinished(kAbortPollMs)) {
+        if (helper.state() == QProcess::NotRunning)
+            break;
+        if (m_setup.aborted && m_setup.aborted()) {
+            // The helper ends its office and removes what it was storing.
+            helper.terminate();
+            if (!helper.waitForFinished(5000)) {
+                helper.kill();
+                helper.waitForFinished(5000);
+            }
+            m_aborted = true;
+            m_error = QStringLiteral("The export to %1 was aborted.").arg(m_outName);
+            return false;
+        }
+        if (deadline.hasExpired()) {
+            helper.kill();
+            helper.waitForFinished(5000);
+            m_error = QStringLiteral("The export to %1 did not finish in time.").arg(m_outName);
+            return false;
+        }
     }
     if (helper.exitStatus() != QProcess::NormalExit || helper.exitCode() != 0) {
         const QString reason = LastLine(helper.readAllStandardError());

@@ -43,6 +43,9 @@ struct TOfficeSetup
     QString languageCode = QStringLiteral("En");
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
     QLocale locale;
+    // Asked while the helper runs (the exporting thread); true ends the
+    // helper, and its office, at once. None: the export runs to its end.
+    std::function<bool()> aborted;
 };
 
 // The helper beside the running program, or $VIDORA_OFFICE_HELPER.
@@ -69,11 +72,15 @@ public:
     TOfficeExport &operator=(const TOfficeExport &) = delete;
 
     // The scene as it stands: a scene whose details were never filled goes
-    // out with empty texts and no picture.
+    // out with empty texts and no picture. A document's thumbnails are
+    // written out as they come, a few at a time, so that a long list never
+    // holds them all.
     void AddScene(const TSceneClass &scene);
     // Runs the export; false, with the reason in ErrorString, when no file
     // was made. Later calls return the same.
     bool Finish();
+    // The export was ended by the setup's abort request (Finish is false).
+    bool Aborted() const { return m_aborted; }
 
     const QString &OutName() const { return m_outName; }
     const QString &ErrorString() const { return m_error; }
@@ -86,6 +93,7 @@ private:
         QImage thumbnail; // to be written as `picture` when the export runs
     };
     bool Run();
+    // Writes the thumbnails of the scenes from m_written on.
     void WriteThumbnails();
 
     TOfficeFormat m_format;
@@ -94,7 +102,9 @@ private:
     TOfficeSetup m_setup;
     QTemporaryDir m_work; // the job file and the thumbnails
     std::vector<Scene> m_scenes;
+    std::size_t m_written = 0; // scenes whose thumbnails are written
     bool m_finished = false;
+    bool m_aborted = false;
     bool m_ok = false;
     QString m_error;
 };

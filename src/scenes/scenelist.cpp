@@ -86,8 +86,9 @@ bool ApplyTitleTemplates(std::uint8_t choice, const QString &titleTemplate,
         apply(*shown);
     } else if (choice == kTitlesApplyAll) {
         for (TSceneItem &item : list) {
+            // The templates read the texts, not the picture.
             if (!item.Scene->Detailed)
-                item.Scene->FillDetails(context);
+                item.Scene->FillDetails(context, false);
             apply(*item.Scene);
         }
     } else {

@@ -5,7 +5,9 @@
 #include "platform/shell/pathroutines.h"
 #include "scenes/edittitres.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace vidora {
@@ -23,6 +25,8 @@ TSceneVideo TSceneVideo::FromEntry(const TaviFichier &entry)
     video.pictureText = d.pictureText;
     video.aspectText = d.aspectText;
     video.audioText = d.audioText;
+    video.isDv = d.isDv;
+    video.dateOffset = entry.TimeOffset();
     return video;
 }
 
@@ -30,6 +34,12 @@ QSize ThumbnailSize(std::int32_t width, std::int32_t height)
 {
     const std::optional<QRect> fit = FitRectKeepAspect(width, height, QRect(0, 0, 320, 240));
     return fit ? fit->size() : QSize(0, 0);
+}
+
+std::uint32_t SceneFrames(std::int64_t frameCount)
+{
+    return static_cast<std::uint32_t>(
+        std::clamp<std::int64_t>(frameCount, 0, std::numeric_limits<std::uint32_t>::max()));
 }
 
 QString ScenePositionText(std::int64_t frame, double fps)
@@ -49,13 +59,17 @@ TSceneClass::TSceneClass(std::uint32_t startFrame, std::uint32_t endFrame,
     : StartFrame(startFrame), EndFrame(endFrame)
 {
     const std::uint32_t length = Length(); // refuses an end before the start
-    QSize size(0, 0);
-    if (context.video)
-        size = ThumbnailSize(context.video->width, context.video->height);
-    Thumbnail = size.isEmpty() ? QImage() : QImage(size, QImage::Format_BGR888);
-    if (!Thumbnail.isNull())
-        Thumbnail.fill(Qt::black);
-    DurationText = FormatDuration(static_cast<std::int32_t>(length), context);
+    DurationText = FormatDuration(length, context);
+    if (context.video && context.video->frameRate > 0)
+        FillPositionTexts(context.video->frameRate);
+}
+
+void TSceneClass::FillPositionTexts(double fps)
+{
+    StartText = ScenePositionText(StartFrame, fps);
+    // The last frame of the scene; a scene without frames names the frame
+    // before its start (-1 reads as 0:00:00:-1 at frame 0).
+    EndText = ScenePositionText(static_cast<std::int64_t>(EndFrame) - 1, fps);
 }
 
 std::uint32_t TSceneClass::Length() const
@@ -65,13 +79,17 @@ std::uint32_t TSceneClass::Length() const
     return EndFrame - StartFrame;
 }
 
-bool TSceneClass::FillDetails(const TSceneContext &context)
+bool TSceneClass::FillDetails(const TSceneContext &context, bool thumbnail)
 {
-    if (!context.video || !context.preview || !(context.video->frameRate > 0))
+    if (!context.video || !(context.video->frameRate > 0))
+        return false;
+    const TSceneVideo &video = *context.video;
+    FillPositionTexts(video.frameRate);
+    if (!context.preview)
         return false;
     TDvFrameInfo info;
     QImage picture;
-    if (!context.preview->ShowFrame(context.video->path, StartFrame, info, picture))
+    if (!context.preview->ShowFrame(video, StartFrame, info, picture))
         return false;
     if (info.HasDate) {
         RecDate = info.RecDateTime;
@@ -90,24 +108,22 @@ bool TSceneClass::FillDetails(const TSceneContext &context)
     } else {
         TimecodeText = QStringLiteral("N/A");
     }
-    const double fps = context.video->frameRate;
-    StartText = ScenePositionText(StartFrame, fps);
-    // The last frame of the scene; a scene without frames names the frame
-    // before its start (-1 reads as 0:00:00:-1 at frame 0).
-    EndText = ScenePositionText(static_cast<std::int64_t>(EndFrame) - 1, fps);
-    if (ThumbOffset != 0) {
-        TDvFrameInfo ignored;
-        if (!context.preview->ShowFrame(context.video->path, StartFrame + ThumbOffset, ignored,
-                                        picture))
-            picture = QImage();
-    }
-    if (!Thumbnail.isNull()) {
-        if (picture.isNull())
+    if (thumbnail) {
+        const QSize size = ThumbnailSize(video.width, video.height);
+        if (ThumbOffset != 0) {
+            TDvFrameInfo ignored;
+            if (!context.preview->ShowFrame(video, StartFrame + ThumbOffset, ignored, picture))
+                picture = QImage();
+        }
+        if (size.isEmpty()) {
+            Thumbnail = QImage();
+        } else if (picture.isNull()) {
+            Thumbnail = QImage(size, QImage::Format_BGR888);
             Thumbnail.fill(Qt::black);
-        else
-            Thumbnail =
-                picture.convertToFormat(QImage::Format_BGR888)
-                    .scaled(Thumbnail.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        } else {
+            Thumbnail = picture.convertToFormat(QImage::Format_BGR888)
+                            .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        }
     }
     Detailed = true;
     return true;

@@ -31,28 +31,31 @@ struct TSceneVideo
     std::int32_t width = 0;
     std::int32_t height = 0;
     double frameRate = 0; // frames per second
-    std::int32_t frameCount = 0;
+    std::int64_t frameCount = 0;
     QString codec;       // four characters
     QString pictureText; // "720 x 576 (Pal"
     QString aspectText;  // " 4x3)"
     QString audioText;
+    bool isDv = false;     // opened as DV for its details
+    double dateOffset = 0; // days added to the recording date, as the preview adds them
 
     static TSceneVideo FromEntry(const TaviFichier &entry);
 };
 
-// The preview positioned on a frame, as the scene details read it. Called on
+// A video positioned on a frame, as the scene details read it. Called on
 // the GUI thread only.
 class IScenePreview
 {
 public:
     virtual ~IScenePreview() = default;
-    // Positions the preview on `frame` of the video `path` and returns, when
-    // it is shown there, the DV information of that frame and its picture
-    // with the preview's date overlay drawn in. False when the preview cannot
-    // show the frame, or shows another video (a command's file that is not
-    // the active one).
-    virtual bool ShowFrame(const QString &path, std::uint32_t frame, TDvFrameInfo &info,
+    // Positions on `frame` of `video` and returns, when it is shown there,
+    // the DV information of that frame and its full-size picture with the
+    // preview's date overlay drawn in. False when the frame cannot be shown.
+    virtual bool ShowFrame(const TSceneVideo &video, std::uint32_t frame, TDvFrameInfo &info,
                            QImage &picture) = 0;
+    // Lets go of any file opened only for the details (the end of a
+    // command's file). The default holds none.
+    virtual void Release() {}
 };
 
 // Duration styles of the setting "Format Durée".
@@ -76,6 +79,10 @@ inline const QString kSceneWord = QStringLiteral("Scene");
 // arithmetic; 0 × 0 when a side is below 1.
 QSize ThumbnailSize(std::int32_t width, std::int32_t height);
 
+// A video's frame count as the scene frames hold it: 0 for a negative count,
+// the largest 32-bit frame number past it.
+std::uint32_t SceneFrames(std::int64_t frameCount);
+
 // "%d:%.2d:%.2d:%.2d" of a frame position: whole seconds of frame ÷ fps, then
 // the frames left over, both truncated toward zero. "??" without a rate.
 QString ScenePositionText(std::int64_t frame, double fps);
@@ -84,16 +91,21 @@ class TSceneClass
 {
 public:
     // A scene of the frames [startFrame, endFrame). Throws std::range_error
-    // when endFrame < startFrame. The thumbnail is sized for the active
-    // video (0 × 0 without one) and the duration text set (empty without one).
+    // when endFrame < startFrame. The duration text is set (empty without an
+    // active video), and the position texts with an active video of a frame
+    // rate above 0. No picture yet: a thumbnail is made by FillDetails, only
+    // for the scenes that show or export one.
     TSceneClass(std::uint32_t startFrame, std::uint32_t endFrame, const TSceneContext &context);
     virtual ~TSceneClass() = default;
 
-    // Reads the recording date, time code and picture from the preview, fills
-    // the position texts and sets Detailed. GUI thread. False, with nothing
-    // changed, without an active video of a frame rate above 0 or a preview,
-    // or when the preview cannot show the scene.
-    bool FillDetails(const TSceneContext &context);
+    // Reads the recording date and time code of the scene's first frame
+    // through the context's preview, fills the position texts and sets
+    // Detailed; with `thumbnail`, also makes the thumbnail (ThumbnailSize of
+    // the video; black when the picture cannot be shown). GUI thread. False
+    // without an active video of a frame rate above 0, and, with only the
+    // position texts filled, without a preview or when the frame cannot be
+    // shown.
+    bool FillDetails(const TSceneContext &context, bool thumbnail = true);
 
     // "Scene " + Number + ": " + Title.
     QString GetCaption() const;
@@ -110,12 +122,15 @@ public:
     QString TimecodeText;
     QString StartText;
     QString EndText;
-    QImage Thumbnail;              // 24 bits per pixel
+    QImage Thumbnail;              // 24 bits per pixel; null until FillDetails makes it
     std::uint32_t ThumbOffset = 0; // frames from StartFrame of the thumbnail's picture
     QString Title;
     QString Subtitle;
     std::int32_t Number = 0; // from 1 in its list
     QString DurationText;
+
+private:
+    void FillPositionTexts(double fps);
 };
 
 // An item of a scene list: the text shown, and the scene.

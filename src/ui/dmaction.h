@@ -17,6 +17,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -274,9 +275,17 @@ public:
 
     // --- scene commands (dmaction_scenes.cpp)
     // Fills the details of the scenes the interval command and the exports
-    // make or read (GUI thread; it shows the entry's video); none: the scenes
-    // go out as they stand.
+    // make or read (GUI thread): the window's preview, which reads the files
+    // it does not show from the files themselves. None: a reader of the
+    // files of the module's own does.
     IScenePreview *ScenePreview = nullptr;
+    // Opens a stored office document with the desktop's handler for its
+    // type (GUI thread); tests replace it. Not called for a command that a
+    // script or the command line ran.
+    std::function<void(const QString &file)> OpenDocument;
+    // The running command was started by a script or the command line. Set
+    // on the GUI thread before the command runs.
+    std::atomic<bool> Unattended{false};
     // The listing's and the exports' version texts ("7.0.5", "Vidora 7.0.5").
     QString VersionText;
     QString AppVersionText;
@@ -349,6 +358,9 @@ private:
     std::map<QString, tAbstractCmd *> m_names;
     std::map<const tAbstractCmd *, const TCommandRow *> m_rows;
     std::unique_ptr<TRiffForm> m_riffForm;
+    // The scene details' reader without ScenePreview; used and released on
+    // the GUI thread.
+    std::unique_ptr<IScenePreview> m_filePreview;
 };
 
 } // namespace vidora

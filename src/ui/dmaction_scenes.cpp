@@ -15,6 +15,7 @@
 #include "scenes/scngraphrun.h"
 #include "scenes/scnlisting.h"
 #include "scenes/uscenes.h"
+#include "scenes/viewscenepreview.h"
 #include "settings/settings.h"
 #include "video/filters/dv_scenedetect.h"
 #include "video/filters/uscenedetectcontenu.h"
@@ -23,6 +24,7 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -61,13 +63,39 @@ QString DeleteQuestion(const QString &path)
     return text;
 }
 
-// Fills the details of a scene on the GUI thread, where the preview lives.
-void FillOnGui(TSceneClass &scene, const TSceneContext &context)
+// A frame number as the progress counts it: the longest files' frames past
+// the progress's range stay at its end.
+int ProgressValue(std::uint32_t frame)
 {
-    if (!context.preview || scene.Detailed)
-        return;
-    runOnGui([&] { scene.FillDetails(context); });
+    return static_cast<int>(std::min<std::uint32_t>(frame, std::numeric_limits<int>::max()));
 }
+
+// Fills the details of a scene on the GUI thread, where the preview lives;
+// with `thumbnail`, its picture too.
+void FillOnGui(TSceneClass &scene, const TSceneContext &context, bool thumbnail)
+{
+    if (!context.preview || (scene.Detailed && (!thumbnail || !scene.Thumbnail.isNull())))
+        return;
+    runOnGui([&] { scene.FillDetails(context, thumbnail); });
+}
+
+// Lets the details' reader go of the file it opened for a command's file,
+// whichever way the file's work ends.
+class ReleaseOnGui
+{
+public:
+    explicit ReleaseOnGui(IScenePreview *preview) : m_preview(preview) {}
+    ~ReleaseOnGui()
+    {
+        if (m_preview)
+            runOnGui([this] { m_preview->Release(); });
+    }
+    ReleaseOnGui(const ReleaseOnGui &) = delete;
+    ReleaseOnGui &operator=(const ReleaseOnGui &) = delete;
+
+private:
+    IScenePreview *m_preview;
+};
 
 // The scene writer of one detection run, shared by the detector's callbacks
 // (streaming thread, then the stopping thread) and the run.
@@ -118,7 +146,7 @@ TSceneContext TdmAction::SceneContextFor(const TaviFichier &entry) const
     context.video = TSceneVideo::FromEntry(entry);
     context.durationFormat = m_settings.DurationFormat;
     context.datecodeFormat = m_settings.FormatShowDatecode;
-    context.preview = ScenePreview;
+    context.preview = ScenePreview ? ScenePreview : m_filePreview.get();
     return context;
 }
 
@@ -222,9 +250,10 @@ void TdmAction::CreerScnByIntervalleExecution(const EngineEntryPtr &entry, const
     if (length <= 0)
         return;
     const TSceneContext context = SceneContextFor(*video);
-    const auto frames = static_cast<std::uint32_t>(d.frameCount);
+    const ReleaseOnGui release(context.preview);
+    const std::uint32_t frames = SceneFrames(d.frameCount);
     TwriteScene writer(video->Path());
-    ce.StartProgress(d.frameCount);
+    ce.StartProgress(ProgressValue(frames));
     std::uint32_t start = 0;
     int number = 0;
     do {
@@ -233,12 +262,12 @@ void TdmAction::CreerScnByIntervalleExecution(const EngineEntryPtr &entry, const
             ce.EndProgress();
             return;
         }
-        ce.SetProgress(static_cast<int>(start));
+        ce.SetProgress(ProgressValue(start));
         const auto end = static_cast<std::uint32_t>(
             std::min<std::int64_t>(start + length, static_cast<std::int64_t>(frames)));
         TSceneClass scene(start, end, context);
         scene.Number = ++number;
-        FillOnGui(scene, context);
+        FillOnGui(scene, context, false); // the scene file holds no picture
         writer.AddScene(scene);
         start = end;
     } while (start < frames);
@@ -268,15 +297,19 @@ void TdmAction::ExportScenes(const EngineEntryPtr &entry, const QString &destina
 {
     const auto video = VideoEntry(entry);
     const TSceneContext context = SceneContextFor(*video);
+    const ReleaseOnGui release(context.preview);
     TSceneList list;
     LoadScnFile(Scn(*video), list, context); // a damaged file exports what it holds
     std::unique_ptr<TWriteScn_text> listing;
     std::unique_ptr<TOfficeExport> office;
+    // Only the documents show the scenes' pictures.
+    const bool pictures = format == TOfficeFormat::Doc || format == TOfficeFormat::Odt;
     if (format) {
         TOfficeSetup setup = OfficeSetup;
         setup.appVersionText = AppVersionText;
         setup.versionText = VersionText;
         setup.languageCode = Language;
+        setup.aborted = [&ce] { return ce.Aborted(); };
         office = std::make_unique<TOfficeExport>(*format, video->Path(), destination, setup);
     } else {
         TListingTexts texts;
@@ -295,18 +328,28 @@ void TdmAction::ExportScenes(const EngineEntryPtr &entry, const QString &destina
                 return; // nothing is written
             }
             TSceneClass &scene = *list[i].Scene;
-            FillOnGui(scene, context);
+            FillOnGui(scene, context, pictures);
             if (listing)
                 listing->AddScene(scene);
             else
                 office->AddScene(scene);
+            scene.Thumbnail = QImage(); // the export keeps what it needs
         }
         ce.EndProgress();
     }
     if (listing && !listing->Finish())
         throw std::runtime_error(listing->ErrorString().toStdString());
-    if (office && !office->Finish())
+    if (office && !office->Finish()) {
+        if (office->Aborted())
+            return; // nothing is written
         throw std::runtime_error(office->ErrorString().toStdString());
+    }
+    // The document is stored and checked: it is shown to the user, unless
+    // nobody may be there to see it.
+    if (office && !Unattended.load() && OpenDocument) {
+        const QString stored = office->OutName();
+        runOnGui([&] { OpenDocument(stored); });
+    }
 }
 
 void TdmAction::ExporterScenesTexteExecution(const EngineEntryPtr &entry,
@@ -346,6 +389,9 @@ void TdmAction::ExporterScenesWriterExecution(const EngineEntryPtr &entry,
 
 void TdmAction::AddSceneCommands()
 {
+    m_filePreview = std::make_unique<TFileScenePreview>(&m_settings);
+    OpenDocument = [](const QString &file) { OpenDocumentFile(file); };
+
     const auto graphCommand = [this](const char *name) {
         return dynamic_cast<TGraphCmd *>(FindCommand(QString::fromLatin1(name)));
     };
@@ -380,7 +426,7 @@ void TdmAction::AddSceneCommands()
                 return nullptr;
             // Each file starts at frame 0.
             auto run = std::make_shared<ScnRun>(video->Path(), SceneContextFor(*video));
-            const auto frames = static_cast<std::uint32_t>(std::max(0, video->Data().frameCount));
+            const auto frames = SceneFrames(video->Data().frameCount);
             TSceneDetectContenu &detect = m_cdm.SceneDetectContenu();
             // A cut at frame f ends the scene whose last frame is f - 1. The
             // run's last report names the last picture, the end rather than

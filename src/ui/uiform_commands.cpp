@@ -219,7 +219,8 @@ void TUIForm::BindCommandActions()
     ConnectCdmToEngine(parts.cdm, parts.ce);
     parts.cdm.SetSettings(&m_settings);
     parts.dmAction.Preview = &parts.preview;
-    // Scene commands take their dates and thumbnails from the preview.
+    // Scene commands take their dates and thumbnails from the preview (and
+    // from the files it does not show).
     parts.dmAction.ScenePreview = ScenePreview();
     parts.dmAction.VersionText = VersionNumberText();
     parts.dmAction.AppVersionText = kProgramName + u' ' + VersionNumberText();
@@ -309,6 +310,7 @@ void TUIForm::RunCommandAction(tAbstractCmd &command, QObject *sender, bool with
     if (parts.ce.IsRunning())
         return; // one command at a time
     parts.fromScript = qobject_cast<TCustomScript *>(sender) != nullptr;
+    parts.dmAction.Unattended = parts.fromScript;
     TaviReading reading;
     reading.datecodeFormat = m_settings.FormatShowDatecode;
     parts.ce.SetFichierClass(TaviEntryFactory(reading));

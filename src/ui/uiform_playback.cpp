@@ -73,7 +73,7 @@ void TUIForm::SeekScene(bool next)
     m_viewdm.Pause();
     const auto position = std::uint32_t(m_viewdm.CurrentPosition().value_or(0));
     const std::uint32_t target =
-        next ? NextSceneStart(scenes, position, std::uint32_t(ActiveFichier->Data().frameCount))
+        next ? NextSceneStart(scenes, position, SceneFrames(ActiveFichier->Data().frameCount))
              : PrevSceneStart(scenes, position);
     m_viewdm.SeekTo(target);
     // The scene list, when the window shows one, moves to the scene.

@@ -203,7 +203,7 @@ void TUIForm::SelectSceneAndSeek(int index)
     // whole file's).
     m_viewdm.SetRange(scene->StartFrame, scene->EndFrame);
     const TSceneContext context = SceneContext();
-    if (!scene->Detailed)
+    if (!scene->Detailed || scene->Thumbnail.isNull())
         scene->FillDetails(context);
     SceneBase->ShowScene(scene);
     VueFrame->Timer1Timer();
@@ -246,8 +246,7 @@ void TUIForm::SceneEditorActiveChanged()
         return;
     AskAboutUnsavedScenes();
     SFrame->labSelect->setText(QFileInfo(ActiveFichier->Path()).fileName());
-    SFrame->ShowScenes(ActiveFichier->Path(),
-                       static_cast<std::uint32_t>(std::max(0, ActiveFichier->Data().frameCount)));
+    SFrame->ShowScenes(ActiveFichier->Path(), SceneFrames(ActiveFichier->Data().frameCount));
     if (SFrame->Count() > 0)
         SelectSceneAndSeek(0);
 }
@@ -280,7 +279,7 @@ void TUIForm::InsertScene()
     const std::uint32_t oldEnd = cut.EndFrame;
     cut.EndFrame = p;
     // The shortened scene's own texts follow its new end.
-    cut.DurationText = FormatDuration(static_cast<std::int32_t>(cut.Length()), context);
+    cut.DurationText = FormatDuration(cut.Length(), context);
     if (cut.Detailed && context.video)
         cut.EndText = ScenePositionText(static_cast<std::int64_t>(p) - 1, context.video->frameRate);
     auto added = std::make_shared<TSceneClass>(p, oldEnd, context);
@@ -313,7 +312,7 @@ void TUIForm::MergeScene()
     }
     TSceneClass &previous = *scenes[std::size_t(k - 1)].Scene;
     previous.EndFrame = scenes[std::size_t(k)].Scene->EndFrame;
-    previous.DurationText = FormatDuration(static_cast<std::int32_t>(previous.Length()), context);
+    previous.DurationText = FormatDuration(previous.Length(), context);
     previous.EndText = ScenePositionText(static_cast<std::int64_t>(previous.EndFrame) - 1,
                                          context.video ? context.video->frameRate : 0);
     scenes.erase(scenes.begin() + k);
@@ -334,8 +333,17 @@ void TUIForm::TakeThumbnail()
 {
     const std::shared_ptr<TSceneClass> &scene = SceneBase->ShownScene();
     const std::optional<std::int64_t> position = m_viewdm.CurrentPosition();
-    if (!scene || !position || scene->Thumbnail.isNull())
+    if (!scene || !position)
         return;
+    if (scene->Thumbnail.isNull()) {
+        // A scene whose picture was never made gets one of its video's size.
+        const TSceneContext context = SceneContext();
+        const QSize size =
+            context.video ? ThumbnailSize(context.video->width, context.video->height) : QSize();
+        if (size.isEmpty())
+            return;
+        scene->Thumbnail = QImage(size, QImage::Format_BGR888);
+    }
     const std::int64_t offset = *position - m_viewdm.StartPosition();
     scene->ThumbOffset = static_cast<std::uint32_t>(std::max<std::int64_t>(0, offset));
     m_viewdm.Superposer().CopyPictureDeinterlaced(scene->Thumbnail);
@@ -518,8 +526,7 @@ void TUIForm::BindSceneEditorActions()
             return;
         const QString video = ActiveFichier->Path();
         SFrame->labSelect->setText(QFileInfo(video).fileName());
-        SFrame->ShowScenes(
-            video, static_cast<std::uint32_t>(std::max(0, ActiveFichier->Data().frameCount)));
+        SFrame->ShowScenes(video, SceneFrames(ActiveFichier->Data().frameCount));
         ShowSceneEditorPanel(true);
         ScenesEditing = true;
         SceneBase->EditorShown = true;

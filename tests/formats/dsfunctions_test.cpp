@@ -95,7 +95,7 @@ TEST(FrameToTimecodeText, SecondsAndFramesThenMinutesThenHours)
 {
     const struct
     {
-        std::int32_t frame;
+        std::int64_t frame;
         double fps;
         const char *expected;
     } cases[] = {
@@ -117,6 +117,9 @@ TEST(FrameToTimecodeText, SecondsAndFramesThenMinutesThenHours)
         {3, 2.5, "01:00"},
         {4, 2.5, "01:02"},
         {std::numeric_limits<std::int32_t>::max(), 25, "23860:55:45:22"},
+        // The longest files' positions, past 2^31 frames.
+        {std::int64_t{1} << 31, 25, "23860:55:45:23"},
+        {std::numeric_limits<std::uint32_t>::max(), 25, "47721:51:31:20"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(FrameToTimecodeText(c.frame, c.fps).toStdString(), c.expected)

@@ -5,14 +5,19 @@
 
 #include "support/tools.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 #include <gtest/gtest.h>
 
 #include <thread>
+
+#include <signal.h>
 
 namespace vidora {
 namespace {
@@ -59,6 +64,7 @@ TSceneClass Scene(int k)
     scene.TimecodeText = QStringLiteral("00.00.%1.00").arg(4 * (k - 1), 2, 10, QLatin1Char('0'));
     scene.Title = k == 2 ? kQuoted : QStringLiteral("Title %1").arg(k);
     scene.Subtitle = QStringLiteral("Sub %1").arg(k);
+    scene.Thumbnail = QImage(ThumbnailSize(720, 576), QImage::Format_BGR888);
     scene.Thumbnail.fill(QColor(40 * k % 256, 255 - 30 * k % 256, 90));
     scene.Detailed = true;
     return scene;
@@ -213,8 +219,10 @@ TEST_F(OfficeExport, CalcHasOneSheetNamedAfterTheVideoWithEvenRowsShaded)
 
 TEST_F(OfficeExport, DocumentsHoldTheTitlesTextsAndOnePicturePerScene)
 {
+    // The text has more scenes than the export holds pictures at a time.
+    constexpr int kTextScenes = 70;
     for (TOfficeFormat format : {TOfficeFormat::Odt, TOfficeFormat::Doc}) {
-        ASSERT_TRUE(Export(format, 5));
+        ASSERT_TRUE(Export(format, format == TOfficeFormat::Odt ? kTextScenes : 5));
         const QString text = m_reader.Text(Out(format));
         EXPECT_TRUE(text.startsWith(QString::fromUtf8("Holiday 2006 #1 été.avi")))
             << text.toStdString();
@@ -232,7 +240,8 @@ TEST_F(OfficeExport, DocumentsHoldTheTitlesTextsAndOnePicturePerScene)
         }
     }
     const test::ToolResult listing = runTool("unzip", {"-l", Out(TOfficeFormat::Odt)});
-    EXPECT_EQ(QString::fromUtf8(listing.out).count(QRegularExpression(R"(Pictures/\S+\.png)")), 5)
+    EXPECT_EQ(QString::fromUtf8(listing.out).count(QRegularExpression(R"(Pictures/\S+\.png)")),
+              kTextScenes)
         << listing.out.constData();
 }
 
@@ -290,6 +299,41 @@ TEST_F(OfficeExport, AFailedOfficeLeavesTheOldFileAndSaysWhy)
     EXPECT_FALSE(Export(TOfficeFormat::Ods, 2, &error, setup));
     EXPECT_TRUE(error.contains("ended before it could be reached")) << error.toStdString();
     EXPECT_EQ(readFileBytes(Out(TOfficeFormat::Ods)), QByteArray("old"));
+}
+
+TEST_F(OfficeExport, AnAbortEndsTheHelperAndItsOfficeAtOnce)
+{
+    // An "office" that never answers: without the abort the helper would
+    // wait for it until its time-out.
+    QDir().mkpath(m_dir.filePath("program"));
+    const QString fake = m_dir.filePath("program/soffice.bin");
+    const QString pidFile = m_dir.filePath("office.pid");
+    writeFileBytes(fake, ("#!/bin/sh\necho $$ > '" + pidFile + "'\nexec sleep 300\n").toUtf8());
+    writeFileBytes(m_dir.filePath("program/libswlo.so"), "");
+    QFile::setPermissions(fake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeFileBytes(Out(TOfficeFormat::Odt), "old");
+    TOfficeSetup setup = ExportSetup();
+    setup.officePath = fake;
+    setup.timeoutMs = 60000;
+    // Aborted once the office has started.
+    setup.aborted = [&] { return QFile::exists(pidFile); };
+    QElapsedTimer clock;
+    clock.start();
+    QString error;
+    TOfficeExport writer(TOfficeFormat::Odt, Video(), Out(TOfficeFormat::Odt), setup);
+    writer.AddScene(Scene(1));
+    EXPECT_FALSE(writer.Finish());
+    EXPECT_TRUE(writer.Aborted());
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_TRUE(writer.ErrorString().contains("aborted")) << writer.ErrorString().toStdString();
+    EXPECT_EQ(readFileBytes(Out(TOfficeFormat::Odt)), QByteArray("old"));
+    // The office went with the helper.
+    const pid_t office = readFileBytes(pidFile).trimmed().toInt();
+    ASSERT_GT(office, 0);
+    QDeadlineTimer gone(5000);
+    while (::kill(office, 0) == 0 && !gone.hasExpired())
+        QThread::msleep(20);
+    EXPECT_NE(::kill(office, 0), 0);
 }
 
 TEST(OfficeSheetName, DropsWhatASheetNameCannotHold)

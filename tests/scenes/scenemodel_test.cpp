@@ -37,7 +37,7 @@ TSceneContext PalContext(double fps = 25)
 class FakePreview : public IScenePreview
 {
 public:
-    bool ShowFrame(const QString &, std::uint32_t frame, TDvFrameInfo &info,
+    bool ShowFrame(const TSceneVideo &, std::uint32_t frame, TDvFrameInfo &info,
                    QImage &picture) override
     {
         shown.push_back(frame);
@@ -68,9 +68,10 @@ TEST(SceneThumbnail, FitsThePictureAspectIn320By240)
                           Case{640, 480, {320, 240}}, Case{0, 576, {0, 0}}, Case{720, 0, {0, 0}}})
         EXPECT_EQ(ThumbnailSize(c.w, c.h), c.size) << c.w << "x" << c.h;
 
+    // A scene holds no picture until one is made for it, at the size it is
+    // shown (below): a list of thousands of scenes costs no pictures.
     const TSceneClass scene(0, 10, PalContext());
-    EXPECT_EQ(scene.Thumbnail.size(), QSize(300, 240));
-    EXPECT_EQ(scene.Thumbnail.depth(), 24);
+    EXPECT_TRUE(scene.Thumbnail.isNull());
 }
 
 TEST(SceneThumbnail, WithoutAnActiveVideoTheSceneHasNoPictureAndNoDuration)
@@ -156,17 +157,71 @@ TEST(SceneDetails, AFrameWithoutDateOrTimeCodeReadsNotAvailable)
     EXPECT_EQ(scene.RecDate, 42); // kept
 }
 
-TEST(SceneDetails, NothingChangesWithoutAPreviewOrWhenItCannotShowTheScene)
+TEST(SceneDetails, WithoutAPreviewOrAFrameShownOnlyThePositionTextsAreFilled)
 {
     TSceneContext context = PalContext();
     TSceneClass scene(0, 100, context);
+    // The positions need only the frame rate: they are there from the start.
+    EXPECT_EQ(scene.StartText, "0:00:00:00");
+    EXPECT_EQ(scene.EndText, "0:00:03:24");
+    scene.EndFrame = 50;
     EXPECT_FALSE(scene.FillDetails(context));
+    EXPECT_EQ(scene.EndText, "0:00:01:24");
     FakePreview preview;
     preview.failAt = 0;
     context.preview = &preview;
     EXPECT_FALSE(scene.FillDetails(context));
     EXPECT_FALSE(scene.Detailed);
-    EXPECT_TRUE(scene.StartText.isEmpty());
+    EXPECT_TRUE(scene.DatecodeText.isEmpty());
+    EXPECT_TRUE(scene.Thumbnail.isNull());
+    EXPECT_TRUE(TSceneClass(0, 100, PalContext(0)).StartText.isEmpty());
+}
+
+TEST(SceneDetails, APictureIsMadeOnlyWhenAskedFor)
+{
+    TSceneContext context = PalContext();
+    FakePreview preview;
+    context.preview = &preview;
+    TSceneClass scene(1000, 1100, context);
+    scene.ThumbOffset = 7;
+    // The texts without the picture: one frame read, no thumbnail kept.
+    ASSERT_TRUE(scene.FillDetails(context, false));
+    EXPECT_EQ(scene.DatecodeText, "12/05/2006");
+    EXPECT_TRUE(scene.Thumbnail.isNull());
+    EXPECT_EQ(preview.shown, (std::vector<std::uint32_t>{1000}));
+    // A picture the preview cannot show gives a black one of the size used.
+    preview.failAt = 1007;
+    ASSERT_TRUE(scene.FillDetails(context));
+    ASSERT_EQ(scene.Thumbnail.size(), QSize(300, 240));
+    EXPECT_EQ(scene.Thumbnail.pixelColor(10, 10), QColor(Qt::black));
+}
+
+TEST(DurationTexts, FileLengthsPast2To31FramesStayPositive)
+{
+    struct Case
+    {
+        std::uint32_t end;
+        const char *dotted, *clock, *hmsf;
+    };
+    for (const Case &c :
+         {Case{2147483664u, "23860:55:46.14", "23860:55:46:14", "23860h 55mn 46s 14fr"},
+          Case{4294967295u, "47721:51:31.20", "47721:51:31:20", "47721h 51mn 31s 20fr"}}) {
+        TSceneContext context = PalContext();
+        const std::map<std::uint8_t, const char *> styles = {
+            {kDurationDotted, c.dotted}, {kDurationClock, c.clock}, {kDurationHMSF, c.hmsf}};
+        for (const auto &[style, text] : styles) {
+            context.durationFormat = style;
+            EXPECT_EQ(TSceneClass(0, c.end, context).DurationText, text)
+                << c.end << " style " << int(style);
+            EXPECT_EQ(FormatDuration(c.end, context), text) << c.end << " style " << int(style);
+        }
+        TSceneClass scene(0, c.end, context);
+        EXPECT_EQ(ExpandTitleTemplate("%U", scene, context), c.hmsf) << c.end;
+    }
+    // A file's frame count as the scenes hold it.
+    EXPECT_EQ(SceneFrames(-5), 0u);
+    EXPECT_EQ(SceneFrames(3000000000), 3000000000u);
+    EXPECT_EQ(SceneFrames(std::int64_t{1} << 40), 4294967295u);
 }
 
 TEST(DurationTexts, ThreeStylesAt25And2997FramesASecond)

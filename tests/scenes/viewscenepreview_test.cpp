@@ -56,15 +56,15 @@ public:
 };
 
 // ffmpeg's picture of frame `n`, BGR rows top first.
-QImage FfmpegFrame(const QString &path, int n)
+QImage FfmpegFrame(const QString &path, int n, int height = 576)
 {
     const test::ToolResult r = runTool(
         "ffmpeg", {"-v", "error", "-i", path, "-vf", QStringLiteral("select=eq(n\\,%1)").arg(n),
                    "-vframes", "1", "-f", "rawvideo", "-pix_fmt", "bgr24", "-"});
-    QImage picture(720, 576, QImage::Format_BGR888);
-    if (r.out.size() != 720 * 576 * 3)
+    QImage picture(720, height, QImage::Format_BGR888);
+    if (r.out.size() != 720 * height * 3)
         return {};
-    for (int y = 0; y < 576; ++y)
+    for (int y = 0; y < height; ++y)
         std::memcpy(picture.scanLine(y), r.out.constData() + y * 720 * 3, 720 * 3);
     return picture;
 }
@@ -103,6 +103,19 @@ protected:
         }
         s_video = QDir(s_dir->path()).filePath("joined.avi");
         test::writeFileBytes(s_video, test::dvType1Avi(raw));
+
+        // Another file, NTSC and type 2: two recordings of 20 frames each.
+        s_otherRaw = test::ffmpegRawDv(s_dir->path(), {.ntsc = true, .frames = kOtherFrames});
+        ASSERT_EQ(s_otherRaw.size(), kOtherFrames * kNtscFrameBytes);
+        for (int f = 20; f < kOtherFrames; ++f) {
+            auto *frame = reinterpret_cast<std::uint8_t *>(s_otherRaw.data()) + f * kNtscFrameBytes;
+            WriteDvRecDateTime(std::span<std::uint8_t>(frame, kNtscFrameBytes), 10,
+                               {2009, 3, 4, 21, 45, 0});
+        }
+        const QString otherRaw = QDir(s_dir->path()).filePath("other.dv");
+        test::writeFileBytes(otherRaw, s_otherRaw);
+        s_other = QDir(s_dir->path()).filePath("other.avi");
+        ASSERT_TRUE(test::ffmpegDvType2Avi(otherRaw, s_other));
     }
     static void TearDownTestSuite() { s_dir.reset(); }
 
@@ -131,6 +144,8 @@ protected:
         video.height = 576;
         video.frameRate = 25;
         video.frameCount = kFrames;
+        video.codec = QStringLiteral("dvsd");
+        video.isDv = true;
         context.video = video;
         context.locale = QLocale::c();
         context.datecodeFormat = QStringLiteral("dd/mm/yyyy hh:nn:ss");
@@ -152,8 +167,22 @@ protected:
         return list;
     }
 
+    TSceneContext OtherContext()
+    {
+        TSceneContext context = Context();
+        context.video->path = s_other;
+        context.video->height = 480;
+        context.video->frameRate = 29.97;
+        context.video->frameCount = kOtherFrames;
+        return context;
+    }
+
+    static constexpr int kOtherFrames = 40;
+    static constexpr int kNtscFrameBytes = 120000;
     static std::unique_ptr<QTemporaryDir> s_dir;
     static QString s_video;
+    static QString s_other;
+    static QByteArray s_otherRaw;
 
     NoView view;
     SettingValues settings;
@@ -163,6 +192,8 @@ protected:
 
 std::unique_ptr<QTemporaryDir> ViewScenePreview::s_dir;
 QString ViewScenePreview::s_video;
+QString ViewScenePreview::s_other;
+QByteArray ViewScenePreview::s_otherRaw;
 
 TEST_F(ViewScenePreview, EachSceneGetsItsDateTimeCodeAndThumbnail)
 {
@@ -197,29 +228,87 @@ TEST_F(ViewScenePreview, TheEditorsRangeDoesNotStopASeekOutsideItAndStays)
     viewdm.SetRange(30, 60);
     TDvFrameInfo info;
     QImage picture;
-    ASSERT_TRUE(preview.ShowFrame(s_video, 65, info, picture));
+    ASSERT_TRUE(preview.ShowFrame(*Context().video, 65, info, picture));
     EXPECT_DOUBLE_EQ(info.RecDateTime, EncodeDate(2007, 7, 14) + EncodeTime(18, 30, 0));
     EXPECT_EQ(viewdm.StartPosition(), 30);
     EXPECT_EQ(viewdm.StopPosition(), 60);
 }
 
-TEST_F(ViewScenePreview, RefusesAnotherVideoAFrameOutsideTheFileAndNoGraph)
+TEST_F(ViewScenePreview, AnotherVideoGivesTheDetailsOfItsOwnFrames)
+{
+    // The preview holds the PAL file; the NTSC type-2 file is read from its
+    // own frames, and the preview stays where it was.
+    const TSceneContext context = OtherContext();
+    for (const std::uint32_t start : {0u, 25u}) {
+        SCOPED_TRACE(start);
+        TSceneClass scene(start, start + 10, context);
+        ASSERT_TRUE(scene.FillDetails(context));
+        EXPECT_TRUE(scene.Detailed);
+        const auto *frame = reinterpret_cast<const std::uint8_t *>(s_otherRaw.constData()) +
+                            start * kNtscFrameBytes;
+        TDvRecDateTime d;
+        ASSERT_TRUE(ReadDvRecDateTime(std::span(frame, kNtscFrameBytes), 10, d));
+        EXPECT_EQ(scene.DatecodeText,
+                  QString::asprintf("%.2d/%.2d/%.4d %.2d:%.2d:%.2d", d.Day, d.Month, d.Year, d.Hour,
+                                    d.Minute, d.Second));
+        TDvTimecode t;
+        ASSERT_TRUE(ReadDvTimecode(std::span(frame, kNtscFrameBytes), 10, t));
+        EXPECT_EQ(scene.TimecodeText, QString::asprintf("%.2d.%.2d.%.2d.%.2d", t.Hours, t.Minutes,
+                                                        t.Seconds, t.Frames));
+        EXPECT_EQ(scene.StartText, ScenePositionText(start, 29.97));
+        ASSERT_EQ(scene.Thumbnail.size(), QSize(320, 213));
+        const double own = MeanDifference(scene.Thumbnail, FfmpegFrame(s_other, int(start), 480));
+        const double pal = MeanDifference(scene.Thumbnail, FfmpegFrame(s_video, int(start)));
+        EXPECT_LT(own, 12.0);
+        EXPECT_LT(own * 2, pal);
+    }
+    EXPECT_EQ(viewdm.Entry().FileName, s_video);
+    preview.Release();
+}
+
+TEST_F(ViewScenePreview, AFileReadByItselfGivesWhatThePreviewGives)
+{
+    settings.IsIncrustOn = true; // with the date drawn in
+    TFileScenePreview files(&settings);
+    for (std::uint32_t start : {0u, 42u}) {
+        SCOPED_TRACE(start);
+        TSceneContext viaPreview = Context();
+        TSceneContext viaFile = Context();
+        viaFile.preview = &files;
+        TSceneClass a(start, 75, viaPreview);
+        TSceneClass b(start, 75, viaFile);
+        ASSERT_TRUE(a.FillDetails(viaPreview));
+        ASSERT_TRUE(b.FillDetails(viaFile));
+        for (const auto &[x, y] : {std::pair{a.DatecodeText, b.DatecodeText},
+                                   {a.TimecodeText, b.TimecodeText},
+                                   {a.StartText, b.StartText},
+                                   {a.EndText, b.EndText},
+                                   {a.DurationText, b.DurationText}})
+            EXPECT_EQ(x, y);
+        EXPECT_DOUBLE_EQ(a.RecDate, b.RecDate);
+        EXPECT_EQ(a.Thumbnail, b.Thumbnail);
+    }
+    files.Release();
+}
+
+TEST_F(ViewScenePreview, RefusesAFrameOutsideTheFileAndAFileThatCannotBeRead)
 {
     TDvFrameInfo info;
     QImage picture;
-    EXPECT_FALSE(preview.ShowFrame(QDir(s_dir->path()).filePath("other.avi"), 0, info, picture));
-    EXPECT_FALSE(preview.ShowFrame(s_video, kFrames, info, picture));
+    EXPECT_FALSE(preview.ShowFrame(*Context().video, kFrames, info, picture));
     EXPECT_TRUE(picture.isNull());
+    EXPECT_FALSE(preview.ShowFrame(*OtherContext().video, kOtherFrames, info, picture));
 
-    // A command's file that is not the one previewed keeps its details empty.
-    TSceneContext context = Context();
-    context.video->path = QDir(s_dir->path()).filePath("other.avi");
-    TSceneClass scene(0, 10, context);
-    EXPECT_FALSE(scene.FillDetails(context));
+    TSceneContext missing = Context();
+    missing.video->path = QDir(s_dir->path()).filePath("missing.avi");
+    TSceneClass scene(0, 10, missing);
+    EXPECT_FALSE(scene.FillDetails(missing));
     EXPECT_FALSE(scene.Detailed);
 
+    // Without the preview's graph the file is read by itself.
     viewdm.CloseGraph();
-    EXPECT_FALSE(preview.ShowFrame(s_video, 0, info, picture));
+    EXPECT_TRUE(preview.ShowFrame(*Context().video, 0, info, picture));
+    preview.Release();
 }
 
 TEST_F(ViewScenePreview, AnOfficeExportOfTheFilledListCarriesTheDates)

@@ -229,4 +229,36 @@ bool ffmpegDvType2Avi(const QString &rawDvPath, const QString &out, bool audio,
     return ffmpegMake(args);
 }
 
+QByteArray joinedRecordingsDv(const QString &dir, bool ntsc,
+                              const std::vector<DvRecording> &recordings)
+{
+    int total = 0;
+    for (const DvRecording &r : recordings)
+        total += r.frames;
+    QByteArray raw =
+        ffmpegRawDv(dir, {.ntsc = ntsc, .frames = total}, QStringLiteral("2005-06-07T08:09:10Z"),
+                    QStringLiteral("joined-%1-%2.dv").arg(ntsc ? "ntsc" : "pal").arg(total));
+    const DvSystem &system = DvSystemByLines(ntsc);
+    const auto frameBytes = static_cast<qsizetype>(system.frameBytes);
+    if (raw.size() != total * frameBytes) {
+        ADD_FAILURE() << "ffmpeg made " << raw.size() << " bytes of DV";
+        return {};
+    }
+    const int perSecond = ntsc ? 30 : 25;
+    int f = 0;
+    for (const DvRecording &r : recordings) {
+        for (int k = 0; k < r.frames; ++k, ++f) {
+            TDvRecDateTime d = r.recorded;
+            const int seconds = d.Hour * 3600 + d.Minute * 60 + d.Second + k / perSecond;
+            d.Hour = static_cast<std::uint8_t>(seconds / 3600 % 24);
+            d.Minute = static_cast<std::uint8_t>(seconds / 60 % 60);
+            d.Second = static_cast<std::uint8_t>(seconds % 60);
+            auto *frame = reinterpret_cast<std::uint8_t *>(raw.data()) + f * frameBytes;
+            WriteDvRecDateTime(std::span<std::uint8_t>(frame, static_cast<std::size_t>(frameBytes)),
+                               system.difSequences, d);
+        }
+    }
+    return raw;
+}
+
 } // namespace vidora::test

@@ -3,6 +3,7 @@
 // Real DV files for tests and benchmarks: DV frames encoded by the ffmpeg
 // command-line tool, wrapped as a DV type-1 AVI by the RIFF builder or as a
 // type-2 AVI by ffmpeg itself, and other AVI files ffmpeg makes.
+#include "formats/dvcodes.h"
 #include "support/dvframe.h"
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace vidora::test {
 
@@ -31,6 +33,20 @@ struct DvClip
 QByteArray ffmpegRawDv(const QString &dir, const DvClip &clip,
                        const QString &recorded = QStringLiteral("2005-06-07T08:09:10Z"),
                        const QString &name = QString());
+// One recording of a file joined from several: its frames, and the
+// recording date and time of its first frame.
+struct DvRecording
+{
+    int frames = 0;
+    TDvRecDateTime recorded;
+};
+// Raw DV frames of the recordings joined as a camcorder tape holds them: the
+// time code advancing across the whole file from 01:02:03:04, each
+// recording's date from its own start, advancing a second per 25 (PAL) or 30
+// (NTSC) frames. Empty, with a test failure, when ffmpeg fails.
+QByteArray joinedRecordingsDv(const QString &dir, bool ntsc,
+                              const std::vector<DvRecording> &recordings);
+
 // A DVINFO block's six words (AAUX source, control, second-half source,
 // control, VAUX source, control), PC1 in the lowest byte of each.
 using DvInfoWords = std::array<std::uint32_t, 6>;

@@ -242,9 +242,13 @@ TEST_F(SceneCommands, TheListingExportAndDeletingTheCompanions)
     AddEntry(video);
     ASSERT_TRUE(Run("CreerScnByIntervalle", {"1"}));
     writeFileBytes(CompanionFileName(video, ".srt"), "1\r\n");
+    settings.FormatShowDatecode = "yyyy-mm-dd hh:nn:ss";
     ASSERT_TRUE(Run("ExporterScenesTexte"));
     const QByteArray listing = readFileBytes(CompanionFileName(video, "_scn.txt"));
-    EXPECT_TRUE(listing.contains("\r\n  3, , , 01.00, , , , \r\n")) << listing.constData();
+    // No preview: the details come from the file's own frame 50.
+    EXPECT_TRUE(listing.contains("\r\n  3, 0:00:02:00, 0:00:02:24, 01.00, 2006-01-01 12:00:00, "
+                                 "01.02.05.04, , \r\n"))
+        << listing.constData();
 
     questions.Script({TModalResult::mrYes});
     ASSERT_TRUE(Run("SupprimerScn"));
@@ -253,6 +257,81 @@ TEST_F(SceneCommands, TheListingExportAndDeletingTheCompanions)
     EXPECT_FALSE(QFile::exists(CompanionFileName(video, ".scn")));
     EXPECT_FALSE(QFile::exists(CompanionFileName(video, ".srt")));
     EXPECT_TRUE(QFile::exists(video));
+}
+
+// The listing lines of a "_scn.txt" file.
+QStringList ListingLines(const QString &path)
+{
+    QStringList scenes;
+    for (const QString &line : QString::fromUtf8(readFileBytes(path)).split("\r\n"))
+        if (line.startsWith("  "))
+            scenes << line;
+    return scenes;
+}
+
+TEST_F(SceneCommands, TheListingsOfTwoFilesHoldTheDetailsOfEachFilesOwnFrames)
+{
+    settings.FormatShowDatecode = "yyyy-mm-dd hh:nn:ss";
+    // PAL type 1 and NTSC type 2, each joined from recordings of its own.
+    const QString pal = Joined(1);
+    const QByteArray ntscRaw = joinedRecordingsDv(
+        Path(""), true, {{20, {2010, 2, 3, 19, 59, 58}}, {20, {2011, 11, 12, 7, 0, 0}}});
+    ASSERT_FALSE(ntscRaw.isEmpty());
+    writeFileBytes(Path("ntsc.dv"), ntscRaw);
+    const QString ntsc = Path("ntsc.avi");
+    ASSERT_TRUE(ffmpegDvType2Avi(Path("ntsc.dv"), ntsc));
+    AddEntry(pal);
+    AddEntry(ntsc);
+    ASSERT_TRUE(Run("CreerScnByDate"));
+    ASSERT_TRUE(Run("ExporterScenesTexte"));
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(
+        ListingLines(CompanionFileName(pal, "_scn.txt")),
+        (QStringList{"  1, 0:00:00:00, 0:00:01:04, 01.05, 2005-06-07 08:09:10, 01.02.03.04, , ",
+                     "  2, 0:00:01:05, 0:00:02:09, 01.05, 2006-01-01 12:00:00, 01.02.04.09, , ",
+                     "  3, 0:00:02:10, 0:00:02:24, 00.15, 2007-07-14 18:30:00, 01.02.05.14, , "}));
+    EXPECT_EQ(
+        ListingLines(CompanionFileName(ntsc, "_scn.txt")),
+        (QStringList{"  1, 0:00:00:00, 0:00:00:19, 00.20, 2010-02-03 19:59:58, 01.02.03.04, , ",
+                     "  2, 0:00:00:20, 0:00:01:09, 00.20, 2011-11-12 07:00:00, 01.02.03.24, , "}));
+}
+
+TEST_F(SceneCommands, AStoredDocumentIsOpenedUnlessAScriptRanTheCommand)
+{
+    const QString video = Joined(1);
+    {
+        TwriteScene writer(video);
+        writer.AddScene(TSceneClass(0, 75, TSceneContext{}));
+        ASSERT_TRUE(writer.Close());
+    }
+    AddEntry(video);
+    QStringList opened;
+    action.OpenDocument = [&](const QString &file) {
+        EXPECT_TRUE(QFile::exists(file)) << file.toStdString();
+        opened << file;
+    };
+    // A failed export opens nothing.
+    action.OfficeSetup.officePath = Path("no-office/soffice.bin");
+    Run("ExporterScenesCalc");
+    EXPECT_FALSE(Errors().empty());
+    EXPECT_TRUE(opened.isEmpty());
+#ifdef VIDORA_OFFICE_HELPER_PATH
+    if (FindOfficeProgram().isEmpty())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    action.OfficeSetup.officePath.clear();
+    action.OfficeSetup.helperPath = VIDORA_OFFICE_HELPER_PATH;
+    const QString out = CompanionFileName(video, ".ods");
+    ASSERT_TRUE(Run("ExporterScenesCalc"));
+    EXPECT_EQ(opened, QStringList{out});
+    // From a script or the command line nobody may be there to see it.
+    action.Unattended = true;
+    questions.Script({TModalResult::mrYes}); // the existing document is replaced
+    ASSERT_TRUE(Run("ExporterScenesCalc"));
+    EXPECT_EQ(opened, QStringList{out});
+    EXPECT_TRUE(QFile::exists(out));
+#else
+    GTEST_SKIP() << "vidora-office was not built (no LibreOffice SDK)";
+#endif
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "dvclipfile.h"
 #include "settings/settings.h"
 #include "support/isolatedhome.h"
+#include "support/tools.h"
 #include "ui/displaylayout.h"
 
 #include <QDeadlineTimer>
@@ -444,4 +445,60 @@ TEST(MainWindowProcess, SaveListWhenQuitSurvivesACloseAndARestart)
     second.terminate();
     ASSERT_TRUE(second.waitForFinished(30000));
     EXPECT_EQ(second.exitCode(), 0);
+}
+
+TEST(MainWindowProcess, AScriptListsTheScenesOfTwoSelectedFilesEachFromItsOwnFrames)
+{
+    if (ProgramPath().isEmpty())
+        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
+    Home();
+    StoreSettings(ProgramPath(), [](Settings &s) {
+        s.FormatShowDatecode = QStringLiteral("yyyy-mm-dd hh:nn:ss");
+    });
+    QTemporaryDir dir;
+    // A PAL type-1 file of three recordings and an NTSC type-2 file of two.
+    const QString pal = dir.filePath(QStringLiteral("pal.avi"));
+    const QByteArray palRaw = test::joinedRecordingsDv(dir.path(), false,
+                                                       {{30, {2005, 6, 7, 8, 9, 10}},
+                                                        {30, {2006, 1, 1, 12, 0, 0}},
+                                                        {15, {2007, 7, 14, 18, 30, 0}}});
+    ASSERT_FALSE(palRaw.isEmpty());
+    test::writeFileBytes(pal, test::dvType1Avi(palRaw));
+    const QByteArray ntscRaw = test::joinedRecordingsDv(
+        dir.path(), true, {{20, {2010, 2, 3, 19, 59, 58}}, {20, {2011, 11, 12, 7, 0, 0}}});
+    ASSERT_FALSE(ntscRaw.isEmpty());
+    const QString ntscDv = dir.filePath(QStringLiteral("ntsc.dv"));
+    test::writeFileBytes(ntscDv, ntscRaw);
+    const QString ntsc = dir.filePath(QStringLiteral("ntsc.avi"));
+    ASSERT_TRUE(test::ffmpegDvType2Avi(ntscDv, ntsc));
+
+    const QString script = WriteScript(
+        dir.path(), {QStringLiteral("selectwhenopen=true"), QStringLiteral("openfiles=") + pal,
+                     QStringLiteral("openfiles=") + ntsc, QStringLiteral("selectall"),
+                     QStringLiteral("createscnbydate"), QStringLiteral("exportscntext"),
+                     QStringLiteral("quit")});
+    ASSERT_FALSE(script.isEmpty());
+    QProcess process;
+    ASSERT_TRUE(RunScript(process, script, 120000)) << "the program did not end by itself";
+    EXPECT_EQ(process.exitCode(), 0);
+
+    // Each line: number, first and last frame's positions, duration, the
+    // recording date and time code of the scene's first frame.
+    const auto lines = [](const QString &listing) {
+        QStringList scenes;
+        for (const QString &line : listing.split(QStringLiteral("\r\n")))
+            if (line.startsWith(QStringLiteral("  ")))
+                scenes << line;
+        return scenes;
+    };
+    EXPECT_EQ(
+        lines(QString::fromUtf8(test::readFileBytes(dir.filePath("pal_scn.txt")))),
+        (QStringList{"  1, 0:00:00:00, 0:00:01:04, 01.05, 2005-06-07 08:09:10, 01.02.03.04, , ",
+                     "  2, 0:00:01:05, 0:00:02:09, 01.05, 2006-01-01 12:00:00, 01.02.04.09, , ",
+                     "  3, 0:00:02:10, 0:00:02:24, 00.15, 2007-07-14 18:30:00, 01.02.05.14, , "}));
+    EXPECT_EQ(
+        lines(QString::fromUtf8(test::readFileBytes(dir.filePath("ntsc_scn.txt")))),
+        (QStringList{"  1, 0:00:00:00, 0:00:00:19, 00.20, 2010-02-03 19:59:58, 01.02.03.04, , ",
+                     "  2, 0:00:00:20, 0:00:01:09, 00.20, 2011-11-12 07:00:00, 01.02.03.24, , "}));
+    EXPECT_EQ(HiddenFiles(dir.path()), QStringList());
 }

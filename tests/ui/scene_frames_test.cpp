@@ -172,7 +172,8 @@ TEST_F(SceneFrames, ExportsWriteTheListAsItStandsOrSayWhyNot)
     EXPECT_TRUE(
         readFileBytes(m_dir.filePath("clip_scn.txt"))
             .contains(
-                "  1, , , 20.00, , , Unique Scene, representing a video not yet analyzed\r\n"));
+                "  1, 0:00:00:00, 0:00:19:24, 20.00, , , Unique Scene, representing a video not "
+                "yet analyzed\r\n"));
 
     TSceneFrameServices services = Services();
     services.office.officePath = m_dir.filePath("no-office/soffice.bin");

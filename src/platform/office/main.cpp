@@ -3,9 +3,10 @@
 //
 //   vidora-office JOB.json
 //
-// Exit status 0 when the output file is in place; otherwise 1 (or 3 when
-// the run took longer than the job's time-out) with the reason on the last
-// line of the standard error. The office is ended in every case.
+// Exit status 0 when the output file is in place; otherwise 1 (3 when the
+// run took longer than the job's time-out, 4 when it was ended by SIGTERM or
+// SIGINT) with the reason on the last line of the standard error. The office
+// is ended in every case.
 #include "documents.h"
 #include "exportjob.h"
 #include "officesession.h"
@@ -17,53 +18,78 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
-#include <mutex>
+#include <string>
 #include <thread>
 
 namespace {
 
-// Ends the run when the office stops answering: a remote call to a hung
-// office never returns, so only killing it (and leaving) ends the wait.
+// Ends the run when the office stops answering (a remote call to a hung
+// office never returns, so only killing it, and leaving, ends the wait), and
+// when the program that started the helper ends it with SIGTERM or SIGINT
+// (the user aborted the export): the office goes at once, with the file it
+// was storing. The two signals are blocked in every thread of the helper
+// (BlockEndingSignals, before any thread starts) and taken here alone.
 class Watchdog
 {
 public:
     Watchdog(vidora::office::OfficeSession &session, int timeoutMs)
         : m_thread([this, &session, timeoutMs] {
-              std::unique_lock lock(m_lock);
-              if (m_wake.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                  [this] { return m_done; }))
-                  return;
-              session.KillNow();
-              const std::string pending = vidora::office::PendingOutput();
-              if (!pending.empty())
-                  ::unlink(pending.c_str());
-              std::fprintf(stderr, "LibreOffice did not finish the export within %d s\n",
-                           timeoutMs / 1000);
-              std::fflush(stderr);
-              ::_exit(3);
+              const auto until =
+                  std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+              const sigset_t ending = EndingSignals();
+              while (!m_done.load()) {
+                  if (std::chrono::steady_clock::now() >= until)
+                      End(session, 3,
+                          "LibreOffice did not finish the export within " +
+                              std::to_string(timeoutMs / 1000) + " s");
+                  timespec wait{0, 50'000'000}; // how soon a finished run lets the thread go
+                  const int signal = ::sigtimedwait(&ending, nullptr, &wait);
+                  if (signal == SIGTERM || signal == SIGINT)
+                      End(session, 4, "The export was aborted");
+              }
           })
     {}
     ~Watchdog()
     {
-        {
-            std::lock_guard lock(m_lock);
-            m_done = true;
-        }
-        m_wake.notify_all();
+        m_done.store(true);
         m_thread.join();
     }
 
+    static sigset_t EndingSignals()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGTERM);
+        sigaddset(&set, SIGINT);
+        return set;
+    }
+    static void BlockEndingSignals()
+    {
+        const sigset_t set = EndingSignals();
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    }
+
 private:
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    bool m_done = false; // guarded by m_lock
+    [[noreturn]] static void End(vidora::office::OfficeSession &session, int status,
+                                 const std::string &reason)
+    {
+        session.KillNow();
+        const std::string pending = vidora::office::PendingOutput();
+        if (!pending.empty())
+            ::unlink(pending.c_str());
+        std::fprintf(stderr, "%s\n", reason.c_str());
+        std::fflush(stderr);
+        ::_exit(status);
+    }
+
+    std::atomic<bool> m_done{false};
     std::thread m_thread;
 };
 
@@ -80,6 +106,7 @@ extern "C" const char *__asan_default_options()
 
 int main(int argc, char **argv)
 {
+    Watchdog::BlockEndingSignals();
     QCoreApplication app(argc, argv);
     // The office may be gone when the bridge to it writes its last words.
     std::signal(SIGPIPE, SIG_IGN);

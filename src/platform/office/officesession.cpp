@@ -202,7 +202,12 @@ bool OfficeSession::Spawn(QString &error)
     posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID); // a group of its own
+    // A group of its own, and the signals the helper keeps for itself
+    // (SIGTERM, SIGINT) open again.
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
     pid_t pid = 0;
     // The office's temporary files go in the session's folder, so that they
     // go with it even when the office is killed.

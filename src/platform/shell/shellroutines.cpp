@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -325,6 +326,14 @@ bool OpenURL(const QString &address)
 {
     const QUrl url = AddressUrl(address);
     return url.isValid() && QDesktopServices::openUrl(url);
+}
+
+bool OpenDocumentFile(const QString &path)
+{
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return false;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }
 
 QUrl MailToUrl(const QString &address, const QString &subject, const QString &body)

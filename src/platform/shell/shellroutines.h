@@ -63,6 +63,10 @@ bool RemoveSendToShortcut(const QString &programName);
 // Opens a web address (or any URL) with the desktop's handler; false when
 // none could be started.
 bool OpenURL(const QString &address);
+// Opens a file with the desktop's handler for its type (GUI thread); false
+// when none could be started, and without a desktop (the offscreen and
+// minimal platforms), where nothing is shown.
+bool OpenDocumentFile(const QString &path);
 // The URL that OpenURL opens: an address without a scheme is taken as a web
 // address ("www.example.org" -> "http://www.example.org").
 QUrl AddressUrl(const QString &address);

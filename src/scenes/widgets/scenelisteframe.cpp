@@ -234,13 +234,20 @@ void TSceneBase::ShowScene(std::shared_ptr<TSceneClass> scene)
     const TSceneContext context = m_services.context();
     if (m_services.navigator)
         m_services.navigator->SeekTo(m_shown->StartFrame);
-    labDuree->setText(QStringLiteral("Duration ") +
-                      FormatDuration(static_cast<std::int32_t>(m_shown->Length()), context));
+    labDuree->setText(QStringLiteral("Duration ") + FormatDuration(m_shown->Length(), context));
     labScene->setText(QStringLiteral("Scene ") + QString::number(m_shown->Number));
     labDatecode->setText(m_shown->DatecodeText);
     labTimecode->setText(m_shown->TimecodeText);
     labTimeStamp->setText(m_shown->StartText);
-    const QImage &thumb = m_shown->Thumbnail;
+    QImage thumb = m_shown->Thumbnail;
+    if (thumb.isNull() && context.video) {
+        // A scene whose picture was not made shows black at the picture's size.
+        const QSize size = ThumbnailSize(context.video->width, context.video->height);
+        if (!size.isEmpty()) {
+            thumb = QImage(size, QImage::Format_BGR888);
+            thumb.fill(Qt::black);
+        }
+    }
     const std::optional<QRect> fit = FitRectKeepAspect(thumb.width(), thumb.height(), ImageBounds);
     if (fit) {
         image->setFixedSize(fit->size());

@@ -245,6 +245,8 @@ bool Tviewdm::BuildDvGraph(const QString &fileName)
         Plain(fg, PinAt(*m_superposer, 1), PinAt(color, 0));
         m_hasVideo = ConnectRenderer();
 
+        if (!m_audioRendered)
+            return true;
         if (PinCount(avisplitter) > 2) {
             for (media::Pin *pin : SplitterOutputs(avisplitter))
                 m_hasAudio = renderOutput(fg, *pin) || m_hasAudio;
@@ -265,6 +267,10 @@ bool Tviewdm::BuildAviGraph(const QString &fileName)
         auto &fg = *m_fg;
 
         for (media::Pin *pin : SplitterOutputs(avisplitter)) {
+            const std::vector<media::MediaType> types = pin->mediaTypes();
+            if (!m_audioRendered && !types.empty() &&
+                types.front().major() == media::MajorType::Audio)
+                continue;
             if (!renderOutput(fg, *pin))
                 continue;
             const media::MajorType major = pin->connectionType().major();

@@ -120,6 +120,11 @@ public:
     // On", the overlay record, whose DateOffset the open sets). Not owned;
     // defaults until set.
     void SetSettings(SettingValues *settings) { m_settings = settings; }
+    // The settings the module reads: the ones set, else its defaults.
+    const SettingValues &Settings() const;
+    // Whether the next open renders the sound too (the default). A module
+    // that only reads frames renders none and takes no sound device.
+    void SetAudioRendered(bool rendered) { m_audioRendered = rendered; }
 
     // Builds the graph for the entry and pauses it on its first frame; true
     // when it can be played. The view is told what to show; it must outlive
@@ -211,7 +216,6 @@ private:
     // connected to it with at least one stream (code 4).
     media::AviSplitterFilter &LoadSplitter(const QString &fileName);
     void ApplyVolume();
-    const SettingValues &Settings() const;
 
     std::shared_ptr<media::EventExecutor> m_executor;
     std::shared_ptr<media::FilterRegistry> m_registry;
@@ -238,6 +242,7 @@ private:
     bool m_graphClosed = false;
     bool m_hasVideo = false;
     bool m_hasAudio = false;
+    bool m_audioRendered = true;
     TVideoMessageCode m_videoMessageCode = videomessage::HeadingOnly;
     media::IMediaSeeking *m_seeking = nullptr;
     std::int64_t m_startPosition = 0;
