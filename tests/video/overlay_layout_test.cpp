@@ -70,8 +70,12 @@ const LayoutCase kLayouts[] = {
     {"Unknown",             720, 576, 900, 900, 7, 101, 60, false, 0, 0, 0, 0},
     {"Unknown4",            720, 576, 900, 900, 4, 101, 60, false, 0, 0, 0, 0},
     {"PositionRoundsDown",  721, 577, 333, 999, 1, 10, 10, true, 235, 520, 235, 548},
-    {"HalvesTowardZero",    100, 100,   0,   0, 3, 101, 103, true, 0, -56, -1, -28},
-    {"LeftOfTheFrame",      720, 576,   0, 900, 1, 101, 61, true, -50, 462, -30, 490},
+    {"HalvesTowardZero",    720, 576,   0, 900, 3, 101, 104, true, 309, 462, 308, 490},
+    // A block that would pass an edge is moved into the frame as a whole.
+    {"LeftOfTheFrame",      720, 576,   0, 900, 1, 101, 61, true, 0, 462, 20, 490},
+    {"RightOfTheFrame",     720, 576, 900, 900, 2, 150, 400, true, 570, 462, 320, 490},
+    {"AboveTheFrame",       720, 576, 500,   0, 1, 10, 10, true, 355, 0, 355, 28},
+    {"WiderThanTheFrame",   100, 100,   0,   0, 3, 101, 103, true, 1, 0, 0, 28},
 };
 // clang-format on
 

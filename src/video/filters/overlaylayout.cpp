@@ -54,9 +54,21 @@ OverlayLayout LayoutOverlay(const std::array<QString, 2> &texts,
     default:
         return layout;
     }
+    // The two-line block is moved as a whole into the frame, keeping the
+    // lines' alignment with each other: a long line near an edge would
+    // otherwise be cut, or not be seen at all. A block wider than the frame
+    // keeps its left edge in it, one taller keeps its top.
+    const int left = std::min(x1, x2);
+    const int right = std::max(x1 + tw1, x2 + tw2);
+    int dx = 0;
+    if (right > w)
+        dx = w - right;
+    if (left + dx < 0)
+        dx = -left;
+    const int top = std::max(0, py - 2 * h);
 
     layout.drawn = true;
-    layout.lines = {OverlayLine{texts[0], x1, py - 2 * h}, OverlayLine{texts[1], x2, py - h}};
+    layout.lines = {OverlayLine{texts[0], x1 + dx, top}, OverlayLine{texts[1], x2 + dx, top + h}};
     layout.outline = std::clamp(placement.outline, 0, kMaxOutline);
     layout.textColor = ColorRefToRgb(placement.color);
     const int side = 2 * layout.outline + 1;

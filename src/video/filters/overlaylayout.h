@@ -91,6 +91,9 @@ struct OverlayLayout
 //   2  line 2 centred on Px, line 1 right-aligned with it
 //   3  both centred on the frame, posX ignored (subtitle placement)
 //   any other value: nothing is drawn.
+// The block of the two lines is then moved, as a whole, into the frame: left
+// when it passes the right edge, right when it passes the left edge (the left
+// edge wins for a block wider than the frame), down when it passes the top.
 OverlayLayout LayoutOverlay(const std::array<QString, 2> &texts,
                             const std::array<OverlayLineMetrics, 2> &metrics,
                             const OverlayPlacement &placement);
