@@ -69,23 +69,33 @@ void TUIForm::SeekScene(bool next)
 {
     if (!ActiveFichier || !m_viewdm.GraphReady())
         return;
-    auto *list = m_client->findChild<TSFrame *>(QStringLiteral("SFrame"));
+    TSFrame *list = SFrame;
     const auto frameCount = std::uint32_t(ActiveFichier->Data().frameCount);
-    std::uint32_t target = 0;
     if (ScenesEditing && list) {
-        // The scenes being edited, not the file they were loaded from.
+        // The scenes being edited, not the file they were loaded from. The
+        // editor plays and seeks within the selected scene, so the scene
+        // gone to becomes the selected one.
         m_viewdm.Pause();
         const auto position = std::uint32_t(m_viewdm.CurrentPosition().value_or(0));
-        target = next ? list->NextSceneStart(position, frameCount) : list->PrevSceneStart(position);
-    } else {
-        if (!HasScnFile(ActiveFichier->Path()))
-            return;
-        const TSceneList scenes = LoadSceneListOf(ActiveFichier->Path(), TSceneContext{});
-        m_viewdm.Pause();
-        const auto position = std::uint32_t(m_viewdm.CurrentPosition().value_or(0));
-        target =
-            next ? NextSceneStart(scenes, position, frameCount) : PrevSceneStart(scenes, position);
+        const std::uint32_t target =
+            next ? list->NextSceneStart(position, frameCount) : list->PrevSceneStart(position);
+        for (int i = 0; i < list->Count(); ++i) {
+            if (list->GetScene(i) && list->GetScene(i)->StartFrame == target) {
+                SelectSceneAndSeek(i);
+                return;
+            }
+        }
+        m_viewdm.SeekTo(target);
+        Timerproc();
+        return;
     }
+    if (!HasScnFile(ActiveFichier->Path()))
+        return;
+    const TSceneList scenes = LoadSceneListOf(ActiveFichier->Path(), TSceneContext{});
+    m_viewdm.Pause();
+    const auto position = std::uint32_t(m_viewdm.CurrentPosition().value_or(0));
+    const std::uint32_t target =
+        next ? NextSceneStart(scenes, position, frameCount) : PrevSceneStart(scenes, position);
     m_viewdm.SeekTo(target);
     // The scene list, when the window shows one, moves to the scene.
     if (list) {

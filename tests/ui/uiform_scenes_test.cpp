@@ -308,21 +308,29 @@ TEST_F(SceneEditor, ThumbnailFromTheVideoAndTitlesFromTheEditor)
 
 TEST_F(SceneEditor, NextAndPreviousSceneKeysFollowTheScenesBeingEdited)
 {
+    // Edited, not saved: the file still cuts at 30 and 60.
     Run("taEditerScenes");
     form->SelectSceneAndSeek(1);
-    viewdm.SeekTo(45);
-    Run("saInsererScene"); // not saved: the file still cuts at 30, 60
-    ASSERT_EQ(SceneRanges(), (RangeList{{0, 30}, {30, 45}, {45, 60}, {60, 75}}));
+    Run("saSupprimerScene");
+    ASSERT_EQ(SceneRanges(), (RangeList{{0, 60}, {60, 75}}));
 
-    form->SelectSceneAndSeek(1);
-    viewdm.SeekTo(35);
+    form->SelectSceneAndSeek(0);
+    viewdm.SeekTo(10);
     QTest::keyClick(form.get(), Qt::Key_F9);
-    EXPECT_EQ(Position(), 45) << "F9 goes to the new scene";
-
-    form->SelectSceneAndSeek(2);
-    viewdm.SeekTo(50);
+    EXPECT_EQ(Position(), 60) << "F9 skips the merged cut";
+    EXPECT_EQ(form->SFrame->lb->currentRow(), 1);
     QTest::keyClick(form.get(), Qt::Key_F8);
-    EXPECT_EQ(Position(), 45) << "F8 goes back to the new scene";
+    EXPECT_EQ(Position(), 0) << "F8 goes back to the merged scene";
+    EXPECT_EQ(form->SFrame->lb->currentRow(), 0);
+
+    // A cut made here is a scene the keys go to.
+    viewdm.SeekTo(45);
+    Run("saInsererScene");
+    ASSERT_EQ(SceneRanges(), (RangeList{{0, 45}, {45, 60}, {60, 75}}));
+    form->SelectSceneAndSeek(0);
+    viewdm.SeekTo(20);
+    QTest::keyClick(form.get(), Qt::Key_F9);
+    EXPECT_EQ(Position(), 45);
 }
 
 TEST_F(SceneEditor, UnsavedScenesAreAskedAboutOnceAndGoToTheirOwnVideo)
@@ -585,7 +593,12 @@ TEST_F(OverlayPlacement, TheInformationTextsGoToTheClipboard)
     const QString mixed = QFileInfo(m_video).absoluteDir().filePath("Holiday In ROME.avi");
     ASSERT_TRUE(QFile::copy(m_video, mixed));
     m_video = mixed;
-    form->Lframe->lf->ListModel()->OpenFichiers({m_video});
+    TFichierListModel *model = form->Lframe->lf->ListModel();
+    model->OpenFichiers({m_video});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->Count() == 2 && !ScriptWaiting; }));
+    for (int row = 0; row < model->Count(); ++row)
+        if (model->GetFichier(row)->FullPath() == m_video)
+            model->SetActiveIndex(row);
     ASSERT_TRUE(QTest::qWaitFor([&] {
         return form->ActiveFichier && form->ActiveFichier->FullPath() == m_video &&
                viewdm.GraphReady();
