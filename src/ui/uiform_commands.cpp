@@ -1,8 +1,9 @@
-// The main window's file commands: each "cc" action hands its command of the
-// action module to the command engine, with the value its preparation asked
-// for; the engine's events drive the status bar, the progress gauge and the
-// error box; the action states follow the panels and the list; the abort
-// actions end the opening, the command and the running script.
+// The main window's file commands: each action whose catalogue row names a
+// command hands that command of the action module to the command engine,
+// with the value its preparation asked for; the engine's events drive the
+// status bar, the progress gauge and the error box; the action states follow
+// the panels and the list; the abort actions end the opening, the command
+// and the running script.
 #include "files/cdmgraphrun.h"
 #include "files/commandengine.h"
 #include "files/enginelist.h"

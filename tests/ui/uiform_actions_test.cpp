@@ -73,11 +73,21 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_clip = WriteDvClip(m_dir.path());
         ASSERT_FALSE(m_clip.isEmpty());
+        // Qt keeps the first settings folder it was shown for the whole run:
+        // each window here starts from no stored settings and leaves none.
+        Settings(SettingsEnvironment::forRunningProgram()).DeleteRegistryPreferences();
+        w = std::make_unique<Window>();
         // Closing stores the settings, and asks nothing.
         w->settings.PreferencesMode = kPreferencesRegistry;
         ASSERT_TRUE(w->Open(m_clip));
         w->form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(w->form.get()));
+    }
+
+    void TearDown() override
+    {
+        w.reset();
+        Settings(SettingsEnvironment::forRunningProgram()).DeleteRegistryPreferences();
     }
 
     // A counter in place of the action's command, the action enabled.
@@ -92,7 +102,7 @@ protected:
     IsolatedHome m_home;
     QTemporaryDir m_dir;
     QString m_clip;
-    std::unique_ptr<Window> w = std::make_unique<Window>();
+    std::unique_ptr<Window> w;
     std::map<std::string, int> m_runs;
 };
 
