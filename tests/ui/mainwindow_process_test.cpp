@@ -471,7 +471,10 @@ void PressKeys(const QString &windowId, const QString &keys)
 
 bool HaveXdotool()
 {
-    return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("version")}) == 0;
+    QProcess probe;
+    probe.start(QStringLiteral("xdotool"), {QStringLiteral("version")});
+    return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit &&
+           probe.exitCode() == 0;
 }
 
 } // namespace
