@@ -22,6 +22,10 @@ namespace vidora {
 inline const QString kProgramName = QStringLiteral("Vidora");
 inline const QString kMakerName = QStringLiteral("Vesk Tobrek");
 inline const QString kSiblingProgramName = QStringLiteral("Quillmark");
+// The maker's home page: the one address the home-page command opens, the
+// About page links to and playlists name.
+inline const QString HomePageAddress =
+    QStringLiteral("https://www.%1.example.org/").arg(kProgramName).toLower();
 // The program's key under HKEY_CURRENT_USER; also names the portable file's
 // section.
 inline const QString kPreferencesKeyPath = QStringLiteral("\\Software\\Vesk Tobrek\\Vidora");

@@ -158,17 +158,15 @@ QList<ShortcutClash> ResolveShortcutClashes(const QList<QAction *> &catalogue)
             actions.append(super);
     }
 
-    // The owner of each key: the first action carrying it as primary, else
-    // the first carrying it at all.
+    // The owner of each key: the first action in catalogue order carrying
+    // it, as primary or secondary key alike, as a key press finds it.
     QHash<QKeySequence, Owner> owners;
-    for (const bool primaryPass : {true, false}) {
-        for (TCustomSuperAction *action : actions) {
-            const QList<QKeySequence> keys = primaryPass ? QList<QKeySequence>{action->ShortCut()}
-                                                         : action->SecondaryShortcuts();
-            for (const QKeySequence &key : keys) {
-                if (!key.isEmpty() && !owners.contains(key))
-                    owners.insert(key, Owner{action, primaryPass});
-            }
+    for (TCustomSuperAction *action : actions) {
+        QList<QKeySequence> keys{action->ShortCut()};
+        keys << action->SecondaryShortcuts();
+        for (int i = 0; i < keys.size(); ++i) {
+            if (!keys[i].isEmpty() && !owners.contains(keys[i]))
+                owners.insert(keys[i], Owner{action, i == 0});
         }
     }
 

@@ -185,8 +185,9 @@ struct ShortcutClash
 };
 
 // Gives every key of the catalogue to one action, once, when the catalogue
-// is registered: a primary key beats a secondary one, then the earlier action
-// in catalogue order wins; the losers lose that key. A key an action carries
+// is registered: the earlier action in catalogue order wins, whether the key
+// is its primary or a secondary one (Ctrl+Q quits, as the first action,
+// "Quit", carries it); the losers lose that key. A key an action carries
 // twice is kept once. Returns every clash, in catalogue order of the losers.
 QList<ShortcutClash> ResolveShortcutClashes(const QList<QAction *> &catalogue);
 

@@ -46,6 +46,11 @@ struct TActionRow
     const char *secondary; // the secondary keys, separated by ';'
     unsigned flags;
     const char *icon; // the icon theme's name; empty for none
+    // What the action does: the action module's command it hands to the
+    // command engine (`TdmAction::FindCommand`), or empty when a handler of
+    // the main window runs it. Either way the window binds it at start and
+    // refuses to start while a row has no behaviour.
+    const char *command;
 };
 
 // Every action in list order (the order a command-line or script name is
@@ -72,9 +77,17 @@ public:
     explicit TActionList(QObject *owner);
 
     const QList<QAction *> &Actions() const { return m_actions; }
-    TCustomSuperAction *Find(const QString &name) const { return m_byName.value(name); }
+    // The action of that name; a name the catalogue does not hold, or an
+    // action of the other kind, is a slip in the program: it throws
+    // std::out_of_range, so it shows when the window is made, not when a
+    // user first reaches the action.
+    TCustomSuperAction *Find(const QString &name) const;
     TSuperAction *Plain(const QString &name) const;
     TtoggleAction *Toggle(const QString &name) const;
+
+    // The actions that would do nothing when run: a plain action without
+    // `Onexecute`, a two-state action without either of its events.
+    QStringList WithoutBehaviour() const;
 
     // The clashes the catalogue's keys had when it was made.
     const QList<ShortcutClash> &Clashes() const { return m_clashes; }

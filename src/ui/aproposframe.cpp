@@ -95,7 +95,7 @@ QString TAproposFrame::AboutMarkup(const QString &lastUpdate)
             "visit  <url %2>the homepage</url> of <B>%3</B>.<br><br>To report bugs or make "
             "suggestions, you may send me <mail %4>an e-mail</mail>. I read them always "
             "carefully, but be aware that I seldom answer them due to lack of time.")
-            .arg(lastUpdate, kHomePageAddress, kProgram, kContactAddress);
+            .arg(lastUpdate, HomePageAddress, kProgram, kContactAddress);
     const QString commands =
         QStringLiteral("<br><br><B><LINK commandes>To display the list of commands and "
                        "shortcuts, click here or type F11.</LINK></B>");

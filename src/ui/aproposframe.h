@@ -4,6 +4,8 @@
 // was last updated, links to its home page and its author, a link that shows
 // the list of commands and keys, and the user's system (filled by the main
 // window). The main window shows and hides it through its About toggle.
+#include "settings/settings.h"
+
 #include <QFrame>
 #include <QString>
 
@@ -15,8 +17,7 @@ namespace vidora {
 
 class TLinkEdit;
 
-// The program's home page and contact address.
-inline const QString kHomePageAddress = QStringLiteral("https://www.example.org/vidora/");
+// The program's contact address (the home page is HomePageAddress).
 inline const QString kContactAddress = QStringLiteral("vidora@example.org");
 
 class TAproposFrame : public QFrame

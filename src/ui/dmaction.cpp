@@ -588,7 +588,7 @@ void TdmAction::DecalageHoraireExecution(const EngineEntryPtr &entry, const QStr
 void TdmAction::VisitHomePageExecution(const EngineEntryPtr &, const QString &, const QStringList &,
                                        TCommandEngine &)
 {
-    runOnGui([] { OpenURL(kHomePageAddress); });
+    runOnGui([] { OpenURL(HomePageAddress); });
 }
 
 bool TdmAction::VisitBlogCommandCondition() const

@@ -12,6 +12,7 @@
 #include "files/commands.h"
 #include "scenes/officeexport.h"
 #include "scenes/scenemodel.h"
+#include "settings/settings.h"
 
 #include <QDate>
 #include <QString>
@@ -111,8 +112,7 @@ std::span<const TCommandRow> CommandTable();
 
 // The program's web and mail addresses, and the day the birthday command
 // applies on.
-inline const QString kHomePageAddress = QStringLiteral("https://vidora.example.org/");
-inline const QString kBlogAddress = QStringLiteral("https://vidora.example.org/blog/");
+inline const QString kBlogAddress = HomePageAddress + QStringLiteral("blog/");
 inline const QString kContactAddress = QStringLiteral("vesk.tobrek@example.org");
 constexpr int kAnniversaryMonth = 3;
 constexpr int kAnniversaryDay = 14;

@@ -189,9 +189,15 @@ TEditIncrustForm::TEditIncrustForm(SettingValues *settings, Tviewdm *viewdm, QWi
     connect(ToolbarButton972, &QToolButton::clicked, this, [this] { ChooseContent(1); });
     connect(tbTexte, &QToolButton::clicked, this, [this] { ChooseContent(2); });
     connect(ToolbarButton973, &QToolButton::clicked, this, [this] { ChooseContent(2); });
+    // The personal lines are settings ("texte1", "texte2") like the rest of
+    // the form: kept as typed, they are saved and shown again next time.
     for (QLineEdit *line : {edPerso1, edPerso2})
-        connect(line, &QLineEdit::textChanged, this,
-                [this] { Change([this] { RefreshSamples(); }); });
+        connect(line, &QLineEdit::textChanged, this, [this, line](const QString &text) {
+            Change([&] {
+                (line == edPerso1 ? m_settings->Text1 : m_settings->Text2) = text;
+                RefreshSamples();
+            });
+        });
     connect(cbDatecode1, &QComboBox::currentTextChanged, this, [this](const QString &text) {
         Change([&] {
             m_settings->Incrust.DateFormat1 = text;

@@ -8,6 +8,7 @@
 #include "settings/widgets/saveprefsform.h"
 #include "ui/aproposframe.h"
 #include "ui/displaylayout.h"
+#include "ui/keypadkeys.h"
 #include "ui/ubaseframe.h"
 #include "ui/uvideframe.h"
 #include "ui/uvueframe.h"
@@ -31,6 +32,7 @@
 #include <QToolBar>
 
 #include <cstdio>
+#include <stdexcept>
 
 namespace vidora {
 
@@ -62,11 +64,6 @@ QString AppVersionText()
 QString MainWindowCaption()
 {
     return AppVersionText() + QStringLiteral(" by ") + kMakerName;
-}
-
-QString HomePageAddress()
-{
-    return QStringLiteral("https://www.%1.example.org/").arg(kProgramName).toLower();
 }
 
 TUIForm::TUIForm(Settings &settings, Tviewdm &viewdm, QWidget *parent)
@@ -179,6 +176,8 @@ void TUIForm::BindActions()
     plain("saQuitter", [this] { close(); });
     BindDisplayActions();
     BindPlaybackActions();
+    // The keypad's keys (volume, conversions) through the window's own look-up.
+    new TKeypadKeys(this, m_al->Actions());
     TtoggleAction *options = m_al->Toggle(QStringLiteral("taOptions"));
     connect(OptionsFrame->CloseBtn, &QAbstractButton::clicked, options,
             [options] { options->Execute(); });
@@ -187,6 +186,22 @@ void TUIForm::BindActions()
         m_al->Find(QStringLiteral("taRaccourcis"))->Execute();
     };
     BindListActions();
+    // The commands-and-keys window, once the program gave it.
+    TtoggleAction *shortcuts = m_al->Toggle(QStringLiteral("taRaccourcis"));
+    shortcuts->OnfalseExecute = [this, shortcuts](QObject *) {
+        if (!m_raccourcis)
+            return;
+        if (m_raccourcis->x() < 0)
+            m_raccourcis->move(0, m_raccourcis->y());
+        m_raccourcis->show();
+        m_raccourcis->raise();
+        shortcuts->SetChecked(true);
+    };
+    shortcuts->OnTrueExecute = [this, shortcuts](QObject *) {
+        if (m_raccourcis)
+            m_raccourcis->hide();
+        shortcuts->SetChecked(false);
+    };
 
     BindSceneEditorActions();
     BindCommandActions();
@@ -195,6 +210,11 @@ void TUIForm::BindActions()
     for (QAction *action : m_al->Actions())
         if (auto *toggle = qobject_cast<TtoggleAction *>(action))
             toggle->SetChecked(toggle->Checked());
+    // An action that would do nothing is a slip: the window does not start.
+    const QStringList unbound = m_al->WithoutBehaviour();
+    if (!unbound.isEmpty())
+        throw std::logic_error("actions without behaviour: " +
+                               unbound.join(QStringLiteral(", ")).toStdString());
     UpdateActionStates();
 }
 
@@ -212,17 +232,6 @@ void TUIForm::SetRaccourcisForm(TRaccourcisForm *form)
         return;
     m_raccourcis->setWindowTitle(QStringLiteral("The commands of %1").arg(AppVersionText()));
     TtoggleAction *shortcuts = m_al->Toggle(QStringLiteral("taRaccourcis"));
-    shortcuts->OnfalseExecute = [this, shortcuts](QObject *) {
-        if (m_raccourcis->x() < 0)
-            m_raccourcis->move(0, m_raccourcis->y());
-        m_raccourcis->show();
-        m_raccourcis->raise();
-        shortcuts->SetChecked(true);
-    };
-    shortcuts->OnTrueExecute = [this, shortcuts](QObject *) {
-        m_raccourcis->hide();
-        shortcuts->SetChecked(false);
-    };
     shortcuts->SetChecked(false);
     shortcuts->setEnabled(true);
 }

@@ -60,8 +60,6 @@ QString VersionNumberText();
 QString AppVersionText();
 // The window caption: AppVersionText() + " by " + the maker.
 QString MainWindowCaption();
-// The maker's home page.
-QString HomePageAddress();
 
 // Colours of the status bar.
 inline const QColor kStatusColour = QColor(0xA6, 0xCA, 0xF0);  // a status message
@@ -159,8 +157,8 @@ public:
     // list; both live as long as the window.
     TdmAction &dmAction() const;
     TCommandEngine &ce() const;
-    // The command of a "cc" action (the rest of its name); none for every
-    // other action.
+    // The command of the action module that an action hands to the engine,
+    // as its catalogue row names it; none for an action a handler runs.
     tAbstractCmd *FindActionCommand(const QAction *action) const;
     // Shows and enables every action for the panels shown and the list.
     void UpdateActionStates();

@@ -1,8 +1,9 @@
-// The main window's file commands: each "cc" action hands its command of the
-// action module to the command engine, with the value its preparation asked
-// for; the engine's events drive the status bar, the progress gauge and the
-// error box; the action states follow the panels and the list; the abort
-// actions end the opening, the command and the running script.
+// The main window's file commands: each action whose catalogue row names a
+// command hands that command of the action module to the command engine,
+// with the value its preparation asked for; the engine's events drive the
+// status bar, the progress gauge and the error box; the action states follow
+// the panels and the list; the abort actions end the opening, the command
+// and the running script.
 #include "files/cdmgraphrun.h"
 #include "files/commandengine.h"
 #include "files/enginelist.h"
@@ -11,6 +12,7 @@
 #include "formats/datetime.h"
 #include "platform/gui_thread.h"
 #include "settings/widgets/optionsframe.h"
+#include "ui/actioncatalogue.h"
 #include "ui/actionstates.h"
 #include "ui/dialogvalues.h"
 #include "ui/dmaction.h"
@@ -37,6 +39,7 @@
 #include <QStatusBar>
 
 #include <chrono>
+#include <stdexcept>
 
 namespace vidora {
 
@@ -202,12 +205,9 @@ TCommandEngine &TUIForm::ce() const
 
 tAbstractCmd *TUIForm::FindActionCommand(const QAction *action) const
 {
-    if (action == nullptr)
+    if (action == nullptr || !m_commands)
         return nullptr;
-    const QString name = action->objectName();
-    if (!name.startsWith(QLatin1String("cc")))
-        return nullptr;
-    return m_commands->dmAction.FindCommand(name.mid(2));
+    return m_commands->commands.value(action);
 }
 
 void TUIForm::BindCommandActions()
@@ -246,13 +246,17 @@ void TUIForm::BindCommandActions()
     engine.OnSetProgress = [this](int position) { ceSetProgress(position); };
     engine.OnEndProgress = [this] { ceEndProgress(); };
 
-    // Every "cc" action with a command hands it to the engine.
-    for (QAction *action : m_al->Actions()) {
-        tAbstractCmd *command = FindActionCommand(action);
-        auto *plain = qobject_cast<TSuperAction *>(action);
-        if (command == nullptr || plain == nullptr)
+    // Every action whose catalogue row names a command hands it to the
+    // engine; a name the action module does not know stops the start.
+    for (const TActionRow &row : ActionCatalogue()) {
+        if (*row.command == '\0')
             continue;
-        parts.commands.insert(action, command);
+        const QString name = QString::fromUtf8(row.name);
+        tAbstractCmd *command = parts.dmAction.FindCommand(QString::fromUtf8(row.command));
+        if (command == nullptr)
+            throw std::logic_error(name.toStdString() + " names no command: " + row.command);
+        TSuperAction *plain = m_al->Plain(name);
+        parts.commands.insert(plain, command);
         const bool withValue = TakesValue(command->Name);
         plain->Onexecute = [this, command, withValue](QObject *sender) {
             RunCommandAction(*command, sender, withValue);

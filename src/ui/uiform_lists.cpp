@@ -296,7 +296,7 @@ bool TUIForm::SavePlayList(const QString &fileName, QString &error)
         paths << model->GetFichier(row)->Path();
     TPlayListInfo info;
     info.programText = AppVersionText();
-    info.homePage = HomePageAddress();
+    info.homePage = HomePageAddress;
     info.sortMenuText = model->SortIndex().MenuText;
     const DateTimeValue now = FromQDateTime(QDateTime::currentDateTime());
     try {

@@ -67,17 +67,38 @@ void TUIForm::ApplyVolume(int linear)
 
 void TUIForm::SeekScene(bool next)
 {
-    if (!ActiveFichier || !HasScnFile(ActiveFichier->Path()) || !m_viewdm.GraphReady())
+    if (!ActiveFichier || !m_viewdm.GraphReady())
+        return;
+    TSFrame *list = SFrame;
+    const auto frameCount = SceneFrames(ActiveFichier->Data().frameCount);
+    if (ScenesEditing && list) {
+        // The scenes being edited, not the file they were loaded from. The
+        // editor plays and seeks within the selected scene, so the scene
+        // gone to becomes the selected one.
+        m_viewdm.Pause();
+        const auto position = std::uint32_t(m_viewdm.CurrentPosition().value_or(0));
+        const std::uint32_t target =
+            next ? list->NextSceneStart(position, frameCount) : list->PrevSceneStart(position);
+        for (int i = 0; i < list->Count(); ++i) {
+            if (list->GetScene(i) && list->GetScene(i)->StartFrame == target) {
+                SelectSceneAndSeek(i);
+                return;
+            }
+        }
+        m_viewdm.SeekTo(target);
+        Timerproc();
+        return;
+    }
+    if (!HasScnFile(ActiveFichier->Path()))
         return;
     const TSceneList scenes = LoadSceneListOf(ActiveFichier->Path(), TSceneContext{});
     m_viewdm.Pause();
     const auto position = std::uint32_t(m_viewdm.CurrentPosition().value_or(0));
     const std::uint32_t target =
-        next ? NextSceneStart(scenes, position, SceneFrames(ActiveFichier->Data().frameCount))
-             : PrevSceneStart(scenes, position);
+        next ? NextSceneStart(scenes, position, frameCount) : PrevSceneStart(scenes, position);
     m_viewdm.SeekTo(target);
     // The scene list, when the window shows one, moves to the scene.
-    if (auto *list = m_client->findChild<TSFrame *>(QStringLiteral("SFrame"))) {
+    if (list) {
         for (int i = 0; i < list->Count(); ++i)
             if (list->GetScene(i) && list->GetScene(i)->StartFrame == target)
                 list->lb->setCurrentRow(i);

@@ -640,8 +640,10 @@ void TUIForm::BindSceneEditorActions()
                 VueFrame->incrustHorz->setValue(perMille);
                 PassOverlayPosition();
             };
-            m_editIncrust->SetCurrentFile(ActiveFichier);
+            // Filled from the settings, then the samples and the picture's
+            // text made from what the form now shows.
             m_editIncrust->FillFromSettings();
+            m_editIncrust->SetCurrentFile(ActiveFichier);
             m_editIncrust->show();
             m_editIncrust->raise();
         }
@@ -751,12 +753,13 @@ void TUIForm::BindSceneEditorActions()
          [this] {
              return BaseFrame->LabAudio1->text() + QLatin1Char('\r') + BaseFrame->LabAudio2->text();
          }},
+        // Names as the file system has them: a lower-cased path would name
+        // another file, or none.
         {"Copy the full name",
-         [this] { return ActiveFichier ? ActiveFichier->FullPath().toLower() : QString(); }},
+         [this] { return ActiveFichier ? ActiveFichier->FullPath() : QString(); }},
         {"Copy the short name",
          [this] {
-             return ActiveFichier ? QFileInfo(ActiveFichier->FullPath()).fileName().toLower()
-                                  : QString();
+             return ActiveFichier ? QFileInfo(ActiveFichier->FullPath()).fileName() : QString();
          }},
         {"Copy the file date",
          [this] {

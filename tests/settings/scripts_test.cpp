@@ -309,26 +309,27 @@ TEST(Actions, ShortcutClashesAreResolvedOnceAndListed)
     };
     const QKeySequence f2(QStringLiteral("F2")), f3(QStringLiteral("F3")), f5(QStringLiteral("F5")),
         space(QStringLiteral("Space")), ctrlO(QStringLiteral("Ctrl+O")), none;
-    TSuperAction *a = make("a", "", {space, f5}); // secondary Space, F5
-    TSuperAction *b = make("b", "Space", {f2});   // primary Space beats a's secondary
-    TSuperAction *c =
-        make("c", "F2", {ctrlO, ctrlO});       // primary F2 beats b's secondary; Ctrl+O twice
-    TSuperAction *d = make("d", "F2", {f3});   // F2 already c's primary: c is earlier
-    TSuperAction *e = make("e", "", {f3, f5}); // F3 is d's secondary (earlier); F5 a's
+    // The earlier action wins, whether the key is its primary or secondary.
+    TSuperAction *a = make("a", "", {space, f5});      // secondary Space, F5
+    TSuperAction *b = make("b", "Space", {f2});        // primary Space: a's secondary is earlier
+    TSuperAction *c = make("c", "F2", {ctrlO, ctrlO}); // F2 is b's secondary; Ctrl+O twice
+    TSuperAction *d = make("d", "F2", {f3});           // F2 still b's
+    TSuperAction *e = make("e", "", {f3, f5});         // F3 is d's, F5 a's
     QAction foreign(QStringLiteral("not one of ours"), &owner);
     foreign.setShortcut(f2);
     const QList<QAction *> catalogue{a, b, &foreign, c, d, e};
 
     const QList<ShortcutClash> clashes = ResolveShortcutClashes(catalogue);
     const QList<ShortcutClash> expected{
-        {space, b, true, a, false}, {f2, c, true, b, false},  {f2, c, true, d, true},
+        {space, a, false, b, true}, {f2, b, false, c, true},  {f2, b, false, d, true},
         {f3, d, false, e, false},   {f5, a, false, e, false},
     };
     EXPECT_EQ(clashes, expected);
     EXPECT_EQ(a->ShortCut(), none);
-    EXPECT_EQ(a->SecondaryShortcuts(), QList<QKeySequence>{f5});
-    EXPECT_EQ(b->ShortCut(), space);
-    EXPECT_TRUE(b->SecondaryShortcuts().isEmpty());
+    EXPECT_EQ(a->SecondaryShortcuts(), (QList<QKeySequence>{space, f5}));
+    EXPECT_EQ(b->ShortCut(), none);
+    EXPECT_EQ(b->SecondaryShortcuts(), QList<QKeySequence>{f2});
+    EXPECT_EQ(c->ShortCut(), none);
     EXPECT_EQ(c->SecondaryShortcuts(), QList<QKeySequence>{ctrlO});
     EXPECT_EQ(d->ShortCut(), none);
     EXPECT_EQ(d->SecondaryShortcuts(), QList<QKeySequence>{f3});

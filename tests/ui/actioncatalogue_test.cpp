@@ -124,7 +124,7 @@ saDureeTotale|S|list|Total duration of videos||||Ctrl+J
 const char *const kMenus = R"(
 Files: saOuvrirFichiers, saCollerFichiers, saOuvrirunDossier, saOuvrirDossierPrefere, saOuvrirTout, -, saOuvrirPlayList, saOuvrirDefaultPlayList, saSauverListe, -, taBasculerListe, Sort the list[saOrdreAlpha, saTriTaille, saTrierModify, saTriDatecode, saTriTimecode, saTriDuree], saViderListe, saDureeTotale, -, saQuitter
 Display: taBasculerListe, Tool bars[sabarreOuvrir, saBarreVideo, saBarreScenes, saBarreListe, saBarreInterface], -, taVideoSeule, taListeGauche, taFullscreen, saVueReduite
-Video: saPlayStop, taMute, taDeinterlace, -, ccQuillmark, ccOpenFichierF3, ccOpenFichierF4, ccDefaultPlayer, -, saRiffHeader, ccFrequenceVideo, ccModifierCodec, ccDateFichier, -, ccDossierParent, saOterFichier, ccSupprimerFichier
+Video: saPlayStop, taMute, saIncVolume, saDecVolume, taDeinterlace, -, ccQuillmark, ccOpenFichierF3, ccOpenFichierF4, ccDefaultPlayer, -, saRiffHeader, ccFrequenceVideo, ccModifierCodec, ccDateFichier, -, ccDossierParent, saOterFichier, ccSupprimerFichier
 Rename: ccAjouterDatecode, ccAjouterTimecode, ccRenommer, -, ccPurgerNom
 Convert: ccConvertirDV1, ccConvertirDV2, ccRecompresserDV2, ccCorrigerType2, -, ccConvertirNTSC, ccConvertirPal, ccConvertir4x3, ccConvertir16x9, -, ccDecalerHoraire, ccExtraireAudio
 Inlay: taAfficherIncrustation, taEditerIncrust, ccIncruster, -, ccCreerSrt, ccSupprimerSrt
@@ -253,9 +253,9 @@ TEST(ActionCatalogue, ShortcutClashesAreResolvedOnce)
     EXPECT_EQ(
         clashes,
         (QStringList{
-            QStringLiteral("Ctrl+Q kept by ccPurgerNom, dropped by saQuitter (secondary)"),
             QStringLiteral(
-                "Ctrl+Shift+2 kept by ccCorrigerType2, dropped by ccConvertirDV2 (secondary)"),
+                "Ctrl+Shift+2 kept by ccConvertirDV2 (secondary), dropped by ccCorrigerType2"),
+            QStringLiteral("Ctrl+Q kept by saQuitter (secondary), dropped by ccPurgerNom"),
         }));
     // Every key now belongs to one action.
     QHash<QKeySequence, QString> owners;

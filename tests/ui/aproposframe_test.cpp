@@ -70,9 +70,9 @@ TEST(AproposFrame, TextsHintsAndLinks)
              "Click here to open the web page https://www.qt.io/ in your default web browser"),
          QStringLiteral("url https://www.qt.io/")},
         {QStringLiteral("the homepage"),
-         QStringLiteral("Click here to open the web page ") + kHomePageAddress +
+         QStringLiteral("Click here to open the web page ") + HomePageAddress +
              QStringLiteral(" in your default web browser"),
-         QStringLiteral("url ") + kHomePageAddress},
+         QStringLiteral("url ") + HomePageAddress},
         {QStringLiteral("an e-mail"),
          QStringLiteral("Click here to send an e-mail to ") + kContactAddress,
          QStringLiteral("mail ") + kContactAddress + QStringLiteral(" About Vidora|")},

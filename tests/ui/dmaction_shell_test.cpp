@@ -166,7 +166,7 @@ TEST_F(DmActionShell, TheDesktopOpensTheFileItsFolderTheAddressesAndTheMail)
     ASSERT_TRUE(Run("SendMail"));
     ASSERT_EQ(catcher.urls.size(), 4);
     EXPECT_EQ(catcher.urls[0], QUrl::fromLocalFile(Path("clip.avi")));
-    EXPECT_EQ(catcher.urls[1].toString(), kHomePageAddress);
+    EXPECT_EQ(catcher.urls[1].toString(), HomePageAddress);
     EXPECT_EQ(catcher.urls[2].toString(), kBlogAddress);
     EXPECT_EQ(catcher.urls[3].scheme(), "mailto");
     EXPECT_EQ(catcher.urls[3].path(), kContactAddress);

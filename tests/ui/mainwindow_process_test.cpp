@@ -6,7 +6,9 @@
 // and quits; a script named on the command line runs each line after the work
 // of the one before, also past a missing file and a failing command, and
 // quits; closing while a command runs ends it and leaves no output; a list
-// kept at close comes back at the next start.
+// kept at close comes back at the next start; keys pressed on the keyboard
+// (xdotool) reach their actions: the keypad's volume keys, and Ctrl+Q, which
+// quits; "+h" shows the AVI analyser on the opened file.
 #include "dvclipfile.h"
 #include "settings/settings.h"
 #include "support/isolatedhome.h"
@@ -501,4 +503,106 @@ TEST(MainWindowProcess, AScriptListsTheScenesOfTwoSelectedFilesEachFromItsOwnFra
         (QStringList{"  1, 0:00:00:00, 0:00:00:19, 00.20, 2010-02-03 19:59:58, 01.02.03.04, , ",
                      "  2, 0:00:00:20, 0:00:01:09, 00.20, 2011-11-12 07:00:00, 01.02.03.24, , "}));
     EXPECT_EQ(HiddenFiles(dir.path()), QStringList());
+}
+
+namespace {
+
+// The first X window whose title matches `pattern` (a regular expression),
+// as xdotool finds it; empty when there is none.
+QString FindWindowId(const QString &pattern)
+{
+    return Run(QStringLiteral("xdotool"),
+               {QStringLiteral("search"), QStringLiteral("--name"), pattern})
+        .section(u'\n', 0, 0)
+        .trimmed();
+}
+
+// Presses `keys` on the keyboard (XTEST) with the window holding the focus.
+void PressKeys(const QString &windowId, const QString &keys)
+{
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("windowfocus"), QStringLiteral("--sync"), windowId});
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), keys});
+}
+
+bool HaveXdotool()
+{
+    QProcess probe;
+    probe.start(QStringLiteral("xdotool"), {QStringLiteral("version")});
+    return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit &&
+           probe.exitCode() == 0;
+}
+
+} // namespace
+
+TEST(MainWindowProcess, KeypadKeysSetTheVolumeAndCtrlQQuits)
+{
+    if (ProgramPath().isEmpty())
+        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
+    ASSERT_TRUE(HaveXdotool()) << "xdotool is missing (scripts/setup installs it)";
+    Home();
+    StoreSettings(ProgramPath(), [](Settings &settings) { settings.Volume = 5000; });
+    QTemporaryDir dir;
+    const QString path = test::WriteDvClip(dir.path());
+    ASSERT_FALSE(path.isEmpty());
+    const QByteArray before = test::readFileBytes(path);
+    Started run;
+    StartAndPhotograph(run, {path}, QStringLiteral("keys"));
+    const QString window = FindWindowId(QRegularExpression::escape(kCaption));
+    ASSERT_FALSE(window.isEmpty());
+
+    PressKeys(window, QStringLiteral("KP_Add"));
+    PressKeys(window, QStringLiteral("KP_Add"));
+    PressKeys(window, QStringLiteral("KP_Subtract"));
+    QTest::qWait(500);
+    PressKeys(window, QStringLiteral("ctrl+q"));
+    ASSERT_TRUE(run.process.waitForFinished(30000)) << "Ctrl+Q did not end the program";
+    EXPECT_EQ(run.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.process.exitCode(), 0);
+    // The file keeps its name and its bytes (Ctrl+Q shortens no name).
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.avi")}, QDir::Files),
+              QStringList{QFileInfo(path).fileName()});
+    EXPECT_EQ(test::readFileBytes(path), before);
+    // Two steps up and one down, saved at the close.
+    SettingsEnvironment environment = SettingsEnvironment::forRunningProgram();
+    environment.programFilePath = ProgramPath();
+    environment.programFolder = QFileInfo(ProgramPath()).absolutePath() + u'/';
+    Settings stored(environment);
+    stored.LoadPreferences();
+    EXPECT_EQ(stored.Volume, 6000);
+}
+
+TEST(MainWindowProcess, TheRiffHeaderSwitchShowsTheAnalyser)
+{
+    if (ProgramPath().isEmpty())
+        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
+    ASSERT_TRUE(HaveXdotool()) << "xdotool is missing (scripts/setup installs it)";
+    Home();
+    StoreSettings(ProgramPath());
+    QTemporaryDir dir;
+    const QString path = test::WriteDvClip(dir.path());
+    ASSERT_FALSE(path.isEmpty());
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(ProgramPath(), {path, QStringLiteral("+h")});
+    ASSERT_TRUE(process.waitForStarted());
+    // The analyser's window, named after the file it reads.
+    const QString title = QStringLiteral("Header of the file ") + path;
+    QString analyser;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            analyser = FindWindowId(QStringLiteral("^") + QRegularExpression::escape(title) +
+                                    QStringLiteral("$"));
+            return !analyser.isEmpty();
+        },
+        30000))
+        << "no window " << title.toStdString();
+    if (!analyser.isEmpty()) {
+        const QString dirShots = qEnvironmentVariable("VIDORA_SCREENSHOT_DIR", QDir::tempPath());
+        Screenshot(dirShots + QStringLiteral("/screen_riffheader.png"));
+        PressKeys(analyser, QStringLiteral("Escape"));
+    }
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 0);
 }

@@ -158,6 +158,7 @@ protected:
     }
 
     TSceneClass &SceneAt(int index) { return *form->SFrame->GetScene(index); }
+    std::int64_t Position() const { return viewdm.CurrentPosition().value_or(-1); }
 
     QStringList Captions() const
     {
@@ -303,6 +304,33 @@ TEST_F(SceneEditor, ThumbnailFromTheVideoAndTitlesFromTheEditor)
     EXPECT_EQ(Captions()[1], "Scene 2: " + SceneAt(1).Title);
     EXPECT_TRUE(SceneAt(0).Title.isEmpty()) << "only the shown scene";
     EXPECT_EQ(form->al().Find("saOterFichier")->ShortCut(), QKeySequence("Del"));
+}
+
+TEST_F(SceneEditor, NextAndPreviousSceneKeysFollowTheScenesBeingEdited)
+{
+    // Edited, not saved: the file still cuts at 30 and 60.
+    Run("taEditerScenes");
+    form->SelectSceneAndSeek(1);
+    Run("saSupprimerScene");
+    ASSERT_EQ(SceneRanges(), (RangeList{{0, 60}, {60, 75}}));
+
+    form->SelectSceneAndSeek(0);
+    viewdm.SeekTo(10);
+    QTest::keyClick(form.get(), Qt::Key_F9);
+    EXPECT_EQ(Position(), 60) << "F9 skips the merged cut";
+    EXPECT_EQ(form->SFrame->lb->currentRow(), 1);
+    QTest::keyClick(form.get(), Qt::Key_F8);
+    EXPECT_EQ(Position(), 0) << "F8 goes back to the merged scene";
+    EXPECT_EQ(form->SFrame->lb->currentRow(), 0);
+
+    // A cut made here is a scene the keys go to.
+    viewdm.SeekTo(45);
+    Run("saInsererScene");
+    ASSERT_EQ(SceneRanges(), (RangeList{{0, 45}, {45, 60}, {60, 75}}));
+    form->SelectSceneAndSeek(0);
+    viewdm.SeekTo(20);
+    QTest::keyClick(form.get(), Qt::Key_F9);
+    EXPECT_EQ(Position(), 45);
 }
 
 TEST_F(SceneEditor, UnsavedScenesAreAskedAboutOnceAndGoToTheirOwnVideo)
@@ -506,6 +534,40 @@ TEST_F(OverlayPlacement, WithTheEditorOpenSpaceTypesAndCtrlSpacePlays)
     EXPECT_EQ(play->ShortCut(), QKeySequence(Qt::Key_Space));
 }
 
+TEST_F(OverlayPlacement, PersonalLinesAreKeptAndDrawnInsideThePicture)
+{
+    settings.IncrustPositionX = 900;
+    settings.IncrustPositionY = 900;
+    settings.IncrustAlignment = 2;
+    form->ApplyOverlayPreferences();
+    Run("taEditerIncrust");
+    QTest::mouseClick(editIncrust->tbTexte, Qt::LeftButton);
+    editIncrust->edPerso1->clear();
+    QTest::keyClicks(editIncrust->edPerso1, "Trip to %F");
+    editIncrust->edPerso2->clear();
+    QTest::keyClicks(editIncrust->edPerso2, "filmed %D at %T, then edited at home");
+    EXPECT_EQ(settings.Text1, "Trip to %F");
+    EXPECT_EQ(settings.Text2, "filmed %D at %T, then edited at home");
+
+    // Closed and opened again, the editor and the picture show what was typed.
+    Run("taEditerIncrust");
+    Run("taEditerIncrust");
+    EXPECT_EQ(editIncrust->edPerso1->text(), "Trip to %F");
+    const QString line1 = "Trip to " + QFileInfo(m_video).completeBaseName();
+    EXPECT_EQ(settings.Incrust.Line1, line1);
+    viewdm.Refresh();
+    PausedPicture();
+    const OverlayLayout layout = viewdm.Superposer().LastLayout();
+    ASSERT_TRUE(layout.drawn);
+    EXPECT_EQ(layout.lines[0].text, line1);
+    EXPECT_TRUE(layout.lines[1].text.startsWith("filmed "));
+    // Both lines lie inside the picture, the long second one too.
+    EXPECT_TRUE(QRect(0, 0, 720, 576).contains(layout.textBox))
+        << layout.textBox.x() << "," << layout.textBox.y() << " " << layout.textBox.width() << "x"
+        << layout.textBox.height();
+    EXPECT_GT(layout.textBox.width(), 300);
+}
+
 TEST_F(OverlayPlacement, TheCopiedPictureIsFfmpegsFrame)
 {
     settings.IsIncrustOn = false;
@@ -527,6 +589,20 @@ TEST_F(OverlayPlacement, TheCopiedPictureIsFfmpegsFrame)
 
 TEST_F(OverlayPlacement, TheInformationTextsGoToTheClipboard)
 {
+    // A name in mixed case: the copied names keep it, as the file has it.
+    const QString mixed = QFileInfo(m_video).absoluteDir().filePath("Holiday In ROME.avi");
+    ASSERT_TRUE(QFile::copy(m_video, mixed));
+    m_video = mixed;
+    TFichierListModel *model = form->Lframe->lf->ListModel();
+    model->OpenFichiers({m_video});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->Count() == 2 && !ScriptWaiting; }));
+    for (int row = 0; row < model->Count(); ++row)
+        if (model->GetFichier(row)->FullPath() == m_video)
+            model->SetActiveIndex(row);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return form->ActiveFichier && form->ActiveFichier->FullPath() == m_video &&
+               viewdm.GraphReady();
+    }));
     const QString name = QFileInfo(m_video).fileName();
     struct Case
     {
@@ -535,8 +611,7 @@ TEST_F(OverlayPlacement, TheInformationTextsGoToTheClipboard)
     };
     for (const Case &c :
          {Case{"Copy the codec", form->BaseFrame->LabCodec->text()},
-          Case{"Copy the full name", m_video.toLower()},
-          Case{"Copy the short name", name.toLower()},
+          Case{"Copy the full name", m_video}, Case{"Copy the short name", name},
           Case{"Copy the size of file", QLocale().toString(qlonglong(QFileInfo(m_video).size()))},
           Case{"Copy audio",
                form->BaseFrame->LabAudio1->text() + '\r' + form->BaseFrame->LabAudio2->text()}}) {

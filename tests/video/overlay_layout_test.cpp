@@ -62,16 +62,22 @@ void PrintTo(const LayoutCase &c, std::ostream *os)
 // reference point at 90 % is (648, 518), line 1 at top 462, line 2 at 490.
 // clang-format off
 const LayoutCase kLayouts[] = {
-    {"LeftAligned",         720, 576, 900, 900, 0, 101, 60, true, 618, 462, 618, 490},
+    // (line 1's 2-pixel outline would pass the right edge by one pixel)
+    {"LeftAligned",         720, 576, 900, 900, 0, 101, 60, true, 617, 462, 617, 490},
     {"Centred",             720, 576, 900, 900, 1, 101, 60, true, 598, 462, 618, 490},
     {"RightAligned",        720, 576, 900, 900, 2, 101, 60, true, 577, 462, 618, 490},
     {"Subtitle",            720, 576, 900, 900, 3, 101, 60, true, 309, 462, 330, 490},
     {"SubtitleIgnoresPosX", 720, 576,   0, 500, 3, 101, 60, true, 309, 232, 330, 260},
     {"Unknown",             720, 576, 900, 900, 7, 101, 60, false, 0, 0, 0, 0},
     {"Unknown4",            720, 576, 900, 900, 4, 101, 60, false, 0, 0, 0, 0},
-    {"PositionRoundsDown",  721, 577, 333, 999, 1, 10, 10, true, 235, 520, 235, 548},
-    {"HalvesTowardZero",    100, 100,   0,   0, 3, 101, 103, true, 0, -56, -1, -28},
-    {"LeftOfTheFrame",      720, 576,   0, 900, 1, 101, 61, true, -50, 462, -30, 490},
+    {"PositionRoundsDown",  721, 577, 333, 901, 1, 10, 10, true, 235, 463, 235, 491},
+    {"HalvesTowardZero",    720, 576,   0, 900, 3, 101, 104, true, 309, 462, 308, 490},
+    // A block that would pass an edge is moved into the frame as a whole.
+    // (the lines' ink and their 2-pixel outline lie inside afterwards)
+    {"LeftOfTheFrame",      720, 576,   0, 900, 1, 101, 61, true, 2, 462, 22, 490},
+    {"RightOfTheFrame",     720, 576, 900, 900, 2, 150, 400, true, 568, 462, 318, 490},
+    {"AboveTheFrame",       720, 576, 500,   0, 1, 10, 10, true, 355, 2, 355, 30},
+    {"WiderThanTheFrame",   100, 100,   0,   0, 3, 101, 103, true, 3, 2, 2, 30},
 };
 // clang-format on
 

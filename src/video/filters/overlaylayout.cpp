@@ -54,11 +54,40 @@ OverlayLayout LayoutOverlay(const std::array<QString, 2> &texts,
     default:
         return layout;
     }
-
     layout.drawn = true;
     layout.lines = {OverlayLine{texts[0], x1, py - 2 * h}, OverlayLine{texts[1], x2, py - h}};
     layout.outline = std::clamp(placement.outline, 0, kMaxOutline);
     layout.textColor = ColorRefToRgb(placement.color);
+
+    // The two-line block is moved as a whole into the frame, keeping the
+    // lines' alignment with each other: a long line near an edge would
+    // otherwise be cut, or not be seen at all. What must fit is every pixel
+    // the draws may change: each line's ink (its cell where it has none)
+    // and the outline around it. A block wider than the frame keeps its left
+    // edge in it, one taller keeps its top.
+    QRect extent;
+    for (std::size_t i = 0; i < layout.lines.size(); ++i) {
+        const QRect cell(0, 0, metrics[i].advance, h);
+        extent |= (metrics[i].ink.isEmpty() ? cell : metrics[i].ink | cell)
+                      .translated(layout.lines[i].x, layout.lines[i].y);
+    }
+    if (!extent.isEmpty()) {
+        extent.adjust(-layout.outline, -layout.outline, layout.outline, layout.outline);
+        const auto into = [](int low, int high, int size) {
+            int shift = 0;
+            if (high > size)
+                shift = size - high;
+            if (low + shift < 0)
+                shift = -low;
+            return shift;
+        };
+        const int dx = into(extent.left(), extent.right() + 1, w);
+        const int dy = into(extent.top(), extent.bottom() + 1, placement.frameHeight);
+        for (OverlayLine &line : layout.lines) {
+            line.x += dx;
+            line.y += dy;
+        }
+    }
     const int side = 2 * layout.outline + 1;
     layout.drawsPerLine = (layout.outline > 0 ? side * side : 0) + 1;
     layout.drawCount = 2 * layout.drawsPerLine;

@@ -91,6 +91,10 @@ struct OverlayLayout
 //   2  line 2 centred on Px, line 1 right-aligned with it
 //   3  both centred on the frame, posX ignored (subtitle placement)
 //   any other value: nothing is drawn.
+// The block of the two lines (their ink, or cell, and outline) is then moved,
+// as a whole, into the frame: left when it passes the right edge, right when
+// it passes the left edge, up or down likewise (for a block larger than the
+// frame, its left and top edges win).
 OverlayLayout LayoutOverlay(const std::array<QString, 2> &texts,
                             const std::array<OverlayLineMetrics, 2> &metrics,
                             const OverlayPlacement &placement);
