@@ -2,7 +2,9 @@
 
 #include "files/listtexts.h"
 #include "files/widgets/fichierlistbox.h"
+#include "platform/shell/shellroutines.h"
 #include "platform/shell/widgets/prepareform.h"
+#include "platform/sysinfo/mediaversion.h"
 #include "settings/widgets/optionsframe.h"
 #include "settings/widgets/raccourcisform.h"
 #include "settings/widgets/saveprefsform.h"
@@ -91,6 +93,10 @@ void TUIForm::BuildWindow()
     addActions(m_al->Actions());
     m_al->FillMenuBar(menuBar());
 
+    // Small toolbar images: every toolbar of the main mode fits the
+    // smallest main window in one row, none hiding its buttons behind
+    // its overflow arrow.
+    setIconSize(kToolbarIconSize);
     for (const TMenuLayout &layout : ToolbarLayout()) {
         QToolBar *bar = m_al->MakeToolbar(layout, this);
         addToolBar(Qt::TopToolBarArea, bar);
@@ -259,6 +265,9 @@ void TUIForm::FormShow()
         m_al->Find(QStringLiteral("ccVisitHomepage"))
             ->setCaption(QStringLiteral("Visit the homepage of %1").arg(kProgramName));
         AproposFrame->BuildAboutText(QLocale().toString(QDate(2008, 4, 16), QLocale::ShortFormat));
+        QString mediaVersion;
+        GetDirectXVersion(mediaVersion);
+        AproposFrame->ShowSystem(GetWindowsVersionName(), mediaVersion);
         BaseFrame->Setup();
         ApplyPreferences();
         lfCountsChange(0, 0);

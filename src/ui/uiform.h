@@ -17,6 +17,7 @@
 #include <QKeySequence>
 #include <QList>
 #include <QMainWindow>
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -62,6 +63,11 @@ QString AppVersionText();
 QString MainWindowCaption();
 // The maker's home page.
 QString HomePageAddress();
+// The size of the toolbars' images.
+inline constexpr QSize kToolbarIconSize{16, 16};
+// Toolbar images come from the desktop's icon theme; without one, from the
+// theme the program is set up with. Call once the application exists.
+void UseToolbarIconTheme();
 
 // Colours of the status bar.
 inline const QColor kStatusColour = QColor(0xA6, 0xCA, 0xF0);  // a status message
