@@ -113,6 +113,8 @@ void TUIForm::BuildWindow()
             tbInterface = bar;
     }
     tbScenes->hide();
+    for (QToolBar *bar : {tbOuvrir, tbVideo, tbScenes, tbListe, tbInterface})
+        bar->installEventFilter(this);
 
     // The frames are placed by ApplyFrameLayout (displaylayout.h).
     m_client = new QWidget(this);
@@ -409,6 +411,9 @@ bool TUIForm::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_client && event->type() == QEvent::Resize) {
         PlaceOverlays();
         ApplyFrameLayout();
+    } else if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) &&
+               qobject_cast<QToolBar *>(watched)) {
+        FitToolbars();
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -223,6 +223,9 @@ private:
     void BindPlaybackActions();
     // The frames' places for the mode and the client's size.
     void ApplyFrameLayout();
+    // The interface toolbar starts a second row when one row would hide
+    // buttons behind the toolbars' overflow arrows.
+    void FitToolbars();
     void ApplyEmptyListLayout(int count);
     // "Width", "Height", "Top", "Left" from the window, as a change of mode
     // keeps them.

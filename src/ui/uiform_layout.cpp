@@ -135,6 +135,22 @@ void TUIForm::ApplyFrameLayout()
     VueFrame->labTimeStamp->setFont(stamp);
     VueFrame->labTimeStamp->setFixedHeight(layout.timeLabelHeight);
     VueFrame->ArrangeView();
+    FitToolbars();
+}
+
+void TUIForm::FitToolbars()
+{
+    int needed = 0;
+    for (QToolBar *bar : {tbOuvrir, tbVideo, tbScenes, tbListe, tbInterface})
+        if (!bar->isHidden() && toolBarArea(bar) == Qt::TopToolBarArea)
+            needed += bar->sizeHint().width();
+    const bool wrap = needed > width();
+    if (wrap == toolBarBreak(tbInterface))
+        return;
+    if (wrap)
+        insertToolBarBreak(tbInterface);
+    else
+        removeToolBarBreak(tbInterface);
 }
 
 void TUIForm::ApplyEmptyListLayout(int count)
