@@ -3,6 +3,7 @@
 #include "platform/shell/shellroutines.h"
 #include "platform/shell/widgets/prepareform.h"
 #include "ui/linkedit.h"
+#include "ui/linkmarkup.h"
 
 #include <QPushButton>
 
@@ -112,11 +113,25 @@ void TAproposFrame::BuildAboutText(const QString &lastUpdate)
     rxApropos->SetRichText(AboutMarkup(lastUpdate));
 }
 
+QString TAproposFrame::SystemMarkup(const QString &system, const QString &mediaVersion)
+{
+    return QStringLiteral("<i>  My operating system is: </i><br><b>  %1.</b><br><br><i>  I use: "
+                          "</i><br><b>  DirectX version %2.</b>")
+        .arg(EscapeLinkMarkup(system), EscapeLinkMarkup(mediaVersion));
+}
+
+void TAproposFrame::ShowSystem(const QString &system, const QString &mediaVersion)
+{
+    reSysteme->SetRichText(SystemMarkup(system, mediaVersion));
+}
+
 void TAproposFrame::ShowFrame()
 {
     move(0, 0);
     show();
     raise();
+    // The text opens at its first line.
+    rxApropos->moveCursor(QTextCursor::Start);
 }
 
 void TAproposFrame::HideFrame()

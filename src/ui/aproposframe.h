@@ -34,6 +34,11 @@ public:
 
     // The About text's four paragraphs, as markup.
     static QString AboutMarkup(const QString &lastUpdate);
+    // The description of the user's system: its name and the version of the
+    // media libraries, as markup.
+    static QString SystemMarkup(const QString &system, const QString &mediaVersion);
+    // Writes the system description.
+    void ShowSystem(const QString &system, const QString &mediaVersion);
 
     void rxAproposUrlClick(const QString &link);
     void rxAproposUrlHint(const QString &link, QString &linkhint);

@@ -40,8 +40,12 @@ DisplayModePlan PlanDisplayMode(const DisplayModeInput &in)
         plan.leaveFullScreen = true;
         if (in.current != Panel)
             plan.retour = in.current;
-        plan.minimum = plan.maximum = kPanelSize;
-        plan.bounds = QRect(plan.stored.topLeft(), kPanelSize);
+        // A maximised window keeps its size, the panel covering its client
+        // area: a fixed size would shrink it out of its maximised state.
+        if (in.windowNormal) {
+            plan.minimum = plan.maximum = kPanelSize;
+            plan.bounds = QRect(plan.stored.topLeft(), kPanelSize);
+        }
         break;
     case Maximised:
         if (in.current != Panel)
@@ -56,6 +60,11 @@ DisplayModePlan PlanDisplayMode(const DisplayModeInput &in)
         break;
     }
     return plan;
+}
+
+std::uint8_t RestoredMode(std::uint8_t retour)
+{
+    return retour == Maximised ? Full : retour;
 }
 
 int TimeLabelPoints(int width)
@@ -78,6 +87,7 @@ FrameLayout LayoutFrames(const FrameLayoutInput &in)
     const int height = std::max(in.client.height(), kInfoFrameHeight);
     out.listShown = in.mode != ListHidden && in.mode != VideoOnly && !in.scenesEditing;
     out.scenesShown = in.mode != VideoOnly && in.scenesEditing;
+    out.sceneListShown = out.scenesShown && in.mode != ListHidden;
     out.infoShown = in.mode != VideoOnly && !in.scenesEditing;
 
     auto column = [&](int left) {

@@ -65,6 +65,11 @@ struct DisplayModePlan
 
 DisplayModePlan PlanDisplayMode(const DisplayModeInput &input);
 
+// The mode a window restored from maximised returns to: "Retour", or the
+// full display where "Retour" is the maximised mode itself (a panel opened
+// in the maximised window and closed again leaves it so).
+std::uint8_t RestoredMode(std::uint8_t retour);
+
 // Where the frames go.
 struct FrameLayoutInput
 {
@@ -81,7 +86,10 @@ struct FrameLayout
     QRect list;               // the file list frame, and the scene list in its place
     bool listShown = false;   // the file list frame
     bool infoShown = false;   // the information frame
-    bool scenesShown = false; // the scene list and the scene details
+    bool scenesShown = false; // the scene details, in the information frame's place
+    // The scene list, in the file list's place: hidden with it in the narrow
+    // window, where the video takes that place.
+    bool sceneListShown = false;
     // The video view's edge lines; none leaves them as they are.
     std::optional<bool> leftBevel;
     std::optional<bool> rightBevel;

@@ -103,6 +103,9 @@ void TLinkEdit::SetRichText(const QString &markup)
             cursor.insertText(pieces[i], format);
         }
     }
+    // The control's own cursor moved along with the insertions: back to the
+    // start, so that the text shows from its first line.
+    moveCursor(QTextCursor::Start);
     show();
 }
 

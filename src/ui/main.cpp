@@ -10,7 +10,6 @@
 #include "video/graphs/viewgraph.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -65,11 +64,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(vidora::kProgramName);
     QApplication::setOrganizationName(vidora::kMakerName);
-    // Toolbar images come from the desktop's icon theme; without one, from
-    // the theme the program is set up with.
-    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QStringLiteral("hicolor"))
-        QIcon::setThemeName(QStringLiteral("Adwaita"));
-    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    vidora::UseToolbarIconTheme();
 
     vidora::Settings settings(vidora::SettingsEnvironment::forRunningProgram());
     vidora::Tviewdm viewdm;

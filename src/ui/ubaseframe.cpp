@@ -23,6 +23,9 @@ QString formatDate(const QString &pattern, DateTimeValue value, const QString &f
     }
 }
 
+// The frame's size: the list column's width and the height of its top row.
+constexpr int kWidth = 296;
+
 // 8 points at the program's 96 pixels an inch, rounded up.
 constexpr int kSmallestNamePixels = (8 * 96 + 71) / 72;
 
@@ -82,10 +85,13 @@ TBaseFrame::TBaseFrame(QWidget *parent)
       labsrt(new QLabel(this)), labDecalage(new QLabel(this)), Gauge1(new QProgressBar(this)),
       Gauge2(new QProgressBar(this))
 {
+    // Opaque: the frame stands in the list column over whatever the window
+    // shows beneath it.
+    setAutoFillBackground(true);
     BevelNom->setFrameShape(QFrame::Panel);
     BevelNom->setFrameShadow(QFrame::Sunken);
-    BevelNom->setGeometry(4, 4, 300, 22);
-    LabNom->setGeometry(5, 2, 290, 18);
+    BevelNom->setGeometry(4, 4, kWidth - 8, 22);
+    LabNom->setGeometry(5, 2, BevelNom->width() - 10, 18);
     labscn->setText(QStringLiteral("scn"));
     labsrt->setText(QStringLiteral("srt"));
     for (int i = 0; i < 8; ++i)
@@ -108,8 +114,12 @@ TBaseFrame::TBaseFrame(QWidget *parent)
     labscn->setGeometry(kValueX, row(8), 30, kRow);
     labsrt->setGeometry(kValueX + 34, row(8), 30, kRow);
     labDecalage->setGeometry(kValueX + 68, row(8), kValueWidth - 68, kRow);
+    // The last row: a command's progress at the left while it runs, the
+    // volume at the right at all times.
+    constexpr int kGaugeTop = 182, kGaugeHeight = 18, kVolumeWidth = 90;
+    Gauge2->setGeometry(kWidth - 4 - kVolumeWidth, kGaugeTop, kVolumeWidth, kGaugeHeight);
+    Gauge1->setGeometry(kCaptionX, kGaugeTop, Gauge2->x() - 8 - kCaptionX, kGaugeHeight);
     Gauge1->hide();
-    Gauge2->hide();
 }
 
 void TBaseFrame::Setup()
@@ -162,6 +172,8 @@ void TBaseFrame::Clear()
         label->setText(none);
     labscn->hide();
     labsrt->hide();
+    labDecalage->clear();
+    labDecalage->hide();
     m_current.reset();
     if (m_viewdm != nullptr)
         m_viewdm->ResetGraph();

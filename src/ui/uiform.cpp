@@ -2,7 +2,9 @@
 
 #include "files/listtexts.h"
 #include "files/widgets/fichierlistbox.h"
+#include "platform/shell/shellroutines.h"
 #include "platform/shell/widgets/prepareform.h"
+#include "platform/sysinfo/mediaversion.h"
 #include "settings/widgets/optionsframe.h"
 #include "settings/widgets/raccourcisform.h"
 #include "settings/widgets/saveprefsform.h"
@@ -88,6 +90,10 @@ void TUIForm::BuildWindow()
     addActions(m_al->Actions());
     m_al->FillMenuBar(menuBar());
 
+    // Small toolbar images: every toolbar of the main mode fits the
+    // smallest main window in one row, none hiding its buttons behind
+    // its overflow arrow.
+    setIconSize(kToolbarIconSize);
     for (const TMenuLayout &layout : ToolbarLayout()) {
         QToolBar *bar = m_al->MakeToolbar(layout, this);
         addToolBar(Qt::TopToolBarArea, bar);
@@ -104,6 +110,8 @@ void TUIForm::BuildWindow()
             tbInterface = bar;
     }
     tbScenes->hide();
+    for (QToolBar *bar : {tbOuvrir, tbVideo, tbScenes, tbListe, tbInterface})
+        bar->installEventFilter(this);
 
     // The frames are placed by ApplyFrameLayout (displaylayout.h).
     m_client = new QWidget(this);
@@ -268,6 +276,9 @@ void TUIForm::FormShow()
         m_al->Find(QStringLiteral("ccVisitHomepage"))
             ->setCaption(QStringLiteral("Visit the homepage of %1").arg(kProgramName));
         AproposFrame->BuildAboutText(QLocale().toString(QDate(2008, 4, 16), QLocale::ShortFormat));
+        QString mediaVersion;
+        GetDirectXVersion(mediaVersion);
+        AproposFrame->ShowSystem(GetWindowsVersionName(), mediaVersion);
         BaseFrame->Setup();
         ApplyPreferences();
         lfCountsChange(0, 0);
@@ -409,6 +420,9 @@ bool TUIForm::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_client && event->type() == QEvent::Resize) {
         PlaceOverlays();
         ApplyFrameLayout();
+    } else if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) &&
+               qobject_cast<QToolBar *>(watched)) {
+        FitToolbars();
     }
     return QMainWindow::eventFilter(watched, event);
 }

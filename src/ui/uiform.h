@@ -17,6 +17,7 @@
 #include <QKeySequence>
 #include <QList>
 #include <QMainWindow>
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -60,6 +61,11 @@ QString VersionNumberText();
 QString AppVersionText();
 // The window caption: AppVersionText() + " by " + the maker.
 QString MainWindowCaption();
+// The size of the toolbars' images.
+inline constexpr QSize kToolbarIconSize{16, 16};
+// Toolbar images come from the desktop's icon theme; without one, from the
+// theme the program is set up with. Call once the application exists.
+void UseToolbarIconTheme();
 
 // Colours of the status bar.
 inline const QColor kStatusColour = QColor(0xA6, 0xCA, 0xF0);  // a status message
@@ -215,6 +221,9 @@ private:
     void BindPlaybackActions();
     // The frames' places for the mode and the client's size.
     void ApplyFrameLayout();
+    // The interface toolbar starts a second row when one row would hide
+    // buttons behind the toolbars' overflow arrows.
+    void FitToolbars();
     void ApplyEmptyListLayout(int count);
     // "Width", "Height", "Top", "Left" from the window, as a change of mode
     // keeps them.

@@ -2,6 +2,7 @@
 // displaylayout.h, the mode, panel, reduced-size and toolbar actions switch
 // between them, and a move, size, maximise or restore by the user lays the
 // window out again.
+#include "scenes/widgets/scenelisteframe.h"
 #include "settings/widgets/optionsframe.h"
 #include "ui/aproposframe.h"
 #include "ui/displaylayout.h"
@@ -11,6 +12,7 @@
 #include "ui/uvueframe.h"
 
 #include <QAbstractButton>
+#include <QIcon>
 #include <QTimer>
 #include <QToolBar>
 #include <QWindowStateChangeEvent>
@@ -39,6 +41,13 @@ constexpr Qt::WindowStates kNotNormal =
     Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen;
 
 } // namespace
+
+void UseToolbarIconTheme()
+{
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QStringLiteral("hicolor"))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+}
 
 std::uint8_t TUIForm::DisplayMode() const
 {
@@ -108,14 +117,14 @@ void TUIForm::ApplyFrameLayout()
     BaseFrame->setVisible(layout.infoShown);
     Lframe->setGeometry(layout.list);
     Lframe->setVisible(layout.listShown);
-    // The scene editor's frames, when the window has them.
-    if (auto *scenes = m_client->findChild<QWidget *>(QStringLiteral("SFrame"))) {
-        scenes->setGeometry(layout.list);
-        scenes->setVisible(layout.scenesShown);
+    // The scene editor's frames, once the window has them.
+    if (SFrame != nullptr) {
+        SFrame->setGeometry(layout.list);
+        SFrame->setVisible(layout.sceneListShown);
     }
-    if (auto *details = m_client->findChild<QWidget *>(QStringLiteral("SceneBase"))) {
-        details->setGeometry(layout.info);
-        details->setVisible(layout.scenesShown);
+    if (SceneBase != nullptr) {
+        SceneBase->setGeometry(layout.info);
+        SceneBase->setVisible(layout.scenesShown);
     }
     if (layout.leftBevel)
         VueFrame->Bevelleft->setVisible(*layout.leftBevel);
@@ -126,6 +135,22 @@ void TUIForm::ApplyFrameLayout()
     VueFrame->labTimeStamp->setFont(stamp);
     VueFrame->labTimeStamp->setFixedHeight(layout.timeLabelHeight);
     VueFrame->ArrangeView();
+    FitToolbars();
+}
+
+void TUIForm::FitToolbars()
+{
+    int needed = 0;
+    for (QToolBar *bar : {tbOuvrir, tbVideo, tbScenes, tbListe, tbInterface})
+        if (!bar->isHidden() && toolBarArea(bar) == Qt::TopToolBarArea)
+            needed += bar->sizeHint().width();
+    const bool wrap = needed > width();
+    if (wrap == toolBarBreak(tbInterface))
+        return;
+    if (wrap)
+        insertToolBarBreak(tbInterface);
+    else
+        removeToolBarBreak(tbInterface);
 }
 
 void TUIForm::ApplyEmptyListLayout(int count)
@@ -239,7 +264,7 @@ void TUIForm::WindowStateChanged(Qt::WindowStates before)
             m_settings.ReturnMode = mode;
         SetDisplayMode(displaymode::Maximised);
     } else if (!(now & kNotNormal) && (before & Qt::WindowMaximized)) {
-        SetDisplayMode(m_settings.ReturnMode);
+        SetDisplayMode(RestoredMode(m_settings.ReturnMode));
     }
 }
 

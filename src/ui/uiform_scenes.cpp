@@ -23,7 +23,6 @@
 #include "video/graphs/viewgraph.h"
 
 #include <QApplication>
-#include <QBoxLayout>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFileInfo>
@@ -37,7 +36,6 @@
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <utility>
@@ -137,19 +135,15 @@ void TUIForm::BuildSceneEditor()
         QMessageBox::critical(this, kProgramName, message);
     };
 
-    // The scene frames take the list column's place while the editor is on.
-    auto *column = new QWidget(m_client);
-    column->setObjectName(QStringLiteral("sceneColumn"));
-    auto *layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    SceneBase = new TSceneBase(services, column);
-    SFrame = new TSFrame(services, column);
-    layout->addWidget(SceneBase, 0);
-    layout->addWidget(SFrame, 1);
-    column->setMinimumWidth(Lframe->minimumWidth());
-    column->hide();
-    if (auto *row = qobject_cast<QBoxLayout *>(m_client->layout()))
-        row->insertWidget(row->indexOf(Lframe) + 1, column, 1);
+    // The scene frames take the list column's place while the editor is on:
+    // the details the information frame's, the scene list the file list's.
+    // ApplyFrameLayout places them.
+    SceneBase = new TSceneBase(services, m_client);
+    SceneBase->setObjectName(QStringLiteral("SceneBase"));
+    SceneBase->hide();
+    SFrame = new TSFrame(services, m_client);
+    SFrame->setObjectName(QStringLiteral("SFrame"));
+    SFrame->hide();
 
     EditerTitres = new TEditerTitresForm(
         [this]() -> const TSceneClass * { return SceneBase->ShownScene().get(); },
@@ -173,18 +167,12 @@ void TUIForm::BuildSceneEditor()
 void TUIForm::ShowSceneEditorPanel(bool on)
 {
     // The list column shows the scene frames instead of the file list and
-    // the information frame.
-    QWidget *column = SFrame->parentWidget();
-    column->setVisible(on);
-    Lframe->setVisible(!on);
-    BaseFrame->setVisible(!on);
+    // the information frame, as far as the display mode shows the column.
+    ScenesEditing = on;
+    ApplyFrameLayout();
     if (on) {
-        SFrame->ShowFrame();
-        SceneBase->show();
         SceneBase->repaint();
     } else {
-        SFrame->HideFrame();
-        SceneBase->hide();
         Lframe->raise();
     }
 }
@@ -528,7 +516,6 @@ void TUIForm::BindSceneEditorActions()
         SFrame->labSelect->setText(QFileInfo(video).fileName());
         SFrame->ShowScenes(video, SceneFrames(ActiveFichier->Data().frameCount));
         ShowSceneEditorPanel(true);
-        ScenesEditing = true;
         SceneBase->EditorShown = true;
         if (SFrame->Count() > 0)
             SelectSceneAndSeek(0);
@@ -549,7 +536,6 @@ void TUIForm::BindSceneEditorActions()
         TCustomSuperAction *bar = m_al->Find(QStringLiteral("saBarreScenes"));
         bar->SetChecked(false);
         bar->setVisible(false);
-        ScenesEditing = false;
         SceneBase->EditorShown = false;
         ShowSceneEditorPanel(false);
         m_viewdm.SetRange(0, m_viewdm.Duration());

@@ -26,6 +26,10 @@ QString EmptyListHelpMarkup(const QString &extension)
 TVideFrame::TVideFrame(QWidget *parent)
     : QWidget(parent), Image1(new QLabel(this)), rxHelp(new TLinkEdit(this))
 {
+    // Opaque: the help is laid over the list and the video while the list
+    // is empty.
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
     Image1->setScaledContents(true);
     rxHelp->setFrameShape(QFrame::NoFrame);
     QPalette face = rxHelp->palette();

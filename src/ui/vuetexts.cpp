@@ -5,6 +5,7 @@
 #include "platform/shell/pathroutines.h"
 #include "ui/linkmarkup.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace vidora {
@@ -238,7 +239,10 @@ std::optional<VueLayout> ArrangeVueLayout(const VueLayoutInput &input)
     const int vBottom = v.top() + v.height();
     layout.timeLabel = QRect((input.client.width() - input.timeLabel.width()) / 2, vBottom + 4,
                              input.timeLabel.width(), input.timeLabel.height());
-    layout.slider = QRect(v.left() - 8, v.top() - 30, v.width() + 16, input.sliderHeight);
+    // Above the picture, but never above the view's top edge, where the
+    // view would cut it (a picture as tall as the area starts 25 down).
+    layout.slider =
+        QRect(v.left() - 8, std::max(0, v.top() - 30), v.width() + 16, input.sliderHeight);
     layout.incrustHorz = QRect(v.left() - 8, vBottom - 4, v.width() + 16, input.incrustHorzHeight);
     layout.incrustVert = QRect(vRight - 4, v.top() - 8, input.incrustVertWidth, v.height() + 16);
     layout.shape = QRect(QPoint(vRight - 4, vBottom - 4), input.shape);

@@ -69,6 +69,7 @@ TEST(BaseFrame, ShowFileAndClear)
     EXPECT_EQ(frame.labDecalage->text(), "-1h");
 
     // A long name shrinks its font, not below 8 points.
+    const QRect bevel = frame.BevelNom->geometry();
     frame.BevelNom->resize(60, 22);
     frame.ShowFile(entry);
     EXPECT_EQ(frame.LabNom->font().pixelSize(), 11);
@@ -89,11 +90,26 @@ TEST(BaseFrame, ShowFileAndClear)
             EXPECT_FALSE(labels[i]->geometry().intersects(labels[j]->geometry()))
                 << labels[i]->text().toStdString() << " / " << labels[j]->text().toStdString();
     }
+    // The name's bevel and the two gauges too: inside, clear of every text
+    // and of each other.
+    frame.BevelNom->setGeometry(bevel);
+    frame.Gauge1->show(); // as while a command runs
+    const QList<QWidget *> boxes = {frame.BevelNom, frame.Gauge1, frame.Gauge2};
+    for (qsizetype i = 0; i < boxes.size(); ++i) {
+        EXPECT_TRUE(boxes[i]->isVisible()) << i;
+        EXPECT_TRUE(frame.rect().contains(boxes[i]->geometry())) << i;
+        for (qsizetype j = 0; j < i; ++j)
+            EXPECT_FALSE(boxes[i]->geometry().intersects(boxes[j]->geometry())) << i << "/" << j;
+        for (const QLabel *label : labels)
+            EXPECT_FALSE(boxes[i]->geometry().intersects(label->geometry()))
+                << i << " / " << label->text().toStdString();
+    }
 
     frame.Clear();
     EXPECT_EQ(frame.LabNom->text(), "---");
     EXPECT_EQ(frame.LabCodec->text(), "---");
     EXPECT_FALSE(frame.labscn->isVisible());
+    EXPECT_FALSE(frame.labDecalage->isVisible()) << "no file, no offset";
     EXPECT_EQ(frame.CurrentFile(), nullptr);
 }
 

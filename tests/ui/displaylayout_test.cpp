@@ -21,6 +21,8 @@ struct FrameCase
     QRect video, info, list;
     bool listShown, infoShown, scenesShown;
     std::optional<bool> leftBevel, rightBevel;
+    // The scene list, when it differs from the scene details.
+    std::optional<bool> sceneListShown = std::nullopt;
 };
 
 void PrintTo(const FrameCase &c, std::ostream *os)
@@ -39,12 +41,14 @@ TEST_P(Frames, OfTheModeAndClientSize)
     if (c.infoShown || c.scenesShown) {
         EXPECT_EQ(out.info, c.info);
     }
-    if (c.listShown || c.scenesShown) {
+    const bool sceneList = c.sceneListShown.value_or(c.scenesShown);
+    if (c.listShown || sceneList) {
         EXPECT_EQ(out.list, c.list);
     }
     EXPECT_EQ(out.listShown, c.listShown);
     EXPECT_EQ(out.infoShown, c.infoShown);
     EXPECT_EQ(out.scenesShown, c.scenesShown);
+    EXPECT_EQ(out.sceneListShown, sceneList);
     EXPECT_EQ(out.leftBevel, c.leftBevel);
     EXPECT_EQ(out.rightBevel, c.rightBevel);
 }
@@ -157,6 +161,8 @@ INSTANTIATE_TEST_SUITE_P(
                               false,
                               false,
                               false},
+                    // The scene details in the information frame's place;
+                    // the video, not the scene list, beneath them.
                     FrameCase{"narrow_scenes",
                               ListHidden,
                               {304, 440},
@@ -164,10 +170,11 @@ INSTANTIATE_TEST_SUITE_P(
                               true,
                               {0, 208, 304, 232},
                               {0, 0, 296, 208},
-                              {0, 208, 296, 232},
+                              {},
                               false,
                               false,
                               true,
+                              false,
                               false,
                               false},
                     FrameCase{"panel",
@@ -319,6 +326,30 @@ TEST(DisplayModes, RetourRemembersTheModeBeforeAPanelOrMaximising)
     EXPECT_EQ(PlanDisplayMode(Change(Panel, Panel, true, VideoOnly)).retour, VideoOnly);
     EXPECT_EQ(PlanDisplayMode(Change(Panel, Maximised, true, VideoOnly)).retour, VideoOnly);
     EXPECT_EQ(PlanDisplayMode(Change(Full, ListHidden, true, VideoOnly)).retour, VideoOnly);
+}
+
+TEST(DisplayModes, APanelInAMaximisedWindowKeepsItsSize)
+{
+    // The panel covers the maximised window's client area; a fixed size
+    // would shrink the window and undo its maximised state, and with it the
+    // panel.
+    for (const std::uint8_t from : {Maximised, Panel}) {
+        SCOPED_TRACE(int(from));
+        const DisplayModePlan plan = PlanDisplayMode(Change(from, Panel, false, Maximised));
+        EXPECT_EQ(plan.mode, Panel);
+        EXPECT_EQ(plan.minimum, QSize(0, 0));
+        EXPECT_EQ(plan.maximum, kNoMaximumSize);
+        EXPECT_FALSE(plan.bounds.has_value());
+        EXPECT_EQ(plan.retour, Maximised);
+    }
+}
+
+TEST(DisplayModes, ARestoredWindowLeavesTheMaximisedMode)
+{
+    for (const std::uint8_t retour : {Full, ListHidden, VideoOnly})
+        EXPECT_EQ(RestoredMode(retour), retour);
+    // After a panel opened and closed in the maximised window.
+    EXPECT_EQ(RestoredMode(Maximised), Full);
 }
 
 TEST(DisplayModes, FromMaximisedTheWindowStateIsLeftAlone)

@@ -203,7 +203,9 @@ TEST_F(SceneFrames, TheScenePanelShowsOneSceneAndMovesTheVideoToIt)
     EXPECT_EQ(panel.labTimecode->text(), "00.01.01.00");
     EXPECT_EQ(panel.labTimeStamp->text(), "0:01:01:00");
     EXPECT_EQ(panel.memoTitre->toPlainText(), "Beach\nSun");
-    EXPECT_EQ(panel.image->size(), QSize(300, 240));
+    // The 5:4 thumbnail fitted into the image's bounds.
+    EXPECT_EQ(panel.image->size(), QSize(135, 108));
+    EXPECT_TRUE(panel.ImageBounds.contains(panel.image->geometry()));
     EXPECT_EQ(panel.ShownScene(), scene);
     EXPECT_EQ(m_navigator.seeks, std::vector<std::uint32_t>{1525});
 

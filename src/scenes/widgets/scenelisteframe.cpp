@@ -201,20 +201,24 @@ void TSFrame::GoPrevScene()
 TSceneBase::TSceneBase(TSceneFrameServices services, QWidget *parent)
     : QWidget(parent), m_services(std::move(services))
 {
-    auto *layout = new QVBoxLayout(this);
+    // The panel stands in the information frame's place, 296 × 208: the
+    // heading, the scene's texts at the left with its thumbnail beside them,
+    // the caption below.
+    setAutoFillBackground(true);
     auto *heading = new QLabel(QStringLiteral("Scenes Editor"), this);
     heading->setAlignment(Qt::AlignCenter);
-    layout->addWidget(heading);
+    heading->setGeometry(4, 2, 288, 16);
+    constexpr int kTop = 20, kRow = 17;
+    int row = 0;
     for (QLabel **label : {&labScene, &labDuree, &labTimeStamp, &labTimecode, &labDatecode}) {
         *label = new QLabel(this);
-        layout->addWidget(*label);
+        (*label)->setGeometry(4, kTop + row++ * kRow, ImageBounds.left() - 8, 16);
     }
     image = new QLabel(this);
-    image->setFixedSize(ImageBounds.size());
+    image->setGeometry(ImageBounds);
     image->setAlignment(Qt::AlignCenter);
-    layout->addWidget(image);
     memoTitre = new QPlainTextEdit(this);
-    layout->addWidget(memoTitre);
+    memoTitre->setGeometry(4, ImageBounds.bottom() + 4, 288, 204 - ImageBounds.bottom() - 4);
     // The caption is at most kMaxCaption characters.
     connect(memoTitre, &QPlainTextEdit::textChanged, this, [this] {
         const QString text = memoTitre->toPlainText();
@@ -250,7 +254,7 @@ void TSceneBase::ShowScene(std::shared_ptr<TSceneClass> scene)
     }
     const std::optional<QRect> fit = FitRectKeepAspect(thumb.width(), thumb.height(), ImageBounds);
     if (fit) {
-        image->setFixedSize(fit->size());
+        image->setGeometry(*fit);
         image->setPixmap(QPixmap::fromImage(thumb).scaled(fit->size()));
     } else {
         image->clear();

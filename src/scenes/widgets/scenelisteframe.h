@@ -107,7 +107,7 @@ public:
     // Whether the main window shows the scene editor.
     bool EditorShown = false;
     // The image's bounds as laid out, within which the thumbnail is fitted.
-    QRect ImageBounds{0, 0, 320, 240};
+    QRect ImageBounds{148, 20, 144, 108};
 
     QLabel *labScene = nullptr;
     QLabel *labDuree = nullptr;

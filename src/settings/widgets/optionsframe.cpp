@@ -108,6 +108,8 @@ TOptionsFrame::TOptionsFrame(Settings &settings, QWidget *parent)
     : QFrame(parent), m_settings(settings)
 {
     setObjectName(QStringLiteral("OptionsFrame"));
+    // Opaque: the panel is laid over the window's other frames.
+    setAutoFillBackground(true);
     OnSavePreferences = [this] {
         m_settings.PortablePath = m_settings.environment().programFolder;
         m_settings.SavePreferences();
