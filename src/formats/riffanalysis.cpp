@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstring>
 #include <span>
 
 namespace vidora {
@@ -313,9 +314,13 @@ private:
                 const auto block = m_reader.readAt(at, count & ~qint64(7));
                 if (!block)
                     break;
-                // Whole 8-byte headers of zeros, eight bytes at a time.
+                // Whole 8-byte headers of zeros: a block of zeros at once, else
+                // eight bytes at a time.
+                static const QByteArray kZeros(kBlock, '\0');
                 const char *data = block->constData();
                 qint64 zeros = 0;
+                if (std::memcmp(data, kZeros.constData(), std::size_t(block->size())) == 0)
+                    zeros = block->size();
                 while (zeros + riff::kHeaderSize <= block->size() && readLE64(data + zeros) == 0)
                     zeros += riff::kHeaderSize;
                 run.chunks += zeros / riff::kHeaderSize;

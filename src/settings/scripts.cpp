@@ -198,18 +198,27 @@ void TCustomScript::ParseScript(const QString &text)
     const QString where = m_scriptName.isEmpty() ? QStringLiteral("the script")
                                                  : QStringLiteral("the script ") + m_scriptName;
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    // A few lines are told one by one; a text that is mostly not understood
+    // does not flood the error stream.
+    constexpr int kToldLines = 10;
+    int unknown = 0;
     const QStringList lines = text.split(lineBreak);
     for (qsizetype i = 0; i < lines.size(); ++i) {
         bool quit = false;
-        if (std::optional<TActionEx> entry = ParseScriptLine(lines.at(i), actionlist, quit))
+        if (std::optional<TActionEx> entry = ParseScriptLine(lines.at(i), actionlist, quit)) {
             m_entries.Add(std::move(*entry));
-        else if (!quit && !TrimControlChars(lines.at(i)).isEmpty())
+        } else if (!quit && !TrimControlChars(lines.at(i)).isEmpty() && ++unknown <= kToldLines) {
             TellOnStdErr(QStringLiteral("unknown action \"%1\" in line %2 of %3")
-                             .arg(TrimControlChars(lines.at(i)))
+                             .arg(TrimControlChars(lines.at(i)).left(200))
                              .arg(i + 1)
                              .arg(where));
+        }
         m_quit = m_quit || quit;
     }
+    if (unknown > kToldLines)
+        TellOnStdErr(QStringLiteral("%1 more lines of %2 name no action")
+                         .arg(unknown - kToldLines)
+                         .arg(where));
 }
 
 void TCustomScript::Stop()

@@ -635,6 +635,15 @@ TEST_F(RunTest, WhatIsNotUnderstoodIsToldOnStandardError)
               "vidora: unknown action \"nosuch=2\" in line 3 of the script\n");
     EXPECT_EQ(c.log, (QStringList{"activate", "saOuvrirFichiers:", "saOuvrirFichiers:/home/u/a.avi",
                                   "close", "show:", "close"}));
+
+    // A text that is mostly not understood tells a few lines, then a count.
+    ::testing::internal::CaptureStderr();
+    script.ParseScript(QStringLiteral("nosuch\n").repeated(25));
+    const QString told = QString::fromStdString(::testing::internal::GetCapturedStderr());
+    EXPECT_EQ(told.count(QStringLiteral("unknown action")), 10);
+    EXPECT_TRUE(
+        told.endsWith(QStringLiteral("vidora: 15 more lines of the script name no action\n")))
+        << told.toStdString();
 }
 
 // The application's own loop: the wait sleeps until ScriptWaiting is cleared,
