@@ -2,6 +2,7 @@
 
 #include "platform/gui_thread.h"
 #include "platform/logging.h"
+#include "settings/inputfiles.h"
 #include "settings/textcodec.h"
 
 #include <QDir>
@@ -218,15 +219,16 @@ public:
 
     int ReadPlayList(const QString &path)
     {
-        const QFileInfo info(path);
-        if (!info.isFile() || info.size() > kMaxPlayListBytes)
+        // A FIFO, a device, a huge file or one that is no text (a video
+        // opened as a playlist) is refused at once.
+        const TTextRead read = ReadTextFile(path, kMaxPlayListBytes);
+        if (!read.text) {
+            if (!read.missing)
+                TellOnStdErr(QStringLiteral("cannot read the playlist %1").arg(read.error));
             return 0;
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return 0;
-        const QString text = DecodeText(file.readAll());
+        }
         int count = 0;
-        for (const QString &line : PlayListPaths(text, info.absolutePath())) {
+        for (const QString &line : PlayListPaths(*read.text, QFileInfo(path).absolutePath())) {
             if (Aborted())
                 break;
             count += ScanPath(line, false);

@@ -5,6 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cstring>
+#include <span>
+
 namespace vidora {
 
 namespace {
@@ -36,6 +40,128 @@ QString Chars(const char *p)
     return QString::fromLatin1(p, 4);
 }
 
+// How a field of a dumped structure is shown.
+enum class Shown {
+    Chars,    // the four bytes as characters
+    Hex,      // upper-case hexadecimal, two digits per byte
+    Unsigned, // decimal
+    Signed,   // decimal, two's complement
+};
+
+// One field of a dumped structure: its label, where it lies (offset and
+// width in bytes, from the chunk's data) and how it is shown.
+struct Field
+{
+    const char *label;
+    int offset;
+    int width;
+    Shown shown;
+};
+
+// AVISTREAMHEADER.
+constexpr Field kStreamHeaderFields[] = {
+    {"FourccType = ", 0, 4, Shown::Chars},
+    {"FourccHandler = ", 4, 4, Shown::Chars},
+    {"Flags = ", 8, 4, Shown::Hex},
+    {"Priority = ", 12, 2, Shown::Unsigned},
+    {"Language = ", 14, 2, Shown::Hex},
+    {"InitialFrames = ", 16, 4, Shown::Unsigned},
+    {"Scale = ", 20, 4, Shown::Unsigned},
+    {"Rate = ", 24, 4, Shown::Unsigned},
+    {"Start = ", 28, 4, Shown::Unsigned},
+    {"Length = ", 32, 4, Shown::Unsigned},
+    {"SuggestedBufferSize = ", 36, 4, Shown::Unsigned},
+    {"Quality = ", 40, 4, Shown::Hex},
+    {"SampleSize = ", 44, 4, Shown::Unsigned},
+    {"rcFrame.Left = ", 48, 2, Shown::Signed},
+    {"rcFrame.Top = ", 50, 2, Shown::Signed},
+    {"rcFrame.Right = ", 52, 2, Shown::Signed},
+    {"rcFrame.Bottom = ", 54, 2, Shown::Signed},
+};
+
+// AVIMAINHEADER, without its FOURCC and size.
+constexpr Field kMainHeaderFields[] = {
+    {"MicroSecPerFrame = ", 0, 4, Shown::Unsigned},
+    {"MaxBytesPerSec = ", 4, 4, Shown::Unsigned},
+    {"PaddingGranularity = ", 8, 4, Shown::Unsigned},
+    {"Flags = ", 12, 4, Shown::Hex},
+    {"TotalFrames = ", 16, 4, Shown::Unsigned},
+    {"InitialFrames = ", 20, 4, Shown::Unsigned},
+    {"Streams = ", 24, 4, Shown::Unsigned},
+    {"SuggestedBufferSize = ", 28, 4, Shown::Unsigned},
+    {"Width = ", 32, 4, Shown::Unsigned},
+    {"Height = ", 36, 4, Shown::Unsigned},
+    {"Reserved0 = ", 40, 4, Shown::Hex},
+    {"Reserved1 = ", 44, 4, Shown::Hex},
+    {"Reserved2 = ", 48, 4, Shown::Hex},
+    {"Reserved3 = ", 52, 4, Shown::Hex},
+};
+
+// BITMAPINFOHEADER.
+constexpr Field kBitmapInfoFields[] = {
+    {"biSize = ", 0, 4, Shown::Unsigned},          {"biWidth = ", 4, 4, Shown::Signed},
+    {"biHeight = ", 8, 4, Shown::Signed},          {"biPlanes = ", 12, 2, Shown::Unsigned},
+    {"biBitCount = ", 14, 2, Shown::Unsigned},     {"biCompression = ", 16, 4, Shown::Chars},
+    {"biSizeImage = ", 20, 4, Shown::Unsigned},    {"biXPelsPerMeter = ", 24, 4, Shown::Signed},
+    {"biYPelsPerMeter = ", 28, 4, Shown::Signed},  {"biClrUsed = ", 32, 4, Shown::Unsigned},
+    {"biClrImportant = ", 36, 4, Shown::Unsigned},
+};
+
+// WAVEFORMATEX; a 16-byte PCMWAVEFORMAT ends before cbSize.
+constexpr Field kWaveFormatFields[] = {
+    {"FormatTag = ", 0, 2, Shown::Unsigned},     {"Channels = ", 2, 2, Shown::Unsigned},
+    {"SamplesPerSec = ", 4, 4, Shown::Unsigned}, {"AvgBytesPerSec = ", 8, 4, Shown::Unsigned},
+    {"BlockAlign = ", 12, 2, Shown::Unsigned},   {"BitsPerSample = ", 14, 2, Shown::Unsigned},
+    {"cbSize = ", 16, 2, Shown::Unsigned},
+};
+
+// DVINFO.
+constexpr Field kDvInfoFields[] = {
+    {"DVAAuxSrc = ", 0, 4, Shown::Hex},    {"DVAAuxCtl = ", 4, 4, Shown::Hex},
+    {"DVAAuxSrc1 = ", 8, 4, Shown::Hex},   {"DVAAuxCtl1 = ", 12, 4, Shown::Hex},
+    {"DVVAuxSrc = ", 16, 4, Shown::Hex},   {"DVVAuxCtl = ", 20, 4, Shown::Hex},
+    {"DVReserved0 = ", 24, 4, Shown::Hex}, {"DVReserved1 = ", 28, 4, Shown::Hex},
+};
+
+// The head of AVISUPERINDEX and AVISTDINDEX (the same labels serve both).
+constexpr Field kIndexHeaderFields[] = {
+    {"wLongsPerEntry = ", 0, 2, Shown::Hex},  {"bIndexSubType = ", 2, 1, Shown::Unsigned},
+    {"bIndexType = ", 3, 1, Shown::Unsigned}, {"nEntriesInUse = ", 4, 4, Shown::Hex},
+    {"dwChunkId = ", 8, 4, Shown::Chars},     {"qwBaseOffset = ", 12, 8, Shown::Hex},
+    {"dwReserved_3 = ", 20, 4, Shown::Hex},
+};
+
+QString FieldText(const Field &field, const char *data)
+{
+    const char *p = data + field.offset;
+    quint64 value = 0;
+    switch (field.width) {
+    case 1:
+        value = quint8(*p);
+        break;
+    case 2:
+        value = readLE16(p);
+        break;
+    case 4:
+        value = readLE32(p);
+        break;
+    default:
+        value = readLE64(p);
+        break;
+    }
+    switch (field.shown) {
+    case Shown::Chars:
+        return Chars(p);
+    case Shown::Hex:
+        return Hex(value, 2 * field.width);
+    case Shown::Signed:
+        return QString::number(field.width == 2 ? qint64(qint16(value)) : qint64(qint32(value)));
+    case Shown::Unsigned:
+        break;
+    }
+    return QString::number(value);
+}
+
 bool IsFrameChunk(FourCC id)
 {
     return id == makeFourCC("01wb") || id == makeFourCC("00dc") || id == makeFourCC("00db");
@@ -56,7 +182,7 @@ public:
             if (m_out.cancelled)
                 break;
             const qint64 n = WalkChunks(0, true, position);
-            if (m_out.unexpectedEnd || m_out.cancelled || n == 8)
+            if (m_out.unexpectedEnd || m_out.cancelled || m_full || n == 8)
                 break;
             remaining -= n;
             position += n;
@@ -65,6 +191,14 @@ public:
 
     void AddLogLine(QString text)
     {
+        if (m_full)
+            return;
+        if (m_out.lines.size() >= kRiffAnalysisMaxLines) {
+            m_full = true;
+            m_out.lines << QStringLiteral(">>> The report stops here: it has %1 lines")
+                               .arg(kRiffAnalysisMaxLines);
+            return;
+        }
         // A line ends at its first zero byte, as a list line does.
         const qsizetype zero = text.indexOf(QChar(0));
         if (zero >= 0)
@@ -135,8 +269,73 @@ private:
         }
         if (header->id == riff::kIdx1)
             return result;
-        DumpHeaderChunk(level, header->id, dataStart, size);
+        DumpHeaderChunk(level, header->id, dataStart, std::min(qint64(header->size), left));
         return result;
+    }
+
+    struct Run
+    {
+        qint64 chunks = 0;
+        qint64 bytes = 0;
+    };
+
+    // Whether a chunk is empty (size 0) or invalid (an identifier that is
+    // not four printable characters): such a chunk says nothing.
+    static bool SaysNothing(const riff::ChunkHeader &header)
+    {
+        if (header.size == 0)
+            return true;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const auto c = static_cast<unsigned char>(header.id >> shift);
+            if (c < 0x20 || c > 0x7E)
+                return true;
+        }
+        return false;
+    }
+
+    // The chunks in a row from `position` that say nothing, within the
+    // `room` bytes left in their list. All-zero headers are counted a block
+    // at a time, so a zero-filled list of gigabytes takes seconds.
+    Run MeasureRun(qint64 position, qint64 room)
+    {
+        constexpr qint64 kBlock = 1024 * 1024;
+        Run run;
+        while (room - run.bytes >= riff::kHeaderSize) {
+            const qint64 at = position + run.bytes;
+            const auto header = m_reader.headerAt(at);
+            if (!header || !SaysNothing(*header))
+                break;
+            if (header->id == 0 && header->size == 0) {
+                if (m_context.keepGoing && !m_context.keepGoing()) {
+                    m_out.cancelled = true;
+                    break;
+                }
+                const qint64 count = std::min({kBlock, room - run.bytes, m_reader.fileSize() - at});
+                const auto block = m_reader.readAt(at, count & ~qint64(7));
+                if (!block)
+                    break;
+                // Whole 8-byte headers of zeros: a block of zeros at once, else
+                // eight bytes at a time.
+                static const QByteArray kZeros(kBlock, '\0');
+                const char *data = block->constData();
+                qint64 zeros = 0;
+                if (std::memcmp(data, kZeros.constData(), std::size_t(block->size())) == 0)
+                    zeros = block->size();
+                while (zeros + riff::kHeaderSize <= block->size() && readLE64(data + zeros) == 0)
+                    zeros += riff::kHeaderSize;
+                run.chunks += zeros / riff::kHeaderSize;
+                run.bytes += zeros;
+                continue;
+            }
+            const qint64 left = m_reader.fileSize() - at - riff::kHeaderSize;
+            const qint64 length =
+                riff::kHeaderSize + std::min(qint64(header->size) + (header->size & 1), left);
+            if (length > room - run.bytes)
+                break; // it ends its list: walked as any chunk
+            ++run.chunks;
+            run.bytes += length;
+        }
+        return run;
     }
 
     void WalkList(int level, qint64 dataStart, qint64 size)
@@ -160,8 +359,23 @@ private:
         // decides where the next chunk after it starts.
         qint64 child = dataStart + riff::kListTypeSize;
         while (size > 7) {
+            if (m_out.cancelled || m_full)
+                return;
+            // A run of empty or invalid chunks (a zero-filled list gives one
+            // every 8 bytes) is one line.
+            const Run run = MeasureRun(child, size);
             if (m_out.cancelled)
                 return;
+            if (run.chunks >= 2) {
+                AddLogLine(Indent(level + 1) +
+                           QStringLiteral(">>> %1 empty or invalid chunks in a row (%2 bytes): "
+                                          "not shown one by one")
+                               .arg(run.chunks)
+                               .arg(run.bytes));
+                size -= run.bytes;
+                child += run.bytes;
+                continue;
+            }
             const qint64 m = WalkChunks(level + 1, false, child);
             if (m_out.unexpectedEnd || m_out.cancelled || m > size)
                 return;
@@ -170,15 +384,35 @@ private:
         }
     }
 
-    void DumpHeaderChunk(int level, FourCC id, qint64 dataStart, qint64 size)
+    // Shows the fields that lie wholly inside `bytes` (the part of the
+    // structure the chunk holds), each as Indent + label + value.
+    void DumpFields(const QString &in, std::span<const Field> fields, const QByteArray &bytes)
+    {
+        for (const Field &field : fields) {
+            if (field.offset + field.width > bytes.size())
+                continue;
+            AddLogLine(in + QLatin1String(field.label) + FieldText(field, bytes.constData()));
+        }
+    }
+
+    // The first `count` bytes of the chunk's data, or as many as it holds.
+    std::optional<QByteArray> ReadHeld(qint64 dataStart, qint64 held, qint64 count)
+    {
+        return Read(dataStart, std::min(held, count));
+    }
+
+    // `held`: the bytes of data the chunk holds (its stored size, cut to the
+    // file). A structure is read only as far as the chunk holds it: the
+    // fields past its end are not shown, and a short chunk is no unexpected
+    // end.
+    void DumpHeaderChunk(int level, FourCC id, qint64 dataStart, qint64 held)
     {
         const QString in = Indent(level);
         if (id == riff::kStrh) {
-            const auto b = Read(dataStart, kStreamHeaderBytes);
+            const auto b = ReadHeld(dataStart, held, kStreamHeaderBytes);
             if (!b)
                 return;
-            const char *p = b->constData();
-            const FourCC type = readLE32(p);
+            const FourCC type = b->size() >= 4 ? readLE32(b->constData()) : 0;
             m_kind = type == makeFourCC("vids")   ? StreamKind::Video
                      : type == makeFourCC("auds") ? StreamKind::Audio
                      : type == makeFourCC("iavs") ? StreamKind::Interleaved
@@ -191,21 +425,7 @@ private:
                                                               : QStringLiteral("(Unknown)"));
             AddBannerLine(Indent(level), QStringLiteral("-"),
                           QStringLiteral("Start of AVI Stream Header"));
-            AddLogLine(in + "FourccType = " + Chars(p));
-            AddLogLine(in + "FourccHandler = " + Chars(p + 4));
-            AddLogLine(in + "Flags = " + Hex(readLE32(p + 8), 8));
-            AddLogLine(in + "Priority = " + QString::number(readLE16(p + 12)));
-            AddLogLine(in + "Language = " + Hex(readLE16(p + 14), 4));
-            const char *const names[] = {"InitialFrames = ", "Scale = ",  "Rate = ",
-                                         "Start = ",         "Length = ", "SuggestedBufferSize = "};
-            for (int i = 0; i < 6; ++i)
-                AddLogLine(in + names[i] + QString::number(readLE32(p + 16 + 4 * i)));
-            AddLogLine(in + "Quality = " + Hex(readLE32(p + 40), 8));
-            AddLogLine(in + "SampleSize = " + QString::number(readLE32(p + 44)));
-            const char *const frame[] = {
-                "rcFrame.Left = ", "rcFrame.Top = ", "rcFrame.Right = ", "rcFrame.Bottom = "};
-            for (int i = 0; i < 4; ++i)
-                AddLogLine(in + frame[i] + QString::number(qint16(readLE16(p + 48 + 2 * i))));
+            DumpFields(in, kStreamHeaderFields, *b);
             AddBannerLine(Indent(level), QStringLiteral("-"),
                           QStringLiteral("End of AVI Stream Header"));
             AddLogLine(QString());
@@ -213,28 +433,10 @@ private:
             AddLogLine(QString());
             AddBannerLine(Indent(level), QStringLiteral("-"),
                           QStringLiteral(" Start of AVI Main Header "));
-            const auto b = Read(dataStart, kMainHeaderBytes);
+            const auto b = ReadHeld(dataStart, held, kMainHeaderBytes);
             if (!b)
                 return;
-            const char *const names[] = {"MicroSecPerFrame = ",
-                                         "MaxBytesPerSec = ",
-                                         "PaddingGranularity = ",
-                                         "Flags = ",
-                                         "TotalFrames = ",
-                                         "InitialFrames = ",
-                                         "Streams = ",
-                                         "SuggestedBufferSize = ",
-                                         "Width = ",
-                                         "Height = ",
-                                         "Reserved0 = ",
-                                         "Reserved1 = ",
-                                         "Reserved2 = ",
-                                         "Reserved3 = "};
-            for (int i = 0; i < 14; ++i) {
-                const quint32 v = readLE32(b->constData() + 4 * i);
-                const bool hex = i == 3 || i >= 10;
-                AddLogLine(in + names[i] + (hex ? Hex(v, 8) : QString::number(v)));
-            }
+            DumpFields(in, kMainHeaderFields, *b);
             AddBannerLine(Indent(level), QStringLiteral("-"),
                           QStringLiteral(" End of Main Header "));
             AddLogLine(QString());
@@ -242,26 +444,16 @@ private:
             AddLogLine(QString());
             AddBannerLine(Indent(level), QStringLiteral("-"),
                           QStringLiteral("Start of Stream Format Header"));
-            const auto b = Read(dataStart, kBitmapInfoBytes);
+            const auto b = ReadHeld(dataStart, held, kBitmapInfoBytes);
             if (!b)
                 return;
-            const char *p = b->constData();
-            AddLogLine(in + "biSize = " + QString::number(readLE32(p)));
-            AddLogLine(in + "biWidth = " + QString::number(qint32(readLE32(p + 4))));
-            AddLogLine(in + "biHeight = " + QString::number(qint32(readLE32(p + 8))));
-            AddLogLine(in + "biPlanes = " + QString::number(readLE16(p + 12)));
-            AddLogLine(in + "biBitCount = " + QString::number(readLE16(p + 14)));
-            AddLogLine(in + "biCompression = " + Chars(p + 16));
-            AddLogLine(in + "biSizeImage = " + QString::number(readLE32(p + 20)));
-            AddLogLine(in + "biXPelsPerMeter = " + QString::number(qint32(readLE32(p + 24))));
-            AddLogLine(in + "biYPelsPerMeter = " + QString::number(qint32(readLE32(p + 28))));
-            AddLogLine(in + "biClrUsed = " + QString::number(readLE32(p + 32)));
-            AddLogLine(in + "biClrImportant = " + QString::number(readLE32(p + 36)));
-            const QString compression = Chars(p + 16).toLower();
-            if (size - kBitmapInfoBytes >= kDvInfoBytes &&
+            DumpFields(in, kBitmapInfoFields, *b);
+            const QString compression =
+                b->size() >= 20 ? Chars(b->constData() + 16).toLower() : QString();
+            if (held - kBitmapInfoBytes >= kDvInfoBytes &&
                 (compression == QLatin1String("dvsd") || compression == QLatin1String("dsvd") ||
                  compression == QLatin1String("csvd"))) {
-                if (!DumpDvInfo(level, dataStart + kBitmapInfoBytes))
+                if (!DumpDvInfo(level, dataStart + kBitmapInfoBytes, kDvInfoBytes))
                     return;
             }
             AddBannerLine(Indent(level), QStringLiteral("-"),
@@ -271,58 +463,40 @@ private:
             AddLogLine(QString());
             AddBannerLine(Indent(level), QStringLiteral("-"),
                           QStringLiteral("Start of Stream Format Header"));
-            const auto b = Read(dataStart, kWaveFormatBytes);
+            const auto b = ReadHeld(dataStart, held, kWaveFormatBytes);
             if (!b)
                 return;
-            const char *p = b->constData();
-            AddLogLine(in + "FormatTag = " + QString::number(readLE16(p)));
-            AddLogLine(in + "Channels = " + QString::number(readLE16(p + 2)));
-            AddLogLine(in + "SamplesPerSec = " + QString::number(readLE32(p + 4)));
-            AddLogLine(in + "AvgBytesPerSec = " + QString::number(readLE32(p + 8)));
-            AddLogLine(in + "BlockAlign = " + QString::number(readLE16(p + 12)));
-            AddLogLine(in + "BitsPerSample = " + QString::number(readLE16(p + 14)));
-            AddLogLine(in + "cbSize = " + QString::number(readLE16(p + 16)));
+            DumpFields(in, kWaveFormatFields, *b);
             AddBannerLine(Indent(level), QStringLiteral("-"),
                           QStringLiteral("End of AVI Stream Format"));
             AddLogLine(QString());
         } else if (id == riff::kStrf && m_kind == StreamKind::Interleaved) {
             AddLogLine(QString());
-            if (!DumpDvInfo(level, dataStart))
+            if (!DumpDvInfo(level, dataStart, held))
                 return;
             AddLogLine(QString());
         } else if (id == riff::kIndx || (char(id) == 'i' && char(id >> 8) == 'x')) {
             AddLogLine(QString());
             // Only the part of the index header shown is read: a short index
             // at the end of a small file is no unexpected end.
-            const auto b = Read(dataStart, kIndexHeaderBytes);
+            const auto b = ReadHeld(dataStart, held, kIndexHeaderBytes);
             if (!b)
                 return;
-            const char *p = b->constData();
             AddBannerLine(Indent(level), QStringLiteral("-"), QStringLiteral("Start of an Index"));
-            AddLogLine(in + "wLongsPerEntry = " + Hex(readLE16(p), 4));
-            AddLogLine(in + "bIndexSubType = " + QString::number(quint8(p[2])));
-            AddLogLine(in + "bIndexType = " + QString::number(quint8(p[3])));
-            AddLogLine(in + "nEntriesInUse = " + Hex(readLE32(p + 4), 8));
-            AddLogLine(in + "dwChunkId = " + Chars(p + 8));
-            AddLogLine(in + "qwBaseOffset = " + Hex(readLE64(p + 12), 16));
-            AddLogLine(in + "dwReserved_3 = " + Hex(readLE32(p + 20), 8));
+            DumpFields(in, kIndexHeaderFields, *b);
             AddBannerLine(Indent(level), QStringLiteral("-"), QStringLiteral("Fin de l'Index"));
             AddLogLine(QString());
         }
     }
 
-    bool DumpDvInfo(int level, qint64 offset)
+    // The DV format block at `offset`, as far as the `held` bytes there go.
+    bool DumpDvInfo(int level, qint64 offset, qint64 held)
     {
-        const QString in = Indent(level);
         AddBannerLine(Indent(level), QStringLiteral("-"), QStringLiteral("Start of DVInfo"));
-        const auto b = Read(offset, kDvInfoBytes);
+        const auto b = ReadHeld(offset, held, kDvInfoBytes);
         if (!b)
             return false;
-        const char *const names[] = {
-            "DVAAuxSrc = ", "DVAAuxCtl = ", "DVAAuxSrc1 = ",  "DVAAuxCtl1 = ",
-            "DVVAuxSrc = ", "DVVAuxCtl = ", "DVReserved0 = ", "DVReserved1 = "};
-        for (int i = 0; i < 8; ++i)
-            AddLogLine(in + names[i] + Hex(readLE32(b->constData() + 4 * i), 8));
+        DumpFields(Indent(level), kDvInfoFields, *b);
         AddBannerLine(Indent(level), QStringLiteral("-"), QStringLiteral("End of DVINfo"));
         return true;
     }
@@ -330,6 +504,8 @@ private:
     BoundedReader m_reader;
     const TRiffAnalysisContext &m_context;
     TRiffAnalysis &m_out;
+    // Set when the report reached its line limit: the walk ends.
+    bool m_full = false;
     // Set by every stream header, read by the next stream format.
     StreamKind m_kind = StreamKind::Video;
 };

@@ -6,7 +6,8 @@
 // block, index headers). A walker of its own: it shares nothing with the
 // header parser or the patcher. It only reads the file, never past its end;
 // "movi" lists and "idx1" chunks are skipped, never read, so a file of many
-// gigabytes costs the time of its header lists.
+// gigabytes costs the time of its header lists. A structure is shown only as
+// far as its chunk holds it; a run of empty or invalid chunks is one line.
 #include "formats/datetime.h"
 
 #include <QLocale>
@@ -39,6 +40,9 @@ struct TRiffAnalysis
 
 // Lists deeper than this are shown but not entered.
 constexpr int kRiffAnalysisMaxDepth = 32;
+// A report ends with a line that says so when it reaches this many lines;
+// the header lists of a real file take a few hundred.
+constexpr int kRiffAnalysisMaxLines = 20000;
 
 TRiffAnalysis AnalyseAviFile(const QString &path, const TRiffAnalysisContext &context);
 

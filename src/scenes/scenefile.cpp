@@ -1,5 +1,6 @@
 #include "scenes/scenefile.h"
 
+#include "settings/inputfiles.h"
 #include "settings/settings.h"
 #include "settings/textcodec.h"
 
@@ -293,16 +294,17 @@ bool LoadScnBytes(const QByteArray &bytes, TSceneList &list, const TSceneContext
     }
 }
 
-bool LoadScnFile(const QString &scnFileName, TSceneList &list, const TSceneContext &context)
+bool LoadScnFile(const QString &scnFileName, TSceneList &list, const TSceneContext &context,
+                 QString *readError)
 {
     list.clear();
-    QFile file(scnFileName);
-    if (!file.open(QIODevice::ReadOnly))
+    const TFileRead file = ReadRegularFile(scnFileName, kMaxScnFileBytes);
+    if (!file.bytes) {
+        if (readError != nullptr)
+            *readError = file.error;
         return false;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return false;
-    return LoadScnBytes(bytes, list, context);
+    }
+    return LoadScnBytes(*file.bytes, list, context);
 }
 
 } // namespace vidora

@@ -29,6 +29,10 @@
 
 namespace vidora {
 
+// Scene files larger than this are refused rather than read: 65535 scenes
+// with long captions fit many times over.
+inline constexpr qint64 kMaxScnFileBytes = 64 * 1024 * 1024;
+
 // The name of a video's companion file: its extension (from the last "." of
 // the file name) replaced by `ending`, or `ending` appended.
 QString CompanionFileName(const QString &videoName, const QString &ending);
@@ -77,8 +81,12 @@ private:
 // Reads a scene file into `list` (emptied first): one item per stored scene,
 // numbered from 1, its caption as text. True only when every stored scene
 // was read; on a missing, short or malformed file the scenes read before the
-// fault stay in the list and the one being read is not added.
-bool LoadScnFile(const QString &scnFileName, TSceneList &list, const TSceneContext &context);
+// fault stay in the list and the one being read is not added. Only a regular
+// file of at most kMaxScnFileBytes is read (a FIFO or a link to a device is
+// refused at once); when the file could not be read at all, `readError` (if
+// given) gets the path and the reason.
+bool LoadScnFile(const QString &scnFileName, TSceneList &list, const TSceneContext &context,
+                 QString *readError = nullptr);
 // The same from the file's bytes.
 bool LoadScnBytes(const QByteArray &bytes, TSceneList &list, const TSceneContext &context);
 

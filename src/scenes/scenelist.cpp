@@ -2,6 +2,7 @@
 
 #include "scenes/edittitres.h"
 #include "scenes/scenefile.h"
+#include "settings/inputfiles.h"
 
 #include <QFileInfo>
 
@@ -12,8 +13,13 @@ namespace vidora {
 TSceneList LoadSceneListOf(const QString &videoName, const TSceneContext &context)
 {
     TSceneList list;
-    if (!LoadScnFile(CompanionFileName(videoName, QStringLiteral(".scn")), list, context))
+    QString readError;
+    const QString scnName = CompanionFileName(videoName, QStringLiteral(".scn"));
+    if (!LoadScnFile(scnName, list, context, &readError)) {
+        if (!readError.isEmpty() && QFileInfo::exists(scnName))
+            TellOnStdErr(QStringLiteral("cannot read the scene file %1").arg(readError));
         list.push_back(TSceneItem{kScnErrorCaption, std::make_shared<TSceneClass>(0, 0, context)});
+    }
     return list;
 }
 

@@ -1,6 +1,7 @@
 #include "settings/inifile.h"
 
 #include "platform/shell/pathroutines.h"
+#include "settings/inputfiles.h"
 #include "settings/textcodec.h"
 
 #include <QFile>
@@ -42,25 +43,16 @@ qsizetype findLine(const QStringList &lines, const QString &section, const QStri
 IniLoadResult LoadIniLines(const QString &path)
 {
     IniLoadResult result;
-    QFile file(path);
-    if (!file.exists()) {
+    const TFileRead file = ReadRegularFile(path, kMaxIniFileBytes);
+    if (file.missing) {
         result.ok = true;
         return result;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = QStringLiteral("%1: %2").arg(path, file.errorString());
+    if (!file.bytes) {
+        result.error = file.error;
         return result;
     }
-    if (file.size() > kMaxIniFileBytes) {
-        result.error =
-            QStringLiteral("%1: the file is larger than %2 bytes").arg(path).arg(kMaxIniFileBytes);
-        return result;
-    }
-    const QByteArray bytes = file.read(kMaxIniFileBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        result.error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return result;
-    }
+    const QByteArray &bytes = *file.bytes;
     const QString text = DecodeText(bytes);
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {

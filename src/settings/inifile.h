@@ -28,7 +28,8 @@ struct IniLoadResult
 
 // Reads the file into lines, decoded as DecodeText does, split at CR LF, CR
 // and LF (a final line break adds no empty line). A missing file gives no
-// lines and ok.
+// lines and ok; one that is not a regular file, or is larger than
+// kMaxIniFileBytes, is not read (see ReadRegularFile).
 IniLoadResult LoadIniLines(const QString &path);
 
 // Writes the lines: FF FE, then each line in UTF-16LE followed by CR LF. The

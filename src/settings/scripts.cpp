@@ -1,12 +1,12 @@
 #include "settings/scripts.h"
 
 #include "platform/shell/pathroutines.h"
-#include "settings/textcodec.h"
+#include "settings/inputfiles.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QRegularExpression>
 
@@ -156,14 +156,36 @@ TCustomScript::TCustomScript(QObject *parent, std::shared_ptr<TMessageLoop> loop
 
 bool TCustomScript::ExecuteFile(const QString &fileName)
 {
-    QFile file(fileName);
-    if (!file.exists() || !file.open(QIODevice::ReadOnly))
+    const QFileInfo info(fileName);
+    const QString identity =
+        info.canonicalFilePath().isEmpty() ? info.absoluteFilePath() : info.canonicalFilePath();
+    if (m_running.contains(identity)) {
+        TellOnStdErr(QStringLiteral("the script %1 is already running: it is not run again "
+                                    "from within itself")
+                         .arg(fileName));
         return false;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    }
+    if (m_running.size() >= kMaxScriptNesting) {
+        TellOnStdErr(QStringLiteral("the script %1 is not run: scripts run scripts more than %2 "
+                                    "deep")
+                         .arg(fileName)
+                         .arg(kMaxScriptNesting));
         return false;
-    file.close();
-    ParseScript(DecodeText(bytes));
+    }
+    const TTextRead read = ReadTextFile(fileName, kMaxScriptBytes);
+    if (!read.text) {
+        TellOnStdErr(QStringLiteral("cannot read the script %1").arg(read.error));
+        return false;
+    }
+    m_running.append(identity);
+    struct Ending
+    {
+        QStringList &running;
+        ~Ending() { running.removeLast(); }
+    } ending{m_running};
+    m_scriptName = fileName;
+    ParseScript(*read.text);
+    m_scriptName.clear();
     Run();
     m_entries.Clear();
     return true;
@@ -173,11 +195,30 @@ void TCustomScript::ParseScript(const QString &text)
 {
     m_entries.Clear();
     m_quit = false;
+    const QString where = m_scriptName.isEmpty() ? QStringLiteral("the script")
+                                                 : QStringLiteral("the script ") + m_scriptName;
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
-    for (const QString &line : text.split(lineBreak)) {
-        if (std::optional<TActionEx> entry = ParseScriptLine(line, actionlist, m_quit))
+    // A few lines are told one by one; a text that is mostly not understood
+    // does not flood the error stream.
+    constexpr int kToldLines = 10;
+    int unknown = 0;
+    const QStringList lines = text.split(lineBreak);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        bool quit = false;
+        if (std::optional<TActionEx> entry = ParseScriptLine(lines.at(i), actionlist, quit)) {
             m_entries.Add(std::move(*entry));
+        } else if (!quit && !TrimControlChars(lines.at(i)).isEmpty() && ++unknown <= kToldLines) {
+            TellOnStdErr(QStringLiteral("unknown action \"%1\" in line %2 of %3")
+                             .arg(TrimControlChars(lines.at(i)).left(200))
+                             .arg(i + 1)
+                             .arg(where));
+        }
+        m_quit = m_quit || quit;
     }
+    if (unknown > kToldLines)
+        TellOnStdErr(QStringLiteral("%1 more lines of %2 name no action")
+                         .arg(unknown - kToldLines)
+                         .arg(where));
 }
 
 void TCustomScript::Stop()
@@ -203,6 +244,14 @@ void TCustomScript::Run()
         if (action == nullptr || !action->isEnabled())
             continue;
         ActionParams = QStringList{entry.Param} + entry.MoreParams;
+        if (action->ValueProblem) {
+            for (const QString &value : std::as_const(ActionParams)) {
+                const QString problem = action->ValueProblem(value);
+                if (!problem.isEmpty())
+                    TellOnStdErr(QStringLiteral("%1 (%2) with the value \"%3\": %4")
+                                     .arg(action->Switch(), action->Token(), value, problem));
+            }
+        }
         switch (entry.Mode) {
         case kModePlus:
             action->SetChecked(false);
@@ -252,9 +301,14 @@ void TSwitch::ParseArguments(const QStringList &arguments)
     std::vector<TActionEx> entries;
     bool lastWasBare = false;
     for (const QString &argument : arguments) {
-        std::optional<TActionEx> entry = ParseArgument(argument, actionlist, DefaultAction, m_quit);
-        if (!entry)
+        bool quit = false;
+        std::optional<TActionEx> entry = ParseArgument(argument, actionlist, DefaultAction, quit);
+        m_quit = m_quit || quit;
+        if (!entry) {
+            if (!quit && !argument.isEmpty())
+                TellOnStdErr(QStringLiteral("unknown action \"%1\"").arg(argument));
             continue; // dropped arguments do not part the files around them
+        }
         const bool bare = entry->Action == DefaultAction && entry->Mode == kModeNoPrefix;
         if (bare && lastWasBare)
             entries.back().MoreParams << entry->Param;

@@ -126,11 +126,15 @@ public:
     std::function<void()> OnCloseMainWindow;
 
     // Loads the script file and runs it; false (and nothing runs) when the
-    // file does not exist or cannot be read. The text is decoded: a byte-order
-    // mark first, else UTF-8 when valid, else Windows-1252.
+    // file does not exist or cannot be read: it must be a regular text file of
+    // at most kMaxScriptBytes. The text is decoded as DecodeTextFile does. A
+    // script that is already running (one that runs itself, directly or
+    // through others) is not run again, nor one nested deeper than
+    // kMaxScriptNesting. What is refused is told on standard error.
     bool ExecuteFile(const QString &fileName);
     // Parses the script's text, one entry per line (CR LF, CR or LF), into the
-    // entry list; clears the Quit flag first.
+    // entry list; clears the Quit flag first. A line whose name matches no
+    // action is told on standard error.
     void ParseScript(const QString &text);
 
     // Runs the entries in order (see the file's notes); the entry list is
@@ -150,7 +154,16 @@ protected:
 private:
     std::shared_ptr<TMessageLoop> m_loop;
     bool m_stop = false;
+    // The scripts whose run is under way, outermost first (canonical paths).
+    QStringList m_running;
+    // The file being parsed, for the messages; empty for a text.
+    QString m_scriptName;
 };
+
+// Scripts larger than this are refused rather than read.
+inline constexpr qint64 kMaxScriptBytes = 16 * 1024 * 1024;
+// Scripts that run scripts nest at most this deep.
+inline constexpr int kMaxScriptNesting = 16;
 
 class TScript : public TCustomScript
 {
@@ -180,6 +193,7 @@ public:
 
     // Parses the arguments into the entry list; clears the Quit flag first.
     // A bare argument that follows another one joins its entry (MoreParams).
+    // An argument whose name matches no action is told on standard error.
     void ParseArguments(const QStringList &arguments);
     // The activation handler.
     void Activate();

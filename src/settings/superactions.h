@@ -103,6 +103,12 @@ public:
     // Run before the command when the user starts the action.
     TActionEvent Onprepare;
 
+    // For an action that takes a value from a run (a script or the command
+    // line): what is wrong with the value, empty when it is understood. The
+    // run tells it on standard error and runs the action as it would have.
+    // None: every value is understood.
+    std::function<QString(const QString &value)> ValueProblem;
+
     // The command the action runs now; empty when it has none.
     virtual TActionEvent CommandEvent() const = 0;
 

@@ -42,11 +42,55 @@ QString DecodeText(const QByteArray &bytes)
         return decodeWith(QStringConverter::Utf16LE, bytes.mid(2));
     if (bytes.startsWith("\xFE\xFF"))
         return decodeWith(QStringConverter::Utf16BE, bytes.mid(2));
+    switch (Utf16WithoutMark(bytes)) {
+    case TUtf16Guess::LittleEndian:
+        return decodeWith(QStringConverter::Utf16LE, bytes);
+    case TUtf16Guess::BigEndian:
+        return decodeWith(QStringConverter::Utf16BE, bytes);
+    case TUtf16Guess::None:
+        break;
+    }
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     const QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
     return decodeCp1252(bytes);
+}
+
+TUtf16Guess Utf16WithoutMark(const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || bytes.size() % 2 != 0)
+        return TUtf16Guess::None;
+    const qsizetype units = bytes.size() / 2;
+    qsizetype zeroFirst = 0;
+    qsizetype zeroSecond = 0;
+    for (qsizetype i = 0; i < units; ++i) {
+        zeroFirst += bytes.at(2 * i) == 0 ? 1 : 0;
+        zeroSecond += bytes.at(2 * i + 1) == 0 ? 1 : 0;
+    }
+    if (zeroFirst == 0 && zeroSecond * 2 >= units)
+        return TUtf16Guess::LittleEndian;
+    if (zeroSecond == 0 && zeroFirst * 2 >= units)
+        return TUtf16Guess::BigEndian;
+    return TUtf16Guess::None;
+}
+
+std::optional<QString> DecodeTextFile(const QByteArray &bytes)
+{
+    QString text = DecodeText(bytes);
+    qsizetype controls = 0;
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code == 0)
+            return std::nullopt;
+        const bool allowed = code == u'\t' || code == u'\n' || code == u'\v' || code == u'\f' ||
+                             code == u'\r' || code == 0x1A; // 0x1A: an old end-of-file mark
+        if ((code < 0x20 || code == 0x7F) && !allowed)
+            ++controls;
+    }
+    if (controls * 32 > text.size())
+        return std::nullopt;
+    return text;
 }
 
 } // namespace vidora

@@ -272,6 +272,11 @@ void TUIForm::BindCommandActions()
     prepare("ccDecalerHoraire", &TUIForm::ccDecalerHoraireprepare);
     prepare("ccDecalageHoraire", &TUIForm::ccDecalerHoraireprepare);
     prepare("ccCreerScnByIntervalle", &TUIForm::ccCreerScnByIntervalleprepare);
+    m_al->Find(QStringLiteral("ccCreerScnByIntervalle"))->ValueProblem = [](const QString &value) {
+        return IntervalFromText(value)
+                   ? QString()
+                   : QStringLiteral("a whole number of seconds above 0 is needed");
+    };
 
     m_al->Plain(QStringLiteral("saInterrompre"))->Onexecute = [this](QObject *) {
         acAbortExecute();

@@ -172,6 +172,15 @@ void TUIForm::BindListActions()
             script1->ExecuteFile(ActionParams.first());
     });
 
+    // From a script or the command line, these take a name: without one
+    // they do nothing, and the run says so on standard error.
+    for (const char *name : {"saOuvrirFichiers", "saOuvrirunDossier", "saOuvrirPlayList",
+                             "saOuvrirScript", "saSauverListe"}) {
+        m_al->Find(QString::fromUtf8(name))->ValueProblem = [](const QString &value) {
+            return value.isEmpty() ? QStringLiteral("a file or folder name is needed") : QString();
+        };
+    }
+
     prepare("saSauverListe", [this, accept] { accept({AskListFileName()}); });
     command("saSauverListe", [this] {
         if (ActionParams.isEmpty() || ActionParams.first().isEmpty())

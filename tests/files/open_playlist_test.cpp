@@ -104,6 +104,44 @@ TEST_P(OpenPlayListEncoding, OpensFilesAndMaskedFoldersWithoutSubfolders)
     EXPECT_EQ(count, 3);
 }
 
+// A video opened as a playlist, and a playlist in UTF-16 without a byte-order
+// mark: the first is refused at once (its bytes are no text), the second is
+// read.
+TEST(OpenPlayList, AFileThatIsNoTextIsRefusedAndUtf16WithoutAMarkIsRead)
+{
+    QTemporaryDir tmp;
+    QDir dir(tmp.path());
+    WriteText(dir.filePath("single.avi"), "x");
+    QByteArray video("RIFF\xF8\xFF\xFF\x00AVI LIST\x04\x00\x00\x00hdrl", 24);
+    for (int i = 0; i < 20000; ++i)
+        video += QByteArray("00dc\x08\x00\x00\x00\r\n");
+    // A line of it names a file: read as text, it would be listed.
+    video += dir.filePath("single.avi").toUtf8() + "\r\n";
+    QStringEncoder utf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::Stateless);
+    const QByteArray noMark = utf16.encode(dir.filePath("single.avi") + "\r\n");
+
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+        int listed;
+    } cases[] = {{"video.txt", video, 0}, {"nomark.txt", noMark, 1}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteText(dir.filePath(c.name), c.bytes);
+        TFichierListModel model;
+        model.SetFichierClass([](const QString &folder, const QFileInfo &found) {
+            return TSRFichier::CreateFromSearchRec(folder, found);
+        });
+        int count = -1;
+        QObject::connect(&model, &TFichierListModel::openEnd, [&](int n) { count = n; });
+        model.OpenPlayList(dir.filePath(c.name));
+        ASSERT_TRUE(WaitUntil([&] { return count >= 0; }, 10000));
+        EXPECT_EQ(count, c.listed);
+        EXPECT_EQ(model.Count(), c.listed);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Encodings, OpenPlayListEncoding,
                          ::testing::Values("utf16", "utf8", "windows1252"));
 

@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -196,6 +197,115 @@ TEST_F(RiffAnalysis, CancellingStopsBeforeTheNextChunk)
     EXPECT_TRUE(last.cancelled);
     EXPECT_TRUE(lines.contains(RiffBannerLine({}, QStringLiteral("-"), "Canceled by user")));
     EXPECT_EQ(chunks, 4);
+}
+
+// A structure is shown as far as its chunk holds it: the fields past its end
+// would come from the next chunk ("JUNK" here). A short chunk is no
+// unexpected end, also as the last one in the file.
+TEST_F(RiffAnalysis, AShortStructureShowsOnlyTheFieldsItsChunkHolds)
+{
+    const QByteArray filler = QByteArray("JUNK") + QByteArray(60, 'J');
+    struct Case
+    {
+        const char *name;
+        const char *kind; // the stream header's type
+        const char *id;   // the short chunk
+        int bytes;        // its size
+        const char *lastShown;
+        const char *firstHidden;
+    };
+    const Case cases[] = {
+        {"a 16-byte audio format", "auds", "strf", 16, "BitsPerSample = 0", "cbSize = "},
+        {"a 48-byte stream header", "vids", "strh", 48, "SampleSize = 0", "rcFrame.Left = "},
+        {"a 20-byte video format", "vids", "strf", 20, "biCompression = ", "biSizeImage = "},
+        {"a 30-byte main header", "vids", "avih", 30, "Streams = 0", "SuggestedBufferSize = "},
+        {"a 10-byte DV format", "iavs", "strf", 10, "DVAAuxCtl = ", "DVAAuxSrc1 = "},
+    };
+    for (const bool atEnd : {false, true}) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (atEnd ? ", last in the file" : ""));
+            const QByteArray bytes = Build([&](RiffBuilder &b) {
+                auto form = b.list("RIFF", "AVI ");
+                auto list = b.list("LIST", "strl");
+                if (QByteArray(c.id) == "strf") {
+                    QByteArray header(56, '\0');
+                    header.replace(0, 4, c.kind);
+                    b.leaf("strh", header);
+                }
+                QByteArray data(c.bytes, '\0');
+                if (QByteArray(c.id) == "strh")
+                    data.replace(0, 4, c.kind);
+                b.leaf(c.id, data);
+                if (!atEnd)
+                    b.leaf("JUNK", filler);
+            });
+            const QStringList lines = Report(bytes);
+            const QString joined = lines.join(u'\n');
+            EXPECT_TRUE(joined.contains(QString::fromLatin1(c.lastShown))) << joined.toStdString();
+            EXPECT_FALSE(joined.contains(QString::fromLatin1(c.firstHidden)))
+                << joined.toStdString();
+            EXPECT_FALSE(last.unexpectedEnd);
+        }
+    }
+}
+
+// A zero-filled list holds an empty chunk every 8 bytes: a run of them, or of
+// chunks whose identifier is no text, is one line, and the walk goes on after
+// it. 64 MiB of zeros (a hole in the file) take a moment, not a minute.
+TEST_F(RiffAnalysis, ARunOfEmptyOrInvalidChunksIsOneLine)
+{
+    constexpr qint64 zeros = 64 * 1024 * 1024;
+    const QString path = dir.filePath(QStringLiteral("zeros.avi"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        RiffBuilder b(file);
+        auto form = b.list("RIFF", "AVI ");
+        {
+            auto list = b.list("LIST", "hdrl");
+            b.skip(zeros);
+        }
+        {
+            auto list = b.list("LIST", "odml");
+            for (int i = 0; i < 3; ++i)
+                b.leaf("\x01\x02\x03\x04", QByteArray(2, 'x'));
+            b.leaf("MID ", QByteArray(2, 'm'));
+            b.leaf("JUNK", QByteArray()); // one empty chunk alone keeps its line
+            b.leaf("LAST", QByteArray(2, 'l'));
+        }
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const TRiffAnalysis report = AnalyseAviFile(path, FixedContext());
+    EXPECT_LT(clock.elapsed(), 20000);
+    const QStringList &lines = report.lines;
+    ASSERT_LT(lines.size(), 60) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("        >>> %1 empty or invalid chunks in a row (%2 "
+                                              "bytes): not shown one by one")
+                                   .arg(zeros / 8)
+                                   .arg(zeros)));
+    EXPECT_TRUE(lines.contains(QStringLiteral("        >>> 3 empty or invalid chunks in a row (30 "
+                                              "bytes): not shown one by one")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("        MID   00000002")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("        JUNK  00000000")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("        LAST  00000002")));
+    EXPECT_FALSE(report.unexpectedEnd);
+}
+
+// Many small chunks that each say something: the report stops at its limit
+// with a line that says so.
+TEST_F(RiffAnalysis, TheReportStopsAtItsLineLimit)
+{
+    const QByteArray bytes = Build([](RiffBuilder &b) {
+        auto form = b.list("RIFF", "AVI ");
+        auto list = b.list("LIST", "hdrl");
+        for (int i = 0; i < kRiffAnalysisMaxLines + 10; ++i)
+            b.leaf("JUNK", QByteArray(2, 'j'));
+    });
+    const QStringList lines = Report(bytes);
+    EXPECT_LT(lines.size(), kRiffAnalysisMaxLines + 20);
+    EXPECT_EQ(lines.filter(QStringLiteral(">>> The report stops here")).size(), 1);
+    EXPECT_TRUE(lines.contains(RiffBannerLine({}, QStringLiteral("-"), " End of Header ")));
 }
 
 TEST_F(RiffAnalysis, AMissingFileGivesAnEmptyReport)

@@ -2,6 +2,8 @@
 // damaged files, long and non-ASCII strings, and the file replaced only when
 // complete.
 #include "scenes/scenefile.h"
+#include "scenes/scenelist.h"
+#include "support/media_hang_guard.h"
 
 #include "support/tools.h"
 
@@ -289,6 +291,50 @@ TEST_F(ScnFile, AFileThatCannotBeWrittenIsReported)
     writer.AddScene(MakeScene({0, 10, 0, "", ""}));
     EXPECT_FALSE(writer.Close());
     EXPECT_TRUE(writer.ErrorString().contains("missing/clip.scn"));
+}
+
+} // namespace
+} // namespace vidora
+
+namespace vidora {
+namespace {
+
+// A scene file that is a FIFO or a link to a device is refused at once (it
+// used to hold the scene editor for ever, or be read until memory ran out),
+// and so is one past the size limit: the editor shows its error line.
+TEST(ScnFileInput, OnlyRegularFilesOfBoundedSizeAreRead)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto hostile =
+        test::makeHostileFiles(dir.path(), QStringLiteral(".scn"), kMaxScnFileBytes + 1);
+    struct Case
+    {
+        QString scn;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {hostile.fifo, "it is not a regular file"},
+        {hostile.deviceLink, "it is not a regular file"},
+        {hostile.huge, "the file is larger than 67108864 bytes"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.scn.toStdString());
+        const test::HangGuard guard(std::chrono::seconds(20), "reading " + c.scn.toStdString());
+        TSceneList list;
+        QString error;
+        EXPECT_FALSE(LoadScnFile(c.scn, list, TSceneContext{}, &error));
+        EXPECT_EQ(error, c.scn + QStringLiteral(": ") + QString::fromUtf8(c.reason));
+        EXPECT_TRUE(list.empty());
+
+        const QString video = c.scn.chopped(4) + QStringLiteral(".avi");
+        ::testing::internal::CaptureStderr();
+        const TSceneList shown = LoadSceneListOf(video, TSceneContext{});
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "vidora: cannot read the scene file " + error.toStdString() + "\n");
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].Text, kScnErrorCaption);
+    }
 }
 
 } // namespace

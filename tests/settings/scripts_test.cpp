@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -485,11 +487,16 @@ TEST_F(RunTest, ScriptFilesInAnyEncodingRunTheSame)
     const QString text = QStringLiteral("openfiles=\"/home/u/Vidéos/été à Noël.avi\"\r\n"
                                         "displayinlay=true\r\n+o=/tmp/déjà.avi\r\nquit\r\n");
     QStringEncoder utf16(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
+    // Without a byte-order mark, UTF-16 shows in its zero bytes.
+    QStringEncoder utf16le(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless);
+    QStringEncoder utf16be(QStringConverter::Utf16BE, QStringConverter::Flag::Stateless);
     QByteArray cp1252;
     for (const QChar ch : text)
         cp1252.append(static_cast<char>(ch.unicode())); // Latin-1 letters only
-    const QByteArray files[] = {QByteArray(utf16.encode(text)), text.toUtf8(), cp1252};
+    const QByteArray files[] = {QByteArray(utf16.encode(text)), text.toUtf8(), cp1252,
+                                QByteArray(utf16le.encode(text)), QByteArray(utf16be.encode(text))};
     ASSERT_TRUE(files[0].startsWith("\xFF\xFE"));
+    ASSERT_TRUE(files[3].startsWith("o\0"));
 
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -507,10 +514,137 @@ TEST_F(RunTest, ScriptFilesInAnyEncodingRunTheSame)
     EXPECT_EQ(first, (QStringList{"saOuvrirFichiers:/home/u/Vidéos/été à Noël.avi", "show:true",
                                   "saOuvrirFichiers:/tmp/déjà.avi", "close"}));
     EXPECT_EQ(script.Entries().Count(), 0);
+}
 
+// Files that are no script are refused at once, said on standard error, and
+// run nothing.
+TEST_F(RunTest, ScriptFilesThatCannotBeReadRunNothingAndAreTold)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto hostile =
+        vidora::test::makeHostileFiles(dir.path(), QStringLiteral(".txt"), kMaxScriptBytes + 1);
+    const QString avi = dir.filePath(QStringLiteral("video.avi"));
+    vidora::test::writeFileBytes(avi, QByteArray("RIFF\x10\0\0\0AVI LIST\4\0\0\0hdrl", 24) +
+                                          QByteArray(4096, '\0'));
+    struct Case
+    {
+        QString path;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {dir.filePath(QStringLiteral("missing.txt")), "No such file or directory"},
+        {hostile.fifo, "it is not a regular file"},
+        {hostile.deviceLink, "it is not a regular file"},
+        {hostile.huge, "the file is larger than 16777216 bytes"},
+        {avi, "it is not a text file"},
+    };
+    for (const Case &refused : cases) {
+        SCOPED_TRACE(refused.path.toStdString());
+        c.log.clear();
+        QElapsedTimer clock;
+        clock.start();
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(script.ExecuteFile(refused.path));
+        const std::string told = ::testing::internal::GetCapturedStderr();
+        EXPECT_LT(clock.elapsed(), 2000);
+        EXPECT_TRUE(c.log.isEmpty());
+        EXPECT_EQ(told, "vidora: cannot read the script " + refused.path.toStdString() + ": " +
+                            refused.reason + "\n");
+    }
+}
+
+// A script that runs itself, directly or through another, is refused where
+// it would run again; the rest of each script runs, and the script can run
+// again afterwards.
+TEST_F(RunTest, AScriptAlreadyRunningIsNotRunAgain)
+{
+    TSuperAction *openScript = c.plain(QStringLiteral("saOuvrirScript"), QStringLiteral("os"),
+                                       QStringLiteral("openscript"));
+    openScript->Onexecute = [this](QObject *) {
+        c.log << QStringLiteral("saOuvrirScript:") + ActionParams.first();
+        script.ExecuteFile(ActionParams.first());
+    };
+    script.actionlist << openScript;
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString a = dir.filePath(QStringLiteral("a.txt"));
+    const QString b = dir.filePath(QStringLiteral("b.txt"));
+    const QString linkToA = dir.filePath(QStringLiteral("link-to-a.txt"));
+    ASSERT_TRUE(QFile::link(a, linkToA));
+    auto writeScript = [](const QString &path, const QString &name, const QString &next) {
+        vidora::test::writeFileBytes(
+            path, QStringLiteral("x=%1\nos=%2\nx=%1-end\n").arg(name, next).toUtf8());
+    };
+    const QString alreadyRunning = QStringLiteral("vidora: the script %1 is already running: it is "
+                                                  "not run again from within itself\n");
+
+    // A -> A, and A -> A through a link to it.
+    for (const QString &next : {a, linkToA}) {
+        writeScript(a, QStringLiteral("A"), next);
+        c.log.clear();
+        ::testing::internal::CaptureStderr();
+        EXPECT_TRUE(script.ExecuteFile(a));
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), alreadyRunning.arg(next).toStdString());
+        EXPECT_EQ(c.log, (QStringList{"saFirstX:A", "saOuvrirScript:" + next, "saFirstX:A-end"}));
+    }
+
+    // A -> B -> A, twice: the first run leaves nothing behind.
+    writeScript(a, QStringLiteral("A"), b);
+    writeScript(b, QStringLiteral("B"), a);
+    for (int run = 0; run < 2; ++run) {
+        c.log.clear();
+        ::testing::internal::CaptureStderr();
+        EXPECT_TRUE(script.ExecuteFile(a));
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), alreadyRunning.arg(a).toStdString());
+        EXPECT_EQ(c.log, (QStringList{"saFirstX:A", "saOuvrirScript:" + b, "saFirstX:B",
+                                      "saOuvrirScript:" + a, "saFirstX:B-end", "saFirstX:A-end"}));
+    }
+
+    // A chain of distinct scripts stops at the nesting limit.
+    const int chain = kMaxScriptNesting + 4;
+    for (int i = 0; i < chain; ++i)
+        writeScript(dir.filePath(QStringLiteral("s%1.txt").arg(i)), QString::number(i),
+                    dir.filePath(QStringLiteral("s%1.txt").arg(i + 1)));
     c.log.clear();
-    EXPECT_FALSE(script.ExecuteFile(dir.filePath(QStringLiteral("missing.txt"))));
-    EXPECT_TRUE(c.log.isEmpty());
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(script.ExecuteFile(dir.filePath(QStringLiteral("s0.txt"))));
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("more than 16 deep"),
+              std::string::npos);
+    EXPECT_EQ(c.log.filter(QRegularExpression(QStringLiteral("^saFirstX:[0-9]+$"))).size(),
+              kMaxScriptNesting);
+}
+
+// What the runners do not understand is said on standard error; the rest
+// runs as before.
+TEST_F(RunTest, WhatIsNotUnderstoodIsToldOnStandardError)
+{
+    c.open->ValueProblem = [](const QString &value) {
+        return value.isEmpty() ? QStringLiteral("a file name is needed") : QString();
+    };
+    ::testing::internal::CaptureStderr();
+    commandLine.Arguments = {QStringLiteral("--help"), QStringLiteral("+nosuch=1"),
+                             QStringLiteral("+o="), QStringLiteral("/quit"),
+                             QStringLiteral("/home/u/a.avi")};
+    commandLine.Activate();
+    script.ParseScript(QStringLiteral("\n+di\n  nosuch=2  \nquit\n"));
+    script.Run();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "vidora: unknown action \"--help\"\n"
+              "vidora: unknown action \"+nosuch=1\"\n"
+              "vidora: o (openfiles) with the value \"\": a file name is needed\n"
+              "vidora: unknown action \"nosuch=2\" in line 3 of the script\n");
+    EXPECT_EQ(c.log, (QStringList{"activate", "saOuvrirFichiers:", "saOuvrirFichiers:/home/u/a.avi",
+                                  "close", "show:", "close"}));
+
+    // A text that is mostly not understood tells a few lines, then a count.
+    ::testing::internal::CaptureStderr();
+    script.ParseScript(QStringLiteral("nosuch\n").repeated(25));
+    const QString told = QString::fromStdString(::testing::internal::GetCapturedStderr());
+    EXPECT_EQ(told.count(QStringLiteral("unknown action")), 10);
+    EXPECT_TRUE(
+        told.endsWith(QStringLiteral("vidora: 15 more lines of the script name no action\n")))
+        << told.toStdString();
 }
 
 // The application's own loop: the wait sleeps until ScriptWaiting is cleared,

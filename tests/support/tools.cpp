@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #if defined(__SANITIZE_THREAD__)
@@ -27,6 +28,22 @@ QByteArray readFileBytes(const QString &path)
         return {};
     }
     return file.readAll();
+}
+
+HostileFiles makeHostileFiles(const QString &folder, const QString &suffix, qint64 hugeBytes)
+{
+    const QDir dir(folder);
+    HostileFiles files{dir.filePath(QStringLiteral("fifo") + suffix),
+                       dir.filePath(QStringLiteral("zero") + suffix),
+                       dir.filePath(QStringLiteral("huge") + suffix)};
+    if (::mkfifo(QFile::encodeName(files.fifo).constData(), 0600) != 0)
+        ADD_FAILURE() << "cannot make the FIFO " << files.fifo.toStdString();
+    if (!QFile::link(QStringLiteral("/dev/zero"), files.deviceLink))
+        ADD_FAILURE() << "cannot link " << files.deviceLink.toStdString();
+    QFile huge(files.huge);
+    if (!huge.open(QIODevice::WriteOnly) || !huge.resize(hugeBytes))
+        ADD_FAILURE() << "cannot make " << files.huge.toStdString();
+    return files;
 }
 
 void writeFileBytes(const QString &path, const QByteArray &bytes)

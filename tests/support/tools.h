@@ -30,6 +30,17 @@ protected:
     QTemporaryDir m_dir;
 };
 
+// Files that a reader must refuse at once rather than be held up by, made in
+// `folder` with `suffix` after their names: a FIFO that nobody writes, a link
+// to /dev/zero (endless) and a sparse regular file of `hugeBytes`.
+struct HostileFiles
+{
+    QString fifo;
+    QString deviceLink;
+    QString huge;
+};
+HostileFiles makeHostileFiles(const QString &folder, const QString &suffix, qint64 hugeBytes);
+
 struct ToolResult
 {
     bool started = false;

@@ -5,7 +5,8 @@
 // empty-list help with the list and the video; a command line converts a file
 // and quits; a script named on the command line runs each line after the work
 // of the one before, also past a missing file and a failing command, and
-// quits; closing while a command runs ends it and leaves no output; a list
+// quits; a script that is a FIFO or runs itself is refused and the program
+// still ends; closing while a command runs ends it and leaves no output; a list
 // kept at close comes back at the next start; keys pressed on the keyboard
 // (xdotool) reach their actions: the keypad's volume keys, and Ctrl+Q, which
 // quits; "+h" shows the AVI analyser on the opened file.
@@ -29,6 +30,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <sys/stat.h>
 
 using namespace vidora;
 
@@ -345,6 +347,67 @@ TEST(MainWindowProcess, AScriptGoesOnPastAMissingFileAndAFailingCommandAndQuits)
               QStringLiteral("subrip"));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("clip_16x9.avi"))));
     EXPECT_EQ(HiddenFiles(dir.path()), QStringList());
+}
+
+// A FIFO named as the script no longer holds the GUI thread, and a script
+// that runs itself is refused where it would run again: each time the run
+// goes on, says why on standard error, and the program ends by itself when
+// the run asks it to, or when it is asked to end.
+TEST(MainWindowProcess, AFifoOrAScriptThatRunsItselfIsRefusedAndTheProgramEnds)
+{
+    if (ProgramPath().isEmpty())
+        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
+    Home();
+    StoreSettings(ProgramPath());
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("fifo.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString self = dir.filePath(QStringLiteral("self.txt"));
+    QFile selfFile(self);
+    ASSERT_TRUE(selfFile.open(QIODevice::WriteOnly));
+    selfFile.write((QStringLiteral("os=") + self + QStringLiteral("\r\nquit\r\n")).toUtf8());
+    selfFile.close();
+
+    struct Case
+    {
+        QStringList arguments;
+        QString told;
+    };
+    const Case cases[] = {
+        {{QStringLiteral("+os=") + fifo, QStringLiteral("+quit")},
+         QStringLiteral("vidora: cannot read the script %1: it is not a regular file").arg(fifo)},
+        {{QStringLiteral("+os=") + self},
+         QStringLiteral("vidora: the script %1 is already running").arg(self)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        QProcess process;
+        process.start(ProgramPath(), c.arguments);
+        ASSERT_TRUE(process.waitForStarted());
+        const bool ended = process.waitForFinished(60000);
+        if (!ended) {
+            process.kill();
+            process.waitForFinished(30000);
+        }
+        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        ASSERT_TRUE(ended) << "the program did not end by itself: " << err.toStdString();
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+        EXPECT_TRUE(err.contains(c.told)) << err.toStdString();
+    }
+
+    // Without "quit", the window stays, free to answer: asked to end, it ends.
+    QProcess process;
+    process.start(ProgramPath(), {QStringLiteral("+os=") + fifo});
+    ASSERT_TRUE(process.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([] { return FindMainWindow().has_value(); }, 30000));
+    QTest::qWait(1000);
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(30000)) << "the FIFO held the program";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
+                    .contains(QStringLiteral("vidora: cannot read the script %1").arg(fifo)));
 }
 
 TEST(MainWindowProcess, ClosingDuringACommandEndsItsWorkerAndLeavesNoOutput)

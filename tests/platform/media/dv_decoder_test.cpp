@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 namespace {
@@ -167,7 +168,10 @@ TEST(DvDecoder, AcceptsTheDvFourCCsAndRefusesOtherTypes)
         {dvType(fourCC("dv25"), 480, 333667), true},
         {dvType(fourCC("dvh1"), 576, 400000), false}, // 100 Mbit/s HD
         {dvType(fourCC("MJPG"), 576, 400000), false},
-        {dvType(subtype::Dvsd, 720, 400000), false},         // no DV picture height
+        {dvType(subtype::Dvsd, 720, 400000), false}, // no DV picture height
+        {dvType(subtype::Dvsd, -576, 400000), true}, // top-down
+        {dvType(subtype::Dvsd, std::numeric_limits<std::int32_t>::min(), 400000), false},
+        {dvType(subtype::Dvsd, std::numeric_limits<std::int32_t>::max(), 400000), false},
         {MediaType(MajorType::Video, subtype::Dvsd), false}, // no format block
         {MediaType(MajorType::Interleaved, subtype::Dvsd), false},
         {testAudioType(), false},

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace vidora::media {
 
@@ -30,13 +31,15 @@ std::optional<DvDecoderFilter::Geometry> DvDecoderFilter::geometryOf(const Media
     const auto info = type.videoInfo();
     if (!info)
         return std::nullopt;
-    const auto height =
-        info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
+    // 64-bit: the height of a bottom-up picture is negative, and -2^31 has
+    // no 32-bit opposite.
+    const std::int64_t height = std::abs(std::int64_t{info->bmiHeader.biHeight});
     Geometry g;
     // The picture height tells the system; a type without one is told by its
     // frame rate.
-    const DvSystem *system =
-        height != 0 ? DvSystemByHeight(height) : DvSystemByFrameDuration(info->AvgTimePerFrame);
+    const DvSystem *system = height > std::numeric_limits<int>::max() ? nullptr
+                             : height != 0 ? DvSystemByHeight(static_cast<int>(height))
+                                           : DvSystemByFrameDuration(info->AvgTimePerFrame);
     if (!system)
         return std::nullopt;
     g.frameHeight = system->height;

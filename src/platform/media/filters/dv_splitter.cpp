@@ -101,7 +101,8 @@ void DvSplitterFilter::pinConnected(Pin &pin)
         audioSource = info->dwDVAAuxSrc;
     } else if (auto video = in.videoInfo()) {
         const auto &bmi = video->bmiHeader;
-        is625 = !(bmi.biSizeImage == kDv525.frameBytes || std::abs(bmi.biHeight) == kDv525.height);
+        is625 = !(bmi.biSizeImage == kDv525.frameBytes ||
+                  std::abs(std::int64_t{bmi.biHeight}) == kDv525.height);
     }
     m_system = &DvSystemByLines(!is625);
 
