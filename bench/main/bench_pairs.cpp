@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <sys/resource.h>
+
 namespace vidora::bench {
 
 double LoadAverage()
@@ -18,6 +20,23 @@ double LoadAverage()
     bool ok = false;
     const double load = file.readLine().split(' ').value(0).toDouble(&ok);
     return ok ? load : -1;
+}
+
+double CpuSeconds(bool children)
+{
+    rusage usage{};
+    getrusage(children ? RUSAGE_CHILDREN : RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double Pairs::medianCpuRatio() const
+{
+    std::vector<double> ratios;
+    for (const Pair &p : m_pairs)
+        if (p.peerCpu > 0 && p.oursCpu > 0)
+            ratios.push_back(p.oursCpu / p.peerCpu);
+    return median(ratios);
 }
 
 double Pairs::medianRatio() const
@@ -58,9 +77,17 @@ void Pairs::print(const std::string &what, const std::string &peerName, double g
     }
     const double ratio = medianRatio();
     std::printf("%s, %zu pairs: ours %.3f %s, %s %.3f %s (medians), paired ratio %.2f (median; "
-                "goal <= %.1f: %s), load %.1f-%.1f\n  pairs:",
+                "goal <= %.1f: %s), load %.1f-%.1f\n",
                 what.c_str(), m_pairs.size(), medianOurs(), unit, peerName.c_str(), medianPeer(),
                 unit, ratio, goal, ratio <= goal ? "met" : "not met", low, high);
+    if (const double cpu = medianCpuRatio(); cpu > 0) {
+        std::printf("  processor time ratio %.2f (median; ours/peer", cpu);
+        for (std::size_t k = 0; k < m_pairs.size(); ++k)
+            std::printf("%s %.2f/%.2f s", k == 0 ? ":" : ",", m_pairs[k].oursCpu,
+                        m_pairs[k].peerCpu);
+        std::printf(")\n");
+    }
+    std::printf("  pairs:");
     for (std::size_t k = 0; k < m_pairs.size(); ++k) {
         const Pair &p = m_pairs[k];
         std::printf("%s %.3f/%.3f %s (%.2f, load %.1f)", k == 0 ? "" : ",", p.ours, p.peer, unit,
@@ -76,12 +103,16 @@ void RunPairs(benchmark::State &state, Pairs &pairs, const std::function<double(
     for (auto _ : state) {
         Pairs::Pair pair;
         pair.load = LoadAverage();
+        const double selfCpu = CpuSeconds();
         pair.ours = ours();
+        pair.oursCpu = CpuSeconds() - selfCpu;
         if (pair.ours < 0) {
             state.SkipWithError("our run failed");
             return;
         }
+        const double childCpu = CpuSeconds(true);
         pair.peer = peer();
+        pair.peerCpu = CpuSeconds(true) - childCpu;
         if (pair.peer < 0) {
             state.SkipWithError("the peer's run failed");
             return;
@@ -92,6 +123,8 @@ void RunPairs(benchmark::State &state, Pairs &pairs, const std::function<double(
         state.counters["ours"] = pair.ours;
         state.counters["peer"] = pair.peer;
         state.counters["load"] = pair.load;
+        if (pair.peerCpu > 0)
+            state.counters["cpu_ratio"] = pair.oursCpu / pair.peerCpu;
     }
 }
 

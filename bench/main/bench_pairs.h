@@ -13,6 +13,10 @@
 
 namespace vidora::bench {
 
+// The processor time (user + system) of this process, or of its children
+// that were waited for, in seconds.
+double CpuSeconds(bool children = false);
+
 // The machine's load average over the last minute (/proc/loadavg); -1 when
 // unknown.
 double LoadAverage();
@@ -25,6 +29,10 @@ public:
         double ours = 0;
         double peer = 0;
         double load = -1; // at the start of the pair
+        // Processor time (user + system) of ours (this process) and of the
+        // peer (the child processes it waited for); 0 when not measured.
+        double oursCpu = 0;
+        double peerCpu = 0;
     };
 
     void add(const Pair &pair) { m_pairs.push_back(pair); }
@@ -32,6 +40,8 @@ public:
     bool empty() const { return m_pairs.empty(); }
 
     double medianRatio() const;
+    // The median of the pairs' processor time ratios; 0 when not measured.
+    double medianCpuRatio() const;
     double medianOurs() const;
     double medianPeer() const;
 
@@ -50,8 +60,10 @@ private:
 
 // The body of a paired benchmark: each iteration runs `ours`, then `peer`
 // (each gives its figure, seconds unless told otherwise, negative when it
-// failed) and adds the pair to `pairs`. The iteration's time is ours; the
-// counters give the ratio, both figures and the load.
+// failed) and adds the pair to `pairs`, with the processor time of each:
+// ours is this process's, the peer's that of the child processes it waited
+// for. The iteration's time is ours; the counters give the ratio, both
+// figures, the processor time ratio and the load.
 void RunPairs(benchmark::State &state, Pairs &pairs, const std::function<double()> &ours,
               const std::function<double()> &peer);
 
