@@ -6,6 +6,7 @@
 // the program prints the medians, each pair, the paired ratios and the load
 // average the pairs met (the machine may be shared).
 #include "main/bench_main.h"
+#include "main/bench_pairs.h"
 #include "scenes/officeexport.h"
 #include "support/tools.h"
 
@@ -24,6 +25,7 @@
 
 namespace {
 
+using vidora::bench::LoadAverage;
 using vidora::bench::median;
 
 using namespace vidora;
@@ -74,11 +76,6 @@ std::vector<TSceneClass> &Scenes()
 std::map<std::string, std::vector<double>> g_times;
 std::map<std::string, std::vector<double>> g_ratios; // ours / peer, pair by pair
 std::vector<double> g_loads;                         // 1-minute load average at each pair
-
-double LoadAverage()
-{
-    return QString::fromLatin1(readFileBytes("/proc/loadavg")).section(' ', 0, 0).toDouble();
-}
 
 // One export through vidora-office, office start and end included; seconds,
 // or a negative value with the reason in `error`.

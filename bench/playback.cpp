@@ -13,10 +13,12 @@
 // process (user + system) over the run and of the GUI thread alone
 // (gui_cpu_s); for the peer, the CPU time of the ffmpeg process.
 // BM_PairedRatio plays and runs ffmpeg in turn and gives the median of the
-// pairs' CPU ratios, which a change of the machine's load disturbs less;
+// pairs' CPU ratios, which a change of the machine's load disturbs less
+// (printed at the end with the load average of each pair);
 // BM_ConcurrentRatio runs the two at the same time. Goal: every frame shown
 // on time, cpu_s <= the peer's.
 #include "main/bench_main.h"
+#include "main/bench_pairs.h"
 #include "support/dvfiles.h"
 #include "support/isolatedhome.h"
 #include "support/tools.h"
@@ -399,12 +401,15 @@ void BM_Peer(benchmark::State &state)
 // repetitions. In turn, a change of the machine's load falls on both alike;
 // at once, the same load falls on both, at the cost of each running beside
 // the other.
+vidora::bench::Pairs g_cpuPairs; // BM_PairedRatio's
+
 void RatioRuns(benchmark::State &state, bool atOnce)
 {
     const auto window = OpenWindow(state);
     if (!window)
         return;
     for (auto _ : state) {
+        const double load = vidora::bench::LoadAverage();
         std::optional<PeerRun> peer;
         if (atOnce)
             peer.emplace();
@@ -416,8 +421,11 @@ void RatioRuns(benchmark::State &state, bool atOnce)
             state.SkipWithError("a run failed");
             return;
         }
+        if (!atOnce)
+            g_cpuPairs.add({played.cpu, cpu, load});
         state.SetIterationTime(played.cpu / cpu);
         state.counters["ratio"] = played.cpu / cpu;
+        state.counters["load"] = load;
         state.counters["cpu_s"] = played.cpu;
         state.counters["peer_cpu_s"] = cpu;
         state.counters["late"] = played.late;
@@ -454,5 +462,8 @@ BENCHMARK(BM_ConcurrentRatio)
             witness();
             return true;
         },
-    .report = {},
+    .report =
+        [] {
+            g_cpuPairs.print("playback CPU time, 10 s in turn", "ffmpeg -re -pix_fmt bgr24", 1.0);
+        },
 });

@@ -1,7 +1,9 @@
 #include "platform/media/sample.h"
 
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <vector>
 
 namespace vidora::media {
 
@@ -73,6 +75,53 @@ void MediaSample::reset()
     typeChange.reset();
     note.reset();
     m_readOnly = false;
+}
+
+struct SampleRecycler::Store
+{
+    std::mutex mutex;
+    std::vector<SamplePtr> free; // guarded by mutex
+    std::size_t keep = 0;
+
+    void give(SamplePtr backing)
+    {
+        const std::lock_guard lock(mutex);
+        if (free.size() < keep)
+            free.push_back(std::move(backing));
+    }
+};
+
+SampleRecycler::SampleRecycler(std::size_t keep) : m_store(std::make_shared<Store>())
+{
+    m_store->keep = keep;
+}
+
+SampleRecycler::~SampleRecycler() = default;
+
+SamplePtr SampleRecycler::get(std::size_t capacity, std::size_t alignment)
+{
+    SamplePtr backing;
+    {
+        const std::lock_guard lock(m_store->mutex);
+        auto &free = m_store->free;
+        auto best = free.end();
+        for (auto it = free.begin(); it != free.end(); ++it)
+            if ((*it)->capacity() >= capacity && (*it)->m_alignment >= alignment &&
+                (best == free.end() || (*it)->capacity() < (*best)->capacity()))
+                best = it;
+        if (best != free.end()) {
+            backing = std::move(*best);
+            free.erase(best);
+        }
+    }
+    if (!backing)
+        backing = MediaSample::create(capacity, alignment);
+    backing->reset();
+    MediaSample *sample = backing.get();
+    // The sample handed out shares the backing's object; when its last
+    // holder lets go, the backing returns to the store.
+    return SamplePtr(sample, [store = m_store, backing = std::move(backing)](
+                                 MediaSample *) mutable { store->give(std::move(backing)); });
 }
 
 } // namespace vidora::media

@@ -86,6 +86,7 @@ public:
 
 private:
     friend class BufferPool;
+    friend class SampleRecycler;
     MediaSample(std::uint8_t *data, std::size_t capacity, bool ownsBuffer, std::size_t alignment);
 
     std::uint8_t *m_data;
@@ -95,6 +96,29 @@ private:
     std::size_t m_alignment;
     bool m_readOnly = false;
     SamplePtr m_viewOf; // the sample whose buffer a view reads
+};
+
+// Heap samples whose buffers are kept for the next request once every holder
+// has let go: for a filter that makes a sample of its own per frame, of
+// varying size and without a pool, so that the frames' buffers are not
+// given back to the system and faulted in again one after another.
+class SampleRecycler
+{
+public:
+    // Keeps at most `keep` free buffers.
+    explicit SampleRecycler(std::size_t keep = 8);
+    ~SampleRecycler();
+    SampleRecycler(const SampleRecycler &) = delete;
+    SampleRecycler &operator=(const SampleRecycler &) = delete;
+
+    // A reset sample with at least `capacity` bytes: the smallest free
+    // buffer that holds them, else a new one. The buffer comes back when the
+    // sample is let go, on any thread, also after the recycler has gone.
+    SamplePtr get(std::size_t capacity, std::size_t alignment = 16);
+
+private:
+    struct Store;
+    std::shared_ptr<Store> m_store;
 };
 
 } // namespace vidora::media

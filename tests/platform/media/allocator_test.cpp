@@ -5,6 +5,8 @@
 
 #include <future>
 #include <set>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -118,6 +120,67 @@ TEST(MediaSample, WritableCopyKeepsDataAndProperties)
     EXPECT_TRUE(copy->discontinuity);
     EXPECT_EQ(copy->typeChange, sample->typeChange);
     EXPECT_NE(copy->data(), sample->data());
+}
+
+// A buffer comes back once its last holder (a view included) lets go, reset,
+// to the smallest request it holds; a held buffer is never handed out twice.
+TEST(SampleRecycler, ReusesBuffersOnlyOnceLetGoSmallestFirst)
+{
+    SampleRecycler recycler;
+    SamplePtr big = recycler.get(1000);
+    SamplePtr small = recycler.get(100);
+    ASSERT_GE(big->capacity(), 1000u);
+    ASSERT_GE(small->capacity(), 100u);
+    std::uint8_t *const bigData = big->data();
+    std::uint8_t *const smallData = small->data();
+
+    // Held: a new request gets a buffer of its own.
+    SamplePtr other = recycler.get(100);
+    EXPECT_NE(other->data(), bigData);
+    EXPECT_NE(other->data(), smallData);
+    other.reset();
+
+    big->setActualLength(10);
+    big->time = TimeRange{1, 2};
+    big->discontinuity = true;
+    SamplePtr view = MediaSample::sharedView(big);
+    big.reset();
+    EXPECT_NE(recycler.get(500)->data(), bigData); // the view still reads it
+    view.reset();
+    small.reset();
+
+    // All free now: the smallest that fits serves each request.
+    SamplePtr again = recycler.get(50);
+    EXPECT_LT(again->capacity(), 500u);
+    SamplePtr large = recycler.get(800);
+    EXPECT_EQ(large->data(), bigData);
+    EXPECT_EQ(large->actualLength(), 0u);
+    EXPECT_FALSE(large->time.has_value());
+    EXPECT_FALSE(large->discontinuity);
+    EXPECT_FALSE(large->isReadOnly());
+}
+
+// Samples outlive their recycler; buffers let go on other threads come back.
+TEST(SampleRecycler, SamplesOutliveTheRecyclerAndReturnFromAnyThread)
+{
+    SamplePtr kept;
+    {
+        SampleRecycler recycler(2);
+        kept = recycler.get(64);
+        std::vector<SamplePtr> samples;
+        for (int i = 0; i < 4; ++i)
+            samples.push_back(recycler.get(64));
+        std::thread([moved = std::move(samples)]() mutable { moved.clear(); }).join();
+        // At most two were kept: the third request gets a new buffer.
+        SamplePtr a = recycler.get(64);
+        SamplePtr b = recycler.get(64);
+        SamplePtr c = recycler.get(64);
+        EXPECT_NE(a->data(), b->data());
+        EXPECT_NE(c->data(), a->data());
+        EXPECT_NE(c->data(), b->data());
+    }
+    kept->data()[63] = 1; // still valid memory (ASan checks)
+    kept.reset();
 }
 
 } // namespace

@@ -94,6 +94,15 @@ bool validOutput(const WaveFormatEx &in, const WaveFormatEx &out)
            out.nSamplesPerSec >= MinRate && out.nSamplesPerSec <= MaxRate;
 }
 
+// PCM input that the output takes as it is: same tag, channels, rate and
+// width (packed 24 bits is widened and packed again, so it is converted).
+bool samePcm(const WaveFormatEx &in, const WaveFormatEx &out)
+{
+    return effectiveTag(in) == TagPcm && in.wBitsPerSample != 24 && in.nChannels == out.nChannels &&
+           in.nSamplesPerSec == out.nSamplesPerSec && in.wBitsPerSample == out.wBitsPerSample &&
+           in.nBlockAlign == out.nBlockAlign;
+}
+
 AVSampleFormat outputSampleFormat(std::uint16_t bits)
 {
     return bits == 8 ? AV_SAMPLE_FMT_U8 : bits == 16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_S32;
@@ -267,6 +276,7 @@ bool AudioConverterFilter::StartStreaming()
     if (!m_packet || !m_frame)
         return false;
     m_inSampleFormat = pcmSampleFormat(m_in);
+    m_passThrough = m_inSampleFormat != AV_SAMPLE_FMT_NONE && samePcm(m_in, m_out);
     m_parser.reset();
     m_decoder.reset();
     m_resampler.reset();
@@ -454,6 +464,7 @@ bool AudioConverterFilter::followInputChange(const MediaType &type, const MediaS
     }
     m_in = *in;
     m_inSampleFormat = pcmSampleFormat(m_in);
+    m_passThrough = samePcm(m_in, m_out);
     m_pending.clear();
     m_outSamples = 0;
     m_timeBase = sample.time ? std::optional<std::int64_t>(sample.time->start) : std::nullopt;
@@ -481,7 +492,9 @@ Flow AudioConverterFilter::Receive(const SamplePtr &sample)
         const std::size_t block = m_in.nBlockAlign;
         const int count = static_cast<int>(size / block);
         const std::uint8_t *data = sample->data();
-        if (m_in.wBitsPerSample == 24 && effectiveTag(m_in) == TagPcm) {
+        if (m_passThrough) {
+            m_pending.insert(m_pending.end(), data, data + static_cast<std::size_t>(count) * block);
+        } else if (m_in.wBitsPerSample == 24 && effectiveTag(m_in) == TagPcm) {
             // Packed 24 bits to 32 bits (low byte zero).
             const std::size_t values = static_cast<std::size_t>(count) * m_in.nChannels;
             m_scratch.assign(values * 4, 0);

@@ -79,6 +79,9 @@ private:
     WaveFormatEx m_out;
     MediaType m_outType;
     AVSampleFormat m_inSampleFormat = AV_SAMPLE_FMT_NONE; // PCM input
+    // PCM in the output's own format: the bytes go on as they came, without
+    // the resampler (which would copy them unchanged).
+    bool m_passThrough = false;
     bool m_announced = false;
     std::vector<std::uint8_t> m_pending;    // converted bytes not yet delivered
     std::vector<std::uint8_t> m_scratch;    // widened 24-bit input, resampler output

@@ -507,7 +507,7 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
             s->frameDuration = (size == kDv525.frameBytes ? kDv525 : kDv625).frameDuration;
     }
 
-    auto out = MediaSample::create(static_cast<std::size_t>(chunk));
+    auto out = m_chunks.get(static_cast<std::size_t>(chunk));
     std::uint8_t *p = out->data();
     const std::uint32_t id = s->chunkId;
     const auto length = static_cast<std::uint32_t>(size);

@@ -143,6 +143,8 @@ private:
     std::int64_t m_end = 0; // where the next chunk goes
     bool m_failed = false;
     std::atomic<std::int64_t> m_position{-1};
+    // The chunks' buffers, used again once written.
+    SampleRecycler m_chunks{16};
 };
 
 } // namespace vidora::media
