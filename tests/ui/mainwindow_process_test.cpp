@@ -6,7 +6,10 @@
 // and quits; a script named on the command line runs each line after the work
 // of the one before, also past a missing file and a failing command, and
 // quits; closing while a command runs ends it and leaves no output; a list
-// kept at close comes back at the next start.
+// kept at close comes back at the next start; Quit and SIGTERM end the
+// program whatever other window or question is open, and SIGTERM waits for
+// no answer when no settings store is chosen. Each case has a home (and
+// settings) of its own.
 #include "dvclipfile.h"
 #include "settings/settings.h"
 #include "support/isolatedhome.h"
