@@ -30,8 +30,9 @@ void onTerminate(int)
 }
 
 // A request to end the program (SIGTERM, SIGINT, a session ending) closes the
-// main window the way its Quit command does, so the settings are kept.
-void CloseOnTerminate(QWidget *mainWindow)
+// main window the way its Quit command does, so the settings are kept, but
+// without waiting for an answer to any question.
+void CloseOnTerminate(vidora::TUIForm *mainWindow)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_termPipe) != 0)
         return;
@@ -39,7 +40,7 @@ void CloseOnTerminate(QWidget *mainWindow)
     QObject::connect(notifier, &QSocketNotifier::activated, mainWindow, [mainWindow] {
         char byte = 0;
         [[maybe_unused]] const ssize_t got = ::read(g_termPipe[0], &byte, 1);
-        mainWindow->close();
+        mainWindow->Terminate();
     });
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
@@ -78,6 +79,14 @@ int main(int argc, char **argv)
     vidora::TSavePrefsForm savePrefs(&form);
     form.SetSavePrefsForm(&savePrefs);
 
+    // The program ends with its main window: the windows that no parent ties
+    // to it (commands and keys, the overlay editor, the analyser) and a
+    // question still open go with it.
+    form.OnClosed = [] {
+        for (QWidget *window : QApplication::topLevelWidgets())
+            window->hide();
+        QCoreApplication::exit(0);
+    };
     CloseOnTerminate(&form);
     form.show();
     form.activateWindow();
@@ -86,5 +95,14 @@ int main(int argc, char **argv)
     // window is up in any case.
     QTimer::singleShot(0, &form, [&form] { form.Switch1->Activate(); });
     const int result = app.exec();
+    // A command whose question was open when the window closed has its
+    // worker still running: it ends now, while every window that its queued
+    // calls reach still exists.
+    form.EndCommandsForClose();
+    // The windows made after the main window go before it: calls that its
+    // own end still runs (the opener's last notices) no longer reach them.
+    form.SetEditIncrustForm(nullptr);
+    form.SetPlaque(nullptr);
+    form.SetSavePrefsForm(nullptr);
     return result;
 }

@@ -352,7 +352,9 @@ bool TUIForm::FormCloseQuery()
     try {
         SceneEditorCloseQuery();
         m_viewdm.CloseGraph();
-        if (m_settings.PreferencesMode == kPreferencesNone) {
+        // Ended from outside, nobody may be there to answer: no store chosen
+        // keeps the settings unsaved, as "do not save" would.
+        if (m_settings.PreferencesMode == kPreferencesNone && !m_terminating) {
             std::unique_ptr<TSavePrefsForm> own;
             TSavePrefsForm *ask = m_savePrefs;
             if (!ask) {
@@ -361,11 +363,13 @@ bool TUIForm::FormCloseQuery()
             }
             ask->Accepted = false;
             ask->exec();
-            if (!ask->Accepted)
+            if (ask->Accepted) {
+                if (QAbstractButton *button = OptionsFrame->rgPrefs->button(ask->Choice))
+                    button->setChecked(true);
+                m_settings.PreferencesMode = ask->Choice;
+            } else if (!m_terminating) {
                 return false;
-            if (QAbstractButton *button = OptionsFrame->rgPrefs->button(ask->Choice))
-                button->setChecked(true);
-            m_settings.PreferencesMode = ask->Choice;
+            }
         }
         CollectPreferences();
     } catch (...) {
@@ -379,12 +383,46 @@ bool TUIForm::FormCloseQuery()
 
 void TUIForm::closeEvent(QCloseEvent *event)
 {
-    if (m_closing || FormCloseQuery()) {
-        m_closing = true;
-        event->accept();
-    } else {
+    // A close asked for while the close query waits for an answer (a second
+    // close box click, a quit from the question's own loop) is that close.
+    if (m_inCloseQuery) {
         event->ignore();
+        return;
     }
+    bool close = m_closing;
+    if (!close) {
+        m_inCloseQuery = true;
+        close = FormCloseQuery();
+        m_inCloseQuery = false;
+    }
+    if (!close) {
+        event->ignore();
+        return;
+    }
+    const bool first = !m_closing;
+    m_closing = true;
+    // The video view comes back from the full-screen backdrop, which may
+    // go before the window.
+    LeaveFullScreen();
+    event->accept();
+    if (first && OnClosed)
+        OnClosed();
+}
+
+void TUIForm::Terminate()
+{
+    m_terminating = true;
+    // The questions open further down the stack end as their close box
+    // would end them (the innermost first); the close query or command that
+    // asked goes on from there.
+    for (int i = 0; i < 16; ++i) {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            break;
+        modal->hide();
+    }
+    if (!m_inCloseQuery)
+        close();
 }
 
 void TUIForm::FormDestroy()

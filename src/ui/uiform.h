@@ -93,6 +93,14 @@ public:
     void CollectPreferences();
     // False keeps the window open.
     bool FormCloseQuery();
+    // A request to end the program from outside (SIGTERM, SIGINT, the
+    // session ending): closes the window as Quit does, but waits for no
+    // answer: a question open is closed as its close box would, and with no
+    // settings store chosen nothing is saved and nothing asked.
+    void Terminate();
+    // Run once the window has accepted to close; the program entry ends the
+    // program there, whatever other windows are open.
+    std::function<void()> OnClosed;
     void FormDestroy();
     void FormResize();
 
@@ -271,6 +279,8 @@ private:
     TSavePrefsForm *m_savePrefs = nullptr;
     bool m_shown = false;
     bool m_closing = false;
+    bool m_inCloseQuery = false;
+    bool m_terminating = false; // closing asks nothing
 
     // Lists
 public:

@@ -241,7 +241,9 @@ void TUIForm::SceneEditorActiveChanged()
 
 void TUIForm::SceneEditorCloseQuery()
 {
-    if (ScenesEditing)
+    // Ended from outside, nobody may be there to answer: the scene file
+    // stays as it is, as the answer no would leave it.
+    if (ScenesEditing && !m_terminating)
         AskAboutUnsavedScenes();
 }
 

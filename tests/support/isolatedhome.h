@@ -3,7 +3,11 @@
 // Points HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_CACHE_HOME at folders
 // of a temporary directory for the lifetime of the object, so that QSettings,
 // QStandardPaths, the trash and desktop entries never reach the real home.
-// Create it at the start of a test, before anything asks for those places.
+// QSettings keeps the user's folder it found first for the whole process: it
+// is pointed at the new configuration folder too, and back at the previous
+// one afterwards, so each test that makes a home starts from settings of its
+// own whatever ran before it. Create it at the start of a test, before
+// anything asks for those places; homes nest (the last made is in force).
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
@@ -32,6 +36,7 @@ private:
     QTemporaryDir m_dir;
     // Each variable's name and previous value (unset when null).
     std::array<std::pair<const char *, QByteArray>, 4> m_saved;
+    QString m_savedConfigHome; // QSettings' user folder before this home
 };
 
 } // namespace vidora::test

@@ -9,7 +9,10 @@
 // still ends; closing while a command runs ends it and leaves no output; a list
 // kept at close comes back at the next start; keys pressed on the keyboard
 // (xdotool) reach their actions: the keypad's volume keys, and Ctrl+Q, which
-// quits; "+h" shows the AVI analyser on the opened file.
+// quits; "+h" shows the AVI analyser on the opened file; Quit and SIGTERM end
+// the program whatever other window or question is open, and SIGTERM waits for
+// no answer when no settings store is chosen. Each case has a home (and
+// settings) of its own.
 #include "dvclipfile.h"
 #include "settings/settings.h"
 #include "support/isolatedhome.h"
@@ -51,20 +54,45 @@ QString Run(const QString &program, const QStringList &arguments)
     return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
-// The main window's place on the screen, once it is mapped.
-std::optional<QRect> FindMainWindow()
+// The place on the screen of the window titled `caption`, once it has been
+// shown (the name follows the window's number, and the class, which Qt's
+// own hidden windows lack, comes after it).
+std::optional<QRect> FindWindow(const QString &caption)
 {
     const QString tree =
         Run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
     const QRegularExpression line(
-        QStringLiteral("\"") + QRegularExpression::escape(kCaption) +
-        QStringLiteral("\".*\\s(\\d+)x(\\d+)\\+-?\\d+\\+-?\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)"));
+        QStringLiteral("\"") + QRegularExpression::escape(caption) +
+        QStringLiteral("\": \\(\".*\\s(\\d+)x(\\d+)\\+-?\\d+\\+-?\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)"));
     const QRegularExpressionMatch match = line.match(tree);
     if (!match.hasMatch())
         return std::nullopt;
     return QRect(match.captured(3).toInt(), match.captured(4).toInt(), match.captured(1).toInt(),
                  match.captured(2).toInt());
 }
+
+std::optional<QRect> FindMainWindow()
+{
+    return FindWindow(kCaption);
+}
+
+// These cases start the real program on a real display; without either
+// they are skipped.
+bool CanRun(std::string &why)
+{
+    if (ProgramPath().isEmpty())
+        why = "runs under xvfb-run as the mainwindow_x11 test";
+    else if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        why = "needs an X display";
+    return why.empty();
+}
+
+#define SKIP_WITHOUT_DISPLAY()                                                                     \
+    do {                                                                                           \
+        std::string why;                                                                           \
+        if (!CanRun(why))                                                                          \
+            GTEST_SKIP() << why;                                                                   \
+    } while (false)
 
 // A picture of the whole display, taken by ffmpeg.
 QImage Screenshot(const QString &path)
@@ -100,13 +128,6 @@ void StoreSettings(const QString &program, const std::function<void(Settings &)>
     if (change)
         change(settings);
     settings.SavePreferences();
-}
-
-// One home for the whole program: QSettings keeps the first place it found.
-test::IsolatedHome &Home()
-{
-    static test::IsolatedHome home;
-    return home;
 }
 
 struct Started
@@ -150,9 +171,8 @@ void CloseCleanly(Started &run)
 
 TEST(MainWindowProcess, StartsWithTheEmptyListHelpAndClosesCleanly)
 {
-    if (ProgramPath().isEmpty())
-        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
-    test::IsolatedHome &home = Home();
+    SKIP_WITHOUT_DISPLAY();
+    test::IsolatedHome home;
     StoreSettings(ProgramPath());
     Started run;
     StartAndPhotograph(run, {}, QStringLiteral("empty"));
@@ -170,9 +190,8 @@ TEST(MainWindowProcess, StartsWithTheEmptyListHelpAndClosesCleanly)
 
 TEST(MainWindowProcess, ADvFileOnTheCommandLineIsListedAndShown)
 {
-    if (ProgramPath().isEmpty())
-        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
-    Home();
+    SKIP_WITHOUT_DISPLAY();
+    test::IsolatedHome home;
     StoreSettings(ProgramPath());
     QTemporaryDir dir;
     const QString path = test::WriteDvClip(dir.path());
@@ -210,9 +229,8 @@ QStringList HiddenFiles(const QString &dir)
 
 TEST(MainWindowProcess, ACommandLineConvertsTheOpenedFileAndQuits)
 {
-    if (ProgramPath().isEmpty())
-        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
-    Home();
+    SKIP_WITHOUT_DISPLAY();
+    test::IsolatedHome home;
     StoreSettings(ProgramPath());
     QTemporaryDir dir;
     const QString path = test::WriteDvClip(dir.path());
@@ -279,9 +297,8 @@ bool RunScript(QProcess &process, const QString &script, int ms)
 
 TEST(MainWindowProcess, AScriptRunsEachLineAfterThePreviousWorkEndedAndQuits)
 {
-    if (ProgramPath().isEmpty())
-        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
-    Home();
+    SKIP_WITHOUT_DISPLAY();
+    test::IsolatedHome home;
     // Subtitles on every frame.
     StoreSettings(ProgramPath(), [](Settings &s) { s.Incrust.When = 0; });
     QTemporaryDir dir;
@@ -320,9 +337,8 @@ TEST(MainWindowProcess, AScriptRunsEachLineAfterThePreviousWorkEndedAndQuits)
 
 TEST(MainWindowProcess, AScriptGoesOnPastAMissingFileAndAFailingCommandAndQuits)
 {
-    if (ProgramPath().isEmpty())
-        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
-    Home();
+    SKIP_WITHOUT_DISPLAY();
+    test::IsolatedHome home;
     // No output can be written in the save folder: the conversion fails.
     StoreSettings(ProgramPath(), [](Settings &s) {
         s.SaveInSameFolder = false;
@@ -355,9 +371,8 @@ TEST(MainWindowProcess, AScriptGoesOnPastAMissingFileAndAFailingCommandAndQuits)
 // the run asks it to, or when it is asked to end.
 TEST(MainWindowProcess, AFifoOrAScriptThatRunsItselfIsRefusedAndTheProgramEnds)
 {
-    if (ProgramPath().isEmpty())
-        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
-    Home();
+    SKIP_WITHOUT_DISPLAY();
+    test::IsolatedHome home;
     StoreSettings(ProgramPath());
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("fifo.txt"));
@@ -412,9 +427,8 @@ TEST(MainWindowProcess, AFifoOrAScriptThatRunsItselfIsRefusedAndTheProgramEnds)
 
 TEST(MainWindowProcess, ClosingDuringACommandEndsItsWorkerAndLeavesNoOutput)
 {
-    if (ProgramPath().isEmpty())
-        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
-    Home();
+    SKIP_WITHOUT_DISPLAY();
+    test::IsolatedHome home;
     StoreSettings(ProgramPath());
     QTemporaryDir dir;
     // Long enough that burning the date into every frame is still under way.
@@ -470,9 +484,8 @@ void StartWithNotice(QProcess &process, const QStringList &arguments)
 
 TEST(MainWindowProcess, SaveListWhenQuitSurvivesACloseAndARestart)
 {
-    if (ProgramPath().isEmpty())
-        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
-    Home();
+    SKIP_WITHOUT_DISPLAY();
+    test::IsolatedHome home;
     QTemporaryDir dir;
     const QString clip = test::WriteDvClip(dir.path());
     ASSERT_FALSE(clip.isEmpty());
@@ -514,9 +527,8 @@ TEST(MainWindowProcess, SaveListWhenQuitSurvivesACloseAndARestart)
 
 TEST(MainWindowProcess, AScriptListsTheScenesOfTwoSelectedFilesEachFromItsOwnFrames)
 {
-    if (ProgramPath().isEmpty())
-        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
-    Home();
+    SKIP_WITHOUT_DISPLAY();
+    test::IsolatedHome home;
     StoreSettings(ProgramPath(), [](Settings &s) {
         s.FormatShowDatecode = QStringLiteral("yyyy-mm-dd hh:nn:ss");
     });
@@ -598,12 +610,36 @@ bool HaveXdotool()
 
 } // namespace
 
+namespace {
+
+const QString kSettingsFile = QStringLiteral("/Vesk Tobrek/Vidora.conf");
+
+// Starts the program and waits until the window titled `caption` shows.
+bool StartWithWindow(QProcess &process, const QStringList &arguments, const QString &caption)
+{
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(ProgramPath(), arguments);
+    return process.waitForStarted() &&
+           QTest::qWaitFor([&] { return FindWindow(caption).has_value(); }, 60000);
+}
+
+// Waits for the program to end; a program that does not is killed.
+bool Ends(QProcess &process, int ms = 30000)
+{
+    if (process.waitForFinished(ms))
+        return true;
+    process.kill();
+    process.waitForFinished(30000);
+    return false;
+}
+
+} // namespace
+
 TEST(MainWindowProcess, KeypadKeysSetTheVolumeAndCtrlQQuits)
 {
-    if (ProgramPath().isEmpty())
-        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
+    SKIP_WITHOUT_DISPLAY();
     ASSERT_TRUE(HaveXdotool()) << "xdotool is missing (scripts/setup installs it)";
-    Home();
+    test::IsolatedHome home;
     StoreSettings(ProgramPath(), [](Settings &settings) { settings.Volume = 5000; });
     QTemporaryDir dir;
     const QString path = test::WriteDvClip(dir.path());
@@ -637,10 +673,9 @@ TEST(MainWindowProcess, KeypadKeysSetTheVolumeAndCtrlQQuits)
 
 TEST(MainWindowProcess, TheRiffHeaderSwitchShowsTheAnalyser)
 {
-    if (ProgramPath().isEmpty())
-        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
+    SKIP_WITHOUT_DISPLAY();
     ASSERT_TRUE(HaveXdotool()) << "xdotool is missing (scripts/setup installs it)";
-    Home();
+    test::IsolatedHome home;
     StoreSettings(ProgramPath());
     QTemporaryDir dir;
     const QString path = test::WriteDvClip(dir.path());
@@ -668,4 +703,103 @@ TEST(MainWindowProcess, TheRiffHeaderSwitchShowsTheAnalyser)
     process.terminate();
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 0);
+}
+
+// Quit on the command line after the commands-and-keys window opened: that
+// window, which no other holds, goes with the main window.
+TEST(MainWindowProcess, QuitEndsTheProgramWithTheCommandsWindowOpen)
+{
+    SKIP_WITHOUT_DISPLAY();
+    test::IsolatedHome home;
+    StoreSettings(ProgramPath());
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(ProgramPath(), {QStringLiteral("+f11"), QStringLiteral("+quit")});
+    ASSERT_TRUE(process.waitForStarted());
+    ASSERT_TRUE(Ends(process)) << "the program did not end";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+}
+
+// SIGTERM ends the program cleanly whatever other window is open, and the
+// settings are saved as Quit saves them.
+TEST(MainWindowProcess, TerminatingEndsTheProgramWithAnyOtherWindowOpen)
+{
+    SKIP_WITHOUT_DISPLAY();
+    struct Case
+    {
+        const char *name;
+        QStringList arguments; // the clip's path stands for "%1"
+        QString caption;       // the other window, open when the signal comes
+    };
+    const Case cases[] = {
+        {"commands and keys",
+         {QStringLiteral("+f11")},
+         QStringLiteral("The commands of Vidora 7.0.5 En")},
+        {"overlay editor",
+         {QStringLiteral("+o=%1"), QStringLiteral("+ei")},
+         QStringLiteral("Edit the inlay")},
+        // The conversion's output exists: the command asks whether to
+        // replace it.
+        {"a command's question",
+         {QStringLiteral("+so"), QStringLiteral("+o=%1"), QStringLiteral("+2")},
+         QStringLiteral("Vidora")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        test::IsolatedHome home;
+        StoreSettings(ProgramPath());
+        QTemporaryDir dir;
+        const QString clip = test::WriteDvClip(dir.path());
+        ASSERT_FALSE(clip.isEmpty());
+        const QString existing = dir.filePath(QStringLiteral("clip_type2.avi"));
+        ASSERT_TRUE(QFile::copy(clip, existing));
+        QStringList arguments;
+        for (const QString &argument : c.arguments)
+            arguments << (argument.contains(u'%') ? argument.arg(clip) : argument);
+
+        QProcess process;
+        ASSERT_TRUE(StartWithWindow(process, arguments, c.caption)) << "no window " << c.name;
+        // Gone from the disk while the program runs: closing writes it again.
+        const QString settingsFile = home.configHome() + kSettingsFile;
+        ASSERT_TRUE(QFile::remove(settingsFile));
+        process.terminate();
+        ASSERT_TRUE(Ends(process)) << "the program did not end";
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+        EXPECT_TRUE(QFile::exists(settingsFile));
+        // The question was not answered: the file it asked about is as it was.
+        EXPECT_EQ(QFileInfo(existing).size(), QFileInfo(clip).size());
+        EXPECT_EQ(HiddenFiles(dir.path()), QStringList());
+    }
+}
+
+// With no settings store chosen, closing asks where to keep them; SIGTERM
+// does not wait for that answer, neither before the question shows nor while
+// it is open, and keeps nothing, as "do not save" would.
+TEST(MainWindowProcess, TerminatingWithNoSettingsStoreAsksNothingAndSavesNothing)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const QString portable =
+        QFileInfo(ProgramPath()).absolutePath() + QStringLiteral("/Vidora.ini");
+    ASSERT_FALSE(QFile::exists(portable));
+    for (const bool questionOpen : {false, true}) {
+        SCOPED_TRACE(questionOpen ? "the question is open" : "no question yet");
+        test::IsolatedHome home;
+        QProcess process;
+        // Quit on the command line, after another window opened, asks the
+        // question.
+        ASSERT_TRUE(StartWithWindow(
+            process,
+            questionOpen ? QStringList{QStringLiteral("+f11"), QStringLiteral("+quit")}
+                         : QStringList{},
+            questionOpen ? QStringLiteral("Saving the preferences of Vidora") : kCaption));
+        QTest::qWait(1000); // the command line has run
+        process.terminate();
+        ASSERT_TRUE(Ends(process)) << "the program waited for an answer";
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+        EXPECT_FALSE(QFile::exists(home.configHome() + kSettingsFile));
+        EXPECT_FALSE(QFile::exists(portable));
+    }
 }

@@ -71,13 +71,18 @@ TEST(MainWindowPlayback, PlaysInTimeAndFullScreenIsCentredOnBlack)
         QTest::qWait(200);
         texts << w.form->VueFrame->labTimeStamp->text();
     }
-    w.Run("saPlayStop");
+    // Only the pictures of the play: the pause below shows its picture
+    // again, on a new stream whose times start at 0.
     w.form->VueFrame->vw->setFrameObserver({});
     std::vector<Shown> seen;
     {
         std::lock_guard lock(mutex);
         seen = shown;
     }
+    w.Run("saPlayStop");
+    // The pause keeps the picture the play reached, not the start.
+    ASSERT_TRUE(w.viewdm.graph().GetState(std::chrono::seconds(5)).complete);
+    EXPECT_GE(w.Position(), std::int64_t(seen.size()) - 1);
 
     if (!kTimed) {
         // Under ThreadSanitizer the pictures come slower than real time, and

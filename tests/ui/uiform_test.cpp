@@ -135,6 +135,45 @@ TEST(UIForm, WithoutStoredSettingsClosingAsksAndCancellingKeepsTheWindow)
     EXPECT_TRUE(QFile::exists(w.settings.environment().registryFilePath()));
 }
 
+// Ended from outside (SIGTERM), the window closes at once: with no store
+// chosen it asks nothing, or closes the question already open, and saves
+// nothing, as "do not save" would.
+TEST(UIForm, TerminatingAsksNothingAndWithNoStoreSavesNothing)
+{
+    for (const bool questionOpen : {false, true}) {
+        SCOPED_TRACE(questionOpen ? "the question is open" : "no question");
+        Window w;
+        w.form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
+        ASSERT_EQ(w.settings.PreferencesMode, kPreferencesNone);
+        int closed = 0;
+        w.form->OnClosed = [&closed] { ++closed; };
+        // Whatever question shows is seen, then left to the request to end:
+        // a question still open a second later is cancelled.
+        bool asked = false;
+        QTimer::singleShot(50, w.form.get(), [&] {
+            asked = qobject_cast<TSavePrefsForm *>(QApplication::activeModalWidget()) != nullptr;
+            if (questionOpen)
+                w.form->Terminate();
+        });
+        QTimer::singleShot(1000, w.form.get(), [] {
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        if (questionOpen)
+            EXPECT_TRUE(w.form->close());
+        else
+            w.form->Terminate();
+        QTest::qWait(100);
+        EXPECT_EQ(asked, questionOpen);
+        EXPECT_FALSE(w.form->isVisible());
+        EXPECT_EQ(closed, 1);
+        EXPECT_EQ(w.settings.PreferencesMode, kPreferencesNone);
+        EXPECT_FALSE(QFile::exists(w.settings.environment().registryFilePath()));
+        EXPECT_FALSE(QFile::exists(w.settings.environment().iniFilePath()));
+    }
+}
+
 TEST(UIForm, StoredSettingsComeBackAndAMissingSaveFolderMeansTheSameFolder)
 {
     test::IsolatedHome home;

@@ -55,16 +55,20 @@ public:
         form->close();
     }
 
-    // Opens the file into the list and waits until it is shown.
+    // Opens the file into the list and waits until it is shown (a loaded
+    // machine may take seconds).
     bool Open(const QString &path)
     {
         form->Lframe->lf->ListModel()->OpenFichiers({path});
-        if (!QTest::qWaitFor([&] {
-                return form->ActiveFichier && viewdm.GraphReady() && form->VideFrame->isHidden();
-            }))
+        if (!QTest::qWaitFor(
+                [&] {
+                    return form->ActiveFichier && viewdm.GraphReady() &&
+                           form->VideFrame->isHidden();
+                },
+                30000))
             return false;
         // The open's pause completes and its event is handled.
-        const bool cued = viewdm.graph().GetState(std::chrono::seconds(5)).complete;
+        const bool cued = viewdm.graph().GetState(std::chrono::seconds(30)).complete;
         QTest::qWait(100);
         return cued;
     }
