@@ -123,8 +123,8 @@ TEST(DialogEdits, TheFolderChooserIsRootedAtTheFoldersVolume)
 
     TWideDirectoryEdit edit;
     QStringList roots;
-    edit.RunDialog = [&roots](const QString &, const QString &root, QString &, bool) {
-        roots << root;
+    edit.RunDialog = [&roots](const QString &, const QString &asked, QString &, bool) {
+        roots << asked;
         return false;
     };
     for (const QString &folder : {dir.path() + '/', dir.filePath("gone/"), QString()}) {
