@@ -207,8 +207,10 @@ void TCommandEngine::ProcessEntry(Run &run, tAbstractCmd &command, const EngineE
     if (!enabled)
         return;
 
-    // The first pass may set the number of passes (one per scene of a cut).
-    for (int pass = 1; pass <= std::max(1, command.NbPasses); ++pass) {
+    // This file's own number of passes (one per scene of a cut); a declined
+    // pass skips that pass only.
+    const int passes = command.FilePasses(entry, run.params, *this);
+    for (int pass = 1; pass <= passes; ++pass) {
         // A step may have replaced the entry (the next pass works on the new
         // one) or removed it (nothing is left to work on).
         const EngineEntryPtr current = run.current;

@@ -114,6 +114,13 @@ QString FormatCmdText(const QString &format, const QString &text, int number)
     return result;
 }
 
+// --- tAbstractCmd ----------------------------------------------------------
+
+int tAbstractCmd::FilePasses(const EngineEntryPtr &, const QStringList &, TCommandEngine &)
+{
+    return std::max(1, NbPasses);
+}
+
 // --- tCustomCmd_np ---------------------------------------------------------
 
 void tCustomCmd_np::Abort(TCommandEngine &ce)
@@ -152,6 +159,16 @@ void tCustomCmd_np::FileCondition(const EngineEntryPtr &entry, bool &visible, bo
     enabled = true;
     if (OnFileCondition)
         OnFileCondition(entry, visible, enabled);
+}
+
+int tCustomCmd_np::FilePasses(const EngineEntryPtr &entry, const QStringList &params,
+                              TCommandEngine &ce)
+{
+    if (!OnFilePasses)
+        return tAbstractCmd::FilePasses(entry, params, ce);
+    int passes = 0;
+    Guarded(entry, 1, ce, [&] { passes = std::max(0, OnFilePasses(entry, params, ce)); });
+    return passes;
 }
 
 TModalResult tCustomCmd_np::Ask(TCommandEngine &ce, const QString &text, const QString &manyNote)

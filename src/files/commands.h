@@ -77,6 +77,9 @@ using TDestFileVerificationEvent =
 // Gives the text of the question about a file.
 using TFileConfirmationEvent = std::function<QString(
     const EngineEntryPtr &fichier, const QStringList &params, TCommandEngine &ce, int passe)>;
+// The number of passes over one file, known before its first pass.
+using TFilePassesEvent = std::function<int(const EngineEntryPtr &fichier, const QStringList &params,
+                                           TCommandEngine &ce)>;
 using TCommandConditionEvent = std::function<bool(TCommandEngine &ce)>;
 using TCommandConfirmationEvent = std::function<bool(TCommandEngine &ce)>;
 using TAbortEvent = std::function<void(TCommandEngine &ce)>;
@@ -113,6 +116,12 @@ public:
     // Whether the entry is in the command's scope (enabled) and whether the
     // command shows for it (visible); both come in true.
     virtual void FileCondition(const EngineEntryPtr &entry, bool &visible, bool &enabled) = 0;
+    // The passes over the entry (worker thread, before the first): each
+    // file's run has its own count, so a pass declined or failed on one file
+    // changes neither its later passes nor the next file's. 0 skips the
+    // file. By default max(1, NbPasses).
+    virtual int FilePasses(const EngineEntryPtr &entry, const QStringList &params,
+                           TCommandEngine &ce);
 
     // The command's name, by which the window finds it.
     QString Name;
@@ -154,8 +163,13 @@ public:
     bool CommandCondition(TCommandEngine &ce) override;
     bool CommandConfirmation(TCommandEngine &ce) override;
     void FileCondition(const EngineEntryPtr &entry, bool &visible, bool &enabled) override;
+    // OnFilePasses when set; a failure inside it is reported as in an
+    // execution (ErrorMessage and the reason) and skips the file.
+    int FilePasses(const EngineEntryPtr &entry, const QStringList &params,
+                   TCommandEngine &ce) override;
 
     TFileConditionEvent OnFileCondition;
+    TFilePassesEvent OnFilePasses;
     TAbortEvent OnAbort;
     TCommandConditionEvent OnCommandCondition;
     TFileVerificationEvent OnFileVerification;

@@ -56,6 +56,7 @@ public:
     explicit ArchiveReader(const QByteArray &bytes) : m_bytes(bytes) {}
 
     bool ok() const { return m_ok; }
+    bool atEnd() const { return m_pos == m_bytes.size(); }
 
     // The next n bytes; empty (and not ok) when fewer are left.
     QByteArray Block(qsizetype n)
@@ -177,6 +178,16 @@ void TwriteScene::AddScene(const TSceneClass &scene)
     if (m_done)
         return;
     const std::uint32_t length = scene.Length(); // throws before anything is added
+    // The count has 16 bits: a file of more scenes would read back as a few.
+    // The writer fails, and Close leaves the old file as it was.
+    if (m_count == kMaxScenes) {
+        m_done = true;
+        m_ok = false;
+        m_error = QStringLiteral("%1: a scene file cannot hold more than %2 scenes")
+                      .arg(m_fileName)
+                      .arg(kMaxScenes);
+        return;
+    }
     const bool hasCaption = !scene.Title.isEmpty() || !scene.Subtitle.isEmpty();
     const bool hasOffset = scene.ThumbOffset != 0;
     const std::uint8_t f1 = hasCaption ? 0x80 : 0x00;
@@ -249,6 +260,9 @@ bool LoadScnBytes(const QByteArray &bytes, TSceneList &list, const TSceneContext
             return false;
         const std::uint32_t count =
             static_cast<std::uint8_t>(head[8]) | (static_cast<std::uint8_t>(head[9]) << 8);
+        // The first record is always there; a count of 0 contradicts it.
+        if (count == 0)
+            return false;
         bool hasCaption = (static_cast<std::uint8_t>(head[21]) & 0x80) != 0;
         bool hasOffset = (static_cast<std::uint8_t>(head[22]) & 0x40) != 0;
 
@@ -288,7 +302,9 @@ bool LoadScnBytes(const QByteArray &bytes, TSceneList &list, const TSceneContext
             if (!FinishScene(in, hasCaption, hasOffset, std::move(scene), list))
                 return false;
         }
-        return true;
+        // Records past the count: the count is not the file's (a count that
+        // wrapped past 65535 reads as a few scenes).
+        return in.atEnd();
     } catch (const std::exception &) {
         return false;
     }

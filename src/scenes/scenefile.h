@@ -51,8 +51,13 @@ public:
     TwriteScene(const TwriteScene &) = delete;
     TwriteScene &operator=(const TwriteScene &) = delete;
 
+    // The most scenes a file holds (its count has 16 bits).
+    static constexpr std::uint16_t kMaxScenes = 0xFFFF;
+
     // Adds the scene's record and counts it. Throws std::range_error when
-    // the scene ends before it starts (nothing is added then).
+    // the scene ends before it starts (nothing is added then). A scene past
+    // kMaxScenes fails the writer: nothing more is added and Close returns
+    // false, with the reason, leaving the old file untouched.
     void AddScene(const TSceneClass &scene);
     // Puts the file in place. A writer without a scene leaves a file that
     // ends before the count, which the reader refuses. False, with the reason
@@ -80,11 +85,12 @@ private:
 
 // Reads a scene file into `list` (emptied first): one item per stored scene,
 // numbered from 1, its caption as text. True only when every stored scene
-// was read; on a missing, short or malformed file the scenes read before the
-// fault stay in the list and the one being read is not added. Only a regular
-// file of at most kMaxScnFileBytes is read (a FIFO or a link to a device is
-// refused at once); when the file could not be read at all, `readError` (if
-// given) gets the path and the reason.
+// was read and the records end where the file does (a count that the bytes
+// contradict is a fault); on a missing, short or malformed file the scenes
+// read before the fault stay in the list and the one being read is not added.
+// Only a regular file of at most kMaxScnFileBytes is read (a FIFO or a link to
+// a device is refused at once); when the file could not be read at all,
+// `readError` (if given) gets the path and the reason.
 bool LoadScnFile(const QString &scnFileName, TSceneList &list, const TSceneContext &context,
                  QString *readError = nullptr);
 // The same from the file's bytes.

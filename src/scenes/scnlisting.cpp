@@ -33,6 +33,10 @@ TWriteScn_text::TWriteScn_text(const QString &videoName, const TListingTexts &te
 
 TWriteScn_text::~TWriteScn_text()
 {
+    if (std::uncaught_exceptions() > m_uncaught) {
+        Discard();
+        return;
+    }
     Finish();
 }
 

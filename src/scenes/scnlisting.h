@@ -10,6 +10,7 @@
 #include <QLocale>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 
 namespace vidora {
@@ -30,7 +31,8 @@ public:
     // video's name with its extension replaced by "_scn.txt".
     TWriteScn_text(const QString &videoName, const TListingTexts &texts,
                    const QString &outName = QString());
-    // Finishes the file as Finish does, unless discarded.
+    // Finishes the file as Finish does, unless discarded or destroyed by an
+    // exception: a listing cut short by a failure is never put in place.
     ~TWriteScn_text() override;
 
     // "  n, start, end, duration, datecode, timecode, title, subtitle": the
@@ -44,6 +46,7 @@ private:
     TListingTexts m_texts;
     std::uint16_t m_counter = 0;
     bool m_finished = false;
+    int m_uncaught = std::uncaught_exceptions(); // those under way at construction
 };
 
 } // namespace vidora

@@ -92,4 +92,20 @@ QString FormatOffsetText(double &offset)
     return QString::asprintf("%lld days %.2lldh %.2lldm %.2llds", days, hours, minutes, seconds);
 }
 
+int OffsetHours(double offset)
+{
+    const double hours = 24.0 * offset;
+    if (!std::isfinite(hours))
+        return 0;
+    const double limit = kOffsetHoursLimit;
+    return static_cast<int>(roundHalfEven(std::clamp(hours, -limit, limit)));
+}
+
+double SimpleModeOffset(int hours, double current)
+{
+    if (std::isfinite(current) && OffsetHours(current) == hours)
+        return current;
+    return hours / 24.0;
+}
+
 } // namespace vidora

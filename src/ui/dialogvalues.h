@@ -49,4 +49,15 @@ std::optional<int> IntervalFromText(const QString &text);
 // becomes the rounded offset.
 QString FormatOffsetText(double &offset);
 
+// The time-offset dialog's simple mode shows the offset itself in whole
+// hours, never a difference of hours of the day: `offset` (days) rounded to
+// the nearest hour (halves to even), +1 day being 24 hours; held to
+// ±kOffsetHoursLimit, and 0 when not finite.
+inline constexpr int kOffsetHoursLimit = 100000;
+int OffsetHours(double offset);
+// The offset (days) the simple mode gives for `hours` on the spin: `current`
+// itself while it shows as those hours (an offset of 1 h 30 min is kept until
+// the user steps the hours), else `hours` / 24.
+double SimpleModeOffset(int hours, double current);
+
 } // namespace vidora

@@ -281,6 +281,10 @@ void TdmAction::DataModuleCreate()
         m_rows[&command] = &row;
     }
     AddSceneCommands();
+    if (auto *birthday = dynamic_cast<tCustomCmd_np *>(FindCommand(QStringLiteral("Anniversaire"))))
+        birthday->OnCommandConFirmation = [this](TCommandEngine &ce) {
+            return AnniversaireCommandConFirmation(ce);
+        };
 }
 
 tAbstractCmd *TdmAction::FindCommand(const QString &name) const
@@ -614,6 +618,13 @@ void TdmAction::SendMailExecution(const EngineEntryPtr &, const QString &, const
 bool TdmAction::AnniversaireCommandCondition() const
 {
     return IsAnniversary(Today ? Today() : QDate::currentDate());
+}
+
+bool TdmAction::AnniversaireCommandConFirmation(TCommandEngine &ce) const
+{
+    return ce.Confirm(QStringLiteral("It's today Vesk Tobrek's birthday. Do you want to send him "
+                                     "a e-mail?"),
+                      false) == TModalResult::mrYes;
 }
 
 void TdmAction::AnniversaireExecution(const EngineEntryPtr &, const QString &, const QStringList &,

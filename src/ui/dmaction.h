@@ -209,6 +209,8 @@ public:
     void SendMailExecution(const EngineEntryPtr &, const QString &, const QStringList &,
                            TCommandEngine &);
     bool AnniversaireCommandCondition() const;
+    // Asks whether to send the birthday e-mail: true for Yes.
+    bool AnniversaireCommandConFirmation(TCommandEngine &ce) const;
     void AnniversaireExecution(const EngineEntryPtr &, const QString &, const QStringList &,
                                TCommandEngine &);
 

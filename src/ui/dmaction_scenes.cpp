@@ -63,6 +63,24 @@ QString DeleteQuestion(const QString &path)
     return text;
 }
 
+// The entry's scene file into `list`; a damaged or unreadable one (cut short,
+// garbled, a count its records contradict) fails the command rather than
+// giving part of its scenes.
+void LoadScenesOf(const TaviFichier &entry, TSceneList &list, const TSceneContext &context)
+{
+    const QString path = Scn(entry);
+    QString readError;
+    if (!LoadScnFile(path, list, context, &readError)) {
+        list.clear();
+        if (!readError.isEmpty())
+            throw std::runtime_error(readError.toStdString());
+        throw std::runtime_error(
+            QStringLiteral("The scene file %1 could not be read: it is missing or damaged.")
+                .arg(path)
+                .toStdString());
+    }
+}
+
 // A frame number as the progress counts it: the longest files' frames past
 // the progress's range stay at its end.
 int ProgressValue(std::uint32_t frame)
@@ -244,8 +262,11 @@ void TdmAction::CreerScnByIntervalleExecution(const EngineEntryPtr &entry, const
     // A value from a script is checked as the dialog checks it: an interval
     // of 0 or less writes nothing.
     const int seconds = SafeStrToInt(params.isEmpty() ? QString() : params.first());
-    if (seconds <= 0 || !(d.frameRate > 0) || d.frameCount <= 0)
+    if (seconds <= 0)
         return;
+    if (!(d.frameRate > 0) || d.frameCount <= 0)
+        throw std::runtime_error("The file has no frame rate or no frame count: its scenes "
+                                 "cannot be timed.");
     const std::int64_t length = roundHalfEven(seconds * d.frameRate);
     if (length <= 0)
         return;
@@ -299,7 +320,7 @@ void TdmAction::ExportScenes(const EngineEntryPtr &entry, const QString &destina
     const TSceneContext context = SceneContextFor(*video);
     const ReleaseOnGui release(context.preview);
     TSceneList list;
-    LoadScnFile(Scn(*video), list, context); // a damaged file exports what it holds
+    LoadScenesOf(*video, list, context); // before any writer: a failure writes nothing
     std::unique_ptr<TWriteScn_text> listing;
     std::unique_ptr<TOfficeExport> office;
     // Only the documents show the scenes' pictures.
@@ -472,45 +493,48 @@ void TdmAction::AddSceneCommands()
     }
 
     if (TGraphCmd *cut = graphCommand("CutScenes")) {
+        // The scenes of the file being cut, read before its first pass: one
+        // pass per scene, whichever passes are declined. Worker thread only.
         auto scenes = std::make_shared<TSceneList>();
         cut->OnDestination = [this](const EngineEntryPtr &e, const QStringList &, int pass) {
             return OutputPath(*VideoEntry(e),
                               QStringLiteral("_scene_%1.avi").arg(std::max(pass, 1)));
+        };
+        cut->OnFilePasses = [this, scenes](const EngineEntryPtr &e, const QStringList &,
+                                           TCommandEngine &) {
+            const auto video = VideoEntry(e);
+            scenes->clear();
+            LoadScenesOf(*video, *scenes, SceneContextFor(*video));
+            return static_cast<int>(scenes->size());
         };
         cut->OnBuildGraph = [this, cut, scenes](const EngineEntryPtr &e, const QString &destination,
                                                 const QStringList &,
                                                 int pass) -> std::unique_ptr<IGraphRun> {
             const auto video = VideoEntry(e);
             const TaviData &d = video->Data();
-            pass = std::max(pass, 1);
-            if (pass == 1) {
-                scenes->clear();
-                LoadScnFile(Scn(*video), *scenes, SceneContextFor(*video));
-                cut->NbPasses = static_cast<int>(scenes->size());
-            }
-            if (scenes->empty() || pass > static_cast<int>(scenes->size()) || !(d.frameRate > 0))
+            if (pass < 1 || pass > static_cast<int>(scenes->size()) || !(d.frameRate > 0))
                 return nullptr;
-            const TSceneClass scene = *(*scenes)[static_cast<std::size_t>(pass - 1)].Scene;
-            if (pass == static_cast<int>(scenes->size()))
-                scenes->clear();
+            const TSceneClass &scene = *(*scenes)[static_cast<std::size_t>(pass - 1)].Scene;
             if (scene.EndFrame <= scene.StartFrame)
                 return nullptr;
-            const std::int64_t frameTime = roundHalfEven(1e7 / d.frameRate);
-            cut->Debut = static_cast<qint64>(scene.StartFrame) * frameTime;
-            cut->Duree = static_cast<qint64>(scene.EndFrame - scene.StartFrame) * frameTime;
             media::IMediaSeeking *position =
                 d.dvType == 2 ? m_cdm.BuildCutSceneGraphType2(video->Path(), destination)
                               : m_cdm.BuildCutSceneGraphType1(video->Path(), destination);
             if (!position)
                 return nullptr;
-            // In frames, so that no rounding of a time takes the next
-            // scene's first frame: [StartFrame, EndFrame) exactly.
-            if (position->SetTimeFormat(media::TimeFormat::Frame)) {
-                position->SetPositions(scene.StartFrame, scene.EndFrame);
-                position->SetTimeFormat(media::TimeFormat::MediaTime);
-            } else {
-                position->SetPositions(cut->Debut, cut->Debut + cut->Duree);
-            }
+            // In frames: the stream converts a frame number to that frame's
+            // own start by its exact rate (a 30000/1001 frame lasts
+            // 333666.67 × 100 ns), so [StartFrame, EndFrame) is cut exactly.
+            if (!position->SetTimeFormat(media::TimeFormat::Frame) ||
+                !position->SetPositions(scene.StartFrame, scene.EndFrame))
+                throw std::runtime_error("The scene's frames could not be found in the file.");
+            const auto start = position->ConvertTimeFormat(
+                scene.StartFrame, media::TimeFormat::MediaTime, media::TimeFormat::Frame);
+            const auto stop = position->ConvertTimeFormat(
+                scene.EndFrame, media::TimeFormat::MediaTime, media::TimeFormat::Frame);
+            position->SetTimeFormat(media::TimeFormat::MediaTime);
+            cut->Debut = start.value_or(0);
+            cut->Duree = stop.value_or(0) - cut->Debut;
             return std::make_unique<TCdmGraphRun>(m_cdm, *position);
         };
     }

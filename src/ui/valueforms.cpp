@@ -1,5 +1,6 @@
 #include "ui/valueforms.h"
 
+#include "platform/shell/widgets/prepareform.h"
 #include "ui/dialogvalues.h"
 
 #include <QButtonGroup>
@@ -67,6 +68,7 @@ TCodecForm::TCodecForm(QWidget *parent) : QDialog(parent)
         reject();
     });
     UpdateEdit();
+    PrepareForm(this);
 }
 
 void TCodecForm::SetCodec(const QString &codec)
@@ -133,6 +135,7 @@ TFrequenceForm::TFrequenceForm(QWidget *parent) : QDialog(parent)
         FrameRateAccepted = false;
         reject();
     });
+    PrepareForm(this);
 }
 
 void TFrequenceForm::OkClick()
@@ -167,6 +170,7 @@ TIntervalleForm::TIntervalleForm(QWidget *parent) : QDialog(parent)
         IntervalAccepted = false;
         reject();
     });
+    PrepareForm(this);
 }
 
 void TIntervalleForm::ApplyClick()
@@ -190,7 +194,7 @@ TDecalageForm::TDecalageForm(QWidget *parent) : QDialog(parent)
     SimplePanel = new QWidget(this);
     auto *simple = new QHBoxLayout(SimplePanel);
     rxHeureSolo = new QSpinBox(SimplePanel);
-    rxHeureSolo->setRange(-100000, 100000);
+    rxHeureSolo->setRange(-kOffsetHoursLimit, kOffsetHoursLimit);
     simple->addWidget(rxHeureSolo);
     simple->addWidget(new QLabel(QStringLiteral("hours"), SimplePanel));
     layout->addWidget(SimplePanel);
@@ -234,6 +238,7 @@ TDecalageForm::TDecalageForm(QWidget *parent) : QDialog(parent)
     for (QSpinBox *box : {rxHeureSolo, RxSpinEdit4, RxSpinEdit5, RxSpinEdit6})
         connect(box, &QSpinBox::valueChanged, this, [this] { EditChanged(); });
     connect(DateEdit2, &QDateEdit::dateChanged, this, [this] { EditChanged(); });
+    PrepareForm(this);
 }
 
 void TDecalageForm::UpdateOffset()
@@ -248,7 +253,7 @@ void TDecalageForm::UpdateOffset()
                                  RxSpinEdit6->value() / 86400.0;
         Offset = candidate - RecordedDate;
     } else {
-        Offset = rxHeureSolo->value() / 24.0;
+        Offset = SimpleModeOffset(rxHeureSolo->value(), NewDate - RecordedDate);
     }
     LabResultat->setText(FormatOffsetText(Offset));
     NewDate = RecordedDate + Offset;
@@ -258,13 +263,12 @@ void TDecalageForm::SyncOffsetControls()
 {
     m_updating = true;
     try {
+        rxHeureSolo->setValue(OffsetHours(NewDate - RecordedDate));
         const DateTimeParts next = DecodeDateTime(NewDate);
-        const DateTimeParts recorded = DecodeDateTime(RecordedDate);
         RxSpinEdit4->setValue(next.time.hour);
         RxSpinEdit5->setValue(next.time.minute);
         RxSpinEdit6->setValue(next.time.second);
         DateEdit2->setDate(ToQDate(NewDate));
-        rxHeureSolo->setValue(next.time.hour - recorded.time.hour);
     } catch (const std::exception &) {
         // A date outside the calendar leaves the edits as they are.
     }

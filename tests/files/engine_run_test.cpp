@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 
 #include <future>
+#include <stdexcept>
 
 namespace vidora::test {
 namespace {
@@ -246,6 +247,48 @@ TEST_F(EngineRun, EveryPassIsVerifiedAndAskedOnItsOwn)
               (Events{"start command", "src select a.avi", "start a.avi 1", "exec a.avi 1",
                       "end a.avi 1", "ask", "src select a.avi", "start a.avi 3", "exec a.avi 3",
                       "end a.avi 3", "end command"}));
+}
+
+// Each file has its own number of passes, known before its first pass: a
+// declined first pass skips that pass only, whatever the file before had,
+// and a count that cannot be found is the file's error.
+TEST_F(EngineRun, EachFileHasItsOwnPassCount)
+{
+    source.Put(Path("a.avi"), true);
+    source.Put(Path("b.avi"), true);
+    source.Put(Path("c.avi"), true);
+    source.Put(Path("d.avi"), true);
+    Touch("b.1");
+    questions.Script({mrNo});
+    Tcmd command;
+    command.Nombre = TcmdNombre::fnSelect;
+    command.ErrorMessage = "Cannot process %s";
+    command.OnFilePasses = [](const EngineEntryPtr &e, const QStringList &, TCommandEngine &) {
+        const QString name = NameOf(e);
+        if (name == "c.avi")
+            throw std::runtime_error("no scene file");
+        return name == "a.avi" ? 3 : 2;
+    };
+    command.OnDestination = [&](const EngineEntryPtr &e, const QStringList &, int pass) {
+        return Path(QStringLiteral("%1.%2").arg(NameOf(e).left(1)).arg(pass));
+    };
+    command.OnExecution = [&](const EngineEntryPtr &e, const QString &, const QStringList &,
+                              TCommandEngine &, int pass) {
+        log.Worker(QStringLiteral("exec %1 %2").arg(NameOf(e)).arg(pass));
+    };
+    ASSERT_TRUE(RunToEnd(command));
+    std::vector<std::string> executed;
+    std::vector<std::string> errors;
+    for (const std::string &event : log.Events()) {
+        if (event.rfind("exec ", 0) == 0)
+            executed.push_back(event);
+        if (event.rfind("error ", 0) == 0)
+            errors.push_back(event);
+    }
+    EXPECT_EQ(executed, (Events{"exec a.avi 1", "exec a.avi 2", "exec a.avi 3", "exec b.avi 2",
+                                "exec d.avi 1", "exec d.avi 2"}));
+    EXPECT_EQ(errors, (Events{"error Cannot process " + Path("c.avi").toStdString() +
+                              "\nno scene file etError"}));
 }
 
 TEST_F(EngineRun, ACommandWithoutEntriesRunsEachPassOnceWithoutQuestions)

@@ -293,6 +293,49 @@ TEST_F(ScnFile, AFileThatCannotBeWrittenIsReported)
     EXPECT_TRUE(writer.ErrorString().contains("missing/clip.scn"));
 }
 
+// The count has 16 bits: the writer holds 65,535 scenes and refuses one more
+// (the old file stays), and the reader refuses a count that the records
+// after it contradict, which is what a wrapped count looks like.
+TEST_F(ScnFile, TheSceneCountNeverWraps)
+{
+    struct Case
+    {
+        std::uint32_t scenes;
+        bool written;
+    };
+    for (const Case &c : {Case{65535, true}, Case{65536, false}, Case{70000, false}}) {
+        writeFileBytes(Scn(), "old");
+        TwriteScene writer(Video());
+        for (std::uint32_t k = 0; k < c.scenes; ++k)
+            writer.AddScene(MakeScene({k, k + 1, 0, "", ""}));
+        EXPECT_EQ(writer.Close(), c.written) << c.scenes;
+        TSceneList list;
+        if (c.written) {
+            EXPECT_TRUE(LoadScnFile(Scn(), list, TSceneContext{}));
+            EXPECT_EQ(list.size(), c.scenes);
+            EXPECT_EQ(list.back().Scene->StartFrame, c.scenes - 1);
+        } else {
+            EXPECT_TRUE(writer.ErrorString().contains("65535"))
+                << writer.ErrorString().toStdString();
+            EXPECT_TRUE(writer.ErrorString().contains(Scn())) << writer.ErrorString().toStdString();
+            EXPECT_EQ(readFileBytes(Scn()), QByteArray("old")) << c.scenes;
+        }
+        EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"clip.scn"});
+    }
+
+    // The golden file's count (after the header and the video's path) set
+    // to what its three records are not.
+    const QByteArray golden = Hex(kGoldenThreeScenes);
+    const qsizetype countPos = 8 + 6 + 10 + 4 + 2 * 11 + 8;
+    ASSERT_EQ(golden.mid(countPos, 2), Hex("0300"));
+    for (const char *count : {"0000", "0100", "0200", "0400", "0301"}) {
+        QByteArray bytes = golden;
+        bytes.replace(countPos, 2, Hex(count));
+        TSceneList list;
+        EXPECT_FALSE(LoadScnBytes(bytes, list, TSceneContext{})) << count;
+    }
+}
+
 } // namespace
 } // namespace vidora
 

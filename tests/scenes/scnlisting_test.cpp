@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace vidora {
 namespace {
 
@@ -89,6 +91,22 @@ TEST_F(Listing, ADiscardedListingLeavesTheOldFile)
         listing.AddScene(TSceneClass(0, 1, TSceneContext{}));
         listing.Discard();
     }
+    EXPECT_EQ(readFileBytes(Text()), QByteArray("old"));
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"Clip_scn.txt"});
+}
+
+// A failure that unwinds through the listing (a scene's details could not
+// be made, the run was given up) leaves the old file, not half a listing.
+TEST_F(Listing, AListingLeftByAnExceptionLeavesTheOldFile)
+{
+    writeFileBytes(Text(), "old");
+    EXPECT_THROW(
+        {
+            TWriteScn_text listing(Video(), FixedTexts());
+            listing.AddScene(TSceneClass(0, 1, TSceneContext{}));
+            throw std::runtime_error("the second scene failed");
+        },
+        std::runtime_error);
     EXPECT_EQ(readFileBytes(Text()), QByteArray("old"));
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"Clip_scn.txt"});
 }

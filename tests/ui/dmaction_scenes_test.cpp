@@ -10,10 +10,13 @@
 #include "scenes/scenelist.h"
 #include "support/isolatedhome.h"
 
+#include <QDir>
+
 namespace vidora::test {
 namespace {
 
 constexpr int kFrameBytes = 144000;
+constexpr int kNtscFrameBytes = 120000;
 
 // 75 PAL frames: three recordings of 30, 30 and 15 frames with their own
 // dates, joined.
@@ -77,9 +80,95 @@ QByteArray Sound(const QString &path)
         .out;
 }
 
+// `frames` NTSC frames from two recordings joined at `join`, each with its
+// own date; the time code advances frame by frame.
+QByteArray JoinedNtscRecordings(const QString &dir, int frames, int join)
+{
+    const int frameBytes = kNtscFrameBytes;
+    QByteArray raw = ffmpegRawDv(dir, {.ntsc = true, .frames = frames});
+    if (raw.size() != frames * frameBytes)
+        return {};
+    for (int f = 0; f < frames; ++f) {
+        const TDvRecDateTime d = f < join ? TDvRecDateTime{2004, 12, 31, 23, 59, 50}
+                                          : TDvRecDateTime{2005, 3, 1, 10, 0, 0};
+        auto *frame = reinterpret_cast<std::uint8_t *>(raw.data()) + f * frameBytes;
+        WriteDvRecDateTime(std::span<std::uint8_t>(frame, frameBytes), 10, d);
+    }
+    return raw;
+}
+
+// The first video frame of a file as stored (the DV frame with its packs).
+QByteArray FirstDvFrame(const QString &path)
+{
+    return runTool("ffmpeg", {"-v", "error", "-i", path, "-map", "0:v:0", "-frames:v", "1", "-c",
+                              "copy", "-f", "rawvideo", "-"})
+        .out;
+}
+
+// The subcode and VAUX blocks (blocks 1 to 5 of every DIF sequence) of an
+// NTSC frame: every pack but the audio's, which the muxer writes anew.
+QByteArray PackBlocks(const QByteArray &frame)
+{
+    QByteArray blocks;
+    for (int seq = 0; seq < 10 && frame.size() == kNtscFrameBytes; ++seq)
+        blocks += frame.mid(seq * 12000 + 80, 5 * 80);
+    return blocks;
+}
+
+// The video frames ffprobe decodes.
+int CountedFrames(const QString &path)
+{
+    const ToolResult r =
+        runTool("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0",
+                            "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", path});
+    return QString::fromUtf8(r.out).trimmed().toInt();
+}
+
+std::string PackText(const QByteArray &frame)
+{
+    const std::span<const std::uint8_t> bytes(
+        reinterpret_cast<const std::uint8_t *>(frame.constData()), std::size_t(frame.size()));
+    TDvTimecode tc;
+    TDvRecDateTime date;
+    if (frame.size() != kNtscFrameBytes || !ReadDvTimecode(bytes, 10, tc) ||
+        !ReadDvRecDateTime(bytes, 10, date))
+        return "no packs";
+    return QString::asprintf("%02d:%02d:%02d:%02d %04d-%02d-%02d %02d:%02d:%02d", tc.Hours,
+                             tc.Minutes, tc.Seconds, tc.Frames, date.Year, date.Month, date.Day,
+                             date.Hour, date.Minute, date.Second)
+        .toStdString();
+}
+
 class SceneCommands : public DmActionStage
 {
 protected:
+    // Writes the video's scene file.
+    static void WriteScenes(const QString &video, const std::vector<Scene> &scenes)
+    {
+        TwriteScene writer(video);
+        for (const Scene &s : scenes)
+            writer.AddScene(TSceneClass(s.start, s.end, TSceneContext{}));
+        ASSERT_TRUE(writer.Close());
+    }
+
+    QString Ntsc(int type, int frames, int join)
+    {
+        const QByteArray raw = JoinedNtscRecordings(Path(""), frames, join);
+        EXPECT_FALSE(raw.isEmpty());
+        ntscRaw = raw;
+        const QString video = Path(QStringLiteral("ntsc%1_%2.avi").arg(type).arg(frames));
+        if (type == 1) {
+            writeFileBytes(video, dvType1Avi(raw));
+        } else {
+            const QString rawPath = Path("ntsc.dv");
+            writeFileBytes(rawPath, raw);
+            EXPECT_TRUE(ffmpegDvType2Avi(rawPath, video));
+        }
+        return video;
+    }
+
+    QByteArray ntscRaw; // the frames of the last NTSC source
+
     QString Joined(int type, bool sound = true)
     {
         const QByteArray raw = JoinedRecordings(Path(""));
@@ -233,6 +322,151 @@ TEST_F(SceneCommands, CuttingWritesEachScenesFramesAndSound)
         }
         source.Clear();
     }
+}
+
+// NTSC frames last 1001/30000 s, which no whole number of 100 ns units is:
+// each piece starts on its scene's first frame and ends before the next
+// scene's, whether the scenes are set by hand (3, 2 and 5 frames) or made at
+// one-second intervals (30, 30 and 3 frames of 63).
+TEST_F(SceneCommands, CuttingNtscGivesEachSceneItsOwnFrames)
+{
+    struct Case
+    {
+        int type;
+        int frames;
+        std::vector<Scene> scenes; // none: every second
+    };
+    const std::vector<Case> cases = {
+        {1, 10, {{0, 3}, {3, 5}, {5, 10}}},
+        {2, 10, {{0, 3}, {3, 5}, {5, 10}}},
+        {1, 63, {}},
+        {2, 63, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "type " << c.type << ", " << c.frames << " frames");
+        const QString video = Ntsc(c.type, c.frames, 4);
+        AddEntry(video);
+        std::vector<Scene> scenes = c.scenes;
+        if (scenes.empty()) {
+            ASSERT_TRUE(Run("CreerScnByIntervalle", {"1"}));
+            scenes = ScenesOf(video);
+            ASSERT_EQ(scenes, (std::vector<Scene>{{0, 30}, {30, 60}, {60, 63}}));
+        } else {
+            WriteScenes(video, scenes);
+        }
+        ASSERT_TRUE(Run("CutScenes"));
+        EXPECT_TRUE(Errors().empty()) << ::testing::PrintToString(Errors());
+
+        const QStringList sourceFrames = FrameHashes(video);
+        ASSERT_EQ(sourceFrames.size(), c.frames);
+        int total = 0;
+        int k = 0;
+        for (const Scene &scene : scenes) {
+            const QString part = CompanionFileName(video, QStringLiteral("_scene_%1.avi").arg(++k));
+            SCOPED_TRACE(part.toStdString());
+            ASSERT_TRUE(QFile::exists(part));
+            const int frames = CountedFrames(part);
+            EXPECT_EQ(frames, int(scene.end - scene.start));
+            total += frames;
+            EXPECT_EQ(FrameHashes(part), sourceFrames.mid(scene.start, scene.end - scene.start));
+            // The packs of the piece's first frame are those of the scene's
+            // first frame: its time code and recording date, byte for byte.
+            const QByteArray first = FirstDvFrame(part);
+            const QByteArray own =
+                ntscRaw.mid(qsizetype(scene.start) * kNtscFrameBytes, kNtscFrameBytes);
+            EXPECT_EQ(PackText(first), PackText(own));
+            EXPECT_TRUE(PackBlocks(first) == PackBlocks(own))
+                << "the first frame's packs differ from frame " << scene.start << "'s";
+        }
+        EXPECT_EQ(total, c.frames) << "the pieces add up to the source";
+        source.Clear();
+    }
+}
+
+// Answering No to an existing piece skips that piece only: the file's next
+// scenes are cut, and so are the scenes of the next files of the run,
+// whether the declined file comes first or after one that was cut whole.
+TEST_F(SceneCommands, ADeclinedPieceSkipsThatSceneOnly)
+{
+    const std::vector<Scene> scenes = {{0, 30}, {30, 60}, {60, 75}};
+    const QString joined = Joined(1);
+    QStringList videos;
+    for (const char *name : {"a.avi", "b.avi", "c.avi"}) {
+        const QString video = Path(name);
+        ASSERT_TRUE(QFile::copy(joined, video));
+        WriteScenes(video, scenes);
+        AddEntry(video);
+        videos << video;
+    }
+    // a and c have a first piece already, which the user keeps.
+    for (const QString &video : {videos[0], videos[2]})
+        writeFileBytes(CompanionFileName(video, "_scene_1.avi"), "kept");
+    questions.Script({TModalResult::mrNo, TModalResult::mrNo});
+    ASSERT_TRUE(Run("CutScenes"));
+    EXPECT_TRUE(Errors().empty()) << ::testing::PrintToString(Errors());
+    EXPECT_EQ(questions.Texts().size(), 2u);
+
+    const QStringList sourceFrames = FrameHashes(joined);
+    for (const QString &video : videos) {
+        SCOPED_TRACE(video.toStdString());
+        for (int k = 1; k <= 3; ++k) {
+            const QString part = CompanionFileName(video, QStringLiteral("_scene_%1.avi").arg(k));
+            if (k == 1 && video != videos[1]) {
+                EXPECT_EQ(readFileBytes(part), QByteArray("kept"));
+                continue;
+            }
+            const Scene &scene = scenes[std::size_t(k - 1)];
+            EXPECT_EQ(FrameHashes(part), sourceFrames.mid(scene.start, scene.end - scene.start))
+                << part.toStdString();
+        }
+    }
+}
+
+// A scene file cut short or garbled is no scene list: the exports and the
+// cut report the command's error and write nothing.
+TEST_F(SceneCommands, ADamagedSceneFileIsNeitherExportedNorCut)
+{
+    const QString video = Joined(1);
+    const QString scn = CompanionFileName(video, ".scn");
+    WriteScenes(video, {{0, 30}, {30, 60}, {60, 75}});
+    const QByteArray whole = readFileBytes(scn);
+    const auto entry = AddEntry(video);
+    struct Case
+    {
+        const char *what;
+        QByteArray bytes;
+    };
+    // The header kept, the rest overwritten with text.
+    const QByteArray garbled = whole.left(24) + QByteArray(whole.size() - 24, 'g');
+    for (const Case &c : {Case{"truncated", whole.left(whole.size() - 5)}, Case{"garbled", garbled},
+                          Case{"empty", QByteArray()}}) {
+        SCOPED_TRACE(c.what);
+        writeFileBytes(scn, c.bytes);
+        for (const char *command : {"ExporterScenesTexte", "CutScenes"}) {
+            const std::size_t before = Errors().size();
+            source.SetSelected(entry, true);
+            ASSERT_TRUE(Run(command)) << command;
+            const auto errors = Errors();
+            ASSERT_EQ(errors.size(), before + 1) << command << ::testing::PrintToString(errors);
+            EXPECT_NE(errors.back().find(scn.toStdString()), std::string::npos) << errors.back();
+        }
+        EXPECT_EQ(QDir(Path("")).entryList({"joined1*"}, QDir::Files | QDir::Hidden),
+                  (QStringList{"joined1.avi", "joined1.scn"}));
+    }
+}
+
+// Scenes at intervals need the file's frame rate and length: without them
+// the command says so and writes nothing.
+TEST_F(SceneCommands, ScenesAtIntervalsOfAFileWithoutFramesAreAnError)
+{
+    const QString video = Path("notavideo.avi");
+    writeFileBytes(video, QByteArray(4000, 'x'));
+    AddEntry(video);
+    ASSERT_TRUE(Run("CreerScnByIntervalle", {"1"}));
+    const auto errors = Errors();
+    ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
+    EXPECT_NE(errors[0].find("no frame rate"), std::string::npos) << errors[0];
+    EXPECT_FALSE(QFile::exists(CompanionFileName(video, ".scn")));
 }
 
 TEST_F(SceneCommands, TheListingExportAndDeletingTheCompanions)

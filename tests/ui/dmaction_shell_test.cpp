@@ -184,6 +184,14 @@ TEST_F(DmActionShell, TheBlogIsForEnglishAndTheBirthdayForItsDay)
     action.Today = [] { return QDate(2026, kAnniversaryMonth, kAnniversaryDay + 1); };
     EXPECT_FALSE(Command("Anniversaire").CommandCondition(engine));
     EXPECT_FALSE(RunToEnd(Command("Anniversaire"))) << "the condition keeps it from running";
+
+    // Its question: true for Yes only.
+    const QString question = "It's today Vesk Tobrek's birthday. Do you want to send him a e-mail?";
+    questions.Script({TModalResult::mrYes, TModalResult::mrNo, TModalResult::mrCancel});
+    EXPECT_TRUE(Command("Anniversaire").CommandConfirmation(engine));
+    EXPECT_FALSE(Command("Anniversaire").CommandConfirmation(engine));
+    EXPECT_FALSE(Command("Anniversaire").CommandConfirmation(engine));
+    EXPECT_EQ(questions.Texts(), (std::vector<QString>{question, question, question}));
 }
 
 TEST_F(DmActionShell, ClearingTheListRemovesEveryEntryAndNoFile)

@@ -335,6 +335,67 @@ TEST(MainWindowProcess, AScriptRunsEachLineAfterThePreviousWorkEndedAndQuits)
     EXPECT_EQ(HiddenFiles(dir.path()), QStringList());
 }
 
+// An NTSC file of 63 frames cut every second by a script: scenes of 30, 30
+// and 3 frames, each piece starting on its scene's first frame (the same DV
+// frame, packs and all, as ffmpeg reads them) and the pieces adding up to
+// the source.
+TEST(MainWindowProcess, AScriptCutsAnNtscFileEverySecondIntoWholeFrames)
+{
+    if (ProgramPath().isEmpty())
+        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
+    Home();
+    StoreSettings(ProgramPath());
+    QTemporaryDir dir;
+    const QByteArray raw = test::ffmpegRawDv(dir.path(), test::DvClip{.ntsc = true, .frames = 63});
+    ASSERT_EQ(raw.size(), 63 * 120000);
+    const QString path = dir.filePath(QStringLiteral("ntsc.avi"));
+    test::writeFileBytes(path, test::dvType1Avi(raw));
+    const QString script = WriteScript(
+        dir.path(), {QStringLiteral("selectwhenopen=true"), QStringLiteral("openfiles=") + path,
+                     QStringLiteral("createscnbyinterval=1"), QStringLiteral("cutscenes"),
+                     QStringLiteral("quit")});
+    ASSERT_FALSE(script.isEmpty());
+    QProcess process;
+    ASSERT_TRUE(RunScript(process, script, 180000)) << "the program did not end by itself";
+    EXPECT_EQ(process.exitCode(), 0);
+
+    const auto firstFrame = [](const QString &file) {
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
+                      QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-frames:v"),
+                      QStringLiteral("1"), QStringLiteral("-c"), QStringLiteral("copy"),
+                      QStringLiteral("-f"), QStringLiteral("rawvideo"), QStringLiteral("-")});
+        ffmpeg.waitForFinished(60000);
+        return ffmpeg.readAllStandardOutput();
+    };
+    const int starts[] = {0, 30, 60};
+    const int lengths[] = {30, 30, 3};
+    int total = 0;
+    for (int k = 0; k < 3; ++k) {
+        const QString part = dir.filePath(QStringLiteral("ntsc_scene_%1.avi").arg(k + 1));
+        SCOPED_TRACE(part.toStdString());
+        const int frames =
+            Probe(part, QStringLiteral("stream=nb_read_packets")).section(u'\n', 0, 0).toInt();
+        EXPECT_EQ(frames, lengths[k]);
+        total += frames;
+        // The subcode and VAUX blocks (1 to 5 of each of the 10 DIF
+        // sequences): the time code and recording date packs of the frame.
+        const auto packs = [](const QByteArray &frame) {
+            QByteArray blocks;
+            for (int seq = 0; seq < 10 && frame.size() == 120000; ++seq)
+                blocks += frame.mid(seq * 12000 + 80, 5 * 80);
+            return blocks;
+        };
+        const QByteArray first = firstFrame(part);
+        EXPECT_FALSE(packs(first).isEmpty());
+        EXPECT_TRUE(packs(first) == packs(raw.mid(qsizetype(starts[k]) * 120000, 120000)))
+            << "the piece does not start on frame " << starts[k];
+    }
+    EXPECT_EQ(total, 63);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("ntsc_scene_4.avi"))));
+}
+
 TEST(MainWindowProcess, AScriptGoesOnPastAMissingFileAndAFailingCommandAndQuits)
 {
     SKIP_WITHOUT_DISPLAY();

@@ -8,15 +8,19 @@
 #include "settings/widgets/dialogedits.h"
 #include "support/isolatedhome.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFocusEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStorageInfo>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -102,6 +106,59 @@ TEST(DialogEdits, LayoutCancelAndTrailingSlash)
     QTest::mouseClick(fileEdit.button(), Qt::LeftButton);
     EXPECT_EQ(events, (QStringList{"abort /usr/bin/old", "after /usr/bin/new"}));
     EXPECT_EQ(fileEdit.edit()->text(), QStringLiteral("/usr/bin/new"));
+}
+
+// The folder chooser is rooted at the volume of the field's folder (also of
+// one that no longer exists), and at nothing for an empty field.
+TEST(DialogEdits, TheFolderChooserIsRootedAtTheFoldersVolume)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString volume = QStorageInfo(dir.path()).rootPath();
+    const QString root = volume.endsWith('/') ? volume : volume + '/';
+    EXPECT_EQ(VolumeRootOf(dir.path()), root);
+    EXPECT_EQ(VolumeRootOf(dir.filePath("gone/deeper")), root);
+    EXPECT_EQ(VolumeRootOf(QString()), QString());
+    EXPECT_EQ(VolumeRootOf("/"), "/");
+
+    TWideDirectoryEdit edit;
+    QStringList roots;
+    edit.RunDialog = [&roots](const QString &, const QString &asked, QString &, bool) {
+        roots << asked;
+        return false;
+    };
+    for (const QString &folder : {dir.path() + '/', dir.filePath("gone/"), QString()}) {
+        edit.setFolder(folder);
+        QTest::mouseClick(edit.button(), Qt::LeftButton);
+    }
+    EXPECT_EQ(roots, (QStringList{root, root, QString()}));
+}
+
+// The field's selection is hidden when the focus leaves it, unless
+// HideSelection is off.
+TEST(DialogEdits, HideSelectionDecidesWhetherTheSelectionOutlivesTheFocus)
+{
+    for (bool hide : {true, false}) {
+        QWidget window;
+        auto *layout = new QHBoxLayout(&window);
+        auto *field = new TWideFileEdit(&window);
+        auto *other = new QLineEdit(&window);
+        layout->addWidget(field);
+        layout->addWidget(other);
+        EXPECT_TRUE(field->HideSelection()) << "on by default";
+        field->setHideSelection(hide);
+        field->setFileName(QStringLiteral("/usr/bin/tool"));
+        window.show();
+        QApplication::setActiveWindow(&window);
+        field->edit()->setFocus();
+        field->edit()->selectAll();
+        ASSERT_TRUE(field->edit()->hasSelectedText());
+        QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+        QApplication::sendEvent(field->edit(), &out);
+        other->setFocus();
+        QTest::qWait(10);
+        EXPECT_EQ(field->edit()->hasSelectedText(), !hide) << hide;
+    }
 }
 
 class OptionsFrameTest : public ::testing::Test

@@ -116,6 +116,40 @@ TEST(OffsetText, ShowsHoursAloneOrDaysHoursMinutesAndSeconds)
     EXPECT_FALSE(FormatOffsetText(huge).isEmpty());
 }
 
+// The simple mode counts whole hours of the offset, however the day turns.
+TEST(OffsetHoursValue, CountsTheOffsetNotHoursOfTheDay)
+{
+    const struct
+    {
+        double offset;
+        int hours;
+    } cases[] = {
+        {1.0 / 24, 1},
+        {2.0 / 24, 2},
+        {-3.0 / 24, -3},
+        {1.0, 24},
+        {26.0 / 24, 26},
+        {-(1 + 2.0 / 24), -26},
+        {1.5 / 24, 2},
+        {0.5 / 24, 0},
+        {0, 0}, // halves to even
+        {40.0 / 1440, 1},
+        {1e9, kOffsetHoursLimit},
+        {-1e9, -kOffsetHoursLimit},
+        {std::nan(""), 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(OffsetHours(c.offset), c.hours) << c.offset;
+
+    // The offset the spin gives: the current one while it shows as the
+    // spin's hours, the spin's whole hours once stepped.
+    const double ninety = 1.5 / 24;
+    EXPECT_DOUBLE_EQ(SimpleModeOffset(2, ninety), ninety);
+    EXPECT_DOUBLE_EQ(SimpleModeOffset(3, ninety), 3.0 / 24);
+    EXPECT_DOUBLE_EQ(SimpleModeOffset(24, 1.0), 1.0);
+    EXPECT_DOUBLE_EQ(SimpleModeOffset(-1, 0), -1.0 / 24);
+}
+
 TEST(CodecForm, PresetsFromTheFileAndGivesThePaddedCode)
 {
     TCodecForm form;
@@ -212,6 +246,55 @@ TEST(DecalageForm, FollowsTheEditsAndCancelGivesThePreviewTheStoredOffset)
     form.show();
     QTest::mouseClick(form.OkBtn, Qt::LeftButton);
     EXPECT_TRUE(form.Accepted);
+}
+
+// A recording in the evening: the simple mode steps and reopens whole
+// offsets, across midnight and by whole days.
+TEST(DecalageForm, TheSimpleModeKeepsWholeOffsetsForAnEveningRecording)
+{
+    const DateTimeValue recorded = EncodeDateTime({{2005, 6, 7}, {23, 30, 0, 0}});
+    TDecalageForm form;
+    form.RecordedDate = recorded;
+    form.NewDate = recorded;
+    form.show();
+    form.rxHeureSolo->setValue(1);
+    EXPECT_EQ(form.rxHeureSolo->value(), 1);
+    EXPECT_EQ(form.LabResultat->text(), "1 hours");
+    EXPECT_NEAR(form.Offset, 1.0 / 24, 1e-9);
+    form.hide();
+
+    const struct
+    {
+        double stored;
+        int hours;
+        const char *text;
+    } reopened[] = {
+        {2.0 / 24, 2, "2 hours"},
+        {1.0, 24, "1 days 00h 00m 00s"},
+        {-(1 + 1.0 / 24), -25, "-1 days -01h 00m 00s"},
+        {1.5 / 24, 2, "0 days 01h 30m 00s"}, // kept as it is until stepped
+    };
+    for (const auto &c : reopened) {
+        form.NewDate = AddDateOffset(recorded, c.stored);
+        form.show();
+        EXPECT_EQ(form.rxHeureSolo->value(), c.hours) << c.stored;
+        EXPECT_EQ(form.LabResultat->text().toStdString(), c.text) << c.stored;
+        QTest::mouseClick(form.OkBtn, Qt::LeftButton);
+        EXPECT_TRUE(form.Accepted);
+        EXPECT_NEAR(form.Offset, c.stored, 1e-9) << "OK applies the offset that was stored";
+    }
+}
+
+// Every value dialog is prepared as the program's windows are: its font.
+TEST(ValueForms, ArePrepared)
+{
+    TCodecForm codec;
+    TFrequenceForm frequence;
+    TIntervalleForm interval;
+    TDecalageForm offset;
+    for (QWidget *form : std::initializer_list<QWidget *>{&codec, &frequence, &interval, &offset})
+        EXPECT_EQ(form->font().family(), QStringLiteral("Arial"))
+            << form->metaObject()->className();
 }
 
 } // namespace

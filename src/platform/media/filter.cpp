@@ -222,4 +222,10 @@ std::int64_t Filter::Forwarder::frameDuration() const
     return s ? s->frameDuration() : 0;
 }
 
+FrameRate Filter::Forwarder::frameRate() const
+{
+    auto *s = m_filter.seeker();
+    return s ? s->frameRate() : FrameRate{};
+}
+
 } // namespace vidora::media

@@ -174,6 +174,7 @@ private:
         bool setPositions(std::optional<std::int64_t> current,
                           std::optional<std::int64_t> stop) override;
         std::int64_t frameDuration() const override;
+        FrameRate frameRate() const override;
 
     private:
         Filter &m_filter;

@@ -515,6 +515,17 @@ std::int64_t FilterGraph::frameDuration() const
     return std::max<std::int64_t>(duration, 0);
 }
 
+FrameRate FilterGraph::frameRate() const
+{
+    std::lock_guard lock(m_control);
+    FrameRate rate;
+    anyRoot([&](MediaTimeSeeker &root) {
+        rate = root.frameRate();
+        return rate.valid();
+    });
+    return rate;
+}
+
 bool FilterGraph::setPositions(std::optional<std::int64_t> current,
                                std::optional<std::int64_t> stop)
 {

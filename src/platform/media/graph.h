@@ -199,6 +199,7 @@ private:
     bool setPositions(std::optional<std::int64_t> current,
                       std::optional<std::int64_t> stop) override;
     std::int64_t frameDuration() const override;
+    FrameRate frameRate() const override;
 
     std::shared_ptr<EventExecutor> m_executor;
     std::shared_ptr<const FilterRegistry> m_registry;

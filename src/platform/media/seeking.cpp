@@ -1,10 +1,42 @@
 #include "platform/media/seeking.h"
 
 namespace vidora::media {
+namespace {
+
+constexpr std::int64_t kSecond = 10'000'000; // 100 ns units
+
+// Floor and ceiling of a / b for b > 0, in 128 bits.
+__int128 floorDiv(__int128 a, __int128 b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+__int128 ceilDiv(__int128 a, __int128 b)
+{
+    return -floorDiv(-a, b);
+}
+
+} // namespace
+
+std::int64_t FrameStart(std::int64_t frame, FrameRate rate)
+{
+    return static_cast<std::int64_t>(
+        floorDiv(static_cast<__int128>(frame) * kSecond * rate.den, rate.num));
+}
+
+std::int64_t FrameAt(std::int64_t time, FrameRate rate)
+{
+    // The last frame whose start, FrameStart(n) = floor(n × X) with X the
+    // exact frame time, is at or before `time`: floor(n × X) <= time holds
+    // exactly when n × X < time + 1.
+    return static_cast<std::int64_t>(
+        ceilDiv((static_cast<__int128>(time) + 1) * rate.num, __int128{kSecond} * rate.den) - 1);
+}
 
 bool SeekingAdapter::IsFormatSupported(TimeFormat format) const
 {
-    return format == TimeFormat::MediaTime || m_target.frameDuration() > 0;
+    return format == TimeFormat::MediaTime || m_target.frameRate().valid() ||
+           m_target.frameDuration() > 0;
 }
 
 bool SeekingAdapter::SetTimeFormat(TimeFormat format)
@@ -20,6 +52,8 @@ std::optional<std::int64_t> SeekingAdapter::ConvertTimeFormat(std::int64_t value
 {
     if (to == from)
         return value;
+    if (const FrameRate rate = m_target.frameRate(); rate.valid())
+        return to == TimeFormat::MediaTime ? FrameStart(value, rate) : FrameAt(value, rate);
     const std::int64_t frame = m_target.frameDuration();
     if (frame <= 0)
         return std::nullopt;

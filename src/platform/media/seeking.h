@@ -16,6 +16,16 @@ enum class TimeFormat {
     Frame,     // frame numbers of the video stream
 };
 
+// A video stream's exact frame rate: `num` frames every `den` seconds (an AVI
+// stream's dwRate and dwScale; 30000/1001 for 525/60 DV). Empty (0/0) when
+// the stream states none.
+struct FrameRate
+{
+    std::int64_t num = 0;
+    std::int64_t den = 0;
+    bool valid() const { return num > 0 && den > 0; }
+};
+
 class IMediaSeeking
 {
 public:
@@ -36,6 +46,11 @@ public:
                                                           TimeFormat from) const = 0;
 };
 
+// Start of frame `frame` (100 ns) and the frame that holds `time`, by an
+// exact rate; `rate` must be valid.
+std::int64_t FrameStart(std::int64_t frame, FrameRate rate);
+std::int64_t FrameAt(std::int64_t time, FrameRate rate);
+
 class MediaTimeSeeker
 {
 public:
@@ -46,6 +61,12 @@ public:
                               std::optional<std::int64_t> stop) = 0;
     // Duration of one video frame, 0 when the stream has no frame rate.
     virtual std::int64_t frameDuration() const = 0;
+    // The exact rate behind frameDuration(), which is rounded to 100 ns.
+    // When valid, frame n starts at n × 10^7 × den / num rounded down (the
+    // time stamp of its sample), and positions in frames convert by it, so
+    // that a frame number lands on its own frame at any length; when empty,
+    // they convert by frameDuration().
+    virtual FrameRate frameRate() const { return {}; }
 
 protected:
     ~MediaTimeSeeker() = default;

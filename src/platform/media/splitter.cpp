@@ -413,6 +413,11 @@ std::int64_t SplitterFilter::frameDuration() const
     return const_cast<SplitterFilter *>(this)->FrameDuration();
 }
 
+FrameRate SplitterFilter::frameRate() const
+{
+    return const_cast<SplitterFilter *>(this)->ExactFrameRate();
+}
+
 bool SplitterFilter::setPositions(std::optional<std::int64_t> current,
                                   std::optional<std::int64_t> stop)
 {

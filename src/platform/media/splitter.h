@@ -61,6 +61,9 @@ public:
     virtual std::int64_t Duration() = 0;
     // Optional; default 0 (no frame time format). One video frame, 100 ns.
     virtual std::int64_t FrameDuration() { return 0; }
+    // Optional; default empty (positions in frames go by FrameDuration()).
+    // The exact rate of the video stream whose samples it stamps.
+    virtual FrameRate ExactFrameRate() { return {}; }
     // Required. Types output `stream` proposes, best first. Control thread.
     virtual std::vector<MediaType> OutputTypes(std::size_t stream) = 0;
     // Required. Sets the pool of output `stream` when it connects (see
@@ -130,6 +133,7 @@ public:
     bool setPositions(std::optional<std::int64_t> current,
                       std::optional<std::int64_t> stop) override;
     std::int64_t frameDuration() const override;
+    FrameRate frameRate() const override;
 
 protected:
     // Control thread, while stopped.

@@ -3,12 +3,35 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 
 namespace vidora {
+
+QString VolumeRootOf(const QString &path)
+{
+    if (path.isEmpty())
+        return QString();
+    // QStorageInfo needs a path that exists: the nearest existing ancestor.
+    QString existing = QDir::cleanPath(QDir(path).absolutePath());
+    while (!QFileInfo(existing).isDir()) {
+        const QString parent = QFileInfo(existing).path();
+        if (parent == existing)
+            return QString();
+        existing = parent;
+    }
+    QString root = QStorageInfo(existing).rootPath();
+    if (root.isEmpty())
+        return QString();
+    if (!root.endsWith(QLatin1Char('/')))
+        root += QLatin1Char('/');
+    return root;
+}
 
 bool WideSelectDirectory(const QString &caption, const QString &root, QString &folder,
                          bool allowNew, QWidget *parent)
@@ -19,8 +42,24 @@ bool WideSelectDirectory(const QString &caption, const QString &root, QString &f
     QFileDialog::Options options = QFileDialog::ShowDirsOnly;
     if (!allowNew)
         options |= QFileDialog::ReadOnly;
-    const QString chosen = QFileDialog::getExistingDirectory(parent, caption, start, options);
-    if (chosen.isEmpty())
+    QFileDialog dialog(parent, caption, start);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(options);
+    const QString volume = VolumeRootOf(root);
+    const auto onVolume = [&volume](const QString &dir) {
+        return volume.isEmpty() || VolumeRootOf(dir) == volume;
+    };
+    // The chooser stays on the root's volume: a folder entered elsewhere
+    // takes it back to the root, and a choice elsewhere is no choice.
+    QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog,
+                     [&dialog, &onVolume, &volume](const QString &dir) {
+                         if (!onVolume(dir))
+                             dialog.setDirectory(volume);
+                     });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    const QString chosen = dialog.selectedFiles().constFirst();
+    if (chosen.isEmpty() || !onVolume(chosen))
         return false;
     folder = QDir::cleanPath(chosen);
     return true;
@@ -37,6 +76,7 @@ TWideDialogEdit::TWideDialogEdit(QWidget *parent) : QFrame(parent)
     m_edit = new QLineEdit(this);
     m_edit->setReadOnly(true);
     m_edit->setFrame(false);
+    m_edit->installEventFilter(this);
     m_button = new QToolButton(this);
     m_button->setAutoRaise(false);
     m_button->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
@@ -66,6 +106,27 @@ void TWideDialogEdit::resizeEvent(QResizeEvent *event)
 {
     QFrame::resizeEvent(event);
     layOut();
+}
+
+bool TWideDialogEdit::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_edit && event->type() == QEvent::FocusOut) {
+        if (m_hideSelection) {
+            // Hidden whatever took the focus (the edit itself keeps its
+            // selection when another window or a popup takes it).
+            m_edit->deselect();
+        } else if (m_edit->hasSelectedText()) {
+            // The edit drops its selection when the focus moves on within
+            // the window: it is put back once the focus has moved.
+            const int start = m_edit->selectionStart();
+            const int length = m_edit->selectionLength();
+            QTimer::singleShot(0, m_edit, [edit = m_edit, start, length] {
+                if (!edit->hasFocus())
+                    edit->setSelection(start, length);
+            });
+        }
+    }
+    return QFrame::eventFilter(watched, event);
 }
 
 void TWideDialogEdit::layOut()
@@ -144,7 +205,8 @@ void TWideDirectoryEdit::ButtonClick()
 {
     // A folder that no longer exists is not preselected.
     QString folder = QFileInfo(m_folder).isDir() ? m_folder : QString();
-    if (RunDialog && RunDialog(DialogTitle, QString(), folder, CanCreateNew)) {
+    // The chooser is rooted at the volume the folder is on.
+    if (RunDialog && RunDialog(DialogTitle, VolumeRootOf(m_folder), folder, CanCreateNew)) {
         if (!folder.endsWith(QLatin1Char('/')))
             folder += QLatin1Char('/');
         setFolder(folder);

@@ -18,9 +18,15 @@ namespace vidora {
 // exists; the choice comes back in `folder` (without a trailing "/"). New
 // folders can be made in the chooser only when `allowNew`. False when the
 // user cancelled; `folder` is then unchanged. `root` names where the chooser
-// starts when `folder` is empty or missing.
+// starts when `folder` is empty or missing, and the volume it keeps to (none
+// when empty): a folder chosen on another volume is no choice.
 bool WideSelectDirectory(const QString &caption, const QString &root, QString &folder,
                          bool allowNew, QWidget *parent = nullptr);
+
+// The mount point of the volume that holds `path` (its nearest folder that
+// exists), as the folder chooser's root: "/" or "/media/disk/"; empty when
+// `path` is empty. A chooser given a root stays on that volume.
+QString VolumeRootOf(const QString &path);
 
 class TWideDialogEdit : public QFrame
 {
@@ -33,6 +39,10 @@ public:
     QString ButtonHint() const;
     void setButtonHint(const QString &hint);
     QString DialogTitle;
+    // Whether the field's selection is hidden while it has no focus (the
+    // default); false keeps it shown.
+    bool HideSelection() const { return m_hideSelection; }
+    void setHideSelection(bool hide) { m_hideSelection = hide; }
 
     // Run after the user confirmed the dialog, with the chosen name, and
     // after a cancel, with the current one.
@@ -44,6 +54,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     // Opens the dialog; the field's own code runs it when the button is clicked.
     virtual void ButtonClick() = 0;
     void showText(const QString &text);
@@ -54,6 +65,7 @@ private:
     QLineEdit *m_edit = nullptr;
     QToolButton *m_button = nullptr;
     int m_buttonWidth = 21;
+    bool m_hideSelection = true;
 };
 
 class TWideFileEdit : public TWideDialogEdit

@@ -453,6 +453,55 @@ TEST(GraphSeek, FlushWhileTheRendererWaitsReturnsAndCuesTheNewFrame)
     c.graph.Stop();
 }
 
+// A stream that states its exact frame rate, 30000/1001 as 525/60 DV:
+// frame n is stamped n × 333666.67 rounded down, as the AVI splitter stamps it.
+struct NtscTimes final : MediaTimeSeeker
+{
+    std::optional<std::int64_t> duration() const override { return std::nullopt; }
+    std::optional<std::int64_t> currentPosition() const override { return std::nullopt; }
+    std::optional<std::int64_t> stopPosition() const override { return std::nullopt; }
+    bool setPositions(std::optional<std::int64_t> current,
+                      std::optional<std::int64_t> stop) override
+    {
+        set = {current, stop};
+        return true;
+    }
+    std::int64_t frameDuration() const override { return 333666; }
+    FrameRate frameRate() const override { return {30000, 1001}; }
+
+    std::pair<std::optional<std::int64_t>, std::optional<std::int64_t>> set;
+};
+
+// Every frame number lands on its own frame at any length: its start is the
+// stamp of its sample, and every time inside it converts back to it.
+TEST(GraphSeek, FramesOfAnExactRateLandOnTheirOwnFrame)
+{
+    NtscTimes times;
+    SeekingAdapter seeking(times);
+    ASSERT_TRUE(seeking.SetTimeFormat(TimeFormat::Frame));
+    const auto stamp = [](std::int64_t n) {
+        return static_cast<std::int64_t>(static_cast<__int128>(n) * 10'010'000'000 / 30000);
+    };
+    for (std::int64_t n : {0LL, 1LL, 2LL, 3LL, 30LL, 63LL, 1000LL, 107892LL, 500'501LL, 1'000'000LL,
+                           100'000'000LL}) {
+        const std::int64_t start = stamp(n);
+        EXPECT_EQ(seeking.ConvertTimeFormat(n, TimeFormat::MediaTime, TimeFormat::Frame), start)
+            << n;
+        EXPECT_EQ(seeking.ConvertTimeFormat(start, TimeFormat::Frame, TimeFormat::MediaTime), n);
+        EXPECT_EQ(
+            seeking.ConvertTimeFormat(stamp(n + 1) - 1, TimeFormat::Frame, TimeFormat::MediaTime),
+            n);
+        if (n > 0) {
+            EXPECT_EQ(
+                seeking.ConvertTimeFormat(start - 1, TimeFormat::Frame, TimeFormat::MediaTime),
+                n - 1);
+        }
+    }
+    ASSERT_TRUE(seeking.SetPositions(3, 5));
+    EXPECT_EQ(times.set.first, 1'001'000) << "frame 3 starts at 3 × 1001/30000 s";
+    EXPECT_EQ(times.set.second, stamp(5));
+}
+
 TEST(GraphSeek, StopPositionEndsTheStreamAndFramesConvert)
 {
     HangGuard guard(10s);

@@ -892,6 +892,15 @@ std::int64_t AviSplitterFilter::FrameDuration()
     return 0;
 }
 
+FrameRate AviSplitterFilter::ExactFrameRate()
+{
+    // The rate chunkStart() stamps the video samples by.
+    for (const auto &s : m_streams)
+        if ((s.type == kVids || s.type == kIavs) && s.rate > 0 && s.scale > 0)
+            return {s.rate, s.scale};
+    return {};
+}
+
 FilterFactory aviSplitterFactory()
 {
     return {"AVI Splitter", merit::Normal, [] { return std::make_shared<AviSplitterFilter>(); }};

@@ -62,6 +62,7 @@ public:
     bool Seek(std::int64_t position) override;
     std::int64_t Duration() override;
     std::int64_t FrameDuration() override;
+    FrameRate ExactFrameRate() override;
     std::vector<MediaType> OutputTypes(std::size_t stream) override;
     // Frames of a video or interleaved stream, dropped frames included, as
     // its chunks number them (Duration() ends with the same frame); 0 for
