@@ -10,6 +10,7 @@
 // them, which here lies below the toolbars and above the status bar (Qt
 // keeps both outside it). The list column's top row is the information
 // frame, 208 pixels high; the file list starts below it.
+#include <QList>
 #include <QRect>
 #include <QSize>
 
@@ -64,6 +65,13 @@ struct DisplayModePlan
 };
 
 DisplayModePlan PlanDisplayMode(const DisplayModeInput &input);
+
+// The stored window bounds ("Left", "Top", "Width", "Height") made to lie on
+// the screens (their available areas): on the screen they overlap most, or
+// the first when they overlap none; no larger than that screen, moved
+// inside it. No screen: the bounds unchanged. 64-bit sums, so any stored
+// values are safe.
+QRect WindowBoundsOnScreens(int left, int top, int width, int height, const QList<QRect> &screens);
 
 // Where the frames go.
 struct FrameLayoutInput

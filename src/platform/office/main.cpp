@@ -42,8 +42,10 @@ public:
                   return;
               session.KillNow();
               const std::string pending = vidora::office::PendingOutput();
-              if (!pending.empty())
+              if (!pending.empty()) {
                   ::unlink(pending.c_str());
+                  ::unlink(vidora::office::OfficeLockFileOf(pending).c_str());
+              }
               std::fprintf(stderr, "LibreOffice did not finish the export within %d s\n",
                            timeoutMs / 1000);
               std::fflush(stderr);
