@@ -37,7 +37,7 @@ struct SceneWriter
 {
     const char *name;
     const char *ending; // replaces the video's ".avi"
-    std::function<Written(const QString &video)> write;
+    std::function<Written(const QString &video, int scenes)> write;
 };
 
 TSceneClass Scene(std::uint32_t start, std::uint32_t end)
@@ -47,34 +47,34 @@ TSceneClass Scene(std::uint32_t start, std::uint32_t end)
     return scene;
 }
 
-// Enough for several of the writer's buffers.
-constexpr int kScenes = 3000;
+// Enough for several of the writers' buffers.
+constexpr int kManyScenes = 3000;
 
 const SceneWriter kWriters[] = {
     {"scene file", ".scn",
-     [](const QString &video) {
+     [](const QString &video, int scenes) {
          TwriteScene writer(video);
-         for (int k = 0; k < kScenes; ++k)
+         for (int k = 0; k < scenes; ++k)
              writer.AddScene(Scene(k * 10, k * 10 + 10));
          const bool ok = writer.Close();
          return Written{ok, writer.ErrorString()};
      }},
     {"subtitles", ".srt",
-     [](const QString &video) {
+     [](const QString &video, int scenes) {
          TWriteSrt srt(video, 25);
-         for (int k = 0; k < kScenes; ++k)
+         for (int k = 0; k < scenes; ++k)
              srt.AddTitle(k * 10, QStringLiteral("Plage"), QString::number(k));
-         srt.AddTitle(kScenes * 10, QString(), QString());
+         srt.AddTitle(scenes * 10, QString(), QString());
          const bool ok = srt.Close();
          return Written{ok, srt.ErrorString()};
      }},
     {"scene listing", "_scn.txt",
-     [](const QString &video) {
+     [](const QString &video, int scenes) {
          TListingTexts texts;
          texts.versionText = QStringLiteral("7.0.5");
          texts.locale = QLocale::c();
          TWriteScn_text listing(video, texts);
-         for (int k = 0; k < kScenes; ++k)
+         for (int k = 0; k < scenes; ++k)
              listing.AddScene(Scene(k * 10, k * 10 + 10));
          const bool ok = listing.Finish();
          return Written{ok, listing.ErrorString()};
@@ -105,14 +105,17 @@ TEST(SceneWritersFaults, AFullDiskKeepsTheOlderFileAndSaysWhy)
     disk.fill();
     const QStringList before = Entries(disk.path());
 
-    for (const SceneWriter &writer : kWriters) {
-        SCOPED_TRACE(writer.name);
-        const QString output = OutputOf(video, writer.ending);
-        const Written written = writer.write(video);
-        EXPECT_FALSE(written.ok);
-        EXPECT_EQ(written.error, output + ": " + kNoSpace);
-        EXPECT_EQ(readFileBytes(output), "older");
-        EXPECT_EQ(Entries(disk.path()), before);
+    // A small file fails only when it is flushed; a large one on the way.
+    for (const int scenes : {1, kManyScenes}) {
+        for (const SceneWriter &writer : kWriters) {
+            SCOPED_TRACE(testing::Message() << writer.name << ", " << scenes << " scenes");
+            const QString output = OutputOf(video, writer.ending);
+            const Written written = writer.write(video, scenes);
+            EXPECT_FALSE(written.ok);
+            EXPECT_EQ(written.error, output + ": " + kNoSpace);
+            EXPECT_EQ(readFileBytes(output), "older");
+            EXPECT_EQ(Entries(disk.path()), before);
+        }
     }
 }
 
@@ -138,7 +141,7 @@ TEST(SceneWritersFaults, AFailedWriteOrFlushKeepsTheOlderFile)
             Written written;
             {
                 DurableWriteFaultsScope scope(fault.faults);
-                written = writer.write(video);
+                written = writer.write(video, kManyScenes);
             }
             EXPECT_FALSE(written.ok);
             EXPECT_EQ(written.error,
@@ -163,7 +166,7 @@ TEST(SceneWritersFaults, TheLongestNamesCanBeReplaced)
         const QString output = OutputOf(video, writer.ending);
         ASSERT_EQ(QFile::encodeName(QDir(dir.path()).relativeFilePath(output)).size(), limit);
         for (int round = 0; round < 2; ++round) {
-            const Written written = writer.write(video);
+            const Written written = writer.write(video, kManyScenes);
             EXPECT_TRUE(written.ok) << round << ": " << written.error.toStdString();
         }
         EXPECT_GT(readFileBytes(output).size(), 1000);
