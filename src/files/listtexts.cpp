@@ -53,7 +53,7 @@ QString PlayListLeftOutMessage(const QStringList &leftOut)
         QString text;
         for (const QChar c : path)
             text += c.unicode() < 0x20
-                        ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                        ? QStringLiteral("\\x%1").arg(int(c.unicode()), 2, 16, QLatin1Char('0'))
                         : QString(c);
         shown << QLatin1Char('"') + text + QLatin1Char('"');
     }
