@@ -64,15 +64,15 @@ TEST_F(RiffWindow, AReportThatCannotBeSavedKeepsTheOlderFile)
     writeFileBytes(avi, buildAvi(dvType2Layout()).bytes);
     TRiffForm form;
     form.AnalyseAviFile(avi);
-    const QString log = Path("clip.log");
-    writeFileBytes(log, "older");
+    const QString report = Path("clip.log");
+    writeFileBytes(report, "older");
     {
         DurableWriteFaultsScope faults({.spaceLimit = 100});
         QString error;
-        EXPECT_FALSE(form.SaveReport(log, &error));
-        EXPECT_EQ(error, log + ": " + QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        EXPECT_FALSE(form.SaveReport(report, &error));
+        EXPECT_EQ(error, report + ": " + QString::fromLocal8Bit(std::strerror(ENOSPC)));
     }
-    EXPECT_EQ(readFileBytes(log), "older");
+    EXPECT_EQ(readFileBytes(report), "older");
 
     SmallDisk disk(Path("small"), 16 * 1024);
     if (!disk.isMounted())
