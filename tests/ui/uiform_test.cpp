@@ -173,6 +173,8 @@ TEST(UIForm, StoredSettingsComeBackAndAMissingSaveFolderMeansTheSameFolder)
     EXPECT_EQ(reread.Width, 640);
     EXPECT_EQ(reread.Height, 580);
     EXPECT_EQ(reread.SortIndex, QStringLiteral("datecode"));
+    // Qt keeps the first settings folder of the run: no later test reads these.
+    reread.DeleteRegistryPreferences();
 }
 
 // Stored values at the integer limits: the window lies on the screen, and
