@@ -1,9 +1,11 @@
 #include "files/listtexts.h"
 
+#include "files/threadopen.h"
 #include "formats/datetime.h"
 #include "formats/dsfunctions.h"
+#include "platform/durablefile.h"
 
-#include <QSaveFile>
+#include <QDir>
 
 namespace vidora {
 
@@ -35,8 +37,40 @@ QString DvTypeText(const TaviData &data)
 
 } // namespace
 
-QString PlayListText(const TPlayListInfo &info, const QStringList &paths)
+bool PlayListCanHold(const QString &path)
 {
+    // Read back as the opener reads it, from a line as it is written.
+    const QStringList back = PlayListPaths(QStringLiteral("     ") + path, QStringLiteral("/"));
+    return back.size() == 1 && back.first() == QDir::cleanPath(path);
+}
+
+QString PlayListLeftOutMessage(const QStringList &leftOut)
+{
+    // Control characters are shown by their codes, so the message itself
+    // shows where a name breaks.
+    QStringList shown;
+    for (const QString &path : leftOut) {
+        QString text;
+        for (const QChar c : path)
+            text += c.unicode() < 0x20
+                        ? QStringLiteral("\\x%1").arg(int(c.unicode()), 2, 16, QLatin1Char('0'))
+                        : QString(c);
+        shown << QLatin1Char('"') + text + QLatin1Char('"');
+    }
+    return QStringLiteral("These files were left out of the playlist: their names hold a line "
+                          "break or end with blanks, which a playlist line cannot keep.\n") +
+           shown.join(QLatin1Char('\n'));
+}
+
+QString PlayListText(const TPlayListInfo &info, const QStringList &allPaths, QStringList *leftOut)
+{
+    QStringList paths;
+    for (const QString &path : allPaths) {
+        if (PlayListCanHold(path))
+            paths << path;
+        else if (leftOut)
+            *leftOut << path;
+    }
     // Only the count's plural is marked, and by a blank: "2 file  sorted  by…".
     const QString s = paths.size() >= 2 ? QStringLiteral(" ") : QString();
     QStringList lines = {
@@ -118,21 +152,11 @@ QString TotalDurationMessage(std::int64_t selectedDuration, std::int64_t allDura
 
 bool WriteFileCommitted(const QString &path, const QByteArray &bytes, QString &error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    DurableFile file(path);
+    if (file.Open() && file.Write(bytes) && file.Commit())
+        return true;
+    error = QStringLiteral("Cannot write %1: %2").arg(path, file.Reason());
+    return false;
 }
 
 } // namespace vidora

@@ -31,7 +31,19 @@ struct TPlayListInfo
 // The playlist: six header comment lines, an empty line, one line per path
 // (five blanks and the path), an empty line and three footer comment lines,
 // each line ended by CR LF. The reader skips every line but the paths.
-QString PlayListText(const TPlayListInfo &info, const QStringList &paths);
+// A path that a line cannot hold (PlayListCanHold) is left out, never written
+// cut, and added to `leftOut`; the footer counts the paths written.
+QString PlayListText(const TPlayListInfo &info, const QStringList &paths,
+                     QStringList *leftOut = nullptr);
+
+// Whether a playlist line gives the path back as it is: the reader splits
+// lines at CR and LF and trims blanks and control characters at both ends,
+// so a name with a line break, or that ends in blanks, would come back cut
+// (and a cut line could name another file).
+bool PlayListCanHold(const QString &path);
+
+// The message for paths left out of a playlist, one path a line.
+QString PlayListLeftOutMessage(const QStringList &leftOut);
 
 // The text as UTF-16 little-endian after the byte-order mark FF FE.
 QByteArray Utf16LeWithBom(const QString &text);

@@ -1,11 +1,11 @@
 #include "scenes/scenefile.h"
 
+#include "platform/durablefile.h"
 #include "settings/inputfiles.h"
 #include "settings/settings.h"
 #include "settings/textcodec.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <stdexcept>
 
@@ -234,12 +234,8 @@ bool TwriteScene::Close()
     if (m_done)
         return m_ok;
     m_done = true;
-    QSaveFile file(m_fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(m_bytes) != m_bytes.size() ||
-        !file.commit()) {
+    if (!WriteFileDurably(m_fileName, m_bytes, &m_error))
         m_ok = false;
-        m_error = QStringLiteral("%1: %2").arg(m_fileName, file.errorString());
-    }
     return m_ok;
 }
 

@@ -2,16 +2,16 @@
 
 #include "formats/dsfunctions.h"
 
-#include <QSaveFile>
+#include "platform/durablefile.h"
 
 namespace vidora {
 
 TwriteFile::TwriteFile(const QString &fileName)
-    : m_fileName(fileName), m_file(std::make_unique<QSaveFile>(fileName))
+    : m_fileName(fileName), m_file(std::make_unique<DurableFile>(fileName))
 {
-    if (!m_file->open(QIODevice::WriteOnly)) {
+    if (!m_file->Open()) {
         m_ok = false;
-        m_error = QStringLiteral("%1: %2").arg(fileName, m_file->errorString());
+        m_error = m_file->ErrorString();
         m_file.reset();
     }
 }
@@ -25,10 +25,9 @@ void TwriteFile::WriteLine(const QString &text)
 {
     if (!m_file)
         return;
-    const QByteArray line = text.toUtf8() + "\r\n";
-    if (m_file->write(line) != line.size() && m_ok) {
+    if (!m_file->Write(text.toUtf8() + "\r\n") && m_ok) {
         m_ok = false;
-        m_error = QStringLiteral("%1: %2").arg(m_fileName, m_file->errorString());
+        m_error = m_file->ErrorString();
     }
 }
 
@@ -37,11 +36,10 @@ bool TwriteFile::Close()
     if (!m_file)
         return m_ok;
     if (!m_ok) {
-        m_file->cancelWriting();
-        m_file->commit(); // removes the temporary file
-    } else if (!m_file->commit()) {
+        m_file->Discard();
+    } else if (!m_file->Commit()) {
         m_ok = false;
-        m_error = QStringLiteral("%1: %2").arg(m_fileName, m_file->errorString());
+        m_error = m_file->ErrorString();
     }
     m_file.reset();
     return m_ok;
@@ -51,8 +49,7 @@ void TwriteFile::Discard()
 {
     if (!m_file)
         return;
-    m_file->cancelWriting();
-    m_file->commit();
+    m_file->Discard();
     m_file.reset();
 }
 

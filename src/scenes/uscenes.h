@@ -14,9 +14,9 @@
 #include <cstdint>
 #include <memory>
 
-class QSaveFile;
-
 namespace vidora {
+
+class DurableFile;
 
 class TwriteFile
 {
@@ -42,7 +42,7 @@ public:
 
 private:
     QString m_fileName;
-    std::unique_ptr<QSaveFile> m_file; // null once closed or discarded
+    std::unique_ptr<DurableFile> m_file; // null once closed or discarded
     QString m_error;
     bool m_ok = true;
 };

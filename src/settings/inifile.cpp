@@ -1,12 +1,12 @@
 #include "settings/inifile.h"
 
+#include "platform/durablefile.h"
 #include "platform/shell/pathroutines.h"
 #include "settings/inputfiles.h"
 #include "settings/textcodec.h"
 
 #include <QFile>
 #include <QLocale>
-#include <QSaveFile>
 
 #include <cmath>
 #include <stdexcept>
@@ -83,13 +83,9 @@ void SaveIniLines(const QString &path, const QStringList &lines)
         bytes.append(static_cast<char>(c.unicode() & 0xFF));
         bytes.append(static_cast<char>(c.unicode() >> 8));
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throwSaveError(path, file.errorString());
-    if (file.write(bytes) != bytes.size())
-        throwSaveError(path, file.errorString());
-    if (!file.commit())
-        throwSaveError(path, file.errorString());
+    DurableFile file(path);
+    if (!file.Open() || !file.Write(bytes) || !file.Commit())
+        throwSaveError(path, file.Reason());
 }
 
 bool IsIniHeader(const QString &line)

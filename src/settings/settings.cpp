@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QSettings>
 
+#include <cmath>
 #include <type_traits>
 
 namespace vidora {
@@ -23,12 +24,6 @@ const QString kRegistryFileName = kProgramName + QStringLiteral(".conf");
 const QString kSiblingRegistryFileName = kSiblingProgramName + QStringLiteral(".conf");
 const QString kExename = QStringLiteral("Exename");
 
-// A byte setting keeps the low byte of the integer stored.
-std::uint8_t lowByte(int value)
-{
-    return static_cast<std::uint8_t>(value & 0xFF);
-}
-
 // Save order, which is the stored layout: everything after "IncrustFont" lies
 // in the font's group of the registry. Within a group the order only sets the
 // order of the portable file's lines.
@@ -39,12 +34,16 @@ T &member(SettingValues &values)
 }
 
 const SettingDefinition kCatalogue[] = {
-    {u"Top", &member<int, &SettingValues::Top>, SettingDefault::CentredTop, SettingGroup::Main},
-    {u"Left", &member<int, &SettingValues::Left>, SettingDefault::CentredLeft, SettingGroup::Main},
-    {u"Width", &member<int, &SettingValues::Width>, SettingDefault::Fixed, SettingGroup::Main},
-    {u"Height", &member<int, &SettingValues::Height>, SettingDefault::Fixed, SettingGroup::Main},
+    {u"Top", &member<int, &SettingValues::Top>, SettingDefault::CentredTop, SettingGroup::Main,
+     SettingRange{-16384, 16384, OutOfRange::Clamp}},
+    {u"Left", &member<int, &SettingValues::Left>, SettingDefault::CentredLeft, SettingGroup::Main,
+     SettingRange{-16384, 16384, OutOfRange::Clamp}},
+    {u"Width", &member<int, &SettingValues::Width>, SettingDefault::Fixed, SettingGroup::Main,
+     SettingRange{1, 16384, OutOfRange::Clamp}},
+    {u"Height", &member<int, &SettingValues::Height>, SettingDefault::Fixed, SettingGroup::Main,
+     SettingRange{1, 16384, OutOfRange::Clamp}},
     {u"WindoState", &member<std::uint8_t, &SettingValues::WindowState>, SettingDefault::Fixed,
-     SettingGroup::Main},
+     SettingGroup::Main, SettingRange{0, 2, OutOfRange::Default}},
     {u"SendTo", &member<bool, &SettingValues::SendTo>, SettingDefault::Fixed, SettingGroup::Main},
     {u"Select when opening", &member<bool, &SettingValues::SelectWhenOpening>,
      SettingDefault::Fixed, SettingGroup::Main},
@@ -73,13 +72,13 @@ const SettingDefinition kCatalogue[] = {
     {u"formatdate2", &member<QString, &SettingValues::Incrust, &TincrustRec::DateFormat2>,
      SettingDefault::Fixed, SettingGroup::Main},
     {u"When Incrust", &member<std::uint8_t, &SettingValues::Incrust, &TincrustRec::When>,
-     SettingDefault::Fixed, SettingGroup::Main},
+     SettingDefault::Fixed, SettingGroup::Main, SettingRange{0, 3, OutOfRange::Default}},
     {u"IncrustFont", &member<TfontRecord, &SettingValues::Incrust, &TincrustRec::Font>,
      SettingDefault::IncrustFont, SettingGroup::Font},
     {u"Durée Incrustation", &member<int, &SettingValues::Incrust, &TincrustRec::Seconds>,
-     SettingDefault::Fixed, SettingGroup::Font},
+     SettingDefault::Fixed, SettingGroup::Font, SettingRange{0, 3600, OutOfRange::Clamp}},
     {u"Border Size", &member<int, &SettingValues::Incrust, &TincrustRec::Outline>,
-     SettingDefault::Fixed, SettingGroup::Font},
+     SettingDefault::Fixed, SettingGroup::Font, SettingRange{0, 5, OutOfRange::Clamp}},
     {u"Fichier F3", &member<QString, &SettingValues::FileF3>, SettingDefault::Fixed,
      SettingGroup::Font},
     {u"Fichier F4", &member<QString, &SettingValues::FileF4>, SettingDefault::Fixed,
@@ -87,34 +86,35 @@ const SettingDefinition kCatalogue[] = {
     {u"Fichier Quillmark", &member<QString, &SettingValues::FileQuillmark>,
      SettingDefault::QuillmarkPath, SettingGroup::Font},
     {u"Frequence DV", &member<std::uint8_t, &SettingValues::DvAudioRate>, SettingDefault::Fixed,
-     SettingGroup::Font},
+     SettingGroup::Font, SettingRange{0, 2, OutOfRange::Default}},
     {u"standard DV", &member<std::uint8_t, &SettingValues::DvStandard>, SettingDefault::Fixed,
-     SettingGroup::Font},
+     SettingGroup::Font, SettingRange{0, 1, OutOfRange::Default}},
     {u"ratio DV", &member<std::uint8_t, &SettingValues::DvRatio>, SettingDefault::Fixed,
-     SettingGroup::Font},
+     SettingGroup::Font, SettingRange{0, 1, OutOfRange::Default}},
     {u"Sort index", &member<QString, &SettingValues::SortIndex>, SettingDefault::Fixed,
      SettingGroup::Font},
     {u"Tri des raccourcis", &member<std::uint8_t, &SettingValues::ShortcutSortColumn>,
-     SettingDefault::Fixed, SettingGroup::Font},
+     SettingDefault::Fixed, SettingGroup::Font, SettingRange{0, 3, OutOfRange::Default}},
     {u"Portable Path", &member<QString, &SettingValues::PortablePath>, SettingDefault::Fixed,
      SettingGroup::Font},
     {u"Vue", &member<std::uint8_t, &SettingValues::DisplayMode>, SettingDefault::Fixed,
-     SettingGroup::Font},
+     SettingGroup::Font, SettingRange{0, 4, OutOfRange::Default}},
     {u"Retour", &member<std::uint8_t, &SettingValues::ReturnMode>, SettingDefault::Fixed,
-     SettingGroup::Font},
-    {u"Volume", &member<int, &SettingValues::Volume>, SettingDefault::Fixed, SettingGroup::Font},
+     SettingGroup::Font, SettingRange{0, 4, OutOfRange::Default}},
+    {u"Volume", &member<int, &SettingValues::Volume>, SettingDefault::Fixed, SettingGroup::Font,
+     SettingRange{0, 10000, OutOfRange::Clamp}},
     {u"is Mute on", &member<bool, &SettingValues::IsMuteOn>, SettingDefault::Fixed,
      SettingGroup::Font},
     {u"Incrust positionX", &member<int, &SettingValues::IncrustPositionX>, SettingDefault::Fixed,
-     SettingGroup::Font},
+     SettingGroup::Font, SettingRange{0, 1000, OutOfRange::Clamp}},
     {u"Incrust positionY", &member<int, &SettingValues::IncrustPositionY>, SettingDefault::Fixed,
-     SettingGroup::Font},
+     SettingGroup::Font, SettingRange{0, 1000, OutOfRange::Clamp}},
     {u"Incrust Sliders Visible", &member<bool, &SettingValues::IncrustSlidersVisible>,
      SettingDefault::Fixed, SettingGroup::Font},
     {u"Alignement", &member<std::uint8_t, &SettingValues::IncrustAlignment>, SettingDefault::Fixed,
-     SettingGroup::Font},
+     SettingGroup::Font, SettingRange{0, 3, OutOfRange::Default}},
     {u"What Incrust", &member<std::uint8_t, &SettingValues::WhatIncrust>, SettingDefault::Fixed,
-     SettingGroup::Font},
+     SettingGroup::Font, SettingRange{0, 2, OutOfRange::Default}},
     {u"is Incrust On", &member<bool, &SettingValues::IsIncrustOn>, SettingDefault::Fixed,
      SettingGroup::Font},
     {u"Decalage avancé", &member<bool, &SettingValues::AdvancedShift>, SettingDefault::Fixed,
@@ -124,13 +124,13 @@ const SettingDefinition kCatalogue[] = {
     {u"Format pour Incruster Datecode2", &member<QString, &SettingValues::FormatIncrustDatecode2>,
      SettingDefault::Fixed, SettingGroup::Font},
     {u"Décalage Horaire", &member<double, &SettingValues::TimeOffset>, SettingDefault::Fixed,
-     SettingGroup::Font},
+     SettingGroup::Font, SettingRange{-36525, 36525, OutOfRange::Default}},
     {u"texte1", &member<QString, &SettingValues::Text1>, SettingDefault::Fixed, SettingGroup::Font},
     {u"texte2", &member<QString, &SettingValues::Text2>, SettingDefault::Fixed, SettingGroup::Font},
     {u"liste gauche", &member<bool, &SettingValues::ListLeft>, SettingDefault::Fixed,
      SettingGroup::Font},
     {u"intervalle", &member<int, &SettingValues::Interval>, SettingDefault::Fixed,
-     SettingGroup::Font},
+     SettingGroup::Font, SettingRange{0, 86400, OutOfRange::Clamp}},
     {u"template renommer", &member<QString, &SettingValues::RenameTemplate>, SettingDefault::Fixed,
      SettingGroup::Font},
     {u"Datecode avant", &member<bool, &SettingValues::DatecodeBefore>, SettingDefault::Fixed,
@@ -138,7 +138,7 @@ const SettingDefinition kCatalogue[] = {
     {u"Timcode avant", &member<bool, &SettingValues::TimecodeBefore>, SettingDefault::Fixed,
      SettingGroup::Font},
     {u"Format Durée", &member<std::uint8_t, &SettingValues::DurationFormat>, SettingDefault::Fixed,
-     SettingGroup::Font},
+     SettingGroup::Font, SettingRange{0, 2, OutOfRange::Default}},
     {u"Deinterlace", &member<bool, &SettingValues::Deinterlace>, SettingDefault::Fixed,
      SettingGroup::Font},
     {u"Charger Quillmark", &member<bool, &SettingValues::LoadQuillmark>, SettingDefault::Fixed,
@@ -146,6 +146,15 @@ const SettingDefinition kCatalogue[] = {
 };
 
 } // namespace
+
+double BringIntoRange(double value, const SettingRange &range, double fallback)
+{
+    if (value >= range.min && value <= range.max)
+        return value;
+    if (range.outside == OutOfRange::Default || std::isnan(value))
+        return fallback;
+    return value < range.min ? range.min : range.max;
+}
 
 // ---------------------------------------------------------------- environment
 
@@ -238,8 +247,14 @@ void Settings::readAll(TReadPreferences &r)
                     else if (setting.fallback == SettingDefault::CentredLeft)
                         fallback = (m_environment.screenSize.width() - Width) / 2;
                     value = r.ReadInteger(name, fallback);
+                    if (setting.range)
+                        value = static_cast<int>(BringIntoRange(value, *setting.range, fallback));
                 } else if constexpr (std::is_same_v<T, std::uint8_t>) {
-                    value = lowByte(r.ReadInteger(name, fallback));
+                    // In range, the integer is its own low byte.
+                    const int read = r.ReadInteger(name, fallback);
+                    value = setting.range ? static_cast<std::uint8_t>(
+                                                BringIntoRange(read, *setting.range, fallback))
+                                          : static_cast<std::uint8_t>(read & 0xFF);
                 } else if constexpr (std::is_same_v<T, bool>) {
                     value = r.ReadBool(name, fallback);
                 } else if constexpr (std::is_same_v<T, QString>) {
@@ -252,11 +267,15 @@ void Settings::readAll(TReadPreferences &r)
                     value = r.ReadString(name, fallback);
                 } else if constexpr (std::is_same_v<T, double>) {
                     value = r.ReadFloat(name, fallback);
+                    if (setting.range)
+                        value = BringIntoRange(value, *setting.range, fallback);
                 } else {
                     static_assert(std::is_same_v<T, TfontRecord>);
                     if (setting.fallback == SettingDefault::IncrustFont)
                         fallback = DefaultIncrustFont();
                     value = r.ReadFont(name, fallback);
+                    value.Size = static_cast<std::int32_t>(
+                        BringIntoRange(value.Size, kIncrustFontSizeRange, fallback.Size));
                 }
             },
             setting.member);

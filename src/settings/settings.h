@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <variant>
 
@@ -194,13 +195,36 @@ enum class SettingGroup : std::uint8_t {
     Font,
 };
 
+// What a numeric setting read outside its range becomes.
+enum class OutOfRange : std::uint8_t {
+    Clamp,   // the nearest bound (sizes, places, levels)
+    Default, // the setting's default (a choice among numbered values)
+};
+
+// The values a numeric setting may take. A "b" setting is checked before its
+// low byte is kept, so 513 is out of range rather than 1.
+struct SettingRange
+{
+    double min;
+    double max;
+    OutOfRange outside;
+};
+
 struct SettingDefinition
 {
     QStringView name; // stored name
     SettingAccess member;
     SettingDefault fallback;
     SettingGroup group;
+    std::optional<SettingRange> range = std::nullopt; // every numeric setting has one
 };
+
+// The overlay font's size in points.
+inline constexpr SettingRange kIncrustFontSizeRange{1, 500, OutOfRange::Default};
+
+// `value` brought into `range`: the nearest bound or `fallback`. A value
+// that is not a number (NaN) takes `fallback`.
+double BringIntoRange(double value, const SettingRange &range, double fallback);
 
 std::span<const SettingDefinition> SettingsCatalogue();
 

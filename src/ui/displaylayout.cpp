@@ -7,6 +7,39 @@ namespace vidora {
 
 using namespace displaymode;
 
+QRect WindowBoundsOnScreens(int left, int top, int width, int height, const QList<QRect> &screens)
+{
+    if (screens.isEmpty())
+        return QRect(left, top, width, height);
+    const std::int64_t w = std::max(width, 1);
+    const std::int64_t h = std::max(height, 1);
+    // The overlap with each screen, in 64 bits: no sum of stored values
+    // can overflow.
+    const auto overlap = [&](const QRect &screen) -> std::int64_t {
+        const std::int64_t x1 = std::max<std::int64_t>(left, screen.left());
+        const std::int64_t y1 = std::max<std::int64_t>(top, screen.top());
+        const std::int64_t x2 =
+            std::min<std::int64_t>(left + w, screen.left() + std::int64_t(screen.width()));
+        const std::int64_t y2 =
+            std::min<std::int64_t>(top + h, screen.top() + std::int64_t(screen.height()));
+        return x2 > x1 && y2 > y1 ? (x2 - x1) * (y2 - y1) : 0;
+    };
+    QRect screen = screens.first();
+    std::int64_t best = overlap(screen);
+    for (const QRect &other : screens)
+        if (const std::int64_t area = overlap(other); area > best) {
+            best = area;
+            screen = other;
+        }
+    const int fitWidth = static_cast<int>(std::min<std::int64_t>(w, screen.width()));
+    const int fitHeight = static_cast<int>(std::min<std::int64_t>(h, screen.height()));
+    const int x = static_cast<int>(std::clamp<std::int64_t>(
+        left, screen.left(), screen.left() + std::int64_t(screen.width()) - fitWidth));
+    const int y = static_cast<int>(std::clamp<std::int64_t>(
+        top, screen.top(), screen.top() + std::int64_t(screen.height()) - fitHeight));
+    return QRect(x, y, fitWidth, fitHeight);
+}
+
 DisplayModePlan PlanDisplayMode(const DisplayModeInput &in)
 {
     DisplayModePlan plan;

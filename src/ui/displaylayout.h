@@ -10,6 +10,7 @@
 // them, which here lies below the toolbars and above the status bar (Qt
 // keeps both outside it). The list column's top row is the information
 // frame, 208 pixels high; the file list starts below it.
+#include <QList>
 #include <QRect>
 #include <QSize>
 
@@ -69,6 +70,12 @@ DisplayModePlan PlanDisplayMode(const DisplayModeInput &input);
 // full display where "Retour" is the maximised mode itself (a panel opened
 // in the maximised window and closed again leaves it so).
 std::uint8_t RestoredMode(std::uint8_t retour);
+// The stored window bounds ("Left", "Top", "Width", "Height") made to lie on
+// the screens (their available areas): on the screen they overlap most, or
+// the first when they overlap none; no larger than that screen, moved
+// inside it. No screen: the bounds unchanged. 64-bit sums, so any stored
+// values are safe.
+QRect WindowBoundsOnScreens(int left, int top, int width, int height, const QList<QRect> &screens);
 
 // Where the frames go.
 struct FrameLayoutInput

@@ -30,6 +30,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -303,7 +304,17 @@ void TUIForm::ApplyPreferences()
     m_settings.LoadPreferences();
     // The stored place is no move by the user.
     ++m_laying;
-    setGeometry(m_settings.Left, m_settings.Top, m_settings.Width, m_settings.Height);
+    // On the screens as they are now, whatever the stored values.
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    const QRect bounds = WindowBoundsOnScreens(m_settings.Left, m_settings.Top, m_settings.Width,
+                                               m_settings.Height, screens);
+    m_settings.Left = bounds.left();
+    m_settings.Top = bounds.top();
+    m_settings.Width = bounds.width();
+    m_settings.Height = bounds.height();
+    setGeometry(bounds);
     if (m_settings.WindowState == 2)
         setWindowState(Qt::WindowMaximized);
     else if (m_settings.WindowState == 1)
@@ -437,8 +448,11 @@ void TUIForm::FormDestroy()
         // The window is going: a list that cannot be kept is told on stderr.
         QDir().mkpath(m_settings.PlaylistFolder);
         QString error;
-        if (!SavePlayList(DefaultPlayListPath(), error))
+        QStringList leftOut;
+        if (!SavePlayList(DefaultPlayListPath(), error, leftOut))
             std::fprintf(stderr, "%s\n", qPrintable(error));
+        else if (!leftOut.isEmpty())
+            std::fprintf(stderr, "%s\n", qPrintable(PlayListLeftOutMessage(leftOut)));
     }
 }
 

@@ -286,7 +286,8 @@ private:
 public:
     // Writes the list, in list order, as a playlist; false with the reason
     // in `error` when the file cannot be written (an old file stays).
-    bool SavePlayList(const QString &fileName, QString &error);
+    // Paths a playlist line cannot hold are left out and added to `leftOut`.
+    bool SavePlayList(const QString &fileName, QString &error, QStringList &leftOut);
     // Writes the detailed list, one line per entry in list order.
     bool SaveDetailedList(const QString &fileName, QString &error);
     void SortFileList(const TSortIndex &order);

@@ -186,8 +186,11 @@ void TUIForm::BindListActions()
         if (ActionParams.isEmpty() || ActionParams.first().isEmpty())
             return;
         QString error;
-        if (!SavePlayList(ActionParams.first(), error))
+        QStringList leftOut;
+        if (!SavePlayList(ActionParams.first(), error, leftOut))
             ShowListWriteError(error);
+        else if (!leftOut.isEmpty())
+            QMessageBox::warning(this, kProgramName, PlayListLeftOutMessage(leftOut));
     });
 
     command("saViderListe", [model] { model->ClearFichiers(); });
@@ -297,7 +300,7 @@ void TUIForm::ShowListWriteError(const QString &error)
     QMessageBox::critical(this, kProgramName, error);
 }
 
-bool TUIForm::SavePlayList(const QString &fileName, QString &error)
+bool TUIForm::SavePlayList(const QString &fileName, QString &error, QStringList &leftOut)
 {
     TFichierListModel *model = Lframe->lf->ListModel();
     QStringList paths;
@@ -313,7 +316,7 @@ bool TUIForm::SavePlayList(const QString &fileName, QString &error)
     } catch (const std::exception &) {
         info.doneOn = QDateTime::currentDateTime().toString(Qt::ISODate);
     }
-    return WriteFileCommitted(fileName, Utf16LeWithBom(PlayListText(info, paths)), error);
+    return WriteFileCommitted(fileName, Utf16LeWithBom(PlayListText(info, paths, &leftOut)), error);
 }
 
 bool TUIForm::SaveDetailedList(const QString &fileName, QString &error)

@@ -4,7 +4,10 @@
 #include "files/listtexts.h"
 #include "files/threadopen.h"
 #include "listfixtures.h"
+#include "platform/durablefile.h"
 #include "settings/textcodec.h"
+#include "support/smalldisk.h"
+#include "support/tools.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +15,10 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace vidora {
 namespace {
@@ -199,6 +206,87 @@ TEST(ListTexts, WritingCommitsOnlyAWholeFile)
     EXPECT_FALSE(WriteFileCommitted(missing, "bytes", error));
     EXPECT_TRUE(error.contains(missing));
     EXPECT_FALSE(QFile::exists(missing));
+}
+
+// A playlist on a full disk, with a write that fails part way, and under
+// the longest name the file system allows.
+TEST(ListTexts, APlayListThatCannotBeWrittenKeepsTheOlderOne)
+{
+    QTemporaryDir tmp;
+    const QString noSpace = QString::fromLocal8Bit(std::strerror(ENOSPC));
+    QStringList paths;
+    for (int i = 0; i < 2000; ++i)
+        paths << QStringLiteral("/videos/clip %1.avi").arg(i);
+    const QByteArray bytes = Utf16LeWithBom(PlayListText(kInfo, paths));
+    {
+        const QString path = tmp.filePath("part.txt");
+        writeFileBytes(path, "older");
+        DurableWriteFaultsScope faults({.spaceLimit = 4096});
+        QString error;
+        EXPECT_FALSE(WriteFileCommitted(path, bytes, error));
+        EXPECT_EQ(error, "Cannot write " + path + ": " + noSpace);
+        EXPECT_EQ(readFileBytes(path), "older");
+    }
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"part.txt"});
+
+    const long limit = ::pathconf(QFile::encodeName(tmp.path()).constData(), _PC_NAME_MAX);
+    const QString longest = tmp.filePath(QString(int(limit) - 4, QLatin1Char('p')) + ".txt");
+    QString error;
+    EXPECT_TRUE(WriteFileCommitted(longest, "first", error)) << error.toStdString();
+    EXPECT_TRUE(WriteFileCommitted(longest, bytes, error)) << error.toStdString();
+    EXPECT_EQ(readFileBytes(longest), bytes);
+
+    SmallDisk disk(tmp.filePath("small"), 64 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    const QString onDisk = disk.path() + "/PlayList.txt";
+    writeFileBytes(onDisk, "older");
+    disk.fill();
+    EXPECT_FALSE(WriteFileCommitted(onDisk, bytes, error));
+    EXPECT_EQ(error, "Cannot write " + onDisk + ": " + noSpace);
+    EXPECT_EQ(readFileBytes(onDisk), "older");
+    EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{".filler", "PlayList.txt"}));
+}
+
+// A name that a playlist line cannot give back whole is left out, and the
+// others still come back as they were.
+TEST(ListTexts, NamesALineCannotHoldAreLeftOutOfThePlayList)
+{
+    const struct
+    {
+        const char *path;
+        bool held;
+    } cases[] = {
+        {"/v/plain.avi", true},
+        {"/v/inner  blanks .avi", true},
+        {"/v/#hash.avi", true},
+        {"/v/ends in a blank ", false},
+        {"/v/ends in a tab\t", false},
+        {"/v/line\nbreak.avi", false},
+        {"/v/carriage\rreturn.avi", false},
+        {"/v/a.avi\n/v/other.avi", false},
+        {"/v/control\x01", false},
+    };
+    QStringList all;
+    QStringList kept;
+    for (const auto &c : cases) {
+        const QString path = QString::fromUtf8(c.path);
+        EXPECT_EQ(PlayListCanHold(path), c.held) << c.path;
+        all << path;
+        if (c.held)
+            kept << path;
+    }
+    QStringList leftOut;
+    const QString text = PlayListText(kInfo, all, &leftOut);
+    EXPECT_EQ(PlayListPaths(text, QStringLiteral("/")), kept);
+    EXPECT_EQ(leftOut.size(), all.size() - kept.size());
+    EXPECT_TRUE(text.contains(QStringLiteral("# 3 file  sorted  by datecode")));
+    const QString message = PlayListLeftOutMessage(leftOut);
+    EXPECT_TRUE(message.contains(QStringLiteral("\"/v/line\\x0abreak.avi\"")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("\"/v/ends in a blank \"")))
+        << message.toStdString();
 }
 
 } // namespace

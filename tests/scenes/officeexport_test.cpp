@@ -3,6 +3,7 @@
 // by the zip listing of the package.
 #include "scenes/officeexport.h"
 
+#include "support/smalldisk.h"
 #include "support/tools.h"
 
 #include <QDeadlineTimer>
@@ -15,7 +16,10 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <thread>
+#include <unistd.h>
 
 #include <signal.h>
 
@@ -334,6 +338,41 @@ TEST_F(OfficeExport, AnAbortEndsTheHelperAndItsOfficeAtOnce)
     while (::kill(office, 0) == 0 && !gone.hasExpired())
         QThread::msleep(20);
     EXPECT_NE(::kill(office, 0), 0);
+}
+
+// An output name of the longest length the file system allows is written
+// and replaced like any other, and nothing else is left in the folder.
+TEST_F(OfficeExport, TheLongestNamesAreExportedAndReplaced)
+{
+    const long limit = ::pathconf(QFile::encodeName(m_dir.path()).constData(), _PC_NAME_MAX);
+    const QString name = QString(int(limit) - 4, QLatin1Char('o')) + ".ods";
+    const QString out = m_dir.filePath(name);
+    writeFileBytes(out, "old");
+    TOfficeExport writer(TOfficeFormat::Ods, Video(), out, ExportSetup());
+    writer.AddScene(Scene(1));
+    EXPECT_TRUE(writer.Finish()) << writer.ErrorString().toStdString();
+    EXPECT_TRUE(readFileBytes(out).startsWith("PK"));
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+}
+
+// A full disk: the older file stays, neither the temporary file nor the
+// office's lock file is left, and the message gives the system's reason.
+TEST_F(OfficeExport, AFullDiskKeepsTheOlderFileAndLeavesNothingBehind)
+{
+    test::SmallDisk disk(m_dir.filePath("small"), 64 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    const QString out = disk.path() + "/scenes.ods";
+    writeFileBytes(out, "old");
+    disk.fill();
+    TOfficeExport writer(TOfficeFormat::Ods, Video(), out, ExportSetup());
+    writer.AddScene(Scene(1));
+    EXPECT_FALSE(writer.Finish());
+    EXPECT_TRUE(writer.ErrorString().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+        << writer.ErrorString().toStdString();
+    EXPECT_EQ(readFileBytes(out), "old");
+    EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{".filler", "scenes.ods"}));
 }
 
 TEST(OfficeSheetName, DropsWhatASheetNameCannotHold)

@@ -1,6 +1,8 @@
 #include "settings/inifile.h"
 #include "settings/textcodec.h"
 
+#include "platform/durablefile.h"
+#include "support/smalldisk.h"
 #include "support/tools.h"
 
 #include <QDir>
@@ -9,7 +11,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <clocale>
+#include <cstring>
+#include <stdexcept>
 
 namespace {
 
@@ -111,6 +116,44 @@ TEST(IniFile, SavesUtf16WithBomAndCrLf)
     const vidora::IniLoadResult loaded = vidora::LoadIniLines(path);
     ASSERT_TRUE(loaded.ok);
     EXPECT_EQ(loaded.lines, lines({"[S]", "a=é€"}));
+}
+
+// The settings file on a full disk, or when the last flush fails: the save
+// fails with the system's reason and the older file stays whole.
+TEST(IniFile, ASaveThatCannotBeCompletedKeepsTheOlderFile)
+{
+    QTemporaryDir dir;
+    QStringList many = lines({"[S]"});
+    for (int i = 0; i < 5000; ++i)
+        many << QStringLiteral("value%1=%1").arg(i);
+    const auto expectKept = [&](const QString &path, int error) {
+        try {
+            vidora::SaveIniLines(path, many);
+            ADD_FAILURE() << "the save reported success";
+        } catch (const std::exception &failure) {
+            EXPECT_EQ(QString::fromUtf8(failure.what()),
+                      "Cannot write the settings file " + path + ": " +
+                          QString::fromLocal8Bit(std::strerror(error)));
+        }
+        EXPECT_EQ(readFileBytes(path), "older");
+    };
+    {
+        const QString path = dir.filePath("Vidora.ini");
+        writeFileBytes(path, "older");
+        vidora::DurableWriteFaultsScope faults({.syncError = EIO});
+        expectKept(path, EIO);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Vidora.ini"});
+
+    vidora::test::SmallDisk disk(dir.filePath("small"), 64 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    const QString path = disk.path() + "/Vidora.ini";
+    writeFileBytes(path, "older");
+    disk.fill();
+    expectKept(path, ENOSPC);
+    EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{".filler", "Vidora.ini"}));
 }
 
 TEST(IniFile, LoadsAnyLineBreakAndEncoding)

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <functional>
 #include <type_traits>
 #include <variant>
 
@@ -94,7 +95,7 @@ protected:
         v.PortablePath = environment.programFolder;
         v.DisplayMode = 4;
         v.ReturnMode = 1; // every load sets it to 1
-        v.Volume = -1200;
+        v.Volume = 1200;
         v.IsMuteOn = true;
         v.IncrustPositionX = 10;
         v.IncrustPositionY = 999;
@@ -390,9 +391,84 @@ TEST_F(SettingsTest, UnreadableValuesLoadAsDefaultsAndRetourIsOne)
     EXPECT_TRUE(settings.IsMuteOn);
     EXPECT_FALSE(settings.Deinterlace);
     EXPECT_EQ(settings.Interval, 30);
-    EXPECT_EQ(settings.IncrustAlignment, 2); // the low byte of 258
+    EXPECT_EQ(settings.IncrustAlignment, 2); // 258 is out of range: the default
     EXPECT_EQ(settings.ReturnMode, 1);
     EXPECT_EQ(settings.Incrust.Font.Size, 16);
+}
+
+// Each numeric setting read is brought into its range: sizes, places and
+// levels to the nearest bound, numbered choices to their default; integer
+// limits neither overflow nor pass through.
+TEST_F(SettingsTest, ValuesOutOfRangeAreBroughtIntoRangeOrTheirDefault)
+{
+    struct Case
+    {
+        const char *line;
+        std::function<double(const Settings &)> value;
+        double expected;
+    };
+    const Case cases[] = {
+        {"Width=2147483647", [](const Settings &s) { return s.Width; }, 16384},
+        {"Height=-2147483648", [](const Settings &s) { return s.Height; }, 1},
+        {"Top=-2147483648", [](const Settings &s) { return s.Top; }, -16384},
+        {"Left=2147483647", [](const Settings &s) { return s.Left; }, 16384},
+        {"WindoState=7", [](const Settings &s) { return s.WindowState; }, 0},
+        {"WindoState=2", [](const Settings &s) { return s.WindowState; }, 2},
+        {"Volume=-5", [](const Settings &s) { return s.Volume; }, 0},
+        {"Volume=2147483647", [](const Settings &s) { return s.Volume; }, 10000},
+        {"Volume=7000", [](const Settings &s) { return s.Volume; }, 7000},
+        {"Incrust positionX=5000", [](const Settings &s) { return s.IncrustPositionX; }, 1000},
+        {"Incrust positionY=-2147483648", [](const Settings &s) { return s.IncrustPositionY; }, 0},
+        {"IncrustFont\\FontSize=-5", [](const Settings &s) { return s.Incrust.Font.Size; }, 16},
+        {"IncrustFont\\FontSize=2147483647", [](const Settings &s) { return s.Incrust.Font.Size; },
+         16},
+        {"IncrustFont\\FontSize=30", [](const Settings &s) { return s.Incrust.Font.Size; }, 30},
+        {"Frequence DV=513", [](const Settings &s) { return s.DvAudioRate; }, 2},
+        {"Frequence DV=1", [](const Settings &s) { return s.DvAudioRate; }, 1},
+        {"standard DV=2", [](const Settings &s) { return s.DvStandard; }, 0},
+        {"ratio DV=-1", [](const Settings &s) { return s.DvRatio; }, 0},
+        {"When Incrust=4", [](const Settings &s) { return s.Incrust.When; }, 2},
+        {"Durée Incrustation=-1", [](const Settings &s) { return s.Incrust.Seconds; }, 0},
+        {"Border Size=9", [](const Settings &s) { return s.Incrust.Outline; }, 5},
+        {"What Incrust=3", [](const Settings &s) { return s.WhatIncrust; }, 0},
+        {"Tri des raccourcis=4", [](const Settings &s) { return s.ShortcutSortColumn; }, 0},
+        {"Vue=5", [](const Settings &s) { return s.DisplayMode; }, 0},
+        {"Alignement=4", [](const Settings &s) { return s.IncrustAlignment; }, 2},
+        {"Format Durée=3", [](const Settings &s) { return s.DurationFormat; }, 0},
+        {"intervalle=-30", [](const Settings &s) { return s.Interval; }, 0},
+        {"intervalle=2147483647", [](const Settings &s) { return s.Interval; }, 86400},
+        {"Décalage Horaire=1e300", [](const Settings &s) { return s.TimeOffset; }, 0.0},
+        {"Décalage Horaire=nan", [](const Settings &s) { return s.TimeOffset; }, 0.0},
+        {"Décalage Horaire=-1.5", [](const Settings &s) { return s.TimeOffset; }, -1.5},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.line);
+        writeIni({kSection, QString::fromUtf8(c.line)});
+        Settings settings(environment);
+        settings.LoadPreferences();
+        EXPECT_EQ(c.value(settings), c.expected);
+    }
+}
+
+// The window centred on the screen from a stored size at the limits.
+TEST_F(SettingsTest, TheCentredPlaceOfAHugeWindowDoesNotOverflow)
+{
+    writeIni({kSection, QStringLiteral("Width=2147483647"), QStringLiteral("Height=-2147483648")});
+    Settings settings(environment);
+    settings.LoadPreferences();
+    EXPECT_EQ(settings.Left, (1920 - 16384) / 2);
+    EXPECT_EQ(settings.Top, (1080 - 1) / 2);
+}
+
+// No numeric setting is read without a range.
+TEST_F(SettingsTest, EveryNumericSettingHasARange)
+{
+    for (const SettingDefinition &setting : SettingsCatalogue()) {
+        const bool numeric = std::holds_alternative<SettingMember<int>>(setting.member) ||
+                             std::holds_alternative<SettingMember<std::uint8_t>>(setting.member) ||
+                             std::holds_alternative<SettingMember<double>>(setting.member);
+        EXPECT_EQ(setting.range.has_value(), numeric) << setting.name.toString().toStdString();
+    }
 }
 
 TEST_F(SettingsTest, PortablePathsMoveWithTheProgram)

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace vidora {
 namespace {
 
@@ -425,6 +427,48 @@ TEST(PlaybackTexts, VolumeStepsClampAtTheEnds)
     EXPECT_EQ(VolumeDown(500), 0);
     EXPECT_EQ(VolumeDown(0), 0);
     EXPECT_EQ(VolumeGauge(9500), 95);
+}
+
+// The stored window bounds put on the screens as they are, whatever the
+// settings held.
+TEST(WindowBoundsOnScreens, TheStoredBoundsLieOnAScreen)
+{
+    const QRect left(0, 0, 1280, 1024);
+    const QRect right(1280, 0, 1920, 1080);
+    constexpr int kMax = std::numeric_limits<int>::max();
+    constexpr int kMin = std::numeric_limits<int>::min();
+    const struct
+    {
+        const char *name;
+        int x, y, w, h;
+        QList<QRect> screens;
+        QRect expected;
+    } cases[] = {
+        {"inside: unchanged", 100, 50, 596, 546, {left}, QRect(100, 50, 596, 546)},
+        {"on the second screen", 1400, 100, 596, 546, {left, right}, QRect(1400, 100, 596, 546)},
+        {"mostly on the second: moved in",
+         1200,
+         700,
+         596,
+         546,
+         {left, right},
+         QRect(1280, 534, 596, 546)},
+        {"off every screen: the first",
+         9000,
+         9000,
+         596,
+         546,
+         {left, right},
+         QRect(684, 478, 596, 546)},
+        {"larger than the screen", 0, 0, 5000, 4000, {left}, QRect(0, 0, 1280, 1024)},
+        {"at the integer limits", kMax, kMax, kMax, kMax, {left}, QRect(0, 0, 1280, 1024)},
+        {"at the lower limits", kMin, kMin, kMin, kMin, {left}, QRect(0, 0, 1, 1)},
+        {"no screen: unchanged", 5, 6, 7, 8, {}, QRect(5, 6, 7, 8)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(WindowBoundsOnScreens(c.x, c.y, c.w, c.h, c.screens), c.expected);
+    }
 }
 
 } // namespace

@@ -3,12 +3,17 @@
 #include "dmaction_stage.h"
 
 #include "formats/widgets/riffform.h"
+#include "platform/durablefile.h"
 #include "support/riffbuilder.h"
+#include "support/smalldisk.h"
 
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <cerrno>
+#include <cstring>
 
 namespace vidora::test {
 namespace {
@@ -50,6 +55,35 @@ TEST_F(RiffWindow, ShowsTheReportAndSavesItAsALogFile)
     form.AnalyseAviFile(Path("missing.avi"));
     EXPECT_EQ(form.ListBox1->count(), 0);
     EXPECT_FALSE(form.SauverBtn->isEnabled());
+}
+
+// A report that cannot be written whole keeps the older file and says why.
+TEST_F(RiffWindow, AReportThatCannotBeSavedKeepsTheOlderFile)
+{
+    const QString avi = Path("clip.avi");
+    writeFileBytes(avi, buildAvi(dvType2Layout()).bytes);
+    TRiffForm form;
+    form.AnalyseAviFile(avi);
+    const QString report = Path("clip.log");
+    writeFileBytes(report, "older");
+    {
+        DurableWriteFaultsScope faults({.spaceLimit = 100});
+        QString error;
+        EXPECT_FALSE(form.SaveReport(report, &error));
+        EXPECT_EQ(error, report + ": " + QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    }
+    EXPECT_EQ(readFileBytes(report), "older");
+
+    SmallDisk disk(Path("small"), 16 * 1024);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    const QString onDisk = disk.path() + "/clip.log";
+    writeFileBytes(onDisk, "older");
+    disk.fill();
+    QString error;
+    EXPECT_FALSE(form.SaveReport(onDisk, &error));
+    EXPECT_EQ(error, onDisk + ": " + QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    EXPECT_EQ(readFileBytes(onDisk), "older");
 }
 
 TEST_F(RiffWindow, TheAnalyseCommandShowsTheActiveFilesReport)

@@ -136,10 +136,10 @@ TEST_F(DisplayModesTest, TheStoredSizeAndPlaceSurviveACloseAndRestart)
         Window w;
         ASSERT_TRUE(w.Open(clip));
         ASSERT_TRUE(QTest::qWaitFor([&] { return w.form->DisplayMode() == Full; }));
-        // The user sizes and moves the window.
-        w.form->setGeometry(70, 60, 900, 650);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w.settings.Width == 900; }));
-        EXPECT_EQ(w.settings.Height, 650);
+        // The user sizes and moves the window (on the 800 x 600 screen).
+        w.form->setGeometry(30, 20, 700, 560);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.settings.Width == 700; }));
+        EXPECT_EQ(w.settings.Height, 560);
     }
     {
         // Closed in the narrow window of an empty list: the size stays.
@@ -149,7 +149,7 @@ TEST_F(DisplayModesTest, TheStoredSizeAndPlaceSurviveACloseAndRestart)
     Window w;
     ASSERT_TRUE(w.Open(clip));
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.form->DisplayMode() == Full; }));
-    EXPECT_EQ(w.form->geometry(), QRect(70, 60, 900, 650));
+    EXPECT_EQ(w.form->geometry(), QRect(30, 20, 700, 560));
 }
 
 // ---------------------------------------------------------------- playback

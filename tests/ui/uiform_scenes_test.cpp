@@ -17,6 +17,7 @@
 #include "scenes/widgets/scenelisteframe.h"
 #include "support/dvfiles.h"
 #include "support/isolatedhome.h"
+#include "support/smalldisk.h"
 #include "support/tools.h"
 #include "ui/ubaseframe.h"
 #include "ui/ueditincrust.h"
@@ -32,14 +33,17 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace vidora {
@@ -118,7 +122,7 @@ protected:
     void SetUp() override
     {
         m_work = std::make_unique<QTemporaryDir>();
-        m_video = m_work->filePath("holiday.avi");
+        m_video = QDir(VideoFolder()).filePath("holiday.avi");
         ASSERT_TRUE(QFile::copy(s_joined, m_video));
         TwriteScene writer(m_video);
         for (const auto &[start, end] : {std::pair{0u, 30u}, {30u, 60u}, {60u, 75u}})
@@ -176,6 +180,9 @@ protected:
         return ranges;
     }
 
+    // Where the video and its scene file lie.
+    virtual QString VideoFolder() const { return m_work->path(); }
+
     static std::unique_ptr<QTemporaryDir> s_dir;
     static QString s_joined;
 
@@ -191,6 +198,58 @@ protected:
 
 std::unique_ptr<QTemporaryDir> SceneEditor::s_dir;
 QString SceneEditor::s_joined;
+
+// The video and its scene file on a small disk of their own.
+class SceneEditorOnASmallDisk : public SceneEditor
+{
+protected:
+    void SetUp() override
+    {
+        // The video (11 MB) and its scene file, with a little room left.
+        m_disk = std::make_unique<test::SmallDisk>(m_diskFolder.filePath("small"), 12 << 20);
+        if (!m_disk->isMounted())
+            GTEST_SKIP() << m_disk->skipReason().toStdString();
+        SceneEditor::SetUp();
+    }
+    QString VideoFolder() const override { return m_disk->path(); }
+
+    QTemporaryDir m_diskFolder;
+    std::unique_ptr<test::SmallDisk> m_disk;
+};
+
+// Saving the edited scenes when the disk is full keeps the older scene file
+// whole, tells why, and leaves the changes unsaved.
+TEST_F(SceneEditorOnASmallDisk, SavingOnAFullDiskKeepsTheOlderFileAndShowsTheReason)
+{
+    const QString scn = QDir(VideoFolder()).filePath("holiday.scn");
+    const QByteArray older = test::readFileBytes(scn);
+    ASSERT_FALSE(older.isEmpty());
+    Run("taEditerScenes");
+    viewdm.SeekTo(45);
+    Run("saInsererScene");
+    ASSERT_EQ(form->SFrame->Count(), 4);
+    ASSERT_TRUE(form->SFrame->Modified);
+    m_disk->fill();
+
+    QString shown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    poll.start(20);
+    Run("saEnregistrerScn");
+    poll.stop();
+    EXPECT_TRUE(shown.contains(scn)) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+        << shown.toStdString();
+    EXPECT_EQ(test::readFileBytes(scn), older);
+    EXPECT_TRUE(form->SFrame->Modified);
+    EXPECT_EQ(QDir(VideoFolder()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{".filler", "holiday.avi", "holiday.scn"}));
+}
 
 TEST_F(SceneEditor, InsertMergeRenumberSaveAndReload)
 {

@@ -21,12 +21,16 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <limits>
 
 using namespace vidora;
 
@@ -208,6 +212,48 @@ TEST(UIForm, StoredSettingsComeBackAndAMissingSaveFolderMeansTheSameFolder)
     EXPECT_EQ(reread.Width, 640);
     EXPECT_EQ(reread.Height, 580);
     EXPECT_EQ(reread.SortIndex, QStringLiteral("datecode"));
+    // Qt keeps the first settings folder of the run: no later test reads these.
+    reread.DeleteRegistryPreferences();
+}
+
+// Stored values at the integer limits: the window lies on the screen, and
+// the overlay sliders and the volume take values in their ranges.
+TEST(UIForm, StoredValuesAtTheIntegerLimitsGiveAWindowOnTheScreen)
+{
+    test::IsolatedHome home;
+    constexpr int kMax = std::numeric_limits<int>::max();
+    constexpr int kMin = std::numeric_limits<int>::min();
+    {
+        Settings stored(SettingsEnvironment::forRunningProgram());
+        stored.PreferencesMode = kPreferencesRegistry;
+        stored.Left = kMax;
+        stored.Top = kMin;
+        stored.Width = kMax;
+        stored.Height = kMax;
+        stored.IncrustPositionX = kMax;
+        stored.IncrustPositionY = kMin;
+        stored.Volume = kMin;
+        stored.SavePreferences();
+    }
+    Settings settings(SettingsEnvironment::forRunningProgram());
+    Tviewdm viewdm;
+    auto form = std::make_unique<TUIForm>(settings, viewdm);
+    form->Switch1->Arguments.clear();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    const QRect screen = form->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(form->geometry()))
+        << form->geometry().x() << "," << form->geometry().y();
+    EXPECT_TRUE(
+        screen.contains(QRect(settings.Left, settings.Top, settings.Width, settings.Height)));
+    EXPECT_EQ(settings.IncrustPositionX, 1000);
+    EXPECT_EQ(settings.IncrustPositionY, 0);
+    EXPECT_EQ(form->VueFrame->incrustVert->value(), 1000);
+    EXPECT_EQ(settings.Volume, 0);
+    form->close();
+    form.reset();
+    // Qt keeps the first settings folder of the run: no later test reads these.
+    settings.DeleteRegistryPreferences();
 }
 
 TEST(UIForm, AFileOnTheCommandLineOpensIntoTheListAndIsPreviewed)

@@ -25,8 +25,10 @@ inline void StoreWindowSize(QSize size)
 {
     Settings stored(SettingsEnvironment::forRunningProgram());
     stored.PreferencesMode = kPreferencesRegistry;
-    stored.Left = 40;
-    stored.Top = 30;
+    // At the top left: the offscreen screen is 800 x 600, and the stored
+    // place is brought onto the screen.
+    stored.Left = 0;
+    stored.Top = 0;
     stored.Width = size.width();
     stored.Height = size.height();
     stored.SavePreferences();

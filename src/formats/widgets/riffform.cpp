@@ -1,5 +1,7 @@
 #include "formats/widgets/riffform.h"
 
+#include "platform/durablefile.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
@@ -8,7 +10,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 
 namespace vidora {
 
@@ -79,14 +80,7 @@ bool TRiffForm::SaveReport(const QString &fileName, QString *error) const
     QStringList lines;
     for (int i = 0; i < ListBox1->count(); ++i)
         lines << ListBox1->item(i)->text();
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(RiffReportBytes(lines)) < 0 ||
-        !file.commit()) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(fileName, file.errorString());
-        return false;
-    }
-    return true;
+    return WriteFileDurably(fileName, RiffReportBytes(lines), error);
 }
 
 void TRiffForm::SauverBtnClick()

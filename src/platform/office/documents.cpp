@@ -55,9 +55,13 @@
 #include <QtEndian>
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <future>
 #include <mutex>
@@ -881,29 +885,92 @@ void BuildWord(const uno::Reference<lang::XComponent> &doc, const ExportJob &job
     }
 }
 
+// Why storing `output` in `folder` failed, as a person understands it: the
+// system's reason where the folder shows one (no right to write there, no
+// room left), else the office's own words.
+std::string StoreFailure(const QString &output, const QString &folder, const QString &office)
+{
+    // Less room than this is taken as none: the office stores whole
+    // documents of a few hundred kilobytes and more.
+    constexpr unsigned long long kLittleRoom = 1024 * 1024;
+    const QByteArray where = QFile::encodeName(folder);
+    int error = 0;
+    struct statvfs fs = {};
+    if (::access(where.constData(), W_OK) != 0)
+        error = errno;
+    else if (::statvfs(where.constData(), &fs) == 0 &&
+             static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize < kLittleRoom)
+        error = ENOSPC;
+    else if (office.contains(QStringLiteral("Class:Space")))
+        error = ENOSPC;
+    else if (office.contains(QStringLiteral("Class:Access")))
+        error = EACCES;
+    if (error != 0)
+        return QStringLiteral("%1: %2")
+            .arg(output, QString::fromLocal8Bit(std::strerror(error)))
+            .toStdString();
+    return QStringLiteral("LibreOffice could not store %1 (%2)").arg(output, office).toStdString();
+}
+
+// The temporary file and the office's lock file beside it, removed unless
+// the store went through.
+class PendingStore
+{
+public:
+    explicit PendingStore(const QString &temporary) : m_temporary(temporary)
+    {
+        std::lock_guard lock(g_pendingLock);
+        g_pending = QFile::encodeName(temporary).toStdString();
+    }
+    ~PendingStore()
+    {
+        const std::string pending = QFile::encodeName(m_temporary).toStdString();
+        ::unlink(OfficeLockFileOf(pending).c_str());
+        if (!m_done)
+            ::unlink(pending.c_str());
+        std::lock_guard lock(g_pendingLock);
+        g_pending.clear();
+    }
+    PendingStore(const PendingStore &) = delete;
+    PendingStore &operator=(const PendingStore &) = delete;
+    void Done() { m_done = true; }
+
+private:
+    QString m_temporary;
+    bool m_done = false;
+};
+
 // Stores the document with the job's filter under a temporary name beside
 // the output, checks the file's first bytes and renames it into place.
 void Store(const uno::Reference<lang::XComponent> &doc, const ExportJob &job)
 {
     const QFileInfo target(job.output);
-    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                        QStringLiteral(".XXXXXX"));
+    const QString folder = target.absolutePath();
+    // A short name of fixed length: it and the office's lock file
+    // (".~lock." + name + "#") stay far within the file system's limit on a
+    // name, however long the output's name.
+    QTemporaryFile temp(folder + QStringLiteral("/.~vidora-XXXXXX.") + job.format);
+    temp.setAutoRemove(false); // PendingStore removes it
     if (!temp.open())
         throw std::runtime_error(
-            QStringLiteral("%1: %2").arg(target.absolutePath(), temp.errorString()).toStdString());
+            QStringLiteral("%1: %2").arg(folder, temp.errorString()).toStdString());
     temp.close();
-    {
-        std::lock_guard lock(g_pendingLock);
-        g_pending = QFile::encodeName(temp.fileName()).toStdString();
-    }
+    PendingStore pending(temp.fileName());
     uno::Reference<frame::XStorable> storable(doc, uno::UNO_QUERY_THROW);
-    storable->storeToURL(
-        U(QUrl::fromLocalFile(temp.fileName()).toString(QUrl::FullyEncoded)),
-        Args({{"FilterName", uno::Any(U(job.filterName()))}, {"Overwrite", uno::Any(true)}}));
+    try {
+        storable->storeToURL(
+            U(QUrl::fromLocalFile(temp.fileName()).toString(QUrl::FullyEncoded)),
+            Args({{"FilterName", uno::Any(U(job.filterName()))}, {"Overwrite", uno::Any(true)}}));
+    } catch (const uno::Exception &e) {
+        throw std::runtime_error(
+            StoreFailure(job.output, folder,
+                         QString::fromUtf16(reinterpret_cast<const char16_t *>(e.Message.getStr()),
+                                            e.Message.getLength())));
+    }
     QFile stored(temp.fileName());
     if (!stored.open(QIODevice::ReadOnly) || !stored.read(4).startsWith(job.magic()))
-        throw std::runtime_error(
-            QStringLiteral("LibreOffice stored no %1 file").arg(job.format).toStdString());
+        throw std::runtime_error(StoreFailure(
+            job.output, folder, QStringLiteral("LibreOffice stored no %1 file").arg(job.format)));
     stored.close();
     // The mode a new file would get, not the temporary file's private one.
     const mode_t mask = ::umask(0);
@@ -914,9 +981,7 @@ void Store(const uno::Reference<lang::XComponent> &doc, const ExportJob &job)
         throw std::runtime_error(QStringLiteral("%1: %2")
                                      .arg(job.output, QString::fromLocal8Bit(strerror(errno)))
                                      .toStdString());
-    temp.setAutoRemove(false);
-    std::lock_guard lock(g_pendingLock);
-    g_pending.clear();
+    pending.Done();
 }
 
 void Close(const uno::Reference<lang::XComponent> &doc)
@@ -932,6 +997,13 @@ void Close(const uno::Reference<lang::XComponent> &doc)
 }
 
 } // namespace
+
+std::string OfficeLockFileOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, start) + ".~lock." + path.substr(start) + "#";
+}
 
 std::string PendingOutput()
 {

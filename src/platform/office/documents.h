@@ -16,6 +16,8 @@ namespace vidora::office {
 
 // The temporary file being written, for a watchdog to remove; empty when none.
 std::string PendingOutput();
+// The lock file the office keeps beside a document it writes at `path`.
+std::string OfficeLockFileOf(const std::string &path);
 
 // Throws std::runtime_error or a UNO exception on failure; the output then
 // stays as it was.

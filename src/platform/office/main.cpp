@@ -82,8 +82,10 @@ private:
     {
         session.KillNow();
         const std::string pending = vidora::office::PendingOutput();
-        if (!pending.empty())
+        if (!pending.empty()) {
             ::unlink(pending.c_str());
+            ::unlink(vidora::office::OfficeLockFileOf(pending).c_str());
+        }
         std::fprintf(stderr, "%s\n", reason.c_str());
         std::fflush(stderr);
         ::_exit(status);

@@ -1,5 +1,6 @@
 #include "platform/shell/shellroutines.h"
 
+#include "platform/durablefile.h"
 #include "platform/shell/pathroutines.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QSysInfo>
@@ -149,13 +149,7 @@ bool writeDesktopEntry(const QString &linkFile, const QString &text)
 {
     if (linkFile.isEmpty() || !QDir().mkpath(QFileInfo(linkFile).absolutePath()))
         return false;
-    QSaveFile file(linkFile);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size())
-        return false;
-    return file.commit();
+    return WriteFileDurably(linkFile, text.toUtf8());
 }
 
 } // namespace

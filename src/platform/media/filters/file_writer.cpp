@@ -1,10 +1,10 @@
 #include "platform/media/filters/file_writer.h"
 
+#include "platform/durablefile.h"
 #include "platform/media/graph.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -37,32 +37,6 @@ bool sameFile(const QString &a, const QString &b)
             return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     }
     return false;
-}
-
-// The start of the temporary file's name in `folder`: the target's name
-// hidden, cut (at a character boundary) so that it and the random ending
-// stay within the file system's limit on a name.
-QByteArray temporaryBase(const QByteArray &folder, const QByteArray &fileName)
-{
-    constexpr qsizetype kEnding = 7; // "." and six random characters
-    const long limit = ::pathconf(folder.constData(), _PC_NAME_MAX);
-    const qsizetype room = (limit > 0 ? limit : 255) - 1 - kEnding;
-    qsizetype keep = std::min(fileName.size(), std::max<qsizetype>(room, 1));
-    // Not inside a UTF-8 sequence: continuation bytes are 10xxxxxx.
-    while (keep > 1 && keep < fileName.size() &&
-           (static_cast<unsigned char>(fileName.at(keep)) & 0xC0) == 0x80)
-        --keep;
-    return "." + fileName.left(keep);
-}
-
-QByteArray randomEnding()
-{
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    QByteArray ending(".");
-    for (int i = 0; i < 6; ++i)
-        ending += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
-    return ending;
 }
 
 } // namespace
@@ -160,19 +134,11 @@ bool FileWriterFilter::StartStreaming()
             discardTemporary();
             m_failure.clear();
             m_reported = false;
-            int error = 0;
-            const QByteArray folder = QFile::encodeName(target.absolutePath());
-            const QByteArray base = temporaryBase(folder, QFile::encodeName(target.fileName()));
             // Created as any new file is, so the umask (and a folder's
             // default ACL) decides its permissions, which the output keeps.
-            for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-                QByteArray candidate = folder + "/" + base + randomEnding();
-                m_fd = ::open(candidate.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-                if (m_fd >= 0)
-                    m_temporary = std::move(candidate);
-                else if ((error = errno) != EEXIST)
-                    break;
-            }
+            m_fd = CreateTemporaryBeside(QFile::encodeName(target.absolutePath()),
+                                         QFile::encodeName(target.fileName()), m_temporary);
+            const int error = errno;
             if (m_fd < 0)
                 failure = name() + ": cannot create a file beside " + path.toStdString() + ": " +
                           std::strerror(error);
