@@ -6,9 +6,9 @@
 #include "files/commandengine.h"
 #include "files/commands.h"
 #include "formats/widgets/riffform.h"
+#include "settings/scripts.h"
 #include "settings/widgets/raccourcisform.h"
 #include "support/isolatedhome.h"
-#include "settings/scripts.h"
 #include "ui/actioncatalogue.h"
 #include "ui/aproposframe.h"
 #include "ui/ueditincrust.h"
@@ -16,10 +16,10 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QRegularExpression>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
