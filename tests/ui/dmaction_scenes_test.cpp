@@ -508,10 +508,10 @@ TEST_F(SceneCommands, TheListingsOfTwoFilesHoldTheDetailsOfEachFilesOwnFrames)
     settings.FormatShowDatecode = "yyyy-mm-dd hh:nn:ss";
     // PAL type 1 and NTSC type 2, each joined from recordings of its own.
     const QString pal = Joined(1);
-    const QByteArray ntscRaw = joinedRecordingsDv(
+    const QByteArray ntscFrames = joinedRecordingsDv(
         Path(""), true, {{20, {2010, 2, 3, 19, 59, 58}}, {20, {2011, 11, 12, 7, 0, 0}}});
-    ASSERT_FALSE(ntscRaw.isEmpty());
-    writeFileBytes(Path("ntsc.dv"), ntscRaw);
+    ASSERT_FALSE(ntscFrames.isEmpty());
+    writeFileBytes(Path("ntsc.dv"), ntscFrames);
     const QString ntsc = Path("ntsc.avi");
     ASSERT_TRUE(ffmpegDvType2Avi(Path("ntsc.dv"), ntsc));
     AddEntry(pal);

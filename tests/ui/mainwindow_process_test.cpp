@@ -341,9 +341,8 @@ TEST(MainWindowProcess, AScriptRunsEachLineAfterThePreviousWorkEndedAndQuits)
 // the source.
 TEST(MainWindowProcess, AScriptCutsAnNtscFileEverySecondIntoWholeFrames)
 {
-    if (ProgramPath().isEmpty())
-        GTEST_SKIP() << "runs under xvfb-run as the mainwindow_x11 test";
-    Home();
+    SKIP_WITHOUT_DISPLAY();
+    test::IsolatedHome home;
     StoreSettings(ProgramPath());
     QTemporaryDir dir;
     const QByteArray raw = test::ffmpegRawDv(dir.path(), test::DvClip{.ntsc = true, .frames = 63});
