@@ -2,6 +2,7 @@
 
 #include "files/listtexts.h"
 #include "files/widgets/fichierlistbox.h"
+#include "platform/logging.h"
 #include "platform/shell/shellroutines.h"
 #include "platform/shell/widgets/prepareform.h"
 #include "platform/sysinfo/mediaversion.h"
@@ -258,6 +259,7 @@ void TUIForm::FormCreate()
         SetIdle();
     } catch (...) {
         // A failing step leaves the rest of the window as it is.
+        qCWarning(lcUi) << "the window could not be laid out:" << CurrentExceptionText();
     }
 }
 
@@ -291,6 +293,7 @@ void TUIForm::FormShow()
             ->setCaption(QStringLiteral("Open with ") + f4);
         Lframe->lf->SetAcceptFiles(true);
     } catch (...) {
+        qCWarning(lcUi) << "a step of showing the window failed:" << CurrentExceptionText();
     }
     BaseFrame->Clear();
     m_al->Toggle(QStringLiteral("taBasculerListe"))->SetChecked(true);
@@ -385,6 +388,7 @@ bool TUIForm::FormCloseQuery()
         CollectPreferences();
     } catch (...) {
         // Closing goes on with what could be done.
+        qCWarning(lcUi) << "a step of closing failed:" << CurrentExceptionText();
     }
     VueFrame->timer1->stop();
     m_al->Find(QStringLiteral("saInterrompreTous"))->Execute();
