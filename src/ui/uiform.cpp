@@ -363,9 +363,18 @@ void TUIForm::CollectPreferences()
 
 bool TUIForm::FormCloseQuery()
 {
+    // Each step of closing goes on whatever the one before did: a preview
+    // graph that fails to stop must not keep the settings from being saved.
+    const auto step = [](const char *what, const std::function<void()> &run) {
+        try {
+            run();
+        } catch (...) {
+            qCWarning(lcUi) << what << "failed while closing:" << CurrentExceptionText();
+        }
+    };
+    step("the scene editor", [this] { SceneEditorCloseQuery(); });
+    step("the preview", [this] { m_viewdm.CloseGraph(); });
     try {
-        SceneEditorCloseQuery();
-        m_viewdm.CloseGraph();
         // Ended from outside, nobody may be there to answer: no store chosen
         // keeps the settings unsaved, as "do not save" would.
         if (m_settings.PreferencesMode == kPreferencesNone && !m_terminating) {
