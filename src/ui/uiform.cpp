@@ -33,6 +33,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include <cstdio>
@@ -439,13 +440,22 @@ void TUIForm::Terminate()
     // The questions open further down the stack end as their close box
     // would end them (the innermost first); the close query or command that
     // asked goes on from there.
+    bool hidden = false;
     for (int i = 0; i < 16; ++i) {
         QWidget *modal = QApplication::activeModalWidget();
         if (!modal)
             break;
         modal->hide();
+        hidden = true;
     }
-    if (!m_inCloseQuery)
+    if (m_inCloseQuery)
+        return;
+    // A window shown modally by a command (the AVI analyser) holds the
+    // command's worker until its own loop has returned: the close, which
+    // waits for that worker, comes once the loops below this call unwound.
+    if (hidden)
+        QTimer::singleShot(0, this, [this] { close(); });
+    else
         close();
 }
 

@@ -790,12 +790,15 @@ TEST(MainWindowProcess, TerminatingEndsTheProgramWithAnyOtherWindowOpen)
     {
         const char *name;
         QStringList arguments; // the clip's path stands for "%1"
-        QString caption;       // the other window, open when the signal comes
+        QString caption;       // the other window, open when the signal comes ("%1" as above)
     };
     const Case cases[] = {
         {"commands and keys",
          {QStringLiteral("+f11")},
          QStringLiteral("The commands of Vidora 7.0.5 En")},
+        {"AVI analyser",
+         {QStringLiteral("+o=%1"), QStringLiteral("+h")},
+         QStringLiteral("Header of the file %1")},
         {"overlay editor",
          {QStringLiteral("+o=%1"), QStringLiteral("+ei")},
          QStringLiteral("Edit the inlay")},
@@ -819,7 +822,8 @@ TEST(MainWindowProcess, TerminatingEndsTheProgramWithAnyOtherWindowOpen)
             arguments << (argument.contains(u'%') ? argument.arg(clip) : argument);
 
         QProcess process;
-        ASSERT_TRUE(StartWithWindow(process, arguments, c.caption)) << "no window " << c.name;
+        const QString caption = c.caption.contains(u'%') ? c.caption.arg(clip) : c.caption;
+        ASSERT_TRUE(StartWithWindow(process, arguments, caption)) << "no window " << c.name;
         // Gone from the disk while the program runs: closing writes it again.
         const QString settingsFile = home.configHome() + kSettingsFile;
         ASSERT_TRUE(QFile::remove(settingsFile));
