@@ -321,6 +321,20 @@ bool EventLog::waitFor(GraphEventCode code, std::chrono::milliseconds timeout, i
     return true;
 }
 
+bool EventLog::waitForAny(std::initializer_list<GraphEventCode> codes,
+                          std::chrono::milliseconds timeout)
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        for (const GraphEventCode code : codes)
+            if (count(code) > 0)
+                return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 bool TestGraph::run(std::chrono::milliseconds timeout)
 {
     const int completedBefore = log.count(GraphEventCode::Complete);

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -225,6 +226,9 @@ public:
     int count(media::GraphEventCode code);
     // Drains until `code` has been seen `times` times or the time is up.
     bool waitFor(media::GraphEventCode code, std::chrono::milliseconds timeout, int times = 1);
+    // Waits until any of `codes` was logged; false when none came in time.
+    bool waitForAny(std::initializer_list<media::GraphEventCode> codes,
+                    std::chrono::milliseconds timeout);
 
 private:
     std::shared_ptr<media::QueueEventExecutor> m_executor;
