@@ -4,7 +4,7 @@
 // action shows and may run for the panels shown and the list's entries, the
 // text of a command's error box, and what the frame-rate dialog starts with.
 #include "files/commands.h"
-#include "ui/dialogvalues.h"
+#include "commands/dialogvalues.h"
 
 #include <QString>
 

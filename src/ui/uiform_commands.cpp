@@ -4,18 +4,19 @@
 // status bar, the progress gauge and the error box; the action states follow
 // the panels and the list; the abort actions end the opening, the command
 // and the running script.
+#include "commands/dialogvalues.h"
+#include "commands/dmaction.h"
 #include "files/cdmgraphrun.h"
 #include "files/commandengine.h"
 #include "files/enginelist.h"
 #include "files/widgets/enginequestionbox.h"
 #include "files/widgets/fichierlistbox.h"
 #include "formats/datetime.h"
+#include "formats/widgets/riffform.h"
 #include "platform/gui_thread.h"
 #include "settings/widgets/optionsframe.h"
 #include "ui/actioncatalogue.h"
 #include "ui/actionstates.h"
-#include "ui/dialogvalues.h"
-#include "ui/dmaction.h"
 #include "ui/ubaseframe.h"
 #include "ui/uiform.h"
 #include "ui/uvideframe.h"
@@ -164,6 +165,8 @@ struct TUIForm::CommandParts
     // the window's parts go.
     std::unique_ptr<EventHook> panelHook;
     std::unique_ptr<EventHook> nameHook;
+    // The AVI analyser the analyse command shows, made on first use.
+    std::unique_ptr<TRiffForm> riffForm;
     // Declared last: it ends its worker before the rest goes.
     TCommandEngine ce;
 };
@@ -219,6 +222,11 @@ void TUIForm::BindCommandActions()
     ConnectCdmToEngine(parts.cdm, parts.ce);
     parts.cdm.SetSettings(&m_settings);
     parts.dmAction.Preview = &parts.preview;
+    parts.dmAction.OnShowRiffAnalysis = [&parts](const QString &path) {
+        if (!parts.riffForm)
+            parts.riffForm = std::make_unique<TRiffForm>();
+        parts.riffForm->ShowRiffAnalysis(path);
+    };
     // Scene commands take their dates and thumbnails from the preview (and
     // from the files it does not show).
     parts.dmAction.ScenePreview = ScenePreview();

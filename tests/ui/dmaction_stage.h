@@ -13,7 +13,7 @@
 #include "settings/settings.h"
 #include "support/dvfiles.h"
 #include "support/tools.h"
-#include "ui/dmaction.h"
+#include "commands/dmaction.h"
 #include "video/graphs/convertirdvunit.h"
 
 #include <QDir>

@@ -12,7 +12,7 @@
 #include "support/dvfiles.h"
 #include "support/isolatedhome.h"
 #include "support/tools.h"
-#include "ui/dialogvalues.h"
+#include "commands/dialogvalues.h"
 #include "ui/ubaseframe.h"
 #include "ui/uvideframe.h"
 #include "ui/valueforms.h"

@@ -29,7 +29,6 @@ namespace vidora {
 
 class TCdm;
 class TaviFichier;
-class TRiffForm;
 struct SettingValues;
 namespace media {
 class IMediaSeeking;
@@ -168,8 +167,8 @@ public:
 
     // Set by its owner; none: nothing to let go of.
     IActionPreview *Preview = nullptr;
-    // Shows the AVI analysis of a file (GUI thread); none: the module's own
-    // analyser window.
+    // Shows the AVI analysis of a file (GUI thread): the window's analyser,
+    // set by the window; none: the command shows nothing.
     std::function<void(const QString &path)> OnShowRiffAnalysis;
     // The language of the program's texts ("En").
     QString Language = QStringLiteral("En");
@@ -359,7 +358,6 @@ private:
     // Lower-case name -> command of cl.
     std::map<QString, tAbstractCmd *> m_names;
     std::map<const tAbstractCmd *, const TCommandRow *> m_rows;
-    std::unique_ptr<TRiffForm> m_riffForm;
     // The scene details' reader without ScenePreview; used and released on
     // the GUI thread.
     std::unique_ptr<IScenePreview> m_filePreview;

@@ -1,7 +1,7 @@
 // The command table of the action data module: one row per command, in the
 // order of the command list. A new command is one more row (and its handlers
 // in the module).
-#include "ui/dmaction.h"
+#include "commands/dmaction.h"
 
 #include <array>
 
