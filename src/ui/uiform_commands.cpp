@@ -46,16 +46,6 @@ namespace vidora {
 
 namespace {
 
-// The commands whose action hands the engine its value (ActionParams).
-bool TakesValue(const QString &commandName)
-{
-    static const QStringList kWithValue = {
-        QStringLiteral("DecalerHoraire"), QStringLiteral("DecalageHoraire"),
-        QStringLiteral("CreerScnByIntervalle"), QStringLiteral("ModifierCodec"),
-        QStringLiteral("FrequenceVideo")};
-    return kWithValue.contains(commandName, Qt::CaseInsensitive);
-}
-
 // Runs `onEvent` for the events of the objects it is installed on.
 class EventHook : public QObject
 {
@@ -265,26 +255,38 @@ void TUIForm::BindCommandActions()
             throw std::logic_error(name.toStdString() + " names no command: " + row.command);
         TSuperAction *plain = m_al->Plain(name);
         parts.commands.insert(plain, command);
-        const bool withValue = TakesValue(command->Name);
+        // The command's row says whether the action hands it a value and
+        // which dialog asks for it first.
+        const TCommandRow &commandRow = *parts.dmAction.RowOf(*command);
+        const bool withValue = commandRow.takesValue;
         plain->Onexecute = [this, command, withValue](QObject *sender) {
             RunCommandAction(*command, sender, withValue);
         };
+        void (TUIForm::*preparation)() = nullptr;
+        switch (commandRow.preparation) {
+        case TCmdPreparation::None:
+            break;
+        case TCmdPreparation::Codec:
+            preparation = &TUIForm::ccModifierCodecprepare;
+            break;
+        case TCmdPreparation::FrameRate:
+            preparation = &TUIForm::ccFrequenceVideoprepare;
+            break;
+        case TCmdPreparation::TimeOffset:
+            preparation = &TUIForm::ccDecalerHoraireprepare;
+            break;
+        case TCmdPreparation::Interval:
+            preparation = &TUIForm::ccCreerScnByIntervalleprepare;
+            plain->ValueProblem = [](const QString &value) {
+                return IntervalFromText(value)
+                           ? QString()
+                           : QStringLiteral("a whole number of seconds above 0 is needed");
+            };
+            break;
+        }
+        if (preparation != nullptr)
+            plain->Onprepare = [this, preparation](QObject *) { (this->*preparation)(); };
     }
-    auto prepare = [this](const char *name, void (TUIForm::*preparation)()) {
-        m_al->Find(QString::fromUtf8(name))->Onprepare = [this, preparation](QObject *) {
-            (this->*preparation)();
-        };
-    };
-    prepare("ccModifierCodec", &TUIForm::ccModifierCodecprepare);
-    prepare("ccFrequenceVideo", &TUIForm::ccFrequenceVideoprepare);
-    prepare("ccDecalerHoraire", &TUIForm::ccDecalerHoraireprepare);
-    prepare("ccDecalageHoraire", &TUIForm::ccDecalerHoraireprepare);
-    prepare("ccCreerScnByIntervalle", &TUIForm::ccCreerScnByIntervalleprepare);
-    m_al->Find(QStringLiteral("ccCreerScnByIntervalle"))->ValueProblem = [](const QString &value) {
-        return IntervalFromText(value)
-                   ? QString()
-                   : QStringLiteral("a whole number of seconds above 0 is needed");
-    };
 
     m_al->Plain(QStringLiteral("saInterrompre"))->Onexecute = [this](QObject *) {
         acAbortExecute();
