@@ -37,6 +37,7 @@
 #include <chrono>
 #include <functional>
 #include <stdexcept>
+#include <utility>
 
 namespace vidora {
 
@@ -73,6 +74,15 @@ bool UpdateMenuVisibility(QMenu *menu)
             any = true;
     }
     return any;
+}
+
+// The dialog kept in `slot`, made on first use; its parent owns it.
+template <typename Dialog>
+Dialog &MadeOnce(Dialog *&slot, QWidget *parent)
+{
+    if (slot == nullptr)
+        slot = new Dialog(parent);
+    return *slot;
 }
 
 // The files the list's opening takes.
@@ -501,11 +511,8 @@ void CommandActions::Prepare(TCmdPreparation preparation)
 void CommandActions::PrepareCodec(const TaviFichier &active)
 {
     Parts &parts = *m_parts;
-    if (parts.codecForm == nullptr)
-        parts.codecForm = new TCodecForm(&m_form);
-    TCodecForm &dialog = *parts.codecForm;
-    if (!parts.codecPreset) {
-        parts.codecPreset = true;
+    TCodecForm &dialog = MadeOnce(parts.codecForm, &m_form);
+    if (!std::exchange(parts.codecPreset, true)) {
         dialog.le->setEnabled(false);
         dialog.SetCodec(active.Data().codec);
     }
@@ -518,11 +525,8 @@ void CommandActions::PrepareCodec(const TaviFichier &active)
 void CommandActions::PrepareFrameRate(const TaviFichier &active)
 {
     Parts &parts = *m_parts;
-    if (parts.frequenceForm == nullptr)
-        parts.frequenceForm = new TFrequenceForm(&m_form);
-    TFrequenceForm &dialog = *parts.frequenceForm;
-    if (!parts.frequencePreset) {
-        parts.frequencePreset = true;
+    TFrequenceForm &dialog = MadeOnce(parts.frequenceForm, &m_form);
+    if (!std::exchange(parts.frequencePreset, true)) {
         dialog.le->setEnabled(false);
         const TFrequencePreset preset = FrequencePresetFor(active.Data().frameRate);
         dialog.rgFreq->button(int(preset.choice))->setChecked(true);
@@ -540,15 +544,11 @@ void CommandActions::PrepareFrameRate(const TaviFichier &active)
 
 void CommandActions::PrepareTimeOffset(const TaviFichier &active)
 {
-    Parts &parts = *m_parts;
-    if (parts.decalageForm == nullptr) {
-        parts.decalageForm = new TDecalageForm(&m_form);
-        parts.decalageForm->OnPreviewOffset = [this](double offset) {
-            m_viewdm.Superposer().SetDateOffset(offset);
-            m_viewdm.Refresh();
-        };
-    }
-    TDecalageForm &dialog = *parts.decalageForm;
+    TDecalageForm &dialog = MadeOnce(m_parts->decalageForm, &m_form);
+    dialog.OnPreviewOffset = [this](double offset) {
+        m_viewdm.Superposer().SetDateOffset(offset);
+        m_viewdm.Refresh();
+    };
     const DateTimeValue recorded = active.Data().recDateTime;
     dialog.RecordedDate = recorded > 0 ? recorded : FromQDateTime(QDateTime::currentDateTime());
     dialog.NewDate = dialog.RecordedDate + active.TimeOffset();
@@ -561,10 +561,7 @@ void CommandActions::PrepareTimeOffset(const TaviFichier &active)
 
 void CommandActions::PrepareInterval()
 {
-    Parts &parts = *m_parts;
-    if (parts.intervalleForm == nullptr)
-        parts.intervalleForm = new TIntervalleForm(&m_form);
-    TIntervalleForm &dialog = *parts.intervalleForm;
+    TIntervalleForm &dialog = MadeOnce(m_parts->intervalleForm, &m_form);
     dialog.Edit->setText(QString::number(m_settings.Interval));
     dialog.IntervalAccepted = false;
     dialog.exec();
