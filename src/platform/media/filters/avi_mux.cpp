@@ -67,7 +67,7 @@ public:
     {
         const std::size_t at = m_open.back();
         m_open.pop_back();
-        const auto size = static_cast<std::uint32_t>(m_bytes.size() - at - 4);
+        const auto size = static_cast<std::uint32_t>(m_bytes.size() - at - kSizeField);
         for (int i = 0; i < 4; ++i)
             m_bytes[at + i] = static_cast<std::uint8_t>(size >> (8 * i));
         if (size & 1)
@@ -248,14 +248,14 @@ std::vector<std::uint8_t> AviMuxFilter::headerBytes() const
     w.beginList("RIFF", "AVI ");
     w.beginList("LIST", "hdrl");
     w.begin("avih");
-    w.u32(static_cast<std::uint32_t>(frameDuration / 10)); // dwMicroSecPerFrame
-    w.u32(static_cast<std::uint32_t>(bytesPerSecond));     // dwMaxBytesPerSec
-    w.u32(0);                                              // dwPaddingGranularity
-    w.u32(kAvifHasIndex | kAvifIsInterleaved);             // dwFlags
-    w.u32(video ? video->firstFormChunks : 0);             // dwTotalFrames: the first form's
-    w.u32(0);                                              // dwInitialFrames
-    w.u32(static_cast<std::uint32_t>(m_streams.size()));   // dwStreams
-    w.u32(maxChunk + 8);                                   // dwSuggestedBufferSize
+    w.u32(static_cast<std::uint32_t>(frameDuration / 10));      // dwMicroSecPerFrame
+    w.u32(static_cast<std::uint32_t>(bytesPerSecond));          // dwMaxBytesPerSec
+    w.u32(0);                                                   // dwPaddingGranularity
+    w.u32(kAvifHasIndex | kAvifIsInterleaved);                  // dwFlags
+    w.u32(video ? video->firstFormChunks : 0);                  // dwTotalFrames: the first form's
+    w.u32(0);                                                   // dwInitialFrames
+    w.u32(static_cast<std::uint32_t>(m_streams.size()));        // dwStreams
+    w.u32(static_cast<std::uint32_t>(maxChunk + kChunkHeader)); // dwSuggestedBufferSize
     w.u32(static_cast<std::uint32_t>(width));
     w.u32(static_cast<std::uint32_t>(height));
     w.zeros(avi::kMainHeaderSize - avi::avih::kReservedOffset); // dwReserved[4]
