@@ -1,5 +1,7 @@
 #include "formats/aviinfo.h"
 
+#include "formats/avilayout.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -11,9 +13,9 @@ namespace {
 
 // Where the walk goes on after a "dmlh" or a short "indx", counted from the
 // chunk's data start whatever its size: the extended AVI header's fixed size,
-// and the smallest super index (a 24-byte header and four 16-byte entries).
-constexpr qint64 kDmlhStep = 248;
-constexpr qint64 kMinIndx = 88;
+// and the smallest super index (its header and four entries).
+constexpr qint64 kDmlhStep = avi::kExtendedHeaderSize;
+constexpr qint64 kMinIndx = avi::superIndexSize(4);
 
 // AVI numbers its streams with two decimal digits; far more stream lists than
 // that only come from a damaged or hostile file, whose further stream lists

@@ -3,6 +3,7 @@
 // The AVI header parser behind the file list's codec column: it walks an AVI
 // file's RIFF forms read-only to tell whether the file is a well-formed AVI
 // and which stream is its video.
+#include "formats/avilayout.h"
 #include "formats/riff.h"
 
 #include <QString>
@@ -12,17 +13,17 @@
 
 namespace vidora {
 
-// The first 56 bytes of a "strh" chunk (AVISTREAMHEADER); a shorter chunk
-// leaves the rest zero.
+// The first bytes of a "strh" chunk, as many as an AVISTREAMHEADER holds; a
+// shorter chunk leaves the rest zero.
 class TAvistream
 {
 public:
-    static constexpr int kHeaderSize = 56;
+    static constexpr int kHeaderSize = avi::kStreamHeaderSize;
 
     std::array<char, kHeaderSize> header{};
 
-    FourCC fccType() const { return readLE32(header.data()); }
-    FourCC fccHandler() const { return readLE32(header.data() + 4); }
+    FourCC fccType() const { return readLE32(header.data() + avi::strh::kTypeOffset); }
+    FourCC fccHandler() const { return readLE32(header.data() + avi::strh::kHandlerOffset); }
 };
 
 // Walks the file at construction. Only failing to open the file throws

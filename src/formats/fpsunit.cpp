@@ -1,5 +1,6 @@
 #include "formats/fpsunit.h"
 
+#include "formats/avilayout.h"
 #include "formats/rounding.h"
 
 #include <QFile>
@@ -13,9 +14,9 @@ namespace {
 
 // Offsets of the patched fields inside their chunk's data; a field counts as
 // found only when all of its bytes lie inside the chunk.
-constexpr qint64 kHandlerField = 4;      // AVISTREAMHEADER.fccHandler
-constexpr qint64 kScaleField = 20;       // AVISTREAMHEADER.dwScale, dwRate at + 4
-constexpr qint64 kCompressionField = 16; // BITMAPINFOHEADER.biCompression
+constexpr qint64 kHandlerField = avi::strh::kHandlerOffset;
+constexpr qint64 kScaleField = avi::strh::kScaleOffset; // dwRate follows it
+constexpr qint64 kCompressionField = avi::bih::kCompressionOffset;
 
 constexpr quint32 kRate = 1000000;
 

@@ -1,5 +1,6 @@
 #include "formats/riffanalysis.h"
 
+#include "formats/avilayout.h"
 #include "formats/riff.h"
 
 #include <QFile>
@@ -14,14 +15,6 @@ namespace vidora {
 namespace {
 
 using riff::BoundedReader;
-
-// Structure sizes as read.
-constexpr qint64 kStreamHeaderBytes = 56;
-constexpr qint64 kMainHeaderBytes = 56;
-constexpr qint64 kBitmapInfoBytes = 40;
-constexpr qint64 kWaveFormatBytes = 18;
-constexpr qint64 kDvInfoBytes = 32;
-constexpr qint64 kIndexHeaderBytes = 32; // of the index header, the part shown
 
 enum class StreamKind {
     Video,
@@ -409,7 +402,7 @@ private:
     {
         const QString in = Indent(level);
         if (id == riff::kStrh) {
-            const auto b = ReadHeld(dataStart, held, kStreamHeaderBytes);
+            const auto b = ReadHeld(dataStart, held, avi::kStreamHeaderSize);
             if (!b)
                 return;
             const FourCC type = b->size() >= 4 ? readLE32(b->constData()) : 0;
@@ -433,7 +426,7 @@ private:
             AddLogLine(QString());
             AddBannerLine(Indent(level), QStringLiteral("-"),
                           QStringLiteral(" Start of AVI Main Header "));
-            const auto b = ReadHeld(dataStart, held, kMainHeaderBytes);
+            const auto b = ReadHeld(dataStart, held, avi::kMainHeaderSize);
             if (!b)
                 return;
             DumpFields(in, kMainHeaderFields, *b);
@@ -444,16 +437,17 @@ private:
             AddLogLine(QString());
             AddBannerLine(Indent(level), QStringLiteral("-"),
                           QStringLiteral("Start of Stream Format Header"));
-            const auto b = ReadHeld(dataStart, held, kBitmapInfoBytes);
+            const auto b = ReadHeld(dataStart, held, avi::kBitmapInfoHeaderSize);
             if (!b)
                 return;
             DumpFields(in, kBitmapInfoFields, *b);
+            constexpr int at = avi::bih::kCompressionOffset;
             const QString compression =
-                b->size() >= 20 ? Chars(b->constData() + 16).toLower() : QString();
-            if (held - kBitmapInfoBytes >= kDvInfoBytes &&
+                b->size() >= at + 4 ? Chars(b->constData() + at).toLower() : QString();
+            if (held - avi::kBitmapInfoHeaderSize >= avi::kDvInfoSize &&
                 (compression == QLatin1String("dvsd") || compression == QLatin1String("dsvd") ||
                  compression == QLatin1String("csvd"))) {
-                if (!DumpDvInfo(level, dataStart + kBitmapInfoBytes, kDvInfoBytes))
+                if (!DumpDvInfo(level, dataStart + avi::kBitmapInfoHeaderSize, avi::kDvInfoSize))
                     return;
             }
             AddBannerLine(Indent(level), QStringLiteral("-"),
@@ -463,7 +457,7 @@ private:
             AddLogLine(QString());
             AddBannerLine(Indent(level), QStringLiteral("-"),
                           QStringLiteral("Start of Stream Format Header"));
-            const auto b = ReadHeld(dataStart, held, kWaveFormatBytes);
+            const auto b = ReadHeld(dataStart, held, avi::kWaveFormatExSize);
             if (!b)
                 return;
             DumpFields(in, kWaveFormatFields, *b);
@@ -479,7 +473,7 @@ private:
             AddLogLine(QString());
             // Only the part of the index header shown is read: a short index
             // at the end of a small file is no unexpected end.
-            const auto b = ReadHeld(dataStart, held, kIndexHeaderBytes);
+            const auto b = ReadHeld(dataStart, held, avi::kIndexHeaderSize);
             if (!b)
                 return;
             AddBannerLine(Indent(level), QStringLiteral("-"), QStringLiteral("Start of an Index"));
@@ -493,7 +487,7 @@ private:
     bool DumpDvInfo(int level, qint64 offset, qint64 held)
     {
         AddBannerLine(Indent(level), QStringLiteral("-"), QStringLiteral("Start of DVInfo"));
-        const auto b = ReadHeld(offset, held, kDvInfoBytes);
+        const auto b = ReadHeld(offset, held, avi::kDvInfoSize);
         if (!b)
             return false;
         DumpFields(Indent(level), kDvInfoFields, *b);

@@ -55,20 +55,6 @@ public:
     std::shared_ptr<media::IVideoSink> VideoSink() override { return nullptr; }
 };
 
-// ffmpeg's picture of frame `n`, BGR rows top first.
-QImage FfmpegFrame(const QString &path, int n, int height = 576)
-{
-    const test::ToolResult r = runTool(
-        "ffmpeg", {"-v", "error", "-i", path, "-vf", QStringLiteral("select=eq(n\\,%1)").arg(n),
-                   "-vframes", "1", "-f", "rawvideo", "-pix_fmt", "bgr24", "-"});
-    QImage picture(720, height, QImage::Format_BGR888);
-    if (r.out.size() != 720 * height * 3)
-        return {};
-    for (int y = 0; y < height; ++y)
-        std::memcpy(picture.scanLine(y), r.out.constData() + y * 720 * 3, 720 * 3);
-    return picture;
-}
-
 // The mean difference of the colour channels, the reference scaled to `a`.
 double MeanDifference(const QImage &a, const QImage &reference)
 {
@@ -215,9 +201,10 @@ TEST_F(ViewScenePreview, EachSceneGetsItsDateTimeCodeAndThumbnail)
         EXPECT_EQ(scene.StartText, ScenePositionText(kStarts[k], 25));
         ASSERT_EQ(scene.Thumbnail.size(), QSize(300, 240));
         // Nearer ffmpeg's picture of its own frame than of another scene's.
-        const double own = MeanDifference(scene.Thumbnail, FfmpegFrame(s_video, thumbFrames[k]));
+        const double own =
+            MeanDifference(scene.Thumbnail, test::ffmpegFrame(s_video, thumbFrames[k]));
         const double other =
-            MeanDifference(scene.Thumbnail, FfmpegFrame(s_video, thumbFrames[(k + 1) % 3]));
+            MeanDifference(scene.Thumbnail, test::ffmpegFrame(s_video, thumbFrames[(k + 1) % 3]));
         EXPECT_LT(own, 12.0);
         EXPECT_LT(own * 2, other);
     }
@@ -257,8 +244,9 @@ TEST_F(ViewScenePreview, AnotherVideoGivesTheDetailsOfItsOwnFrames)
                                                         t.Seconds, t.Frames));
         EXPECT_EQ(scene.StartText, ScenePositionText(start, 29.97));
         ASSERT_EQ(scene.Thumbnail.size(), QSize(320, 213));
-        const double own = MeanDifference(scene.Thumbnail, FfmpegFrame(s_other, int(start), 480));
-        const double pal = MeanDifference(scene.Thumbnail, FfmpegFrame(s_video, int(start)));
+        const double own =
+            MeanDifference(scene.Thumbnail, test::ffmpegFrame(s_other, int(start), 480));
+        const double pal = MeanDifference(scene.Thumbnail, test::ffmpegFrame(s_video, int(start)));
         EXPECT_LT(own, 12.0);
         EXPECT_LT(own * 2, pal);
     }

@@ -1,6 +1,7 @@
 #include "support/dvfiles.h"
 
 #include "formats/dvsystem.h"
+#include "formats/riff.h"
 #include "support/riffbuilder.h"
 #include "support/tools.h"
 
@@ -19,14 +20,6 @@ namespace {
 
 constexpr int kBlockBytes = 80;
 constexpr int kSequenceBytes = int(kDvSequenceBytes);
-
-QByteArray le32(quint32 v)
-{
-    QByteArray b(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        b[i] = char(v >> (8 * i));
-    return b;
-}
 
 // The payload (bytes 1-4, little-endian) of the first pack `id` at one of the
 // offsets; all ones (no information) when none holds it.
@@ -206,8 +199,8 @@ QByteArray dvType1Avi(const QByteArray &rawDv, const std::optional<DvInfoWords> 
             auto movi = b.list("LIST", "movi");
             const qint64 moviType = movi.dataOffset();
             for (int f = 0; f < frames; ++f) {
-                index += QByteArray("00dc") + le32(0x10) + le32(quint32(b.pos() - moviType)) +
-                         le32(quint32(frameBytes));
+                index += QByteArray("00dc") + bytesLE32(0x10) +
+                         bytesLE32(quint32(b.pos() - moviType)) + bytesLE32(quint32(frameBytes));
                 b.leaf("00dc", rawDv.mid(f * frameBytes, frameBytes));
             }
         }

@@ -191,4 +191,14 @@ DvPackBytes aauxSourcePack(std::uint8_t pc1, std::uint8_t pc2, std::uint8_t pc3,
     return {0x50, pc1, pc2, pc3, pc4};
 }
 
+QByteArray withoutAudio(QByteArray frame)
+{
+    constexpr auto kBlock = qsizetype(DvFrame::kBlockBytes);
+    constexpr auto kSequence = qsizetype(DvFrame::kSequenceBytes);
+    for (qsizetype seq = 0; seq + kSequence <= frame.size(); seq += kSequence)
+        for (int k = 0; k < 9; ++k)
+            frame.replace(seq + (6 + 16 * k) * kBlock, kBlock, QByteArray(kBlock, '\0'));
+    return frame;
+}
+
 } // namespace vidora::test

@@ -97,4 +97,9 @@ DvPackBytes vauxSourceControlPack(int displayMode, std::uint8_t pc2High = 0xC8);
 // 0x50: AAUX source from raw value bytes.
 DvPackBytes aauxSourcePack(std::uint8_t pc1, std::uint8_t pc2, std::uint8_t pc3, std::uint8_t pc4);
 
+// A DIF frame with the nine audio blocks of each whole sequence zeroed
+// (blocks 6, 22, 38, … of 150: one before every 15 video blocks): frames that
+// differ only in their sound compare equal so.
+QByteArray withoutAudio(QByteArray frame);
+
 } // namespace vidora::test

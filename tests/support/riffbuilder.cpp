@@ -1,6 +1,7 @@
 #include "support/riffbuilder.h"
 
 #include "formats/dvsystem.h"
+#include "formats/riff.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -129,17 +130,9 @@ void RiffBuilder::finish()
 
 namespace {
 
-QByteArray le32(quint32 value)
-{
-    QByteArray b(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        b[i] = char((value >> (8 * i)) & 0xFF);
-    return b;
-}
-
 QByteArray le16(quint16 value)
 {
-    return le32(value).left(2);
+    return bytesLE32(value).left(2);
 }
 
 QByteArray fitted(QByteArray data, int size)
@@ -151,15 +144,15 @@ QByteArray fitted(QByteArray data, int size)
 QByteArray mainHeader(const AviLayout &layout)
 {
     QByteArray h;
-    h += le32(40000);   // dwMicroSecPerFrame: 25 frames a second
-    h += le32(3600000); // dwMaxBytesPerSec
-    h += le32(0);       // dwPaddingGranularity
-    h += le32(0x110);   // dwFlags: has index, interleaved
-    h += le32(quint32(layout.frames));
-    h += le32(0); // dwInitialFrames
-    h += le32(quint32(layout.streams.size()));
-    h += le32(quint32(kDv625.frameBytes)); // dwSuggestedBufferSize
-    h += le32(quint32(kDv625.width)) + le32(quint32(kDv625.height));
+    h += bytesLE32(40000);   // dwMicroSecPerFrame: 25 frames a second
+    h += bytesLE32(3600000); // dwMaxBytesPerSec
+    h += bytesLE32(0);       // dwPaddingGranularity
+    h += bytesLE32(0x110);   // dwFlags: has index, interleaved
+    h += bytesLE32(quint32(layout.frames));
+    h += bytesLE32(0); // dwInitialFrames
+    h += bytesLE32(quint32(layout.streams.size()));
+    h += bytesLE32(quint32(kDv625.frameBytes)); // dwSuggestedBufferSize
+    h += bytesLE32(quint32(kDv625.width)) + bytesLE32(quint32(kDv625.height));
     h += QByteArray(16, '\0'); // dwReserved
     return h;
 }
@@ -168,14 +161,14 @@ QByteArray streamHeader(const StreamLayout &s, int frames)
 {
     QByteArray h;
     h += fitted(s.type, 4) + fitted(s.handler, 4);
-    h += le32(0);           // dwFlags
+    h += bytesLE32(0);      // dwFlags
     h += le16(0) + le16(0); // wPriority, wLanguage
-    h += le32(0);           // dwInitialFrames
-    h += le32(s.scale) + le32(s.rate);
-    h += le32(0) + le32(quint32(frames));  // dwStart, dwLength
-    h += le32(quint32(kDv625.frameBytes)); // dwSuggestedBufferSize
-    h += le32(0xFFFFFFFF);                 // dwQuality
-    h += le32(0);                          // dwSampleSize
+    h += bytesLE32(0);      // dwInitialFrames
+    h += bytesLE32(s.scale) + bytesLE32(s.rate);
+    h += bytesLE32(0) + bytesLE32(quint32(frames)); // dwStart, dwLength
+    h += bytesLE32(quint32(kDv625.frameBytes));     // dwSuggestedBufferSize
+    h += bytesLE32(0xFFFFFFFF);                     // dwQuality
+    h += bytesLE32(0);                              // dwSampleSize
     h += le16(0) + le16(0) + le16(quint16(kDv625.width)) + le16(quint16(kDv625.height)); // rcFrame
     return fitted(h, s.strhSize);
 }
@@ -183,10 +176,10 @@ QByteArray streamHeader(const StreamLayout &s, int frames)
 QByteArray bitmapInfo(const StreamLayout &s)
 {
     QByteArray b;
-    b += le32(40) + le32(quint32(kDv625.width)) + le32(quint32(kDv625.height));
+    b += bytesLE32(40) + bytesLE32(quint32(kDv625.width)) + bytesLE32(quint32(kDv625.height));
     b += le16(1) + le16(24);
     b += fitted(s.compression, 4);
-    b += le32(quint32(kDv625.frameBytes));
+    b += bytesLE32(quint32(kDv625.frameBytes));
     b += QByteArray(16, '\0');
     return b;
 }
@@ -197,13 +190,13 @@ QByteArray dvInfo()
     QByteArray d;
     for (quint32 v :
          {0xD0C000C0u, 0xFFA0CF3Fu, 0xD0C001C0u, 0xFFA0CF3Fu, 0xFF80FF00u, 0xFFFFFF3Fu, 0u, 0u})
-        d += le32(v);
+        d += bytesLE32(v);
     return d;
 }
 
 QByteArray waveFormat()
 {
-    return le16(1) + le16(2) + le32(48000) + le32(192000) + le16(4) + le16(16) + le16(0);
+    return le16(1) + le16(2) + bytesLE32(48000) + bytesLE32(192000) + le16(4) + le16(16) + le16(0);
 }
 
 // An OpenDML index header: wLongsPerEntry, bIndexSubType, bIndexType,
@@ -215,7 +208,7 @@ QByteArray indexChunk(quint8 type, quint16 longsPerEntry, quint32 entries, const
     QByteArray d = le16(longsPerEntry);
     d += char(0);
     d += char(type);
-    d += le32(entries) + QByteArray(chunkId, 4) + QByteArray(12, '\0');
+    d += bytesLE32(entries) + QByteArray(chunkId, 4) + QByteArray(12, '\0');
     return fitted(d, size);
 }
 
@@ -285,7 +278,7 @@ std::vector<BuiltStream> writeAviForm(RiffBuilder &b, const AviLayout &layout, q
         }
         if (layout.odml) {
             auto odml = b.list("LIST", "odml");
-            b.leaf("dmlh", fitted(le32(quint32(layout.frames * (1 + layout.avixForms))), 248));
+            b.leaf("dmlh", fitted(bytesLE32(quint32(layout.frames * (1 + layout.avixForms))), 248));
         }
     }
     if (layout.oddChunks)
@@ -294,7 +287,8 @@ std::vector<BuiltStream> writeAviForm(RiffBuilder &b, const AviLayout &layout, q
     if (layout.idx1) {
         QByteArray entries;
         for (int f = 0; f < layout.frames * int(layout.streams.size()); ++f)
-            entries += QByteArray("00dc") + le32(0x10) + le32(quint32(4 + f * 24)) + le32(16);
+            entries += QByteArray("00dc") + bytesLE32(0x10) + bytesLE32(quint32(4 + f * 24)) +
+                       bytesLE32(16);
         b.leaf("idx1", entries);
     }
     return streams;

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #if defined(__SANITIZE_THREAD__)
 #include <chrono>
 #include <csignal>
@@ -168,6 +170,20 @@ ToolResult runTool(const QString &program, const QStringList &arguments, int tim
     result.err = process.readAllStandardError();
     return result;
 #endif
+}
+
+QImage ffmpegFrame(const QString &path, int n, int height)
+{
+    constexpr int kWidth = 720;
+    const ToolResult r = runTool("ffmpeg", {"-v", "error", "-i", path, "-vf",
+                                            QStringLiteral("select=eq(n\\,%1)").arg(n), "-vframes",
+                                            "1", "-f", "rawvideo", "-pix_fmt", "bgr24", "-"});
+    if (height <= 0 || r.out.size() != qsizetype(kWidth) * height * 3)
+        return {};
+    QImage picture(kWidth, height, QImage::Format_BGR888);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(picture.scanLine(y), r.out.constData() + qsizetype(y) * kWidth * 3, kWidth * 3);
+    return picture;
 }
 
 bool syncFileData(const QString &path)

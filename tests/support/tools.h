@@ -4,6 +4,7 @@
 // with a temporary folder, and running the independent command-line tools
 // (ffmpeg, ffprobe, mediainfo, exiftool).
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -51,6 +52,11 @@ struct ToolResult
 
 // Runs a program found on PATH with the arguments, waiting at most timeoutMs.
 ToolResult runTool(const QString &program, const QStringList &arguments, int timeoutMs = 120000);
+
+// ffmpeg's picture of frame `n` (counted from 0) of a DV file: 720 wide,
+// `height` rows (576 PAL, 480 NTSC), BGR, top row first. A null picture when
+// ffmpeg gives no frame of that size.
+QImage ffmpegFrame(const QString &path, int n, int height = 576);
 
 // Writes a file's data through to the disk (fdatasync), as the program's file
 // writer does before it gives its output the final name: benchmarks hold a

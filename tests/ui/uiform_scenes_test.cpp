@@ -75,20 +75,6 @@ QString WriteJoined(const QString &dir, const QString &name)
     return path;
 }
 
-// ffmpeg's picture of frame `n`, BGR rows top first.
-QImage FfmpegFrame(const QString &path, int n)
-{
-    const test::ToolResult r = runTool(
-        "ffmpeg", {"-v", "error", "-i", path, "-vf", QStringLiteral("select=eq(n\\,%1)").arg(n),
-                   "-vframes", "1", "-f", "rawvideo", "-pix_fmt", "bgr24", "-"});
-    QImage picture(720, 576, QImage::Format_BGR888);
-    if (r.out.size() != 720 * 576 * 3)
-        return {};
-    for (int y = 0; y < 576; ++y)
-        std::memcpy(picture.scanLine(y), r.out.constData() + y * 720 * 3, 720 * 3);
-    return picture;
-}
-
 double MeanDifference(const QImage &a, const QImage &b)
 {
     const QImage x = a.convertToFormat(QImage::Format_BGR888);
@@ -638,7 +624,7 @@ TEST_F(OverlayPlacement, TheCopiedPictureIsFfmpegsFrame)
     const QSize size(form->ActiveFichier->Data().width, form->ActiveFichier->Data().height);
     ASSERT_EQ(copied.size(), QSize(720, 540));
     const auto reference = [&](int frame) {
-        return FfmpegFrame(m_video, frame)
+        return test::ffmpegFrame(m_video, frame)
             .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     };
     const double own = MeanDifference(copied, reference(40));

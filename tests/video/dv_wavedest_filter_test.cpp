@@ -1,4 +1,5 @@
 #include "platform/media/filters/file_writer.h"
+#include "support/lebytes.h"
 #include "support/media_buffer_source.h"
 #include "support/media_filters.h"
 #include "support/media_hang_guard.h"
@@ -7,7 +8,6 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -51,11 +51,6 @@ std::vector<QByteArray> audioSamples()
         samples.push_back(s);
     }
     return samples;
-}
-
-std::uint32_t le32(const QByteArray &bytes, int at)
-{
-    return qFromLittleEndian<std::uint32_t>(bytes.constData() + at);
 }
 
 TEST(WaveDestFilter, ListsInputThenOutputAndTakesWaveFormatsOnly)
@@ -107,13 +102,13 @@ TEST_P(WaveDestFile, WritesAWaveFileThatFfmpegReads)
     const int f = static_cast<int>(formatBytes);
     ASSERT_EQ(file.size(), 28 + f + pcm.size());
     EXPECT_EQ(file.left(4), "RIFF");
-    EXPECT_EQ(le32(file, 4), static_cast<std::uint32_t>(pcm.size() + f + 20));
+    EXPECT_EQ(le32At(file, 4), static_cast<std::uint32_t>(pcm.size() + f + 20));
     EXPECT_EQ(file.mid(8, 8), "WAVEfmt ");
-    EXPECT_EQ(le32(file, 16), formatBytes);
+    EXPECT_EQ(le32At(file, 16), formatBytes);
     const std::vector<std::uint8_t> block = audioType(formatBytes).format();
     EXPECT_EQ(file.mid(20, f), QByteArray(reinterpret_cast<const char *>(block.data()), f));
     EXPECT_EQ(file.mid(20 + f, 4), "data");
-    EXPECT_EQ(le32(file, 24 + f), static_cast<std::uint32_t>(pcm.size()));
+    EXPECT_EQ(le32At(file, 24 + f), static_cast<std::uint32_t>(pcm.size()));
     EXPECT_EQ(file.mid(28 + f), pcm);
     EXPECT_EQ(wave->DataBytes(), static_cast<std::uint32_t>(pcm.size()));
 
@@ -159,7 +154,7 @@ TEST(WaveDestFilter, TakesAFormatChangeOnlyBeforeTheAudio)
             EXPECT_TRUE(log.waitFor(GraphEventCode::Complete, 10s));
             graph.Stop();
             EXPECT_EQ(log.count(GraphEventCode::ErrorAbort), 0);
-            EXPECT_EQ(le32(readFileBytes(path), 24), 48000u); // nSamplesPerSec
+            EXPECT_EQ(le32At(readFileBytes(path), 24), 48000u); // nSamplesPerSec
         } else {
             EXPECT_TRUE(log.waitFor(GraphEventCode::ErrorAbort, 10s));
             graph.Stop();
@@ -181,8 +176,8 @@ TEST(WaveDestFilter, RunWithoutAudioWritesTheHeaderOnly)
     ASSERT_TRUE(chain.run());
     const QByteArray file = readFileBytes(path);
     ASSERT_EQ(file.size(), 46);
-    EXPECT_EQ(le32(file, 4), 38u);
-    EXPECT_EQ(le32(file, 42), 0u);
+    EXPECT_EQ(le32At(file, 4), 38u);
+    EXPECT_EQ(le32At(file, 42), 0u);
 }
 
 // Without a stream to write the header to, the run ends with an error.

@@ -1,5 +1,6 @@
 #include "video/filters/wavedestcore.h"
 
+#include "support/lebytes.h"
 #include "support/tools.h"
 
 #include <QTemporaryDir>
@@ -61,11 +62,6 @@ std::vector<std::uint8_t> pcmFormat(int rate, int channels, int bits, int extraB
     return block;
 }
 
-std::uint32_t le32(const std::vector<std::uint8_t> &bytes, std::size_t at)
-{
-    return qFromLittleEndian<quint32>(bytes.data() + at);
-}
-
 std::string fourCc(const std::vector<std::uint8_t> &bytes, std::size_t at)
 {
     return {reinterpret_cast<const char *>(bytes.data() + at), 4};
@@ -122,13 +118,13 @@ TEST(WaveDest, FileLayoutForFormatBlocksOf16And18AndMore)
         EXPECT_EQ(wave.headerSize(), f + 28);
         ASSERT_EQ(file.size(), c.dataOffset + c.audioBytes);
         EXPECT_EQ(fourCc(file, 0), "RIFF");
-        EXPECT_EQ(le32(file, 4), c.audioBytes + f + 20);
+        EXPECT_EQ(le32At(file, 4), c.audioBytes + f + 20);
         EXPECT_EQ(fourCc(file, 8), "WAVE");
         EXPECT_EQ(fourCc(file, 12), "fmt ");
-        EXPECT_EQ(le32(file, 16), f);
+        EXPECT_EQ(le32At(file, 16), f);
         EXPECT_TRUE(std::equal(c.format.begin(), c.format.end(), file.begin() + 20));
         EXPECT_EQ(fourCc(file, 20 + f), "data");
-        EXPECT_EQ(le32(file, 24 + f), c.audioBytes);
+        EXPECT_EQ(le32At(file, 24 + f), c.audioBytes);
         EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), file.begin() + c.dataOffset));
     }
 }
@@ -176,8 +172,8 @@ TEST(WaveDest, FileBeyond4GiBIsRefusedWithAnError)
     MemoryWriter writer;
     ASSERT_TRUE(wave.stopStreaming(&writer));
     ASSERT_EQ(writer.file.size(), 44u);
-    EXPECT_EQ(le32(writer.file, 4), 0xFFFFFFFFu - 8);
-    EXPECT_EQ(le32(writer.file, 40), room);
+    EXPECT_EQ(le32At(writer.file, 4), 0xFFFFFFFFu - 8);
+    EXPECT_EQ(le32At(writer.file, 40), room);
 }
 
 TEST(WaveDest, RefusalsAndFailures)

@@ -139,13 +139,14 @@ std::vector<std::uint8_t> VideoInfoHeader::bytes() const
     out.put(dwBitRate);
     out.put(dwBitErrorRate);
     out.put(AvgTimePerFrame);
-    bmiHeader.write(std::span<std::uint8_t, BitmapInfoHeader::Size>(block.data() + 48, 40));
+    bmiHeader.write(std::span<std::uint8_t, BitmapInfoHeader::Size>(
+        block.data() + avi::kVideoInfoBitmapOffset, BitmapInfoHeader::Size));
     return block;
 }
 
 std::optional<WaveFormatEx> WaveFormatEx::read(std::span<const std::uint8_t> bytes)
 {
-    if (bytes.size() < 16)
+    if (bytes.size() < avi::kPcmWaveFormatSize)
         return std::nullopt;
     LeReader in(bytes);
     WaveFormatEx w;

@@ -5,6 +5,8 @@
 // exact little-endian bytes that AVI files and the DV filters use, so a block
 // read from a file can be handed on untouched; the typed structs below read
 // and write them field by field.
+#include "formats/avilayout.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -56,7 +58,7 @@ std::string fourCCText(std::uint32_t code); // four characters, unprintable ones
 // BITMAPINFOHEADER, 40 bytes.
 struct BitmapInfoHeader
 {
-    static constexpr std::size_t Size = 40;
+    static constexpr std::size_t Size = avi::kBitmapInfoHeaderSize;
     std::uint32_t biSize = Size;
     std::int32_t biWidth = 0;
     std::int32_t biHeight = 0; // > 0: bottom-up rows
@@ -84,7 +86,7 @@ struct Rect
 // then the BITMAPINFOHEADER.
 struct VideoInfoHeader
 {
-    static constexpr std::size_t Size = 88;
+    static constexpr std::size_t Size = avi::kVideoInfoHeaderSize;
     Rect rcSource;
     Rect rcTarget;
     std::uint32_t dwBitRate = 0;
@@ -100,7 +102,7 @@ struct VideoInfoHeader
 // WAVEFORMATEX, 18 bytes followed by cbSize extra bytes.
 struct WaveFormatEx
 {
-    static constexpr std::size_t Size = 18;
+    static constexpr std::size_t Size = avi::kWaveFormatExSize;
     std::uint16_t wFormatTag = 1; // WAVE_FORMAT_PCM
     std::uint16_t nChannels = 0;
     std::uint32_t nSamplesPerSec = 0;
@@ -121,7 +123,7 @@ struct WaveFormatEx
 // files store them.
 struct DvInfo
 {
-    static constexpr std::size_t Size = 32;
+    static constexpr std::size_t Size = avi::kDvInfoSize;
     std::uint32_t dwDVAAuxSrc = 0;
     std::uint32_t dwDVAAuxCtl = 0;
     std::uint32_t dwDVAAuxSrc1 = 0;

@@ -1,5 +1,6 @@
 #include "formats/aviinfo.h"
 #include "support/avi_files.h"
+#include "support/lebytes.h"
 #include "support/media_buffer_source.h"
 #include "support/media_hang_guard.h"
 #include "support/tools.h"
@@ -19,14 +20,6 @@ namespace {
 using namespace vidora::media;
 using namespace vidora::test;
 using namespace std::chrono_literals;
-
-quint32 le32At(const QByteArray &bytes, qint64 at)
-{
-    quint32 v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = v << 8 | quint8(bytes[at + i]);
-    return v;
-}
 
 // Every DV frame the AVI splitter delivers from a file, in order.
 std::vector<QByteArray> videoFrames(const QString &path, std::size_t stream = 0)

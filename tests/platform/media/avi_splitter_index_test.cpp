@@ -2,7 +2,9 @@
 // stale "idx1" or "indx", single bad entries, a recording that stopped short
 // with a zero-filled tail, and picture sizes at the ends of their range.
 // Every frame delivered must be the frame its number says.
+#include "formats/riff.h"
 #include "support/avi_files.h"
+#include "support/lebytes.h"
 #include "support/media_hang_guard.h"
 #include "support/riffbuilder.h"
 #include "support/tools.h"
@@ -19,27 +21,6 @@ namespace {
 using namespace vidora::media;
 using namespace vidora::test;
 using namespace std::chrono_literals;
-
-QByteArray le32(quint32 v)
-{
-    QByteArray b(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        b[i] = char(v >> (8 * i));
-    return b;
-}
-
-void putLe32(QByteArray &bytes, qint64 at, quint32 v)
-{
-    bytes.replace(at, 4, le32(v));
-}
-
-quint32 getLe32(const QByteArray &bytes, qint64 at)
-{
-    quint32 v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= quint32(quint8(bytes[at + i])) << (8 * i);
-    return v;
-}
 
 // The 16 bytes of small frame `i`: its number in text.
 QByteArray payload(int i)
@@ -116,8 +97,9 @@ SmallAvi smallAvi(const SmallLayout &layout)
                 b.leaf("JUNK", {});
             const qint64 unknown = layout.junkFirst ? 8 : 0;
             for (int f = 0; f < layout.frames; ++f) {
-                index += QByteArray("00dc") + le32(0x10) +
-                         le32(quint32(b.pos() - moviType - unknown)) + le32(16);
+                index += QByteArray("00dc") + vidora::bytesLE32(0x10) +
+                         vidora::bytesLE32(quint32(b.pos() - moviType - unknown)) +
+                         vidora::bytesLE32(16);
                 b.leaf("00dc", payload(f));
             }
             b.bytes(layout.tail);
@@ -244,13 +226,13 @@ TEST_F(AviSplitterIndex, OneBadIdx1EntryIsSkippedAndTheStreamGoesOn)
     layout.frames = 200;
     const SmallAvi avi = smallAvi(layout);
     const qint64 entry = avi.idx1 + 102 * 16;
-    const quint32 offset = getLe32(avi.bytes, entry + 8);
+    const quint32 offset = le32At(avi.bytes, entry + 8);
     for (const Case &c : {Case{"offset past the end of the file", 8, 0x7FFFFFF0u},
                           Case{"a frame of 1.8 GB", 12, 0x70000000u},
                           Case{"offset into the middle of a chunk", 8, offset + 4}}) {
         SCOPED_TRACE(c.what);
         QByteArray bytes = avi.bytes;
-        putLe32(bytes, entry + c.field, c.value);
+        putLe(bytes, entry + c.field, c.value);
         const Played played = play(write(bytes));
         ASSERT_TRUE(played.connected) << played.error;
         EXPECT_TRUE(played.complete);
@@ -291,13 +273,13 @@ TEST_F(AviSplitterIndex, AStaleOrDamagedOpenDmlIndexGivesWayToTheChunksOfTheFile
     };
     for (const Case &c : {
              // Written before 8 bytes went in front of the frames.
-             Case{"standard index 8 bytes early", base, getLe32(t2, base) - 8},
-             Case{"super index entry off its standard index", firstIx, getLe32(t2, firstIx) + 16},
-             Case{"super index of 3 longs per entry", indx, (getLe32(t2, indx) & 0xFFFF0000u) | 3},
+             Case{"standard index 8 bytes early", base, le32At(t2, base) - 8},
+             Case{"super index entry off its standard index", firstIx, le32At(t2, firstIx) + 16},
+             Case{"super index of 3 longs per entry", indx, (le32At(t2, indx) & 0xFFFF0000u) | 3},
          }) {
         SCOPED_TRACE(c.what);
         QByteArray bytes = t2;
-        putLe32(bytes, c.at, c.value);
+        putLe(bytes, c.at, c.value);
         const Played played = play(write(bytes));
         ASSERT_TRUE(played.connected) << played.error;
         EXPECT_TRUE(played.complete);
@@ -322,7 +304,7 @@ TEST_F(AviSplitterIndex, TheScanOfAShortRecordingStopsAtItsZeroFilledTail)
     SmallLayout layout;
     layout.frames = 10;
     layout.idx1 = false;
-    layout.tail = QByteArray(64 * 1024, '\0') + "00dc" + le32(16) + payload(10);
+    layout.tail = QByteArray(64 * 1024, '\0') + "00dc" + vidora::bytesLE32(16) + payload(10);
     const Played played = play(write(smallAvi(layout).bytes));
     ASSERT_TRUE(played.connected) << played.error;
     EXPECT_TRUE(played.complete);

@@ -4,6 +4,7 @@
 #include "platform/media/filters/dv_muxer.h"
 #include "platform/media/filters/dv_splitter.h"
 #include "support/avi_files.h"
+#include "support/dvframe.h"
 #include "support/media_hang_guard.h"
 #include "support/tools.h"
 
@@ -108,18 +109,6 @@ std::vector<QByteArray> framesOf(const QString &path)
     EXPECT_TRUE(c.log.waitFor(GraphEventCode::Complete, 10s));
     c.graph.Stop();
     return sink->samples();
-}
-
-// The frame with its audio DIF blocks blanked: in each 150-block sequence the
-// audio blocks are 6, 22, 38, … (one before every 15 video blocks).
-QByteArray withoutAudio(QByteArray frame)
-{
-    constexpr int kBlock = 80;
-    constexpr int kSequence = 150 * kBlock;
-    for (int seq = 0; seq + kSequence <= frame.size(); seq += kSequence)
-        for (int k = 0; k < 9; ++k)
-            frame.replace(seq + (6 + 16 * k) * kBlock, kBlock, QByteArray(kBlock, '\0'));
-    return frame;
 }
 
 QByteArray decodedAudio(const QString &path)

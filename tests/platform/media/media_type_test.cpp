@@ -1,15 +1,12 @@
 #include "platform/media/media_type.h"
+#include "support/lebytes.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 using namespace vidora::media;
-
-std::uint32_t le32(const std::vector<std::uint8_t> &b, std::size_t at)
-{
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
+using vidora::test::le32At;
 
 TEST(MediaType, FormatBlocksAreByteExactLittleEndian)
 {
@@ -23,14 +20,14 @@ TEST(MediaType, FormatBlocksAreByteExactLittleEndian)
     v.bmiHeader.biSizeImage = 144000;
     const auto vb = v.bytes();
     ASSERT_EQ(vb.size(), 88u);
-    EXPECT_EQ(le32(vb, 8), 720u);            // rcSource.right
-    EXPECT_EQ(le32(vb, 32), 0x01020304u);    // dwBitRate
-    EXPECT_EQ(le32(vb, 40), 400000u);        // AvgTimePerFrame, low half
-    EXPECT_EQ(le32(vb, 48), 40u);            // biSize
-    EXPECT_EQ(le32(vb, 52), 720u);           // biWidth
-    EXPECT_EQ(le32(vb, 64), fourCC("dvsd")); // biCompression
+    EXPECT_EQ(le32At(vb, 8), 720u);            // rcSource.right
+    EXPECT_EQ(le32At(vb, 32), 0x01020304u);    // dwBitRate
+    EXPECT_EQ(le32At(vb, 40), 400000u);        // AvgTimePerFrame, low half
+    EXPECT_EQ(le32At(vb, 48), 40u);            // biSize
+    EXPECT_EQ(le32At(vb, 52), 720u);           // biWidth
+    EXPECT_EQ(le32At(vb, 64), fourCC("dvsd")); // biCompression
     EXPECT_EQ(std::string(vb.begin() + 64, vb.begin() + 68), "dvsd");
-    EXPECT_EQ(le32(vb, 68), 144000u); // biSizeImage
+    EXPECT_EQ(le32At(vb, 68), 144000u); // biSizeImage
     EXPECT_EQ(VideoInfoHeader::read(vb), v);
 
     WaveFormatEx w;
@@ -41,7 +38,7 @@ TEST(MediaType, FormatBlocksAreByteExactLittleEndian)
     w.wBitsPerSample = 16;
     auto wb = w.bytes();
     ASSERT_EQ(wb.size(), 18u);
-    EXPECT_EQ(le32(wb, 4), 48000u);
+    EXPECT_EQ(le32At(wb, 4), 48000u);
     EXPECT_EQ(wb[16], 0); // cbSize
     EXPECT_EQ(WaveFormatEx::read(wb), w);
     // A 16-byte PCMWAVEFORMAT reads as the same format without extra bytes.
@@ -60,7 +57,7 @@ TEST(MediaType, FormatBlocksAreByteExactLittleEndian)
     const auto db = d.bytes();
     ASSERT_EQ(db.size(), 32u);
     EXPECT_EQ(db[0], 0xa0);
-    EXPECT_EQ(le32(db, 20), 0x11223344u);
+    EXPECT_EQ(le32At(db, 20), 0x11223344u);
     EXPECT_EQ(DvInfo::read(db), d);
 
     EXPECT_FALSE(VideoInfoHeader::read(std::span(vb).first(87)));

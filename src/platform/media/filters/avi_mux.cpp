@@ -1,6 +1,8 @@
 #include "platform/media/filters/avi_mux.h"
 
+#include "formats/avilayout.h"
 #include "formats/dvsystem.h"
+#include "formats/riff.h"
 #include "platform/media/interfaces.h"
 
 #include <algorithm>
@@ -12,11 +14,13 @@ namespace vidora::media {
 namespace {
 
 constexpr std::uint32_t kSuperIndexEntries = 256; // forms a stream can span
-constexpr std::size_t kDmlhSize = 248;
-constexpr std::uint32_t kAviIfKeyframe = 0x10;
+// A chunk's header (FourCC and size) and a list's (its header and list type).
+constexpr std::int64_t kChunkHeader = riff::kHeaderSize;
+constexpr std::int64_t kListHeader = riff::kHeaderSize + riff::kListTypeSize;
+// The size field of a chunk, after its FourCC.
+constexpr std::size_t kSizeField = 4;
 constexpr std::uint32_t kAvifHasIndex = 0x10;
 constexpr std::uint32_t kAvifIsInterleaved = 0x100;
-constexpr std::uint32_t kNotKeyframe = 0x80000000;
 constexpr std::int64_t kSecond = 10000000; // 100 ns units
 
 // Little-endian bytes with nested chunks whose sizes are filled in when they
@@ -63,7 +67,7 @@ public:
     {
         const std::size_t at = m_open.back();
         m_open.pop_back();
-        const auto size = static_cast<std::uint32_t>(m_bytes.size() - at - 4);
+        const auto size = static_cast<std::uint32_t>(m_bytes.size() - at - kSizeField);
         for (int i = 0; i < 4; ++i)
             m_bytes[at + i] = static_cast<std::uint8_t>(size >> (8 * i));
         if (size & 1)
@@ -214,7 +218,7 @@ bool AviMuxFilter::Pause()
             return false;
         }
         const auto header = static_cast<std::int64_t>(headerBytes().size());
-        m_forms.push_back({0, header - 12, 0});
+        m_forms.push_back({0, header - kListHeader, 0});
         m_end = header;
     }
     return Filter::Pause();
@@ -244,17 +248,17 @@ std::vector<std::uint8_t> AviMuxFilter::headerBytes() const
     w.beginList("RIFF", "AVI ");
     w.beginList("LIST", "hdrl");
     w.begin("avih");
-    w.u32(static_cast<std::uint32_t>(frameDuration / 10)); // dwMicroSecPerFrame
-    w.u32(static_cast<std::uint32_t>(bytesPerSecond));     // dwMaxBytesPerSec
-    w.u32(0);                                              // dwPaddingGranularity
-    w.u32(kAvifHasIndex | kAvifIsInterleaved);             // dwFlags
-    w.u32(video ? video->firstFormChunks : 0);             // dwTotalFrames: the first form's
-    w.u32(0);                                              // dwInitialFrames
-    w.u32(static_cast<std::uint32_t>(m_streams.size()));   // dwStreams
-    w.u32(maxChunk + 8);                                   // dwSuggestedBufferSize
+    w.u32(static_cast<std::uint32_t>(frameDuration / 10));      // dwMicroSecPerFrame
+    w.u32(static_cast<std::uint32_t>(bytesPerSecond));          // dwMaxBytesPerSec
+    w.u32(0);                                                   // dwPaddingGranularity
+    w.u32(kAvifHasIndex | kAvifIsInterleaved);                  // dwFlags
+    w.u32(video ? video->firstFormChunks : 0);                  // dwTotalFrames: the first form's
+    w.u32(0);                                                   // dwInitialFrames
+    w.u32(static_cast<std::uint32_t>(m_streams.size()));        // dwStreams
+    w.u32(static_cast<std::uint32_t>(maxChunk + kChunkHeader)); // dwSuggestedBufferSize
     w.u32(static_cast<std::uint32_t>(width));
     w.u32(static_cast<std::uint32_t>(height));
-    w.zeros(16); // dwReserved[4]
+    w.zeros(avi::kMainHeaderSize - avi::avih::kReservedOffset); // dwReserved[4]
     w.end();
     for (const auto &s : m_streams) {
         const bool audio = s.fccType == fourCC("auds");
@@ -299,7 +303,7 @@ std::vector<std::uint8_t> AviMuxFilter::headerBytes() const
         } else if (info) {
             // BITMAPINFOHEADER and what follows it in the VIDEOINFOHEADER.
             const auto &format = s.type.format();
-            w.bytes(std::vector<std::uint8_t>(format.begin() + VideoInfoHeader::Size - 40,
+            w.bytes(std::vector<std::uint8_t>(format.begin() + avi::kVideoInfoBitmapOffset,
                                               format.end()));
         } else {
             w.bytes(s.type.dvInfo()->bytes());
@@ -308,20 +312,21 @@ std::vector<std::uint8_t> AviMuxFilter::headerBytes() const
         // The super index, or the room it takes.
         w.begin(odml ? "indx" : "JUNK");
         if (odml) {
-            w.u16(4); // wLongsPerEntry
-            w.u8(0);  // bIndexSubType
-            w.u8(0);  // bIndexType: AVI_INDEX_OF_INDEXES
-            w.u32(static_cast<std::uint32_t>(s.superIndex.size()));
+            const std::size_t head = w.size();
+            w.u16(avi::kSuperIndexLongsPerEntry);
+            w.u8(0); // bIndexSubType
+            w.u8(avi::index::kIndexOfIndexes);
+            w.u32(static_cast<std::uint32_t>(s.superIndex.size())); // nEntriesInUse
             w.u32(s.chunkId);
-            w.zeros(12);
+            w.zeros(avi::kIndexHeaderSize - (w.size() - head)); // dwReserved[3]
             for (const auto &e : s.superIndex) {
                 w.u64(static_cast<std::uint64_t>(e.offset));
                 w.u32(e.size);
                 w.u32(e.duration);
             }
-            w.zeros(16 * (kSuperIndexEntries - s.superIndex.size()));
+            w.zeros(avi::kSuperIndexEntrySize * (kSuperIndexEntries - s.superIndex.size()));
         } else {
-            w.zeros(24 + 16 * kSuperIndexEntries);
+            w.zeros(avi::superIndexSize(kSuperIndexEntries));
         }
         w.end();
         w.end();
@@ -330,12 +335,12 @@ std::vector<std::uint8_t> AviMuxFilter::headerBytes() const
         w.beginList("LIST", "odml");
         w.begin("dmlh");
         w.u32(static_cast<std::uint32_t>(video ? video->chunks : 0)); // dwTotalFrames
-        w.zeros(kDmlhSize - 4);
+        w.zeros(avi::kExtendedHeaderSize - 4);
         w.end();
         w.end();
     } else {
         w.begin("JUNK");
-        w.zeros(4 + 8 + kDmlhSize);
+        w.zeros(riff::kListTypeSize + kChunkHeader + avi::kExtendedHeaderSize);
         w.end();
     }
     w.end(); // hdrl
@@ -361,16 +366,16 @@ std::vector<std::uint8_t> AviMuxFilter::standardIndex(std::size_t stream, const 
     const char ix[5] = {'i', 'x', static_cast<char>('0' + stream / 10),
                         static_cast<char>('0' + stream % 10), 0};
     w.begin(fourCC(ix));
-    w.u16(2); // wLongsPerEntry
-    w.u8(0);  // bIndexSubType
-    w.u8(1);  // bIndexType: AVI_INDEX_OF_CHUNKS
-    w.u32(static_cast<std::uint32_t>(s.formIndex.size()));
+    w.u16(avi::kStandardIndexLongsPerEntry);
+    w.u8(0); // bIndexSubType
+    w.u8(avi::index::kIndexOfChunks);
+    w.u32(static_cast<std::uint32_t>(s.formIndex.size())); // nEntriesInUse
     w.u32(s.chunkId);
     w.u64(static_cast<std::uint64_t>(form.movi)); // qwBaseOffset
-    w.u32(0);
+    w.u32(0);                                     // dwReserved
     for (const auto &e : s.formIndex) {
-        w.u32(static_cast<std::uint32_t>(e.offset + 8 - form.movi)); // to the data
-        w.u32(e.size | (e.key ? 0 : kNotKeyframe));
+        w.u32(static_cast<std::uint32_t>(e.offset + kChunkHeader - form.movi)); // to the data
+        w.u32(e.size | (e.key ? 0 : avi::kNotKeyframeBit));
     }
     w.end();
     return w.take();
@@ -417,10 +422,10 @@ Flow AviMuxFilter::closeForm(bool atStop, IStream *io)
     if (m_forms.size() == 1) {
         ChunkWriter w;
         w.begin("idx1");
-        const std::int64_t base = form.movi + 8; // the "movi" list type
+        const std::int64_t base = form.movi + kChunkHeader; // the "movi" list type
         for (std::size_t i = 0; i < m_idx1.size(); ++i) {
             w.u32(m_streams[m_idx1Streams[i]].chunkId);
-            w.u32(m_idx1[i].key ? kAviIfKeyframe : 0);
+            w.u32(m_idx1[i].key ? avi::idx1::kKeyframe : 0);
             w.u32(static_cast<std::uint32_t>(m_idx1[i].offset - base));
             w.u32(m_idx1[i].size);
         }
@@ -438,10 +443,11 @@ Flow AviMuxFilter::closeForm(bool atStop, IStream *io)
                 continue;
             ChunkWriter w;
             w.fourcc("RIFF");
-            w.u32(static_cast<std::uint32_t>(f.end - f.offset - 8));
+            w.u32(static_cast<std::uint32_t>(f.end - f.offset - kChunkHeader));
             w.fourcc("AVIX");
             w.fourcc("LIST");
-            w.u32(static_cast<std::uint32_t>((&f == &form ? moviEnd : f.end) - f.movi - 8));
+            w.u32(static_cast<std::uint32_t>((&f == &form ? moviEnd : f.end) - f.movi -
+                                             kChunkHeader));
             w.fourcc("movi");
             const auto bytes = w.take();
             if (!io->Seek(f.offset) || !io->Write(bytes.data(), bytes.size()))
@@ -457,7 +463,7 @@ Flow AviMuxFilter::openForm()
 {
     Form form;
     form.offset = m_end;
-    form.movi = m_end + 12;
+    form.movi = m_end + kListHeader;
     m_forms.push_back(form);
     ChunkWriter w; // sizes written at stop
     w.fourcc("RIFF");
@@ -494,7 +500,7 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
             s->frameDuration = info->AvgTimePerFrame;
     }
     const std::size_t size = sample->actualLength();
-    const std::int64_t chunk = 8 + static_cast<std::int64_t>(size) + (size & 1);
+    const std::int64_t chunk = kChunkHeader + static_cast<std::int64_t>(size) + (size & 1);
     if (chunk > m_riffLimit / 2) {
         m_failed = true;
         reportError(name() + ": a sample of " + std::to_string(size) + " bytes");
@@ -513,12 +519,12 @@ Flow AviMuxFilter::receive(InputPin &pin, const SamplePtr &sample)
     const auto length = static_cast<std::uint32_t>(size);
     for (int i = 0; i < 4; ++i) {
         p[i] = static_cast<std::uint8_t>(id >> (8 * i));
-        p[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
+        p[kSizeField + i] = static_cast<std::uint8_t>(length >> (8 * i));
     }
     if (size > 0)
-        std::memcpy(p + 8, sample->data(), size);
+        std::memcpy(p + kChunkHeader, sample->data(), size);
     if (size & 1)
-        p[8 + size] = 0;
+        p[kChunkHeader + size] = 0;
     out->setActualLength(static_cast<std::size_t>(chunk));
 
     Waiting waiting{std::move(out), length, sample->syncPoint || s->fccType == fourCC("auds"),
@@ -566,11 +572,14 @@ Flow AviMuxFilter::writeChunk(Stream &stream, Waiting waiting)
     std::int64_t trailer = 0;
     std::size_t formChunks = 0;
     for (const auto &other : m_streams) {
-        trailer += 32 + 8 * static_cast<std::int64_t>(other.formIndex.size() + 1);
+        trailer +=
+            kChunkHeader + avi::kIndexHeaderSize +
+            avi::kStandardIndexEntrySize * static_cast<std::int64_t>(other.formIndex.size() + 1);
         formChunks += other.formIndex.size();
     }
     if (m_forms.size() == 1)
-        trailer += 8 + 16 * static_cast<std::int64_t>(m_idx1.size() + 1);
+        trailer +=
+            kChunkHeader + avi::kIdx1EntrySize * static_cast<std::int64_t>(m_idx1.size() + 1);
     if (formChunks > 0 && m_end + chunk + trailer - form.offset > m_riffLimit) {
         Flow f = closeForm(false, nullptr);
         if (f == Flow::Ok)
@@ -676,14 +685,19 @@ bool AviMuxFilter::writeHeaders()
         return false;
     auto header = headerBytes();
     const Form &first = m_forms.front();
-    const auto riffSize = static_cast<std::uint32_t>(first.end - 8);
+    const auto riffSize = static_cast<std::uint32_t>(first.end - kChunkHeader);
     // The first form's "movi" ends where its "idx1" starts: after the
     // "ix##" chunks of an OpenDML file, after the last chunk otherwise.
-    const std::int64_t idx1Size = 8 + 16 * static_cast<std::int64_t>(m_idx1.size());
-    const auto moviSize = static_cast<std::uint32_t>(first.end - idx1Size - first.movi - 8);
+    const std::int64_t idx1Size =
+        kChunkHeader + avi::kIdx1EntrySize * static_cast<std::int64_t>(m_idx1.size());
+    const auto moviSize =
+        static_cast<std::uint32_t>(first.end - idx1Size - first.movi - kChunkHeader);
+    // The header ends with the "movi" list's FourCC, size and list type.
+    const std::size_t moviSizeField =
+        header.size() - static_cast<std::size_t>(kListHeader) + kSizeField;
     for (int i = 0; i < 4; ++i) {
-        header[4 + i] = static_cast<std::uint8_t>(riffSize >> (8 * i));
-        header[header.size() - 8 + i] = static_cast<std::uint8_t>(moviSize >> (8 * i));
+        header[kSizeField + i] = static_cast<std::uint8_t>(riffSize >> (8 * i));
+        header[moviSizeField + i] = static_cast<std::uint8_t>(moviSize >> (8 * i));
     }
     return io->Seek(0) && io->Write(header.data(), header.size());
 }

@@ -1,5 +1,6 @@
 #include "platform/media/filters/avi_splitter.h"
 
+#include "formats/avilayout.h"
 #include "formats/dvsystem.h"
 #include "formats/riff.h"
 #include "platform/media/filters/dv_info.h"
@@ -32,13 +33,11 @@ constexpr std::uint32_t kVids = fourCC("vids");
 constexpr std::uint32_t kAuds = fourCC("auds");
 constexpr std::uint32_t kIavs = fourCC("iavs");
 
-constexpr std::size_t kMaxStreams = 100;           // two decimal digits in a chunk id
-constexpr std::uint32_t kMaxFormat = 64 * 1024;    // a "strf" larger than this is not a format
-constexpr std::uint32_t kMaxChunk = 64u << 20;     // one frame of 64 MiB or more is not a frame
-constexpr std::uint32_t kMaxSampleRate = 1000000;  // Hz; no sound is sampled faster
-constexpr std::uint32_t kAviIfKeyframe = 0x10;     // idx1 flag
-constexpr std::uint32_t kNotKeyframe = 0x80000000; // ix## size bit
-constexpr std::int64_t kSecond = 10000000;         // 100 ns units
+constexpr std::size_t kMaxStreams = 100;          // two decimal digits in a chunk id
+constexpr std::uint32_t kMaxFormat = 64 * 1024;   // a "strf" larger than this is not a format
+constexpr std::uint32_t kMaxChunk = 64u << 20;    // one frame of 64 MiB or more is not a frame
+constexpr std::uint32_t kMaxSampleRate = 1000000; // Hz; no sound is sampled faster
+constexpr std::int64_t kSecond = 10000000;        // 100 ns units
 
 // A decimal stream number from the first two characters of a chunk id, or -1.
 int streamNumber(std::uint32_t id)
@@ -186,15 +185,17 @@ void parseStreamList(const Reader &reader, std::int64_t begin, std::int64_t end,
     bool header = false;
     walkList(reader, begin, end, [&](const ChunkHeader &chunk) {
         if (chunk.id == kStrh) {
-            if (chunk.size < 36)
+            // As far as dwLength at least; dwSampleSize where the header has it.
+            constexpr std::uint32_t needed = avi::strh::kLengthOffset + 4;
+            if (chunk.size < needed)
                 throw BadFile("a stream header of " + std::to_string(chunk.size) + " bytes");
-            const auto h = reader.bytes(chunk.data, 36);
-            stream.type = readLE32(&h[0]);
-            stream.handler = readLE32(&h[4]);
-            stream.scale = readLE32(&h[20]);
-            stream.rate = readLE32(&h[24]);
-            if (chunk.size >= 48)
-                stream.sampleSize = *reader.u32(chunk.data + 44);
+            const auto h = reader.bytes(chunk.data, needed);
+            stream.type = readLE32(&h[avi::strh::kTypeOffset]);
+            stream.handler = readLE32(&h[avi::strh::kHandlerOffset]);
+            stream.scale = readLE32(&h[avi::strh::kScaleOffset]);
+            stream.rate = readLE32(&h[avi::strh::kRateOffset]);
+            if (chunk.size >= avi::strh::kSampleSizeOffset + 4)
+                stream.sampleSize = *reader.u32(chunk.data + avi::strh::kSampleSizeOffset);
             header = true;
         } else if (chunk.id == kStrf) {
             if (chunk.size > kMaxFormat)
@@ -338,26 +339,31 @@ void readStandardIndex(const Reader &reader, std::int64_t offset, bool frames,
                        std::int64_t &position, Found &found)
 {
     auto chunk = reader.header(offset);
-    if (!chunk || !isIndexChunk(chunk->id) || chunk->size < 24 || chunk->end() > reader.length()) {
+    if (!chunk || !isIndexChunk(chunk->id) || chunk->size < avi::kIndexHeaderSize ||
+        chunk->end() > reader.length()) {
         found.damaged = true;
         return;
     }
-    const auto head = reader.bytes(chunk->data, 24);
-    const std::uint16_t longsPerEntry = readLE16(&head[0]);
-    const std::uint8_t indexType = head[3];
-    const std::uint32_t entries = readLE32(&head[4]);
-    const std::uint64_t base = readLE64(&head[12]);
-    if (indexType != 1 || longsPerEntry != 2 || entries > (chunk->size - 24) / 8 ||
+    const auto head = reader.bytes(chunk->data, avi::kIndexHeaderSize);
+    const std::uint16_t longsPerEntry = readLE16(&head[avi::index::kLongsPerEntryOffset]);
+    const std::uint8_t indexType = head[avi::index::kIndexTypeOffset];
+    const std::uint32_t entries = readLE32(&head[avi::index::kEntriesInUseOffset]);
+    const std::uint64_t base = readLE64(&head[avi::index::kBaseOffsetOffset]);
+    if (indexType != avi::index::kIndexOfChunks ||
+        longsPerEntry != avi::kStandardIndexLongsPerEntry ||
+        entries > (chunk->size - avi::kIndexHeaderSize) / avi::kStandardIndexEntrySize ||
         base > static_cast<std::uint64_t>(reader.length())) {
         found.damaged = true;
         return;
     }
-    const auto table = reader.bytes(chunk->data + 24, entries * 8);
+    const auto table =
+        reader.bytes(chunk->data + avi::kIndexHeaderSize, entries * avi::kStandardIndexEntrySize);
     for (std::uint32_t i = 0; i < entries; ++i) {
-        const std::int64_t data = static_cast<std::int64_t>(base) + readLE32(&table[i * 8]);
-        const std::uint32_t word = readLE32(&table[i * 8 + 4]);
-        addEntry(found, position, frames, data, word & ~kNotKeyframe, !(word & kNotKeyframe),
-                 reader.length());
+        const std::uint8_t *e = &table[i * avi::kStandardIndexEntrySize];
+        const std::int64_t data = static_cast<std::int64_t>(base) + readLE32(e);
+        const std::uint32_t word = readLE32(e + 4);
+        addEntry(found, position, frames, data, word & ~avi::kNotKeyframeBit,
+                 !(word & avi::kNotKeyframeBit), reader.length());
     }
 }
 
@@ -366,20 +372,24 @@ Found readSuperIndex(const Reader &reader, const AviSplitterFilter::Stream &stre
 {
     Found found;
     const std::int64_t length = reader.length();
-    if (stream.superIndexSize < 24 || stream.superIndexOffset + 24 > length) {
+    if (stream.superIndexSize < avi::kIndexHeaderSize ||
+        stream.superIndexOffset + avi::kIndexHeaderSize > length) {
         found.damaged = true;
         return found;
     }
-    const auto head = reader.bytes(stream.superIndexOffset, 24);
-    const std::uint32_t entries = readLE32(&head[4]);
-    if (readLE16(&head[0]) != 4 || head[3] != 0 || entries > (stream.superIndexSize - 24) / 16) {
+    const auto head = reader.bytes(stream.superIndexOffset, avi::kIndexHeaderSize);
+    const std::uint32_t entries = readLE32(&head[avi::index::kEntriesInUseOffset]);
+    if (readLE16(&head[avi::index::kLongsPerEntryOffset]) != avi::kSuperIndexLongsPerEntry ||
+        head[avi::index::kIndexTypeOffset] != avi::index::kIndexOfIndexes ||
+        entries > (stream.superIndexSize - avi::kIndexHeaderSize) / avi::kSuperIndexEntrySize) {
         found.damaged = true;
         return found;
     }
-    const auto table = reader.bytes(stream.superIndexOffset + 24, entries * 16);
+    const auto table = reader.bytes(stream.superIndexOffset + avi::kIndexHeaderSize,
+                                    entries * avi::kSuperIndexEntrySize);
     std::int64_t position = 0;
     for (std::uint32_t i = 0; i < entries && !found.damaged; ++i) {
-        const std::uint64_t offset = readLE64(&table[i * 16]);
+        const std::uint64_t offset = readLE64(&table[i * avi::kSuperIndexEntrySize]);
         if (offset > static_cast<std::uint64_t>(length)) {
             found.damaged = true;
             break;
@@ -401,15 +411,18 @@ std::vector<Found> readIdx1(const Reader &reader, const std::vector<std::uint8_t
 {
     std::vector<Found> found(streams.size());
     std::vector<std::int64_t> positions(streams.size(), 0);
-    for (std::size_t i = 0; i + 16 <= table.size(); i += 16) {
+    for (std::size_t i = 0; i + avi::kIdx1EntrySize <= table.size(); i += avi::kIdx1EntrySize) {
         const std::uint8_t *e = &table[i];
         const int number = streamNumber(readLE32(e));
         if (number < 0 || static_cast<std::size_t>(number) >= streams.size() ||
             isIndexChunk(readLE32(e)))
             continue;
         const auto n = static_cast<std::size_t>(number);
-        addEntry(found[n], positions[n], isFrameStream(streams[n]), base + readLE32(e + 8) + 8,
-                 readLE32(e + 12), (readLE32(e + 4) & kAviIfKeyframe) != 0, reader.length());
+        addEntry(found[n], positions[n], isFrameStream(streams[n]),
+                 base + readLE32(e + avi::idx1::kOffsetOffset) + riff::kHeaderSize,
+                 readLE32(e + avi::idx1::kSizeOffset),
+                 (readLE32(e + avi::idx1::kFlagsOffset) & avi::idx1::kKeyframe) != 0,
+                 reader.length());
     }
     for (std::size_t n = 0; n < found.size(); ++n)
         checkEntries(reader, n, found[n]);
@@ -504,7 +517,8 @@ void findChunks(const Reader &reader, const IndexSource &source,
     // for it only in a file of one form.
     if (!allSettled() && source.idx1 >= 0 && source.firstMovi >= 0 &&
         (!superIndexes || source.movis.size() == 1)) {
-        const auto table = reader.bytes(source.idx1, source.idx1Size / 16 * 16);
+        const auto table =
+            reader.bytes(source.idx1, source.idx1Size / avi::kIdx1EntrySize * avi::kIdx1EntrySize);
         // Offsets count from the "movi" list type as a rule, from the file
         // start in some writers.
         auto found = readIdx1(reader, table, source.firstMovi, streams);
@@ -628,8 +642,8 @@ void setMediaType(const Reader &reader, AviSplitterFilter::Stream &s)
         s.mediaType.setFormat(FormatType::VideoInfo, std::move(block));
     } else if (s.type == kAuds) {
         auto wave = WaveFormatEx::read(s.format);
-        if (!wave && s.format.size() >= 16)
-            wave = WaveFormatEx::read(std::span(s.format).first(16));
+        if (!wave && s.format.size() >= avi::kPcmWaveFormatSize)
+            wave = WaveFormatEx::read(std::span(s.format).first(avi::kPcmWaveFormatSize));
         if (!wave)
             throw BadFile("an audio format of " + std::to_string(s.format.size()) + " bytes");
         if (wave->nAvgBytesPerSec == 0)

@@ -14,6 +14,7 @@
 #include "files/avifichier.h"
 #include "formats/aviinfo.h"
 #include "support/avi_files.h"
+#include "support/lebytes.h"
 #include "support/media_hang_guard.h"
 #include "support/tools.h"
 
@@ -31,20 +32,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-quint32 getLe32(const QByteArray &bytes, qint64 at)
-{
-    quint32 v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= quint32(quint8(bytes[at + i])) << (8 * i);
-    return v;
-}
-
-void putLe(QByteArray &bytes, qint64 at, quint64 v, int width)
-{
-    for (int i = 0; i < width && at + i < bytes.size(); ++i)
-        bytes[at + i] = char(v >> (8 * i));
-}
-
 // One chunk of a file as a plain walk finds it.
 struct Node
 {
@@ -59,7 +46,7 @@ void walk(const QByteArray &b, qint64 begin, qint64 end, int depth, std::vector<
 {
     qint64 at = begin;
     while (at + 8 <= end && out.size() < 10000) {
-        Node n{at, b.mid(at, 4), {}, getLe32(b, at + 4), depth};
+        Node n{at, b.mid(at, 4), {}, le32At(b, at + 4), depth};
         const bool list = (n.id == "RIFF" || n.id == "LIST") && n.size >= 4 && at + 12 <= end;
         if (list)
             n.listType = b.mid(at + 8, 4);
@@ -95,7 +82,7 @@ std::set<QByteArray> chunkData(const QByteArray &b)
         if (!std::isdigit(uchar(c[0])) || !std::isdigit(uchar(c[1])) || c[2] != 'd' ||
             (c[3] != 'c' && c[3] != 'b'))
             continue;
-        const quint32 size = getLe32(b, p + 4);
+        const quint32 size = le32At(b, p + 4);
         if (p + 8 + qint64(size) <= b.size())
             sums.insert(
                 QCryptographicHash::hash(b.mid(p + 8, size), QCryptographicHash::Md5).toHex());
@@ -262,9 +249,9 @@ Mutant mutateAvi(const QByteArray &base, Choices &choices)
         const qint64 entry = first + choices.below(quint64(count)) * step;
         const qint64 offsetField = entry + (standard ? 0 : 8);
         const qint64 sizeField = entry + (standard ? 4 : 12);
-        const quint32 offset = getLe32(b, offsetField);
+        const quint32 offset = le32At(b, offsetField);
         const quint32 other =
-            getLe32(b, first + choices.below(quint64(count)) * step + (standard ? 0 : 8));
+            le32At(b, first + choices.below(quint64(count)) * step + (standard ? 0 : 8));
         const std::vector<std::pair<const char *, quint64>> changes = {
             {"offset past the end", 0x7FFFFFF0}, {"offset at the file's end", quint64(b.size())},
             {"offset of another entry", other},  {"offset 8 early", offset - 8},
