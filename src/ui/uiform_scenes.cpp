@@ -252,68 +252,18 @@ void TUIForm::InsertScene()
     const std::optional<std::int64_t> position = m_viewdm.CurrentPosition();
     if (!position || *position < 0 || *position > UINT32_MAX)
         return;
-    const auto p = static_cast<std::uint32_t>(*position);
-    TSceneList &scenes = SFrame->Scenes();
-    // A position at a scene's start is a boundary already: nothing changes.
-    auto found = std::find_if(scenes.begin(), scenes.end(), [p](const TSceneItem &item) {
-        return item.Scene->StartFrame <= p && p < item.Scene->EndFrame;
-    });
-    if (found == scenes.end() || found->Scene->StartFrame == p)
+    if (!InsertSceneAt(SFrame->Scenes(), static_cast<std::uint32_t>(*position), SceneContext()))
         return;
-    const TSceneContext context = SceneContext();
-    for (TSceneItem &item : scenes) {
-        item.Scene->Title = TitleToTemplate(item.Scene->Title, item.Scene.get(), context);
-        item.Scene->Subtitle = TitleToTemplate(item.Scene->Subtitle, item.Scene.get(), context);
-    }
-    TSceneClass &cut = *found->Scene;
-    const std::uint32_t oldEnd = cut.EndFrame;
-    cut.EndFrame = p;
-    // The shortened scene's own texts follow its new end.
-    cut.DurationText = FormatDuration(cut.Length(), context);
-    if (cut.Detailed && context.video)
-        cut.EndText = ScenePositionText(static_cast<std::int64_t>(p) - 1, context.video->frameRate);
-    auto added = std::make_shared<TSceneClass>(p, oldEnd, context);
-    added->FillDetails(context);
-    added->Title = cut.Title + QStringLiteral(" <<");
-    added->Subtitle = cut.Subtitle;
-    scenes.insert(found + 1, TSceneItem{QString(), added});
     SFrame->Modified = true;
-    std::int32_t number = 0;
-    for (TSceneItem &item : scenes) {
-        item.Scene->Number = ++number;
-        item.Scene->Title = ExpandTitleTemplate(item.Scene->Title, *item.Scene, context);
-        item.Scene->Subtitle = ExpandTitleTemplate(item.Scene->Subtitle, *item.Scene, context);
-    }
-    RefreshCaptions(scenes);
     SFrame->RefreshList();
 }
 
 void TUIForm::MergeScene()
 {
     const int k = SFrame->lb->currentRow();
-    TSceneList &scenes = SFrame->Scenes();
-    // The first scene has none before it to merge into.
-    if (k < 1 || k >= static_cast<int>(scenes.size()))
+    if (!MergeWithPreviousScene(SFrame->Scenes(), k, SceneContext()))
         return;
-    const TSceneContext context = SceneContext();
-    for (TSceneItem &item : scenes) {
-        item.Scene->Title = TitleToTemplate(item.Scene->Title, item.Scene.get(), context);
-        item.Scene->Subtitle = TitleToTemplate(item.Scene->Subtitle, item.Scene.get(), context);
-    }
-    TSceneClass &previous = *scenes[std::size_t(k - 1)].Scene;
-    previous.EndFrame = scenes[std::size_t(k)].Scene->EndFrame;
-    previous.DurationText = FormatDuration(previous.Length(), context);
-    previous.EndText = ScenePositionText(static_cast<std::int64_t>(previous.EndFrame) - 1,
-                                         context.video ? context.video->frameRate : 0);
-    scenes.erase(scenes.begin() + k);
     SFrame->Modified = true;
-    std::int32_t number = 0;
-    for (TSceneItem &item : scenes) {
-        item.Scene->Number = ++number;
-        item.Scene->Title = ExpandTitleTemplate(item.Scene->Title, *item.Scene, context);
-        item.Scene->Subtitle = ExpandTitleTemplate(item.Scene->Subtitle, *item.Scene, context);
-    }
-    RefreshCaptions(scenes);
     SFrame->RefreshList();
     // The merged scene is the one shown now.
     SelectSceneAndSeek(k - 1);
