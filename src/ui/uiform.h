@@ -246,7 +246,6 @@ private:
     void WindowStateChanged(Qt::WindowStates before);
     void EnterFullScreen();
     void LeaveFullScreen();
-    void ApplyVolume(int linear);
     void SeekScene(bool next);
     QTimer *m_sizeMoveEnd = nullptr;
     int m_laying = 0; // SetDisplayMode runs: the window's own changes are no user's
@@ -327,7 +326,6 @@ private:
     void PassOverlayPosition();
     void OverlaySliderMoved(bool horizontal, int value);
     void OverlayMouse(QEvent *event);
-    void SetPreviewVolume(int linear);
     void CopyText(const QString &text);
     std::shared_ptr<IScenePreview> m_scenePreview;
     std::shared_ptr<ISceneNavigator> m_sceneNavigator;

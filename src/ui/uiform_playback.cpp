@@ -1,8 +1,6 @@
 // The main window's side of playing the active video: play and pause, the
 // position tick and its texts, the seek actions, the volume and mute, and
 // full screen over the black backdrop.
-#include "platform/media/graph.h"
-#include "platform/media/interfaces.h"
 #include "platform/shell/pathroutines.h"
 #include "scenes/scenelist.h"
 #include "scenes/widgets/scenelisteframe.h"
@@ -55,14 +53,6 @@ void TUIForm::WMUpdatePosition(const TPositionInfo &info)
         if (!fileData.aspectText.isEmpty())
             BaseFrame->LabImage->setText(info.picture);
     }
-}
-
-void TUIForm::ApplyVolume(int linear)
-{
-    const std::int32_t volume = PreviewVolume(linear);
-    for (media::Filter *filter : m_viewdm.graph().filters())
-        if (auto *audio = filter->queryInterface<media::IBasicAudio>())
-            audio->put_Volume(volume);
 }
 
 void TUIForm::SeekScene(bool next)
@@ -158,14 +148,12 @@ void TUIForm::BindPlaybackActions()
 
     TtoggleAction *play = m_al->Toggle(QStringLiteral("saPlayStop"));
     play->Onprepare = [this, play](QObject *) {
-        play->SetChecked(m_viewdm.GraphReady() &&
-                         m_viewdm.graph().GetState(std::chrono::milliseconds(0)).state ==
-                             media::FilterState::Running);
+        play->SetChecked(m_viewdm.GraphReady() && m_viewdm.Playing());
     };
     play->OnfalseExecute = [this, play](QObject *) { play->SetChecked(m_viewdm.Run()); };
     play->OnTrueExecute = [this, play](QObject *) {
         // Stopped, then paused: the frame reached stays on show.
-        m_viewdm.graph().Stop();
+        m_viewdm.Stop();
         m_viewdm.Pause();
         play->SetChecked(false);
     };
@@ -184,10 +172,9 @@ void TUIForm::BindPlaybackActions()
     plain("saNextScene", [this] { SeekScene(true); });
     plain("saPreviousScene", [this] { SeekScene(false); });
 
+    // The preview keeps the volume and the mute in the window's settings.
     auto setVolume = [this](int volume) {
-        m_settings.Volume = volume;
-        if (!m_settings.IsMuteOn)
-            ApplyVolume(volume);
+        m_viewdm.SetVolume(volume);
         BaseFrame->Gauge2->setValue(VolumeGauge(volume));
     };
     plain("saIncVolume", [this, setVolume] { setVolume(VolumeUp(m_settings.Volume)); });
@@ -200,14 +187,12 @@ void TUIForm::BindPlaybackActions()
 
     TtoggleAction *mute = m_al->Toggle(QStringLiteral("taMute"));
     mute->OnfalseExecute = [this, mute](QObject *) {
-        ApplyVolume(0);
+        m_viewdm.SetMute(true);
         mute->SetChecked(true);
-        m_settings.IsMuteOn = true;
     };
     mute->OnTrueExecute = [this, mute](QObject *) {
-        ApplyVolume(m_settings.Volume);
+        m_viewdm.SetMute(false);
         mute->SetChecked(false);
-        m_settings.IsMuteOn = false;
     };
 
     TtoggleAction *full = m_al->Toggle(QStringLiteral("taFullscreen"));

@@ -6,9 +6,6 @@
 
 #include "files/widgets/fichierlistbox.h"
 #include "formats/datetime.h"
-#include "platform/media/filter.h"
-#include "platform/media/graph.h"
-#include "platform/media/interfaces.h"
 #include "scenes/edittitres.h"
 #include "scenes/scenelist.h"
 #include "scenes/viewscenepreview.h"
@@ -383,14 +380,6 @@ void TUIForm::OverlaySliderMoved(bool horizontal, int value)
     PassOverlayPosition();
 }
 
-void TUIForm::SetPreviewVolume(int linear)
-{
-    const std::int32_t volume = PreviewVolume(linear);
-    for (media::Filter *filter : m_viewdm.graph().filters())
-        if (auto *audio = filter->queryInterface<media::IBasicAudio>())
-            audio->put_Volume(volume);
-}
-
 void TUIForm::OverlayMouse(QEvent *event)
 {
     if (!m_settings.IncrustSlidersVisible || !m_viewdm.GraphReady())
@@ -403,7 +392,7 @@ void TUIForm::OverlayMouse(QEvent *event)
         if (m_dragState == int(media::FilterState::Paused))
             m_viewdm.Pause();
         else if (m_dragState == int(media::FilterState::Stopped))
-            m_viewdm.graph().Stop();
+            m_viewdm.Stop();
         return;
     }
     if (type == QEvent::MouseMove && !OverlayDragging)
@@ -425,7 +414,7 @@ void TUIForm::OverlayMouse(QEvent *event)
                                       m_settings.IncrustAlignment);
     if (type == QEvent::MouseButtonPress) {
         OverlayDragging = true;
-        m_dragState = int(m_viewdm.graph().GetState(std::chrono::milliseconds(0)).state);
+        m_dragState = int(m_viewdm.State());
         m_viewdm.Run();
     }
 }
@@ -616,15 +605,13 @@ void TUIForm::BindSceneEditorActions()
             OverlaySliderMoved(horizontal, slider->sliderPosition());
         });
         connect(slider, &QAbstractSlider::sliderPressed, this, [this] {
-            if (m_viewdm.GraphReady() &&
-                m_viewdm.graph().GetState(std::chrono::milliseconds(0)).state !=
-                    media::FilterState::Running) {
-                SetPreviewVolume(0);
+            if (m_viewdm.GraphReady() && !m_viewdm.Playing()) {
+                m_viewdm.Silence();
                 m_sliderPlaying = m_viewdm.Run();
             }
         });
         connect(slider, &QAbstractSlider::sliderReleased, this, [this] {
-            SetPreviewVolume(m_settings.IsMuteOn ? 0 : m_settings.Volume);
+            m_viewdm.ApplyVolume();
             if (m_sliderPlaying)
                 m_viewdm.Pause();
             m_sliderPlaying = false;

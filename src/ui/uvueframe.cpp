@@ -350,8 +350,7 @@ void TVueFrame::Timer1Timer()
     }
     media::IMediaSeeking *seeking = m_viewdm->Seeking();
     if (!m_viewdm->GraphReady() || seeking == nullptr ||
-        m_viewdm->graph().GetState(std::chrono::milliseconds(0)).state ==
-            media::FilterState::Stopped)
+        m_viewdm->State() == media::FilterState::Stopped)
         return;
     const std::optional<std::int64_t> position = seeking->GetCurrentPosition();
     if (!position)
