@@ -15,6 +15,7 @@
 #include "ui/ubaseframe.h"
 #include "ui/uvideframe.h"
 #include "ui/uvueframe.h"
+#include "video/filters/overlaylayout.h"
 #include "video/graphs/viewgraph.h"
 
 #include <QAbstractButton>
@@ -337,7 +338,7 @@ void TUIForm::ApplyPreferences()
         m_al->Find(QStringLiteral("taListeGauche"))->Execute();
     BaseFrame->Gauge2->setValue(m_settings.Volume / 100);
     VueFrame->incrustHorz->setValue(m_settings.IncrustPositionX);
-    VueFrame->incrustVert->setValue(1000 - m_settings.IncrustPositionY);
+    VueFrame->incrustVert->setValue(OverlayFromBottom(m_settings.IncrustPositionY));
     if (!QFileInfo(m_settings.SaveFolder).isDir())
         m_settings.SaveInSameFolder = true;
     OptionsFrame->ShowSettings();
@@ -356,7 +357,7 @@ void TUIForm::CollectPreferences()
     RememberWindowBounds();
     m_settings.WindowState = isMaximized() ? 2 : (isMinimized() ? 1 : 0);
     m_settings.IncrustPositionX = VueFrame->incrustHorz->value();
-    m_settings.IncrustPositionY = 1000 - VueFrame->incrustVert->value();
+    m_settings.IncrustPositionY = OverlayFromBottom(VueFrame->incrustVert->value());
     m_settings.SortIndex = Lframe->lf->ListModel()->SortIndex().KeyWord;
     m_settings.PortablePath = QCoreApplication::applicationDirPath() + u'/';
     m_settings.SavePreferences();

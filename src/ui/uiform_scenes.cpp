@@ -17,6 +17,7 @@
 #include "ui/uvideframe.h"
 #include "ui/uvueframe.h"
 #include "video/filters/dv_superposer.h"
+#include "video/filters/overlaylayout.h"
 #include "video/graphs/viewgraph.h"
 
 #include <QApplication>
@@ -375,7 +376,7 @@ void TUIForm::OverlaySliderMoved(bool horizontal, int value)
         if (m_settings.IncrustAlignment == 3)
             m_settings.IncrustAlignment = 1;
     } else {
-        m_settings.IncrustPositionY = 1000 - value;
+        m_settings.IncrustPositionY = OverlayFromBottom(value);
     }
     PassOverlayPosition();
 }
@@ -402,13 +403,13 @@ void TUIForm::OverlayMouse(QEvent *event)
     if (video->width() <= 0 || video->height() <= 0)
         return;
     const QPoint at = mouse->position().toPoint();
-    m_settings.IncrustPositionX = std::clamp(at.x() * 1000 / video->width(), 0, 1000);
-    m_settings.IncrustPositionY = std::clamp(at.y() * 1000 / video->height(), 0, 1000);
+    m_settings.IncrustPositionX = OverlayPerMille(at.x(), video->width());
+    m_settings.IncrustPositionY = OverlayPerMille(at.y(), video->height());
     {
         const QSignalBlocker quietH(VueFrame->incrustHorz);
         const QSignalBlocker quietV(VueFrame->incrustVert);
         VueFrame->incrustHorz->setValue(m_settings.IncrustPositionX);
-        VueFrame->incrustVert->setValue(1000 - m_settings.IncrustPositionY);
+        VueFrame->incrustVert->setValue(OverlayFromBottom(m_settings.IncrustPositionY));
     }
     m_viewdm.Superposer().SetPosition(m_settings.IncrustPositionX, m_settings.IncrustPositionY,
                                       m_settings.IncrustAlignment);

@@ -1,8 +1,8 @@
 #include "ui/uvueframe.h"
 
-#include "platform/media/graph.h"
 #include "platform/shell/widgets/prepareform.h"
 #include "video/filters/dv_scenedetect.h"
+#include "video/filters/overlaylayout.h"
 
 #include <QEvent>
 #include <QFileInfo>
@@ -166,7 +166,7 @@ TVueFrame::TVueFrame(QWidget *parent)
     tb->setAutoFillBackground(true);
 
     for (QSlider *slider : {incrustHorz, incrustVert}) {
-        slider->setRange(0, 1000);
+        slider->setRange(0, kOverlayScale);
         slider->setPageStep(100);
     }
     incrustVert->hide();
