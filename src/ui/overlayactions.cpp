@@ -26,6 +26,14 @@ OverlayActions::OverlayActions(TActionList &actions, Tviewdm &viewdm, SettingVal
     : m_al(actions), m_viewdm(viewdm), m_settings(settings), m_view(view), m_keys(keys),
       m_hooks(std::move(hooks))
 {
+    BindOverlayActions();
+    BindSliders();
+    BindVideoDrag();
+    BindDeinterlace(options);
+}
+
+void OverlayActions::BindOverlayActions()
+{
     TtoggleAction *overlay = m_al.Toggle(QStringLiteral("taAfficherIncrustation"));
     overlay->Onprepare = [this, overlay](QObject *) {
         overlay->SetChecked(m_settings.IsIncrustOn);
@@ -84,7 +92,10 @@ OverlayActions::OverlayActions(TActionList &actions, Tviewdm &viewdm, SettingVal
             editOverlay->Execute();
         return false;
     });
+}
 
+void OverlayActions::BindSliders()
+{
     // Only what the user does moves the text: the settings and the editor
     // set the sliders from code without these.
     for (QSlider *slider : {m_view.incrustHorz, m_view.incrustVert}) {
@@ -105,7 +116,10 @@ OverlayActions::OverlayActions(TActionList &actions, Tviewdm &viewdm, SettingVal
             m_sliderPlaying = false;
         });
     }
+}
 
+void OverlayActions::BindVideoDrag()
+{
     // The video: with the sliders shown, pressing and dragging places the
     // text.
     new EventHook(m_view.vw, [this](QEvent *event) {
@@ -120,8 +134,10 @@ OverlayActions::OverlayActions(TActionList &actions, Tviewdm &viewdm, SettingVal
         }
         return false;
     });
+}
 
-    // --- deinterlacing
+void OverlayActions::BindDeinterlace(TOptionsFrame &options)
+{
     TtoggleAction *deinterlace = m_al.Toggle(QStringLiteral("taDeinterlace"));
     auto setDeinterlace = [this, deinterlace](bool on) {
         m_settings.Deinterlace = on;

@@ -43,6 +43,14 @@ public:
     bool Dragging() const { return m_dragging; }
 
 private:
+    // The overlay shown or not, and its editor on and off.
+    void BindOverlayActions();
+    // The position sliders: only what the user does moves the text.
+    void BindSliders();
+    // With the sliders shown, pressing and dragging on the video places the
+    // text.
+    void BindVideoDrag();
+    void BindDeinterlace(TOptionsFrame &options);
     void ShowOverlay(bool on);
     // The settings' position to the overlay filter, shown on a paused picture.
     void PassPosition();

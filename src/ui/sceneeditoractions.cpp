@@ -61,6 +61,16 @@ SceneEditorActions::SceneEditorActions(TActionList &actions, Tviewdm &viewdm, Se
     : m_al(actions), m_viewdm(viewdm), m_settings(settings), m_keys(keys), m_parts(parts),
       m_hooks(std::move(hooks))
 {
+    BuildFrames();
+    BindSceneList();
+    BindEditorActions();
+    BindTitlesEditor();
+}
+
+SceneEditorActions::~SceneEditorActions() = default;
+
+void SceneEditorActions::BuildFrames()
+{
     m_scenePreview = std::make_shared<TViewScenePreview>(m_viewdm);
     m_sceneNavigator = std::make_shared<PreviewNavigator>(m_viewdm, *m_parts.view);
 
@@ -92,8 +102,10 @@ SceneEditorActions::SceneEditorActions(TActionList &actions, Tviewdm &viewdm, Se
         [this] { return Context(); }, m_parts.window);
     m_titlesForm->setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
     m_titlesForm->hide();
+}
 
-    // --- the scene list and the scene panel
+void SceneEditorActions::BindSceneList()
+{
     QObject::connect(m_list, &TSFrame::sceneChosen, m_list,
                      [this](int index) { SelectSceneAndSeek(index); });
     // A click or a key that picks a row picks its scene (sceneChosen).
@@ -115,6 +127,16 @@ SceneEditorActions::SceneEditorActions(TActionList &actions, Tviewdm &viewdm, Se
         return false;
     });
 
+    // A press on the video takes the scene's thumbnail.
+    new EventHook(m_parts.view->vw, [this](QEvent *event) {
+        if (event->type() == QEvent::MouseButtonPress && m_editing)
+            TakeThumbnail();
+        return false;
+    });
+}
+
+void SceneEditorActions::BindEditorActions()
+{
     TtoggleAction *editScenes = m_al.Toggle(QStringLiteral("taEditerScenes"));
     editScenes->OnfalseExecute = [this, editScenes](QObject *) {
         const std::shared_ptr<TaviFichier> active = m_hooks.activeFile();
@@ -166,7 +188,10 @@ SceneEditorActions::SceneEditorActions(TActionList &actions, Tviewdm &viewdm, Se
         if (m_editing)
             MergeScene();
     });
+}
 
+void SceneEditorActions::BindTitlesEditor()
+{
     TtoggleAction *titles = m_al.Toggle(QStringLiteral("taEditerTitres"));
     titles->Onprepare = [this, titles](QObject *) {
         titles->SetChecked(m_titlesForm->isVisible());
@@ -199,16 +224,7 @@ SceneEditorActions::SceneEditorActions(TActionList &actions, Tviewdm &viewdm, Se
         if (titles->Checked())
             titles->Execute();
     });
-
-    // A press on the video takes the scene's thumbnail.
-    new EventHook(m_parts.view->vw, [this](QEvent *event) {
-        if (event->type() == QEvent::MouseButtonPress && m_editing)
-            TakeThumbnail();
-        return false;
-    });
 }
-
-SceneEditorActions::~SceneEditorActions() = default;
 
 IScenePreview *SceneEditorActions::Preview() const
 {

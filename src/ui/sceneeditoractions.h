@@ -80,6 +80,13 @@ public:
     void CloseQuery();
 
 private:
+    // The scene preview, the scene frames and the titles editor.
+    void BuildFrames();
+    // Choosing a scene, the thumbnail's and the titles' presses.
+    void BindSceneList();
+    // The editor on and off; saving, inserting and merging.
+    void BindEditorActions();
+    void BindTitlesEditor();
     void ShowPanel(bool on);
     void AskAboutUnsavedScenes();
     void InsertScene();
