@@ -57,48 +57,61 @@ QString DefaultPlayListPath(const SettingValues &settings)
 ListActions::ListActions(TActionList &actions, SettingValues &settings, Parts parts)
     : m_al(actions), m_settings(settings), m_parts(std::move(parts))
 {
-    TFichierListModel *model = m_parts.model;
-    auto command = [this](const char *name, std::function<void()> run) {
-        m_al.Plain(QString::fromUtf8(name))->Onexecute = [run](QObject *) { run(); };
-    };
-    auto prepare = [this](const char *name, std::function<void()> ask) {
-        m_al.Find(QString::fromUtf8(name))->Onprepare = [ask](QObject *) {
-            // Only an accepted dialog lets the command run.
-            ExecuteAllowed = false;
-            ask();
-        };
-    };
-    // Accepted when the dialog gave a name: it becomes the action's value.
-    auto accept = [](const QStringList &chosen) {
-        if (chosen.isEmpty() || chosen.first().isEmpty())
-            return;
-        ActionParams = chosen;
-        ExecuteAllowed = true;
-    };
-    // The opening's work is under way from here on, for a waiting run.
-    auto opening = [this](const QString &status) {
-        if (!status.isEmpty())
-            m_parts.setStatusText(status);
-        ScriptWaiting = true;
-    };
+    BindOpenActions();
+    BindSaveActions();
+    BindListEditing();
+    BindListSettings();
+}
 
-    prepare("saOuvrirFichiers", [this, accept] {
+void ListActions::Command(const char *name, std::function<void()> run)
+{
+    m_al.Plain(QString::fromUtf8(name))->Onexecute = [run](QObject *) { run(); };
+}
+
+void ListActions::Prepare(const char *name, std::function<void()> ask)
+{
+    m_al.Find(QString::fromUtf8(name))->Onprepare = [ask](QObject *) {
+        // Only an accepted dialog lets the command run.
+        ExecuteAllowed = false;
+        ask();
+    };
+}
+
+void ListActions::Accept(const QStringList &chosen)
+{
+    if (chosen.isEmpty() || chosen.first().isEmpty())
+        return;
+    ActionParams = chosen;
+    ExecuteAllowed = true;
+}
+
+void ListActions::Opening(const QString &status)
+{
+    if (!status.isEmpty())
+        m_parts.setStatusText(status);
+    ScriptWaiting = true;
+}
+
+void ListActions::BindOpenActions()
+{
+    TFichierListModel *model = m_parts.model;
+    Prepare("saOuvrirFichiers", [this] {
         QFileDialog dialog(m_parts.window, QString(), m_settings.FolderToOpenFiles);
         dialog.setObjectName(QStringLiteral("OpenDialog1"));
         dialog.setFileMode(QFileDialog::ExistingFiles);
         dialog.setNameFilter(QStringLiteral("Files avi (*.avi)"));
-        accept(RunFileDialog(dialog));
+        Accept(RunFileDialog(dialog));
     });
-    command("saOuvrirFichiers", [model, opening] {
+    Command("saOuvrirFichiers", [this, model] {
         QStringList paths = ActionParams;
         paths.removeAll(QString());
         if (paths.isEmpty())
             return;
-        opening(QStringLiteral("Opening avi files"));
+        Opening(QStringLiteral("Opening avi files"));
         model->OpenFichiers(paths);
     });
 
-    prepare("saOuvrirunDossier", [this, accept] {
+    Prepare("saOuvrirunDossier", [this] {
         QFileDialog dialog(m_parts.window,
                            QStringLiteral("Select the folder containing the images to open"),
                            VolumeRoot(m_settings.FolderToOpenFiles));
@@ -111,54 +124,54 @@ ListActions::ListActions(TActionList &actions, SettingValues &settings, Parts pa
         if (chosen.isEmpty() || chosen.first().isEmpty())
             return;
         m_settings.FolderToOpenFiles = FolderWithSlash(chosen.first());
-        accept(chosen);
+        Accept(chosen);
     });
-    command("saOuvrirunDossier", [model, opening] {
+    Command("saOuvrirunDossier", [this, model] {
         if (ActionParams.isEmpty() || ActionParams.first().isEmpty())
             return;
-        opening(QString());
+        Opening(QString());
         model->OpenFolder(ActionParams.first());
     });
-    command("saOuvrirDossierPrefere", [model, opening] {
-        opening(QString());
+    Command("saOuvrirDossierPrefere", [this, model] {
+        Opening(QString());
         model->OpenPreferredFolder();
     });
-    command("saOuvrirTout", [model, opening] {
-        opening(QString());
+    Command("saOuvrirTout", [this, model] {
+        Opening(QString());
         model->OpenAll();
     });
-    command("saCollerFichiers", [model, opening] {
-        opening(QString());
+    Command("saCollerFichiers", [this, model] {
+        Opening(QString());
         model->PasteFichiers();
     });
 
-    prepare("saOuvrirPlayList", [this, accept] {
+    Prepare("saOuvrirPlayList", [this] {
         QFileDialog dialog(m_parts.window, QString(), m_settings.PlaylistFolder);
         dialog.setObjectName(QStringLiteral("OpenDialog2"));
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setNameFilter(kPlayListFilter);
-        accept(RunFileDialog(dialog));
+        Accept(RunFileDialog(dialog));
     });
-    command("saOuvrirPlayList", [model, opening] {
+    Command("saOuvrirPlayList", [this, model] {
         if (ActionParams.isEmpty() || ActionParams.first().isEmpty())
             return;
         const QString playlist = ActionParams.first();
-        opening(QStringLiteral("Opening the playlist ") + QFileInfo(playlist).fileName());
+        Opening(QStringLiteral("Opening the playlist ") + QFileInfo(playlist).fileName());
         model->OpenPlayList(playlist);
     });
-    command("saOuvrirDefaultPlayList", [model, opening] {
-        opening(QStringLiteral("Opening the default playlist"));
+    Command("saOuvrirDefaultPlayList", [this, model] {
+        Opening(QStringLiteral("Opening the default playlist"));
         model->OpenPreferredPlayList();
     });
 
-    prepare("saOuvrirScript", [this, accept] {
+    Prepare("saOuvrirScript", [this] {
         QFileDialog dialog(m_parts.window);
         dialog.setObjectName(QStringLiteral("odListe"));
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setNameFilter(QStringLiteral("*.txt (*.txt)"));
-        accept(RunFileDialog(dialog));
+        Accept(RunFileDialog(dialog));
     });
-    command("saOuvrirScript", [this] {
+    Command("saOuvrirScript", [this] {
         if (!ActionParams.isEmpty() && !ActionParams.first().isEmpty())
             m_parts.script->ExecuteFile(ActionParams.first());
     });
@@ -171,9 +184,12 @@ ListActions::ListActions(TActionList &actions, SettingValues &settings, Parts pa
             return value.isEmpty() ? QStringLiteral("a file or folder name is needed") : QString();
         };
     }
+}
 
-    prepare("saSauverListe", [this, accept] { accept({AskListFileName()}); });
-    command("saSauverListe", [this] {
+void ListActions::BindSaveActions()
+{
+    Prepare("saSauverListe", [this] { Accept({AskListFileName()}); });
+    Command("saSauverListe", [this] {
         if (ActionParams.isEmpty() || ActionParams.first().isEmpty())
             return;
         QString error;
@@ -184,22 +200,38 @@ ListActions::ListActions(TActionList &actions, SettingValues &settings, Parts pa
             QMessageBox::warning(m_parts.window, kProgramName, PlayListLeftOutMessage(leftOut));
     });
 
-    command("saViderListe", [model] { model->ClearFichiers(); });
-    command("saOterFichier", [model] { model->RemoveSelected(); });
-    command("saSelectionnerTout", [model] {
+    // "Save the detailed list" is an entry of the pop-up only; its key works
+    // while the pop-up is open, so the window's key stays the total duration's.
+    QAction *detailed =
+        m_parts.popup->findChild<QAction *>(QStringLiteral("Save the detailed list"));
+    if (detailed) {
+        detailed->setEnabled(true);
+        detailed->setShortcut(QKeySequence(QStringLiteral("Ctrl+J")));
+        detailed->setShortcutContext(Qt::WidgetShortcut);
+        QObject::connect(detailed, &QAction::triggered, m_parts.window,
+                         [this] { SaveDetailedListCommand(); });
+    }
+}
+
+void ListActions::BindListEditing()
+{
+    TFichierListModel *model = m_parts.model;
+    Command("saViderListe", [model] { model->ClearFichiers(); });
+    Command("saOterFichier", [model] { model->RemoveSelected(); });
+    Command("saSelectionnerTout", [model] {
         model->selectionModel()->select(
             QItemSelection(model->index(0), model->index(model->Count() - 1)),
             QItemSelectionModel::Select);
         model->UpdateCounts();
     });
-    command("saOrdreAlpha", [this] { SortFileList(SortAlpha()); });
-    command("saTriTaille", [this] { SortFileList(SortTaille()); });
-    command("saTrierModify", [this] { SortFileList(SortModify()); });
-    command("saTriDatecode", [this] { SortFileList(SortDatecode()); });
-    command("saTriTimecode", [this] { SortFileList(SortTimecode()); });
-    command("saTriDuree", [this] { SortFileList(SortDuree()); });
+    Command("saOrdreAlpha", [this] { SortFileList(SortAlpha()); });
+    Command("saTriTaille", [this] { SortFileList(SortTaille()); });
+    Command("saTrierModify", [this] { SortFileList(SortModify()); });
+    Command("saTriDatecode", [this] { SortFileList(SortDatecode()); });
+    Command("saTriTimecode", [this] { SortFileList(SortTimecode()); });
+    Command("saTriDuree", [this] { SortFileList(SortDuree()); });
 
-    command("saDureeTotale", [this, model] {
+    Command("saDureeTotale", [this, model] {
         std::int64_t selected = 0;
         std::int64_t all = 0;
         for (int row = 0; row < model->Count(); ++row) {
@@ -225,20 +257,6 @@ ListActions::ListActions(TActionList &actions, SettingValues &settings, Parts pa
     };
     select->OnfalseExecute = [setSelect](QObject *) { setSelect(true); };
     select->OnTrueExecute = [setSelect](QObject *) { setSelect(false); };
-
-    // "Save the detailed list" is an entry of the pop-up only; its key works
-    // while the pop-up is open, so the window's key stays the total duration's.
-    QAction *detailed =
-        m_parts.popup->findChild<QAction *>(QStringLiteral("Save the detailed list"));
-    if (detailed) {
-        detailed->setEnabled(true);
-        detailed->setShortcut(QKeySequence(QStringLiteral("Ctrl+J")));
-        detailed->setShortcutContext(Qt::WidgetShortcut);
-        QObject::connect(detailed, &QAction::triggered, m_parts.window,
-                         [this] { SaveDetailedListCommand(); });
-    }
-
-    BindListSettings();
 }
 
 void ListActions::BindListSettings()

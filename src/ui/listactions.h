@@ -57,7 +57,22 @@ public:
     bool SaveDetailedList(const QString &fileName, QString &error) const;
 
 private:
+    // Opening files, folders, every drive, the clipboard, playlists and
+    // scripts.
+    void BindOpenActions();
+    // The list as a playlist and as a detailed list.
+    void BindSaveActions();
+    // Emptying, removing, selecting and sorting; the total duration.
+    void BindListEditing();
     void BindListSettings();
+    // The action's command, run with the action's value (ActionParams).
+    void Command(const char *name, std::function<void()> run);
+    // The action's preparation: a dialog, whose accepted name (Accept)
+    // becomes the action's value and lets the command run.
+    void Prepare(const char *name, std::function<void()> ask);
+    static void Accept(const QStringList &chosen);
+    // The opening's work is under way from here on, for a waiting run.
+    void Opening(const QString &status);
     // SaveDialog1 in "Dossier des PlayList"; empty when cancelled.
     QString AskListFileName();
     void SaveDetailedListCommand();
