@@ -3,8 +3,8 @@
 // The rules of the main window's command actions that need no window: which
 // action shows and may run for the panels shown and the list's entries, the
 // text of a command's error box, and what the frame-rate dialog starts with.
+#include "commands/dialogvalues.h"
 #include "files/commands.h"
-#include "ui/dialogvalues.h"
 
 #include <QString>
 

@@ -4,6 +4,7 @@
 #include "settings/settings.h"
 #include "settings/widgets/raccourcisform.h"
 #include "settings/widgets/saveprefsform.h"
+#include "ui/commandactions.h"
 #include "ui/ueditincrust.h"
 #include "ui/uiform.h"
 #include "ui/uvideframe.h"
@@ -98,7 +99,7 @@ int main(int argc, char **argv)
     // A command whose question was open when the window closed has its
     // worker still running: it ends now, while every window that its queued
     // calls reach still exists.
-    form.EndCommandsForClose();
+    form.Commands().EndForClose();
     // The windows made after the main window go before it: calls that its
     // own end still runs (the opener's last notices) no longer reach them.
     form.SetEditIncrustForm(nullptr);

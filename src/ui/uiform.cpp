@@ -10,6 +10,7 @@
 #include "settings/widgets/raccourcisform.h"
 #include "settings/widgets/saveprefsform.h"
 #include "ui/aproposframe.h"
+#include "ui/commandactions.h"
 #include "ui/copyactions.h"
 #include "ui/displayactions.h"
 #include "ui/displaylayout.h"
@@ -87,6 +88,12 @@ TUIForm::~TUIForm()
     FormDestroy();
     // The preview shows into the video view: it lets go of it first.
     m_viewdm.CloseGraph();
+}
+
+void TUIForm::UpdateActionStates()
+{
+    if (m_commands)
+        m_commands->UpdateActionStates();
 }
 
 void TUIForm::BuildWindow()
@@ -266,7 +273,7 @@ void TUIForm::BindActions()
     };
 
     BindSceneEditorActions();
-    BindCommandActions();
+    m_commands = std::make_unique<CommandActions>(*this, m_settings, m_viewdm);
 
     // Each two-state action takes the command of its state, now bound.
     for (QAction *action : m_al->Actions())
@@ -458,7 +465,7 @@ bool TUIForm::FormCloseQuery()
     }
     VueFrame->timer1->stop();
     m_al->Find(QStringLiteral("saInterrompreTous"))->Execute();
-    EndCommandsForClose();
+    m_commands->EndForClose();
     return true;
 }
 

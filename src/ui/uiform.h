@@ -38,15 +38,8 @@ class OverlayActions;
 class PlaybackActions;
 class SceneEditorActions;
 class TAproposFrame;
+class CommandActions;
 class TBaseFrame;
-class TCodecForm;
-class TCommandEngine;
-class TDecalageForm;
-class TdmAction;
-class TFrequenceForm;
-class TIntervalleForm;
-class tAbstractCmd;
-enum class TErrorType;
 class TEditerTitresForm;
 class TSFrame;
 class TSceneBase;
@@ -171,45 +164,11 @@ public:
     bool SceneShown = false;
 
     // Commands
-    // The command module and the engine that runs its commands over the
-    // list; both live as long as the window.
-    TdmAction &dmAction() const;
-    TCommandEngine &ce() const;
-    // The command of the action module that an action hands to the engine,
-    // as its catalogue row names it; none for an action a handler runs.
-    tAbstractCmd *FindActionCommand(const QAction *action) const;
+    // The command actions, their module and engine; they live as long as the
+    // window.
+    CommandActions &Commands() const { return *m_commands; }
     // Shows and enables every action for the panels shown and the list.
     void UpdateActionStates();
-    // The engine's events (GUI thread).
-    void ceStartCommand();
-    void ceCommandEnd();
-    void ceStartFichier(const std::shared_ptr<TaviFichier> &entry);
-    void ceEndFichier(const std::shared_ptr<TaviFichier> &entry);
-    void ceMessageCommand(const QString &text);
-    void ceErrorCommand(const QString &text, TErrorType type);
-    void ceStartProgress(int maximum);
-    void ceSetProgress(int position);
-    void ceEndProgress();
-    // The list's opening events.
-    void LframelfOpenStart();
-    void LframelfOpenFolderFound(const QString &folder);
-    static bool LframelfOpenTestExtension(const QString &fileName);
-    void LframelfOpenEnd();
-    // The preparations that ask a command's value; cancelling clears
-    // ExecuteAllowed.
-    void ccModifierCodecprepare();
-    void ccFrequenceVideoprepare();
-    void ccDecalerHoraireprepare();
-    void ccCreerScnByIntervalleprepare();
-    // Esc and Shift+Esc.
-    void acAbortExecute();
-    void saInterrompreTousexecute();
-    // Closing: every command's worker has ended when this returns.
-    void EndCommandsForClose();
-    TCodecForm *CodecForm = nullptr;
-    TFrequenceForm *FrequenceForm = nullptr;
-    TIntervalleForm *IntervalleForm = nullptr;
-    TDecalageForm *DecalageForm = nullptr;
 
     // Display and playback
     // Lays the window out for a display mode (displaylayout.h).
@@ -294,14 +253,8 @@ private:
     std::unique_ptr<CopyActions> m_copies;
 
     // Commands (last: the engine ends before the rest of the window goes)
-    struct CommandParts;
-    struct CommandPartsDeleter
-    {
-        void operator()(CommandParts *parts) const;
-    };
-    void BindCommandActions();
-    void RunCommandAction(tAbstractCmd &command, QObject *sender, bool withValue);
-    std::unique_ptr<CommandParts, CommandPartsDeleter> m_commands;
+    friend class CommandActions;
+    std::unique_ptr<CommandActions> m_commands;
 };
 
 } // namespace vidora

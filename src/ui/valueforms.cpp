@@ -1,7 +1,7 @@
 #include "ui/valueforms.h"
 
+#include "commands/dialogvalues.h"
 #include "platform/shell/widgets/prepareform.h"
-#include "ui/dialogvalues.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

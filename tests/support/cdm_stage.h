@@ -80,16 +80,6 @@ protected:
             }
     }
 
-    // The errors the engine reported during the runs.
-    std::vector<std::string> Errors() const
-    {
-        std::vector<std::string> errors;
-        for (const auto &e : log.Events())
-            if (e.rfind("error ", 0) == 0)
-                errors.push_back(e);
-        return errors;
-    }
-
     TGraphCmd command;
     Builder builder;
     // Sets the own filters' options after a successful build, as the

@@ -336,6 +336,16 @@ protected:
         return m_ended;
     }
 
+    // The errors the engine reported during the runs, as logged.
+    std::vector<std::string> Errors() const
+    {
+        std::vector<std::string> errors;
+        for (const auto &e : log.Events())
+            if (e.rfind("error ", 0) == 0)
+                errors.push_back(e);
+        return errors;
+    }
+
     // Logs a command step with its entry and pass (on the worker).
     TExecutionEvent LoggingStep()
     {

@@ -1,6 +1,6 @@
 // The AVI analyser's window: the report in its list, saved as a ".log" file
 // in UTF-8 with CR LF, and opened by the analyse command.
-#include "dmaction_stage.h"
+#include "commands/dmaction_stage.h"
 
 #include "formats/widgets/riffform.h"
 #include "platform/durablefile.h"

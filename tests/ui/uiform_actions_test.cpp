@@ -11,6 +11,7 @@
 #include "support/isolatedhome.h"
 #include "ui/actioncatalogue.h"
 #include "ui/aproposframe.h"
+#include "ui/commandactions.h"
 #include "ui/ueditincrust.h"
 #include "ui/uiform_window.h"
 
@@ -48,7 +49,7 @@ TEST(MainWindowActions, EveryRowOfTheCatalogueHasItsBehaviour)
     EXPECT_EQ(form.al().WithoutBehaviour(), QStringList());
     for (const TActionRow &row : ActionCatalogue()) {
         SCOPED_TRACE(row.name);
-        const tAbstractCmd *command = form.FindActionCommand(form.al().Find(row.name));
+        const tAbstractCmd *command = form.Commands().CommandOf(form.al().Find(row.name));
         if (*row.command == '\0') {
             EXPECT_EQ(command, nullptr);
             continue;
@@ -56,7 +57,7 @@ TEST(MainWindowActions, EveryRowOfTheCatalogueHasItsBehaviour)
         ASSERT_NE(command, nullptr);
         EXPECT_EQ(command->Name.toLower(), QString::fromUtf8(row.command).toLower());
     }
-    EXPECT_NE(form.FindActionCommand(form.al().Find("saRiffHeader")), nullptr);
+    EXPECT_NE(form.Commands().CommandOf(form.al().Find("saRiffHeader")), nullptr);
 
     // A name the catalogue does not hold is a slip that shows at once.
     EXPECT_THROW(form.al().Find("saNoSuchAction"), std::out_of_range);
@@ -127,7 +128,7 @@ TEST_F(WindowActions, ReadingTheRiffHeaderOpensTheAnalyserOnTheActiveFile)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !title.isEmpty(); }, 20000));
     EXPECT_EQ(title, "Header of the file " + m_clip);
     EXPECT_GT(lines, 20);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !w->form->ce().IsRunning(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w->form->Commands().Engine().IsRunning(); }));
 }
 
 TEST_F(WindowActions, KeypadKeysChangeTheVolumeAndConvert)

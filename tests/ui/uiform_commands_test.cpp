@@ -6,13 +6,14 @@
 // also when a command fails.
 #include "ui/uiform.h"
 
+#include "commands/dialogvalues.h"
 #include "files/commandengine.h"
 #include "files/widgets/fichierlistbox.h"
 #include "formats/fpsunit.h"
 #include "support/dvfiles.h"
 #include "support/isolatedhome.h"
 #include "support/tools.h"
-#include "ui/dialogvalues.h"
+#include "ui/commandactions.h"
 #include "ui/ubaseframe.h"
 #include "ui/uvideframe.h"
 #include "ui/valueforms.h"
@@ -99,7 +100,8 @@ struct Window
     }
     bool WaitForCommandEnd(int ms = 60000)
     {
-        return QTest::qWaitFor([&] { return !form->ce().IsRunning() && !ScriptWaiting; }, ms);
+        return QTest::qWaitFor(
+            [&] { return !form->Commands().Engine().IsRunning() && !ScriptWaiting; }, ms);
     }
 
     test::IsolatedHome home;
@@ -168,8 +170,8 @@ TEST(UIFormCommands, AListedClipEnablesItsCommandsForTheSelectionAndRunsOneFromT
     EXPECT_TRUE(w.Action("ccDossierParent")->isEnabled());
 
     QStringList messages;
-    const auto oldMessage = w.form->ce().OnMessageCommand;
-    w.form->ce().OnMessageCommand = [&](const QString &text) {
+    const auto oldMessage = w.form->Commands().Engine().OnMessageCommand;
+    w.form->Commands().Engine().OnMessageCommand = [&](const QString &text) {
         messages << text;
         oldMessage(text);
         EXPECT_EQ(w.form->StatusPanel->text(), text);
@@ -177,7 +179,7 @@ TEST(UIFormCommands, AListedClipEnablesItsCommandsForTheSelectionAndRunsOneFromT
     toType2->trigger();
     // The busy state a script waits on is set before the action returns.
     EXPECT_TRUE(ScriptWaiting);
-    EXPECT_TRUE(w.form->ce().IsRunning());
+    EXPECT_TRUE(w.form->Commands().Engine().IsRunning());
     ASSERT_TRUE(w.WaitForCommandEnd());
     EXPECT_EQ(messages, QStringList{QStringLiteral("Converting clip.avi in type 2")});
     EXPECT_TRUE(w.form->CommandMessage.isEmpty());
@@ -217,7 +219,7 @@ TEST(UIFormCommands, TheCodecDialogStartsFromTheFileCodecAndCancellingRunsNothin
     EXPECT_EQ(choice, int(TCodecChoice::Cdvc)) << "case aside";
     EXPECT_FALSE(editEnabled);
     EXPECT_TRUE(ActionParams.isEmpty());
-    EXPECT_FALSE(w.form->ce().IsRunning());
+    EXPECT_FALSE(w.form->Commands().Engine().IsRunning());
     EXPECT_FALSE(ScriptWaiting);
 }
 
@@ -235,8 +237,9 @@ TEST(UIFormCommands, AnErrorShowsTheCommandTextAndWhatBecomesOfTheWork)
         buttons = int(box->buttons().size());
         box->button(QMessageBox::Ok)->click();
     });
-    w.form->ceErrorCommand(QStringLiteral("An error occured while converting /v/a.avi in Pal"),
-                           TErrorType::etAllError);
+    w.form->Commands().ShowError(
+        QStringLiteral("An error occured while converting /v/a.avi in Pal"),
+        TErrorType::etAllError);
     EXPECT_EQ(text, QStringLiteral("An error occured while converting /v/a.avi in Pal\n"
                                    "The command will be aborted."));
     EXPECT_EQ(icon, QMessageBox::Critical);

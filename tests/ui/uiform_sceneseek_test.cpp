@@ -2,7 +2,7 @@
 // recordings, its scene file made by the scenes-by-date command; the next
 // and previous scene actions land on each scene's first frame, whose date
 // the date detector reads, and do nothing without a scene file.
-#include "dmaction_stage.h"
+#include "commands/dmaction_stage.h"
 #include "uiform_window.h"
 
 #include "formats/datetime.h"

@@ -1,7 +1,7 @@
 // The value dialogs: what they make of the user's choice and text (tables of
 // the conversions), and the dialogs driven as a person uses them, offscreen.
+#include "commands/dialogvalues.h"
 #include "formats/datetime.h"
-#include "ui/dialogvalues.h"
 #include "ui/valueforms.h"
 
 #include <QAbstractButton>

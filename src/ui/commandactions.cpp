@@ -1,21 +1,18 @@
-// The main window's file commands: each action whose catalogue row names a
-// command hands that command of the action module to the command engine,
-// with the value its preparation asked for; the engine's events drive the
-// status bar, the progress gauge and the error box; the action states follow
-// the panels and the list; the abort actions end the opening, the command
-// and the running script.
+#include "ui/commandactions.h"
+
+#include "commands/dialogvalues.h"
+#include "commands/dmaction.h"
 #include "files/cdmgraphrun.h"
 #include "files/commandengine.h"
 #include "files/enginelist.h"
 #include "files/widgets/enginequestionbox.h"
 #include "files/widgets/fichierlistbox.h"
 #include "formats/datetime.h"
+#include "formats/widgets/riffform.h"
 #include "platform/gui_thread.h"
 #include "settings/widgets/optionsframe.h"
 #include "ui/actioncatalogue.h"
 #include "ui/actionstates.h"
-#include "ui/dialogvalues.h"
-#include "ui/dmaction.h"
 #include "ui/ubaseframe.h"
 #include "ui/uiform.h"
 #include "ui/uvideframe.h"
@@ -30,7 +27,6 @@
 #include <QButtonGroup>
 #include <QDateTime>
 #include <QEvent>
-#include <QHash>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -39,21 +35,13 @@
 #include <QStatusBar>
 
 #include <chrono>
+#include <functional>
 #include <stdexcept>
+#include <utility>
 
 namespace vidora {
 
 namespace {
-
-// The commands whose action hands the engine its value (ActionParams).
-bool TakesValue(const QString &commandName)
-{
-    static const QStringList kWithValue = {
-        QStringLiteral("DecalerHoraire"), QStringLiteral("DecalageHoraire"),
-        QStringLiteral("CreerScnByIntervalle"), QStringLiteral("ModifierCodec"),
-        QStringLiteral("FrequenceVideo")};
-    return kWithValue.contains(commandName, Qt::CaseInsensitive);
-}
 
 // Runs `onEvent` for the events of the objects it is installed on.
 class EventHook : public QObject
@@ -88,7 +76,20 @@ bool UpdateMenuVisibility(QMenu *menu)
     return any;
 }
 
-} // namespace
+// The dialog kept in `slot`, made on first use; its parent owns it.
+template <typename Dialog>
+Dialog &MadeOnce(Dialog *&slot, QWidget *parent)
+{
+    if (slot == nullptr)
+        slot = new Dialog(parent);
+    return *slot;
+}
+
+// The files the list's opening takes.
+bool IsVideoFileName(const QString &fileName)
+{
+    return fileName.toLower().endsWith(QLatin1String(".avi"));
+}
 
 // The preview as the command module sees it: the file it holds, let go of
 // before a command changes or deletes it.
@@ -133,9 +134,11 @@ private:
     EngineQuestionBox m_box;
 };
 
-struct TUIForm::CommandParts
+} // namespace
+
+struct CommandActions::Parts
 {
-    CommandParts(TUIForm &form, Settings &settings, Tviewdm &viewdm, TFichierListModel &model)
+    Parts(TUIForm &form, Settings &settings, Tviewdm &viewdm, TFichierListModel &model)
         : dmAction(settings, cdm), list(model), preview(viewdm, *form.VueFrame), questions(&form)
     {}
 
@@ -155,6 +158,11 @@ struct TUIForm::CommandParts
     bool closing = false;
     // Error boxes open (modal ones hold the worker).
     int openErrorBoxes = 0;
+    // The value dialogs, made on first use; the window owns them.
+    TCodecForm *codecForm = nullptr;
+    TFrequenceForm *frequenceForm = nullptr;
+    TIntervalleForm *intervalleForm = nullptr;
+    TDecalageForm *decalageForm = nullptr;
     bool codecPreset = false;
     bool frequencePreset = false;
     // The About panel, reached as a widget: its header and the command
@@ -164,15 +172,25 @@ struct TUIForm::CommandParts
     // the window's parts go.
     std::unique_ptr<EventHook> panelHook;
     std::unique_ptr<EventHook> nameHook;
+    // The AVI analyser the analyse command shows, made on first use.
+    std::unique_ptr<TRiffForm> riffForm;
     // Declared last: it ends its worker before the rest goes.
     TCommandEngine ce;
 };
 
-void TUIForm::CommandPartsDeleter::operator()(CommandParts *parts) const
+CommandActions::CommandActions(TUIForm &form, Settings &settings, Tviewdm &viewdm)
+    : m_form(form), m_settings(settings), m_viewdm(viewdm)
+{
+    m_parts = std::make_unique<Parts>(form, settings, viewdm, *form.Lframe->lf->ListModel());
+    Bind();
+}
+
+CommandActions::~CommandActions()
 {
     // The window is going: a worker still running reaches none of its
     // handlers, and is aborted and waited for before the modules it uses go.
-    TCommandEngine &ce = parts->ce;
+    Parts &parts = *m_parts;
+    TCommandEngine &ce = parts.ce;
     ce.OnStartCommand = nullptr;
     ce.OnEndCommand = nullptr;
     ce.OnStartFichier = nullptr;
@@ -183,68 +201,71 @@ void TUIForm::CommandPartsDeleter::operator()(CommandParts *parts) const
     ce.OnSetProgress = nullptr;
     ce.OnEndProgress = nullptr;
     ce.Questions = nullptr;
-    parts->list.OnSetEnabled = nullptr;
+    parts.list.OnSetEnabled = nullptr;
     ce.AbortAll();
     while (ce.IsRunning())
         runQueuedGuiCalls(std::chrono::milliseconds(10));
     // A graph notice still queued finds no engine to wake.
-    parts->cdm.OnGraphComplete = nullptr;
-    parts->cdm.OnGraphError = nullptr;
-    std::default_delete<CommandParts>()(parts);
+    parts.cdm.OnGraphComplete = nullptr;
+    parts.cdm.OnGraphError = nullptr;
 }
 
-TdmAction &TUIForm::dmAction() const
+TdmAction &CommandActions::Module() const
 {
-    return m_commands->dmAction;
+    return m_parts->dmAction;
 }
 
-TCommandEngine &TUIForm::ce() const
+TCommandEngine &CommandActions::Engine() const
 {
-    return m_commands->ce;
+    return m_parts->ce;
 }
 
-tAbstractCmd *TUIForm::FindActionCommand(const QAction *action) const
+tAbstractCmd *CommandActions::CommandOf(const QAction *action) const
 {
-    if (action == nullptr || !m_commands)
+    if (action == nullptr)
         return nullptr;
-    return m_commands->commands.value(action);
+    return m_parts->commands.value(action);
 }
 
-void TUIForm::BindCommandActions()
+void CommandActions::Bind()
 {
-    TFichierListModel *model = Lframe->lf->ListModel();
-    m_commands.reset(new CommandParts(*this, m_settings, m_viewdm, *model));
-    CommandParts &parts = *m_commands;
+    TUIForm &form = m_form;
+    const TActionList &actions = form.al();
+    TFichierListModel *model = form.Lframe->lf->ListModel();
+    Parts &parts = *m_parts;
 
     ConnectCdmToEngine(parts.cdm, parts.ce);
     parts.cdm.SetSettings(&m_settings);
     parts.dmAction.Preview = &parts.preview;
+    parts.dmAction.OnShowRiffAnalysis = [&parts](const QString &path) {
+        if (!parts.riffForm)
+            parts.riffForm = std::make_unique<TRiffForm>();
+        parts.riffForm->ShowRiffAnalysis(path);
+    };
     // Scene commands take their dates and thumbnails from the preview (and
     // from the files it does not show).
-    parts.dmAction.ScenePreview = ScenePreview();
+    parts.dmAction.ScenePreview = form.ScenePreview();
     parts.dmAction.VersionText = VersionNumberText();
     parts.dmAction.AppVersionText = kProgramName + u' ' + VersionNumberText();
-    parts.list.OnSetEnabled = [this](bool enabled) { Lframe->lf->setEnabled(enabled); };
+    parts.list.OnSetEnabled = [&form](bool enabled) { form.Lframe->lf->setEnabled(enabled); };
 
     TCommandEngine &engine = parts.ce;
     engine.SourceFichierListbox = &parts.list;
     engine.DestFichierListbox = &parts.list;
     engine.Questions = &parts.questions;
-    engine.OnStartCommand = [this] { ceStartCommand(); };
-    engine.OnEndCommand = [this] { ceCommandEnd(); };
+    engine.OnStartCommand = [this] { StartCommand(); };
+    engine.OnEndCommand = [this] { EndCommand(); };
     engine.OnStartFichier = [this](const EngineEntryPtr &entry, const QStringList &, int) {
-        ceStartFichier(std::dynamic_pointer_cast<TaviFichier>(entry));
+        StartFile(std::dynamic_pointer_cast<TaviFichier>(entry));
     };
     engine.OnEndFichier = [this](const EngineEntryPtr &entry, const QStringList &, int) {
-        ceEndFichier(std::dynamic_pointer_cast<TaviFichier>(entry));
+        EndFile(std::dynamic_pointer_cast<TaviFichier>(entry));
     };
-    engine.OnMessageCommand = [this](const QString &text) { ceMessageCommand(text); };
-    engine.OnErrorCommand = [this](const QString &text, TErrorType type) {
-        ceErrorCommand(text, type);
-    };
-    engine.OnStartProgress = [this](int maximum) { ceStartProgress(maximum); };
-    engine.OnSetProgress = [this](int position) { ceSetProgress(position); };
-    engine.OnEndProgress = [this] { ceEndProgress(); };
+    engine.OnMessageCommand = [this](const QString &text) { ShowMessage(text); };
+    engine.OnErrorCommand = [this](const QString &text, TErrorType type) { ShowError(text, type); };
+    engine.OnStartProgress = [this](int maximum) { StartProgress(maximum); };
+    engine.OnSetProgress = [this](int position) { SetProgress(position); };
+    engine.OnEndProgress = [this] { EndProgress(); };
 
     // Every action whose catalogue row names a command hands it to the
     // engine; a name the action module does not know stops the start.
@@ -255,41 +276,40 @@ void TUIForm::BindCommandActions()
         tAbstractCmd *command = parts.dmAction.FindCommand(QString::fromUtf8(row.command));
         if (command == nullptr)
             throw std::logic_error(name.toStdString() + " names no command: " + row.command);
-        TSuperAction *plain = m_al->Plain(name);
+        TSuperAction *plain = actions.Plain(name);
         parts.commands.insert(plain, command);
-        const bool withValue = TakesValue(command->Name);
+        // The command's row says whether the action hands it a value and
+        // which dialog asks for it first.
+        const TCommandRow &commandRow = *parts.dmAction.RowOf(*command);
+        const bool withValue = commandRow.takesValue;
         plain->Onexecute = [this, command, withValue](QObject *sender) {
-            RunCommandAction(*command, sender, withValue);
+            RunCommand(*command, sender, withValue);
         };
+        const TCmdPreparation preparation = commandRow.preparation;
+        if (preparation != TCmdPreparation::None)
+            plain->Onprepare = [this, preparation](QObject *) { Prepare(preparation); };
+        if (preparation == TCmdPreparation::Interval)
+            plain->ValueProblem = [](const QString &value) {
+                return IntervalFromText(value)
+                           ? QString()
+                           : QStringLiteral("a whole number of seconds above 0 is needed");
+            };
     }
-    auto prepare = [this](const char *name, void (TUIForm::*preparation)()) {
-        m_al->Find(QString::fromUtf8(name))->Onprepare = [this, preparation](QObject *) {
-            (this->*preparation)();
-        };
-    };
-    prepare("ccModifierCodec", &TUIForm::ccModifierCodecprepare);
-    prepare("ccFrequenceVideo", &TUIForm::ccFrequenceVideoprepare);
-    prepare("ccDecalerHoraire", &TUIForm::ccDecalerHoraireprepare);
-    prepare("ccDecalageHoraire", &TUIForm::ccDecalerHoraireprepare);
-    prepare("ccCreerScnByIntervalle", &TUIForm::ccCreerScnByIntervalleprepare);
-    m_al->Find(QStringLiteral("ccCreerScnByIntervalle"))->ValueProblem = [](const QString &value) {
-        return IntervalFromText(value)
-                   ? QString()
-                   : QStringLiteral("a whole number of seconds above 0 is needed");
-    };
 
-    m_al->Plain(QStringLiteral("saInterrompre"))->Onexecute = [this](QObject *) {
-        acAbortExecute();
+    actions.Plain(QStringLiteral("saInterrompre"))->Onexecute = [this](QObject *) {
+        AbortCurrent();
     };
-    m_al->Plain(QStringLiteral("saInterrompreTous"))->Onexecute = [this](QObject *) {
-        saInterrompreTousexecute();
+    actions.Plain(QStringLiteral("saInterrompreTous"))->Onexecute = [this](QObject *) {
+        AbortAll();
     };
 
     // The list's opening.
-    model->SetOpenTestExtension(&TUIForm::LframelfOpenTestExtension);
-    connect(model, &TFichierListModel::openStart, this, &TUIForm::LframelfOpenStart);
-    connect(model, &TFichierListModel::openFolderFound, this, &TUIForm::LframelfOpenFolderFound);
-    connect(model, &TFichierListModel::openEnd, this, [this](int) { LframelfOpenEnd(); });
+    model->SetOpenTestExtension(&IsVideoFileName);
+    connect(model, &TFichierListModel::openStart, this, [] { ScriptWaiting = true; });
+    connect(model, &TFichierListModel::openFolderFound, this, [&form](const QString &folder) {
+        form.SetStatusText(QStringLiteral("Analysing ") + folder);
+    });
+    connect(model, &TFichierListModel::openEnd, this, [this](int) { OpenEnd(); });
 
     // The action states follow the list, the active entry and the panels
     // that cover the list, whoever shows or hides them.
@@ -300,22 +320,23 @@ void TUIForm::BindCommandActions()
             UpdateActionStates();
     });
     EventHook *panels = parts.panelHook.get();
-    parts.aboutPanel = findChild<QWidget *>(QStringLiteral("AproposFrame"));
-    for (QWidget *panel : {static_cast<QWidget *>(VideFrame), parts.aboutPanel,
-                           static_cast<QWidget *>(OptionsFrame), static_cast<QWidget *>(this)})
+    parts.aboutPanel = form.findChild<QWidget *>(QStringLiteral("AproposFrame"));
+    for (QWidget *panel :
+         {static_cast<QWidget *>(form.VideFrame), parts.aboutPanel,
+          static_cast<QWidget *>(form.OptionsFrame), static_cast<QWidget *>(&form)})
         panel->installEventFilter(panels);
 
     // A click on the file's name shows it in the file manager.
-    parts.nameHook = std::make_unique<EventHook>([this](QObject *, QEvent *event) {
+    parts.nameHook = std::make_unique<EventHook>([&actions](QObject *, QEvent *event) {
         if (event->type() == QEvent::MouseButtonRelease)
-            m_al->Find(QStringLiteral("ccDossierParent"))->Execute();
+            actions.Find(QStringLiteral("ccDossierParent"))->Execute();
     });
-    BaseFrame->LabNom->installEventFilter(parts.nameHook.get());
+    form.BaseFrame->LabNom->installEventFilter(parts.nameHook.get());
 }
 
-void TUIForm::RunCommandAction(tAbstractCmd &command, QObject *sender, bool withValue)
+void CommandActions::RunCommand(tAbstractCmd &command, QObject *sender, bool withValue)
 {
-    CommandParts &parts = *m_commands;
+    Parts &parts = *m_parts;
     if (parts.ce.IsRunning())
         return; // one command at a time
     parts.fromScript = qobject_cast<TCustomScript *>(sender) != nullptr;
@@ -327,22 +348,21 @@ void TUIForm::RunCommandAction(tAbstractCmd &command, QObject *sender, bool with
     parts.ce.Execute(command, withValue ? &params : nullptr);
 }
 
-void TUIForm::UpdateActionStates()
+void CommandActions::UpdateActionStates()
 {
-    if (!m_commands)
-        return;
-    CommandParts &parts = *m_commands;
-    const TPanelsShown panels{!VideFrame->isHidden(), !parts.aboutPanel->isHidden(),
-                              !OptionsFrame->isHidden()};
-    TFichierListModel *model = Lframe->lf->ListModel();
+    TUIForm &form = m_form;
+    Parts &parts = *m_parts;
+    const TPanelsShown panels{!form.VideFrame->isHidden(), !parts.aboutPanel->isHidden(),
+                              !form.OptionsFrame->isHidden()};
+    TFichierListModel *model = form.Lframe->lf->ListModel();
     TActionEntries entries;
-    entries.active = ActiveFichier;
+    entries.active = form.ActiveFichier;
     for (const auto &entry : model->SelectedEntries())
         entries.selected.push_back(entry);
     for (int row = 0; row < model->Count(); ++row)
         entries.all.push_back(model->GetFichier(row));
 
-    for (QAction *action : m_al->Actions()) {
+    for (QAction *action : form.al().Actions()) {
         if (KeepsOwnState(action->objectName()))
             continue;
         const auto *super = static_cast<const TCustomSuperAction *>(action);
@@ -351,43 +371,43 @@ void TUIForm::UpdateActionStates()
         action->setVisible(state.visible);
         action->setEnabled(state.enabled);
     }
-    for (QAction *top : menuBar()->actions())
+    for (QAction *top : form.menuBar()->actions())
         if (QMenu *menu = top->menu())
             top->setVisible(UpdateMenuVisibility(menu));
 
-    if (ActiveFichier) {
-        QAction *scenes = m_al->Find(QStringLiteral("taEditerScenes"));
+    if (form.ActiveFichier) {
+        QAction *scenes = form.al().Find(QStringLiteral("taEditerScenes"));
         scenes->setEnabled(scenes->isEnabled() &&
-                           ActiveFichier->Data().pictureText != kNotAvailable);
+                           form.ActiveFichier->Data().pictureText != kNotAvailable);
     }
-    if (isVisible() && Lframe->isVisible())
-        Lframe->lf->setFocus();
+    if (form.isVisible() && form.Lframe->isVisible())
+        form.Lframe->lf->setFocus();
 }
 
 // ------------------------------------------------------------------ engine events
 
-void TUIForm::ceStartCommand()
+void CommandActions::StartCommand()
 {
     ScriptWaiting = true;
 }
 
-void TUIForm::ceCommandEnd()
+void CommandActions::EndCommand()
 {
-    SetCommandMessage(QString());
-    Lframe->lf->ListModel()->RefreshActive();
+    m_form.SetCommandMessage(QString());
+    m_form.Lframe->lf->ListModel()->RefreshActive();
     ScriptWaiting = false;
 }
 
-void TUIForm::ceStartFichier(const std::shared_ptr<TaviFichier> &entry)
+void CommandActions::StartFile(const std::shared_ptr<TaviFichier> &entry)
 {
-    CommandParts &parts = *m_commands;
+    Parts &parts = *m_parts;
     parts.offsetEntry = entry;
     parts.savedOffset = entry ? entry->TimeOffset() : 0;
 }
 
-void TUIForm::ceEndFichier(const std::shared_ptr<TaviFichier> &entry)
+void CommandActions::EndFile(const std::shared_ptr<TaviFichier> &entry)
 {
-    CommandParts &parts = *m_commands;
+    Parts &parts = *m_parts;
     if (!entry)
         return;
     // An entry read again from its file keeps the offset it had; a command
@@ -397,21 +417,21 @@ void TUIForm::ceEndFichier(const std::shared_ptr<TaviFichier> &entry)
     entry->SetTimeOffset(offset, text);
 }
 
-void TUIForm::ceMessageCommand(const QString &text)
+void CommandActions::ShowMessage(const QString &text)
 {
-    CommandMessage = text;
-    StatusPanel->setText(text);
-    SetStatusColour(kCommandColour);
-    statusBar()->repaint();
+    m_form.CommandMessage = text;
+    m_form.StatusPanel->setText(text);
+    m_form.SetStatusColour(kCommandColour);
+    m_form.statusBar()->repaint();
 }
 
-void TUIForm::ceErrorCommand(const QString &text, TErrorType type)
+void CommandActions::ShowError(const QString &text, TErrorType type)
 {
-    CommandParts &parts = *m_commands;
+    Parts &parts = *m_parts;
     if (parts.closing)
         return;
     auto *box = new QMessageBox(QMessageBox::Critical, kProgramName, ErrorBoxText(text, type),
-                                QMessageBox::Ok, this);
+                                QMessageBox::Ok, &m_form);
     box->setObjectName(QStringLiteral("CommandErrorBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (parts.fromScript) {
@@ -426,167 +446,164 @@ void TUIForm::ceErrorCommand(const QString &text, TErrorType type)
     --parts.openErrorBoxes;
 }
 
-void TUIForm::ceStartProgress(int maximum)
+void CommandActions::StartProgress(int maximum)
 {
-    BaseFrame->Gauge1->setMaximum(maximum);
-    BaseFrame->Gauge1->setValue(0);
-    BaseFrame->Gauge1->show();
+    m_form.BaseFrame->Gauge1->setMaximum(maximum);
+    m_form.BaseFrame->Gauge1->setValue(0);
+    m_form.BaseFrame->Gauge1->show();
 }
 
-void TUIForm::ceSetProgress(int position)
+void CommandActions::SetProgress(int position)
 {
-    BaseFrame->Gauge1->setValue(position);
+    m_form.BaseFrame->Gauge1->setValue(position);
 }
 
-void TUIForm::ceEndProgress()
+void CommandActions::EndProgress()
 {
-    BaseFrame->Gauge1->hide();
+    m_form.BaseFrame->Gauge1->hide();
 }
 
 // ------------------------------------------------------------------ opening events
 
-void TUIForm::LframelfOpenStart()
+void CommandActions::OpenEnd()
 {
-    ScriptWaiting = true;
-}
-
-void TUIForm::LframelfOpenFolderFound(const QString &folder)
-{
-    SetStatusText(QStringLiteral("Analysing ") + folder);
-}
-
-bool TUIForm::LframelfOpenTestExtension(const QString &fileName)
-{
-    return fileName.toLower().endsWith(QLatin1String(".avi"));
-}
-
-void TUIForm::LframelfOpenEnd()
-{
-    StatusMessage.clear();
+    m_form.StatusMessage.clear();
     // The end of an earlier opening (the list kept from the last session,
     // say) does not end the wait for one that is still to come.
-    if (CommandMessage.isEmpty() && !Lframe->lf->ListModel()->Opening()) {
-        SetIdle();
+    if (m_form.CommandMessage.isEmpty() && !m_form.Lframe->lf->ListModel()->Opening()) {
+        m_form.SetIdle();
         ScriptWaiting = false;
     }
 }
 
 // ------------------------------------------------------------------ preparations
 
-void TUIForm::ccModifierCodecprepare()
+void CommandActions::Prepare(TCmdPreparation preparation)
 {
-    if (!ActiveFichier) {
+    // The codec, frame-rate and time-offset dialogs start from the active
+    // file: without one the command does not run.
+    const std::shared_ptr<TaviFichier> active = m_form.ActiveFichier;
+    const bool fromFile = preparation == TCmdPreparation::Codec ||
+                          preparation == TCmdPreparation::FrameRate ||
+                          preparation == TCmdPreparation::TimeOffset;
+    if (fromFile && !active) {
         ExecuteAllowed = false;
         return;
     }
-    CommandParts &parts = *m_commands;
-    if (CodecForm == nullptr)
-        CodecForm = new TCodecForm(this);
-    if (!parts.codecPreset) {
-        parts.codecPreset = true;
-        CodecForm->le->setEnabled(false);
-        CodecForm->SetCodec(ActiveFichier->Data().codec);
+    switch (preparation) {
+    case TCmdPreparation::None:
+        return;
+    case TCmdPreparation::Codec:
+        PrepareCodec(*active);
+        return;
+    case TCmdPreparation::FrameRate:
+        PrepareFrameRate(*active);
+        return;
+    case TCmdPreparation::TimeOffset:
+        PrepareTimeOffset(*active);
+        return;
+    case TCmdPreparation::Interval:
+        PrepareInterval();
+        return;
     }
-    CodecForm->exec();
-    ExecuteAllowed = CodecForm->CodecAccepted;
-    if (ExecuteAllowed)
-        ActionParams.append(CodecForm->NewFourCC);
 }
 
-void TUIForm::ccFrequenceVideoprepare()
+void CommandActions::PrepareCodec(const TaviFichier &active)
 {
-    if (!ActiveFichier) {
-        ExecuteAllowed = false;
-        return;
+    Parts &parts = *m_parts;
+    TCodecForm &dialog = MadeOnce(parts.codecForm, &m_form);
+    if (!std::exchange(parts.codecPreset, true)) {
+        dialog.le->setEnabled(false);
+        dialog.SetCodec(active.Data().codec);
     }
-    CommandParts &parts = *m_commands;
-    if (FrequenceForm == nullptr)
-        FrequenceForm = new TFrequenceForm(this);
-    if (!parts.frequencePreset) {
-        parts.frequencePreset = true;
-        FrequenceForm->le->setEnabled(false);
-        const TFrequencePreset preset = FrequencePresetFor(ActiveFichier->Data().frameRate);
-        FrequenceForm->rgFreq->button(int(preset.choice))->setChecked(true);
+    dialog.exec();
+    ExecuteAllowed = dialog.CodecAccepted;
+    if (ExecuteAllowed)
+        ActionParams.append(dialog.NewFourCC);
+}
+
+void CommandActions::PrepareFrameRate(const TaviFichier &active)
+{
+    Parts &parts = *m_parts;
+    TFrequenceForm &dialog = MadeOnce(parts.frequenceForm, &m_form);
+    if (!std::exchange(parts.frequencePreset, true)) {
+        dialog.le->setEnabled(false);
+        const TFrequencePreset preset = FrequencePresetFor(active.Data().frameRate);
+        dialog.rgFreq->button(int(preset.choice))->setChecked(true);
         if (preset.choice == TFrequenceChoice::Personalized) {
-            FrequenceForm->le->setEnabled(true);
-            if (FrequenceForm->le->text().isEmpty())
-                FrequenceForm->le->setText(preset.personalized);
+            dialog.le->setEnabled(true);
+            if (dialog.le->text().isEmpty())
+                dialog.le->setText(preset.personalized);
         }
     }
-    FrequenceForm->exec();
-    ExecuteAllowed = FrequenceForm->FrameRateAccepted;
+    dialog.exec();
+    ExecuteAllowed = dialog.FrameRateAccepted;
     if (ExecuteAllowed)
-        ActionParams.append(DecimalText(FrequenceForm->NewFrameRate));
+        ActionParams.append(DecimalText(dialog.NewFrameRate));
 }
 
-void TUIForm::ccDecalerHoraireprepare()
+void CommandActions::PrepareTimeOffset(const TaviFichier &active)
 {
-    if (!ActiveFichier) {
-        ExecuteAllowed = false;
-        return;
-    }
-    if (DecalageForm == nullptr) {
-        DecalageForm = new TDecalageForm(this);
-        DecalageForm->OnPreviewOffset = [this](double offset) {
-            m_viewdm.Superposer().SetDateOffset(offset);
-            m_viewdm.Refresh();
-        };
-    }
-    const DateTimeValue recorded = ActiveFichier->Data().recDateTime;
-    DecalageForm->RecordedDate =
-        recorded > 0 ? recorded : FromQDateTime(QDateTime::currentDateTime());
-    DecalageForm->NewDate = DecalageForm->RecordedDate + ActiveFichier->TimeOffset();
-    DecalageForm->StoredOffset = m_settings.TimeOffset;
-    DecalageForm->exec();
-    ExecuteAllowed = DecalageForm->Accepted;
+    TDecalageForm &dialog = MadeOnce(m_parts->decalageForm, &m_form);
+    dialog.OnPreviewOffset = [this](double offset) {
+        m_viewdm.Superposer().SetDateOffset(offset);
+        m_viewdm.Refresh();
+    };
+    const DateTimeValue recorded = active.Data().recDateTime;
+    dialog.RecordedDate = recorded > 0 ? recorded : FromQDateTime(QDateTime::currentDateTime());
+    dialog.NewDate = dialog.RecordedDate + active.TimeOffset();
+    dialog.StoredOffset = m_settings.TimeOffset;
+    dialog.exec();
+    ExecuteAllowed = dialog.Accepted;
     if (ExecuteAllowed)
-        ActionParams.append(DecimalText(DecalageForm->Offset));
+        ActionParams.append(DecimalText(dialog.Offset));
 }
 
-void TUIForm::ccCreerScnByIntervalleprepare()
+void CommandActions::PrepareInterval()
 {
-    if (IntervalleForm == nullptr)
-        IntervalleForm = new TIntervalleForm(this);
-    IntervalleForm->Edit->setText(QString::number(m_settings.Interval));
-    IntervalleForm->IntervalAccepted = false;
-    IntervalleForm->exec();
-    ExecuteAllowed = IntervalleForm->IntervalAccepted;
+    TIntervalleForm &dialog = MadeOnce(m_parts->intervalleForm, &m_form);
+    dialog.Edit->setText(QString::number(m_settings.Interval));
+    dialog.IntervalAccepted = false;
+    dialog.exec();
+    ExecuteAllowed = dialog.IntervalAccepted;
     if (ExecuteAllowed) {
-        m_settings.Interval = IntervalleForm->SceneInterval;
+        m_settings.Interval = dialog.SceneInterval;
         ActionParams.append(QString::number(m_settings.Interval));
     }
 }
 
 // ------------------------------------------------------------------ aborting
 
-void TUIForm::acAbortExecute()
+void CommandActions::AbortCurrent()
 {
-    TtoggleAction *fullscreen = m_al->Toggle(QStringLiteral("taFullscreen"));
+    TUIForm &form = m_form;
+    TtoggleAction *fullscreen = form.al().Toggle(QStringLiteral("taFullscreen"));
     if (fullscreen->Checked()) {
         if (const TActionEvent leave = fullscreen->CommandEvent())
             leave(fullscreen);
         return;
     }
     m_viewdm.EndFrameWait();
-    script1->Stop();
-    Switch1->Stop();
-    m_commands->ce.AbortCurrent();
-    Lframe->lf->ListModel()->AbortOpen();
+    form.script1->Stop();
+    form.Switch1->Stop();
+    m_parts->ce.AbortCurrent();
+    form.Lframe->lf->ListModel()->AbortOpen();
 }
 
-void TUIForm::saInterrompreTousexecute()
+void CommandActions::AbortAll()
 {
-    script1->Stop();
-    Switch1->Stop();
+    TUIForm &form = m_form;
+    form.script1->Stop();
+    form.Switch1->Stop();
     m_viewdm.EndFrameWait();
-    Lframe->lf->ListModel()->AbortOpen();
-    m_commands->ce.AbortAll();
+    form.Lframe->lf->ListModel()->AbortOpen();
+    m_parts->ce.AbortAll();
     ScriptWaiting = false;
 }
 
-void TUIForm::EndCommandsForClose()
+void CommandActions::EndForClose()
 {
-    CommandParts &parts = *m_commands;
+    Parts &parts = *m_parts;
     parts.closing = true;
     parts.ce.AbortAll();
     // A question or error box of the command is open further down this

@@ -6,6 +6,7 @@
 // of every kind made once per test program.
 #include "support/engine_fixture.h"
 
+#include "commands/dmaction.h"
 #include "files/avifichier.h"
 #include "files/cdmgraphrun.h"
 #include "files/enginelist.h"
@@ -13,7 +14,6 @@
 #include "settings/settings.h"
 #include "support/dvfiles.h"
 #include "support/tools.h"
-#include "ui/dmaction.h"
 #include "video/graphs/convertirdvunit.h"
 
 #include <QDir>
@@ -138,15 +138,6 @@ protected:
     bool Run(const char *name, const QStringList &params = {})
     {
         return RunToEnd(Command(name), &params);
-    }
-
-    std::vector<std::string> Errors() const
-    {
-        std::vector<std::string> errors;
-        for (const auto &e : log.Events())
-            if (e.rfind("error ", 0) == 0)
-                errors.push_back(e);
-        return errors;
     }
 
     SettingValues settings;

@@ -29,7 +29,6 @@ namespace vidora {
 
 class TCdm;
 class TaviFichier;
-class TRiffForm;
 struct SettingValues;
 namespace media {
 class IMediaSeeking;
@@ -65,9 +64,20 @@ enum class TCmdCategory {
     Rename,
 };
 
+// The dialog the window shows before a command to ask for its value; the
+// answer is the command's parameter.
+enum class TCmdPreparation {
+    None,
+    Codec,      // the four-character code
+    FrameRate,  // frames per second
+    TimeOffset, // a time offset in days
+    Interval,   // the length of the scenes, in seconds
+};
+
 // One command of the table. Texts are UTF-8; null for none. Handlers are
 // members of the module; null for none. A file condition handler gets the
-// entry as a video entry; an entry of another class is out of scope.
+// entry as a video entry; an entry of another class is out of scope. A row
+// names the fields it sets; the others keep these defaults.
 struct TCommandRow
 {
     using FileCondition = void (TdmAction::*)(const TaviFichier &entry, bool &visible,
@@ -83,28 +93,33 @@ struct TCommandRow
                                                             const QString &destination,
                                                             const QStringList &params);
 
-    const char *name;
-    TCmdClass kind;
-    TcmdNombre nombre;
-    TUpdateDisplay updateDisplay;
-    TUpdateFile updateFile;
-    bool showProgress;
-    const char *startMessage;
-    const char *errorMessage;
-    TCmdCategory category;
-    FileCondition fileCondition;
+    const char *name = nullptr;
+    TCmdClass kind = TCmdClass::Custom;
+    TcmdNombre nombre = TcmdNombre::fnSelect;
+    TUpdateDisplay updateDisplay = TUpdateDisplay::udNone;
+    TUpdateFile updateFile = TUpdateFile::ufNone;
+    bool showProgress = false;
+    const char *startMessage = nullptr;
+    const char *errorMessage = nullptr;
+    TCmdCategory category = TCmdCategory::None;
+    FileCondition fileCondition = nullptr;
     // The command shows only for the entries it is enabled for.
-    bool hiddenWhenDisabled;
-    CommandCondition commandCondition;
+    bool hiddenWhenDisabled = false;
+    CommandCondition commandCondition = nullptr;
     // The question asked for every file (standardFileVerification); none:
     // no question (a rename asks its own).
-    Confirmation confirmation;
-    Destination destination;
-    Execution execution;
-    BuildGraph buildGraph;
+    Confirmation confirmation = nullptr;
+    Destination destination = nullptr;
+    Execution execution = nullptr;
+    BuildGraph buildGraph = nullptr;
     // The output's ending ("_type1.avi") when the destination is the output
     // name of the source with it; null when `destination` names it.
     const char *ending = nullptr;
+    // The action hands the command the values the action holds (its
+    // preparation's answer, a script's or the command line's value).
+    bool takesValue = false;
+    // The dialog the window shows before the command; None: none.
+    TCmdPreparation preparation = TCmdPreparation::None;
 };
 
 // The command table.
@@ -168,8 +183,8 @@ public:
 
     // Set by its owner; none: nothing to let go of.
     IActionPreview *Preview = nullptr;
-    // Shows the AVI analysis of a file (GUI thread); none: the module's own
-    // analyser window.
+    // Shows the AVI analysis of a file (GUI thread): the window's analyser,
+    // set by the window; none: the command shows nothing.
     std::function<void(const QString &path)> OnShowRiffAnalysis;
     // The language of the program's texts ("En").
     QString Language = QStringLiteral("En");
@@ -359,7 +374,6 @@ private:
     // Lower-case name -> command of cl.
     std::map<QString, tAbstractCmd *> m_names;
     std::map<const tAbstractCmd *, const TCommandRow *> m_rows;
-    std::unique_ptr<TRiffForm> m_riffForm;
     // The scene details' reader without ScenePreview; used and released on
     // the GUI thread.
     std::unique_ptr<IScenePreview> m_filePreview;

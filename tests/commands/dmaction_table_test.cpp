@@ -7,6 +7,9 @@
 #include "support/avi_files.h"
 #include "support/riffbuilder.h"
 
+#include <map>
+#include <string>
+
 namespace vidora::test {
 namespace {
 
@@ -127,6 +130,28 @@ TEST_F(DmActionTable, EveryCommandIsMadeAsTabledAndFoundByItsName)
         EXPECT_EQ(action.FindCommand(QString(e.name).toUpper()), &c);
     }
     EXPECT_EQ(action.FindCommand("ccViderListe"), nullptr);
+}
+
+// The commands an action hands a value to, each with the dialog that asks
+// for it; every other command takes none and asks nothing.
+TEST_F(DmActionTable, OnlyTheCommandsThatAskForAValueTakeOne)
+{
+    using enum TCmdPreparation;
+    const std::map<std::string, TCmdPreparation> withValue = {{"DecalageHoraire", TimeOffset},
+                                                              {"DecalerHoraire", TimeOffset},
+                                                              {"CreerScnByIntervalle", Interval},
+                                                              {"ModifierCodec", Codec},
+                                                              {"FrequenceVideo", FrameRate}};
+    int found = 0;
+    for (const TCommandRow &row : CommandTable()) {
+        SCOPED_TRACE(row.name);
+        const auto it = withValue.find(row.name);
+        const bool takes = it != withValue.end();
+        found += takes ? 1 : 0;
+        EXPECT_EQ(row.takesValue, takes);
+        EXPECT_EQ(row.preparation, takes ? it->second : None);
+    }
+    EXPECT_EQ(found, int(withValue.size()));
 }
 
 // A probe that reports what the test says, for scopes no real file here has.

@@ -1,4 +1,4 @@
-#include "ui/dialogvalues.h"
+#include "commands/dialogvalues.h"
 
 #include "formats/fpsunit.h"
 #include "formats/rounding.h"

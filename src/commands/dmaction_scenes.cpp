@@ -1,7 +1,7 @@
 // The scene commands of the action data module: scene files by recording
 // date, by content and at fixed intervals, cutting a video into its scenes,
 // subtitles, deleting the companions, and the five exports.
-#include "ui/dmaction.h"
+#include "commands/dmaction.h"
 
 #include "files/avifichier.h"
 #include "files/cdmgraphrun.h"

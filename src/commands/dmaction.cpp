@@ -1,17 +1,16 @@
-#include "ui/dmaction.h"
+#include "commands/dmaction.h"
 
+#include "commands/dialogvalues.h"
 #include "files/avifichier.h"
 #include "files/cdmgraphrun.h"
 #include "files/commandengine.h"
 #include "formats/datetime.h"
 #include "formats/fpsunit.h"
-#include "formats/widgets/riffform.h"
 #include "platform/gui_thread.h"
 #include "platform/media/dsfunctions_media.h"
 #include "platform/shell/pathroutines.h"
 #include "platform/shell/shellroutines.h"
 #include "settings/settings.h"
-#include "ui/dialogvalues.h"
 #include "video/filters/dv_dvheader.h"
 #include "video/filters/dv_superposer.h"
 #include "video/graphs/convertirdvunit.h"
@@ -566,13 +565,8 @@ void TdmAction::RiffHeaderExecution(const EngineEntryPtr &entry, const QString &
 {
     const QString path = entry->FullPath();
     runOnGui([&] {
-        if (OnShowRiffAnalysis) {
+        if (OnShowRiffAnalysis)
             OnShowRiffAnalysis(path);
-            return;
-        }
-        if (!m_riffForm)
-            m_riffForm = std::make_unique<TRiffForm>();
-        m_riffForm->ShowRiffAnalysis(path);
     });
 }
 
