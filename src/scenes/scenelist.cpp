@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace vidora {
@@ -78,6 +79,77 @@ void RefreshCaptions(TSceneList &list)
 {
     for (TSceneItem &item : list)
         item.Text = item.Scene->GetCaption();
+}
+
+namespace {
+
+void TitlesToTemplates(TSceneList &list, const TSceneContext &context)
+{
+    for (TSceneItem &item : list) {
+        item.Scene->Title = TitleToTemplate(item.Scene->Title, item.Scene.get(), context);
+        item.Scene->Subtitle = TitleToTemplate(item.Scene->Subtitle, item.Scene.get(), context);
+    }
+}
+
+void NumberAndExpandTitles(TSceneList &list, const TSceneContext &context)
+{
+    std::int32_t number = 0;
+    for (TSceneItem &item : list) {
+        item.Scene->Number = ++number;
+        item.Scene->Title = ExpandTitleTemplate(item.Scene->Title, *item.Scene, context);
+        item.Scene->Subtitle = ExpandTitleTemplate(item.Scene->Subtitle, *item.Scene, context);
+    }
+    RefreshCaptions(list);
+}
+
+} // namespace
+
+bool InsertSceneAt(TSceneList &list, std::uint32_t position, const TSceneContext &context)
+{
+    // A position at a scene's start is a boundary already: nothing changes.
+    const auto found = std::find_if(list.begin(), list.end(), [position](const TSceneItem &item) {
+        return item.Scene->StartFrame <= position && position < item.Scene->EndFrame;
+    });
+    if (found == list.end() || found->Scene->StartFrame == position)
+        return false;
+    TitlesToTemplates(list, context);
+    TSceneClass &cut = *found->Scene;
+    const std::uint32_t oldEnd = cut.EndFrame;
+    cut.EndFrame = position;
+    // The shortened scene's own texts follow its new end.
+    cut.DurationText = FormatDuration(cut.Length(), context);
+    if (cut.Detailed && context.video)
+        cut.EndText =
+            ScenePositionText(static_cast<std::int64_t>(position) - 1, context.video->frameRate);
+    auto added = std::make_shared<TSceneClass>(position, oldEnd, context);
+    added->FillDetails(context);
+    added->Title = cut.Title + QStringLiteral(" <<");
+    added->Subtitle = cut.Subtitle;
+    list.insert(found + 1, TSceneItem{QString(), added});
+    NumberAndExpandTitles(list, context);
+    return true;
+}
+
+bool MergeWithPreviousScene(TSceneList &list, int index, const TSceneContext &context)
+{
+    // The first scene has none before it to merge into.
+    if (index < 1 || index >= static_cast<int>(list.size()))
+        return false;
+    TitlesToTemplates(list, context);
+    TSceneClass &previous = *list[std::size_t(index - 1)].Scene;
+    previous.EndFrame = list[std::size_t(index)].Scene->EndFrame;
+    previous.DurationText = FormatDuration(previous.Length(), context);
+    previous.EndText = ScenePositionText(static_cast<std::int64_t>(previous.EndFrame) - 1,
+                                         context.video ? context.video->frameRate : 0);
+    list.erase(list.begin() + index);
+    NumberAndExpandTitles(list, context);
+    return true;
+}
+
+void RenumberScenes(TSceneList &list, const TSceneContext &context)
+{
+    TitlesToTemplates(list, context);
+    NumberAndExpandTitles(list, context);
 }
 
 bool ApplyTitleTemplates(std::uint8_t choice, const QString &titleTemplate,

@@ -42,6 +42,21 @@ std::uint32_t PrevSceneStart(const TSceneList &list, std::uint32_t position);
 // Captions again after titles changed.
 void RefreshCaptions(TSceneList &list);
 
+// The editor's edits of a list. Each turns the titles back into templates
+// first (TitleToTemplate), makes its change, then numbers the scenes from 1
+// and expands the templates again, so a title that names its scene's number
+// or duration follows the edit; the captions follow too.
+// Splits the scene that holds `position` there: it ends at the position, and
+// a new scene, its details filled and titled as the cut one with " <<", runs
+// on to the old end. False, the list untouched, when no scene holds the
+// position or one starts there already.
+bool InsertSceneAt(TSceneList &list, std::uint32_t position, const TSceneContext &context);
+// Scene `index` joins the one before it, which then ends where it ended.
+// False, the list untouched, for the first scene or an index outside the list.
+bool MergeWithPreviousScene(TSceneList &list, int index, const TSceneContext &context);
+// Numbers the scenes from 1 in list order, their titles following as above.
+void RenumberScenes(TSceneList &list, const TSceneContext &context);
+
 // The editor's choices: keep the titles, apply the templates to the shown
 // scene, or to every scene (filling details first where missing).
 inline constexpr std::uint8_t kTitlesCancel = 0;

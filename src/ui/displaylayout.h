@@ -37,6 +37,24 @@ inline constexpr QSize kPanelSize{600, 546};
 // Qt's "no maximum" (QWIDGETSIZE_MAX).
 inline constexpr QSize kNoMaximumSize{16777215, 16777215};
 
+// The window states whose bounds are not the window's normal ones.
+inline constexpr Qt::WindowStates kNotNormal =
+    Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen;
+
+// While it lives, the window's changes of size and state are the layout's
+// own, not the user's: it counts up the window's counter of them.
+class Laying
+{
+public:
+    explicit Laying(int &depth) : m_depth(depth) { ++m_depth; }
+    ~Laying() { --m_depth; }
+    Laying(const Laying &) = delete;
+    Laying &operator=(const Laying &) = delete;
+
+private:
+    int &m_depth;
+};
+
 // What SetDisplayMode starts from.
 struct DisplayModeInput
 {

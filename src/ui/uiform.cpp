@@ -11,11 +11,20 @@
 #include "settings/widgets/saveprefsform.h"
 #include "ui/aproposframe.h"
 #include "ui/commandactions.h"
+#include "ui/copyactions.h"
+#include "ui/displayactions.h"
 #include "ui/displaylayout.h"
+#include "ui/editorkeys.h"
+#include "ui/fullscreen.h"
 #include "ui/keypadkeys.h"
+#include "ui/listactions.h"
+#include "ui/overlayactions.h"
+#include "ui/playbackactions.h"
+#include "ui/sceneeditoractions.h"
 #include "ui/ubaseframe.h"
 #include "ui/uvideframe.h"
 #include "ui/uvueframe.h"
+#include "video/filters/overlaylayout.h"
 #include "video/graphs/viewgraph.h"
 
 #include <QAbstractButton>
@@ -47,13 +56,6 @@ namespace {
 constexpr int kMajor = 7;
 constexpr int kMinor = 0;
 constexpr int kRelease = 5;
-
-QString WithTrailingSlash(const QString &folder)
-{
-    if (folder.isEmpty() || folder.endsWith(u'/'))
-        return folder;
-    return folder + u'/';
-}
 
 } // namespace
 
@@ -192,8 +194,44 @@ void TUIForm::BindActions()
         m_al->Plain(QString::fromUtf8(name))->Onexecute = [command](QObject *) { command(); };
     };
     plain("saQuitter", [this] { close(); });
-    BindDisplayActions();
-    BindPlaybackActions();
+    m_display = std::make_unique<DisplayActions>(
+        *this, m_laying, *m_al, m_settings,
+        DisplayActions::Parts{
+            .client = m_client,
+            .about = AproposFrame,
+            .options = OptionsFrame,
+            .tbOuvrir = tbOuvrir,
+            .tbVideo = tbVideo,
+            .tbScenes = tbScenes,
+            .tbListe = tbListe,
+            .tbInterface = tbInterface,
+        },
+        DisplayActions::Hooks{
+            .displayMode = [this] { return DisplayMode(); },
+            .setDisplayMode = [this](std::uint8_t mode) { SetDisplayMode(mode); },
+            .placeOverlays = [this] { PlaceOverlays(); },
+            .leaveFullScreen = [this] { m_fullScreen->Leave(); },
+        });
+    // The view's tick runs through the window's, which adds the position.
+    VueFrame->SetTickHandler([this] { Timerproc(); });
+    m_playback = std::make_unique<PlaybackActions>(
+        *m_al, m_viewdm, *VueFrame, *BaseFrame,
+        PlaybackActions::Scenes{
+            .activeFile = [this] { return ActiveFichier; },
+            .list = [this] { return SFrame; },
+            .editing = [this] { return ScenesEditing(); },
+            .select = [this](int index) { SelectSceneAndSeek(index); },
+            .showPosition = [this] { Timerproc(); },
+        });
+    m_fullScreen = std::make_unique<FullScreen>(
+        *this, m_laying, *m_al, *VueFrame,
+        FullScreen::Hooks{
+            .hasActiveFile = [this] { return ActiveFichier != nullptr; },
+            .hidePanel = [this](bool about) { m_display->HidePanel(about); },
+            .displayMode = [this] { return DisplayMode(); },
+            .setDisplayMode = [this](std::uint8_t mode) { SetDisplayMode(mode); },
+            .updateActionStates = [this] { UpdateActionStates(); },
+        });
     // The keypad's keys (volume, conversions) through the window's own look-up.
     new TKeypadKeys(this, m_al->Actions());
     TtoggleAction *options = m_al->Toggle(QStringLiteral("taOptions"));
@@ -203,7 +241,20 @@ void TUIForm::BindActions()
     AproposFrame->OnCommandListClick = [this] {
         m_al->Find(QStringLiteral("taRaccourcis"))->Execute();
     };
-    BindListActions();
+    m_lists = std::make_unique<ListActions>(
+        *m_al, m_settings,
+        ListActions::Parts{
+            .window = this,
+            .model = Lframe->lf->ListModel(),
+            .options = OptionsFrame,
+            .popup = mainPopup,
+            .script = script1,
+            .setStatusText = [this](const QString &text) { SetStatusText(text); },
+        });
+    connect(Lframe->lf->ListModel(), &TFichierListModel::activeChanged, this,
+            &TUIForm::lfActiveChange);
+    setAcceptDrops(true);
+    StartReadyNotice();
     // The commands-and-keys window, once the program gave it.
     TtoggleAction *shortcuts = m_al->Toggle(QStringLiteral("taRaccourcis"));
     shortcuts->OnfalseExecute = [this, shortcuts](QObject *) {
@@ -236,11 +287,16 @@ void TUIForm::BindActions()
     UpdateActionStates();
 }
 
+bool TUIForm::IsFullScreen() const
+{
+    return m_fullScreen->IsOn();
+}
+
 void TUIForm::SetPlaque(Tplaque *plaque)
 {
-    m_plaque = plaque;
-    if (m_plaque)
-        m_plaque->SetKeyTarget(Lframe->lf);
+    m_fullScreen->SetPlaque(plaque);
+    if (plaque)
+        plaque->SetKeyTarget(Lframe->lf);
 }
 
 void TUIForm::SetRaccourcisForm(TRaccourcisForm *form)
@@ -331,12 +387,12 @@ void TUIForm::ApplyPreferences()
     else if (m_settings.WindowState == 1)
         setWindowState(Qt::WindowMinimized);
     --m_laying;
-    m_settings.FolderToOpenFiles = WithTrailingSlash(m_settings.FolderToOpenFiles);
-    m_settings.SaveFolder = WithTrailingSlash(m_settings.SaveFolder);
-    m_settings.PlaylistFolder = WithTrailingSlash(m_settings.PlaylistFolder);
+    m_settings.FolderToOpenFiles = FolderWithSlash(m_settings.FolderToOpenFiles);
+    m_settings.SaveFolder = FolderWithSlash(m_settings.SaveFolder);
+    m_settings.PlaylistFolder = FolderWithSlash(m_settings.PlaylistFolder);
     TFichierListModel *model = Lframe->lf->ListModel();
-    model->PreferredPlayList = DefaultPlayListPath();
-    model->PreferredFolder = WithTrailingSlash(m_settings.AutoOpenFolder);
+    model->PreferredPlayList = DefaultPlayListPath(m_settings);
+    model->PreferredFolder = FolderWithSlash(m_settings.AutoOpenFolder);
     model->SelectionnerOuverts = m_settings.SelectWhenOpening;
     if (m_settings.IsMuteOn)
         m_al->Find(QStringLiteral("taMute"))->Execute();
@@ -344,7 +400,7 @@ void TUIForm::ApplyPreferences()
         m_al->Find(QStringLiteral("taListeGauche"))->Execute();
     BaseFrame->Gauge2->setValue(m_settings.Volume / 100);
     VueFrame->incrustHorz->setValue(m_settings.IncrustPositionX);
-    VueFrame->incrustVert->setValue(1000 - m_settings.IncrustPositionY);
+    VueFrame->incrustVert->setValue(OverlayFromBottom(m_settings.IncrustPositionY));
     if (!QFileInfo(m_settings.SaveFolder).isDir())
         m_settings.SaveInSameFolder = true;
     OptionsFrame->ShowSettings();
@@ -363,7 +419,7 @@ void TUIForm::CollectPreferences()
     RememberWindowBounds();
     m_settings.WindowState = isMaximized() ? 2 : (isMinimized() ? 1 : 0);
     m_settings.IncrustPositionX = VueFrame->incrustHorz->value();
-    m_settings.IncrustPositionY = 1000 - VueFrame->incrustVert->value();
+    m_settings.IncrustPositionY = OverlayFromBottom(VueFrame->incrustVert->value());
     m_settings.SortIndex = Lframe->lf->ListModel()->SortIndex().KeyWord;
     m_settings.PortablePath = QCoreApplication::applicationDirPath() + u'/';
     m_settings.SavePreferences();
@@ -435,7 +491,7 @@ void TUIForm::closeEvent(QCloseEvent *event)
     m_closing = true;
     // The video view comes back from the full-screen backdrop, which may
     // go before the window.
-    LeaveFullScreen();
+    m_fullScreen->Leave();
     event->accept();
     if (first && OnClosed)
         OnClosed();
@@ -479,7 +535,7 @@ void TUIForm::FormDestroy()
         QDir().mkpath(m_settings.PlaylistFolder);
         QString error;
         QStringList leftOut;
-        if (!SavePlayList(DefaultPlayListPath(), error, leftOut))
+        if (!m_lists->SavePlayList(DefaultPlayListPath(m_settings), error, leftOut))
             std::fprintf(stderr, "%s\n", qPrintable(error));
         else if (!leftOut.isEmpty())
             std::fprintf(stderr, "%s\n", qPrintable(PlayListLeftOutMessage(leftOut)));

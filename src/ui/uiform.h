@@ -13,8 +13,6 @@
 #include "ui/playbacktexts.h"
 
 #include <QColor>
-#include <QImage>
-#include <QKeySequence>
 #include <QList>
 #include <QMainWindow>
 #include <QSize>
@@ -31,7 +29,14 @@ class QToolBar;
 
 namespace vidora {
 
-class ISceneNavigator;
+class CopyActions;
+class DisplayActions;
+class EditorKeys;
+class FullScreen;
+class ListActions;
+class OverlayActions;
+class PlaybackActions;
+class SceneEditorActions;
 class TAproposFrame;
 class CommandActions;
 class TBaseFrame;
@@ -131,9 +136,8 @@ public:
     TEditerTitresForm *EditerTitres = nullptr;
     // The information frame's pop-up of copy entries.
     QMenu *copiermenu = nullptr;
-    bool OverlayDragging = false;
-    // The picture the copy-image action puts on the clipboard.
-    QImage SnapshotBitmap;
+    // A drag on the video places the overlay's text.
+    bool OverlayDragging() const;
     // The question about unsaved scenes; true saves them. By default a
     // message box with Yes and No.
     std::function<bool(const QString &question)> OnAskSaveScenes;
@@ -173,19 +177,17 @@ public:
     std::uint8_t DisplayMode() const;
     // The scene editor is on: the scene frames (the client's children named
     // "SFrame" and "SceneBase") stand in the list column.
-    bool ScenesEditing = false;
+    bool ScenesEditing() const;
     // The 40 ms position tick: the video view's texts, then the position
     // text, handed on as a copy in a posted event.
     void Timerproc();
     void WMUpdatePosition(const TPositionInfo &info);
-    bool IsFullScreen() const { return m_fullScreen; }
+    bool IsFullScreen() const;
 
 protected:
     bool event(QEvent *event) override;
 
 private:
-    void BindDisplayActions();
-    void BindPlaybackActions();
     // The frames' places for the mode and the client's size.
     void ApplyFrameLayout();
     // The interface toolbar starts a second row when one row would hide
@@ -195,24 +197,8 @@ private:
     // "Width", "Height", "Top", "Left" from the window, as a change of mode
     // keeps them.
     void RememberWindowBounds();
-    // Hides the About and settings panels without a new layout.
-    void ClosePanels();
-    void ShowPanel(bool about);
-    void HidePanel(bool about);
-    void SetToolbarShown(QToolBar *bar, const char *action, bool shown);
-    // A move or size by the user is over once no other follows for a while.
-    void WindowMovedOrSized();
     void WindowStateChanged(Qt::WindowStates before);
-    void EnterFullScreen();
-    void LeaveFullScreen();
-    void ApplyVolume(int linear);
-    void SeekScene(bool next);
-    QTimer *m_sizeMoveEnd = nullptr;
     int m_laying = 0; // SetDisplayMode runs: the window's own changes are no user's
-    bool m_fullScreen = false;
-    std::uint8_t m_modeBeforeFullScreen = 0;
-    QRect m_boundsBeforeFullScreen;
-    bool m_wasMaximisedBeforeFullScreen = false;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -233,39 +219,25 @@ private:
     std::unique_ptr<TActionList> m_al;
     QWidget *m_client = nullptr;
     TEditIncrustForm *m_editIncrust = nullptr;
-    Tplaque *m_plaque = nullptr;
     TRaccourcisForm *m_raccourcis = nullptr;
     TSavePrefsForm *m_savePrefs = nullptr;
     bool m_shown = false;
     bool m_closing = false;
     bool m_inCloseQuery = false;
     bool m_terminating = false; // closing asks nothing
+    // The groups of actions that keep their own state.
+    std::unique_ptr<DisplayActions> m_display;
+    std::unique_ptr<PlaybackActions> m_playback;
+    std::unique_ptr<FullScreen> m_fullScreen;
+    std::unique_ptr<ListActions> m_lists;
 
     // Lists
 public:
-    // Writes the list, in list order, as a playlist; false with the reason
-    // in `error` when the file cannot be written (an old file stays).
-    // Paths a playlist line cannot hold are left out and added to `leftOut`.
-    bool SavePlayList(const QString &fileName, QString &error, QStringList &leftOut);
-    // Writes the detailed list, one line per entry in list order.
-    bool SaveDetailedList(const QString &fileName, QString &error);
-    void SortFileList(const TSortIndex &order);
     // Shows the active entry everywhere after it changed.
     void ShowActiveFile();
     void lfActiveChange(const std::shared_ptr<TAbstractListFichier> &entry);
-    // "Dossier des PlayList" + "PlayList.txt": saved at shut-down, opened
-    // at start.
-    QString DefaultPlayListPath() const;
-    // "Save the detailed list" of the window's pop-up.
-    QAction *DetailedListAction = nullptr;
 
 private:
-    void BindListActions();
-    void BindListSettings();
-    // SaveDialog1 in "Dossier des PlayList"; empty when cancelled.
-    QString AskListFileName();
-    void SaveDetailedListCommand();
-    void ShowListWriteError(const QString &error);
     // Files dropped anywhere on the window go to the list.
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -275,33 +247,10 @@ private:
 
     // Scene editor, overlay and copy (uiform_scenes.cpp)
     void BindSceneEditorActions();
-    void BuildSceneEditor();
-    void ShowSceneEditorPanel(bool on);
-    void AskAboutUnsavedScenes();
-    void InsertScene();
-    void MergeScene();
-    void TakeThumbnail();
-    void SetEditorKeys();
-    void ShowOverlay(bool on);
-    void PassOverlayPosition();
-    void OverlaySliderMoved(bool horizontal, int value);
-    void OverlayMouse(QEvent *event);
-    void SetPreviewVolume(int linear);
-    void CopyText(const QString &text);
-    std::shared_ptr<IScenePreview> m_scenePreview;
-    std::shared_ptr<ISceneNavigator> m_sceneNavigator;
-    // The keys the editors give the Ctrl key while they are open.
-    struct TKeysKept
-    {
-        QString action;
-        QKeySequence primary;
-        QList<QKeySequence> secondary;
-    };
-    QList<TKeysKept> m_keysKept;
-    bool m_titlesOpen = false;
-    bool m_overlayEditorOpen = false;
-    int m_dragState = 0;          // the graph's state when the drag began
-    bool m_sliderPlaying = false; // a slider press started playback
+    std::unique_ptr<EditorKeys> m_editorKeys;
+    std::unique_ptr<OverlayActions> m_overlay;
+    std::unique_ptr<SceneEditorActions> m_scenes;
+    std::unique_ptr<CopyActions> m_copies;
 
     // Commands (last: the engine ends before the rest of the window goes)
     friend class CommandActions;

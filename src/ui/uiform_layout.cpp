@@ -1,11 +1,12 @@
 // The main window's display modes: SetDisplayMode applies the values of
-// displaylayout.h, the mode, panel, reduced-size and toolbar actions switch
-// between them, and a move, size, maximise or restore by the user lays the
-// window out again.
+// displaylayout.h, and a maximise or restore by the user lays the window out
+// again. The actions that switch between the modes are DisplayActions'.
 #include "scenes/widgets/scenelisteframe.h"
 #include "settings/widgets/optionsframe.h"
 #include "ui/aproposframe.h"
+#include "ui/displayactions.h"
 #include "ui/displaylayout.h"
+#include "ui/fullscreen.h"
 #include "ui/ubaseframe.h"
 #include "ui/uiform.h"
 #include "ui/uvideframe.h"
@@ -18,29 +19,6 @@
 #include <QWindowStateChangeEvent>
 
 namespace vidora {
-
-namespace {
-
-// While it lives, the window's changes are the layout's own, not the user's.
-class Laying
-{
-public:
-    explicit Laying(int &depth) : m_depth(depth) { ++m_depth; }
-    ~Laying() { --m_depth; }
-    Laying(const Laying &) = delete;
-    Laying &operator=(const Laying &) = delete;
-
-private:
-    int &m_depth;
-};
-
-// How long after the last move or size event the user is taken to be done.
-constexpr int kSizeMoveSettleMs = 250;
-
-constexpr Qt::WindowStates kNotNormal =
-    Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen;
-
-} // namespace
 
 void UseToolbarIconTheme()
 {
@@ -72,10 +50,10 @@ void TUIForm::SetDisplayMode(std::uint8_t mode)
     m_settings.Height = plan.stored.height();
     m_settings.ReturnMode = plan.retour;
     m_settings.DisplayMode = plan.mode;
-    if (plan.leaveFullScreen && m_fullScreen)
-        LeaveFullScreen();
+    if (plan.leaveFullScreen)
+        m_fullScreen->Leave();
     if (plan.closePanels)
-        ClosePanels();
+        m_display->ClosePanels();
     if (plan.maximise) {
         Qt::WindowStates state = windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized);
         if (*plan.maximise)
@@ -109,7 +87,7 @@ void TUIForm::ApplyFrameLayout()
     in.mode = m_settings.DisplayMode;
     in.client = m_client->size();
     in.listLeft = m_settings.ListLeft;
-    in.scenesEditing = ScenesEditing;
+    in.scenesEditing = ScenesEditing();
     const FrameLayout layout = LayoutFrames(in);
 
     VueFrame->setGeometry(layout.video);
@@ -187,74 +165,6 @@ void TUIForm::ApplyEmptyListLayout(int count)
     }
 }
 
-void TUIForm::ClosePanels()
-{
-    for (bool about : {true, false})
-        if (m_al->Toggle(about ? QStringLiteral("taApropos") : QStringLiteral("taOptions"))
-                ->Checked()) {
-            (about ? static_cast<QWidget *>(AproposFrame) : OptionsFrame)->hide();
-            m_al->Toggle(about ? QStringLiteral("taApropos") : QStringLiteral("taOptions"))
-                ->SetChecked(false);
-        }
-    for (QToolBar *bar : findChildren<QToolBar *>())
-        if (bar->property("hiddenByPanel").toBool()) {
-            bar->setProperty("hiddenByPanel", false);
-            bar->show();
-        }
-}
-
-void TUIForm::ShowPanel(bool about)
-{
-    TtoggleAction *own =
-        m_al->Toggle(about ? QStringLiteral("taApropos") : QStringLiteral("taOptions"));
-    TtoggleAction *other =
-        m_al->Toggle(about ? QStringLiteral("taOptions") : QStringLiteral("taApropos"));
-    if (other->Checked()) {
-        (about ? static_cast<QWidget *>(OptionsFrame) : AproposFrame)->hide();
-        other->SetChecked(false);
-    }
-    if (m_fullScreen)
-        LeaveFullScreen();
-    SetDisplayMode(displaymode::Panel);
-    PlaceOverlays();
-    if (about) {
-        AproposFrame->ShowFrame();
-    } else {
-        OptionsFrame->ShowSettings();
-        OptionsFrame->ShowPanel();
-    }
-    // The toolbars make way for the panel.
-    for (QToolBar *bar : findChildren<QToolBar *>())
-        if (bar->isVisible()) {
-            bar->setProperty("hiddenByPanel", true);
-            bar->hide();
-        }
-    own->SetChecked(true);
-}
-
-void TUIForm::HidePanel(bool about)
-{
-    m_al->Toggle(about ? QStringLiteral("taApropos") : QStringLiteral("taOptions"))
-        ->SetChecked(false);
-    if (about)
-        AproposFrame->HideFrame();
-    else
-        OptionsFrame->HidePanel();
-    SetDisplayMode(m_settings.ReturnMode);
-    ClosePanels(); // shows the toolbars again
-}
-
-void TUIForm::SetToolbarShown(QToolBar *bar, const char *action, bool shown)
-{
-    bar->setVisible(shown);
-    m_al->Find(QString::fromLatin1(action))->SetChecked(shown);
-}
-
-void TUIForm::WindowMovedOrSized()
-{
-    m_sizeMoveEnd->start();
-}
-
 void TUIForm::WindowStateChanged(Qt::WindowStates before)
 {
     const Qt::WindowStates now = windowState();
@@ -278,101 +188,11 @@ bool TUIForm::event(QEvent *event)
     const bool handled = QMainWindow::event(event);
     if (m_laying == 0 && m_shown) {
         if (type == QEvent::Move || type == QEvent::Resize)
-            WindowMovedOrSized();
+            m_display->WindowMovedOrSized();
         else if (type == QEvent::WindowStateChange)
             WindowStateChanged(static_cast<QWindowStateChangeEvent *>(event)->oldState());
     }
     return handled;
-}
-
-void TUIForm::BindDisplayActions()
-{
-    m_sizeMoveEnd = new QTimer(this);
-    m_sizeMoveEnd->setSingleShot(true);
-    m_sizeMoveEnd->setInterval(kSizeMoveSettleMs);
-    connect(m_sizeMoveEnd, &QTimer::timeout, this, [this] {
-        if (!(windowState() & kNotNormal))
-            SetDisplayMode(DisplayMode());
-    });
-
-    TtoggleAction *list = m_al->Toggle(QStringLiteral("taBasculerListe"));
-    // Whether the list shows: wider than the narrow window. (Qt's sizes
-    // leave the window's frame out, so the narrow client is 304 wide.)
-    list->Onprepare = [this, list](QObject *) {
-        list->SetChecked(m_client->width() > kNarrowSize.width());
-    };
-    list->OnfalseExecute = [this, list](QObject *) {
-        list->SetChecked(true);
-        SetDisplayMode(displaymode::Full);
-        SetToolbarShown(tbVideo, "saBarreVideo", true);
-        SetToolbarShown(tbListe, "saBarreListe", true);
-    };
-    list->OnTrueExecute = [this, list](QObject *) {
-        list->SetChecked(false);
-        SetToolbarShown(tbVideo, "saBarreVideo", false);
-        SetToolbarShown(tbListe, "saBarreListe", false);
-        SetDisplayMode(displaymode::ListHidden);
-    };
-
-    TtoggleAction *videoOnly = m_al->Toggle(QStringLiteral("taVideoSeule"));
-    videoOnly->OnfalseExecute = [this, videoOnly](QObject *) {
-        videoOnly->SetChecked(true);
-        SetDisplayMode(displaymode::VideoOnly);
-    };
-    videoOnly->OnTrueExecute = [this, videoOnly](QObject *) {
-        videoOnly->SetChecked(false);
-        SetDisplayMode(displaymode::Full);
-    };
-
-    // The caption always names the other side.
-    TtoggleAction *side = m_al->Toggle(QStringLiteral("taListeGauche"));
-    side->OnfalseExecute = [this, side](QObject *) {
-        m_settings.ListLeft = false;
-        SetDisplayMode(DisplayMode());
-        side->SetChecked(true);
-    };
-    side->OnTrueExecute = [this, side](QObject *) {
-        m_settings.ListLeft = true;
-        SetDisplayMode(DisplayMode());
-        side->SetChecked(false);
-    };
-
-    for (bool about : {true, false}) {
-        TtoggleAction *panel =
-            m_al->Toggle(about ? QStringLiteral("taApropos") : QStringLiteral("taOptions"));
-        panel->OnfalseExecute = [this, about](QObject *) { ShowPanel(about); };
-        panel->OnTrueExecute = [this, about](QObject *) { HidePanel(about); };
-    }
-
-    m_al->Plain(QStringLiteral("saVueReduite"))->Onexecute = [this](QObject *) {
-        m_settings.DisplayMode = displaymode::Full;
-        if (!(windowState() & kNotNormal)) {
-            const Laying laying(m_laying);
-            setMinimumSize(kMainMinimumSize);
-            setMaximumSize(kNoMaximumSize);
-            resize(0, 0); // the minimum size applies
-        }
-        SetDisplayMode(displaymode::Full);
-    };
-
-    const std::pair<const char *, QToolBar *> bars[] = {{"saBarreListe", tbListe},
-                                                        {"saBarreVideo", tbVideo},
-                                                        {"saBarreScenes", tbScenes},
-                                                        {"sabarreOuvrir", tbOuvrir},
-                                                        {"saBarreInterface", tbInterface}};
-    for (const auto &[name, bar] : bars) {
-        TSuperAction *action = m_al->Plain(QString::fromLatin1(name));
-        action->setCheckable(true);
-        action->SetChecked(!bar->isHidden());
-        action->Onexecute = [this, name, bar](QObject *) {
-            SetToolbarShown(bar, name, bar->isHidden());
-        };
-    }
-    // A list or video toolbar closed from the toolbar area's own menu.
-    for (const auto &[name, bar] : {bars[0], bars[1]})
-        connect(bar->toggleViewAction(), &QAction::triggered, this, [this, name](bool shown) {
-            m_al->Find(QString::fromLatin1(name))->SetChecked(shown);
-        });
 }
 
 } // namespace vidora

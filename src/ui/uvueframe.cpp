@@ -1,8 +1,8 @@
 #include "ui/uvueframe.h"
 
-#include "platform/media/graph.h"
 #include "platform/shell/widgets/prepareform.h"
 #include "video/filters/dv_scenedetect.h"
+#include "video/filters/overlaylayout.h"
 
 #include <QEvent>
 #include <QFileInfo>
@@ -166,7 +166,7 @@ TVueFrame::TVueFrame(QWidget *parent)
     tb->setAutoFillBackground(true);
 
     for (QSlider *slider : {incrustHorz, incrustVert}) {
-        slider->setRange(0, 1000);
+        slider->setRange(0, kOverlayScale);
         slider->setPageStep(100);
     }
     incrustVert->hide();
@@ -350,8 +350,7 @@ void TVueFrame::Timer1Timer()
     }
     media::IMediaSeeking *seeking = m_viewdm->Seeking();
     if (!m_viewdm->GraphReady() || seeking == nullptr ||
-        m_viewdm->graph().GetState(std::chrono::milliseconds(0)).state ==
-            media::FilterState::Stopped)
+        m_viewdm->State() == media::FilterState::Stopped)
         return;
     const std::optional<std::int64_t> position = seeking->GetCurrentPosition();
     if (!position)

@@ -254,7 +254,7 @@ public:
     {
         ASSERT_NO_FATAL_FAILURE(Leave());
         if (s.file) {
-            if (m_w.form->ScenesEditing != s.scenes)
+            if (m_w.form->ScenesEditing() != s.scenes)
                 m_w.Run("taEditerScenes");
             if (m_w.settings.ListLeft != s.listLeft)
                 m_w.Run("taListeGauche");

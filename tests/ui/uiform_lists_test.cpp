@@ -25,6 +25,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QSettings>
@@ -300,12 +301,15 @@ TEST(UIFormLists, TotalDurationAndDetailedList)
     EXPECT_TRUE(w.Execute("saDureeTotale"));
     EXPECT_EQ(shown, TotalDurationMessage(one, 2 * one));
 
-    ASSERT_TRUE(w.form->DetailedListAction);
-    EXPECT_TRUE(w.form->DetailedListAction->isEnabled());
-    EXPECT_EQ(w.form->DetailedListAction->shortcut(), QKeySequence("Ctrl+J"));
+    // "Save the detailed list" is an entry of the window's pop-up.
+    QAction *detailedList =
+        w.form->mainPopup->findChild<QAction *>(QStringLiteral("Save the detailed list"));
+    ASSERT_TRUE(detailedList);
+    EXPECT_TRUE(detailedList->isEnabled());
+    EXPECT_EQ(detailedList->shortcut(), QKeySequence("Ctrl+J"));
     const QString detailed = QDir(stage.playlists).filePath("details.txt");
     ChooseInDialog(detailed);
-    w.form->DetailedListAction->trigger();
+    detailedList->trigger();
     QFile file(detailed);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();

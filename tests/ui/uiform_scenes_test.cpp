@@ -240,7 +240,7 @@ TEST_F(SceneEditorOnASmallDisk, SavingOnAFullDiskKeepsTheOlderFileAndShowsTheRea
 TEST_F(SceneEditor, InsertMergeRenumberSaveAndReload)
 {
     Run("taEditerScenes");
-    ASSERT_TRUE(form->ScenesEditing);
+    ASSERT_TRUE(form->ScenesEditing());
     EXPECT_TRUE(form->SFrame->isVisible());
     EXPECT_FALSE(form->Lframe->isVisible());
     ASSERT_EQ(SceneRanges(), (RangeList{{0, 30}, {30, 60}, {60, 75}}));
@@ -311,7 +311,7 @@ TEST_F(SceneEditor, InsertMergeRenumberSaveAndReload)
     }
 
     Run("taEditerScenes");
-    EXPECT_FALSE(form->ScenesEditing);
+    EXPECT_FALSE(form->ScenesEditing());
     EXPECT_TRUE(questions.isEmpty()) << "nothing unsaved";
     EXPECT_TRUE(form->Lframe->isVisible());
     EXPECT_EQ(viewdm.StartPosition(), 0);
@@ -515,7 +515,7 @@ TEST_F(OverlayPlacement, DraggingOnTheVideoPlacesTheTextThenThePreviewPausesAgai
     ASSERT_EQ(state(), media::FilterState::Paused);
     const QPoint quarter(video->width() / 4, video->height() / 2);
     QTest::mousePress(video, Qt::LeftButton, {}, quarter);
-    EXPECT_TRUE(form->OverlayDragging);
+    EXPECT_TRUE(form->OverlayDragging());
     EXPECT_EQ(state(), media::FilterState::Running) << "the text moves live";
     EXPECT_EQ(settings.IncrustPositionX, quarter.x() * 1000 / video->width());
     EXPECT_EQ(settings.IncrustPositionY, quarter.y() * 1000 / video->height());
@@ -528,7 +528,7 @@ TEST_F(OverlayPlacement, DraggingOnTheVideoPlacesTheTextThenThePreviewPausesAgai
     EXPECT_EQ(form->VueFrame->incrustVert->value(), 1000 - settings.IncrustPositionY);
     EXPECT_EQ(viewdm.Superposer().Settings().PosY, settings.IncrustPositionY);
     QTest::mouseRelease(video, Qt::LeftButton, {}, corner);
-    EXPECT_FALSE(form->OverlayDragging);
+    EXPECT_FALSE(form->OverlayDragging());
     EXPECT_EQ(state(), media::FilterState::Paused);
 }
 

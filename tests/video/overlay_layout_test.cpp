@@ -35,6 +35,35 @@ TEST(OverlayFontSize, AutoSizeFollowsTheWidth)
     EXPECT_EQ(OverlayLineStep(AutoFontSize(720)), 28); // a 28-pixel cell
 }
 
+TEST(OverlayPerMille, ADragOnTheVideoGivesThePlaceInPerMille)
+{
+    struct Case
+    {
+        int at;
+        int length;
+        int perMille;
+    };
+    const Case cases[] = {
+        {0, 720, 0},
+        {360, 720, 500},
+        {719, 720, 998}, // truncated, not rounded
+        {720, 720, 1000},
+        {900, 720, 1000}, // dragged past the edge
+        {-5, 720, 0},
+        {1, 3, 333},
+        {2, 3, 666},
+        {100, 0, 0},
+        {100, -4, 0},                // a side of no length
+        {2'000'000, 2'100'000, 952}, // no overflow on a large side
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(OverlayPerMille(c.at, c.length), c.perMille) << c.at << " of " << c.length;
+    for (const int y : {0, 1, 250, 999, 1000}) {
+        EXPECT_EQ(OverlayFromBottom(y) + y, kOverlayScale);
+        EXPECT_EQ(OverlayFromBottom(OverlayFromBottom(y)), y);
+    }
+}
+
 TEST(OverlayColor, StoredAsBgrWord)
 {
     EXPECT_EQ(ColorRefToRgb(0x0000FF), qRgb(255, 0, 0));

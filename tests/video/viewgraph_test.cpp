@@ -503,6 +503,59 @@ TEST_F(Preview, OpenSetsVolumeOverlayAndDateOffset)
         }
 }
 
+TEST_F(Preview, TheSoundIsKeptInTheSettingsAndPutOnTheRenderers)
+{
+    ASSERT_TRUE(open(pal1()));
+    const auto heard = [&] {
+        std::vector<std::int32_t> volumes;
+        for (media::Filter *filter : viewdm.graph().filters())
+            if (auto *audio = filter->queryInterface<media::IBasicAudio>())
+                volumes.push_back(audio->get_Volume());
+        return volumes;
+    };
+    using Volumes = std::vector<std::int32_t>;
+    struct Step
+    {
+        const char *name;
+        std::function<void()> run;
+        int volume;  // the setting after the step
+        bool muted;  // the setting after the step
+        Volumes put; // the renderer's volume after it
+    };
+    const std::vector<Step> steps = {
+        {"a volume", [&] { viewdm.SetVolume(2000); }, 2000, false, {PreviewVolume(2000)}},
+        {"muted", [&] { viewdm.SetMute(true); }, 2000, true, {-10000}},
+        {"a volume while muted", [&] { viewdm.SetVolume(7000); }, 7000, true, {-10000}},
+        {"unmuted", [&] { viewdm.SetMute(false); }, 7000, false, {PreviewVolume(7000)}},
+        {"silenced", [&] { viewdm.Silence(); }, 7000, false, {-10000}},
+        {"the settings' sound again",
+         [&] { viewdm.ApplyVolume(); },
+         7000,
+         false,
+         {PreviewVolume(7000)}},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.name);
+        step.run();
+        EXPECT_EQ(settings.Volume, step.volume);
+        EXPECT_EQ(settings.IsMuteOn, step.muted);
+        EXPECT_EQ(heard(), step.put);
+    }
+}
+
+TEST_F(Preview, StopAndTheStateOfTheGraph)
+{
+    ASSERT_TRUE(open(pal1()));
+    ASSERT_TRUE(viewdm.graph().GetState(2000ms).complete);
+    EXPECT_EQ(viewdm.State(), media::FilterState::Paused);
+    EXPECT_FALSE(viewdm.Playing());
+    ASSERT_TRUE(viewdm.Run());
+    EXPECT_TRUE(viewdm.Playing());
+    viewdm.Stop();
+    EXPECT_EQ(viewdm.State(), media::FilterState::Stopped);
+    EXPECT_FALSE(viewdm.Playing());
+}
+
 TEST(PreviewVolume, LogarithmicCurve)
 {
     const std::vector<std::pair<int, std::int32_t>> cases = {

@@ -19,15 +19,23 @@ QRgb ColorRefToRgb(std::int32_t colorRef)
     return qRgb(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
 }
 
+int OverlayPerMille(int at, int length)
+{
+    if (length <= 0)
+        return 0;
+    const std::int64_t perMille = static_cast<std::int64_t>(at) * kOverlayScale / length;
+    return static_cast<int>(std::clamp<std::int64_t>(perMille, 0, kOverlayScale));
+}
+
 OverlayLayout LayoutOverlay(const std::array<QString, 2> &texts,
                             const std::array<OverlayLineMetrics, 2> &metrics,
                             const OverlayPlacement &placement)
 {
     OverlayLayout layout;
     const int w = placement.frameWidth;
-    const int px = static_cast<int>(static_cast<std::int64_t>(w) * placement.posX / 1000);
-    const int py =
-        static_cast<int>(static_cast<std::int64_t>(placement.frameHeight) * placement.posY / 1000);
+    const int px = static_cast<int>(static_cast<std::int64_t>(w) * placement.posX / kOverlayScale);
+    const int py = static_cast<int>(static_cast<std::int64_t>(placement.frameHeight) *
+                                    placement.posY / kOverlayScale);
     const int h = placement.lineStep;
     const int tw1 = metrics[0].advance;
     const int tw2 = metrics[1].advance;

@@ -35,6 +35,22 @@ inline std::int32_t AutoFontSize(int frameWidth)
     return static_cast<std::int32_t>(-(static_cast<std::int64_t>(frameWidth) * 21 / 720));
 }
 
+// The overlay's reference point is kept in per mille of the picture's width
+// and height.
+inline constexpr int kOverlayScale = 1000;
+
+// The per-mille place of a point `at` pixels along a side `length` pixels
+// long (a drag on the video), truncated and kept to 0..kOverlayScale; 0 for a
+// side of no length.
+int OverlayPerMille(int at, int length);
+
+// A per-mille height counted from the other edge: the vertical slider counts
+// from the bottom, the overlay's position from the top. The same both ways.
+inline int OverlayFromBottom(int perMille)
+{
+    return kOverlayScale - perMille;
+}
+
 // A colour stored as 0x00BBGGRR.
 QRgb ColorRefToRgb(std::int32_t colorRef);
 
@@ -54,7 +70,7 @@ struct OverlayPlacement
 {
     int frameWidth = 0;
     int frameHeight = 0;
-    int posX = 900; // reference point, per mille of the width, 0..1000
+    int posX = 900; // reference point, per mille of the width, 0..kOverlayScale
     int posY = 900; // per mille of the height: the lower edge of the two-line block
     std::uint8_t alignment = 2;
     int lineStep = 0;              // OverlayLineStep of the font

@@ -371,13 +371,51 @@ bool Tviewdm::OpenFile(const TPreviewEntry *entry, IPreviewView *view)
     return true;
 }
 
-void Tviewdm::ApplyVolume()
+SettingValues &Tviewdm::SoundSettings()
 {
-    const SettingValues &settings = Settings();
-    const std::int32_t volume = PreviewVolume(settings.IsMuteOn ? 0 : settings.Volume);
+    return m_settings ? *m_settings : m_defaultSettings;
+}
+
+void Tviewdm::PutVolume(int linear)
+{
+    const std::int32_t volume = PreviewVolume(linear);
     for (media::Filter *filter : m_fg->filters())
         if (auto *audio = filter->queryInterface<media::IBasicAudio>())
             audio->put_Volume(volume);
+}
+
+void Tviewdm::ApplyVolume()
+{
+    const SettingValues &settings = Settings();
+    PutVolume(settings.IsMuteOn ? 0 : settings.Volume);
+}
+
+void Tviewdm::SetVolume(int linear)
+{
+    SoundSettings().Volume = linear;
+    if (!Settings().IsMuteOn)
+        PutVolume(linear);
+}
+
+void Tviewdm::SetMute(bool on)
+{
+    SoundSettings().IsMuteOn = on;
+    ApplyVolume();
+}
+
+void Tviewdm::Silence()
+{
+    PutVolume(0);
+}
+
+void Tviewdm::Stop()
+{
+    m_fg->Stop();
+}
+
+media::FilterState Tviewdm::State() const
+{
+    return m_fg->GetState(std::chrono::milliseconds(0)).state;
 }
 
 bool Tviewdm::Run()

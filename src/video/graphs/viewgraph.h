@@ -23,6 +23,7 @@
 // with a time-out, are skipped when no video reaches the renderer, and are
 // never nested.
 #include "platform/media/executor.h"
+#include "platform/media/filter.h"
 #include "platform/media/seeking.h"
 #include "settings/settings.h"
 
@@ -187,6 +188,22 @@ public:
     media::FilterGraph &graph() { return *m_fg; }
     // Runs the graph (playback); false when no graph is ready.
     bool Run();
+    // Stops the graph; a Pause after it shows the frame it stopped at.
+    void Stop();
+    // The graph's state now: stopped, paused or running.
+    media::FilterState State() const;
+    bool Playing() const { return State() == media::FilterState::Running; }
+
+    // The sound, kept in the settings the module reads: "Volume" (linear,
+    // 0..10000) and "is Mute on". Each puts the result on the audio
+    // renderers at once, and each open puts it on the new graph's.
+    // SetVolume stores the volume, heard unless the sound is muted.
+    void SetVolume(int linear);
+    void SetMute(bool on);
+    // Silences the renderers for a while, the settings unchanged, until
+    // ApplyVolume gives them the settings' sound again.
+    void Silence();
+    void ApplyVolume();
 
     Tdv_sceneDetect &SceneDetect() { return *m_sceneDetect; }
     Tdv_Superposer &Superposer() { return *m_superposer; }
@@ -215,7 +232,10 @@ private:
     // renderer, the file source loaded (code 1) and the AVI splitter
     // connected to it with at least one stream (code 4).
     media::AviSplitterFilter &LoadSplitter(const QString &fileName);
-    void ApplyVolume();
+    // The settings the sound is kept in: the ones set, else the defaults.
+    SettingValues &SoundSettings();
+    // Every audio renderer of the graph at PreviewVolume(linear).
+    void PutVolume(int linear);
 
     std::shared_ptr<media::EventExecutor> m_executor;
     std::shared_ptr<media::FilterRegistry> m_registry;
