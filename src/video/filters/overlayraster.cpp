@@ -142,26 +142,120 @@ void CompositeOverlayTile(const OverlayTile &tile, Rgb24View picture)
     }
 }
 
+namespace {
+
+// BT.601 studio range: each sample is offset + (kR × R + kG × G + kB × B) / 256
+// for 8-bit R, G, B (Y 16..235, Cb and Cr 16..240 around 128).
+struct YuvCoefficients
+{
+    double r, g, b, offset;
+};
+constexpr YuvCoefficients kLuma{65.738, 129.057, 25.064, 16.0};
+constexpr YuvCoefficients kCb{-37.945, -74.494, 112.439, 128.0};
+constexpr YuvCoefficients kCr{112.439, -94.154, -18.285, 128.0};
+
+// A premultiplied tile pixel as the sample it adds over transparency (the
+// offset weighted by its alpha), with alpha as a fraction.
+inline double tileSample(const YuvCoefficients &k, QRgb pixel)
+{
+    return (k.r * qRed(pixel) + k.g * qGreen(pixel) + k.b * qBlue(pixel)) / 256.0 +
+           k.offset * qAlpha(pixel) / 255.0;
+}
+
+inline std::uint8_t blendSample(double tile, double alpha, std::uint8_t sample)
+{
+    const double value = tile + sample * (1.0 - alpha);
+    return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
+}
+
+} // namespace
+
+void CompositeOverlayTile(const OverlayTile &tile, const YuvView &picture)
+{
+    if (tile.image.isNull() || !picture.valid() ||
+        tile.image.format() != QImage::Format_ARGB32_Premultiplied)
+        return;
+    const QRect area =
+        QRect(tile.origin, tile.image.size()) & QRect(0, 0, picture.width, picture.height);
+    if (area.isEmpty())
+        return;
+    const auto pixelAt = [&](int x, int y) {
+        return reinterpret_cast<const QRgb *>(
+            tile.image.constScanLine(y - tile.origin.y()))[x - tile.origin.x()];
+    };
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        std::uint8_t *luma = picture.planes[0] + y * picture.strides[0];
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb pixel = pixelAt(x, y);
+            if (qAlpha(pixel) != 0)
+                luma[x] = blendSample(tileSample(kLuma, pixel), qAlpha(pixel) / 255.0, luma[x]);
+        }
+    }
+    // Each chroma sample covers a block of pixels; those outside the tile
+    // add nothing (alpha 0).
+    const int sx = picture.chromaShiftX;
+    const int sy = picture.chromaShiftY;
+    const double blockPixels = static_cast<double>(1 << (sx + sy));
+    for (int cy = area.top() >> sy; cy <= area.bottom() >> sy; ++cy) {
+        std::uint8_t *cb = picture.planes[1] + cy * picture.strides[1];
+        std::uint8_t *cr = picture.planes[2] + cy * picture.strides[2];
+        for (int cx = area.left() >> sx; cx <= area.right() >> sx; ++cx) {
+            double alpha = 0, tileCb = 0, tileCr = 0;
+            for (int y = std::max(cy << sy, area.top());
+                 y <= std::min(((cy + 1) << sy) - 1, area.bottom()); ++y) {
+                for (int x = std::max(cx << sx, area.left());
+                     x <= std::min(((cx + 1) << sx) - 1, area.right()); ++x) {
+                    const QRgb pixel = pixelAt(x, y);
+                    alpha += qAlpha(pixel) / 255.0;
+                    tileCb += tileSample(kCb, pixel);
+                    tileCr += tileSample(kCr, pixel);
+                }
+            }
+            if (alpha == 0)
+                continue;
+            alpha /= blockPixels;
+            cb[cx] = blendSample(tileCb / blockPixels, alpha, cb[cx]);
+            cr[cx] = blendSample(tileCr / blockPixels, alpha, cr[cx]);
+        }
+    }
+}
+
 const OverlayLayout &OverlayCache::Draw(QImage &picture, const std::array<QString, 2> &texts,
                                         const OverlayPlacement &placement, const QFont &font)
 {
     return Draw(viewOf(picture), picture, texts, placement, font);
 }
 
+void OverlayCache::prepare(QSize pictureSize, const QPaintDevice &device,
+                           const std::array<QString, 2> &texts, const OverlayPlacement &placement,
+                           const QFont &font)
+{
+    Key key{texts, placement, font};
+    if (m_key && *m_key == key)
+        return;
+    const QFontMetrics metrics(font, &device);
+    m_layout = LayoutOverlay(
+        texts, {MeasureOverlayLine(metrics, texts[0]), MeasureOverlayLine(metrics, texts[1])},
+        placement);
+    m_tile = RenderOverlayTile(m_layout, font, pictureSize);
+    m_key = std::move(key);
+    ++m_renders;
+}
+
 const OverlayLayout &OverlayCache::Draw(Rgb24View picture, const QPaintDevice &device,
                                         const std::array<QString, 2> &texts,
                                         const OverlayPlacement &placement, const QFont &font)
 {
-    Key key{texts, placement, font};
-    if (!m_key || !(*m_key == key)) {
-        const QFontMetrics metrics(font, &device);
-        m_layout = LayoutOverlay(
-            texts, {MeasureOverlayLine(metrics, texts[0]), MeasureOverlayLine(metrics, texts[1])},
-            placement);
-        m_tile = RenderOverlayTile(m_layout, font, QSize(picture.width, picture.height));
-        m_key = std::move(key);
-        ++m_renders;
-    }
+    prepare(QSize(picture.width, picture.height), device, texts, placement, font);
+    CompositeOverlayTile(m_tile, picture);
+    return m_layout;
+}
+
+const OverlayLayout &OverlayCache::Draw(const YuvView &picture, const QPaintDevice &device,
+                                        const std::array<QString, 2> &texts,
+                                        const OverlayPlacement &placement, const QFont &font)
+{
+    prepare(QSize(picture.width, picture.height), device, texts, placement, font);
     CompositeOverlayTile(m_tile, picture);
     return m_layout;
 }

@@ -7,6 +7,7 @@
 #include "settings/incrustrec.h"
 #include "video/filters/overlaylayout.h"
 #include "video/filters/rgb24picture.h"
+#include "video/filters/yuvpicture.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -56,6 +57,14 @@ OverlayTile RenderOverlayTile(const OverlayLayout &layout, const QFont &font, QS
 // outside the picture are left out.
 void CompositeOverlayTile(const OverlayTile &tile, Rgb24View picture);
 
+// The same on a planar picture, in its BT.601 studio-range samples: each luma
+// sample is blended with its pixel of the tile, each chroma sample with the
+// mean of the pixels it covers (their colour and coverage). As the conversion
+// is affine, this is the RGB blend followed by the conversion, up to rounding
+// and the chroma sampling. Samples the tile does not reach (or reaches with
+// alpha 0 only) are left as they are.
+void CompositeOverlayTile(const OverlayTile &tile, const YuvView &picture);
+
 // The overlay as the filter draws it on each frame: measured, laid out and
 // rendered into a tile once for a set of texts, font and placement, then only
 // composited onto every frame that shows the same.
@@ -80,12 +89,21 @@ public:
     const OverlayLayout &Draw(Rgb24View picture, const QPaintDevice &device,
                               const std::array<QString, 2> &texts,
                               const OverlayPlacement &placement, const QFont &font);
+    // The same on a planar picture (only the samples under the text box
+    // change).
+    const OverlayLayout &Draw(const YuvView &picture, const QPaintDevice &device,
+                              const std::array<QString, 2> &texts,
+                              const OverlayPlacement &placement, const QFont &font);
     // Forgets the tile (at a start of streaming, so no old picture is kept).
     void Clear();
     // Tiles rendered since construction: one per change of what is drawn.
     int Renders() const { return m_renders; }
 
 private:
+    // Lays out and renders the tile when what is drawn changed.
+    void prepare(QSize pictureSize, const QPaintDevice &device, const std::array<QString, 2> &texts,
+                 const OverlayPlacement &placement, const QFont &font);
+
     // Everything the drawing depends on; the picture size is in the placement.
     struct Key
     {
