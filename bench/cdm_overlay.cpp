@@ -6,11 +6,10 @@
 // job (`ffmpeg -i in.avi -vf drawtext=… -c:v dvvideo -c:a copy out.avi`), on
 // the same file. Both use the same codec thread count (the DV codec filters'
 // default, the processor count up to 8; ffmpeg gets it with -threads).
-// Both draw on the decoded YUV picture, with no colour conversion. Both end with the output written through
-// to the disk: the graph's file writer does it before it names the file,
-// ffmpeg's output gets an fdatasync inside its timing.
-// Each repetition runs the graph, then ffmpeg (a pair); printed at the end:
-// the median of the pairs' ratios (graph / ffmpeg) with the load average of
+// Both draw on the decoded YUV picture, with no colour conversion. Both end with the output written
+// through to the disk: the graph's file writer does it before it names the file, ffmpeg's output
+// gets an fdatasync inside its timing. Each repetition runs the graph, then ffmpeg (a pair);
+// printed at the end: the median of the pairs' ratios (graph / ffmpeg) with the load average of
 // each pair. Goal: ratio <= 1.0 for both standards on a quiet machine.
 #include "main/bench_main.h"
 #include "main/bench_pairs.h"
