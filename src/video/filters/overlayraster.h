@@ -15,6 +15,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 namespace vidora {
 
@@ -57,13 +58,29 @@ OverlayTile RenderOverlayTile(const OverlayLayout &layout, const QFont &font, QS
 // outside the picture are left out.
 void CompositeOverlayTile(const OverlayTile &tile, Rgb24View picture);
 
-// The same on a planar picture, in its BT.601 studio-range samples: each luma
-// sample is blended with its pixel of the tile, each chroma sample with the
-// mean of the pixels it covers (their colour and coverage). As the conversion
-// is affine, this is the RGB blend followed by the conversion, up to rounding
-// and the chroma sampling. Samples the tile does not reach (or reaches with
-// alpha 0 only) are left as they are.
-void CompositeOverlayTile(const OverlayTile &tile, const YuvView &picture);
+// A tile in the samples of a planar picture (BT.601 studio range): each
+// sample the tile reaches becomes (add + sample × keep) / 255, rounded. A luma
+// sample takes its pixel of the tile; a chroma sample the mean of the pixels
+// it covers (their colour and coverage). As the conversion is affine, this is
+// the RGB blend followed by the conversion, up to rounding and the chroma
+// sampling. Samples the tile does not reach (or reaches with alpha 0 only)
+// keep 255 and are left as they are. Made once per tile and sampling.
+struct PlanarOverlayTile
+{
+    struct Plane
+    {
+        QRect area; // in the plane's samples
+        std::vector<std::uint16_t> add;
+        std::vector<std::uint8_t> keep; // 255 - coverage
+    };
+    std::array<Plane, 3> planes; // Y, Cb, Cr
+    int chromaShiftX = 0;
+    int chromaShiftY = 0;
+};
+PlanarOverlayTile MakePlanarOverlayTile(const OverlayTile &tile, QSize pictureSize,
+                                        int chromaShiftX, int chromaShiftY);
+// Lays it over a planar picture of the size and sampling it was made for.
+void CompositeOverlayTile(const PlanarOverlayTile &tile, const YuvView &picture);
 
 // The overlay as the filter draws it on each frame: measured, laid out and
 // rendered into a tile once for a set of texts, font and placement, then only
@@ -116,6 +133,7 @@ private:
     std::optional<Key> m_key;
     OverlayLayout m_layout;
     OverlayTile m_tile;
+    std::optional<PlanarOverlayTile> m_planarTile; // m_tile in a planar picture's samples
     int m_renders = 0;
 };
 

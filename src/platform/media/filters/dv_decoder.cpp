@@ -125,9 +125,11 @@ bool DvDecoderFilter::DecideBufferSize(Allocator &allocator, const AllocatorProp
     const std::size_t size = layout->imageSize;
     // One picture decoding, one on its way, one waiting in a renderer for its
     // time and one a view may still show (a renderer may lend it the
-    // sample); each lane fills a picture of its own.
+    // sample); each lane fills a picture of its own, and as many decoded
+    // ones may wait downstream (an encoder's lanes read theirs) without the
+    // lanes running out of pictures to fill.
     const auto granted =
-        allocator.setProperties({4 + static_cast<std::size_t>(m_frameLanes), size, 16});
+        allocator.setProperties({4 + 2 * static_cast<std::size_t>(m_frameLanes), size, 16});
     return granted && granted->size >= size;
 }
 
