@@ -1,15 +1,15 @@
 // Burning the date into a one-minute DV type 2 file (PAL: 1500 frames; NTSC:
 // 1798 frames; 48 kHz stereo): the processing module's overlay graph (AVI
-// splitter → scene detector → DV decoder → date overlay on RGB24 → DV encoder
-// → DV header → DV muxer with the audio → DV splitter → AVI mux → file writer,
-// no clock) run to completion, next to the ffmpeg command line doing the same
-// job (`ffmpeg -i in.avi -vf drawtext=… -c:v dvvideo -c:a copy out.avi`), on
-// the same file. Both use the same codec thread count (the DV codec filters'
-// default, the processor count up to 8; ffmpeg gets it with -threads).
-// ffmpeg draws on the YUV picture; the graph converts to RGB24 and back, as
-// the overlay filter works on RGB24. Both end with the output written through
-// to the disk: the graph's file writer does it before it names the file,
-// ffmpeg's output gets an fdatasync inside its timing.
+// splitter → scene detector → DV decoder → date overlay on the planar picture
+// → DV encoder → DV header → DV muxer with the audio → DV splitter → AVI mux →
+// file writer, no clock) run to completion, next to the ffmpeg command line
+// doing the same job (`ffmpeg -i in.avi -vf drawtext=… -c:v dvvideo -c:a copy
+// out.avi`), on the same file. Both use the same codec thread count (the DV
+// codec filters' default, the processor count up to 8; ffmpeg gets it with
+// -threads). Both draw on the decoded YUV picture, with no colour conversion.
+// Both end with the output written through to the disk: the graph's file
+// writer does it before it names the file, ffmpeg's output gets an fdatasync
+// inside its timing.
 // Each repetition runs the graph, then ffmpeg (a pair); printed at the end:
 // the median of the pairs' ratios (graph / ffmpeg) with the load average of
 // each pair. Goal: ratio <= 1.0 for both standards on a quiet machine.

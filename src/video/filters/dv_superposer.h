@@ -1,6 +1,7 @@
 #pragma once
 
-// The date overlay filter: a transform on decoded RGB24 pictures that burns
+// The date overlay filter: a transform on decoded pictures (RGB24, or the
+// DV decoder's planar I420 / Y41B in a graph that encodes DV again) that burns
 // two lines of text (the recording date and time and the time code of
 // the frame, from the linked scene detector's LastInfo, through the "%D1",
 // "%D2" and "%T" templates) into every frame, and can deinterlace it. The
@@ -67,10 +68,10 @@ public:
     // The placement of the last frame's text.
     OverlayLayout LastLayout() const { return m_core.LastLayout(); }
 
-    // Video/RGB24 with a VIDEOINFOHEADER; the output the same.
+    // Video/RGB24, I420 or Y41B with a VIDEOINFOHEADER; the output the same.
     bool CheckInputType(const media::MediaType &type) override;
     bool CheckTransform(const media::MediaType &in, const media::MediaType &out) override;
-    // The input's type with the image size of padded 24-bit rows.
+    // The input's type (RGB24 with the image size of padded 24-bit rows).
     std::optional<media::MediaType> GetMediaType(int position) override;
     // The input's buffer count, and buffers that hold a whole picture.
     bool DecideBufferSize(media::Allocator &allocator,
@@ -102,9 +103,16 @@ private:
     std::atomic<std::int32_t> m_showCount{125};     // 5 s at 25 frames a second
     std::atomic<bool> m_restartCountdown{false};    // set by SetDisplayMode
 
+    // The picture a sample holds, as the input's type lays it out.
+    YuvView planarView(const media::MediaSample &sample) const;
+    std::size_t imageSize() const;
+
     // streaming thread (StartStreaming before it starts)
     ShowTrigger m_trigger;
     Rgb24Geometry m_geometry;
+    bool m_planar = false;  // planar pictures with the chroma shifts below
+    int m_chromaShiftX = 1; // as YuvView's
+    int m_chromaShiftY = 1;
 };
 
 } // namespace vidora

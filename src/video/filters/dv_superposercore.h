@@ -1,10 +1,10 @@
 #pragma once
 
 // The per-frame work of the date overlay filter, apart from the media layer:
-// the filter class passes each decoded RGB24 picture in and gets the picture
-// with the text burnt in (and deinterlaced when asked) back; it also keeps a
-// deinterlaced still of the last frame for the video view and the scene
-// thumbnails.
+// the filter class passes each decoded picture in (RGB24, or planar YUV in a
+// graph that encodes DV again) and gets the picture with the text burnt in
+// (and deinterlaced when asked) back; it also keeps a deinterlaced still of
+// the last frame for the video view and the scene thumbnails.
 //
 // What the two lines say and whether they are shown on a frame (the
 // "%D1"/"%D2"/"%T" codes and the show triggers) is decided by the caller; this
@@ -22,6 +22,7 @@
 #include "video/filters/overlaylayout.h"
 #include "video/filters/overlayraster.h"
 #include "video/filters/rgb24picture.h"
+#include "video/filters/yuvpicture.h"
 
 #include <QFont>
 #include <QImage>
@@ -94,6 +95,16 @@ public:
     // caller is made first) and at StopStreaming.
     bool TransformInPlace(Rgb24View picture, std::shared_ptr<const void> hold,
                           const std::array<QString, 2> &texts, bool showText);
+    // A planar frame drawn where it lies, as TransformInPlace: only the
+    // samples under the text box change. Deinterlacing takes the frame
+    // through RGB24 and back (TransformPlanar), and keeps nothing.
+    bool TransformPlanarInPlace(const YuvView &picture, std::shared_ptr<const void> hold,
+                                const std::array<QString, 2> &texts, bool showText);
+    // A planar frame through RGB24: converted, processed as Transform does,
+    // and converted back into `output` (which may be `input`). Streaming
+    // thread only.
+    bool TransformPlanar(const YuvView &input, const YuvView &output,
+                         const std::array<QString, 2> &texts, bool showText);
     // The end of streaming: the frames held are copied into the core's own
     // pictures and let go.
     void StopStreaming();
@@ -128,15 +139,25 @@ public:
 
 private:
     // A frame taken: in one of m_texts (no hold), or where a caller of
-    // TransformInPlace keeps it (held).
+    // TransformInPlace or TransformPlanarInPlace keeps it (held; a planar
+    // frame has no RGB24 picture until one is made from it).
     struct Frame
     {
         ConstRgb24View picture;
+        YuvView planar;
         std::shared_ptr<const void> hold;
     };
 
+    // One frame: the settings copied, `body(settings, font)` run with the
+    // pictures locked, then the frame-shown flag and the frame counter.
+    template <typename Body>
+    bool frame(Body body);
     bool process(ConstRgb24View input, Rgb24View output, std::shared_ptr<const void> hold,
                  const std::array<QString, 2> &texts, bool showText);
+    OverlayPlacement placementOf(const SuperposerSettings &settings) const; // m_pictureLock held
+    // The frame's picture in RGB24: a planar one is converted into
+    // m_planarPicture (m_pictureLock held).
+    ConstRgb24View rgbOf(const Frame &frame) const;
     void drawPictureInto(QImage &target) const; // m_pictureLock held
     // Makes the still from the frame kept for it, when one waits (m_pictureLock held).
     void makePendingStill() const;
@@ -155,11 +176,14 @@ private:
     int m_current = 0;
     Frame m_last;                        // guarded by m_pictureLock: the last frame taken
     mutable QImage m_picture;            // guarded by m_pictureLock: deinterlaced output and still
+    mutable QImage m_planarPicture;      // guarded by m_pictureLock: a planar frame in RGB24
     mutable bool m_stillPending = false; // guarded by m_pictureLock: m_picture is to be made
     mutable Frame m_stillFrame;          // guarded by m_pictureLock: from this frame
     DeinterlaceMasks m_masks;            // guarded by m_pictureLock
     OverlayLayout m_lastLayout;          // guarded by m_pictureLock
     OverlayCache m_overlay;              // guarded by m_pictureLock
+
+    QImage m_planarScratch; // streaming thread: TransformPlanar's RGB24 picture
 
     std::atomic<std::uint32_t> m_frameCounter{0};
     std::atomic<bool> m_frameShown{false};

@@ -7,6 +7,7 @@
 #include "settings/incrustrec.h"
 #include "video/filters/overlaylayout.h"
 #include "video/filters/rgb24picture.h"
+#include "video/filters/yuvpicture.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -14,6 +15,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 namespace vidora {
 
@@ -56,6 +58,30 @@ OverlayTile RenderOverlayTile(const OverlayLayout &layout, const QFont &font, QS
 // outside the picture are left out.
 void CompositeOverlayTile(const OverlayTile &tile, Rgb24View picture);
 
+// A tile in the samples of a planar picture (BT.601 studio range): each
+// sample the tile reaches becomes (add + sample × keep) / 255, rounded. A luma
+// sample takes its pixel of the tile; a chroma sample the mean of the pixels
+// it covers (their colour and coverage). As the conversion is affine, this is
+// the RGB blend followed by the conversion, up to rounding and the chroma
+// sampling. Samples the tile does not reach (or reaches with alpha 0 only)
+// keep 255 and are left as they are. Made once per tile and sampling.
+struct PlanarOverlayTile
+{
+    struct Plane
+    {
+        QRect area; // in the plane's samples
+        std::vector<std::uint16_t> add;
+        std::vector<std::uint8_t> keep; // 255 - coverage
+    };
+    std::array<Plane, 3> planes; // Y, Cb, Cr
+    int chromaShiftX = 0;
+    int chromaShiftY = 0;
+};
+PlanarOverlayTile MakePlanarOverlayTile(const OverlayTile &tile, QSize pictureSize,
+                                        int chromaShiftX, int chromaShiftY);
+// Lays it over a planar picture of the size and sampling it was made for.
+void CompositeOverlayTile(const PlanarOverlayTile &tile, const YuvView &picture);
+
 // The overlay as the filter draws it on each frame: measured, laid out and
 // rendered into a tile once for a set of texts, font and placement, then only
 // composited onto every frame that shows the same.
@@ -80,12 +106,21 @@ public:
     const OverlayLayout &Draw(Rgb24View picture, const QPaintDevice &device,
                               const std::array<QString, 2> &texts,
                               const OverlayPlacement &placement, const QFont &font);
+    // The same on a planar picture (only the samples under the text box
+    // change).
+    const OverlayLayout &Draw(const YuvView &picture, const QPaintDevice &device,
+                              const std::array<QString, 2> &texts,
+                              const OverlayPlacement &placement, const QFont &font);
     // Forgets the tile (at a start of streaming, so no old picture is kept).
     void Clear();
     // Tiles rendered since construction: one per change of what is drawn.
     int Renders() const { return m_renders; }
 
 private:
+    // Lays out and renders the tile when what is drawn changed.
+    void prepare(QSize pictureSize, const QPaintDevice &device, const std::array<QString, 2> &texts,
+                 const OverlayPlacement &placement, const QFont &font);
+
     // Everything the drawing depends on; the picture size is in the placement.
     struct Key
     {
@@ -98,6 +133,7 @@ private:
     std::optional<Key> m_key;
     OverlayLayout m_layout;
     OverlayTile m_tile;
+    std::optional<PlanarOverlayTile> m_planarTile; // m_tile in a planar picture's samples
     int m_renders = 0;
 };
 

@@ -51,7 +51,10 @@ void TCdm::AttachReencodeChain(bool ntsc, const std::shared_ptr<media::Filter> &
                                const char *pictureName)
 {
     AddOwn(m_sceneDetect, kSceneDetectName);
-    AttachDecoder();
+    // Planar pictures first: the date overlay draws on them, so a picture
+    // that keeps its standard is encoded again with no colour converted;
+    // the deinterlacer takes RGB24 only, which the decoder offers next.
+    AttachDecoder().setPlanarOutput(true);
     AddOwn(picture, pictureName);
     AttachEncoder(ntsc);
     AddOwn(m_dvHeader, kDvHeaderName);

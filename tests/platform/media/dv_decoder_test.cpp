@@ -150,6 +150,69 @@ TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLane
     }
 }
 
+// Asked for planar pictures, the decoder hands on the codec's own planes (I420
+// for PAL, Y41B for NTSC), one at a time and on lanes; a peer that takes
+// RGB24 only still gets RGB24.
+TEST_P(DvDecoderStandards, PlanarPicturesEqualFfmpegsOwnDecodeAndRgb24StaysOnOffer)
+{
+    const Standard s = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const int frameCount = 3;
+    const auto frames = splitDvFrames(makeDvFile(dir.path(), s, frameCount));
+    ASSERT_EQ(frames.size(), static_cast<std::size_t>(frameCount));
+    const auto ref = runTool("ffmpeg", {"-v", "error", "-i", dir.path() + "/in.dv", "-f",
+                                        "rawvideo", "-pix_fmt", s.pixFmt, "-"});
+    ASSERT_EQ(ref.exitCode, 0) << ref.err.toStdString();
+    const qsizetype pictureBytes = 720 * s.height * 3 / 2;
+    ASSERT_EQ(ref.out.size(), pictureBytes * frameCount);
+    const Subtype planar = s.height == 576 ? subtype::I420 : subtype::Y41b;
+
+    struct Case
+    {
+        int lanes;
+        bool rgbOnlySink;
+    };
+    for (const Case &c : {Case{0, false}, Case{3, false}, Case{0, true}}) {
+        SCOPED_TRACE(testing::Message()
+                     << "lanes " << c.lanes << " RGB24-only sink " << c.rgbOnlySink);
+        HangGuard guard(60s);
+        auto decoder = std::make_shared<DvDecoderFilter>();
+        decoder->setPlanarOutput(true);
+        decoder->setFrameLanes(c.lanes);
+        decoder->setThreadCount(2);
+        auto executor = std::make_shared<QueueEventExecutor>();
+        FilterGraph graph(executor);
+        EventLog log(graph, executor);
+        BufferSource::Stream input;
+        input.type = dvType(subtype::Dvsd, s.height, s.frameDuration);
+        input.buffers = frames;
+        input.frameDuration = s.frameDuration;
+        auto source = std::make_shared<BufferSource>(input);
+        auto sink = std::make_shared<RecordingSink>(
+            c.rgbOnlySink ? MediaType(MajorType::Video, subtype::Rgb24) : MediaType());
+        graph.AddFilter(source, "source");
+        graph.AddFilter(decoder, "decoder");
+        graph.AddFilter(sink, "sink");
+        ASSERT_TRUE(graph.Connect(source->outputAt(0), decoder->input()));
+        ASSERT_TRUE(graph.Connect(decoder->output(), sink->input()));
+        const MediaType &type = decoder->output().connectionType();
+        ASSERT_EQ(type.subtype(), c.rgbOnlySink ? subtype::Rgb24 : planar);
+        if (c.rgbOnlySink)
+            continue;
+        EXPECT_EQ(type.videoInfo()->bmiHeader.biSizeImage,
+                  static_cast<std::uint32_t>(pictureBytes));
+        ASSERT_TRUE(graph.Run());
+        ASSERT_TRUE(log.waitFor(GraphEventCode::Complete, 30s)) << graph.lastError();
+        graph.Stop();
+        const auto pictures = sink->samples();
+        ASSERT_EQ(pictures.size(), static_cast<std::size_t>(frameCount));
+        for (int i = 0; i < frameCount; ++i)
+            EXPECT_TRUE(pictures[i] == ref.out.mid(i * pictureBytes, pictureBytes))
+                << s.name << " frame " << i << " differs";
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Standards, DvDecoderStandards, ::testing::Values(Pal, Ntsc),
                          [](const auto &caseInfo) { return std::string(caseInfo.param.name); });
 

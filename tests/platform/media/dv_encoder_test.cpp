@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <mutex>
 
 namespace {
@@ -46,7 +47,8 @@ struct Encoded
     bool complete = false;
 };
 
-Encoded encode(int videoFormat, int width, int height, int count, std::int64_t frameDuration)
+Encoded encodeBuffers(int videoFormat, const MediaType &type, std::vector<QByteArray> buffers,
+                      std::int64_t frameDuration)
 {
     Encoded result;
     auto encoder = std::make_shared<DvEncoderFilter>();
@@ -56,8 +58,8 @@ Encoded encode(int videoFormat, int width, int height, int count, std::int64_t f
     FilterGraph graph(executor);
     EventLog log(graph, executor);
     BufferSource::Stream input;
-    input.type = ffmpeg::rgb24Type(width, height, frameDuration);
-    input.buffers = makePictures(width, height, count);
+    input.type = type;
+    input.buffers = std::move(buffers);
     input.frameDuration = frameDuration;
     auto source = std::make_shared<BufferSource>(input);
     auto sink = std::make_shared<RecordingSink>();
@@ -73,6 +75,12 @@ Encoded encode(int videoFormat, int width, int height, int count, std::int64_t f
     result.frames = sink->joined();
     result.times = sink->rendered();
     return result;
+}
+
+Encoded encode(int videoFormat, int width, int height, int count, std::int64_t frameDuration)
+{
+    return encodeBuffers(videoFormat, ffmpeg::rgb24Type(width, height, frameDuration),
+                         makePictures(width, height, count), frameDuration);
 }
 
 struct Probe
@@ -196,10 +204,12 @@ TEST(DvEncoder, FormatSettingsAcceptOnlyFullSizeDvsdWithoutDvInfo)
     }
 }
 
-TEST(DvEncoder, TakesOnlyRgb24AndKeepsItsStandardWhileConnected)
+TEST(DvEncoder, TakesRgb24OrPlanarPicturesAndKeepsItsStandardWhileConnected)
 {
     DvEncoderFilter encoder;
     EXPECT_TRUE(encoder.CheckInputType(ffmpeg::rgb24Type(100, 50, 400000)));
+    EXPECT_TRUE(encoder.CheckInputType(ffmpeg::planarType(AV_PIX_FMT_YUV420P, 720, 576, 400000)));
+    EXPECT_TRUE(encoder.CheckInputType(ffmpeg::planarType(AV_PIX_FMT_YUV411P, 720, 480, 333667)));
     EXPECT_FALSE(encoder.CheckInputType(testVideoType()));
     EXPECT_FALSE(encoder.CheckInputType(testAudioType()));
     EXPECT_FALSE(encoder.CheckInputType(MediaType(MajorType::Video, subtype::Rgb24)));
@@ -234,6 +244,83 @@ TEST(DvEncoder, APictureWithABrokenStopTimeFillsAtMostAMinute)
     h.sink().keepBytes = false; // a minute of DV frames
     ASSERT_TRUE(h.run(60s));
     EXPECT_EQ(h.sink().rendered().size(), 1800u); // NTSC, the default standard
+}
+
+} // namespace
+
+namespace {
+
+// Luma PSNR in dB of two planar pictures of the same size (the Y plane first).
+double lumaPsnr(const QByteArray &a, const QByteArray &b, int lumaBytes)
+{
+    double squares = 0;
+    for (int i = 0; i < lumaBytes; ++i) {
+        const int d = static_cast<std::uint8_t>(a[i]) - static_cast<std::uint8_t>(b[i]);
+        squares += d * d;
+    }
+    return squares == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 * lumaBytes / squares);
+}
+
+// A camcorder's picture that is decoded and encoded again in its own
+// sampling passes no colour conversion: it comes back closer to what was
+// decoded than the same picture sent through RGB24.
+TEST(DvEncoder, PlanarPicturesInTheirOwnSamplingAreEncodedWithoutAColourRoundTrip)
+{
+    struct Standard
+    {
+        const char *name;
+        int format;
+        AVPixelFormat pixel;
+        const char *pixFmt;
+        const char *source;
+        int height;
+        std::int64_t duration; // each picture's, ending before the next output frame starts
+    };
+    for (const Standard &s :
+         {Standard{"PAL", DVENCODERVIDEOFORMAT_PAL, AV_PIX_FMT_YUV420P, "yuv420p",
+                   "testsrc2=size=720x576:rate=25", 576, 400000},
+          Standard{"NTSC", DVENCODERVIDEOFORMAT_NTSC, AV_PIX_FMT_YUV411P, "yuv411p",
+                   "testsrc2=size=720x480:rate=30000/1001", 480, 333666}}) {
+        SCOPED_TRACE(s.name);
+        QTemporaryDir dir;
+        const QString dv = dir.filePath("in.dv");
+        ASSERT_EQ(runTool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", s.source, "-frames:v", "2",
+                                     "-c:v", "dvvideo", "-pix_fmt", s.pixFmt, "-f", "dv", dv})
+                      .exitCode,
+                  0);
+        const auto decode = [&](const QString &path, const char *pixFmt) {
+            return runTool("ffmpeg",
+                           {"-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", pixFmt, "-"})
+                .out;
+        };
+        const QByteArray planar = decode(dv, s.pixFmt);
+        const QByteArray rgb = decode(dv, "bgr24");
+        const int luma = 720 * s.height;
+        ASSERT_EQ(planar.size(), luma * 3); // two pictures of 1.5 bytes a pixel
+        // bgr24 rows are 2160 bytes: already a multiple of 4, and
+        // top-down here (a negative height).
+        ASSERT_EQ(rgb.size(), luma * 6);
+
+        const Encoded fromPlanar =
+            encodeBuffers(s.format, ffmpeg::planarType(s.pixel, 720, s.height, s.duration),
+                          {planar.left(luma * 3 / 2), planar.mid(luma * 3 / 2)}, s.duration);
+        const Encoded fromRgb =
+            encodeBuffers(s.format, ffmpeg::rgb24Type(720, s.height, s.duration, true),
+                          {rgb.left(luma * 3), rgb.mid(luma * 3)}, s.duration);
+        ASSERT_TRUE(fromPlanar.complete && fromRgb.complete);
+        const QString planarDv = dir.filePath("planar.dv");
+        const QString rgbDv = dir.filePath("rgb.dv");
+        writeFileBytes(planarDv, fromPlanar.frames);
+        writeFileBytes(rgbDv, fromRgb.frames);
+        const QByteArray again = decode(planarDv, s.pixFmt);
+        const QByteArray throughRgb = decode(rgbDv, s.pixFmt);
+        ASSERT_EQ(again.size(), planar.size());
+        ASSERT_EQ(throughRgb.size(), planar.size());
+        const double direct = lumaPsnr(planar, again, luma);
+        const double converted = lumaPsnr(planar, throughRgb, luma);
+        EXPECT_GT(direct, 40.0);
+        EXPECT_GT(direct, converted + 1.0) << "planar " << direct << " dB, via RGB24 " << converted;
+    }
 }
 
 } // namespace

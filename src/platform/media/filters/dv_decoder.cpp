@@ -2,6 +2,10 @@
 
 #include "formats/dvfourcc.h"
 
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -68,43 +72,64 @@ bool DvDecoderFilter::CheckInputType(const MediaType &type)
     return geometryOf(type).has_value();
 }
 
+std::vector<MediaType> DvDecoderFilter::outputTypes(const Geometry &g) const
+{
+    const auto [w, h] = pictureSize(g.frameHeight);
+    std::vector<MediaType> types;
+    if (m_planar && m_resolution == DVRESOLUTION_FULL) {
+        const DvSystem *system = DvSystemByHeight(g.frameHeight);
+        if (system != nullptr)
+            types.push_back(ffmpeg::planarType(
+                system->is525 ? AV_PIX_FMT_YUV411P : AV_PIX_FMT_YUV420P, w, h, g.frameDuration));
+    }
+    types.push_back(ffmpeg::rgb24Type(w, h, g.frameDuration, m_topDown));
+    return types;
+}
+
 std::optional<MediaType> DvDecoderFilter::GetMediaType(int position)
 {
-    if (position != 0 || !input().isConnected())
+    if (position < 0 || !input().isConnected())
         return std::nullopt;
     const auto g = geometryOf(input().connectionType());
     if (!g)
         return std::nullopt;
-    const auto [w, h] = pictureSize(g->frameHeight);
-    return ffmpeg::rgb24Type(w, h, g->frameDuration, m_topDown);
+    const std::vector<MediaType> types = outputTypes(*g);
+    if (static_cast<std::size_t>(position) >= types.size())
+        return std::nullopt;
+    return types[static_cast<std::size_t>(position)];
 }
 
 bool DvDecoderFilter::CheckTransform(const MediaType &in, const MediaType &out)
 {
     const auto g = geometryOf(in);
-    if (!g || out.major() != MajorType::Video || out.subtype() != subtype::Rgb24)
-        return false;
-    const auto info = out.videoInfo();
-    if (!info)
+    const auto layout = ffmpeg::pictureLayout(out);
+    if (!g || !layout)
         return false;
     const auto [w, h] = pictureSize(g->frameHeight);
-    const auto &bmi = info->bmiHeader;
-    return bmi.biWidth == w && (bmi.biHeight == h || bmi.biHeight == -h) && bmi.biBitCount == 24 &&
-           bmi.biCompression == 0;
+    if (layout->width != w || layout->height != h)
+        return false;
+    // Any of the types offered, in either row order for RGB24.
+    for (const MediaType &offered : outputTypes(*g)) {
+        const auto candidate = ffmpeg::pictureLayout(offered);
+        if (candidate && candidate->format == layout->format)
+            return true;
+    }
+    return false;
 }
 
 bool DvDecoderFilter::DecideBufferSize(Allocator &allocator, const AllocatorProperties &)
 {
-    const auto info = output().connectionType().videoInfo();
-    if (!info)
+    const auto layout = ffmpeg::pictureLayout(output().connectionType());
+    if (!layout)
         return false;
-    const std::size_t size =
-        ffmpeg::rgb24ImageSize(info->bmiHeader.biWidth, std::abs(info->bmiHeader.biHeight));
+    const std::size_t size = layout->imageSize;
     // One picture decoding, one on its way, one waiting in a renderer for its
     // time and one a view may still show (a renderer may lend it the
-    // sample); each lane fills a picture of its own.
+    // sample); each lane fills a picture of its own, and as many decoded
+    // ones may wait downstream (an encoder's lanes read theirs) without the
+    // lanes running out of pictures to fill.
     const auto granted =
-        allocator.setProperties({4 + static_cast<std::size_t>(m_frameLanes), size, 16});
+        allocator.setProperties({4 + 2 * static_cast<std::size_t>(m_frameLanes), size, 16});
     return granted && granted->size >= size;
 }
 
@@ -129,12 +154,10 @@ bool DvDecoderFilter::open(Decoding &decoding, int threads, int bands)
 
 bool DvDecoderFilter::StartStreaming()
 {
-    const auto info = output().connectionType().videoInfo();
-    if (!info)
+    const auto layout = ffmpeg::pictureLayout(output().connectionType());
+    if (!layout)
         return false;
-    m_outWidth = info->bmiHeader.biWidth;
-    m_outHeight = std::abs(info->bmiHeader.biHeight);
-    m_outTopDown = info->bmiHeader.biHeight < 0;
+    m_outLayout = *layout;
     m_pending.clear();
     if (m_frameLanes == 0) {
         m_cueDecoding = Decoding{};
@@ -259,33 +282,45 @@ Flow DvDecoderFilter::decode(Decoding &d, const MediaSample &in, MediaSample &ou
     if (received < 0)
         return Flow::Error;
     const AVFrame &f = *d.frame;
-    if (!d.scaler || f.width != d.scalerWidth || f.height != d.scalerHeight ||
-        f.format != d.scalerFormat) {
-        // The conversion ffmpeg's own tools make by default (bicubic, BT.601).
-        d.scaler = std::make_unique<ffmpeg::BandedScaler>(
-            ffmpeg::BandedScaler::Picture{f.width, f.height, static_cast<AVPixelFormat>(f.format)},
-            ffmpeg::BandedScaler::Picture{m_outWidth, m_outHeight, AV_PIX_FMT_BGR24}, SWS_BICUBIC,
-            d.bands);
-        d.scalerWidth = f.width;
-        d.scalerHeight = f.height;
-        d.scalerFormat = static_cast<AVPixelFormat>(f.format);
-    }
-    const std::size_t image = ffmpeg::rgb24ImageSize(m_outWidth, m_outHeight);
-    if (!d.scaler->isValid() || out.capacity() < image) {
+    const ffmpeg::PictureLayout &to = m_outLayout;
+    if (out.capacity() < to.imageSize) {
         av_frame_unref(d.frame.get());
         return Flow::Error;
     }
-    // Bottom-up rows put the top picture row last in memory; top-down rows
-    // keep the picture's order.
-    const auto stride = ffmpeg::rgb24Stride(m_outWidth);
-    std::uint8_t *dst[4] = {m_outTopDown ? out.data() : out.data() + stride * (m_outHeight - 1),
-                            nullptr, nullptr, nullptr};
-    const int dstStride[4] = {static_cast<int>(m_outTopDown ? stride : -stride), 0, 0, 0};
-    const bool converted = d.scaler->scale(f.data, f.linesize, dst, dstStride);
+    const std::uint8_t *planes[4];
+    int dstStride[4];
+    ffmpeg::pictureArrays(to, out.data(), planes, dstStride);
+    std::uint8_t *const dst[4] = {out.data() + (planes[0] - out.data()),
+                                  planes[1] ? out.data() + (planes[1] - out.data()) : nullptr,
+                                  planes[2] ? out.data() + (planes[2] - out.data()) : nullptr,
+                                  nullptr};
+    bool converted = true;
+    if (f.format == to.format && f.width == to.width && f.height == to.height) {
+        // The codec's own sampling: the planes are copied as they are.
+        std::uint8_t *copyTo[4] = {dst[0], dst[1], dst[2], dst[3]};
+        const std::uint8_t *copyFrom[4] = {f.data[0], f.data[1], f.data[2], f.data[3]};
+        av_image_copy(copyTo, dstStride, copyFrom, f.linesize, to.format, to.width, to.height);
+    } else {
+        if (!d.scaler || f.width != d.scalerWidth || f.height != d.scalerHeight ||
+            f.format != d.scalerFormat) {
+            // The conversion ffmpeg's own tools make by default (bicubic, BT.601).
+            d.scaler = std::make_unique<ffmpeg::BandedScaler>(
+                ffmpeg::BandedScaler::Picture{f.width, f.height,
+                                              static_cast<AVPixelFormat>(f.format)},
+                ffmpeg::BandedScaler::Picture{to.width, to.height, to.format}, SWS_BICUBIC,
+                d.bands);
+            d.scalerWidth = f.width;
+            d.scalerHeight = f.height;
+            d.scalerFormat = static_cast<AVPixelFormat>(f.format);
+        }
+        // Bottom-up rows put the top picture row last in memory, addressed
+        // with a negative stride.
+        converted = d.scaler->isValid() && d.scaler->scale(f.data, f.linesize, dst, dstStride);
+    }
     av_frame_unref(d.frame.get());
     if (!converted)
         return Flow::Error;
-    out.setActualLength(image);
+    out.setActualLength(to.imageSize);
     out.syncPoint = true;
     return Flow::Ok;
 }

@@ -2,12 +2,13 @@
 
 // The DV video decoder: DV frames (Video/dvsd and the other FourCCs of
 // 25 Mbit/s DV) in, RGB24 pictures out (bottom-up BGR rows, each padded to a
-// multiple of 4 bytes, or top-down rows when asked). Decoding uses libavcodec's dvvideo with slice
-// threads only, so each picture leaves with the frame that made it: no frame delay. A graph that
-// only processes (no one watches the pictures as they come) may turn on frame lanes instead
-// (frame_lanes.h): several frames are decoded and converted at once, each on a thread of its own,
-// and leave in order, at most one lane's worth behind the input and all of them before the end of
-// stream.
+// multiple of 4 bytes, or top-down rows when asked), or, when asked, planar
+// YUV pictures in the system's own sampling, as the codec makes them. Decoding uses libavcodec's
+// dvvideo with slice threads only, so each picture leaves with the frame that made it: no frame
+// delay. A graph that only processes (no one watches the pictures as they come) may turn on frame
+// lanes instead (frame_lanes.h): several frames are decoded and converted at once, each on a thread
+// of its own, and leave in order, at most one lane's worth behind the input and all of them before
+// the end of stream.
 #include "formats/dvsystem.h"
 #include "platform/media/filters/banded_scaler.h"
 #include "platform/media/filters/ffmpeg_support.h"
@@ -62,6 +63,11 @@ public:
     // bottom-up: a renderer can then hand a picture on as it is, without
     // turning it over. Only while the output is unconnected.
     void setTopDownOutput(bool topDown) { m_topDown = topDown; }
+    // Offers planar pictures first (full size only): I420 for 625/50, Y41B
+    // for 525/60, the sampling DV itself uses, so a graph that encodes DV
+    // again converts no colours. RGB24 stays on offer after them. Only while
+    // the output is unconnected.
+    void setPlanarOutput(bool planar) { m_planar = planar; }
     // Frames decoded at once; 0 (the default) decodes one at a time on slice
     // threads. Only while stopped.
     void setFrameLanes(int lanes) { m_frameLanes = lanes < 0 ? 0 : lanes; }
@@ -104,11 +110,14 @@ private:
     static std::optional<Geometry> geometryOf(const MediaType &type);
     // The output picture for a frame height at the current resolution.
     std::pair<int, int> pictureSize(int frameHeight) const; // width, height
+    // The output types in the order they are offered.
+    std::vector<MediaType> outputTypes(const Geometry &g) const;
 
     int m_resolution = DVRESOLUTION_FULL; // control thread
     int m_threadCount = ffmpeg::defaultThreadCount();
     int m_cueThreadCount = 0; // control thread
     bool m_topDown = false;   // control thread
+    bool m_planar = false;    // control thread
 
     // Streaming state: made in StartStreaming, used on the streaming thread
     // (a lane's decoding on its lane while it works), freed in StopStreaming.
@@ -120,9 +129,7 @@ private:
     std::vector<Decoding> m_laneDecodings;
     std::unique_ptr<FrameLanes> m_lanes;
     std::deque<SamplePtr> m_pending; // the lanes' pictures, oldest first
-    int m_outWidth = 0;
-    int m_outHeight = 0; // rows, whichever their order
-    bool m_outTopDown = false;
+    ffmpeg::PictureLayout m_outLayout;
 };
 
 } // namespace vidora::media

@@ -2,6 +2,10 @@
 
 #include "formats/dvsystem.h"
 
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
 #include <array>
 #include <cstring>
 
@@ -26,10 +30,12 @@ AVRational frameRateOf(const DvSystem &s)
     return {s.rate.num, s.rate.den};
 }
 
-bool isRgb24(const MediaType &type)
+// RGB24, or planar pictures in either DV sampling.
+bool isPicture(const MediaType &type)
 {
     const auto layout = ffmpeg::pictureLayout(type);
-    return layout && layout->format == AV_PIX_FMT_BGR24;
+    return layout && (layout->format == AV_PIX_FMT_BGR24 || layout->format == AV_PIX_FMT_YUV420P ||
+                      layout->format == AV_PIX_FMT_YUV411P);
 }
 
 // Pictures at least this wide for their height are marked 16:9 (between
@@ -71,7 +77,7 @@ void DvEncoderFilter::get_FormatSettings(int &videoFormat, int &dvFormat, int &r
 
 bool DvEncoderFilter::CheckInputType(const MediaType &type)
 {
-    return isRgb24(type);
+    return isPicture(type);
 }
 
 std::optional<MediaType> DvEncoderFilter::GetMediaType(int position)
@@ -98,7 +104,7 @@ std::optional<MediaType> DvEncoderFilter::GetMediaType(int position)
 
 bool DvEncoderFilter::CheckTransform(const MediaType &in, const MediaType &out)
 {
-    if (!isRgb24(in) || out.major() != MajorType::Video || out.subtype() != subtype::Dvsd)
+    if (!isPicture(in) || out.major() != MajorType::Video || out.subtype() != subtype::Dvsd)
         return false;
     const auto info = out.videoInfo();
     const DvSystem &s = systemOf(m_videoFormat);
@@ -150,6 +156,9 @@ bool DvEncoderFilter::openLane(LaneCodec &lane, const ffmpeg::PictureLayout &in,
     lane.frame->height = s.height;
     if (av_frame_get_buffer(lane.frame.get(), 0) < 0)
         return false;
+    // Pictures in the system's own sampling and size are encoded as they come.
+    if (in.format == pixelFormatOf(s) && in.width == s.width && in.height == s.height)
+        return true;
     lane.scaler.reset(sws_getContext(in.width, in.height, in.format, s.width, s.height,
                                      pixelFormatOf(s), SWS_BICUBIC, nullptr, nullptr, nullptr));
     return lane.scaler != nullptr;
@@ -166,12 +175,17 @@ bool DvEncoderFilter::encode(LaneCodec &lane, SamplePtr picture) const
     int srcStride[4];
     ffmpeg::pictureArrays(m_inLayout, picture->data(), src, srcStride);
     AVFrame &frame = *lane.frame;
-    const int rows = sws_scale(lane.scaler.get(), src, srcStride, 0, m_inLayout.height, frame.data,
-                               frame.linesize);
+    if (lane.scaler) {
+        const int rows = sws_scale(lane.scaler.get(), src, srcStride, 0, m_inLayout.height,
+                                   frame.data, frame.linesize);
+        if (rows != frame.height)
+            return false;
+    } else {
+        av_image_copy(frame.data, frame.linesize, src, srcStride, m_inLayout.format,
+                      m_inLayout.width, m_inLayout.height);
+    }
     // The picture goes back to its pool as soon as it has been read.
     picture.reset();
-    if (rows != frame.height)
-        return false;
     // DV is interlaced, bottom field first in both systems' usual recordings.
     frame.interlaced_frame = 1;
     frame.top_field_first = 0;

@@ -1,7 +1,9 @@
 #pragma once
 
 // The DV video encoder: RGB24 pictures of any size in (bottom-up BGR rows,
-// padded to a multiple of 4 bytes), 25 Mbit/s DV frames out (Video/dvsd,
+// padded to a multiple of 4 bytes), or planar I420 / Y41B pictures (those in
+// the output system's own sampling and size are encoded with no conversion),
+// 25 Mbit/s DV frames out (Video/dvsd,
 // 720 × 576 PAL 4:2:0 or 720 × 480 NTSC 4:1:1, as put_FormatSettings
 // chooses), with libavcodec's dvvideo.
 //

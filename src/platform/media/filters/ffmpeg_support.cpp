@@ -45,7 +45,8 @@ namespace {
 
 constexpr Subtype Rgb32 = fourCC("RGB4");
 constexpr Subtype Uyvy = fourCC("UYVY");
-constexpr Subtype I420 = fourCC("I420");
+using subtype::I420;
+using subtype::Y41b;
 constexpr Subtype Iyuv = fourCC("IYUV");
 constexpr Subtype Yv12 = fourCC("YV12");
 
@@ -95,7 +96,37 @@ std::optional<PictureLayout> pictureLayout(const MediaType &type)
         layout.imageSize = w * h * 3 / 2;
         return layout;
     }
+    if (sub == Y41b) {
+        if (layout.width % 4)
+            return std::nullopt;
+        layout.format = AV_PIX_FMT_YUV411P;
+        layout.imageSize = w * h * 3 / 2;
+        return layout;
+    }
     return std::nullopt;
+}
+
+MediaType planarType(AVPixelFormat format, int width, int height, std::int64_t avgTimePerFrame)
+{
+    const bool quarter = format == AV_PIX_FMT_YUV411P;
+    if ((!quarter && format != AV_PIX_FMT_YUV420P) || width <= 0 || height <= 0 ||
+        width % (quarter ? 4 : 2) != 0 || (!quarter && height % 2 != 0))
+        return MediaType();
+    const Subtype sub = quarter ? Y41b : I420;
+    const std::size_t size = static_cast<std::size_t>(width) * height * 3 / 2;
+    VideoInfoHeader info;
+    info.rcSource = {0, 0, width, height};
+    info.rcTarget = {0, 0, width, height};
+    info.AvgTimePerFrame = avgTimePerFrame;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biBitCount = 12;
+    info.bmiHeader.biCompression = sub;
+    info.bmiHeader.biSizeImage = static_cast<std::uint32_t>(size);
+    MediaType type = MediaType::video(sub, info);
+    type.fixedSizeSamples = true;
+    type.sampleSize = static_cast<std::uint32_t>(size);
+    return type;
 }
 
 void pictureArrays(const PictureLayout &layout, const std::uint8_t *buffer,
@@ -125,13 +156,13 @@ void pictureArrays(const PictureLayout &layout, const std::uint8_t *buffer,
         data[0] = buffer;
         linesize[0] = w * 2;
         break;
-    default: { // planar 4:2:0; YV12 has V before U
+    default: { // planar 4:2:0 or 4:1:1 (a quarter of the luma each); YV12 has V before U
         const std::size_t luma = static_cast<std::size_t>(w) * h;
         data[0] = buffer;
         data[layout.chromaVFirst ? 2 : 1] = buffer + luma;
         data[layout.chromaVFirst ? 1 : 2] = buffer + luma + luma / 4;
         linesize[0] = w;
-        linesize[1] = linesize[2] = w / 2;
+        linesize[1] = linesize[2] = layout.format == AV_PIX_FMT_YUV411P ? w / 4 : w / 2;
         break;
     }
     }

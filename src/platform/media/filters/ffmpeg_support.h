@@ -90,7 +90,7 @@ struct PictureLayout
 };
 
 // The layout of an uncompressed video type (RGB24, RGB32, YUY2, UYVY, I420,
-// YV12), or nothing.
+// YV12, Y41B), or nothing.
 std::optional<PictureLayout> pictureLayout(const MediaType &type);
 
 // Points `data`/`linesize` at a picture of `layout` held in `buffer`
@@ -98,5 +98,11 @@ std::optional<PictureLayout> pictureLayout(const MediaType &type);
 // row 0 is always the top of the picture).
 void pictureArrays(const PictureLayout &layout, const std::uint8_t *buffer,
                    const std::uint8_t *data[4], int linesize[4]);
+
+// A Video type of planar pictures as the DV codec makes them: I420 for
+// AV_PIX_FMT_YUV420P, Y41B for AV_PIX_FMT_YUV411P, the planes one after the
+// other with no row padding. An empty type for any other format or a size the
+// sampling does not divide.
+MediaType planarType(AVPixelFormat format, int width, int height, std::int64_t avgTimePerFrame);
 
 } // namespace vidora::media::ffmpeg
