@@ -48,11 +48,12 @@ constexpr Subtype Any = 0;
 constexpr Subtype Dvsd = fourCC("dvsd");
 constexpr Subtype Rgb24 = fourCC("RGB3"); // uncompressed BGR, 24 bits, bottom-up rows
 constexpr Subtype Yuy2 = fourCC("YUY2");
-constexpr Subtype I420 =
-    fourCC("I420"); // planar YUV 4:2:0: Y, then U and V at half width and height
-constexpr Subtype Y41b = fourCC("Y41B"); // planar YUV 4:1:1: Y, then U and V at a quarter width
-constexpr Subtype Pcm = 0x00000001;      // WAVE_FORMAT_PCM
-constexpr Subtype Avi = fourCC("AVI ");  // byte stream holding a RIFF AVI file
+// Planar YUV: the Y plane, then U and V at half width and height (4:2:0) or
+// at a quarter width (4:1:1).
+constexpr Subtype I420 = fourCC("I420");
+constexpr Subtype Y41b = fourCC("Y41B");
+constexpr Subtype Pcm = 0x00000001;     // WAVE_FORMAT_PCM
+constexpr Subtype Avi = fourCC("AVI "); // byte stream holding a RIFF AVI file
 constexpr Subtype Wave = fourCC("WAVE");
 } // namespace subtype
 
