@@ -54,6 +54,35 @@ QByteArray makeDvFile(const QString &dir, const Standard &s, int frames)
     return readFileBytes(path);
 }
 
+// A source of the DV frames, the decoder and a sink that takes `accepts`,
+// connected in a graph of their own.
+struct DecoderChain
+{
+    std::shared_ptr<QueueEventExecutor> executor = std::make_shared<QueueEventExecutor>();
+    FilterGraph graph{executor};
+    EventLog log{graph, executor};
+    std::shared_ptr<RecordingSink> sink;
+    bool connected = false;
+
+    DecoderChain(const std::shared_ptr<DvDecoderFilter> &decoder, const Standard &s,
+                 const std::vector<QByteArray> &frames, std::size_t padding,
+                 MediaType accepts = MediaType())
+        : sink(std::make_shared<RecordingSink>(std::move(accepts)))
+    {
+        BufferSource::Stream input;
+        input.type = dvType(subtype::Dvsd, s.height, s.frameDuration);
+        input.buffers = frames;
+        input.frameDuration = s.frameDuration;
+        input.padding = padding;
+        auto source = std::make_shared<BufferSource>(input);
+        graph.AddFilter(source, "source");
+        graph.AddFilter(decoder, "decoder");
+        graph.AddFilter(sink, "sink");
+        connected = graph.Connect(source->outputAt(0), decoder->input()) &&
+                    graph.Connect(decoder->output(), sink->input());
+    }
+};
+
 class DvDecoderStandards : public ::testing::TestWithParam<Standard>
 {};
 
@@ -98,21 +127,11 @@ TEST_P(DvDecoderStandards, PicturesEqualFfmpegsOwnBgr24DecodeOneAtATimeAndOnLane
         decoder->setTopDownOutput(c.topDown);
         decoder->setCueThreadCount(c.cueThreads);
         decoder->setThreadCount(1);
-        auto executor = std::make_shared<QueueEventExecutor>();
-        FilterGraph graph(executor);
-        EventLog log(graph, executor);
-        BufferSource::Stream input;
-        input.type = dvType(subtype::Dvsd, s.height, s.frameDuration);
-        input.buffers = frames;
-        input.frameDuration = s.frameDuration;
-        input.padding = c.padding;
-        auto source = std::make_shared<BufferSource>(input);
-        auto sink = std::make_shared<RecordingSink>();
-        graph.AddFilter(source, "source");
-        graph.AddFilter(decoder, "decoder");
-        graph.AddFilter(sink, "sink");
-        ASSERT_TRUE(graph.Connect(source->outputAt(0), decoder->input()));
-        ASSERT_TRUE(graph.Connect(decoder->output(), sink->input()));
+        DecoderChain chain(decoder, s, frames, c.padding);
+        ASSERT_TRUE(chain.connected);
+        FilterGraph &graph = chain.graph;
+        EventLog &log = chain.log;
+        const auto &sink = chain.sink;
         const auto info = decoder->output().connectionType().videoInfo();
         ASSERT_TRUE(info);
         EXPECT_EQ(info->bmiHeader.biWidth, 720);
@@ -181,21 +200,13 @@ TEST_P(DvDecoderStandards, PlanarPicturesEqualFfmpegsOwnDecodeAndRgb24StaysOnOff
         decoder->setPlanarOutput(true);
         decoder->setFrameLanes(c.lanes);
         decoder->setThreadCount(2);
-        auto executor = std::make_shared<QueueEventExecutor>();
-        FilterGraph graph(executor);
-        EventLog log(graph, executor);
-        BufferSource::Stream input;
-        input.type = dvType(subtype::Dvsd, s.height, s.frameDuration);
-        input.buffers = frames;
-        input.frameDuration = s.frameDuration;
-        auto source = std::make_shared<BufferSource>(input);
-        auto sink = std::make_shared<RecordingSink>(
-            c.rgbOnlySink ? MediaType(MajorType::Video, subtype::Rgb24) : MediaType());
-        graph.AddFilter(source, "source");
-        graph.AddFilter(decoder, "decoder");
-        graph.AddFilter(sink, "sink");
-        ASSERT_TRUE(graph.Connect(source->outputAt(0), decoder->input()));
-        ASSERT_TRUE(graph.Connect(decoder->output(), sink->input()));
+        DecoderChain chain(decoder, s, frames, 0,
+                           c.rgbOnlySink ? MediaType(MajorType::Video, subtype::Rgb24)
+                                         : MediaType());
+        ASSERT_TRUE(chain.connected);
+        FilterGraph &graph = chain.graph;
+        EventLog &log = chain.log;
+        const auto &sink = chain.sink;
         const MediaType &type = decoder->output().connectionType();
         ASSERT_EQ(type.subtype(), c.rgbOnlySink ? subtype::Rgb24 : planar);
         if (c.rgbOnlySink)
